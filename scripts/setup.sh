@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs from Debian's packages whatever the build needs and the machine lacks.
+set -euo pipefail
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev
+          libsqlite3-dev sqlite3 libpugixml-dev libssl-dev nlohmann-json3-dev
+          libgtest-dev libgmock-dev libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,35 @@
+#pragma once
+// Environment of one process of the emulated machine.
+
+#include "platform/environment.h"
+#include "platform/emulated/view_context.h"
+
+namespace Emulated {
+
+class Machine;
+
+class EnvironmentView : public Platform::Environment {
+ public:
+  EnvironmentView(Machine& machine, ViewContext context) : machine_(machine), context_(context) {}
+
+  Win32Error GetSpecialFolder(int csidl, uint32_t capacity, std::u16string* path) override;
+  Win32Error GetVersionEx(Platform::OsVersionInfo* info) override;
+  Win32Error ExpandEnvironmentStrings(std::u16string_view text, uint32_t capacity, std::u16string* expanded, uint32_t* required) override;
+  Win32Error GetEnvironmentVariable(std::u16string_view name, std::u16string* value) override;
+  Win32Error GetComputerName(uint32_t capacity, std::u16string* name) override;
+  Win32Error GetModuleFileName(uint32_t capacity, std::u16string* path) override;
+  Win32Error GetCurrentDirectory(uint32_t capacity, std::u16string* path) override;
+  uint16_t GetSystemDefaultLangId() override;
+  SystemTime GetSystemTime() override;
+  SystemTime GetLocalTime() override;
+  FileTime GetSystemTimeAsFileTime() override;
+  bool FileTimeToLocalSystemTime(FileTime utc, SystemTime* local) override;
+  int64_t Time() override;
+  void Sleep(uint32_t milliseconds) override;
+
+ private:
+  Machine& machine_;
+  ViewContext context_;
+};
+
+}  // namespace Emulated

@@ -1,0 +1,28 @@
+#pragma once
+// NamedObjects of one process of the emulated machine.
+
+#include "platform/named_objects.h"
+#include "platform/emulated/view_context.h"
+
+namespace Emulated {
+
+class Machine;
+
+class NamedObjectsView : public Platform::NamedObjects {
+ public:
+  NamedObjectsView(Machine& machine, ViewContext context) : machine_(machine), context_(context) {}
+
+  Win32Error CreateEvent(bool manualReset, bool initialState, std::u16string_view name, Handle* event, bool* alreadyExisted) override;
+  Win32Error SetEvent(Handle event) override;
+  Win32Error ResetEvent(Handle event) override;
+  Win32Error CreateMutex(bool initialOwner, std::u16string_view name, Handle* mutex, bool* alreadyExisted) override;
+  Win32Error ReleaseMutex(Handle mutex) override;
+  uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds) override;
+  Win32Error CloseHandle(Handle object) override;
+
+ private:
+  Machine& machine_;
+  ViewContext context_;
+};
+
+}  // namespace Emulated

@@ -1,0 +1,58 @@
+#pragma once
+// The machine's processes and accounts. Processes 0 ("System Idle") and 4 ("System")
+// always exist, as on Windows.
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/emulated/machine_config.h"
+
+namespace Emulated {
+
+struct ProcessRecord {
+  uint32_t processId = 0;
+  uint32_t parentProcessId = 0;
+  std::u16string imagePath;  // drive-letter form, C:\Windows\explorer.exe; empty for 0 and 4
+  std::u16string ownerSid;   // S-1-5-18 for system processes
+  std::u16string currentDirectory;
+  std::u16string serviceName;  // set when the service control manager started it
+  std::set<uint32_t> threads;
+};
+
+struct AccountRecord {
+  std::u16string sid;
+  std::u16string domain;
+  std::u16string name;
+};
+
+class ProcessList {
+ public:
+  explicit ProcessList(const MachineConfig& config);
+
+  // Adds or replaces a process record.
+  void Add(ProcessRecord record);
+  // Removes the process; false when it did not exist.
+  bool Remove(uint32_t processId);
+  std::optional<ProcessRecord> Find(uint32_t processId) const;
+  std::vector<ProcessRecord> All() const;
+  // A process id not in use, a multiple of 4 as Windows hands them out.
+  uint32_t NewProcessId();
+  void AddThread(uint32_t processId, uint32_t threadId);
+  void RemoveThread(uint32_t processId, uint32_t threadId);
+
+  std::optional<AccountRecord> FindAccount(std::u16string_view sid) const;
+  void AddAccount(AccountRecord account);
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<uint32_t, ProcessRecord> processes_;
+  std::vector<AccountRecord> accounts_;
+  uint32_t nextProcessId_ = 1000;
+};
+
+}  // namespace Emulated

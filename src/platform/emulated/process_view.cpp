@@ -1,0 +1,13 @@
+#include "platform/emulated/process_view.h"
+
+namespace Emulated {
+
+ProcessView::ProcessView(Machine& machine, ViewContext context)
+    : registry_(machine, context),
+      files_(machine, context),
+      environment_(machine, context),
+      objects_(machine, context),
+      processes_(machine, context),
+      filterPort_(machine, context) {}
+
+}  // namespace Emulated

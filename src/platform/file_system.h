@@ -1,0 +1,99 @@
+#pragma once
+// Files as the core reaches them: CreateFile, ReadFile, WriteFile, FindFirstFile,
+// GetFileAttributesEx, GetLongPathName, GetFullPathName, QueryDosDevice and friends.
+//
+// Contract, shared by every backend:
+// - Paths are Windows paths ("C:\dir\file.txt"); names compare ignoring the case of
+//   A to Z only and keep the case they were created with.
+// - "path:stream" names an alternate data stream of a file. Streams never appear in
+//   directory listings.
+// - Capacities count characters including the terminator (a result of N characters
+//   needs N + 1); a result that does not fit returns kErrorInsufficientBuffer and
+//   the needed capacity in *required where the call has one.
+// - Outputs are left untouched on failure. Every call is safe from any thread.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/win32_types.h"
+
+namespace Platform {
+
+// WIN32_FILE_ATTRIBUTE_DATA.
+struct FileAttributeData {
+  uint32_t attributes = 0;
+  FileTime creationTime = 0;
+  FileTime lastAccessTime = 0;
+  FileTime lastWriteTime = 0;
+  uint64_t size = 0;
+};
+
+// WIN32_FIND_DATA.
+struct FindData {
+  FileAttributeData info;
+  std::u16string fileName;
+  std::u16string alternateFileName;  // the 8.3 name, empty when the name already is one
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // CreateFile. access: kGenericRead, kGenericWrite and/or kDelete; share: kFileShare*;
+  // disposition: kCreateNew ... kTruncateExisting; flags: kFileAttribute* and
+  // kFileFlagDeleteOnClose. Conflicting sharing gives kErrorSharingViolation.
+  virtual Win32Error CreateFile(std::u16string_view path, uint32_t access, uint32_t share,
+                                uint32_t disposition, uint32_t flags, Handle* file) = 0;
+  virtual Win32Error ReadFile(Handle file, std::span<uint8_t> buffer, uint32_t* read) = 0;
+  virtual Win32Error WriteFile(Handle file, std::span<const uint8_t> data,
+                               uint32_t* written) = 0;
+  virtual Win32Error SetFilePointer(Handle file, int64_t distance, uint32_t method,
+                                    uint64_t* position) = 0;
+  virtual Win32Error GetFileSize(Handle file, uint64_t* size) = 0;
+  virtual Win32Error FlushFileBuffers(Handle file) = 0;
+  // SetFileInformationByHandle(FileDispositionInfo): mark or unmark for deletion at
+  // the last close.
+  virtual Win32Error SetDeleteOnClose(Handle file, bool deleteFile) = 0;
+  virtual Win32Error CloseFile(Handle file) = 0;
+
+  virtual Win32Error GetFileAttributesEx(std::u16string_view path, FileAttributeData* data) = 0;
+  virtual Win32Error SetFileAttributes(std::u16string_view path, uint32_t attributes) = 0;
+  virtual Win32Error SetFileTime(std::u16string_view path, FileTime creation,
+                                 FileTime lastAccess, FileTime lastWrite) = 0;
+
+  // FindFirstFile / FindNextFile / FindClose. The last component of pattern may hold
+  // "*" and "?". No match: kErrorFileNotFound; end of listing: kErrorNoMoreFiles.
+  virtual Win32Error FindFirstFile(std::u16string_view pattern, Handle* find,
+                                   FindData* data) = 0;
+  virtual Win32Error FindNextFile(Handle find, FindData* data) = 0;
+  virtual Win32Error FindClose(Handle find) = 0;
+
+  virtual Win32Error CreateDirectory(std::u16string_view path) = 0;
+  virtual Win32Error RemoveDirectory(std::u16string_view path) = 0;
+  virtual Win32Error DeleteFile(std::u16string_view path) = 0;
+  virtual Win32Error MoveFileEx(std::u16string_view from, std::u16string_view to,
+                                uint32_t flags) = 0;
+
+  // GetLongPathName: expands 8.3 components; the file must exist.
+  virtual Win32Error GetLongPathName(std::u16string_view path, uint32_t capacity,
+                                     std::u16string* longPath, uint32_t* required) = 0;
+  // GetFullPathName: absolute path against the current directory, "." and ".."
+  // resolved, "/" turned into "\". filePart receives the index of the file-name part
+  // (the length when there is none).
+  virtual Win32Error GetFullPathName(std::u16string_view path, uint32_t capacity,
+                                     std::u16string* fullPath, size_t* filePart,
+                                     uint32_t* required) = 0;
+  // QueryDosDevice for a drive ("C:"): the NT device name, such as
+  // \Device\HarddiskVolume2.
+  virtual Win32Error QueryDosDevice(std::u16string_view deviceName, uint32_t capacity,
+                                    std::u16string* target) = 0;
+
+  // Where a program that needs a host path (SQLite) finds the file: UTF-8, or
+  // nothing when the path is on no drive.
+  virtual std::optional<std::string> HostPath(std::u16string_view path) = 0;
+};
+
+}  // namespace Platform
