@@ -7,4 +7,6 @@ namespace Emulated {
 ObjectTable::ObjectTable(Machine& machine) : machine_(machine) {}
 ObjectTable::~ObjectTable() = default;
 
+Platform::Win32Error ObjectTable::SetEvent(Platform::Handle) { return Platform::kErrorInvalidHandle; }
+
 }  // namespace Emulated

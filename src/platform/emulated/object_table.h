@@ -1,6 +1,8 @@
 #pragma once
 // The kernel objects of the machine: events and mutexes, named or private.
 
+#include "platform/win32_types.h"
+
 namespace Emulated {
 
 class Machine;
@@ -9,6 +11,10 @@ class ObjectTable {
  public:
   explicit ObjectTable(Machine& machine);
   ~ObjectTable();
+
+  // SetEvent on a handle of this table; the registry signals change notifications
+  // through it.
+  Platform::Win32Error SetEvent(Platform::Handle event);
 
  private:
   Machine& machine_;
