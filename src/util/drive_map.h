@@ -1,0 +1,46 @@
+#pragma once
+// Translation between NT device paths (\Device\HarddiskVolume2\Windows) and drive
+// letter paths (C:\Windows). The service owns one DriveMap per process; every
+// lookup holds the map's mutex, and a lookup that misses rebuilds the map once, so a
+// volume mounted after start is still found.
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/system.h"
+
+namespace VyrUtilities {
+
+class DriveMap {
+ public:
+  explicit DriveMap(Platform::System& system);
+  DriveMap(const DriveMap&) = delete;
+  DriveMap& operator=(const DriveMap&) = delete;
+
+  // Builds the map the first time; later calls return false and change nothing.
+  bool Initialise();
+  // Asks every drive letter A to Z for its device. Always true.
+  bool Build();
+
+  // The letter (no colon) of the device, or empty.
+  std::u16string DriveLetterOfDevice(std::u16string_view device);
+  // \Device\HarddiskVolume2\x -> C:\x; empty when the device has no letter.
+  std::u16string DevicePathToDosPath(std::u16string_view path);
+  // C:\x or \??\C:\x -> \Device\HarddiskVolume2\x; empty when the drive is unknown.
+  std::u16string DosPathToDevicePath(std::u16string_view path);
+  // The device of the drive's first letter, or empty.
+  std::u16string QueryDriveDevice(std::u16string_view drive);
+
+ private:
+  void BuildLocked();
+
+  Platform::System& system_;
+  std::mutex mutex_;
+  bool initialised_ = false;
+  // Device names compared ignoring ASCII case, as the device queries answer them.
+  std::map<std::u16string, char16_t> devices_;
+};
+
+}  // namespace VyrUtilities

@@ -1,0 +1,45 @@
+#pragma once
+// One UTF-16LE text log file. Every write is flushed at once so that the log is
+// complete up to the last operation when the process ends abruptly. The file is
+// held deny-write: other processes may read it while it is open, none may write it.
+// The object takes no lock; each piece of a line is one write to the file.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/system.h"
+
+namespace VyrUtilities {
+
+class VyrLog {
+ public:
+  explicit VyrLog(Platform::System& system);
+  virtual ~VyrLog();
+  VyrLog(const VyrLog&) = delete;
+  VyrLog& operator=(const VyrLog&) = delete;
+
+  // truncate non-zero: a new, empty file (with a byte-order mark); else the text is
+  // appended to what the file holds. Does not close a file that is already open.
+  bool Open(std::u16string_view path, int truncate);
+  // False when no file was open.
+  bool Close();
+  // "[time] " when timeStamp is non-zero (with the date when withDate is non-zero),
+  // then message, then CR LF when newline is non-zero. Dropped while closed.
+  void Write(std::u16string_view message, int newline, int timeStamp, int withDate);
+  // A bar of "=" as wide as "*** title ***", that line, and the bar again.
+  void WriteHeader(std::u16string_view title);
+
+  const std::u16string& Path() const { return path_; }
+  bool IsOpen() const { return file_ != 0; }
+
+ private:
+  void WriteText(std::u16string_view text);
+  void Flush();
+
+  Platform::System& system_;
+  Platform::Handle file_ = 0;
+  std::u16string path_;
+};
+
+}  // namespace VyrUtilities
