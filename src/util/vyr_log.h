@@ -20,7 +20,7 @@ class VyrLog {
   VyrLog& operator=(const VyrLog&) = delete;
 
   // truncate non-zero: a new, empty file (with a byte-order mark); else the text is
-  // appended to what the file holds. Does not close a file that is already open.
+  // appended to what the file holds. Refused (false) while a file is open.
   bool Open(std::u16string_view path, int truncate);
   // False when no file was open.
   bool Close();

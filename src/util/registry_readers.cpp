@@ -1,0 +1,161 @@
+#include "util/registry_readers.h"
+
+#include "platform/scoped_handle.h"
+#include "util/registry_text.h"
+
+namespace VyrUtilities {
+
+namespace {
+
+// Subkey names are read into a buffer of 260 characters, as the scanners always did.
+constexpr uint32_t kNameCapacity = 260;
+
+// Reads the value when its type is one of the accepted ones. The size is asked
+// first so that any length is read whole.
+bool QueryTyped(Platform::System& system, Platform::Handle key, std::u16string_view name,
+                uint32_t accepted1, uint32_t accepted2, std::vector<uint8_t>& data) {
+  Platform::Registry& registry = system.Registry();
+  uint32_t type = 0;
+  uint32_t size = 0;
+  if (registry.QueryValue(key, name, &type, nullptr, 0, &size) != Platform::kErrorSuccess) {
+    return false;
+  }
+  if (type != accepted1 && type != accepted2) return false;
+  std::vector<uint8_t> bytes;
+  if (registry.QueryValue(key, name, &type, &bytes, size, &size) != Platform::kErrorSuccess) {
+    return false;
+  }
+  if (type != accepted1 && type != accepted2) return false;
+  data = std::move(bytes);
+  return true;
+}
+
+template <typename Out>
+bool ReadUnder(Platform::System& system, Platform::Handle root, std::u16string_view subKey,
+               std::u16string_view name, Out& out,
+               bool (*read)(Platform::System&, Platform::Handle, std::u16string_view, Out&)) {
+  Platform::ScopedKey key;
+  if (system.Registry().OpenKey(root, subKey, Platform::kKeyRead,
+                                key.Receive(system.Registry())) != Platform::kErrorSuccess) {
+    return false;
+  }
+  return read(system, key.Get(), name, out);
+}
+
+}  // namespace
+
+bool ReadRegistryString(Platform::System& system, Platform::Handle key, std::u16string_view name,
+                        std::u16string& out) {
+  std::vector<uint8_t> data;
+  if (!QueryTyped(system, key, name, Platform::kRegSz, Platform::kRegExpandSz, data)) {
+    // The default value of a key that has none reads as empty text.
+    if (name.empty()) out.clear();
+    return false;
+  }
+  out = CountedText(data.data(), data.size());
+  return true;
+}
+
+bool ReadRegistryString(Platform::System& system, Platform::Handle root,
+                        std::u16string_view subKey, std::u16string_view name,
+                        std::u16string& out) {
+  return ReadUnder<std::u16string>(system, root, subKey, name, out, &ReadRegistryString);
+}
+
+void AppendMultiStrings(const uint8_t* data, size_t size, std::vector<std::u16string>& list) {
+  std::u16string current;
+  bool afterTerminator = false;
+  for (size_t i = 0; data != nullptr && i + 1 < size; i += 2) {
+    char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    if (c != 0) {
+      current += c;
+      afterTerminator = false;
+      continue;
+    }
+    if (afterTerminator) break;
+    list.push_back(std::move(current));
+    current.clear();
+    afterTerminator = true;
+  }
+}
+
+bool ReadRegistryMultiString(Platform::System& system, Platform::Handle key,
+                             std::u16string_view name, std::vector<std::u16string>& list) {
+  std::vector<uint8_t> data;
+  if (!QueryTyped(system, key, name, Platform::kRegMultiSz, Platform::kRegMultiSz, data)) {
+    return false;
+  }
+  AppendMultiStrings(data.data(), data.size(), list);
+  return true;
+}
+
+bool ReadRegistryMultiString(Platform::System& system, Platform::Handle root,
+                             std::u16string_view subKey, std::u16string_view name,
+                             std::vector<std::u16string>& list) {
+  return ReadUnder<std::vector<std::u16string>>(system, root, subKey, name, list,
+                                                &ReadRegistryMultiString);
+}
+
+bool ReadRegistryDword(Platform::System& system, Platform::Handle key, std::u16string_view name,
+                       uint32_t& out) {
+  std::vector<uint8_t> data;
+  if (!QueryTyped(system, key, name, Platform::kRegDword, Platform::kRegDword, data) ||
+      data.size() < 4) {
+    return false;
+  }
+  out = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint32_t>(data[3]) << 24);
+  return true;
+}
+
+bool ReadRegistryDword(Platform::System& system, Platform::Handle root,
+                       std::u16string_view subKey, std::u16string_view name, uint32_t& out) {
+  return ReadUnder<uint32_t>(system, root, subKey, name, out, &ReadRegistryDword);
+}
+
+bool ReadRegistryBinary(Platform::System& system, Platform::Handle key, std::u16string_view name,
+                        std::vector<uint8_t>& data) {
+  return QueryTyped(system, key, name, Platform::kRegBinary, Platform::kRegBinary, data);
+}
+
+bool ReadRegistryBinary(Platform::System& system, Platform::Handle root,
+                        std::u16string_view subKey, std::u16string_view name,
+                        std::vector<uint8_t>& data) {
+  return ReadUnder<std::vector<uint8_t>>(system, root, subKey, name, data, &ReadRegistryBinary);
+}
+
+bool WriteRegistryString(Platform::System& system, Platform::Handle key, std::u16string_view name,
+                         std::u16string_view text) {
+  std::vector<uint8_t> data;
+  data.reserve((text.size() + 1) * 2);
+  for (char16_t c : text) {
+    data.push_back(static_cast<uint8_t>(c & 0xFF));
+    data.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  data.push_back(0);
+  data.push_back(0);
+  return system.Registry().SetValue(key, name, Platform::kRegSz, data) == Platform::kErrorSuccess;
+}
+
+uint32_t EnumerateSubkeys(Platform::System& system, Platform::Handle root,
+                          std::u16string_view subKey, std::vector<std::u16string>& list) {
+  Platform::Registry& registry = system.Registry();
+  Platform::ScopedKey key;
+  if (registry.OpenKey(root, subKey, Platform::kKeyRead, key.Receive(registry)) !=
+      Platform::kErrorSuccess) {
+    return 0;
+  }
+  uint32_t count = 0;
+  for (uint32_t index = 0;; ++index) {
+    std::u16string name;
+    Platform::Win32Error error = registry.EnumKey(key.Get(), index, kNameCapacity, &name);
+    if (error == Platform::kErrorNoMoreItems) break;
+    // A name too long for the buffer is skipped; its siblings still count.
+    if (error == Platform::kErrorMoreData) continue;
+    if (error != Platform::kErrorSuccess) break;
+    list.push_back(std::move(name));
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace VyrUtilities

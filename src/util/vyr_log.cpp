@@ -1,0 +1,86 @@
+#include "util/vyr_log.h"
+
+#include <vector>
+
+#include "util/time_text.h"
+
+namespace VyrUtilities {
+
+namespace {
+
+std::vector<uint8_t> Utf16Le(std::u16string_view text) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+VyrLog::VyrLog(Platform::System& system) : system_(system) {}
+
+VyrLog::~VyrLog() { Close(); }
+
+bool VyrLog::Open(std::u16string_view path, int truncate) {
+  // One object writes one file: opening again while open would either lose the
+  // open handle or, for the same path, fail on our own deny-write sharing and drop
+  // the log. The open log is kept and the second open refused.
+  if (file_ != 0) return false;
+  Platform::FileSystem& files = system_.Files();
+  // Readers may look at a log while it is written; a second writer is refused.
+  Platform::Handle file = 0;
+  uint32_t disposition = truncate != 0 ? Platform::kCreateAlways : Platform::kOpenAlways;
+  if (files.CreateFile(path, Platform::kGenericWrite, Platform::kFileShareRead, disposition,
+                       Platform::kFileAttributeNormal, &file) != Platform::kErrorSuccess) {
+    return false;
+  }
+  uint64_t end = 0;
+  files.SetFilePointer(file, 0, Platform::kFileEnd, &end);
+  file_ = file;
+  path_ = path;
+  // A Unicode text file starts with its byte-order mark; appended text follows
+  // the mark already there.
+  if (end == 0) WriteText(u"\xFEFF");
+  Flush();
+  return true;
+}
+
+bool VyrLog::Close() {
+  if (file_ == 0) return false;
+  system_.Files().CloseFile(file_);
+  file_ = 0;
+  return true;
+}
+
+void VyrLog::Write(std::u16string_view message, int newline, int timeStamp, int withDate) {
+  if (file_ == 0) return;
+  if (timeStamp != 0) {
+    WriteText(u"[" + FormatCurrentTime(system_, withDate != 0) + u"] ");
+  }
+  WriteText(message);
+  if (newline != 0) WriteText(u"\r\n");
+  Flush();
+}
+
+void VyrLog::WriteHeader(std::u16string_view title) {
+  if (file_ == 0) return;
+  std::u16string bar(title.size() + 8, u'=');
+  WriteText(bar + u"\r\n*** " + std::u16string(title) + u" ***\r\n" + bar + u"\r\n");
+  Flush();
+}
+
+// Write and flush results are ignored: a log that cannot be written must never
+// stop the service.
+void VyrLog::WriteText(std::u16string_view text) {
+  if (text.empty()) return;
+  std::vector<uint8_t> bytes = Utf16Le(text);
+  uint32_t written = 0;
+  system_.Files().WriteFile(file_, bytes, &written);
+}
+
+void VyrLog::Flush() { system_.Files().FlushFileBuffers(file_); }
+
+}  // namespace VyrUtilities
