@@ -1,0 +1,45 @@
+#include "fileinfo/process_identity.h"
+
+#include "platform/scoped_handle.h"
+
+namespace {
+
+constexpr uint32_t kImageCapacity = 260;
+
+bool ReadOwner(Platform::Processes& processes, Platform::Handle process, std::u16string& owner) {
+  std::u16string sid;
+  if (processes.GetProcessOwnerSid(process, &sid) != Platform::kErrorSuccess) return false;
+  std::u16string name;
+  std::u16string domain;
+  if (processes.LookupAccountSid(sid, &name, &domain) != Platform::kErrorSuccess) return false;
+  owner = domain + u"\\" + name;
+  return true;
+}
+
+}  // namespace
+
+bool GetProcessImageAndOwner(Platform::System& system, VyrUtilities::DriveMap& driveMap,
+                             uint64_t processId, std::u16string& image, std::u16string& owner) {
+  if (processId == 0 || processId == 4) {
+    image = processId == 0 ? u"System Idle" : u"System";
+    owner = u"SYSTEM";
+    return true;
+  }
+  Platform::Processes& processes = system.Processes();
+  std::u16string devicePath;
+  bool ownerFound = false;
+  Platform::ScopedProcess process;
+  // Process ids are 32-bit on Windows; a larger id from a record names no process.
+  if (processId <= UINT32_MAX &&
+      processes.OpenProcess(static_cast<uint32_t>(processId),
+                            Platform::kReadControl | Platform::kProcessQueryInformation,
+                            process.Receive(processes)) == Platform::kErrorSuccess) {
+    if (processes.GetProcessImageFileName(process.Get(), kImageCapacity, &devicePath) !=
+        Platform::kErrorSuccess) {
+      devicePath.clear();
+    }
+    ownerFound = ReadOwner(processes, process.Get(), owner);
+  }
+  image = devicePath.empty() ? std::u16string() : driveMap.DevicePathToDosPath(devicePath);
+  return ownerFound;
+}

@@ -1,0 +1,51 @@
+#include "intake/brumevale_event.h"
+
+#include "util/path_routines.h"
+
+namespace {
+
+constexpr uint32_t kFirstExtensionCode = 94;
+constexpr uint32_t kLastExtensionCode = 96;
+
+}  // namespace
+
+BrumevaleRegistryEvent::BrumevaleRegistryEvent(const RegistryEntry& entry, uint32_t matcherCode,
+                                               int32_t extraNumber)
+    : BrumevaleEvent(matcherCode, entry.TimeText()),
+      operation_(entry.Operation()),
+      valueName_(entry.ValueName()),
+      valueType_(entry.ValueType()),
+      extraNumber_(extraNumber) {
+  // A path that does not parse still makes an event: the handlers decide on the
+  // components that were read, and dropping it would hide the change.
+  keyPath_.ParseNative(entry.KeyPath(), 0);
+  CollectValueTexts(entry);
+}
+
+void BrumevaleRegistryEvent::CollectValueTexts(const RegistryEntry& entry) {
+  std::u16string text;
+  if (valueType_ == Platform::kRegMultiSz) {
+    for (size_t i = 0; i < entry.GetValueCount(); ++i) {
+      valueTexts_.push_back(entry.GetValueText(i, text) ? text : std::u16string());
+    }
+    return;
+  }
+  if (valueType_ == Platform::kRegBinary && entry.HasData()) rawData_ = entry.Data();
+  // Every other type carries exactly one text, empty when the data has none.
+  valueTexts_.push_back(entry.GetValueText(0, text) ? text : std::u16string());
+}
+
+const std::u16string& BrumevaleRegistryEvent::GetValueText(size_t index) const {
+  return index < valueTexts_.size() ? valueTexts_[index] : empty_;
+}
+
+std::u16string BrumevaleFileEvent::GetFileName() const {
+  std::u16string name;
+  VyrUtilities::SplitPath(path_, nullptr, &name, nullptr, nullptr);
+  return name;
+}
+
+uint32_t FileExtensionKindOfCode(uint32_t matcherCode) {
+  if (matcherCode < kFirstExtensionCode || matcherCode > kLastExtensionCode) return 0;
+  return matcherCode - kFirstExtensionCode + 1;
+}

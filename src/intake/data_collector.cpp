@@ -1,0 +1,110 @@
+#include "intake/data_collector.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "intake/registry_entry.h"
+
+namespace {
+
+constexpr char16_t kPortName[] = u"\\BrumevaleLookoutPort";
+
+template <typename Entry, typename... Args>
+std::unique_ptr<SystemLogEntry> MakeEntry(Args&&... args) {
+  return std::unique_ptr<SystemLogEntry>(new (std::nothrow) Entry(std::forward<Args>(args)...));
+}
+
+}  // namespace
+
+DataCollector::DataCollector(Platform::System& system, VyrUtilities::DriveMap& driveMap)
+    : system_(system), driveMap_(driveMap), fileObjects_(system, driveMap) {}
+
+DataCollector::~DataCollector() { CloseDriverPort(); }
+
+bool DataCollector::ConnectDriverPort() {
+  Platform::Handle port = 0;
+  const Platform::HResult result =
+      system_.FilterPort().ConnectCommunicationPort(kPortName, 0, {}, &port);
+  if (result < 0) {
+    std::fputs("ERROR: Cannot open BrumevaleLookoutPort\n", stdout);
+    port_ = kNotConnected;
+    return false;
+  }
+  port_ = port;
+  return true;
+}
+
+bool DataCollector::CloseDriverPort() {
+  if (!IsConnected()) return false;
+  system_.FilterPort().ClosePort(port_);
+  port_ = kNotConnected;
+  return true;
+}
+
+int32_t DataCollector::PollDriver() {
+  if (!IsConnected()) return -1;
+  reply_.resize(kDriverReplySize);
+  // Cleared so that a driver that claims more records than it wrote cannot make
+  // the records of the previous reply count twice.
+  std::memset(reply_.data(), 0, reply_.size());
+  uint8_t request[4] = {0, 0, 0, 0};
+  uint32_t bytesReturned = 0;
+  if (system_.FilterPort().SendMessage(port_, request, reply_, &bytesReturned) < 0) return -1;
+  const uint32_t count = request[0] | (request[1] << 8) | (request[2] << 16) |
+                         (static_cast<uint32_t>(request[3]) << 24);
+  return static_cast<int32_t>(DecodeReply(reply_, count));
+}
+
+uint32_t DataCollector::DecodeReply(std::span<const uint8_t> reply, uint32_t count) {
+  size_t offset = 0;
+  uint32_t decoded = 0;
+  DriverRecord record;
+  while (decoded < count && ReadDriverRecord(reply, offset, record)) {
+    DecodeRecord(record);
+    ++decoded;
+    offset += kRecordStride + record.dataLength;
+  }
+  return decoded;
+}
+
+void DataCollector::DecodeRecord(const DriverRecord& record) {
+  switch (ClassifyRecord(record.operation)) {
+    case RecordClass::Process:
+      QueueEntry(MakeEntry<ProcessEntry>(system_, driveMap_, record));
+      break;
+    case RecordClass::Thread:
+      QueueEntry(MakeEntry<ThreadEntry>(system_, record));
+      break;
+    case RecordClass::Registry:
+      QueueEntry(MakeEntry<RegistryEntry>(system_, record));
+      break;
+    case RecordClass::File: {
+      // Most file records emit nothing; the entry is allocated only when one does.
+      FileEntry entry;
+      if (fileObjects_.Step(record, entry)) QueueEntry(MakeEntry<FileEntry>(std::move(entry)));
+      break;
+    }
+  }
+}
+
+void DataCollector::QueueEntry(std::unique_ptr<SystemLogEntry> entry) {
+  if (!entry) return;
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  try {
+    queue_.push_back(std::move(entry));
+  } catch (const std::bad_alloc&) {
+    // Nothing is thrown past the collector: the entry is dropped (and freed by its
+    // owner on return), the poll goes on.
+  }
+}
+
+SystemLogEntry* DataCollector::TakeNextEntry() {
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  current_.reset();
+  if (!queue_.empty()) {
+    current_ = std::move(queue_.front());
+    queue_.pop_front();
+  }
+  return current_.get();
+}

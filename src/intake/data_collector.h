@@ -1,0 +1,72 @@
+#pragma once
+// The driver channel and the entry queue. The logger thread connects to the
+// minifilter's port, polls it and queues one entry per kept record; the engine,
+// on the periodic thread, takes the entries one at a time through DataConsumer.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "intake/file_object_table.h"
+#include "intake/system_log_entry.h"
+#include "platform/system.h"
+
+namespace VyrUtilities {
+class DriveMap;
+}
+
+class DataConsumer {
+ public:
+  // The next queued entry, or null when the queue is empty. The entry stays valid
+  // until the next call, which frees it; the consumer never frees an entry.
+  virtual SystemLogEntry* TakeNextEntry() = 0;
+
+ protected:
+  // Consumers are never destroyed through this interface.
+  ~DataConsumer() = default;
+};
+
+class DataCollector : public DataConsumer {
+ public:
+  DataCollector(Platform::System& system, VyrUtilities::DriveMap& driveMap);
+  ~DataCollector();
+  DataCollector(const DataCollector&) = delete;
+  DataCollector& operator=(const DataCollector&) = delete;
+
+  // Logger thread. False (and a console line) when the port cannot be opened.
+  bool ConnectDriverPort();
+  // False when not connected.
+  bool CloseDriverPort();
+  bool IsConnected() const { return port_ != kNotConnected; }
+  // One exchange with the driver: -1 when not connected or the exchange failed,
+  // else the number of records decoded from the reply.
+  int32_t PollDriver();
+  // Decodes up to count records laid end to end in reply and queues their entries.
+  // Returns how many records were read; decoding stops at the first record that
+  // does not lie wholly inside reply.
+  uint32_t DecodeReply(std::span<const uint8_t> reply, uint32_t count);
+
+  // Takes ownership; an entry that cannot be queued is destroyed at once.
+  void QueueEntry(std::unique_ptr<SystemLogEntry> entry);
+  SystemLogEntry* TakeNextEntry() override;
+
+  const FileObjectTable& FileObjects() const { return fileObjects_; }
+
+ private:
+  static constexpr Platform::Handle kNotConnected = ~Platform::Handle{0};
+
+  void DecodeRecord(const DriverRecord& record);
+
+  Platform::System& system_;
+  VyrUtilities::DriveMap& driveMap_;
+  Platform::Handle port_ = kNotConnected;
+  std::mutex queueMutex_;
+  FileObjectTable fileObjects_;
+  std::deque<std::unique_ptr<SystemLogEntry>> queue_;
+  std::unique_ptr<SystemLogEntry> current_;
+  // Reused by every poll: the logger polls every 10 ms when idle.
+  std::vector<uint8_t> reply_;
+};

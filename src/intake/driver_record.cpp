@@ -1,0 +1,59 @@
+#include "intake/driver_record.h"
+
+namespace {
+
+template <typename T>
+T ReadLittleEndian(std::span<const uint8_t> bytes, size_t offset) {
+  T value = 0;
+  for (size_t i = 0; i < sizeof(T); ++i) {
+    value |= static_cast<T>(bytes[offset + i]) << (8 * i);
+  }
+  return value;
+}
+
+}  // namespace
+
+RecordClass ClassifyRecord(uint32_t operation) {
+  if (operation & (kOpProcessStarted | kOpProcessEnded)) return RecordClass::Process;
+  if (operation & (kOpThreadCreated | kOpThreadEnded)) return RecordClass::Thread;
+  if (operation >= kOpRegistryValueSet && operation <= kOpRegistryKeyDeleted) {
+    return RecordClass::Registry;
+  }
+  return RecordClass::File;
+}
+
+bool ReadDriverRecord(std::span<const uint8_t> buffer, size_t offset, DriverRecord& record) {
+  // A record counts as present when everything the service reads of it (the fixed
+  // part up to the data and the data itself) lies inside the buffer. The 4 unread
+  // bytes after the data may be missing on the last record; requiring them would
+  // drop a record the driver laid out in full.
+  if (offset > buffer.size() || buffer.size() - offset < kRecordDataOffset) return false;
+  const uint32_t dataLength = ReadLittleEndian<uint32_t>(buffer, offset);
+  if (buffer.size() - offset - kRecordDataOffset < dataLength) return false;
+
+  record.dataLength = dataLength;
+  record.id1 = ReadLittleEndian<uint64_t>(buffer, offset + 8);
+  record.id2 = ReadLittleEndian<uint64_t>(buffer, offset + 16);
+  record.id3 = ReadLittleEndian<uint64_t>(buffer, offset + 24);
+  record.operation = ReadLittleEndian<uint32_t>(buffer, offset + 32);
+  record.detail = ReadLittleEndian<uint32_t>(buffer, offset + 36);
+  record.data = buffer.subspan(offset + kRecordDataOffset, dataLength);
+  return true;
+}
+
+size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16string& text,
+                      bool& terminated) {
+  text.clear();
+  terminated = false;
+  size_t position = offset;
+  while (position <= data.size() && data.size() - position >= 2) {
+    const char16_t unit = static_cast<char16_t>(data[position] | (data[position + 1] << 8));
+    position += 2;
+    if (unit == 0) {
+      terminated = true;
+      break;
+    }
+    text.push_back(unit);
+  }
+  return position > offset ? position - offset : 0;
+}
