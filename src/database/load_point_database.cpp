@@ -1,0 +1,135 @@
+#include "database/load_point_database.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+constexpr char16_t kDefaultLogName[] = u"Database_Log.txt";
+
+// Another program holding the file locked is a normal state (a reader exporting
+// the history, a backup): wait as long as it takes rather than lose a write. The
+// wait is real time on the host, because the lock belongs to a host process, so it
+// does not go through the machine's (possibly simulated) Sleep.
+int WaitWhileBusy(void*, int) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  return 1;
+}
+
+std::u16string Widen(std::string_view ascii) { return FromAnsi(ascii); }
+
+}  // namespace
+
+LoadPointDatabase::LoadPointDatabase(Platform::System& system,
+                                     VyrUtilities::VyrAppSettings& settings,
+                                     std::u16string_view logName)
+    : system_(system), settings_(settings), log_(system) {
+  std::u16string path = settings_.LogDirectory();
+  path += u'\\';
+  path += logName.empty() ? std::u16string_view(kDefaultLogName) : logName;
+  log_.Open(path, 1);
+}
+
+LoadPointDatabase::~LoadPointDatabase() {
+  CloseDatabase();
+  log_.Close();
+}
+
+bool LoadPointDatabase::OpenDatabase(std::u16string_view path, bool readOnly) {
+  // A second open must not leak the first connection.
+  CloseDatabase();
+  log_.Write(u"-Opening Database: ", 0, 1, 0);
+  log_.Write(path, 1, 0, 0);
+  // The host name of the file comes from the platform: on Windows the path itself,
+  // on the emulated machine the file in the drive's host folder. A path on no
+  // drive cannot be opened.
+  const std::optional<std::string> hostPath = system_.Files().HostPath(path);
+  int rc = SQLITE_CANTOPEN;
+  if (hostPath) {
+    rc = readOnly ? sqlite3_open_v2(hostPath->c_str(), &db_, SQLITE_OPEN_READONLY, nullptr)
+                  : sqlite3_open(hostPath->c_str(), &db_);
+  }
+  if (rc != SQLITE_OK) {
+    log_.Write(u"ERROR(OpenDatabase): Failed to open database.", 1, 1, 0);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    return false;
+  }
+  sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);
+  SetDatabaseSettings();
+  if (!readOnly && !CreateTables()) return false;
+  log_.Write(u"-Open Database Complete.", 1, 1, 0);
+  return true;
+}
+
+bool LoadPointDatabase::SetDatabaseSettings() {
+  if (db_ == nullptr) return false;
+  log_.Write(u"-Setting Database Settings.", 1, 1, 0);
+  if (!Execute("PRAGMA journal_mode = PERSIST", "SetDatabaseSettings", true)) return false;
+  if (!Execute("PRAGMA synchronous = NORMAL", "SetDatabaseSettings", true)) return false;
+  log_.Write(u"-Set Database Settings Complete.", 1, 1, 0);
+  return true;
+}
+
+bool LoadPointDatabase::BeginTransaction() {
+  return Execute("BEGIN EXCLUSIVE TRANSACTION", "BeginTransaction", true);
+}
+
+bool LoadPointDatabase::EndTransaction() {
+  return Execute("COMMIT TRANSACTION", "EndTransaction", true);
+}
+
+bool LoadPointDatabase::CloseDatabase() {
+  if (db_ != nullptr) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+  }
+  return true;
+}
+
+void LoadPointDatabase::ReportSqlError(std::string_view operation, char* message, bool print,
+                                       std::string_view table) {
+  const char* text = message != nullptr ? message : "";
+  if (print) std::printf("ERROR(%.*s): %s", static_cast<int>(operation.size()), operation.data(), text);
+  std::u16string label = u"ERROR(" + Widen(operation) + u")";
+  if (!table.empty()) label += u" [" + Widen(table) + u"]";
+  label += u": ";
+  log_.Write(label, 0, 1, 0);
+  log_.Write(FromAnsi(text), 1, 0, 0);
+  sqlite3_free(message);
+}
+
+bool LoadPointDatabase::Execute(const std::string& sql, std::string_view operation, bool print,
+                                QueryResult* rows) {
+  char* message = nullptr;
+  int rc = SQLITE_MISUSE;
+  if (db_ != nullptr) {
+    rc = sqlite3_exec(db_, sql.c_str(), rows != nullptr ? CollectRow : nullptr, rows, &message);
+  } else {
+    // Without a connection SQLite has nothing to say; report what it says for a call
+    // on no connection so the log still shows which operation was lost.
+    message = sqlite3_mprintf("%s", sqlite3_errstr(SQLITE_MISUSE));
+  }
+  if (rc == SQLITE_OK) return true;
+  ReportSqlError(operation, message, print);
+  return false;
+}
+
+int32_t LoadPointDatabase::Insert(const SqlText& sql, std::string_view operation) {
+  if (!Execute(sql.Str(), operation, false)) return -1;
+  return static_cast<int32_t>(sqlite3_last_insert_rowid(db_));
+}
+
+int32_t LoadPointDatabase::Change(const SqlText& sql, std::string_view operation) {
+  return Execute(sql.Str(), operation, false) ? 1 : 0;
+}
+
+int32_t LoadPointDatabase::Query(const SqlText& sql, std::string_view operation, RowReader& rows) {
+  // A reader that already holds rows keeps them; only this query's rows count.
+  const uint32_t before = rows.Count();
+  if (!Execute(sql.Str(), operation, true, &rows.Result())) return 0;
+  return rows.Count() > before ? 1 : 0;
+}

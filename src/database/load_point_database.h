@@ -1,0 +1,167 @@
+#pragma once
+// LoadPointDatabase: the connection to Brumevale.data, its schema, its transactions
+// and every record operation on its tables, with its own log.
+//
+// Every statement is SQL text run through sqlite3_exec; values are quoted and
+// escaped by SqlText. Results follow one convention throughout:
+//   insert            -> the new row's key, or -1 when the statement failed
+//   update or delete  -> 1 when the statement ran (also when no row matched), else 0
+//   find or request   -> 1 when the query ran and produced at least one row, else 0
+// Failures are written to the database log as "ERROR(<operation>): <message>";
+// queries, schema, settings and transaction failures are also printed on stdout.
+// Nothing is thrown.
+//
+// Threads: the object takes no lock. The engine uses it from one thread at a time.
+// Other processes may use the same file: a statement that finds the file locked
+// waits in steps of 500 ms until the lock is released, however long that takes.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "database/extended_event_data.h"
+#include "database/file_information.h"
+#include "database/row_readers.h"
+#include "database/sql_text.h"
+#include "platform/system.h"
+#include "util/app_settings.h"
+#include "util/vyr_log.h"
+
+struct sqlite3;
+
+class LoadPointDatabase {
+ public:
+  // Opens (truncating) the database log "<log directory>\<logName>", or
+  // "Database_Log.txt" when logName is empty. settings must outlive the object.
+  LoadPointDatabase(Platform::System& system, VyrUtilities::VyrAppSettings& settings,
+                    std::u16string_view logName);
+  ~LoadPointDatabase();
+  LoadPointDatabase(const LoadPointDatabase&) = delete;
+  LoadPointDatabase& operator=(const LoadPointDatabase&) = delete;
+
+  // path is the Windows path of the file. Read-write creates a missing file and its
+  // tables; read-only creates and alters nothing and fails on a missing file.
+  bool OpenDatabase(std::u16string_view path, bool readOnly);
+  bool SetDatabaseSettings();
+  bool CreateTables();
+  bool BeginTransaction();
+  // There is no rollback: whatever ran since BeginTransaction is committed.
+  bool EndTransaction();
+  bool CloseDatabase();
+  bool IsOpen() const { return db_ != nullptr; }
+
+  // LoadPoints. Adding a load point also creates its empty notification list.
+  int32_t AddLoadPointEntry(int32_t lpType, std::u16string_view userId,
+                            std::u16string_view entryName, std::u16string_view commandLine,
+                            std::u16string_view displayName);
+  int32_t UpdateLoadPointEntry(int32_t key, int32_t changeEventKey);
+  int32_t UpdateLoadPointEntry(int32_t key, std::u16string_view commandLine);
+  int32_t UpdateLoadPointDisplayName(int32_t key, std::u16string_view displayName);
+  int32_t UpdateLoadPointEntryIndirectionKey(int32_t key, int32_t indirectionKey);
+  int32_t RemoveLoadPointEntry(int32_t key);
+  int32_t FindLoadPointEntry(int32_t key, LoadPointRows& rows);
+  int32_t FindLoadPointEntry(int32_t lpType, std::u16string_view userId,
+                             std::u16string_view entryName, LoadPointRows& rows);
+  // Services, service DLLs and drivers share one name space per control set.
+  int32_t FindServiceEntry(std::u16string_view userId, std::u16string_view entryName,
+                           LoadPointRows& rows);
+  // keysOnly: only KEY, CHANGE_EVENT_KEY, INDIRECTION_KEY, USER_ID and LP_TYPE.
+  // Rows come in ascending key order.
+  int32_t RequestLoadPointEntries(int32_t lpType, LoadPointRows& rows, bool keysOnly = false);
+  int32_t RequestLoadPointEntries(LoadPointRows& rows, bool keysOnly = false, int32_t minKey = 0);
+  // Adds every KEY of table to keys; 1 when the query ran, even without rows.
+  int32_t RequestKeysFromTable(std::set<int32_t>& keys, std::u16string_view table);
+  // The load point with its Indirection row and notification list; always 1.
+  int32_t DeleteLoadPoint(int32_t key);
+
+  // ChangeEvents. An empty eventTime stores SQLite's local time.
+  int32_t AddChangeEventEntry(std::u16string_view eventTime, int32_t loadPointKey,
+                              int32_t processKey, int32_t eventType);
+  int32_t AddChangeEventEntry(int32_t loadPointKey, int32_t processKey, int32_t eventType);
+
+  // Indirection. Adding one also points the load point at it.
+  int32_t AddIndirectionEntry(int32_t lpKey, std::u16string_view entryName,
+                              std::u16string_view commandLine);
+  int32_t UpdateIndirectionEntry(int32_t key, std::u16string_view entryName,
+                                 std::u16string_view commandLine);
+  int32_t UpdateIndirectionEntryCommandLine(int32_t key, std::u16string_view commandLine);
+  int32_t RemoveIndirectionEntry(int32_t key);
+  int32_t RemoveLoadPointsIndirectionEntry(int32_t lpKey);
+  int32_t FindIndirectionEntry(int32_t lpKey, IndirectionRows& rows);
+  int32_t FindIndirectionEntryByKey(int32_t key, IndirectionRows& rows);
+
+  // ExtendedEvent: 1 or 0 (not the new key).
+  int32_t AddExtendedEventEntry(const ExtendedEventData& data);
+
+  // SystemSetting. A negative changeEventKey and no value leave the row alone (0).
+  int32_t AddSystemSetting(int32_t type, std::u16string_view userId, std::u16string_view path,
+                           std::u16string_view currentValue);
+  int32_t UpdateSystemSettingEntry(int32_t key, int32_t changeEventKey,
+                                   std::optional<std::u16string_view> currentValue = std::nullopt);
+  int32_t UpdateSystemSettingEntry(int32_t key, std::u16string_view currentValue);
+  int32_t FindSystemSetting(int32_t type, std::u16string_view userId, SystemSettingRows& rows);
+
+  // FileExtension. The insert takes the value before the verb, as its callers always
+  // have; the row stores the verb first.
+  int32_t AddFileExtenstionEntry(int32_t type, std::u16string_view userId,
+                                 std::u16string_view entryId, std::u16string_view entryValue,
+                                 std::u16string_view verb);
+  int32_t UpdateFileExtensionEntry(int32_t key, int32_t changeEventKey,
+                                   std::optional<std::u16string_view> entryValue = std::nullopt);
+  int32_t UpdateFileExtensionEntry(int32_t key, std::u16string_view entryValue);
+  int32_t RemoveFileExtensionEntry(int32_t key);
+  int32_t FindFileExtensionEntry(int32_t type, std::u16string_view userId,
+                                 std::u16string_view entryId, std::u16string_view verb,
+                                 FileExtensionRows& rows);
+  int32_t FindFileExtensionEntry(int32_t key, FileExtensionRows& rows);
+
+  // Processes and DigitalSignatures.
+  int32_t AddProcessEntry(const FileInformation& fileInfo, int32_t signatureKey, bool isBrowser);
+  int32_t AddDownloadDataToProcessFile(int32_t key, std::u16string_view downloadData);
+  int32_t AddDigitalSignatureEntry(std::u16string_view signerName, std::u16string_view signerEmail,
+                                   std::u16string_view signedTime, int32_t valid);
+  int32_t UpdateDigitalSignatureEntry(int32_t key, int32_t counterSignerKey);
+  int32_t FindDigitalSignatureEntry(int32_t key, DigitalSignatureRows& rows);
+  // Removes the row and then its counter-signer's row; 0 when the key is unknown.
+  int32_t RemoveDigitalSignatureEntry(int32_t key);
+
+  // NotifyList and Notify.
+  int32_t AddNotifyListEntry(int32_t key);
+  int32_t FindNotifyListEntry(int32_t key, NotifyListRows& rows);
+  int32_t AddNotifyKeyToNotifyList(int32_t listKey, int32_t notifyKey);
+  int32_t AddNotifyEntry(int32_t listKey, int32_t notifyType, std::u16string_view info);
+  int32_t RemoveNotifyEntry(int32_t key);
+  // The list's Notify rows, then the list itself; 0 when there is no list.
+  int32_t RemoveLoadPointsNotifyListEntry(int32_t listKey);
+  // Appends the keys held by NOTIFY_KEYS of row to keys; 0 when there are none.
+  int32_t ParseNotifyKeys(const NotifyListRows& rows, std::vector<int32_t>& keys, uint32_t row);
+
+  // The common error report: "ERROR(operation)[ [table]]: message" as one
+  // time-stamped line of the database log; with print also "ERROR(operation): message"
+  // on stdout. Frees message (an sqlite3_malloc'ed text, may be null).
+  void ReportSqlError(std::string_view operation, char* message, bool print,
+                      std::string_view table = {});
+
+ private:
+  // Runs sql; on failure reports it under operation and returns false.
+  bool Execute(const std::string& sql, std::string_view operation, bool print,
+               QueryResult* rows = nullptr);
+  // The three result conventions.
+  int32_t Insert(const SqlText& sql, std::string_view operation);
+  int32_t Change(const SqlText& sql, std::string_view operation);
+  int32_t Query(const SqlText& sql, std::string_view operation, RowReader& rows);
+  // Runs one CREATE TABLE (table set: failure reported, false) or one migration
+  // statement (table empty: failure expected on every later open, ignored).
+  bool RunSchemaStep(const char* sql, std::string_view table);
+  int32_t UpdateSetting(std::string_view table, std::string_view valueColumn,
+                        std::string_view operation, int32_t key, int32_t changeEventKey,
+                        std::optional<std::u16string_view> value);
+
+  Platform::System& system_;
+  VyrUtilities::VyrAppSettings& settings_;
+  VyrUtilities::VyrLog log_;
+  sqlite3* db_ = nullptr;
+};

@@ -1,0 +1,91 @@
+#include "database/sql_text.h"
+
+namespace {
+
+// Windows-1252, the ANSI code page of the US-English systems the service targets,
+// differs from Latin-1 only in 0x80..0x9F. Unassigned bytes map to themselves, as
+// MultiByteToWideChar does.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+}  // namespace
+
+std::string ToUtf8(std::u16string_view wide) {
+  std::string out;
+  out.reserve(wide.size());
+  for (char16_t u : wide) {
+    if (u < 0x80) {
+      out.push_back(static_cast<char>(u));
+    } else if (u < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto b0 = static_cast<uint8_t>(text[i]);
+    if (b0 < 0x80) {
+      out.push_back(b0);
+      i += 1;
+    } else if (b0 <= 0xDF) {
+      if (i + 1 >= text.size()) break;
+      const auto b1 = static_cast<uint8_t>(text[i + 1]);
+      out.push_back(static_cast<char16_t>(((b0 & 0x1F) << 6) | (b1 & 0x3F)));
+      i += 2;
+    } else {
+      if (i + 2 >= text.size()) break;
+      const auto b1 = static_cast<uint8_t>(text[i + 1]);
+      const auto b2 = static_cast<uint8_t>(text[i + 2]);
+      out.push_back(static_cast<char16_t>((b0 << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F)));
+      i += 3;
+    }
+  }
+  return out;
+}
+
+std::u16string FromAnsi(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto b = static_cast<uint8_t>(c);
+    out.push_back(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : static_cast<char16_t>(b));
+  }
+  return out;
+}
+
+std::string EscapeQuotes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  return out;
+}
+
+std::string FormatInt(int32_t value) { return std::to_string(value); }
+
+int32_t ParseInt(std::string_view text) {
+  size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative || (!text.empty() && text[0] == '+')) i = 1;
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > (int64_t{1} << 32)) break;  // keys never leave the 32-bit range
+  }
+  return static_cast<int32_t>(negative ? -value : value);
+}
