@@ -1,15 +1,24 @@
 #include "platform/emulated/filter_port_view.h"
 
 #include "platform/emulated/machine.h"
+#include "platform/emulated/minifilter.h"
 
 namespace Emulated {
 
-using namespace Platform;
+// Options and connection context are accepted and ignored: the driver's port takes
+// connections without context.
+HResult FilterPortView::ConnectCommunicationPort(std::u16string_view portName, uint32_t,
+                                                 std::span<const uint8_t>, Handle* port) {
+  return machine_.Filter().Connect(context_.processId, portName, port);
+}
 
-HResult FilterPortView::ConnectCommunicationPort(std::u16string_view portName, uint32_t options, std::span<const uint8_t> context, Handle* port) { return Platform::kEFail; }
+HResult FilterPortView::SendMessage(Handle port, std::span<uint8_t> input,
+                                    std::span<uint8_t> output, uint32_t* bytesReturned) {
+  return machine_.Filter().Exchange(context_.processId, port, input, output, bytesReturned);
+}
 
-HResult FilterPortView::SendMessage(Handle port, std::span<uint8_t> input, std::span<uint8_t> output, uint32_t* bytesReturned) { return Platform::kEFail; }
-
-Win32Error FilterPortView::ClosePort(Handle port) { return Platform::kErrorNotSupported; }
+Win32Error FilterPortView::ClosePort(Handle port) {
+  return machine_.Filter().Disconnect(context_.processId, port);
+}
 
 }  // namespace Emulated

@@ -1,0 +1,33 @@
+#pragma once
+// The connections to the minifilter's communication port. A connection belongs to
+// the process that opened it and to the run of the driver during which it was made;
+// once that run ends the connection is dead for good, even if the driver starts
+// again. Not thread-safe by itself; the minifilter guards it with its lock.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+
+#include "platform/win32_types.h"
+
+namespace Emulated {
+
+class MinifilterPort {
+ public:
+  Platform::Handle Open(uint32_t processId, uint64_t driverRun);
+  // The driver run of the connection, when processId holds that handle.
+  std::optional<uint64_t> RunOf(uint32_t processId, Platform::Handle port) const;
+  bool Close(uint32_t processId, Platform::Handle port);
+
+ private:
+  struct Connection {
+    uint32_t processId = 0;
+    uint64_t driverRun = 0;
+  };
+  std::map<Platform::Handle, Connection> connections_;
+  // Port handles come from their own range so that a port handle passed where
+  // another kind of handle is expected is not mistaken for one.
+  Platform::Handle nextHandle_ = 0x7A000;
+};
+
+}  // namespace Emulated
