@@ -1,23 +1,40 @@
 #include "platform/emulated/named_objects_view.h"
 
 #include "platform/emulated/machine.h"
+#include "platform/emulated/object_table.h"
 
 namespace Emulated {
 
-using namespace Platform;
+Win32Error NamedObjectsView::CreateEvent(bool manualReset, bool initialState,
+                                         std::u16string_view name, Handle* event,
+                                         bool* alreadyExisted) {
+  return machine_.ObjectState().CreateEvent(manualReset, initialState, name, event,
+                                            alreadyExisted);
+}
 
-Win32Error NamedObjectsView::CreateEvent(bool manualReset, bool initialState, std::u16string_view name, Handle* event, bool* alreadyExisted) { return Platform::kErrorNotSupported; }
+Win32Error NamedObjectsView::SetEvent(Handle event) {
+  return machine_.ObjectState().SetEvent(event);
+}
 
-Win32Error NamedObjectsView::SetEvent(Handle event) { return Platform::kErrorNotSupported; }
+Win32Error NamedObjectsView::ResetEvent(Handle event) {
+  return machine_.ObjectState().ResetEvent(event);
+}
 
-Win32Error NamedObjectsView::ResetEvent(Handle event) { return Platform::kErrorNotSupported; }
+Win32Error NamedObjectsView::CreateMutex(bool initialOwner, std::u16string_view name,
+                                         Handle* mutex, bool* alreadyExisted) {
+  return machine_.ObjectState().CreateMutex(initialOwner, name, mutex, alreadyExisted);
+}
 
-Win32Error NamedObjectsView::CreateMutex(bool initialOwner, std::u16string_view name, Handle* mutex, bool* alreadyExisted) { return Platform::kErrorNotSupported; }
+Win32Error NamedObjectsView::ReleaseMutex(Handle mutex) {
+  return machine_.ObjectState().ReleaseMutex(mutex);
+}
 
-Win32Error NamedObjectsView::ReleaseMutex(Handle mutex) { return Platform::kErrorNotSupported; }
+uint32_t NamedObjectsView::WaitForSingleObject(Handle object, uint32_t milliseconds) {
+  return machine_.ObjectState().WaitForSingleObject(object, milliseconds);
+}
 
-uint32_t NamedObjectsView::WaitForSingleObject(Handle object, uint32_t milliseconds) { return 0; }
-
-Win32Error NamedObjectsView::CloseHandle(Handle object) { return Platform::kErrorNotSupported; }
+Win32Error NamedObjectsView::CloseHandle(Handle object) {
+  return machine_.ObjectState().CloseHandle(object);
+}
 
 }  // namespace Emulated
