@@ -1,0 +1,322 @@
+// The name space half of FileStore: attributes, listings, directories, deletion,
+// renames, long names and host paths.
+#include <unistd.h>
+
+#include "platform/emulated/file_directory.h"
+#include "platform/emulated/file_metadata.h"
+#include "platform/emulated/file_path.h"
+#include "platform/emulated/file_store.h"
+#include "platform/emulated/machine.h"
+#include "platform/text_encoding.h"
+
+namespace Emulated {
+
+using namespace Platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+// ERROR_NOT_SAME_DEVICE: MoveFileEx without MOVEFILE_COPY_ALLOWED across drives.
+constexpr Win32Error kErrorNotSameDevice = 17;
+// A drive's root reports itself hidden and system, as NTFS roots do.
+constexpr uint32_t kDriveRootAttributes =
+    kFileAttributeDirectory | kFileAttributeHidden | kFileAttributeSystem;
+constexpr uint32_t kShareAll = kFileShareRead | kFileShareWrite | kFileShareDelete;
+
+std::u16string LastComponent(std::u16string_view path) {
+  const size_t separator = path.rfind(u'\\');
+  return std::u16string(separator == std::u16string_view::npos ? path : path.substr(separator + 1));
+}
+
+std::u16string ParentOf(std::u16string_view path) {
+  const size_t separator = path.rfind(u'\\');
+  if (separator == std::u16string_view::npos) return u"";
+  return std::u16string(path.substr(0, separator == 2 ? 3 : separator));
+}
+
+std::optional<FileAttributeData> AttributesOf(const ResolvedPath& path) {
+  auto info = ReadAttributeData(path.host);
+  if (info && path.isRoot) info->attributes = kDriveRootAttributes;
+  return info;
+}
+
+}  // namespace
+
+Win32Error FileStore::GetFileAttributesEx(std::u16string_view path, FileAttributeData* data) {
+  std::lock_guard lock(mutex_);
+  ResolvedPath resolved;
+  if (Win32Error error = drives_.Resolve(path, &resolved)) return error;
+  if (!resolved.exists) return kErrorFileNotFound;
+  auto info = AttributesOf(resolved);
+  if (!info) return kErrorFileNotFound;
+  if (!resolved.stream.empty()) {
+    std::error_code error;
+    const uint64_t size = fs::file_size(StreamPath(resolved.host, resolved.stream), error);
+    if (error) return kErrorFileNotFound;
+    info->size = size;
+  }
+  if (data != nullptr) *data = *info;
+  return kErrorSuccess;
+}
+
+Win32Error FileStore::SetFileAttributes(std::u16string_view path, uint32_t attributes) {
+  std::lock_guard lock(mutex_);
+  ResolvedPath resolved;
+  if (Win32Error error = drives_.Resolve(path, &resolved)) return error;
+  if (!resolved.exists || !resolved.stream.empty()) return kErrorFileNotFound;
+  if (resolved.isRoot) return kErrorAccessDenied;
+  const auto info = ReadAttributeData(resolved.host);
+  FileMetadata metadata = ReadMetadata(resolved.host).value_or(FileMetadata{});
+  if (metadata.creationTime == 0 && info) metadata.creationTime = info->creationTime;
+  metadata.attributes = attributes & ~(kFileAttributeDirectory | kFileAttributeNormal);
+  return WriteMetadata(resolved.host, metadata) ? kErrorSuccess : kErrorAccessDenied;
+}
+
+// Zero leaves a time as it is, as a NULL pointer does on Windows. The host keeps
+// one modification time, which stands for both the write and the access time.
+Win32Error FileStore::SetFileTime(std::u16string_view path, FileTime creation,
+                                  FileTime lastAccess, FileTime lastWrite) {
+  std::lock_guard lock(mutex_);
+  ResolvedPath resolved;
+  if (Win32Error error = drives_.Resolve(path, &resolved)) return error;
+  if (!resolved.exists || resolved.isRoot) return kErrorFileNotFound;
+  (void)lastAccess;
+  if (creation != 0) {
+    const auto info = ReadAttributeData(resolved.host);
+    FileMetadata metadata = ReadMetadata(resolved.host).value_or(FileMetadata{});
+    if (!ReadMetadata(resolved.host) && info) metadata.attributes = info->attributes & ~kFileAttributeDirectory & ~kFileAttributeNormal;
+    metadata.creationTime = creation;
+    WriteMetadata(resolved.host, metadata);
+  }
+  if (lastWrite != 0) {
+    std::error_code error;
+    fs::last_write_time(resolved.host, FromFileTime(lastWrite), error);
+    if (error) return kErrorAccessDenied;
+  }
+  return kErrorSuccess;
+}
+
+Win32Error FileStore::FindFirstFile(std::u16string_view pattern, Handle* find, FindData* data) {
+  if (find == nullptr || data == nullptr) return kErrorInvalidParameter;
+  const std::u16string name = LastComponent(pattern);
+  if (name.empty()) return kErrorFileNotFound;
+  if (name.find(u':') != std::u16string::npos) return kErrorInvalidName;
+  std::lock_guard lock(mutex_);
+  ResolvedPath folder;
+  if (Win32Error error = drives_.Resolve(ParentOf(pattern), &folder)) return error;
+  if (!folder.exists) return kErrorPathNotFound;
+  if (!folder.isDirectory) return kErrorDirectory;
+  std::vector<FindData> candidates;
+  // Every directory but a root lists itself and its parent first, as NTFS does.
+  if (!folder.isRoot) {
+    ResolvedPath parent;
+    drives_.Resolve(ParentOf(folder.longPath), &parent);
+    candidates.push_back({*AttributesOf(folder), u".", u""});
+    candidates.push_back({AttributesOf(parent).value_or(FileAttributeData{}), u"..", u""});
+  }
+  for (auto& entry : ListDirectory(folder.host)) {
+    candidates.push_back({entry.info, entry.longName, entry.shortName});
+  }
+  // The 8.3 name takes part in the match as on Windows ("*.htm" finds "x.html").
+  Listing listing;
+  for (auto& candidate : candidates) {
+    const bool wild = HasWildcards(name);
+    auto matches = [&](const std::u16string& text) {
+      return !text.empty() && (wild ? MatchesWildcard(name, text) : EqualsIgnoreAsciiCase(name, text));
+    };
+    if (matches(candidate.fileName) || matches(candidate.alternateFileName)) {
+      listing.entries.push_back(std::move(candidate));
+    }
+  }
+  if (listing.entries.empty()) return kErrorFileNotFound;
+  *data = listing.entries[0];
+  listing.next = 1;
+  *find = NextHandle();
+  listings_[*find] = std::move(listing);
+  return kErrorSuccess;
+}
+
+Win32Error FileStore::FindNextFile(Handle find, FindData* data) {
+  std::lock_guard lock(mutex_);
+  auto it = listings_.find(find);
+  if (it == listings_.end()) return kErrorInvalidHandle;
+  Listing& listing = it->second;
+  if (listing.next >= listing.entries.size()) return kErrorNoMoreFiles;
+  if (data != nullptr) *data = listing.entries[listing.next];
+  ++listing.next;
+  return kErrorSuccess;
+}
+
+Win32Error FileStore::FindClose(Handle find) {
+  std::lock_guard lock(mutex_);
+  return listings_.erase(find) != 0 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+Win32Error FileStore::CreateDirectory(Actor actor, std::u16string_view path) {
+  std::lock_guard lock(mutex_);
+  ResolvedPath resolved;
+  if (Win32Error error = drives_.Resolve(path, &resolved)) return error;
+  if (!resolved.stream.empty()) return kErrorInvalidName;
+  if (resolved.exists) return kErrorAlreadyExists;
+  FileMetadata metadata;
+  metadata.creationTime = machine_.Time().NowUtc();
+  metadata.shortName = NewShortName(resolved.host.parent_path(),
+                                    Utf8ToUtf16(resolved.host.filename().string()));
+  std::error_code error;
+  if (!fs::create_directory(resolved.host, error)) return kErrorAccessDenied;
+  WriteMetadata(resolved.host, metadata);
+  const uint64_t fileObject = nextFileObject_;
+  nextFileObject_ += 0x100;
+  const std::u16string device = FileDrives::DevicePath(resolved);
+  sink_->FileCreated(actor, fileObject, device, true);
+  sink_->FileClosed(actor, fileObject, device);
+  return kErrorSuccess;
+}
+
+Win32Error FileStore::RemoveDirectory(Actor actor, std::u16string_view path) {
+  std::lock_guard lock(mutex_);
+  return RemoveEntry(actor, path, true);
+}
+
+Win32Error FileStore::DeleteFile(Actor actor, std::u16string_view path) {
+  std::lock_guard lock(mutex_);
+  return RemoveEntry(actor, path, false);
+}
+
+// As Windows does it: open for deletion, sharing everything, mark, close. Other
+// handles that share deletion keep the file alive until they close.
+Win32Error FileStore::RemoveEntry(Actor actor, std::u16string_view path, bool directory) {
+  ResolvedPath resolved;
+  if (Win32Error error = drives_.Resolve(path, &resolved)) return error;
+  if (!resolved.exists) return kErrorFileNotFound;
+  const bool isDirectory = resolved.isDirectory && resolved.stream.empty();
+  if (directory && !isDirectory) return kErrorDirectory;
+  if (!directory && isDirectory) return kErrorAccessDenied;
+  if (resolved.isRoot) return kErrorAccessDenied;
+  Handle handle = 0;
+  Win32Error error = Open(actor, resolved, kDelete, kShareAll, kOpenExisting,
+                          kFileFlagBackupSemantics, &handle);
+  if (error) return error;
+  OpenFile& open = opens_.at(handle);
+  const auto info = ReadAttributeData(open.entry);
+  if (info && (info->attributes & kFileAttributeReadonly)) {
+    error = kErrorAccessDenied;
+  } else if (isDirectory && !ListDirectory(open.entry).empty()) {
+    error = kErrorDirNotEmpty;
+  } else {
+    MarkDeletePending(open, true);
+    sink_->FileDeleteOnClose(actor, open.fileObject, open.devicePath, true);
+  }
+  Close(actor, handle);
+  return error;
+}
+
+Win32Error FileStore::MoveFileEx(Actor actor, std::u16string_view from, std::u16string_view to,
+                                 uint32_t flags) {
+  std::lock_guard lock(mutex_);
+  ResolvedPath source, target;
+  if (Win32Error error = drives_.Resolve(from, &source)) return error;
+  if (!source.exists) return kErrorFileNotFound;
+  if (Win32Error error = drives_.Resolve(to, &target)) return error;
+  if (!source.stream.empty() || !target.stream.empty() || source.isRoot) return kErrorInvalidParameter;
+  if (source.letter != target.letter) return kErrorNotSameDevice;
+  const bool sameEntry = target.exists && target.host == source.host;
+  if (target.exists && !sameEntry) {
+    if ((flags & kMoveFileReplaceExisting) == 0) return kErrorAlreadyExists;
+    if (target.isDirectory || !OpensOf(target.host).empty()) return kErrorAccessDenied;
+  }
+  Handle handle = 0;
+  if (Win32Error error = Open(actor, source, kDelete, kShareAll, kOpenExisting,
+                              kFileFlagBackupSemantics, &handle)) {
+    return error;
+  }
+  const Win32Error error = Rename(actor, source, target, handle);
+  Close(actor, handle);
+  return error;
+}
+
+}  // namespace Emulated
+
+namespace Emulated {
+
+using namespace Platform;
+namespace fs = std::filesystem;
+
+// The entry moves with its companions; the name keeps the case given for the target,
+// and the 8.3 name is made anew for the new name, as NTFS does on a rename.
+Win32Error FileStore::Rename(Actor actor, const ResolvedPath& from, const ResolvedPath& to,
+                             Handle source) {
+  const std::u16string expanded = to.expandedPath;
+  const std::u16string newName = expanded.substr(expanded.rfind(u'\\') + 1);
+  const fs::path newHost = to.host.parent_path() / Utf16ToUtf8(newName);
+  std::error_code error;
+  if (to.exists && to.host != from.host) {
+    for (const auto& companion : CompanionPaths(to.host)) fs::remove(companion, error);
+    fs::remove(to.host, error);
+  }
+  const auto info = ReadAttributeData(from.host);
+  FileMetadata metadata = ReadMetadata(from.host).value_or(FileMetadata{});
+  if (!ReadMetadata(from.host) && info) {
+    metadata.attributes = info->attributes & ~(kFileAttributeDirectory | kFileAttributeNormal);
+    metadata.creationTime = info->creationTime;
+  }
+  metadata.shortName = NewShortName(newHost.parent_path(), newName);
+  MoveHostEntry(from.host, newHost);
+  if (!fs::exists(newHost, error)) return kErrorAccessDenied;
+  WriteMetadata(newHost, metadata);
+
+  std::u16string parent = to.longPath.substr(0, to.longPath.rfind(u'\\'));
+  const std::u16string target = u"\\??\\" + parent + u"\\" + newName;
+  const OpenFile& open = opens_.at(source);
+  sink_->FileRenamed(actor, open.fileObject, open.devicePath, target);
+  return kErrorSuccess;
+}
+
+void FileStore::MoveHostEntry(const fs::path& from, const fs::path& to) {
+  const std::string oldName = from.filename().string();
+  const std::string newName = to.filename().string();
+  std::error_code error;
+  for (const auto& companion : CompanionPaths(from)) {
+    const std::string suffix = companion.filename().string().substr(oldName.size());
+    fs::rename(companion, to.parent_path() / (newName + suffix), error);
+  }
+  fs::rename(from, to, error);
+  // Handles open on the entry follow it, as file objects do.
+  for (auto& [handle, open] : opens_) {
+    if (open.entry != from) continue;
+    const std::string suffix = open.data.filename().string().substr(oldName.size());
+    open.entry = to;
+    open.data = to.parent_path() / (newName + suffix);
+  }
+}
+
+Win32Error FileStore::GetLongPathName(std::u16string_view path, std::u16string* longPath) {
+  std::lock_guard lock(mutex_);
+  ResolvedPath resolved;
+  if (Win32Error error = drives_.Resolve(path, &resolved)) return error;
+  if (!resolved.exists) return kErrorFileNotFound;
+  *longPath = resolved.expandedPath;
+  return kErrorSuccess;
+}
+
+// A path whose folders do not exist yet still has a host place (SQLite may create
+// the file); only a path on no drive has none.
+std::optional<std::string> FileStore::HostPath(std::u16string_view path) {
+  std::lock_guard lock(mutex_);
+  ResolvedPath resolved;
+  if (drives_.Resolve(path, &resolved) == kErrorSuccess) {
+    const fs::path host =
+        resolved.stream.empty() ? resolved.host : StreamPath(resolved.host, resolved.stream);
+    return host.string();
+  }
+  char16_t letter = 0;
+  const auto components = SplitDrivePath(path, &letter);
+  if (!components || !drives_.DeviceName(letter)) return std::nullopt;
+  ResolvedPath root;
+  if (drives_.Resolve(std::u16string(1, letter) + u":\\", &root) != kErrorSuccess) return std::nullopt;
+  fs::path host = root.host;
+  for (const auto& component : *components) host /= Utf16ToUtf8(component);
+  return host.string();
+}
+
+}  // namespace Emulated
