@@ -1,8 +1,10 @@
 #pragma once
-// Environment of one process of the emulated machine.
+// Environment of one process of the emulated machine: its owner's profile and
+// variables, its image and current directory, and the machine's version and clock.
 
-#include "platform/environment.h"
+#include "platform/emulated/environment_variables.h"
 #include "platform/emulated/view_context.h"
+#include "platform/environment.h"
 
 namespace Emulated {
 
@@ -14,7 +16,8 @@ class EnvironmentView : public Platform::Environment {
 
   Win32Error GetSpecialFolder(int csidl, uint32_t capacity, std::u16string* path) override;
   Win32Error GetVersionEx(Platform::OsVersionInfo* info) override;
-  Win32Error ExpandEnvironmentStrings(std::u16string_view text, uint32_t capacity, std::u16string* expanded, uint32_t* required) override;
+  Win32Error ExpandEnvironmentStrings(std::u16string_view text, uint32_t capacity,
+                                      std::u16string* expanded, uint32_t* required) override;
   Win32Error GetEnvironmentVariable(std::u16string_view name, std::u16string* value) override;
   Win32Error GetComputerName(uint32_t capacity, std::u16string* name) override;
   Win32Error GetModuleFileName(uint32_t capacity, std::u16string* path) override;
@@ -28,6 +31,10 @@ class EnvironmentView : public Platform::Environment {
   void Sleep(uint32_t milliseconds) override;
 
  private:
+  // The block of the acting process, built from its current owner each time (a
+  // scenario may change the process record between calls).
+  EnvironmentBlock Block() const;
+
   Machine& machine_;
   ViewContext context_;
 };
