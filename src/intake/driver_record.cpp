@@ -13,6 +13,9 @@ T ReadLittleEndian(std::span<const uint8_t> bytes, size_t offset) {
 
 }  // namespace
 
+// The tests run in this order and the first that matches decides, so a value in
+// the registry range that carries a thread bit (0x3000, 0x3800) is a thread record:
+// the driver never sends such values, and the bit tests are what both sides agree on.
 RecordClass ClassifyRecord(uint32_t operation) {
   if (operation & (kOpProcessStarted | kOpProcessEnded)) return RecordClass::Process;
   if (operation & (kOpThreadCreated | kOpThreadEnded)) return RecordClass::Thread;
