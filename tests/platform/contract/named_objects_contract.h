@@ -1,0 +1,107 @@
+#pragma once
+// What every Platform::NamedObjects backend must do, stated as Windows does it. A
+// backend instantiates the suite with a fixture type that has
+//   Platform::NamedObjects& Objects();
+// Named objects use "Local\BrumevaleContract..." names.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/named_objects.h"
+#include "platform/scoped_handle.h"
+
+namespace NamedObjectsContract {
+
+using namespace Platform;
+
+template <typename Backend>
+class NamedObjectsContractTest : public ::testing::Test {
+ protected:
+  NamedObjects& Objects() { return backend_.Objects(); }
+  ScopedObject Event(bool manual, bool initial, std::u16string_view name = u"", bool* existed = nullptr) {
+    ScopedObject event;
+    EXPECT_EQ(Objects().CreateEvent(manual, initial, name, event.Receive(Objects()), existed), kErrorSuccess);
+    return event;
+  }
+
+  Backend backend_;
+};
+
+TYPED_TEST_SUITE_P(NamedObjectsContractTest);
+
+TYPED_TEST_P(NamedObjectsContractTest, EventsResetAsCreatedAndWaitsTimeOut) {
+  ScopedObject manual = this->Event(true, false);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(manual.Get(), 20), kWaitTimeout);
+  EXPECT_EQ(this->Objects().SetEvent(manual.Get()), kErrorSuccess);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(manual.Get(), 0), kWaitObject0);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(manual.Get(), 0), kWaitObject0);
+  EXPECT_EQ(this->Objects().ResetEvent(manual.Get()), kErrorSuccess);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(manual.Get(), 0), kWaitTimeout);
+
+  ScopedObject automatic = this->Event(false, true);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(automatic.Get(), 0), kWaitObject0);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(automatic.Get(), 0), kWaitTimeout);
+
+  // A waiter blocked without limit wakes when another thread sets the event.
+  std::thread setter([&] { this->Objects().SetEvent(automatic.Get()); });
+  EXPECT_EQ(this->Objects().WaitForSingleObject(automatic.Get(), kInfinite), kWaitObject0);
+  setter.join();
+  EXPECT_EQ(this->Objects().WaitForSingleObject(0xDEAD0, 0), kWaitFailed);
+}
+
+TYPED_TEST_P(NamedObjectsContractTest, NamesOpenTheSameObjectIgnoringCaseUntilTheLastClose) {
+  bool existed = true;
+  ScopedObject first = this->Event(true, false, u"Local\\BrumevaleContractEvent", &existed);
+  EXPECT_FALSE(existed);
+  ScopedObject second = this->Event(false, true, u"local\\brumevalecontractEVENT", &existed);
+  EXPECT_TRUE(existed);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(second.Get(), 0), kWaitTimeout);  // state of the first
+  EXPECT_EQ(this->Objects().SetEvent(first.Get()), kErrorSuccess);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(second.Get(), 0), kWaitObject0);
+  first.Reset();
+  second.Reset();
+  ScopedObject third = this->Event(true, false, u"Local\\BrumevaleContractEvent", &existed);
+  EXPECT_FALSE(existed);
+
+  ScopedObject mutex;
+  EXPECT_EQ(this->Objects().CreateMutex(false, u"Local\\BrumevaleContractEvent", mutex.Receive(this->Objects()),
+                                        &existed),
+            kErrorInvalidHandle);
+}
+
+TYPED_TEST_P(NamedObjectsContractTest, MutexesBelongToTheAcquiringThread) {
+  ScopedObject mutex;
+  bool existed = true;
+  ASSERT_EQ(this->Objects().CreateMutex(true, u"Local\\BrumevaleContractMutex", mutex.Receive(this->Objects()),
+                                        &existed),
+            kErrorSuccess);
+  EXPECT_FALSE(existed);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(mutex.Get(), 0), kWaitObject0);  // recursion
+  std::thread stranger([&] {
+    EXPECT_EQ(this->Objects().ReleaseMutex(mutex.Get()), kErrorNotOwner);
+    EXPECT_EQ(this->Objects().WaitForSingleObject(mutex.Get(), 20), kWaitTimeout);
+  });
+  stranger.join();
+  EXPECT_EQ(this->Objects().ReleaseMutex(mutex.Get()), kErrorSuccess);
+  EXPECT_EQ(this->Objects().ReleaseMutex(mutex.Get()), kErrorSuccess);
+  EXPECT_EQ(this->Objects().ReleaseMutex(mutex.Get()), kErrorNotOwner);
+
+  // Opening an existing mutex with initialOwner does not take it.
+  ScopedObject again;
+  ASSERT_EQ(this->Objects().CreateMutex(true, u"Local\\BrumevaleContractMutex", again.Receive(this->Objects()),
+                                        &existed),
+            kErrorSuccess);
+  EXPECT_TRUE(existed);
+  std::thread taker([&] {
+    EXPECT_EQ(this->Objects().WaitForSingleObject(again.Get(), 1000), kWaitObject0);
+    EXPECT_EQ(this->Objects().ReleaseMutex(again.Get()), kErrorSuccess);
+  });
+  taker.join();
+}
+
+REGISTER_TYPED_TEST_SUITE_P(NamedObjectsContractTest, EventsResetAsCreatedAndWaitsTimeOut,
+                            NamesOpenTheSameObjectIgnoringCaseUntilTheLastClose,
+                            MutexesBelongToTheAcquiringThread);
+
+}  // namespace NamedObjectsContract

@@ -1,0 +1,35 @@
+// The file-system, environment and named-object contracts run against the emulated
+// machine.
+#include "platform/contract/environment_contract.h"
+#include "platform/contract/file_system_contract.h"
+#include "platform/contract/named_objects_contract.h"
+#include "platform/files/temp_drive.h"
+
+namespace {
+
+class EmulatedBackend {
+ public:
+  EmulatedBackend() { std::filesystem::create_directories(folder_.Path() / "contract"); }
+  Platform::FileSystem& Files() { return machine_.Process(4).Files(); }
+  Platform::Environment& Environment() { return machine_.Process(4).Environment(); }
+  Platform::NamedObjects& Objects() { return machine_.Process(4).Objects(); }
+  std::u16string Folder() { return u"C:\\contract"; }
+
+ private:
+  FilesTest::TempFolder folder_;
+  Emulated::Machine machine_{FilesTest::ConfigOnDrive(folder_.Path())};
+};
+
+using Backends = ::testing::Types<EmulatedBackend>;
+
+}  // namespace
+
+namespace FileSystemContract {
+INSTANTIATE_TYPED_TEST_SUITE_P(Emulated, FileSystemContractTest, Backends);
+}
+namespace EnvironmentContract {
+INSTANTIATE_TYPED_TEST_SUITE_P(Emulated, EnvironmentContractTest, Backends);
+}
+namespace NamedObjectsContract {
+INSTANTIATE_TYPED_TEST_SUITE_P(Emulated, NamedObjectsContractTest, Backends);
+}
