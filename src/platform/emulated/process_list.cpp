@@ -19,21 +19,37 @@ bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b) {
 ProcessList::ProcessList(const MachineConfig& config) {
   accounts_ = {{u"S-1-5-18", u"NT AUTHORITY", u"SYSTEM"},
                {u"S-1-5-19", u"NT AUTHORITY", u"LOCAL SERVICE"},
-               {u"S-1-5-20", u"NT AUTHORITY", u"NETWORK SERVICE"}};
+               {u"S-1-5-20", u"NT AUTHORITY", u"NETWORK SERVICE"},
+               // The owner of objects made by an elevated administrator's processes.
+               {u"S-1-5-32-544", u"BUILTIN", u"Administrators"}};
   for (const UserAccount& user : config.users) accounts_.push_back({user.sid, user.domain, user.name});
-  processes_[0] = ProcessRecord{0, 0, u"", u"S-1-5-18", u"", u"", {}};
-  processes_[4] = ProcessRecord{4, 0, u"", u"S-1-5-18", u"", u"", {}};
+  processes_[kIdleProcessId] = ProcessRecord{kIdleProcessId, 0, u"", u"S-1-5-18", u"", u"", {}};
+  processes_[kSystemProcessId] = ProcessRecord{kSystemProcessId, 0, u"", u"S-1-5-18", u"", u"", {}};
 }
 
 void ProcessList::Add(ProcessRecord record) {
   std::lock_guard lock(mutex_);
   const uint32_t id = record.processId;
+  for (uint32_t thread : record.threads) threadOwners_[thread] = id;
   processes_[id] = std::move(record);
+}
+
+bool ProcessList::AddIfFree(ProcessRecord record) {
+  std::lock_guard lock(mutex_);
+  if (IdInUseLocked(record.processId)) return false;
+  const uint32_t id = record.processId;
+  for (uint32_t thread : record.threads) threadOwners_[thread] = id;
+  processes_[id] = std::move(record);
+  return true;
 }
 
 bool ProcessList::Remove(uint32_t processId) {
   std::lock_guard lock(mutex_);
-  return processes_.erase(processId) > 0;
+  auto it = processes_.find(processId);
+  if (it == processes_.end()) return false;
+  for (uint32_t thread : it->second.threads) threadOwners_.erase(thread);
+  processes_.erase(it);
+  return true;
 }
 
 std::optional<ProcessRecord> ProcessList::Find(uint32_t processId) const {
@@ -52,22 +68,45 @@ std::vector<ProcessRecord> ProcessList::All() const {
 
 uint32_t ProcessList::NewProcessId() {
   std::lock_guard lock(mutex_);
-  while (processes_.count(nextProcessId_) != 0) nextProcessId_ += 4;
-  const uint32_t id = nextProcessId_;
-  nextProcessId_ += 4;
+  return NewClientIdLocked();
+}
+
+uint32_t ProcessList::NewThreadId() {
+  std::lock_guard lock(mutex_);
+  return NewClientIdLocked();
+}
+
+bool ProcessList::IdInUseLocked(uint32_t id) const {
+  return processes_.count(id) != 0 || threadOwners_.count(id) != 0;
+}
+
+uint32_t ProcessList::NewClientIdLocked() {
+  while (IdInUseLocked(nextClientId_)) nextClientId_ += 4;
+  const uint32_t id = nextClientId_;
+  nextClientId_ += 4;
   return id;
 }
 
 void ProcessList::AddThread(uint32_t processId, uint32_t threadId) {
   std::lock_guard lock(mutex_);
   auto it = processes_.find(processId);
-  if (it != processes_.end()) it->second.threads.insert(threadId);
+  if (it == processes_.end()) return;
+  it->second.threads.insert(threadId);
+  threadOwners_[threadId] = processId;
 }
 
 void ProcessList::RemoveThread(uint32_t processId, uint32_t threadId) {
   std::lock_guard lock(mutex_);
   auto it = processes_.find(processId);
-  if (it != processes_.end()) it->second.threads.erase(threadId);
+  if (it == processes_.end() || it->second.threads.erase(threadId) == 0) return;
+  threadOwners_.erase(threadId);
+}
+
+std::optional<uint32_t> ProcessList::FindThreadOwner(uint32_t threadId) const {
+  std::lock_guard lock(mutex_);
+  auto it = threadOwners_.find(threadId);
+  if (it == threadOwners_.end()) return std::nullopt;
+  return it->second;
 }
 
 std::optional<AccountRecord> ProcessList::FindAccount(std::u16string_view sid) const {

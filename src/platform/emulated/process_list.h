@@ -1,6 +1,11 @@
 #pragma once
 // The machine's processes and accounts. Processes 0 ("System Idle") and 4 ("System")
 // always exist, as on Windows.
+//
+// Process ids and thread ids come from one pool, as Windows hands out client ids:
+// multiples of 4, never shared by a live process and a live thread.
+//
+// Threads: every operation may be called from any thread.
 
 #include <cstdint>
 #include <map>
@@ -11,6 +16,7 @@
 #include <vector>
 
 #include "platform/emulated/machine_config.h"
+#include "platform/emulated/process_handles.h"
 
 namespace Emulated {
 
@@ -32,27 +38,44 @@ struct AccountRecord {
 
 class ProcessList {
  public:
+  static constexpr uint32_t kIdleProcessId = 0;
+  static constexpr uint32_t kSystemProcessId = 4;
+
   explicit ProcessList(const MachineConfig& config);
 
   // Adds or replaces a process record.
   void Add(ProcessRecord record);
+  // Adds the record unless its id is held by a live process or thread.
+  bool AddIfFree(ProcessRecord record);
   // Removes the process; false when it did not exist.
   bool Remove(uint32_t processId);
   std::optional<ProcessRecord> Find(uint32_t processId) const;
   std::vector<ProcessRecord> All() const;
   // A process id not in use, a multiple of 4 as Windows hands them out.
   uint32_t NewProcessId();
+  // A thread id not in use by any process or thread.
+  uint32_t NewThreadId();
   void AddThread(uint32_t processId, uint32_t threadId);
   void RemoveThread(uint32_t processId, uint32_t threadId);
+  // The process a live thread belongs to.
+  std::optional<uint32_t> FindThreadOwner(uint32_t threadId) const;
 
   std::optional<AccountRecord> FindAccount(std::u16string_view sid) const;
   void AddAccount(AccountRecord account);
 
+  // Open process handles of every process of the machine.
+  ProcessHandles& Handles() { return handles_; }
+
  private:
+  uint32_t NewClientIdLocked();
+  bool IdInUseLocked(uint32_t id) const;
+
   mutable std::mutex mutex_;
   std::map<uint32_t, ProcessRecord> processes_;
+  std::map<uint32_t, uint32_t> threadOwners_;
   std::vector<AccountRecord> accounts_;
-  uint32_t nextProcessId_ = 1000;
+  uint32_t nextClientId_ = 1000;
+  ProcessHandles handles_;
 };
 
 }  // namespace Emulated

@@ -1,5 +1,9 @@
 #pragma once
-// Processes of one process of the emulated machine.
+// Processes of one process of the emulated machine: the snapshot, process handles of
+// this process, owners and account names.
+//
+// The emulation keeps no privileges: the system's own processes and those of other
+// users open as they do for a service running as LocalSystem.
 
 #include "platform/processes.h"
 #include "platform/emulated/view_context.h"
@@ -15,9 +19,11 @@ class ProcessesView : public Platform::Processes {
   Win32Error SnapshotProcesses(std::vector<Platform::ProcessSnapshotEntry>* entries) override;
   Win32Error OpenProcess(uint32_t processId, uint32_t access, Handle* process) override;
   Win32Error CloseProcess(Handle process) override;
-  Win32Error GetProcessImageFileName(Handle process, uint32_t capacity, std::u16string* image) override;
+  Win32Error GetProcessImageFileName(Handle process, uint32_t capacity,
+                                     std::u16string* image) override;
   Win32Error GetProcessOwnerSid(Handle process, std::u16string* sid) override;
-  Win32Error LookupAccountSid(std::u16string_view sid, std::u16string* name, std::u16string* domain) override;
+  Win32Error LookupAccountSid(std::u16string_view sid, std::u16string* name,
+                              std::u16string* domain) override;
   uint32_t GetCurrentProcessId() override;
   uint32_t GetCurrentThreadId() override;
 

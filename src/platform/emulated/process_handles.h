@@ -1,0 +1,41 @@
+#pragma once
+// Open process handles. A handle belongs to the process that opened it and keeps
+// what it refers to: like a handle to a process object on Windows, it still answers
+// for its image and owner after the process has exited, until it is closed.
+//
+// Threads: every operation may be called from any thread.
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/win32_types.h"
+
+namespace Emulated {
+
+struct ProcessHandleTarget {
+  uint32_t processId = 0;
+  std::u16string imagePath;  // drive-letter form
+  std::u16string ownerSid;
+};
+
+class ProcessHandles {
+ public:
+  Platform::Handle Open(uint32_t openerProcessId, ProcessHandleTarget target);
+  std::optional<ProcessHandleTarget> Find(uint32_t openerProcessId, Platform::Handle handle) const;
+  bool Close(uint32_t openerProcessId, Platform::Handle handle);
+
+ private:
+  struct Entry {
+    uint32_t opener = 0;
+    ProcessHandleTarget target;
+  };
+  mutable std::mutex mutex_;
+  std::map<Platform::Handle, Entry> entries_;
+  // A range of their own, apart from the other kinds of handles.
+  Platform::Handle nextHandle_ = 0x9C000;
+};
+
+}  // namespace Emulated

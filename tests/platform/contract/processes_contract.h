@@ -1,0 +1,127 @@
+#pragma once
+// What every backend of Platform::Processes must do, whatever machine it runs on.
+// A backend's test file defines a fixture type with
+//   Platform::Processes& Processes();       the view of a running process ("self")
+//   std::u16string SelfExeName();            that process's image file name only
+//   uint32_t AbsentProcessId();              an id that no live process holds
+// and instantiates the suite:
+//   INSTANTIATE_TYPED_TEST_SUITE_P(Name, ProcessesContract, BackendType);
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/processes.h"
+#include "platform/scoped_handle.h"
+
+template <typename Backend>
+class ProcessesContract : public ::testing::Test {
+ protected:
+  Platform::Processes& P() { return backend_.Processes(); }
+
+  Platform::ScopedProcess OpenSelf() {
+    Platform::ScopedProcess process;
+    EXPECT_EQ(P().OpenProcess(P().GetCurrentProcessId(), Platform::kProcessQueryInformation,
+                              process.Receive(P())),
+              Platform::kErrorSuccess);
+    return process;
+  }
+
+  Backend backend_;
+};
+
+TYPED_TEST_SUITE_P(ProcessesContract);
+
+TYPED_TEST_P(ProcessesContract, SnapshotIsInPidOrderAndHoldsSelfAndSystem) {
+  std::vector<Platform::ProcessSnapshotEntry> entries;
+  ASSERT_EQ(this->P().SnapshotProcesses(&entries), Platform::kErrorSuccess);
+  EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    return a.processId < b.processId;
+  }));
+  const auto find = [&](uint32_t pid) {
+    return std::find_if(entries.begin(), entries.end(),
+                        [pid](const auto& e) { return e.processId == pid; });
+  };
+  const auto self = find(this->P().GetCurrentProcessId());
+  ASSERT_NE(self, entries.end());
+  EXPECT_EQ(self->exeFile, this->backend_.SelfExeName());
+  const auto system = find(4);
+  ASSERT_NE(system, entries.end());
+  EXPECT_EQ(system->exeFile, u"System");
+  ASSERT_NE(find(0), entries.end());
+}
+
+TYPED_TEST_P(ProcessesContract, OwnImageIsInDeviceFormAndItsOwnerHasAName) {
+  Platform::ScopedProcess self = this->OpenSelf();
+  std::u16string image;
+  ASSERT_EQ(this->P().GetProcessImageFileName(self.Get(), 260, &image), Platform::kErrorSuccess);
+  EXPECT_EQ(image.rfind(u"\\Device\\", 0), 0u) << "device form, not a drive letter";
+  const std::u16string tail = u"\\" + this->backend_.SelfExeName();
+  ASSERT_GE(image.size(), tail.size());
+  EXPECT_EQ(image.substr(image.size() - tail.size()), tail);
+
+  std::u16string sid, name, domain;
+  ASSERT_EQ(this->P().GetProcessOwnerSid(self.Get(), &sid), Platform::kErrorSuccess);
+  EXPECT_EQ(sid.rfind(u"S-1-", 0), 0u);
+  EXPECT_EQ(this->P().LookupAccountSid(sid, &name, &domain), Platform::kErrorSuccess);
+  EXPECT_FALSE(name.empty());
+}
+
+TYPED_TEST_P(ProcessesContract, ImageNameLongerThanTheBufferFailsAndLeavesItAlone) {
+  Platform::ScopedProcess self = this->OpenSelf();
+  std::u16string image;
+  ASSERT_EQ(this->P().GetProcessImageFileName(self.Get(), 260, &image), Platform::kErrorSuccess);
+  std::u16string small = u"untouched";
+  EXPECT_EQ(this->P().GetProcessImageFileName(self.Get(), static_cast<uint32_t>(image.size()),
+                                              &small),
+            Platform::kErrorInsufficientBuffer);
+  EXPECT_EQ(small, u"untouched");
+}
+
+TYPED_TEST_P(ProcessesContract, IdleAndAbsentProcessesDoNotOpen) {
+  Platform::Handle process = 0;
+  EXPECT_EQ(this->P().OpenProcess(0, Platform::kProcessQueryInformation, &process),
+            Platform::kErrorInvalidParameter);
+  EXPECT_EQ(this->P().OpenProcess(this->backend_.AbsentProcessId(),
+                                  Platform::kProcessQueryInformation, &process),
+            Platform::kErrorInvalidParameter);
+}
+
+TYPED_TEST_P(ProcessesContract, AccountLookupKnowsSystemAndRefusesStrangers) {
+  std::u16string name, domain;
+  ASSERT_EQ(this->P().LookupAccountSid(u"S-1-5-18", &name, &domain), Platform::kErrorSuccess);
+  EXPECT_EQ(name, u"SYSTEM");
+  EXPECT_EQ(domain, u"NT AUTHORITY");
+  EXPECT_EQ(this->P().LookupAccountSid(u"S-1-5-21-111-222-333-98765", &name, &domain),
+            Platform::kErrorNoneMapped);
+}
+
+TYPED_TEST_P(ProcessesContract, ThreadIdsAreStablePerThreadAndDistinctAcrossThreads) {
+  const uint32_t here = this->P().GetCurrentThreadId();
+  EXPECT_NE(here, 0u);
+  EXPECT_EQ(this->P().GetCurrentThreadId(), here);
+  uint32_t there = 0;
+  std::thread([&] { there = this->P().GetCurrentThreadId(); }).join();
+  EXPECT_NE(there, 0u);
+  EXPECT_NE(there, here);
+}
+
+TYPED_TEST_P(ProcessesContract, AClosedHandleIsGone) {
+  Platform::ScopedProcess self = this->OpenSelf();
+  const Platform::Handle handle = self.Release();
+  EXPECT_EQ(this->P().CloseProcess(handle), Platform::kErrorSuccess);
+  std::u16string sid;
+  EXPECT_NE(this->P().GetProcessOwnerSid(handle, &sid), Platform::kErrorSuccess);
+  EXPECT_EQ(this->P().CloseProcess(handle), Platform::kErrorInvalidHandle);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(ProcessesContract, SnapshotIsInPidOrderAndHoldsSelfAndSystem,
+                            OwnImageIsInDeviceFormAndItsOwnerHasAName,
+                            ImageNameLongerThanTheBufferFailsAndLeavesItAlone,
+                            IdleAndAbsentProcessesDoNotOpen,
+                            AccountLookupKnowsSystemAndRefusesStrangers,
+                            ThreadIdsAreStablePerThreadAndDistinctAcrossThreads,
+                            AClosedHandleIsGone);
