@@ -40,8 +40,7 @@ uint32_t Machine::CurrentThreadId(uint32_t processId) {
   auto key = std::make_pair(processId, std::this_thread::get_id());
   auto it = hostThreads_.find(key);
   if (it != hostThreads_.end()) return it->second;
-  const uint32_t id = nextThreadId_;
-  nextThreadId_ += 4;
+  const uint32_t id = processes_.NewThreadId();
   hostThreads_.emplace(key, id);
   processes_.AddThread(processId, id);
   return id;

@@ -66,7 +66,6 @@ class Machine {
   std::mutex viewsMutex_;
   std::map<std::pair<uint32_t, uint32_t>, std::unique_ptr<ProcessView>> views_;
   std::map<std::pair<uint32_t, std::thread::id>, uint32_t> hostThreads_;
-  uint32_t nextThreadId_ = 8000;
 };
 
 }  // namespace Emulated
