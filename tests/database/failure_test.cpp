@@ -10,6 +10,7 @@ TEST_F(FailureTest, EveryOperationFailsWithoutAConnection) {
   const int32_t signer = db->AddDigitalSignatureEntry(u"S", u"", u"", 1);
   ASSERT_TRUE(db->CloseDatabase());
   EXPECT_TRUE(db->CloseDatabase());
+  testing::internal::CaptureStdout();
 
   LoadPointRows lps;
   IndirectionRows ind;
@@ -76,6 +77,11 @@ TEST_F(FailureTest, EveryOperationFailsWithoutAConnection) {
   EXPECT_FALSE(db->EndTransaction());
   EXPECT_FALSE(db->SetDatabaseSettings());
   EXPECT_FALSE(db->CreateTables());
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("ERROR(FindLoadPointEntry): "), std::string::npos);
+  EXPECT_EQ(printed.find("ERROR(AddLoadPointEntry)"), std::string::npos) << "writes only log";
+  EXPECT_NE(LogText().find(u"] ERROR(AddLoadPointEntry): bad parameter or other API misuse\r\n"),
+            std::u16string::npos);
   // Nothing was written behind the closed connection.
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM LoadPoints"), (SqlRows{{"1"}}));
 }
@@ -111,7 +117,6 @@ TEST_F(FailureTest, ErrorsAreLoggedUnderTheirOperationAndQueriesAlsoPrinted) {
 }
 
 TEST_F(FailureTest, AFailingTableEndsTheSchemaWithItsName) {
-  settings_.CreateDirectoryTree(settings_.DataDirectory());
   {
     sqlite3* raw = nullptr;
     ASSERT_EQ(sqlite3_open(HostPath(DataPath()).c_str(), &raw), SQLITE_OK);

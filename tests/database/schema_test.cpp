@@ -84,7 +84,9 @@ TEST_F(SchemaTest, FreshFileHoldsTheFourteenTablesAndFourIndexes) {
   // Keys of the generated tables are never reused; the others are plain row ids.
   EXPECT_EQ(Sql("SELECT sql LIKE '%AUTOINCREMENT%' FROM sqlite_master WHERE name = 'NotifyList'"),
             (SqlRows{{"0"}}));
-  EXPECT_EQ(Sql("PRAGMA journal_mode"), (SqlRows{{"persist"}}));
+  // The journal is kept between transactions rather than deleted.
+  db->AddLoadPointEntry(1, u"", u"Name", u"a.exe", u"");
+  EXPECT_TRUE(std::filesystem::exists(HostPath(DataPath()) + "-journal"));
 }
 
 TEST_F(SchemaTest, ReopeningKeepsRowsAlthoughEveryMigrationFails) {
@@ -96,26 +98,38 @@ TEST_F(SchemaTest, ReopeningKeepsRowsAlthoughEveryMigrationFails) {
 }
 
 TEST_F(SchemaTest, OlderFilesGainTheAddedColumnsAndOldRowsReadThemAsEmpty) {
-  settings_.CreateDirectoryTree(settings_.DataDirectory());
   Prepare(
       "CREATE TABLE LoadPoints (KEY INTEGER PRIMARY KEY AUTOINCREMENT, LP_TYPE INTEGER, "
       "USER_ID VARCHAR, ENTRY_NAME VARCHAR, COMMAND_LINE VARCHAR, CHANGE_EVENT_KEY INTEGER, "
-      "CREATION_TIME DATE, INDIRECTION_KEY INTEGER, QUARANTINE_KEY INTEGER);"
-      "INSERT INTO LoadPoints VALUES (4, 1, '', 'Old', 'old.exe', 0, '2020-01-01', 0, 0);"
+      "CREATION_TIME DATE, INDIRECTION_KEY INTEGER);"
+      "INSERT INTO LoadPoints VALUES (4, 1, '', 'Old', 'old.exe', 0, '2020-01-01', 0);"
       "CREATE TABLE ChangeEvents (KEY INTEGER PRIMARY KEY AUTOINCREMENT, EVENT_TIME VARCHAR, "
       "PROCESS_ENTRY_KEY INTEGER, LOAD_POINT_KEY INTEGER);");
   auto db = OpenNew();
-  // The legacy column stays where it was; DISPLAY_NAME is appended after it.
-  EXPECT_EQ(Columns("LoadPoints"),
-            "KEY INTEGER,LP_TYPE INTEGER,USER_ID VARCHAR,ENTRY_NAME VARCHAR,COMMAND_LINE VARCHAR,"
-            "CHANGE_EVENT_KEY INTEGER,CREATION_TIME DATE,INDIRECTION_KEY INTEGER,"
-            "QUARANTINE_KEY INTEGER,DISPLAY_NAME VARCHAR");
+  EXPECT_EQ(Columns("LoadPoints"), kSchema[0].second);
   EXPECT_EQ(Columns("ChangeEvents"), kSchema[1].second);
   LoadPointRows rows;
   ASSERT_EQ(db->FindLoadPointEntry(4, rows), 1);
   EXPECT_EQ(rows.ENTRY_NAME(0), u"Old");
   EXPECT_EQ(rows.DISPLAY_NAME(0), u"");
-  EXPECT_GT(db->AddLoadPointEntry(1, u"", u"New", u"new.exe", u"Shown"), 4);
+  EXPECT_EQ(Sql("SELECT DISPLAY_NAME IS NULL FROM LoadPoints"), (SqlRows{{"1"}}));
+  EXPECT_EQ(db->AddLoadPointEntry(1, u"", u"New", u"new.exe", u"Shown"), 5);
+}
+
+TEST_F(SchemaTest, ALegacyQuarantineColumnIsLeftAsItIs) {
+  Prepare(
+      "CREATE TABLE LoadPoints (KEY INTEGER PRIMARY KEY AUTOINCREMENT, LP_TYPE INTEGER, "
+      "USER_ID VARCHAR, ENTRY_NAME VARCHAR, COMMAND_LINE VARCHAR, CHANGE_EVENT_KEY INTEGER, "
+      "CREATION_TIME DATE, INDIRECTION_KEY INTEGER, QUARANTINE_KEY INTEGER);"
+      "INSERT INTO LoadPoints VALUES (4, 1, '', 'Old', 'old.exe', 0, '2020-01-01', 0, 0);");
+  auto db = OpenNew();
+  EXPECT_EQ(Columns("LoadPoints"),
+            "KEY INTEGER,LP_TYPE INTEGER,USER_ID VARCHAR,ENTRY_NAME VARCHAR,COMMAND_LINE VARCHAR,"
+            "CHANGE_EVENT_KEY INTEGER,CREATION_TIME DATE,INDIRECTION_KEY INTEGER,"
+            "QUARANTINE_KEY INTEGER,DISPLAY_NAME VARCHAR");
+  LoadPointRows rows;
+  ASSERT_EQ(db->FindLoadPointEntry(1, u"", u"Old", rows), 1);
+  EXPECT_EQ(rows.COMMAND_LINE(0), u"old.exe");
 }
 
 TEST_F(SchemaTest, ReadOnlyOpenCreatesNothing) {
@@ -126,7 +140,6 @@ TEST_F(SchemaTest, ReadOnlyOpenCreatesNothing) {
   EXPECT_NE(LogText().find(u"ERROR(OpenDatabase): Failed to open database.\r\n"),
             std::u16string::npos);
 
-  settings_.CreateDirectoryTree(settings_.DataDirectory());
   Prepare("CREATE TABLE LoadPoints (KEY INTEGER PRIMARY KEY, ENTRY_NAME VARCHAR)");
   ASSERT_TRUE(db.OpenDatabase(DataPath(), true));
   EXPECT_EQ(Objects("table").size(), 1u);
