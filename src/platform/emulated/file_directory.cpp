@@ -120,6 +120,16 @@ std::optional<DirectoryEntry> FindEntry(const fs::path& folder, std::u16string_v
   return std::nullopt;
 }
 
+FileMetadata CurrentMetadata(const fs::path& entry) {
+  if (auto stored = ReadMetadata(entry)) return *stored;
+  FileMetadata metadata;
+  if (auto info = ReadAttributeData(entry)) {
+    metadata.attributes = info->attributes & ~(Platform::kFileAttributeDirectory | Platform::kFileAttributeNormal);
+    metadata.creationTime = info->creationTime;
+  }
+  return metadata;
+}
+
 std::u16string NewShortName(const fs::path& folder, std::u16string_view longName) {
   if (IsShortNameCompliant(longName)) return u"";
   std::set<std::u16string> taken;

@@ -34,6 +34,10 @@ std::optional<DirectoryEntry> FindEntry(const std::filesystem::path& folder,
 // Attributes, times and size of one host entry; nothing when it does not exist.
 std::optional<Platform::FileAttributeData> ReadAttributeData(const std::filesystem::path& entry);
 
+// The metadata entry has now: as stored, or as the host shows it for an entry that
+// never had any (so that writing it back changes nothing visible).
+FileMetadata CurrentMetadata(const std::filesystem::path& entry);
+
 // The short name a new entry called longName gets in folder (empty when it needs none).
 std::u16string NewShortName(const std::filesystem::path& folder, std::u16string_view longName);
 

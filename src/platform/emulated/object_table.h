@@ -64,7 +64,7 @@ class ObjectTable {
   // Takes the object for the calling thread when it is signalled; the lock is held.
   bool TryAcquire(Object& object);
 
-  Machine& machine_;
+  [[maybe_unused]] Machine& machine_;
   std::mutex mutex_;
   std::map<Platform::Handle, std::shared_ptr<Object>> handles_;
   std::map<std::u16string, std::weak_ptr<Object>> names_;
