@@ -1,0 +1,38 @@
+#pragma once
+// The places where the handler families and scans plug into the engine's
+// initialisation, dispatch and rescan. DefaultEngineHandlers() (engine_handlers.cpp)
+// is the one spot that says which routine serves each place, including the places
+// whose routine is not built yet; tests replace entries to observe the routing.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class LoadPointEngine;
+class BrumevaleRegistryEvent;
+class BrumevaleFileEvent;
+
+struct EngineHandlers {
+  // Registry events by the kind of their matcher code.
+  std::function<void(LoadPointEngine&, const BrumevaleRegistryEvent&, uint64_t processId)>
+      loadPointEvent;
+  std::function<void(LoadPointEngine&, const BrumevaleRegistryEvent&, uint64_t processId)>
+      settingEvent;
+  std::function<void(LoadPointEngine&, const BrumevaleRegistryEvent&, uint64_t processId)>
+      fileExtensionEvent;
+  // File events of the watched folders.
+  std::function<void(LoadPointEngine&, const BrumevaleFileEvent&, uint64_t processId)>
+      folderFileEvent;
+  std::function<int32_t(LoadPointEngine&, uint32_t type, const std::u16string& userId,
+                        const std::u16string& entryName, int32_t recordEvent)>
+      removeFolderLoadPoint;
+  // The rescan and its two checks, in the order Rescan runs them.
+  std::function<int32_t(LoadPointEngine&, int32_t startFlag)> fullLoadPointScan;
+  std::function<int32_t(LoadPointEngine&)> checkSystemSettings;
+  std::function<int32_t(LoadPointEngine&)> checkFileExtensions;
+  // The Browser Helper Object rescan run when a watcher saw a change.
+  std::function<void(LoadPointEngine&, int32_t startFlag, int32_t recordNew)>
+      scanBrowserHelperObjects;
+};
+
+EngineHandlers DefaultEngineHandlers();

@@ -1,0 +1,118 @@
+#pragma once
+// The one central object of the service. It owns the database connection, the
+// tables of watched registry locations and folders, the process table and the
+// activity tracker. Initialise runs once on the logger thread (it builds the tables
+// and runs the first full rescan); Dispatch and Rescan then run only on the periodic
+// thread. The handler families and scans are free routines that take the engine.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/engine_handlers.h"
+#include "fileinfo/user_identity.h"
+#include "platform/system.h"
+
+class DataConsumer;
+class LoadPointDatabase;
+class ProcessMonitor;
+class ActivityTracker;
+class RegistryEventMatcher;
+class FileEventMatcher;
+
+namespace VyrUtilities {
+class BrumevaleSettings;
+class DriveMap;
+class VyrLog;
+}  // namespace VyrUtilities
+
+// What a full rescan keeps between BeginFullScan and EndFullScan.
+struct FullScanState {
+  // LoadPoints keys expected to be found; what is left at the end was not found.
+  std::set<int32_t> pendingKeys;
+  uint32_t active = 0;   // 1 while a scan runs
+  uint32_t changed = 0;  // 1 when the running scan added or changed a row
+};
+
+// Bits of a watcher thread's flag word.
+inline constexpr uint32_t kWatcherKeepWatching = 1;
+inline constexpr uint32_t kWatcherChangeSeen = 2;
+inline constexpr uint32_t kWatcherWow64Key = 4;
+
+// The machine-wide mutex held while the engine initialises.
+inline constexpr char16_t kLoggerMutexName[] = u"Global\\{9099B682-1E88-4e03-B5DD-A0BE31B4EADD}";
+inline constexpr char16_t kDatabaseLogName[] = u"BrumevaleLogger_DB_Log.txt";
+inline constexpr char16_t kDatabaseFileName[] = u"Brumevale.data";
+
+class LoadPointEngine {
+ public:
+  // serviceLog is the process's service log; driveMap the process's drive map.
+  LoadPointEngine(Platform::System& system, VyrUtilities::VyrLog& serviceLog,
+                  VyrUtilities::DriveMap& driveMap);
+  // Shuts down (see Shutdown) if that was not done yet.
+  ~LoadPointEngine();
+  LoadPointEngine(const LoadPointEngine&) = delete;
+  LoadPointEngine& operator=(const LoadPointEngine&) = delete;
+
+  // Logger thread, once. Always 1.
+  int32_t Initialise(DataConsumer* consumer, VyrUtilities::BrumevaleSettings* settings);
+  // Periodic thread: handles every queued entry; the count, or -1 without a consumer.
+  int32_t Dispatch();
+  // Full rescan, then the system-settings and file-extension checks. Always 1.
+  int32_t Rescan(int32_t initial);
+  // After the periodic thread has ended: the watcher threads are told to stop (bit
+  // value 1 cleared) and joined, then the database is closed.
+  void Shutdown();
+
+  // What the handler families and scans work with.
+  Platform::System& System() { return system_; }
+  VyrUtilities::VyrLog& Log() { return serviceLog_; }
+  VyrUtilities::DriveMap& Drives() { return driveMap_; }
+  VyrUtilities::BrumevaleSettings* Settings() { return settings_; }
+  // Null when it could not be created; handlers also check that it is open.
+  LoadPointDatabase* Database() { return database_.get(); }
+  ProcessMonitor& Processes() { return *processes_; }
+  ActivityTracker& Tracker() { return *tracker_; }
+  RegistryEventMatcher& RegistryMatcher() { return *registryMatcher_; }
+  FileEventMatcher& FileMatcher() { return *fileMatcher_; }
+  UserTable& Users() { return users_; }
+  const std::vector<std::u16string>& ControlSets() const { return controlSets_; }
+  // The SIDs under HKEY_USERS and their classes hives, rebuilt by every rescan.
+  std::set<std::u16string>& UserHives() { return userHives_; }
+  std::set<std::u16string>& UserClassesHives() { return userClassesHives_; }
+  const std::u16string& SvchostPath() const { return svchostPath_; }
+  const std::u16string& SvchostPathWow64() const { return svchostPathWow64_; }
+  FullScanState& ScanState() { return scanState_; }
+  std::atomic<uint32_t>& WatcherFlags(int index) { return watcherFlags_[index]; }
+  // Where each handler family and scan plugs in; tests may replace them.
+  EngineHandlers& Handlers() { return handlers_; }
+
+ private:
+  Platform::System& system_;
+  VyrUtilities::VyrLog& serviceLog_;
+  VyrUtilities::DriveMap& driveMap_;
+  DataConsumer* consumer_ = nullptr;
+  VyrUtilities::BrumevaleSettings* settings_ = nullptr;
+  std::unique_ptr<LoadPointDatabase> database_;
+  std::unique_ptr<ProcessMonitor> processes_;
+  std::unique_ptr<ActivityTracker> tracker_;
+  std::unique_ptr<RegistryEventMatcher> registryMatcher_;
+  std::unique_ptr<FileEventMatcher> fileMatcher_;
+  UserTable users_;
+  std::vector<std::u16string> controlSets_;
+  std::set<std::u16string> userHives_;
+  std::set<std::u16string> userClassesHives_;
+  std::u16string svchostPath_;
+  std::u16string svchostPathWow64_;
+  FullScanState scanState_;
+  Platform::Handle loggerMutex_ = 0;
+  std::array<std::atomic<uint32_t>, 2> watcherFlags_{1, 5};
+  std::array<std::thread, 2> watchers_;
+  EngineHandlers handlers_;
+  bool shutDown_ = false;
+};
