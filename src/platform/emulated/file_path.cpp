@@ -130,7 +130,10 @@ std::optional<std::vector<std::u16string>> SplitDrivePath(std::u16string_view fu
   return Components(fullPath.substr(2));
 }
 
-bool SplitStream(std::u16string_view component, std::u16string* name, std::u16string* stream) {
+bool SplitStream(std::u16string_view text, std::u16string* name, std::u16string* stream) {
+  // The callers split a component in place; work on a copy so the outputs may alias it.
+  const std::u16string copy(text);
+  const std::u16string_view component = copy;
   const size_t colon = component.find(u':');
   if (colon == std::u16string_view::npos) {
     *name = std::u16string(component);
