@@ -1,0 +1,189 @@
+// The emulated minifilter and the decoder together: activity of named processes on
+// an emulated machine comes out of the collector as the entries the engine expects,
+// in order, with identifiers, drive-letter paths and value texts.
+
+#include <gtest/gtest.h>
+
+#include "fileinfo/temporary_machine.h"
+#include "intake/brumevale_event.h"
+#include "intake/data_collector.h"
+#include "intake/registry_entry.h"
+#include "platform/emulated/minifilter.h"
+#include "platform/emulated/process_control.h"
+#include "util/drive_map.h"
+#include "util/registry_readers.h"
+
+namespace {
+
+constexpr char16_t kAnn[] = u"S-1-5-21-1-2-3-1001";
+constexpr uint32_t kSetup = 1200;
+constexpr uint32_t kSetupThread = 1204;
+
+Emulated::MachineConfig WithAnn() {
+  Emulated::MachineConfig config;
+  config.users.push_back({kAnn, u"DESK", u"ann", u"C:\\Users\\ann", true});
+  return config;
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    machine.Machine().Filter().Start();
+    ASSERT_TRUE(collector.ConnectDriverPort());
+    Emulated::ProcessLaunch launch;
+    launch.creator = {4, 0};
+    launch.imagePath = u"C:\\Tools\\setup.exe";
+    launch.ownerSid = kAnn;
+    launch.processId = kSetup;
+    ASSERT_EQ(Emulated::StartProcess(machine.Machine(), launch), kSetup);
+  }
+
+  // Polls until the driver has nothing more.
+  void PollAll() {
+    for (int polls = 0; polls < 100; ++polls) {
+      const int32_t records = collector.PollDriver();
+      ASSERT_GE(records, 0);
+      if (records == 0) return;
+    }
+    FAIL() << "the driver never ran dry";
+  }
+  // Skips entries until one of the given class made by kSetup.
+  template <typename Entry>
+  const Entry* NextOfSetup() {
+    while (SystemLogEntry* entry = collector.TakeNextEntry()) {
+      if (entry->FirstId() != kSetup) continue;
+      if (auto* typed = dynamic_cast<const Entry*>(entry)) return typed;
+    }
+    return nullptr;
+  }
+
+  Platform::System& Installer() { return machine.Machine().Process(kSetup, kSetupThread); }
+  Platform::Handle CreateKey(Platform::Handle root, std::u16string_view path) {
+    Platform::Handle key = 0;
+    EXPECT_EQ(Installer().Registry().CreateKey(root, path, 0, Platform::kKeyAllAccess, &key, nullptr),
+              Platform::kErrorSuccess);
+    return key;
+  }
+
+  TemporaryMachine machine{WithAnn()};
+  VyrUtilities::DriveMap driveMap{machine.Service()};
+  DataCollector collector{machine.Service(), driveMap};
+};
+
+TEST_F(EndToEndTest, ProcessStartIsNamedWhileTheProcessLives) {
+  PollAll();  // the start, before the process ends
+  ASSERT_TRUE(Emulated::ExitProcess(machine.Machine(), kSetup));
+  PollAll();  // the end: the process can no longer be asked
+  std::vector<uint32_t> states;
+  while (SystemLogEntry* entry = collector.TakeNextEntry()) {
+    const auto* process = dynamic_cast<const ProcessEntry*>(entry);
+    if (process == nullptr || process->ProcessId() != kSetup) continue;
+    states.push_back(process->State());
+    if (process->State() != kProcessStarted) continue;
+    EXPECT_EQ(process->FirstId(), 4u);
+    EXPECT_EQ(process->ImagePath(), u"C:\\Tools\\setup.exe");
+    EXPECT_EQ(process->Owner(), u"DESK\\ann");
+  }
+  EXPECT_EQ(states, (std::vector<uint32_t>{kProcessStarted, kProcessEnded}));
+}
+
+TEST_F(EndToEndTest, RegistryActivityBecomesEntriesInOrder) {
+  Platform::Handle run =
+      CreateKey(Platform::kHkeyLocalMachine, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  ASSERT_TRUE(VyrUtilities::WriteRegistryString(Installer(), run, u"Updater", u"C:\\u.exe /b"));
+  const uint8_t number[] = {0x2C, 0x01, 0, 0};
+  ASSERT_EQ(Installer().Registry().SetValue(run, u"Count", Platform::kRegDword, number),
+            Platform::kErrorSuccess);
+  ASSERT_EQ(Installer().Registry().DeleteValue(run, u"Updater"), Platform::kErrorSuccess);
+  Installer().Registry().CloseKey(run);
+  Platform::Handle service = CreateKey(Platform::kHkeyLocalMachine,
+                                       u"SYSTEM\\CurrentControlSet\\Services\\Svc");
+  const std::vector<uint8_t> list = {u'a', 0, 0, 0, u'b', 0, 0, 0, 0, 0};
+  ASSERT_EQ(Installer().Registry().SetValue(service, u"DependOnService", Platform::kRegMultiSz, list),
+            Platform::kErrorSuccess);
+  Installer().Registry().CloseKey(service);
+  Platform::Handle user = CreateKey(Platform::kHkeyUsers, std::u16string(kAnn) +
+                                                              u"\\Software\\Microsoft\\Windows\\"
+                                                              u"CurrentVersion\\Run");
+  ASSERT_TRUE(VyrUtilities::WriteRegistryString(Installer(), user, u"Mine", u"C:\\m.exe"));
+  Installer().Registry().CloseKey(user);
+  PollAll();
+
+  const RegistryEntry* set = NextOfSetup<RegistryEntry>();
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(set->Operation(), kRegistryValueSet);
+  EXPECT_EQ(set->KeyPath(), u"\\REGISTRY\\MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  EXPECT_EQ(set->ValueName(), u"Updater");
+  EXPECT_EQ(set->SecondId(), 0u);
+  std::u16string text;
+  ASSERT_TRUE(set->GetValueText(0, text));
+  EXPECT_EQ(text, u"C:\\u.exe /b");
+
+  const RegistryEntry* count = NextOfSetup<RegistryEntry>();
+  ASSERT_NE(count, nullptr);
+  ASSERT_TRUE(count->GetValueText(0, text));
+  EXPECT_EQ(text, u"300");
+
+  const RegistryEntry* deleted = NextOfSetup<RegistryEntry>();
+  ASSERT_NE(deleted, nullptr);
+  EXPECT_EQ(deleted->Operation(), kRegistryValueDeleted);
+  EXPECT_EQ(deleted->ValueName(), u"Updater");
+
+  const RegistryEntry* multi = NextOfSetup<RegistryEntry>();
+  ASSERT_NE(multi, nullptr);
+  EXPECT_EQ(multi->KeyPath(), u"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\Svc");
+  BrumevaleRegistryEvent event(*multi, 1, 0);
+  ASSERT_EQ(event.ValueTextCount(), 2u);
+  EXPECT_EQ(event.GetValueText(1), u"b");
+
+  const RegistryEntry* mine = NextOfSetup<RegistryEntry>();
+  ASSERT_NE(mine, nullptr);
+  BrumevaleRegistryEvent userEvent(*mine, 1, 0);
+  EXPECT_EQ(userEvent.KeyPath().Root(), kRootUser);
+  EXPECT_EQ(userEvent.KeyPath().Sid(), kAnn);
+  EXPECT_EQ(userEvent.KeyPath().ToText(true),
+            std::u16string(u"HKEY_USERS\\") + kAnn +
+                u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+  EXPECT_EQ(userEvent.GetValueText(0), u"C:\\m.exe");
+}
+
+TEST_F(EndToEndTest, FileLifeBecomesCreatedWrittenRenamedDeleted) {
+  Platform::FileSystem& files = Installer().Files();
+  ASSERT_EQ(files.CreateDirectory(u"C:\\Work"), Platform::kErrorSuccess);
+  Platform::Handle file = 0;
+  ASSERT_EQ(files.CreateFile(u"C:\\Work\\a.txt", Platform::kGenericWrite | Platform::kDelete, 0,
+                             Platform::kCreateNew, Platform::kFileAttributeNormal, &file),
+            Platform::kErrorSuccess);
+  const uint8_t bytes[] = {1, 2, 3};
+  uint32_t written = 0;
+  ASSERT_EQ(files.WriteFile(file, bytes, &written), Platform::kErrorSuccess);
+  files.CloseFile(file);
+  ASSERT_EQ(files.MoveFileEx(u"C:\\Work\\a.txt", u"C:\\Work\\b.txt", 0), Platform::kErrorSuccess);
+  ASSERT_EQ(files.DeleteFile(u"C:\\Work\\b.txt"), Platform::kErrorSuccess);
+  PollAll();
+
+  std::vector<std::pair<uint32_t, std::u16string>> seen;
+  while (const FileEntry* entry = NextOfSetup<FileEntry>()) {
+    EXPECT_EQ(entry->SecondId(), kSetupThread);
+    seen.emplace_back(entry->FileOperation(),
+                      entry->Path() + (entry->SecondPath().empty() ? u"" : u" -> ") +
+                          entry->SecondPath());
+  }
+  const std::vector<std::pair<uint32_t, std::u16string>> expected = {
+      {kFileCreated, u"C:\\Work"},
+      {kFileCreated, u"C:\\Work\\a.txt"},
+      {kFileWritten, u"C:\\Work\\a.txt"},
+      {kFileRenamed, u"C:\\Work\\a.txt -> C:\\Work\\b.txt"},
+      {kFileDeleted, u"C:\\Work\\b.txt"},
+  };
+  EXPECT_EQ(seen, expected);
+}
+
+TEST_F(EndToEndTest, StoppedDriverEndsThePolling) {
+  machine.Machine().Filter().Stop();
+  EXPECT_EQ(collector.PollDriver(), -1);
+  EXPECT_TRUE(collector.CloseDriverPort());
+  EXPECT_FALSE(collector.ConnectDriverPort());
+}
+
+}  // namespace
