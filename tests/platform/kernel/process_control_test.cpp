@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "kernel_test_support.h"
 #include "platform/emulated/process_control.h"
@@ -93,6 +94,29 @@ TEST_F(ProcessControlTest, AnExitingProcessEndsItsThreadsFirst) {
   EXPECT_FALSE(Emulated::ExitProcess(machine_, 0));
   EXPECT_FALSE(Emulated::ExitProcess(machine_, 4));
   EXPECT_TRUE(Records().empty());
+}
+
+// Actors start processes and threads at once: every id is handed out once.
+TEST_F(ProcessControlTest, ConcurrentStartsAndThreadsGetDistinctIds) {
+  constexpr int kActors = 4, kEach = 50;
+  std::vector<std::vector<uint32_t>> ids(kActors);
+  std::vector<std::thread> actors;
+  for (int a = 0; a < kActors; ++a) {
+    actors.emplace_back([this, &ids, a] {
+      for (int i = 0; i < kEach; ++i) {
+        const uint32_t pid = Start();
+        ids[a].push_back(pid);
+        ids[a].push_back(Emulated::CreateThread(machine_, {pid, 0}, pid));
+        ids[a].push_back(machine_.CurrentThreadId(pid));
+      }
+    });
+  }
+  for (std::thread& actor : actors) actor.join();
+  std::set<uint32_t> distinct;
+  for (const auto& list : ids) distinct.insert(list.begin(), list.end());
+  EXPECT_EQ(distinct.size(), size_t{kActors * kEach * 3});
+  EXPECT_EQ(distinct.count(0), 0u);
+  EXPECT_EQ(Records().size(), size_t{kActors * kEach * 2});
 }
 
 }  // namespace
