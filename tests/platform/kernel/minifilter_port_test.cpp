@@ -71,18 +71,12 @@ TEST_F(MinifilterPortTest, AFullReplyIsPackedToItsCapacity) {
   EXPECT_EQ(Poll(port_, handle).count, 128u);
 }
 
-TEST_F(MinifilterPortTest, OnlyTheDriversPortNameConnects) {
+TEST_F(MinifilterPortTest, OnlyARunningDriversPortConnects) {
   Platform::Handle handle = 0;
   EXPECT_EQ(port_.ConnectCommunicationPort(kPort, 0, {}, &handle), Platform::kEFileNotFound);
   machine_.Filter().Start();
   EXPECT_EQ(port_.ConnectCommunicationPort(u"\\OtherPort", 0, {}, &handle),
             Platform::kEFileNotFound);
-  EXPECT_EQ(port_.ConnectCommunicationPort(kPort, 0, {}, &handle), Platform::kSOk);
-  EXPECT_NE(handle, 0u);
-}
-
-TEST_F(MinifilterPortTest, StoppingTheDriverBreaksConnectionsUntilANewOneIsMade) {
-  machine_.Filter().Start();
   const Platform::Handle old = Connect();
   ReportKeyOfLength(3);
   machine_.Filter().Stop();

@@ -48,22 +48,6 @@ TEST_F(MinifilterRecordsTest, ThreadCreatedRecordLiteralBytes) {
   EXPECT_EQ(reply.bytes, expected);
 }
 
-TEST_F(MinifilterRecordsTest, ProcessAndThreadLifecycle) {
-  sink_.ProcessStarted({4, 8}, 1500);
-  sink_.ThreadCreated({1500, 1504}, 1508);
-  sink_.ThreadExited({1500, 1508}, 1508);
-  sink_.ProcessExited({1500, 1504}, 1500);
-  Bytes expected = HandRecord(1500, 4, 8, 0x200, 0, {});
-  for (const Bytes& next : {HandRecord(1508, 1500, 1504, 0x800, 0, {}),
-                            HandRecord(1508, 1500, 1508, 0x1000, 0, {}),
-                            HandRecord(1500, 1500, 1504, 0x400, 0, {})}) {
-    expected.insert(expected.end(), next.begin(), next.end());
-  }
-  const Reply reply = Take();
-  EXPECT_EQ(reply.count, 4u);
-  EXPECT_EQ(reply.bytes, expected);
-}
-
 TEST_F(MinifilterRecordsTest, RegistryValueSetCarriesPathNameAndRawData) {
   const std::u16string_view key = u"\\REGISTRY\\MACHINE\\SOFTWARE\\Microsoft\\Windows\\Run";
   const Bytes value = Texts({u"C:\\x.exe"});

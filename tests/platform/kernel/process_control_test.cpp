@@ -1,6 +1,7 @@
 // Starting and ending processes and threads, seen through the driver's records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -57,35 +58,20 @@ TEST_F(ProcessControlTest, StartIsReportedAndAFixedIdMustBeFree) {
   EXPECT_EQ(Records(), expected);
 }
 
-TEST_F(ProcessControlTest, ThreadIdsShareOnePoolWithProcessIds) {
-  std::set<uint32_t> ids = {Start(), Start()};
-  for (int i = 0; i < 6; ++i) {
-    const uint32_t thread = Emulated::CreateThread(machine_, {1200, 1204}, *ids.begin());
-    EXPECT_EQ(thread % 4, 0u);
-    EXPECT_TRUE(ids.insert(thread).second) << thread;
-  }
-  EXPECT_TRUE(ids.insert(machine_.CurrentThreadId(*ids.begin())).second);
-  EXPECT_EQ(Emulated::CreateThread(machine_, {1200, 1204}, 4444), 0u);
-}
-
-TEST_F(ProcessControlTest, AThreadEndsInItsOwnContext) {
-  const uint32_t pid = Start();
-  const uint32_t thread = Emulated::CreateThread(machine_, {1200, 1204}, pid);
-  Records();
-  ASSERT_TRUE(Emulated::ExitThread(machine_, thread));
-  EXPECT_FALSE(Emulated::ExitThread(machine_, thread));
-  const std::vector<std::array<uint64_t, 4>> expected = {{0x1000, thread, pid, thread}};
-  EXPECT_EQ(Records(), expected);
-}
-
-TEST_F(ProcessControlTest, AnExitingProcessEndsItsThreadsFirst) {
+TEST_F(ProcessControlTest, ThreadsAndProcessesEndInTheirOwnContext) {
   const uint32_t pid = Start();
   const uint32_t first = Emulated::CreateThread(machine_, {pid, 0}, pid);
   const uint32_t second = Emulated::CreateThread(machine_, {pid, first}, pid);
+  const uint32_t third = Emulated::CreateThread(machine_, {1200, 1204}, pid);
   Records();
+  ASSERT_TRUE(Emulated::ExitThread(machine_, third));
+  EXPECT_FALSE(Emulated::ExitThread(machine_, third));
+  // The process's remaining threads end before it does.
   ASSERT_TRUE(Emulated::ExitProcess(machine_, pid));
-  const std::vector<std::array<uint64_t, 4>> expected = {
-      {0x1000, first, pid, first}, {0x1000, second, pid, second}, {0x400, pid, pid, second}};
+  const std::vector<std::array<uint64_t, 4>> expected = {{0x1000, third, pid, third},
+                                                         {0x1000, first, pid, first},
+                                                         {0x1000, second, pid, second},
+                                                         {0x400, pid, pid, second}};
   EXPECT_EQ(Records(), expected);
   EXPECT_FALSE(machine_.ProcessTable().Find(pid));
   EXPECT_FALSE(machine_.ProcessTable().FindThreadOwner(first));
@@ -116,6 +102,7 @@ TEST_F(ProcessControlTest, ConcurrentStartsAndThreadsGetDistinctIds) {
   for (const auto& list : ids) distinct.insert(list.begin(), list.end());
   EXPECT_EQ(distinct.size(), size_t{kActors * kEach * 3});
   EXPECT_EQ(distinct.count(0), 0u);
+  EXPECT_TRUE(std::all_of(distinct.begin(), distinct.end(), [](uint32_t id) { return id % 4 == 0; }));
   EXPECT_EQ(Records().size(), size_t{kActors * kEach * 2});
 }
 

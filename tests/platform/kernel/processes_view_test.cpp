@@ -99,10 +99,8 @@ TEST_F(ProcessesViewTest, ImagesAreNamedByTheVolumeOfTheirDrive) {
   EXPECT_EQ(Viewer().GetProcessImageFileName(process.Get(), 260, &image),
             Platform::kErrorPathNotFound);
   EXPECT_EQ(image, u"kept");
-}
 
-// System opens and is owned by LocalSystem but has no image file: an empty name.
-TEST_F(ProcessesViewTest, SystemProcessOpensWithoutAnImage) {
+  // System opens and is owned by LocalSystem but has no image file: an empty name.
   EXPECT_EQ(ImageAndOwner(4), std::make_pair(std::u16string(), std::u16string(u"S-1-5-18")));
 }
 
@@ -134,14 +132,6 @@ TEST_F(ProcessesViewTest, HandlesOutliveTheProcessAndBelongToTheOpener) {
   EXPECT_EQ(stranger.CloseProcess(handle), Platform::kErrorInvalidHandle);
   EXPECT_EQ(Viewer().CloseProcess(handle), Platform::kErrorSuccess);
   EXPECT_EQ(Viewer().OpenProcess(pid, 0, &handle), Platform::kErrorInvalidParameter);
-}
-
-TEST_F(ProcessesViewTest, CurrentIdsComeFromTheView) {
-  Platform::Processes& fixed = machine_.Process(1200, 1204).Processes();
-  EXPECT_EQ(fixed.GetCurrentProcessId(), 1200u);
-  EXPECT_EQ(fixed.GetCurrentThreadId(), 1204u);
-  Platform::Processes& floating = machine_.Process(1200).Processes();
-  EXPECT_EQ(floating.GetCurrentThreadId(), machine_.CurrentThreadId(1200));
 }
 
 }  // namespace
