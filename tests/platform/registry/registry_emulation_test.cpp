@@ -27,7 +27,12 @@ Emulated::MachineConfig AliceConfig() {
 class RegistryEmulationTest : public ::testing::Test {
  protected:
   RegistryEmulationTest() : machine_(AliceConfig()) {
-    machine_.ProcessTable().Add({2000, 4, u"C:\\Windows\\explorer.exe", std::u16string(kAlice)});
+    Emulated::ProcessRecord explorer;
+    explorer.processId = 2000;
+    explorer.parentProcessId = 4;
+    explorer.imagePath = u"C:\\Windows\\explorer.exe";
+    explorer.ownerSid = std::u16string(kAlice);
+    machine_.ProcessTable().Add(explorer);
   }
   Registry& Reg(uint32_t pid = 4, uint32_t tid = 0) { return machine_.Process(pid, tid).Registry(); }
   std::vector<uint8_t> Query(Handle root, std::u16string_view path, std::u16string_view name,
