@@ -8,6 +8,7 @@
 #include "intake/record_builder.h"
 #include "intake/registry_entry.h"
 #include "util/drive_map.h"
+#include "util/text_routines.h"
 
 // Takes the next entry of the collector as Type into name, or fails the test.
 #define TAKE(Type, name)                 \
@@ -28,6 +29,7 @@ class CollectorTest : public ::testing::Test {
   }
 
   bool QueueEmpty() { return collector.TakeNextEntry() == nullptr; }
+  using Texts = std::vector<std::u16string>;
 
   TemporaryMachine machine;
   VyrUtilities::DriveMap driveMap{machine.Service()};

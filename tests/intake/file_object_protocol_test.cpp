@@ -7,159 +7,97 @@ namespace {
 
 constexpr uint64_t kObject = 0xFFFFA0000000BEEF;
 constexpr char16_t kDevicePath[] = u"\\Device\\HarddiskVolume2\\Users\\a\\x.txt";
-constexpr char16_t kDosPath[] = u"C:\\Users\\a\\x.txt";
+
+struct Step {
+  uint32_t operation;
+  uint32_t detail = 0;
+  uint64_t thread = 44;
+  std::vector<uint8_t> data = Wide(kDevicePath);
+};
 
 class FileObjectProtocolTest : public CollectorTest {
  protected:
-  // One record of kObject by process 40, thread 44.
-  void Send(uint32_t operation, uint32_t detail = 0, uint64_t process = 40,
-            uint64_t thread = 44) {
+  // Feeds the steps as records of kObject by process 40 and renders what came out:
+  // "operation path[ -> second path] process:thread flag".
+  std::vector<std::u16string> Run(const std::vector<Step>& steps) {
     ReplyBuilder reply;
-    reply.Add({.id1 = kObject, .id2 = process, .id3 = thread, .operation = operation,
-               .detail = detail},
-              Wide(kDevicePath));
-    Decode(reply, 1);
+    for (const Step& step : steps) {
+      reply.Add({.id1 = kObject, .id2 = 40, .id3 = step.thread, .operation = step.operation,
+                 .detail = step.detail},
+                step.data);
+    }
+    Decode(reply, static_cast<uint32_t>(steps.size()));
+    std::vector<std::u16string> out;
+    while (const FileEntry* entry = Next<FileEntry>()) {
+      EXPECT_EQ(entry->Kind(), kEntryFile);
+      out.push_back(VyrUtilities::IntToText(entry->FileOperation(), 10) + u" " + entry->Path() +
+                    (entry->SecondPath().empty() ? u"" : u" -> " + entry->SecondPath()) + u" " +
+                    VyrUtilities::IntToText(entry->FirstId(), 10) + u":" +
+                    VyrUtilities::IntToText(entry->SecondId(), 10) + u" " +
+                    VyrUtilities::IntToText(entry->DetailFlag(), 10));
+    }
+    return out;
   }
   bool HasContext() { return collector.FileObjects().Find(kObject) != nullptr; }
+  using Out = std::vector<std::u16string>;
 };
 
-TEST_F(FileObjectProtocolTest, CreateMarkTwiceAndCloseIsCreatedThenDeleted) {
-  Send(1);
-  Send(4, 1, 40, 44);
-  Send(4, 1, 50, 55);
-  Send(16);
-  TAKE(FileEntry, created);
-  EXPECT_EQ(created->Kind(), kEntryFile);
-  EXPECT_EQ(created->FileOperation(), kFileCreated);
-  EXPECT_EQ(created->Path(), kDosPath);
-  EXPECT_EQ(created->FirstId(), 40u);
-  EXPECT_EQ(created->SecondId(), 44u);
-  EXPECT_EQ(created->DetailFlag(), 0u);
-  TAKE(FileEntry, deleted);
-  EXPECT_EQ(deleted->FileOperation(), kFileDeleted);
-  EXPECT_EQ(deleted->Path(), kDosPath);
-  EXPECT_EQ(deleted->FirstId(), 40u);  // the first pair that marked it
-  EXPECT_EQ(deleted->SecondId(), 44u);
-  EXPECT_TRUE(QueueEmpty());
+TEST_F(FileObjectProtocolTest, CreateThenCloseOfAMarkedObjectIsCreatedThenDeleted) {
+  // Marked twice, by two threads: the delete goes to the first.
+  EXPECT_EQ(Run({{1}, {4, 1, 44}, {4, 1, 55}, {16}}),
+            (Out{u"1 C:\\Users\\a\\x.txt 40:44 0", u"3 C:\\Users\\a\\x.txt 40:44 0"}));
   EXPECT_FALSE(HasContext());
 }
 
-TEST_F(FileObjectProtocolTest, UnmarkingRemovesEveryEqualPair) {
-  Send(1);
-  Send(4, 1);
-  Send(4, 1);
-  Send(4, 0);
-  Send(16);
-  TAKE(FileEntry, created);
-  EXPECT_EQ(created->FileOperation(), kFileCreated);
-  EXPECT_TRUE(QueueEmpty());
-  EXPECT_FALSE(HasContext());
+TEST_F(FileObjectProtocolTest, UnmarkingRemovesEveryEqualPairOnly) {
+  EXPECT_EQ(Run({{1}, {4, 1}, {4, 1}, {4, 0}, {16}}), Out{u"1 C:\\Users\\a\\x.txt 40:44 0"});
+  EXPECT_EQ(Run({{4, 1, 44}, {4, 1, 66}, {4, 0, 44}, {16}}),
+            Out{u"3 C:\\Users\\a\\x.txt 40:66 0"});
 }
 
-TEST_F(FileObjectProtocolTest, UnmarkingOnePairKeepsAnotherPairsMark) {
-  Send(4, 1, 40, 44);
-  Send(4, 1, 60, 66);
-  Send(4, 0, 40, 44);
-  Send(16);
-  TAKE(FileEntry, deleted);
-  EXPECT_EQ(deleted->FileOperation(), kFileDeleted);
-  EXPECT_EQ(deleted->FirstId(), 60u);
-  EXPECT_EQ(deleted->SecondId(), 66u);
-}
-
-TEST_F(FileObjectProtocolTest, WriteIsReportedWhenItsStartWasSeen) {
-  Send(64, 0, 40, 44);
-  Send(128, 0, 40, 45);  // another thread's finish: never announced
-  EXPECT_TRUE(QueueEmpty());
-  Send(128, 0, 40, 44);
-  TAKE(FileEntry, written);
-  EXPECT_EQ(written->FileOperation(), kFileWritten);
-  EXPECT_EQ(written->Path(), kDosPath);
-  EXPECT_EQ(written->SecondId(), 44u);
-  Send(128, 0, 40, 44);  // the pair was consumed
-  EXPECT_TRUE(QueueEmpty());
+TEST_F(FileObjectProtocolTest, WriteIsReportedOnceWhenItsStartWasSeen) {
+  EXPECT_EQ(Run({{64, 0, 44}, {128, 0, 45}, {128, 0, 44}, {128, 0, 44}}),
+            Out{u"4 C:\\Users\\a\\x.txt 40:44 0"});
   EXPECT_TRUE(HasContext());
 }
 
-TEST_F(FileObjectProtocolTest, RecordsThatEmitNothingStillOpenAContext) {
-  Send(2);
-  Send(8);
-  EXPECT_TRUE(QueueEmpty());
+TEST_F(FileObjectProtocolTest, RecordsThatEmitNothingStillManageTheContext) {
+  EXPECT_EQ(Run({{2}, {8}}), Out{});
   EXPECT_TRUE(HasContext());
-}
-
-TEST_F(FileObjectProtocolTest, CloseOfAnUnknownObjectLeavesNoContext) {
-  Send(16);
-  EXPECT_TRUE(QueueEmpty());
+  EXPECT_EQ(Run({{16}}), Out{});
+  EXPECT_FALSE(HasContext());
+  EXPECT_EQ(Run({{16}}), Out{});  // a close of an unknown object
   EXPECT_FALSE(HasContext());
 }
 
-TEST_F(FileObjectProtocolTest, DirectoryFlagComesFromTheFirstRecord) {
-  Send(1, 2);
-  Send(64, 0);
-  Send(128, 0);
-  TAKE(FileEntry, created);
-  EXPECT_EQ(created->DetailFlag(), 1u);
-  TAKE(FileEntry, written);
-  EXPECT_EQ(written->DetailFlag(), 1u);
-
-  ReplyBuilder reply;  // Detail 2 on another operation does not set it
-  reply.Add({.id1 = 77, .operation = 4, .detail = 2}, Wide(kDevicePath));
-  reply.Add({.id1 = 77, .operation = 1, .detail = 2}, Wide(kDevicePath));
-  Decode(reply, 2);
-  TAKE(FileEntry, later);
-  EXPECT_EQ(later->DetailFlag(), 0u);
+TEST_F(FileObjectProtocolTest, DirectoryFlagIsFixedByTheFirstRecord) {
+  EXPECT_EQ(Run({{1, 2}, {64}, {128}, {16}}),
+            (Out{u"1 C:\\Users\\a\\x.txt 40:44 1", u"4 C:\\Users\\a\\x.txt 40:44 1"}));
+  EXPECT_EQ(Run({{4, 2}, {1, 2}, {16}}), (Out{u"1 C:\\Users\\a\\x.txt 40:44 0",
+                                              u"3 C:\\Users\\a\\x.txt 40:44 0"}));
 }
 
-TEST_F(FileObjectProtocolTest, RenameReportsBothNamesAndFollowsTheNewOne) {
-  Send(1);
-  ReplyBuilder rename;
-  rename.Add({.id1 = kObject, .id2 = 40, .id3 = 44, .operation = 32},
-             Concat({Wide(kDevicePath), Wide(u"\\??\\C:\\Users\\a\\y.txt")}));
-  Decode(rename, 1);
-  Send(4, 1);
-  Send(16);
-
-  TAKE(FileEntry, created);
-  EXPECT_EQ(created->FileOperation(), kFileCreated);
-  TAKE(FileEntry, renamed);
-  EXPECT_EQ(renamed->FileOperation(), kFileRenamed);
-  EXPECT_EQ(renamed->Path(), kDosPath);
-  EXPECT_EQ(renamed->SecondPath(), u"C:\\Users\\a\\y.txt");
-  TAKE(FileEntry, deleted);
-  EXPECT_EQ(deleted->Path(), u"C:\\Users\\a\\y.txt");
+TEST_F(FileObjectProtocolTest, RenameReportsBothNamesAndTheObjectFollowsTheNewOne) {
+  const std::vector<uint8_t> rename =
+      Concat({Wide(kDevicePath), Wide(u"\\??\\C:\\Users\\a\\y.txt")});
+  EXPECT_EQ(Run({{1}, {32, 0, 44, rename}, {4, 1}, {16}}),
+            (Out{u"1 C:\\Users\\a\\x.txt 40:44 0",
+                 u"2 C:\\Users\\a\\x.txt -> C:\\Users\\a\\y.txt 40:44 0",
+                 u"3 C:\\Users\\a\\y.txt 40:44 0"}));
 }
 
 TEST_F(FileObjectProtocolTest, RenameWithoutASecondNameIsDropped) {
-  Send(1);
-  ReplyBuilder reply;
-  reply.Add({.id1 = kObject, .operation = 32}, Wide(kDevicePath));  // terminated, nothing after
-  reply.Add({.id1 = kObject, .operation = 32}, Wide(u"\\Device\\HarddiskVolume2\\z", false));
-  Decode(reply, 2);
-  Send(4, 1);
-  Send(16);
-  TAKE(FileEntry, created);
-  TAKE(FileEntry, deleted);
-  EXPECT_EQ(deleted->FileOperation(), kFileDeleted);
-  EXPECT_EQ(deleted->Path(), kDosPath);  // the name did not change
-  EXPECT_TRUE(QueueEmpty());
+  EXPECT_EQ(Run({{32}, {32, 0, 44, Wide(u"\\Device\\HarddiskVolume2\\z", false)}, {4, 1}, {16}}),
+            Out{u"3 C:\\Users\\a\\x.txt 40:44 0"});
 }
 
 TEST_F(FileObjectProtocolTest, PathOnAVolumeWithoutADriveLetterIsEmpty) {
-  ReplyBuilder reply;
-  reply.Add({.id1 = 5, .operation = 1}, Wide(u"\\Device\\HarddiskVolume9\\x"));
-  reply.Add({.id1 = 6, .operation = 1}, Wide(u"", false));  // no name at all
-  Decode(reply, 2);
-  TAKE(FileEntry, unmapped);
-  EXPECT_TRUE(unmapped->Path().empty());
-  TAKE(FileEntry, nameless);
-  EXPECT_TRUE(nameless->Path().empty());
+  EXPECT_EQ(Run({{1, 0, 44, Wide(u"\\Device\\HarddiskVolume9\\x")}, {16}}), Out{u"1  40:44 0"});
+  EXPECT_EQ(Run({{1, 0, 44, {}}, {16}}), Out{u"1  40:44 0"});
 }
 
 TEST(FileEntrySecondPath, OnlyALeadingObjectPrefixIsDropped) {
   FileEntry entry;
-  entry.SetSecondPath(u"\\??\\C:\\a");
-  EXPECT_EQ(entry.SecondPath(), u"C:\\a");
   entry.SetSecondPath(u"C:\\x\\??\\a");
   EXPECT_EQ(entry.SecondPath(), u"C:\\x\\??\\a");
   entry.SetFile(kFileCreated, u"C:\\b", 0);
