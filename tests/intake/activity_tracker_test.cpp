@@ -122,35 +122,26 @@ TEST_F(ActivityTrackerTest, ThreadsAreLinkedOnlyToCreatorsWithAnAddress) {
   EXPECT_TRUE(tracker.Addresses().empty());
 }
 
-TEST_F(ActivityTrackerTest, CacheCopyWrittenByALinkedThreadIsTagged) {
+TEST_F(ActivityTrackerTest, OnlyTheDownloadWrittenByALinkedThreadIsTagged) {
   FetchThroughWorker();
+  for (std::u16string_view path : {u"C:\\Downloads\\setup.exe", u"C:\\Downloads\\setup[1].msi",
+                                   u"C:\\Downloads\\other[1].exe"}) {
+    Write(kBrowser, 12, path);
+  }
+  Write(kBrowser, 8, u"C:\\Downloads\\setup[2].exe");  // the fetching thread itself
+  Write(kBrowser, 12, u"C:\\Downloads\\setup[3].exe", kFileDeleted);
   Write(kBrowser, 12, u"C:\\Downloads\\setup[1].exe");
+  Write(kBrowser, 12, u"C:\\Downloads\\tool.exe:Zone.Identifier");
+  std::vector<std::u16string> tagged;
+  for (std::u16string_view name : {u"setup.exe", u"setup[1].msi", u"other[1].exe", u"setup[2].exe",
+                                   u"setup[3].exe", u"setup[1].exe", u"tool.exe"}) {
+    if (Tag(u"C:\\Downloads\\" + std::u16string(name)) != u"<none>") tagged.emplace_back(name);
+  }
+  EXPECT_EQ(tagged, (std::vector<std::u16string>{u"setup[1].exe", u"tool.exe"}));
   const std::u16string tag = Tag(u"C:\\Downloads\\setup[1].exe");
   const std::u16string prefix = std::u16string(kAddress) + u"\nDESK\\ann\n";
-  ASSERT_EQ(tag.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(tag.substr(0, prefix.size()), prefix);
   EXPECT_EQ(tag.size(), prefix.size() + 19);  // 2024-05-01 13:05:09, no terminator
-}
-
-TEST_F(ActivityTrackerTest, FilesThatAreNotTheDownloadAreLeftAlone) {
-  FetchThroughWorker();
-  Write(kBrowser, 12, u"C:\\Downloads\\setup.exe");     // no brackets
-  Write(kBrowser, 12, u"C:\\Downloads\\setup[1].msi");  // another extension
-  Write(kBrowser, 12, u"C:\\Downloads\\other[1].exe");  // another name
-  Write(kBrowser, 8, u"C:\\Downloads\\setup[2].exe");   // the fetching thread itself
-  Write(kBrowser, 12, u"C:\\Downloads\\setup[3].exe", kFileDeleted);
-  for (std::u16string_view path : {u"C:\\Downloads\\setup.exe", u"C:\\Downloads\\setup[1].msi",
-                                   u"C:\\Downloads\\other[1].exe", u"C:\\Downloads\\setup[2].exe",
-                                   u"C:\\Downloads\\setup[3].exe"}) {
-    EXPECT_EQ(Tag(path), u"<none>") << std::string(path.begin(), path.end());
-  }
-  EXPECT_EQ(tracker.RecordDownload(u"C:\\a\\setup[1].exe", u"http://x/setup.tar.gz", u""), 0);
-}
-
-TEST_F(ActivityTrackerTest, ZoneStreamTagsTheFileThatCarriesIt) {
-  FetchThroughWorker();
-  Write(kBrowser, 12, u"C:\\Downloads\\tool.exe:Zone.Identifier");
-  EXPECT_NE(Tag(u"C:\\Downloads\\tool.exe"), u"<none>");
-  EXPECT_EQ(tracker.RecordDownload(u"C:\\Downloads\\tool.exe:other", kAddress, u""), 0);
 }
 
 TEST_F(ActivityTrackerTest, RemovedAddressStopsTaggingThroughOldLinks) {

@@ -12,6 +12,7 @@
 #include "platform/emulated/process_control.h"
 #include "util/drive_map.h"
 #include "util/registry_readers.h"
+#include "util/text_routines.h"
 
 namespace {
 
@@ -109,42 +110,25 @@ TEST_F(EndToEndTest, RegistryActivityBecomesEntriesInOrder) {
   Installer().Registry().CloseKey(user);
   PollAll();
 
-  const RegistryEntry* set = NextOfSetup<RegistryEntry>();
-  ASSERT_NE(set, nullptr);
-  EXPECT_EQ(set->Operation(), kRegistryValueSet);
-  EXPECT_EQ(set->KeyPath(), u"\\REGISTRY\\MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
-  EXPECT_EQ(set->ValueName(), u"Updater");
-  EXPECT_EQ(set->SecondId(), 0u);
-  std::u16string text;
-  ASSERT_TRUE(set->GetValueText(0, text));
-  EXPECT_EQ(text, u"C:\\u.exe /b");
-
-  const RegistryEntry* count = NextOfSetup<RegistryEntry>();
-  ASSERT_NE(count, nullptr);
-  ASSERT_TRUE(count->GetValueText(0, text));
-  EXPECT_EQ(text, u"300");
-
-  const RegistryEntry* deleted = NextOfSetup<RegistryEntry>();
-  ASSERT_NE(deleted, nullptr);
-  EXPECT_EQ(deleted->Operation(), kRegistryValueDeleted);
-  EXPECT_EQ(deleted->ValueName(), u"Updater");
-
-  const RegistryEntry* multi = NextOfSetup<RegistryEntry>();
-  ASSERT_NE(multi, nullptr);
-  EXPECT_EQ(multi->KeyPath(), u"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\Svc");
-  BrumevaleRegistryEvent event(*multi, 1, 0);
-  ASSERT_EQ(event.ValueTextCount(), 2u);
-  EXPECT_EQ(event.GetValueText(1), u"b");
-
-  const RegistryEntry* mine = NextOfSetup<RegistryEntry>();
-  ASSERT_NE(mine, nullptr);
-  BrumevaleRegistryEvent userEvent(*mine, 1, 0);
-  EXPECT_EQ(userEvent.KeyPath().Root(), kRootUser);
-  EXPECT_EQ(userEvent.KeyPath().Sid(), kAnn);
-  EXPECT_EQ(userEvent.KeyPath().ToText(true),
-            std::u16string(u"HKEY_USERS\\") + kAnn +
-                u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-  EXPECT_EQ(userEvent.GetValueText(0), u"C:\\m.exe");
+  // "operation user-visible key|value name|value texts" of each entry of the installer.
+  std::vector<std::u16string> seen;
+  while (const RegistryEntry* entry = NextOfSetup<RegistryEntry>()) {
+    EXPECT_EQ(entry->SecondId(), 0u);
+    BrumevaleRegistryEvent event(*entry, 1, 0);
+    std::u16string line = VyrUtilities::IntToText(event.Operation(), 10) + u" " +
+                          event.KeyPath().ToText(true) + u"|" + event.ValueName();
+    for (size_t i = 0; i < event.ValueTextCount(); ++i) line += u"|" + event.GetValueText(i);
+    seen.push_back(line);
+  }
+  const std::u16string runKey = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  EXPECT_EQ(seen, (std::vector<std::u16string>{
+                      u"1 " + runKey + u"|Updater|C:\\u.exe /b",
+                      u"1 " + runKey + u"|Count|300",
+                      u"2 " + runKey + u"|Updater|",
+                      u"1 HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\Svc|DependOnService|a|b",
+                      u"1 HKEY_USERS\\" + std::u16string(kAnn) +
+                          u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run|Mine|C:\\m.exe",
+                  }));
 }
 
 TEST_F(EndToEndTest, FileLifeBecomesCreatedWrittenRenamedDeleted) {
