@@ -1,0 +1,14 @@
+#pragma once
+// The Browser Helper Object scanner, run by the full rescan and, with recordNew, by
+// the dispatcher after a watcher thread saw a subkey appear or vanish.
+
+#include <cstdint>
+
+class LoadPointEngine;
+
+inline constexpr uint32_t kBrowserHelperType = 15;
+inline constexpr uint32_t kBrowserHelperWow64Type = 24;
+
+// Native key then the WOW64 one. startFlag 1 refreshes the classes of all stored rows;
+// recordNew 1 records EVENT_TYPE 1 (process key 0) for every row added.
+void ScanBrowserHelperObjects(LoadPointEngine& engine, int32_t startFlag, int32_t recordNew);
