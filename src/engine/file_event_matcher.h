@@ -1,0 +1,56 @@
+#pragma once
+// The watched folders: the users' and the common startup folders and the two task
+// folders. Turns a file entry into a file event tagged with the folder's code (27
+// common startup, 28 a user's startup, 74 native tasks, 75 32-bit tasks) when the
+// file lies in a watched folder or below it. Built on the thread that initialises
+// the engine, read afterwards only on the periodic thread; no lock.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "intake/process_monitor.h"
+#include "platform/system.h"
+
+class BrumevaleFileEvent;
+class FileEntry;
+
+namespace VyrUtilities {
+class VyrLog;
+}
+
+inline constexpr uint32_t kCommonStartupFolderCode = 27;
+inline constexpr uint32_t kUserStartupFolderCode = 28;
+inline constexpr uint32_t kTasksFolderCode = 74;
+inline constexpr uint32_t kTasksFolderWow64Code = 75;
+
+struct WatchedFolder {
+  uint32_t code;
+  std::u16string folderPath;   // as given
+  std::u16string matcherText;  // the profile folder name of a user's startup folder
+};
+
+class FileEventMatcher {
+ public:
+  FileEventMatcher(Platform::System& system, VyrUtilities::VyrLog& log);
+
+  // The startup folders of every profile (only the common one on Windows Vista and
+  // later, where "All Users" is no real profile), then the two task folders.
+  void Initialise();
+  void AddFolder(uint32_t code, const std::u16string& folderPath,
+                 const std::u16string& matcherText);
+  // The event for the entry's path (useSecondPath 0) or new name (1), or null.
+  std::unique_ptr<BrumevaleFileEvent> Match(const FileEntry& entry, int32_t useSecondPath) const;
+
+  void SetProcessTable(const ProcessTable* processes) { processes_ = processes; }
+  const ProcessTable* Processes() const { return processes_; }
+  // Lower-cased folder path -> folder.
+  const std::map<std::u16string, WatchedFolder>& Folders() const { return folders_; }
+
+ private:
+  Platform::System& system_;
+  VyrUtilities::VyrLog& log_;
+  const ProcessTable* processes_ = nullptr;
+  std::map<std::u16string, WatchedFolder> folders_;
+};
