@@ -5,6 +5,7 @@
 
 #include "database/load_point_database.h"
 #include "database/row_readers.h"
+#include "engine/bho_watcher.h"
 #include "engine/load_point_engine.h"
 #include "scans/full_scan.h"
 #include "util/registry_readers.h"
@@ -19,10 +20,8 @@ struct HelperKey {
 };
 
 constexpr HelperKey kHelperKeys[] = {
-    {u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects",
-     kBrowserHelperType, 23, 0},
-    {u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects",
-     kBrowserHelperWow64Type, 24, 1},
+    {kBrowserHelperObjectsKey, kBrowserHelperType, 23, 0},
+    {kBrowserHelperObjectsWow64Key, kBrowserHelperWow64Type, 24, 1},
 };
 
 // Every subkey is a helper named by its class; a helper without a default value is
