@@ -20,8 +20,10 @@ void BeginFullScan(LoadPointEngine& engine);
 // Removes the rows left pending, commits, and records one summary event on change.
 void EndFullScan(LoadPointEngine& engine);
 
-// Finds or writes one load point. Results: 1 unchanged, 2 command line or display
-// name changed, 5 added, 6 a database failure. *outKey receives the row key.
+// Finds or writes one load point. Results: 1 found unchanged during a scan; 2
+// command line or display name changed (outside a scan also a startup-folder entry
+// found unchanged); 5 added; 6 found unchanged outside a scan. outKey (may be null)
+// receives the row's KEY.
 int32_t ReconcileLoadPoint(LoadPointEngine& engine, uint32_t type, const std::u16string& userId,
                            const std::u16string& entryName, const std::u16string& commandLine,
                            const std::u16string& displayName, int32_t* outKey);
