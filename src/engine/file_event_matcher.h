@@ -11,14 +11,10 @@
 #include <string>
 
 #include "intake/process_monitor.h"
-#include "platform/system.h"
 
 class BrumevaleFileEvent;
 class FileEntry;
-
-namespace VyrUtilities {
-class VyrLog;
-}
+class LoadPointEngine;
 
 inline constexpr uint32_t kCommonStartupFolderCode = 27;
 inline constexpr uint32_t kUserStartupFolderCode = 28;
@@ -33,7 +29,9 @@ struct WatchedFolder {
 
 class FileEventMatcher {
  public:
-  FileEventMatcher(Platform::System& system, VyrUtilities::VyrLog& log);
+  // The engine gives the system, the log for malformed paths and the profile rules
+  // that the startup-folder rescan uses too.
+  explicit FileEventMatcher(LoadPointEngine& engine) : engine_(engine) {}
 
   // The startup folders of every profile (only the common one on Windows Vista and
   // later, where "All Users" is no real profile), then the two task folders.
@@ -49,8 +47,7 @@ class FileEventMatcher {
   const std::map<std::u16string, WatchedFolder>& Folders() const { return folders_; }
 
  private:
-  Platform::System& system_;
-  VyrUtilities::VyrLog& log_;
+  LoadPointEngine& engine_;
   const ProcessTable* processes_ = nullptr;
   std::map<std::u16string, WatchedFolder> folders_;
 };

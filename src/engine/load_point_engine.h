@@ -24,6 +24,9 @@ class ProcessMonitor;
 class ActivityTracker;
 class RegistryEventMatcher;
 class FileEventMatcher;
+class SystemLogEntry;
+class RegistryEntry;
+class FileEntry;
 
 namespace VyrUtilities {
 class BrumevaleSettings;
@@ -93,6 +96,15 @@ class LoadPointEngine {
   EngineHandlers& Handlers() { return handlers_; }
 
  private:
+  void CreateDatabase();
+  void CreateLoggerMutex();
+  void StartWatchers();
+  void RunWatcherRescans();
+  void DispatchEntry(const SystemLogEntry& entry);
+  void DispatchRegistryEntry(const RegistryEntry& entry);
+  void DispatchRegistryEvent(const BrumevaleRegistryEvent& event, uint64_t processId);
+  void DispatchFileEntry(const FileEntry& entry);
+
   Platform::System& system_;
   VyrUtilities::VyrLog& serviceLog_;
   VyrUtilities::DriveMap& driveMap_;
@@ -113,6 +125,8 @@ class LoadPointEngine {
   Platform::Handle loggerMutex_ = 0;
   std::array<std::atomic<uint32_t>, 2> watcherFlags_{1, 5};
   std::array<std::thread, 2> watchers_;
+  // The watchers' notification events, made here so that Shutdown can wake them.
+  std::array<Platform::Handle, 2> watcherEvents_{0, 0};
   EngineHandlers handlers_;
   bool shutDown_ = false;
 };

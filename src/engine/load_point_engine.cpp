@@ -1,0 +1,108 @@
+#include "engine/load_point_engine.h"
+
+#include "database/load_point_database.h"
+#include "engine/bho_watcher.h"
+#include "engine/file_event_matcher.h"
+#include "engine/registry_event_matcher.h"
+#include "intake/activity_tracker.h"
+#include "intake/process_monitor.h"
+#include "util/brumevale_settings.h"
+#include "util/path_routines.h"
+#include "util/vyr_log.h"
+
+LoadPointEngine::LoadPointEngine(Platform::System& system, VyrUtilities::VyrLog& serviceLog,
+                                 VyrUtilities::DriveMap& driveMap)
+    : system_(system),
+      serviceLog_(serviceLog),
+      driveMap_(driveMap),
+      processes_(std::make_unique<ProcessMonitor>(system, driveMap)),
+      tracker_(std::make_unique<ActivityTracker>(system, *processes_, serviceLog)),
+      registryMatcher_(std::make_unique<RegistryEventMatcher>()),
+      fileMatcher_(std::make_unique<FileEventMatcher>(*this)),
+      handlers_(DefaultEngineHandlers()) {}
+
+LoadPointEngine::~LoadPointEngine() { Shutdown(); }
+
+int32_t LoadPointEngine::Initialise(DataConsumer* consumer,
+                                    VyrUtilities::BrumevaleSettings* settings) {
+  consumer_ = consumer;
+  settings_ = settings;
+  CreateDatabase();
+  CreateLoggerMutex();
+  CollectControlSets(system_, controlSets_);
+  svchostPath_ = VyrUtilities::GetSpecialFolder(system_, Platform::kCsidlSystem) + u"\\svchost.exe";
+  svchostPathWow64_ =
+      VyrUtilities::GetSpecialFolder(system_, Platform::kCsidlSystemX86) + u"\\svchost.exe";
+  if (settings_ != nullptr) processes_->Initialise(*settings_);
+  BuildRegistryWatchTable(*registryMatcher_);
+  fileMatcher_->Initialise();
+  fileMatcher_->SetProcessTable(processes_.get());
+  Rescan(1);
+  StartWatchers();
+  // Held from creation through the first rescan, so that another instance can tell
+  // when this one has brought the database up to date.
+  if (loggerMutex_ != 0) system_.Objects().ReleaseMutex(loggerMutex_);
+  return 1;
+}
+
+void LoadPointEngine::CreateDatabase() {
+  // Without settings there is no data directory: the handlers then find no database
+  // and record nothing, as they do when the file cannot be opened.
+  if (settings_ == nullptr) return;
+  database_ = std::make_unique<LoadPointDatabase>(system_, *settings_, kDatabaseLogName);
+  database_->OpenDatabase(settings_->DataDirectory() + u"\\" + kDatabaseFileName, false);
+}
+
+void LoadPointEngine::CreateLoggerMutex() {
+  // On Windows the mutex gets a null DACL so that every account may open it; the
+  // platform's mutexes are open to everybody already.
+  bool existed = false;
+  if (system_.Objects().CreateMutex(true, kLoggerMutexName, &loggerMutex_, &existed) !=
+      Platform::kErrorSuccess) {
+    loggerMutex_ = 0;
+    serviceLog_.Write(u"ERROR: Unable to initialize logger mutex.", 1, 1, 0);
+  }
+}
+
+void LoadPointEngine::StartWatchers() {
+  for (size_t i = 0; i < watchers_.size(); ++i) {
+    std::atomic<uint32_t>& word = watcherFlags_[i];
+    bool existed = false;
+    Platform::Handle event = 0;
+    if (system_.Objects().CreateEvent(true, false, u"", &event, &existed) ==
+        Platform::kErrorSuccess) {
+      watcherEvents_[i] = event;
+      watchers_[i] = std::thread([this, &word, event] {
+        MonitorBHORegistryKey(system_, serviceLog_, word, event);
+      });
+    } else {
+      // The routine makes (and fails to make) its own event and logs the failure.
+      watchers_[i] = std::thread([this, &word] { MonitorBHORegistryKey(system_, serviceLog_, word); });
+    }
+  }
+}
+
+int32_t LoadPointEngine::Rescan(int32_t initial) {
+  if (handlers_.fullLoadPointScan) handlers_.fullLoadPointScan(*this, initial);
+  if (handlers_.checkSystemSettings) handlers_.checkSystemSettings(*this);
+  if (handlers_.checkFileExtensions) handlers_.checkFileExtensions(*this);
+  return 1;
+}
+
+void LoadPointEngine::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  Platform::NamedObjects& objects = system_.Objects();
+  for (size_t i = 0; i < watchers_.size(); ++i) {
+    watcherFlags_[i].fetch_and(~kWatcherKeepWatching);
+    if (watcherEvents_[i] != 0) objects.SetEvent(watcherEvents_[i]);
+  }
+  for (size_t i = 0; i < watchers_.size(); ++i) {
+    if (watchers_[i].joinable()) watchers_[i].join();
+    if (watcherEvents_[i] != 0) objects.CloseHandle(watcherEvents_[i]);
+    watcherEvents_[i] = 0;
+  }
+  if (database_ != nullptr && database_->IsOpen()) database_->CloseDatabase();
+  if (loggerMutex_ != 0) objects.CloseHandle(loggerMutex_);
+  loggerMutex_ = 0;
+}
