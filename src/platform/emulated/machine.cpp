@@ -4,7 +4,9 @@
 #include "platform/emulated/minifilter.h"
 #include "platform/emulated/object_table.h"
 #include "platform/emulated/process_view.h"
+#include "platform/emulated/program_table.h"
 #include "platform/emulated/registry_store.h"
+#include "platform/emulated/service_store.h"
 
 namespace Emulated {
 
@@ -16,9 +18,13 @@ Machine::Machine(MachineConfig config)
   filter_ = std::make_unique<Minifilter>(*this);
   registry_ = std::make_unique<RegistryStore>(*this);
   files_ = std::make_unique<FileStore>(*this);
+  programs_ = std::make_unique<ProgramTable>();
+  services_ = std::make_unique<ServiceStore>(*this);
 }
 
 Machine::~Machine() {
+  // Service programs act through the views and every component: they end first.
+  services_.reset();
   views_.clear();
   files_.reset();
   registry_.reset();

@@ -28,6 +28,8 @@ class FileStore;
 class ObjectTable;
 class Minifilter;
 class ProcessView;
+class ServiceStore;
+class ProgramTable;
 
 class Machine {
  public:
@@ -51,6 +53,9 @@ class Machine {
   FileStore& FileState() { return *files_; }
   ObjectTable& ObjectState() { return *objects_; }
   Minifilter& Filter() { return *filter_; }
+  // The service control manager and the programs it can start.
+  ServiceStore& Services() { return *services_; }
+  ProgramTable& Programs() { return *programs_; }
   // The sink every component reports activity to (the minifilter).
   ActivitySink& Activity();
 
@@ -62,6 +67,8 @@ class Machine {
   std::unique_ptr<Minifilter> filter_;
   std::unique_ptr<RegistryStore> registry_;
   std::unique_ptr<FileStore> files_;
+  std::unique_ptr<ProgramTable> programs_;
+  std::unique_ptr<ServiceStore> services_;
 
   std::mutex viewsMutex_;
   std::map<std::pair<uint32_t, uint32_t>, std::unique_ptr<ProcessView>> views_;

@@ -4,32 +4,6 @@ namespace Emulated {
 
 using namespace Platform;
 
-Win32Error PendingServiceManager::OpenSCManager(uint32_t, Handle*) { return kErrorNotSupported; }
-Win32Error PendingServiceManager::CreateService(Handle, const ServiceConfig&, Handle*) {
-  return kErrorNotSupported;
-}
-Win32Error PendingServiceManager::OpenService(Handle, std::u16string_view, uint32_t, Handle*) {
-  return kErrorNotSupported;
-}
-Win32Error PendingServiceManager::StartService(Handle, const std::vector<std::u16string>&) {
-  return kErrorNotSupported;
-}
-Win32Error PendingServiceManager::ControlService(Handle, uint32_t, ServiceStatus*) {
-  return kErrorNotSupported;
-}
-Win32Error PendingServiceManager::DeleteService(Handle) { return kErrorNotSupported; }
-Win32Error PendingServiceManager::CloseServiceHandle(Handle) { return kErrorInvalidHandle; }
-Win32Error PendingServiceManager::StartServiceCtrlDispatcher(const std::vector<ServiceTableEntry>&) {
-  return kErrorFailedServiceControllerConnect;
-}
-Win32Error PendingServiceManager::RegisterServiceCtrlHandler(std::u16string_view, ServiceControlFunction,
-                                                             Handle*) {
-  return kErrorServiceDoesNotExist;
-}
-Win32Error PendingServiceManager::SetServiceStatus(Handle, const ServiceStatus&) {
-  return kErrorInvalidHandle;
-}
-
 TrustVerdict PendingTrust::VerifyEmbedded(std::u16string_view) { return {}; }
 bool PendingTrust::CatalogFunctionsAvailable(int) { return false; }
 Win32Error PendingTrust::CalculateCatalogHash(std::u16string_view, int, std::vector<uint8_t>*) {

@@ -1,31 +1,13 @@
 #pragma once
-// Facilities whose emulation has not been built yet: the service control manager,
-// the trust provider and version resources. Each answers every call with a failure
+// Facilities whose emulation has not been built yet: the trust provider and version
+// resources. Each answers every call with a failure
 // (kErrorNotSupported, or "no signature" / "no version resource"), so that code
 // reaching them takes its documented failure path instead of a made-up answer.
 
-#include "platform/service_manager.h"
 #include "platform/trust.h"
 #include "platform/version_info.h"
 
 namespace Emulated {
-
-class PendingServiceManager : public Platform::ServiceManager {
- public:
-  Platform::Win32Error OpenSCManager(uint32_t, Platform::Handle*) override;
-  Platform::Win32Error CreateService(Platform::Handle, const Platform::ServiceConfig&,
-                                     Platform::Handle*) override;
-  Platform::Win32Error OpenService(Platform::Handle, std::u16string_view, uint32_t,
-                                   Platform::Handle*) override;
-  Platform::Win32Error StartService(Platform::Handle, const std::vector<std::u16string>&) override;
-  Platform::Win32Error ControlService(Platform::Handle, uint32_t, Platform::ServiceStatus*) override;
-  Platform::Win32Error DeleteService(Platform::Handle) override;
-  Platform::Win32Error CloseServiceHandle(Platform::Handle) override;
-  Platform::Win32Error StartServiceCtrlDispatcher(const std::vector<Platform::ServiceTableEntry>&) override;
-  Platform::Win32Error RegisterServiceCtrlHandler(std::u16string_view, Platform::ServiceControlFunction,
-                                                  Platform::Handle*) override;
-  Platform::Win32Error SetServiceStatus(Platform::Handle, const Platform::ServiceStatus&) override;
-};
 
 class PendingTrust : public Platform::Trust {
  public:

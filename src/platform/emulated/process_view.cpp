@@ -8,6 +8,7 @@ ProcessView::ProcessView(Machine& machine, ViewContext context)
       environment_(machine, context),
       objects_(machine, context),
       processes_(machine, context),
+      services_(machine, context),
       filterPort_(machine, context) {}
 
 }  // namespace Emulated

@@ -7,6 +7,7 @@
 #include "platform/emulated/named_objects_view.h"
 #include "platform/emulated/pending_facilities.h"
 #include "platform/emulated/processes_view.h"
+#include "platform/emulated/service_manager_view.h"
 #include "platform/emulated/registry_view.h"
 #include "platform/system.h"
 
@@ -32,7 +33,7 @@ class ProcessView : public Platform::System {
   EnvironmentView environment_;
   NamedObjectsView objects_;
   ProcessesView processes_;
-  PendingServiceManager services_;
+  ServiceManagerView services_;
   FilterPortView filterPort_;
   PendingTrust trust_;
   PendingVersionInfo versionInfo_;
