@@ -1,0 +1,77 @@
+#pragma once
+// A scenario: what happens on a simulated machine while the service watches, one
+// action a line. Actions by a process start with "<pid>[:<tid>]"; actions of the
+// machine (wait, service stop/start) stand alone. The whole file is parsed before
+// anything runs, so a typo on the last line never leaves a half-played machine.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Sim {
+
+enum class ActionKind {
+  kRegAdd,
+  kRegDelete,
+  kFileCreate,
+  kFileWrite,
+  kFileRename,
+  kFileDelete,
+  kFileStream,
+  kProcessStart,
+  kProcessExit,
+  kThreadCreate,
+  kThreadExit,
+  kWait,
+  kServiceStop,
+  kServiceStart,
+};
+
+// Which part of a key a "reg" line touches.
+enum class ValueTarget { kKey, kNamed, kDefault, kAllValues };
+
+struct ScenarioAction {
+  int line = 0;
+  ActionKind kind = ActionKind::kWait;
+  uint32_t processId = 0;  // the acting process (and thread, 0 = any)
+  uint32_t threadId = 0;
+
+  // reg add / reg delete. keyPath as written: "HKLM\Software\x".
+  std::u16string keyPath;
+  ValueTarget target = ValueTarget::kKey;
+  std::u16string valueName;
+  uint32_t valueType = 0;
+  std::vector<uint8_t> data;
+
+  // file actions: path, and the rename target; text is written as UTF-8.
+  std::u16string path;
+  std::u16string newPath;
+  std::string text;
+
+  // process start / exit, thread exit.
+  std::u16string image;
+  std::u16string owner;               // empty: the acting process's owner
+  std::optional<uint32_t> parent;     // empty: the acting process
+  std::optional<uint32_t> fixedId;    // pid= of a new process
+  uint32_t subjectId = 0;             // the process or thread that ends
+
+  int64_t seconds = 0;  // wait
+};
+
+struct Scenario {
+  std::vector<ScenarioAction> actions;
+};
+
+// Parses the whole text. On the first bad line returns false with error
+// "<fileName>:<line>: <what is wrong>".
+bool ParseScenario(std::string_view text, std::string_view fileName, Scenario* scenario,
+                   std::string* error);
+bool LoadScenarioFile(const std::string& hostPath, Scenario* scenario, std::string* error);
+
+// The words of a line, split at blanks; double quotes group, \" is a quote inside
+// them. False for an unterminated quote.
+bool SplitScenarioWords(std::string_view line, std::vector<std::string>* words);
+
+}  // namespace Sim

@@ -1,0 +1,232 @@
+// Reading a scenario file: one action a line, "#" starts a comment line.
+
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+#include "platform/text_encoding.h"
+#include "sim/reg_command.h"
+#include "sim/scenario.h"
+
+namespace Sim {
+namespace {
+
+bool ParseId(std::string_view text, uint32_t* value) {
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return ec == std::errc() && ptr == text.data() + text.size() && !text.empty();
+}
+
+// "1234" or "1234:5678".
+bool ParseActor(const std::string& word, ScenarioAction* action) {
+  const size_t colon = word.find(':');
+  if (!ParseId(std::string_view(word).substr(0, colon), &action->processId)) return false;
+  return colon == std::string::npos ||
+         ParseId(std::string_view(word).substr(colon + 1), &action->threadId);
+}
+
+// File text: \n and \t stand for a line break and a tab, \\ for a backslash.
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      const char next = text[i + 1];
+      if (next == 'n' || next == 't' || next == '\\') {
+        out += next == 'n' ? '\n' : next == 't' ? '\t' : '\\';
+        ++i;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+bool ParseFile(const std::vector<std::string>& w, ScenarioAction* a, std::string* error) {
+  static const std::pair<const char*, std::pair<ActionKind, size_t>> kForms[] = {
+      {"create", {ActionKind::kFileCreate, 1}}, {"write", {ActionKind::kFileWrite, 2}},
+      {"rename", {ActionKind::kFileRename, 2}}, {"delete", {ActionKind::kFileDelete, 1}},
+      {"stream", {ActionKind::kFileStream, 2}}};
+  for (const auto& [verb, form] : kForms) {
+    if (w.empty() || w[0] != verb) continue;
+    if (w.size() != form.second + 1) {
+      *error = std::string("file ") + verb + " takes " + (form.second == 1 ? "a path" : "two arguments");
+      return false;
+    }
+    a->kind = form.first;
+    a->path = Platform::Utf8ToUtf16(w[1]);
+    if (a->kind == ActionKind::kFileRename) a->newPath = Platform::Utf8ToUtf16(w[2]);
+    else if (form.second == 2) a->text = Unescape(w[2]);
+    if (a->kind == ActionKind::kFileStream && a->path.find(u':', 2) == std::u16string::npos) {
+      *error = "file stream needs a path with a stream name: \"C:\\file:Name\"";
+      return false;
+    }
+    return true;
+  }
+  *error = "file needs create, write, rename, delete or stream";
+  return false;
+}
+
+bool ParseOption(const std::string& word, const char* name, std::string* value) {
+  const std::string prefix = std::string(name) + "=";
+  if (word.rfind(prefix, 0) != 0) return false;
+  *value = word.substr(prefix.size());
+  return true;
+}
+
+bool ParseProcessStart(const std::vector<std::string>& w, ScenarioAction* a, std::string* error) {
+  if (w.size() < 2) {
+    *error = "process start needs an image path";
+    return false;
+  }
+  a->kind = ActionKind::kProcessStart;
+  a->image = Platform::Utf8ToUtf16(w[1]);
+  for (size_t i = 2; i < w.size(); ++i) {
+    std::string value;
+    uint32_t id = 0;
+    if (ParseOption(w[i], "owner", &value) && !value.empty()) {
+      a->owner = Platform::Utf8ToUtf16(value);
+    } else if (ParseOption(w[i], "parent", &value) && ParseId(value, &id)) {
+      a->parent = id;
+    } else if (ParseOption(w[i], "pid", &value) && ParseId(value, &id)) {
+      a->fixedId = id;
+    } else {
+      *error = "unknown process start option \"" + w[i] + "\" (owner=, parent=, pid=)";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ParseEnding(const std::vector<std::string>& w, const char* what, ActionKind kind,
+                 ScenarioAction* a, std::string* error) {
+  if (w.size() != 2 || !ParseId(w[1], &a->subjectId)) {
+    *error = std::string(what) + " exit needs one " + what + " id";
+    return false;
+  }
+  a->kind = kind;
+  return true;
+}
+
+bool ParseByProcess(const std::vector<std::string>& w, ScenarioAction* a, std::string* error) {
+  const std::vector<std::string> rest(w.begin() + 2, w.end());
+  if (w[1] == "reg") return ParseRegCommand(rest, a, error);
+  if (w[1] == "file") return ParseFile(rest, a, error);
+  if (w[1] == "process" && !rest.empty() && rest[0] == "start") return ParseProcessStart(rest, a, error);
+  if (w[1] == "process" && !rest.empty() && rest[0] == "exit")
+    return ParseEnding(rest, "process", ActionKind::kProcessExit, a, error);
+  if (w[1] == "thread" && rest.size() == 1 && rest[0] == "create") {
+    a->kind = ActionKind::kThreadCreate;
+    return true;
+  }
+  if (w[1] == "thread" && !rest.empty() && rest[0] == "exit")
+    return ParseEnding(rest, "thread", ActionKind::kThreadExit, a, error);
+  *error = "unknown action \"" + w[1] + "\" (reg, file, process start|exit, thread create|exit)";
+  return false;
+}
+
+bool ParseByMachine(const std::vector<std::string>& w, ScenarioAction* a, std::string* error) {
+  if (w[0] == "wait") {
+    const bool ok = w.size() == 2 &&
+                    std::from_chars(w[1].data(), w[1].data() + w[1].size(), a->seconds).ptr ==
+                        w[1].data() + w[1].size() &&
+                    a->seconds >= 0;
+    if (!ok) *error = "wait needs a whole number of seconds";
+    a->kind = ActionKind::kWait;
+    return ok;
+  }
+  if (w[0] == "service" && w.size() == 2 && (w[1] == "stop" || w[1] == "start")) {
+    a->kind = w[1] == "stop" ? ActionKind::kServiceStop : ActionKind::kServiceStart;
+    return true;
+  }
+  if (w[0] == "reg" || w[0] == "file" || w[0] == "process" || w[0] == "thread") {
+    *error = "\"" + w[0] + "\" needs the acting process first: <pid>[:<tid>] " + w[0] + " ...";
+  } else {
+    *error = "unknown action \"" + w[0] + "\"";
+  }
+  return false;
+}
+
+bool ParseLine(std::string_view line, ScenarioAction* action, std::string* error) {
+  std::vector<std::string> words;
+  if (!SplitScenarioWords(line, &words)) {
+    *error = "a quote is not closed";
+    return false;
+  }
+  if (!words.empty() && ParseActor(words[0], action)) {
+    if (words.size() < 2) {
+      *error = "nothing to do after the process id";
+      return false;
+    }
+    return ParseByProcess(words, action, error);
+  }
+  return ParseByMachine(words, action, error);
+}
+
+}  // namespace
+
+bool SplitScenarioWords(std::string_view line, std::vector<std::string>* words) {
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted && c == '\\' && i + 1 < line.size() && line[i + 1] == '"') {
+      word += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (!quoted && (c == ' ' || c == '\t' || c == '\r')) {
+      if (inWord) words->push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words->push_back(word);
+  return !quoted;
+}
+
+bool ParseScenario(std::string_view text, std::string_view fileName, Scenario* scenario,
+                   std::string* error) {
+  Scenario parsed;
+  int number = 0;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    const size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos || line[first] == '#') continue;
+    ScenarioAction action;
+    action.line = number;
+    std::string problem;
+    if (!ParseLine(line, &action, &problem)) {
+      *error = std::string(fileName) + ":" + std::to_string(number) + ": " + problem;
+      return false;
+    }
+    parsed.actions.push_back(std::move(action));
+  }
+  *scenario = std::move(parsed);
+  return true;
+}
+
+bool LoadScenarioFile(const std::string& hostPath, Scenario* scenario, std::string* error) {
+  std::ifstream in(hostPath, std::ios::binary);
+  if (!in) {
+    *error = hostPath + ": cannot be read";
+    return false;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  const size_t slash = hostPath.find_last_of('/');
+  const std::string name = slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+  std::string body = text.str();
+  if (body.rfind("\xEF\xBB\xBF", 0) == 0) body.erase(0, 3);
+  return ParseScenario(body, name, scenario, error);
+}
+
+}  // namespace Sim
