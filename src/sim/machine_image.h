@@ -1,0 +1,68 @@
+#pragma once
+// A machine image: a folder with machine.json (the manifest) and drives/<letter>/
+// holding each drive's files. The registry hives are regedit files at their Windows
+// places: Windows\System32\config\SOFTWARE.reg, SYSTEM.reg and optionally
+// DEFAULT.reg on drive C, and per user <profile>\NTUSER.reg and
+// <profile>\AppData\Local\Microsoft\Windows\UsrClass.reg. The drives are the
+// machine's disks (files change in place while it runs); the hives are read at boot
+// and written back by Save, so an image keeps its state from run to run.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/emulated/machine.h"
+
+namespace Sim {
+
+struct ImageProcess {
+  uint32_t processId = 0;
+  std::optional<uint32_t> parentId;
+  std::u16string image;
+  std::u16string owner;
+};
+
+struct ImageManifest {
+  Emulated::MachineConfig config;  // drives filled from the drives folder
+  std::vector<ImageProcess> processes;
+};
+
+// Reads machine.json and finds the drives. False with "<file>: <problem>".
+bool ReadImageManifest(const std::string& folder, ImageManifest* manifest, std::string* error);
+
+// The host file that holds a Windows path of the image ("C:\Users\a\NTUSER.reg").
+std::string ImageHostPath(const std::string& folder, std::u16string_view windowsPath);
+
+class BootedImage {
+ public:
+  // Builds the machine, loads the hives and starts the image's processes. Nothing
+  // in the folder is changed; on failure returns null with error naming the file.
+  static std::unique_ptr<BootedImage> Boot(const std::string& folder, std::string* error);
+
+  Emulated::Machine& Machine() { return *machine_; }
+  const ImageManifest& Manifest() const { return manifest_; }
+  const std::string& Folder() const { return folder_; }
+
+  // Writes every loaded hive back to its file. False with the file that failed.
+  bool Save(std::string* error);
+
+ private:
+  struct Hive {
+    std::u16string keyPath;  // as regedit names it: HKEY_USERS\<SID>
+    std::string hostPath;
+  };
+
+  BootedImage(std::string folder, ImageManifest manifest);
+  bool LoadHives(std::string* error);
+  bool LoadHive(const Hive& hive, bool required, std::u16string_view userSid, std::string* error);
+  bool StartProcesses(std::string* error);
+
+  std::string folder_;
+  ImageManifest manifest_;
+  std::unique_ptr<Emulated::Machine> machine_;
+  std::vector<Hive> hives_;  // what Save writes back
+};
+
+}  // namespace Sim
