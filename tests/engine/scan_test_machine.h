@@ -1,0 +1,117 @@
+#pragma once
+// An emulated machine with an initialised engine whose own rescan and checks are
+// switched off, so that a test runs exactly the scan it is about and then reads the
+// rows it left, from outside, the way another program would.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "database/load_point_database.h"
+#include "engine/load_point_engine.h"
+#include "fileinfo/temporary_machine.h"
+#include "platform/emulated/regedit_import.h"
+#include "platform/scoped_handle.h"
+#include "scans/full_scan.h"
+#include "util/brumevale_settings.h"
+#include "util/drive_map.h"
+#include "util/vyr_log.h"
+
+using SqlRows = std::vector<std::vector<std::string>>;
+
+inline constexpr char16_t kAliceSid[] = u"S-1-5-21-1004336348-1177238915-682003330-1001";
+inline constexpr char16_t kBobSid[] = u"S-1-5-21-1004336348-1177238915-682003330-1002";
+
+// alice is logged on (hives loaded), bob has a profile but is logged off.
+inline Emulated::MachineConfig TwoUserConfig() {
+  Emulated::MachineConfig config;
+  config.users.push_back({kAliceSid, u"DESKTOP-BRUMEVL", u"alice", u"C:\\Users\\alice", true});
+  config.users.push_back({kBobSid, u"DESKTOP-BRUMEVL", u"bob", u"C:\\Users\\bob", false});
+  return config;
+}
+
+class ScanMachine {
+ public:
+  explicit ScanMachine(Emulated::MachineConfig config = TwoUserConfig())
+      : machine_(std::move(config)), system_(machine_.Service()), log_(system_), drives_(system_),
+        settings_(system_), engine_(system_, log_, drives_) {
+    settings_.InitialiseProduct();
+    EngineHandlers& handlers = engine_.Handlers();
+    handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
+    handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
+    handlers.checkFileExtensions = [](LoadPointEngine&) { return 1; };
+    engine_.Initialise(nullptr, &settings_);
+  }
+
+  Platform::System& System() { return system_; }
+  LoadPointEngine& Engine() { return engine_; }
+  LoadPointDatabase& Database() { return *engine_.Database(); }
+
+  // regedit text after the "Windows Registry Editor Version 5.00" line.
+  void Import(const std::string& body) {
+    const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + body;
+    std::u16string error;
+    ASSERT_TRUE(Emulated::ImportRegedit(
+        machine_.Machine().RegistryState(),
+        std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), u"test.reg", &error))
+        << std::string(error.begin(), error.end());
+  }
+
+  // Writes the file on the machine, creating the folders that lead to it.
+  void WriteFile(const std::u16string& path, std::span<const uint8_t> bytes) {
+    Platform::FileSystem& files = system_.Files();
+    for (size_t slash = path.find(u'\\', 3); slash != std::u16string::npos;
+         slash = path.find(u'\\', slash + 1)) {
+      files.CreateDirectory(path.substr(0, slash));
+    }
+    Platform::ScopedFile file;
+    ASSERT_EQ(files.CreateFile(path, Platform::kGenericWrite, 0, Platform::kCreateAlways,
+                               Platform::kFileAttributeNormal, file.Receive(files)),
+              Platform::kErrorSuccess);
+    uint32_t written = 0;
+    files.WriteFile(file.Get(), bytes, &written);
+  }
+  void WriteFile(const std::u16string& path, const std::string& text = "x") {
+    WriteFile(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  }
+
+  // Runs scan between BeginFullScan and EndFullScan, as the full rescan would.
+  template <typename Scan>
+  void RunInScan(Scan scan) {
+    BeginFullScan(engine_);
+    scan(engine_);
+    EndFullScan(engine_);
+  }
+
+  SqlRows Sql(const std::string& sql) {
+    SqlRows rows;
+    const std::string host =
+        system_.Files().HostPath(settings_.DataDirectory() + u"\\" + kDatabaseFileName).value_or("");
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(host.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), AppendRow, &rows, &message), SQLITE_OK)
+        << sql << ": " << (message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+    return rows;
+  }
+
+ private:
+  static int AppendRow(void* context, int count, char** values, char**) {
+    auto* rows = static_cast<SqlRows*>(context);
+    rows->emplace_back();
+    for (int i = 0; i < count; ++i) rows->back().emplace_back(values[i] ? values[i] : "<null>");
+    return 0;
+  }
+
+  TemporaryMachine machine_;
+  Platform::System& system_;
+  VyrUtilities::VyrLog log_;
+  VyrUtilities::DriveMap drives_;
+  VyrUtilities::BrumevaleSettings settings_;
+  LoadPointEngine engine_;
+};
