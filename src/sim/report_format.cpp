@@ -1,0 +1,71 @@
+// The change history as a readable listing and as JSON lines.
+
+#include <nlohmann/json.hpp>
+
+#include "sim/change_report.h"
+
+namespace Sim {
+namespace {
+
+// A change event without a process was found by a rescan (or the watcher), not
+// caught as it happened; the report says so plainly instead of naming nobody.
+constexpr char kNoProcessMark[] = "found by a rescan, no process known";
+
+std::string Padded(const std::string& text, size_t width) {
+  return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+}
+
+std::string UserText(const std::string& user, const std::map<std::string, std::string>& accounts) {
+  const auto account = accounts.find(user);
+  return account == accounts.end() ? user : account->second;
+}
+
+// Rescan summaries and settings checks have no load point of their own.
+bool IsSummary(const ChangeReportRow& row) { return row.eventType == 6 || row.eventType == 9; }
+
+}  // namespace
+
+std::string FormatReportTable(const std::vector<ChangeReportRow>& rows,
+                              const std::map<std::string, std::string>& accounts) {
+  std::string out;
+  for (const ChangeReportRow& row : rows) {
+    out += Padded(row.time, 20) + Padded(row.event, 21);
+    if (!IsSummary(row)) {
+      out += Padded(row.typeName, 26) + row.entry;
+      if (!row.user.empty()) out += "  [" + UserText(row.user, accounts) + "]";
+    }
+    out += "\n";
+    if (!row.oldCommandLine.empty()) out += "    old: " + row.oldCommandLine + "\n";
+    if (!row.newCommandLine.empty()) out += "    new: " + row.newCommandLine + "\n";
+    if (!IsSummary(row)) {
+      out += "    by:  " + (row.noProcess ? std::string(kNoProcessMark)
+                                          : row.process + " (" + row.processPath + ")") + "\n";
+    }
+  }
+  if (rows.empty()) out = "No changes recorded.\n";
+  return out;
+}
+
+std::string FormatReportJsonLines(const std::vector<ChangeReportRow>& rows) {
+  std::string out;
+  for (const ChangeReportRow& row : rows) {
+    nlohmann::json line = {
+        {"time", row.time},
+        {"event", row.event},
+        {"eventType", row.eventType},
+        {"type", row.typeName},
+        {"loadPointType", row.loadPointType},
+        {"entry", row.entry},
+        {"user", row.user},
+        {"oldCommandLine", row.oldCommandLine},
+        {"newCommandLine", row.newCommandLine},
+        {"process", row.noProcess ? nlohmann::json(nullptr) : nlohmann::json(row.process)},
+        {"processPath", row.noProcess ? nlohmann::json(nullptr) : nlohmann::json(row.processPath)},
+        {"foundByRescan", row.noProcess},
+    };
+    out += line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  }
+  return out;
+}
+
+}  // namespace Sim
