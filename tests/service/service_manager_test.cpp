@@ -148,7 +148,8 @@ TEST_F(ServiceManagerTest, StartRunsTheProgramAndStopReachesItsHandler) {
 
   ServiceStatus status;
   ASSERT_EQ(Scm().ControlService(service.Get(), kServiceControlStop, &status), kErrorSuccess);
-  EXPECT_EQ(status.currentState, kServiceStopPending);
+  // The program's main may already have reported stopped once the handler returned.
+  EXPECT_NE(status.currentState, kServiceRunning);
   ASSERT_TRUE(Store().WaitForState(u"Echo", kServiceStopped, 10s));
   EXPECT_FALSE(machine_.ProcessTable().Find(pid));
   EXPECT_EQ(Scm().ControlService(service.Get(), kServiceControlStop, &status),

@@ -1,0 +1,60 @@
+// The process entry: settings first, then what the command line asks for.
+
+#include "service/logger_process.h"
+#include "service/service_install.h"
+
+using namespace Platform;
+
+namespace {
+
+constexpr uint32_t kCurrentDirectoryCapacity = 260;
+
+}  // namespace
+
+int BrumevaleLoggerMain(Platform::System& system, const std::vector<std::u16string>& args) {
+  LoggerProcess process(system);
+  return process.Run(args);
+}
+
+// Settings are saved after a service run and after "-i" (the service needs the
+// program path that "-i" records); "-r" and unknown arguments leave them as loaded.
+int LoggerProcess::Run(const std::vector<std::u16string>& args) {
+  const std::vector<ServiceTableEntry> table{
+      {kServiceName, [this](const std::vector<std::u16string>&) { ServiceMain(); }}};
+  driveMap_.Initialise();
+  settings_.InitialiseProduct();
+  settings_.Load(false);
+  if (args.empty()) {
+    system_.Services().StartServiceCtrlDispatcher(table);
+    settings_.Save(false);
+  } else if (args[0] == u"-i") {
+    Install();
+    settings_.Save(false);
+  } else if (args[0] == u"-r") {
+    RemoveService(system_);
+    RemoveDriver(system_);
+  }
+  return 0;
+}
+
+void LoggerProcess::Install() {
+  std::u16string directory;
+  system_.Environment().GetCurrentDirectory(kCurrentDirectoryCapacity, &directory);
+  serviceLog_.Open(settings_.LogDirectory() + kInstallLogName, 1);
+  settings_.SetProgramPath(directory);
+  serviceLog_.Write(u"Working Directory: ", 0, 0, 0);
+  serviceLog_.Write(settings_.ProgramPath(), 1, 0, 0);
+  if (!InstallService(system_)) {
+    serviceLog_.Write(u"Service Install: FAILED", 1, 0, 0);
+    return;
+  }
+  serviceLog_.Write(u"Service Install: SUCCESS", 1, 0, 0);
+  if (InstallDriver(system_, settings_.ProgramPath())) {
+    serviceLog_.Write(u"Driver Install: SUCCESS", 1, 0, 0);
+    // Covers a driver entry left from an earlier installation.
+    WriteMinifilterRegistration(system_);
+  } else {
+    serviceLog_.Write(u"Driver Install: FAILED", 1, 0, 0);
+    RemoveService(system_);
+  }
+}
