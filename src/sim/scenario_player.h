@@ -1,0 +1,37 @@
+#pragma once
+// Playing a parsed scenario on a booted machine. Actions by a process act through
+// that process's view of the machine, so the minifilter attributes every change to
+// it; machine actions move the clock or control the service.
+
+#include <iosfwd>
+#include <string>
+
+#include "platform/emulated/machine.h"
+#include "sim/scenario.h"
+
+namespace Sim {
+
+// What the player needs from the service under test.
+class ServiceUnderTest {
+ public:
+  virtual ~ServiceUnderTest() = default;
+  virtual bool Start(std::string* error) = 0;
+  virtual bool Stop(std::string* error) = 0;
+  // Returns once the service has handled everything the machine reported so far.
+  virtual void Settle() = 0;
+  // After the clock moved: returns once a rescan that came due has run.
+  virtual void ClockAdvanced(int64_t seconds) = 0;
+};
+
+// Plays every action in order. An action that the machine refuses (a process that
+// does not run, a key that does not exist) is reported on out with its line and
+// the scenario goes on, as a real machine would go on. Returns the number of such
+// refused actions.
+int PlayScenario(Emulated::Machine& machine, const Scenario& scenario,
+                 const std::string& scenarioName, ServiceUnderTest& service, std::ostream& out);
+
+// One action by a process; false with a message when the machine refused it.
+bool PlayProcessAction(Emulated::Machine& machine, const ScenarioAction& action,
+                       std::string* problem, std::string* note);
+
+}  // namespace Sim

@@ -1,0 +1,164 @@
+#include "sim/service_session.h"
+
+#include <filesystem>
+#include <thread>
+
+#include <sqlite3.h>
+
+#include "platform/emulated/file_store.h"
+#include "platform/emulated/minifilter.h"
+#include "platform/emulated/program_table.h"
+#include "platform/emulated/service_store.h"
+#include "platform/text_encoding.h"
+#include "service/logger_process.h"
+
+namespace Sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The simulator acts as an administrator's console; the System process stands in
+// for it, so that no extra process shows up in the machine's history.
+constexpr uint32_t kConsoleProcess = Emulated::ProcessList::kSystemProcessId;
+// Rescans run every 300 seconds of machine time after the previous one ended.
+constexpr int64_t kRescanInterval = 300;
+// Generous bounds: a rescan of a large image on a busy host takes a while, but a
+// service that never answers must not hang the simulator.
+constexpr auto kStateTimeout = 120s;
+constexpr auto kRescanTimeout = 300s;
+constexpr auto kSettleTimeout = 120s;
+
+}  // namespace
+
+ServiceSession::ServiceSession(BootedImage& image) : image_(image), machine_(image.Machine()) {}
+
+bool ServiceSession::IsInstalled() {
+  Platform::ServiceManager& scm = machine_.Process(kConsoleProcess).Services();
+  Platform::Handle manager = 0, service = 0;
+  if (scm.OpenSCManager(Platform::kScManagerConnect, &manager) != Platform::kErrorSuccess) return false;
+  const bool found = scm.OpenService(manager, kServiceName, Platform::kServiceQueryStatus, &service) ==
+                     Platform::kErrorSuccess;
+  if (found) scm.CloseServiceHandle(service);
+  scm.CloseServiceHandle(manager);
+  return found;
+}
+
+bool ServiceSession::Install(std::string* error) {
+  Emulated::RegisterProgram(machine_, kProgramImage, BrumevaleLoggerMain);
+  if (IsInstalled()) return true;
+  Emulated::ProcessLaunch launch;
+  launch.creator = {kConsoleProcess, 0};
+  launch.imagePath = kProgramImage;
+  launch.ownerSid = u"S-1-5-18";
+  launch.currentDirectory = kProgramFolder;
+  if (Emulated::RunProgram(machine_, launch, {u"-i"}) < 0 || !IsInstalled()) {
+    *error = "the service could not be installed (see BrumevaleLogger_Install_Log.txt)";
+    return false;
+  }
+  return true;
+}
+
+bool ServiceSession::Control(bool start, std::string* error) {
+  Platform::ServiceManager& scm = machine_.Process(kConsoleProcess).Services();
+  Platform::Handle manager = 0, service = 0;
+  Platform::Win32Error rc = scm.OpenSCManager(Platform::kScManagerConnect, &manager);
+  if (rc == Platform::kErrorSuccess)
+    rc = scm.OpenService(manager, kServiceName, Platform::kServiceStart | Platform::kServiceStop, &service);
+  if (rc == Platform::kErrorSuccess) {
+    Platform::ServiceStatus status;
+    rc = start ? scm.StartService(service, {}) : scm.ControlService(service, Platform::kServiceControlStop, &status);
+    scm.CloseServiceHandle(service);
+  }
+  if (manager != 0) scm.CloseServiceHandle(manager);
+  if (rc != Platform::kErrorSuccess)
+    *error = std::string(start ? "starting" : "stopping") + " the service failed with error " + std::to_string(rc);
+  return rc == Platform::kErrorSuccess;
+}
+
+bool ServiceSession::Start(std::string* error) {
+  const int64_t before = RescansRecorded();
+  if (!Control(true, error)) return false;
+  if (!machine_.Services().WaitForState(kServiceName, Platform::kServiceRunning, kStateTimeout)) {
+    *error = "the service did not reach the running state";
+    return false;
+  }
+  running_ = true;
+  if (!WaitForRescanAfter(before, kRescanTimeout)) {
+    *error = "the service runs, but no rescan was recorded (see its logs)";
+    return false;
+  }
+  return true;
+}
+
+bool ServiceSession::Stop(std::string* error) {
+  if (!Control(false, error)) return false;
+  running_ = false;
+  if (!machine_.Services().WaitForState(kServiceName, Platform::kServiceStopped, kStateTimeout)) {
+    *error = "the service did not stop";
+    return false;
+  }
+  return true;
+}
+
+void ServiceSession::ClockAdvanced(int64_t seconds) {
+  if (!running_ || machine_.Time().NowSeconds() - lastRescanClock_ < kRescanInterval) return;
+  // The rescan follows the next dispatch pass; the count grows when it has ended.
+  WaitForRescanAfter(RescansRecorded(), kRescanTimeout);
+}
+
+// Queued records reach the database through the logger and the engine's dispatch
+// passes; neither is visible from outside, so the service counts as settled when
+// the minifilter's queue is empty and the database file has stopped changing.
+void ServiceSession::Settle() {
+  if (!running_) return;
+  const auto deadline = std::chrono::steady_clock::now() + kSettleTimeout;
+  std::string last = DatabaseSignature();
+  int quiet = 0;
+  while (quiet < 4 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(100ms);
+    const std::string now = DatabaseSignature();
+    quiet = machine_.Filter().QueuedRecords() == 0 && now == last ? quiet + 1 : 0;
+    last = now;
+  }
+}
+
+bool ServiceSession::WaitForRescanAfter(int64_t count, std::chrono::seconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (RescansRecorded() > count) {
+      lastRescanClock_ = machine_.Time().NowSeconds();
+      return true;
+    }
+    std::this_thread::sleep_for(50ms);
+  }
+  return false;
+}
+
+int64_t ServiceSession::RescansRecorded() {
+  const auto path = machine_.FileState().HostPath(kDatabasePath);
+  sqlite3* db = nullptr;
+  int64_t count = 0;
+  if (path && sqlite3_open_v2(path->c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(db, 2000);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 9", -1,
+                           &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+      count = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return count;
+}
+
+std::string ServiceSession::DatabaseSignature() {
+  const auto path = machine_.FileState().HostPath(kDatabasePath);
+  std::error_code ec;
+  if (!path) return {};
+  const auto size = std::filesystem::file_size(*path, ec);
+  const auto time = std::filesystem::last_write_time(*path, ec).time_since_epoch().count();
+  const bool journal = std::filesystem::exists(*path + "-journal", ec);
+  return std::to_string(size) + "/" + std::to_string(time) + (journal ? "/j" : "");
+}
+
+}  // namespace Sim
