@@ -35,10 +35,13 @@ inline Emulated::MachineConfig TwoUserConfig() {
 
 class ScanMachine {
  public:
-  explicit ScanMachine(Emulated::MachineConfig config = TwoUserConfig())
+  // bootRegistry: regedit text (as for Import) already there when the engine starts.
+  explicit ScanMachine(Emulated::MachineConfig config = TwoUserConfig(),
+                       const std::string& bootRegistry = "")
       : machine_(std::move(config)), system_(machine_.Service()), log_(system_), drives_(system_),
         settings_(system_), engine_(system_, log_, drives_) {
     settings_.InitialiseProduct();
+    if (!bootRegistry.empty()) Import(bootRegistry);
     EngineHandlers& handlers = engine_.Handlers();
     handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
     handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
