@@ -65,11 +65,14 @@ void ReadDocument(const json& doc, ImageManifest* manifest) {
   if (doc.contains("windows")) ReadVersion(doc.at("windows"), &config.version);
   if (doc.contains("computerName")) config.computerName = Text(doc, "computerName");
   config.utcOffsetMinutes = doc.value("utcOffsetMinutes", 0);
-  for (const auto& [name, value] : doc.value("environment", json::object()).items())
+  // Held in locals: a range-for over items() of a temporary would dangle.
+  const json environment = doc.value("environment", json::object());
+  const json users = doc.value("users", json::array());
+  const json processes = doc.value("processes", json::array());
+  for (const auto& [name, value] : environment.items())
     config.environment.emplace_back(Platform::Utf8ToUtf16(name), Platform::Utf8ToUtf16(value.get<std::string>()));
-  for (const json& user : doc.value("users", json::array())) config.users.push_back(ReadUser(user));
-  for (const json& process : doc.value("processes", json::array()))
-    manifest->processes.push_back(ReadProcess(process));
+  for (const json& user : users) config.users.push_back(ReadUser(user));
+  for (const json& process : processes) manifest->processes.push_back(ReadProcess(process));
 }
 
 // Every one-letter folder below drives/ is a drive; C is required.

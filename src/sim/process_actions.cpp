@@ -115,6 +115,16 @@ std::u16string FolderOf(const std::u16string& path) {
   return slash == std::u16string::npos ? path : path.substr(0, slash);
 }
 
+// A scenario names its threads the way an image names its processes, so that a
+// later "thread exit" can refer to them; the id must be free, as Windows ids are.
+uint32_t CreateThreadWithId(Emulated::Machine& machine, Emulated::Actor creator, uint32_t id) {
+  Emulated::ProcessList& table = machine.ProcessTable();
+  if (id == 0 || id % 4 != 0 || table.Find(id) || table.FindThreadOwner(id)) return 0;
+  table.AddThread(creator.processId, id);
+  machine.Activity().ThreadCreated(creator, id);
+  return id;
+}
+
 bool PlayProcesses(Emulated::Machine& machine, const Emulated::ProcessRecord& actor,
                    const ScenarioAction& a, std::string* problem, std::string* note) {
   const Emulated::Actor creator{a.processId, a.threadId};
@@ -132,7 +142,11 @@ bool PlayProcesses(Emulated::Machine& machine, const Emulated::ProcessRecord& ac
       if (!Emulated::ExitProcess(machine, a.subjectId)) *problem = "no process " + std::to_string(a.subjectId);
       return problem->empty();
     case ActionKind::kThreadCreate:
-      id = Emulated::CreateThread(machine, creator, a.processId);
+      id = a.fixedId ? CreateThreadWithId(machine, creator, *a.fixedId) : Emulated::CreateThread(machine, creator, a.processId);
+      if (id == 0) {
+        *problem = "thread id " + std::to_string(a.fixedId.value_or(0)) + " is taken";
+        return false;
+      }
       *note = "thread " + std::to_string(id) + " created in process " + std::to_string(a.processId);
       return id != 0;
     default:

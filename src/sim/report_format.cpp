@@ -31,7 +31,9 @@ std::string FormatReportTable(const std::vector<ChangeReportRow>& rows,
   for (const ChangeReportRow& row : rows) {
     out += Padded(row.time, 20) + Padded(row.event, 21);
     if (!IsSummary(row)) {
-      out += Padded(row.typeName, 26) + row.entry;
+      // A folder entry removed live keeps no row and no details.
+      const bool unknown = row.typeName.empty() && row.entry.empty();
+      out += Padded(row.typeName, 26) + (unknown ? "(details not kept)" : row.entry);
       if (!row.user.empty()) out += "  [" + UserText(row.user, accounts) + "]";
     }
     out += "\n";

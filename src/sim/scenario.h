@@ -54,7 +54,7 @@ struct ScenarioAction {
   std::u16string image;
   std::u16string owner;               // empty: the acting process's owner
   std::optional<uint32_t> parent;     // empty: the acting process
-  std::optional<uint32_t> fixedId;    // pid= of a new process
+  std::optional<uint32_t> fixedId;    // pid= of a new process, tid= of a new thread
   uint32_t subjectId = 0;             // the process or thread that ends
 
   int64_t seconds = 0;  // wait

@@ -114,9 +114,14 @@ bool ParseByProcess(const std::vector<std::string>& w, ScenarioAction* a, std::s
   if (w[1] == "process" && !rest.empty() && rest[0] == "start") return ParseProcessStart(rest, a, error);
   if (w[1] == "process" && !rest.empty() && rest[0] == "exit")
     return ParseEnding(rest, "process", ActionKind::kProcessExit, a, error);
-  if (w[1] == "thread" && rest.size() == 1 && rest[0] == "create") {
+  if (w[1] == "thread" && !rest.empty() && rest[0] == "create") {
     a->kind = ActionKind::kThreadCreate;
-    return true;
+    std::string value;
+    uint32_t id = 0;
+    if (rest.size() == 2 && ParseOption(rest[1], "tid", &value) && ParseId(value, &id)) a->fixedId = id;
+    if (rest.size() == 1 || a->fixedId) return true;
+    *error = "thread create takes only tid=<n>";
+    return false;
   }
   if (w[1] == "thread" && !rest.empty() && rest[0] == "exit")
     return ParseEnding(rest, "thread", ActionKind::kThreadExit, a, error);

@@ -37,7 +37,7 @@ TEST(ScenarioParser, EveryActionWithItsArguments) {
       "1200 file delete C:\\b.txt\n"
       "1200 process start \"C:\\x.exe\" owner=S-1-5-21-1 parent=8 pid=3000\n"
       "3000 process exit 3000\n"
-      "1200 thread create\n"
+      "1200 thread create tid=1300\n"
       "1200 thread exit 1204\n"
       "wait 300\n"
       "service stop\n"
@@ -61,7 +61,7 @@ TEST(ScenarioParser, EveryActionWithItsArguments) {
   EXPECT_EQ(start.parent, 8u);
   EXPECT_EQ(start.fixedId, 3000u);
   EXPECT_EQ(s.actions[8].subjectId, 3000u);
-  EXPECT_EQ(s.actions[9].kind, ActionKind::kThreadCreate);
+  EXPECT_EQ(s.actions[9].fixedId, 1300u);
   EXPECT_EQ(s.actions[10].subjectId, 1204u);
   EXPECT_EQ(s.actions[11].seconds, 300);
   EXPECT_EQ(s.actions[12].kind, ActionKind::kServiceStop);
