@@ -30,10 +30,19 @@ class LifecycleTest : public ServiceTest::LoggerTest {
 };
 
 TEST_F(LifecycleTest, StartAndStopReportTheStatusSequenceAndRunTheDriverMeanwhile) {
+  std::promise<void> firstScanDone;
+  prepare_ = [&](LoggerProcess& process) {
+    auto scan = process.Engine().Handlers().fullLoadPointScan;
+    process.Engine().Handlers().fullLoadPointScan = [&, scan](LoadPointEngine& engine, int32_t flag) {
+      const int32_t result = scan(engine, flag);
+      if (flag == 1) firstScanDone.set_value();
+      return result;
+    };
+  };
   ASSERT_EQ(RunFromConsole({u"-i"}), 0);
   ScopedService service = OpenLogger();
   ASSERT_EQ(Console().Services().StartService(service.Get(), {}), kErrorSuccess);
-  ASSERT_TRUE(Store().WaitForState(u"Brumevale", kServiceRunning, 30s));
+  ASSERT_EQ(firstScanDone.get_future().wait_for(60s), std::future_status::ready);
   EXPECT_TRUE(machine_.Filter().IsRunning());
   ServiceStatus status;
   ASSERT_EQ(Stop(service, &status), kErrorSuccess);

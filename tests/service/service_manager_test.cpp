@@ -51,7 +51,7 @@ class ServiceManagerTest : public UtilTest::MachineTest {
   ServiceManager& Scm() { return Caller().Services(); }
   Platform::System& Caller() { return machine_.Process(caller_); }
   uint32_t Console() {
-    return Emulated::StartProcess(machine_, {{4, 0}, u"C:\Windows\System32\cmd.exe", u"S-1-5-18"});
+    return Emulated::StartProcess(machine_, {{4, 0}, u"C:\\Windows\\System32\\cmd.exe", u"S-1-5-18"});
   }
 
   ScopedService Manager(uint32_t access = kScManagerAllAccess) {
