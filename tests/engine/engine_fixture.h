@@ -89,7 +89,9 @@ class EngineMachine : public ::testing::Test {
                                            Platform::kKeyAllAccess, key.Receive(system_.Registry()),
                                            nullptr),
               Platform::kErrorSuccess);
-    if (text) ASSERT_TRUE(VyrUtilities::WriteRegistryString(system_, key.Get(), name, *text));
+    if (text) {
+      ASSERT_TRUE(VyrUtilities::WriteRegistryString(system_, key.Get(), name, *text));
+    }
   }
 
   TemporaryMachine machine_;
