@@ -1,18 +1,10 @@
 #include "database_fixture.h"
 
-#include <atomic>
 #include <fstream>
 #include <iterator>
 
-#include <unistd.h>
 
 namespace {
-
-Emulated::MachineConfig ConfigOn(const std::filesystem::path& folder) {
-  Emulated::MachineConfig config;
-  config.drives.push_back({u'C', folder.string(), 2});
-  return config;
-}
 
 int AppendRow(void* context, int count, char** values, char**) {
   auto* rows = static_cast<SqlRows*>(context);
@@ -23,21 +15,8 @@ int AppendRow(void* context, int count, char** values, char**) {
 
 }  // namespace
 
-HostFolder::HostFolder() {
-  static std::atomic<int> counter{0};
-  path_ = std::filesystem::temp_directory_path() /
-          ("brumevale-db-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
-}
-
-HostFolder::~HostFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 DatabaseTest::DatabaseTest()
-    : machine_(ConfigOn(drive_.Path())),
+    : machine_(ConfigOnDrive(drive_.Path())),
       system_(machine_.Process(kServicePid)),
       settings_(system_) {
   settings_.InitialiseProduct();

@@ -13,17 +13,8 @@
 
 #include "database/load_point_database.h"
 #include "platform/emulated/machine.h"
+#include "support/temporary_folder.h"
 #include "util/brumevale_settings.h"
-
-class HostFolder {
- public:
-  HostFolder();
-  ~HostFolder();
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 using SqlRows = std::vector<std::vector<std::string>>;
 
@@ -45,7 +36,7 @@ class DatabaseTest : public ::testing::Test {
   // The database log as text, after checking it is UTF-16LE with a byte-order mark.
   std::u16string LogText();
 
-  HostFolder drive_;
+  TemporaryFolder drive_;
   Emulated::Machine machine_;
   Platform::System& system_;
   VyrUtilities::BrumevaleSettings settings_;

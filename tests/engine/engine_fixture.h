@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/load_point_engine.h"
-#include "fileinfo/temporary_machine.h"
+#include "support/temporary_machine.h"
 #include "intake/data_collector.h"
 #include "intake/driver_record.h"
 #include "intake/registry_entry.h"

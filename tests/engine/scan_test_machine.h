@@ -12,7 +12,7 @@
 
 #include "database/load_point_database.h"
 #include "engine/load_point_engine.h"
-#include "fileinfo/temporary_machine.h"
+#include "support/temporary_machine.h"
 #include "platform/emulated/regedit_import.h"
 #include "platform/scoped_handle.h"
 #include "scans/full_scan.h"

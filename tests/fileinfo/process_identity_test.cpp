@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fileinfo/process_identity.h"
-#include "fileinfo/temporary_machine.h"
+#include "support/temporary_machine.h"
 #include "platform/emulated/process_list.h"
 
 namespace {

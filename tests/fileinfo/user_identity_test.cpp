@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fileinfo/temporary_machine.h"
+#include "support/temporary_machine.h"
 #include "fileinfo/user_identity.h"
 
 namespace {

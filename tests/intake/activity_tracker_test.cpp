@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "fileinfo/temporary_machine.h"
+#include "support/temporary_machine.h"
 #include "intake/activity_tracker.h"
 #include "intake/record_builder.h"
 #include "intake/registry_entry.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fileinfo/temporary_machine.h"
+#include "support/temporary_machine.h"
 #include "intake/data_collector.h"
 #include "intake/record_builder.h"
 #include "intake/registry_entry.h"

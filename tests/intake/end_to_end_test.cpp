@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fileinfo/temporary_machine.h"
+#include "support/temporary_machine.h"
 #include "intake/brumevale_event.h"
 #include "intake/data_collector.h"
 #include "intake/registry_entry.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fileinfo/temporary_machine.h"
+#include "support/temporary_machine.h"
 #include "intake/process_monitor.h"
 #include "platform/emulated/process_list.h"
 #include "util/app_settings.h"

@@ -12,47 +12,32 @@
 
 #include "platform/emulated/machine.h"
 #include "platform/scoped_handle.h"
+#include "support/temporary_folder.h"
 
 namespace UtilTest {
 
-inline std::string NewHostFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "util_test_XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  char* made = mkdtemp(buffer.data());
-  return made != nullptr ? std::string(made) : std::string();
-}
-
-inline Emulated::MachineConfig ConfigOnDrive(const std::string& hostFolder) {
-  Emulated::MachineConfig config;
-  config.drives.push_back({u'C', hostFolder, 2});
-  return config;
-}
+using ::ConfigOnDrive;
 
 class MachineTest : public ::testing::Test {
  protected:
   explicit MachineTest(int32_t utcOffsetMinutes = 0)
-      : hostFolder_(NewHostFolder()), machine_(Config(hostFolder_, utcOffsetMinutes)) {}
-  ~MachineTest() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(hostFolder_, ignored);
-  }
+      : machine_(Config(folder_.Path(), utcOffsetMinutes)) {}
 
   // The view of an ordinary process of the machine.
   Platform::System& System() { return machine_.Process(kProcessId); }
   Platform::System& OtherProcess() { return machine_.Process(kProcessId + 4); }
-  const std::string& HostFolder() const { return hostFolder_; }
+  std::string HostFolder() const { return folder_.String(); }
 
   static constexpr uint32_t kProcessId = 1000;
 
  private:
-  static Emulated::MachineConfig Config(const std::string& folder, int32_t utcOffsetMinutes) {
+  static Emulated::MachineConfig Config(const std::filesystem::path& folder, int32_t utcOffsetMinutes) {
     Emulated::MachineConfig config = ConfigOnDrive(folder);
     config.utcOffsetMinutes = utcOffsetMinutes;
     return config;
   }
 
-  std::string hostFolder_;
+  TemporaryFolder folder_;
 
  protected:
   Emulated::Machine machine_;

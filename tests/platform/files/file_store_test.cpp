@@ -9,7 +9,8 @@
 
 #include "platform/emulated/file_store.h"
 #include "platform/emulated/minifilter.h"
-#include "platform/files/temp_drive.h"
+#include "platform/emulated/machine.h"
+#include "support/temporary_folder.h"
 #include "platform/scoped_handle.h"
 
 namespace {
@@ -71,8 +72,8 @@ class FileStoreTest : public ::testing::Test {
     std::ofstream(folder_.Path() / relative) << "x";
   }
 
-  FilesTest::TempFolder folder_;
-  Emulated::Machine machine_{FilesTest::ConfigOnDrive(folder_.Path())};
+  TemporaryFolder folder_;
+  Emulated::Machine machine_{ConfigOnDrive(folder_.Path())};
   RecordingSink sink_;
 };
 
@@ -125,7 +126,7 @@ TEST_F(FileStoreTest, AttributesTimesAndStreamsSurviveARestartWithoutShowingOnTh
   Write(u"C:\\hidden.exe:Brumevale.URL", "u");
   ASSERT_EQ(Fs().SetFileTime(u"C:\\hidden.exe", 130000000000000000ull, 0, 0), kErrorSuccess);
 
-  Emulated::Machine rebooted(FilesTest::ConfigOnDrive(folder_.Path()));
+  Emulated::Machine rebooted(ConfigOnDrive(folder_.Path()));
   FileSystem& files = rebooted.Process(4).Files();
   FileAttributeData info;
   ASSERT_EQ(files.GetFileAttributesEx(u"C:\\HIDDEN.EXE", &info), kErrorSuccess);
@@ -174,7 +175,7 @@ TEST_F(FileStoreTest, ADenyWriteOpenHoldsAgainstAnotherMachineOnTheSameFolder) {
   ScopedFile log;
   ASSERT_EQ(Fs().CreateFile(u"C:\\service.log", kGenericWrite, kFileShareRead, kCreateAlways, 0,
                             log.Receive(Fs())), kErrorSuccess);
-  Emulated::Machine other(FilesTest::ConfigOnDrive(folder_.Path()));
+  Emulated::Machine other(ConfigOnDrive(folder_.Path()));
   FileSystem& files = other.Process(4).Files();
   ScopedFile second;
   EXPECT_EQ(files.CreateFile(u"C:\\service.log", kGenericWrite, kFileShareRead | kFileShareWrite, kOpenAlways, 0,

@@ -3,7 +3,8 @@
 #include "platform/contract/environment_contract.h"
 #include "platform/contract/file_system_contract.h"
 #include "platform/contract/named_objects_contract.h"
-#include "platform/files/temp_drive.h"
+#include "platform/emulated/machine.h"
+#include "support/temporary_folder.h"
 
 namespace {
 
@@ -16,8 +17,8 @@ class EmulatedBackend {
   std::u16string Folder() { return u"C:\\contract"; }
 
  private:
-  FilesTest::TempFolder folder_;
-  Emulated::Machine machine_{FilesTest::ConfigOnDrive(folder_.Path())};
+  TemporaryFolder folder_;
+  Emulated::Machine machine_{ConfigOnDrive(folder_.Path())};
 };
 
 using Backends = ::testing::Types<EmulatedBackend>;
