@@ -13,8 +13,7 @@ bool PlayMachineAction(const ScenarioAction& action, Emulated::Machine& machine,
     case ActionKind::kWait:
       // What happened before the wait is handled at the time it happened.
       service.Settle();
-      machine.Time().Advance(std::chrono::seconds(action.seconds));
-      service.ClockAdvanced(action.seconds);
+      service.AdvanceClock(action.seconds);
       return true;
     case ActionKind::kServiceStop:
       service.Settle();

@@ -19,8 +19,9 @@ class ServiceUnderTest {
   virtual bool Stop(std::string* error) = 0;
   // Returns once the service has handled everything the machine reported so far.
   virtual void Settle() = 0;
-  // After the clock moved: returns once a rescan that came due has run.
-  virtual void ClockAdvanced(int64_t seconds) = 0;
+  // Moves the machine's clock forward and returns once a rescan that came due has
+  // run.
+  virtual void AdvanceClock(int64_t seconds) = 0;
 };
 
 // Plays every action in order. An action that the machine refuses (a process that

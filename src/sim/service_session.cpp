@@ -100,10 +100,13 @@ bool ServiceSession::Stop(std::string* error) {
   return true;
 }
 
-void ServiceSession::ClockAdvanced(int64_t seconds) {
+void ServiceSession::AdvanceClock(int64_t seconds) {
+  // Count the rescans before the clock moves: the periodic thread may run the one
+  // that comes due before this thread looks again.
+  const int64_t before = running_ ? RescansRecorded() : 0;
+  machine_.Time().Advance(std::chrono::seconds(seconds));
   if (!running_ || machine_.Time().NowSeconds() - lastRescanClock_ < kRescanInterval) return;
-  // The rescan follows the next dispatch pass; the count grows when it has ended.
-  WaitForRescanAfter(RescansRecorded(), kRescanTimeout);
+  WaitForRescanAfter(before, kRescanTimeout);
 }
 
 // Queued records reach the database through the logger and the engine's dispatch

@@ -29,7 +29,7 @@ class ServiceSession : public ServiceUnderTest {
   bool Start(std::string* error) override;
   bool Stop(std::string* error) override;
   void Settle() override;
-  void ClockAdvanced(int64_t seconds) override;
+  void AdvanceClock(int64_t seconds) override;
 
  private:
   bool IsInstalled();
