@@ -1,5 +1,6 @@
 // The shell's byte-size text for an en-US user. Sizes below 1024 are counted in
-// bytes with thousands separators; larger sizes use powers of 1024 and show three
+// plain bytes ("1023 bytes": the shell prints the count without grouping, unlike
+// its kilobyte-only formatter); larger sizes use powers of 1024 and show three
 // significant digits, cut (never rounded) so that a file of 1,023.9 KB never
 // claims to be 1 MB. A unit is used while the number stays below 1000, which is
 // why 1,000 KB already shows as 0.97 MB.
@@ -11,12 +12,6 @@ namespace VyrUtilities {
 namespace {
 
 using Wide = unsigned __int128;  // size * 100 overflows 64 bits in the EB range
-
-std::u16string GroupThousands(uint64_t value) {
-  std::u16string digits = IntToText(static_cast<int64_t>(value), 10);
-  for (size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, u",");
-  return digits;
-}
 
 // value / divisor with the given number of decimals, truncated.
 std::u16string Decimal(uint64_t value, Wide divisor, int decimals) {
@@ -32,7 +27,7 @@ std::u16string Decimal(uint64_t value, Wide divisor, int decimals) {
 }  // namespace
 
 std::u16string FormatByteSize(uint64_t size) {
-  if (size < 1024) return GroupThousands(size) + u" bytes";
+  if (size < 1024) return IntToText(static_cast<int64_t>(size), 10) + u" bytes";
   static constexpr const char16_t* kUnits[] = {u" KB", u" MB", u" GB", u" TB", u" PB", u" EB"};
   Wide divisor = 1024;
   size_t unit = 0;

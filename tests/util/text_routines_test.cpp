@@ -82,12 +82,12 @@ TEST(NumberTextTest, IntToTextInEveryRadix) {
   EXPECT_EQ(IntToText(10, 1), u"");
 }
 
-TEST(FormatByteSizeTest, BytesCarryThousandsSeparators) {
+TEST(FormatByteSizeTest, BytesArePlainCounts) {
   EXPECT_EQ(FormatByteSize(0), u"0 bytes");
   EXPECT_EQ(FormatByteSize(532), u"532 bytes");
   EXPECT_EQ(FormatByteSize(999), u"999 bytes");
-  EXPECT_EQ(FormatByteSize(1000), u"1,000 bytes");
-  EXPECT_EQ(FormatByteSize(1023), u"1,023 bytes");
+  EXPECT_EQ(FormatByteSize(1000), u"1000 bytes");
+  EXPECT_EQ(FormatByteSize(1023), u"1023 bytes");
 }
 
 TEST(FormatByteSizeTest, ThreeSignificantDigitsTruncated) {
@@ -100,7 +100,9 @@ TEST(FormatByteSizeTest, ThreeSignificantDigitsTruncated) {
   EXPECT_EQ(FormatByteSize(23506), u"22.9 KB");
   EXPECT_EQ(FormatByteSize(102399), u"99.9 KB");
   EXPECT_EQ(FormatByteSize(102400), u"100 KB");
+  EXPECT_EQ(FormatByteSize(1022286), u"998 KB");
   EXPECT_EQ(FormatByteSize(1023999), u"999 KB");
+  EXPECT_EQ(FormatByteSize(1046862), u"0.99 MB");
   EXPECT_EQ(FormatByteSize(2400016), u"2.28 MB");
   EXPECT_EQ(FormatByteSize(2400000000), u"2.23 GB");
   EXPECT_EQ(FormatByteSize(2147483647), u"1.99 GB");
