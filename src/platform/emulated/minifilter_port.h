@@ -5,9 +5,9 @@
 // again. Not thread-safe by itself; the minifilter guards it with its lock.
 
 #include <cstdint>
-#include <map>
 #include <optional>
 
+#include "platform/emulated/owned_handles.h"
 #include "platform/win32_types.h"
 
 namespace Emulated {
@@ -20,14 +20,8 @@ class MinifilterPort {
   bool Close(uint32_t processId, Platform::Handle port);
 
  private:
-  struct Connection {
-    uint32_t processId = 0;
-    uint64_t driverRun = 0;
-  };
-  std::map<Platform::Handle, Connection> connections_;
-  // Port handles come from their own range so that a port handle passed where
-  // another kind of handle is expected is not mistaken for one.
-  Platform::Handle nextHandle_ = 0x7A000;
+  // Each connection remembers the driver run it was made in.
+  OwnedHandles<uint64_t> connections_{0x7A000};
 };
 
 }  // namespace Emulated

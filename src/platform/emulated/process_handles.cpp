@@ -4,26 +4,20 @@ namespace Emulated {
 
 Platform::Handle ProcessHandles::Open(uint32_t openerProcessId, ProcessHandleTarget target) {
   std::lock_guard lock(mutex_);
-  const Platform::Handle handle = nextHandle_;
-  nextHandle_ += 4;
-  entries_.emplace(handle, Entry{openerProcessId, std::move(target)});
-  return handle;
+  return handles_.Open(openerProcessId, std::move(target));
 }
 
 std::optional<ProcessHandleTarget> ProcessHandles::Find(uint32_t openerProcessId,
                                                         Platform::Handle handle) const {
   std::lock_guard lock(mutex_);
-  auto it = entries_.find(handle);
-  if (it == entries_.end() || it->second.opener != openerProcessId) return std::nullopt;
-  return it->second.target;
+  const ProcessHandleTarget* target = handles_.Find(openerProcessId, handle);
+  if (target == nullptr) return std::nullopt;
+  return *target;
 }
 
 bool ProcessHandles::Close(uint32_t openerProcessId, Platform::Handle handle) {
   std::lock_guard lock(mutex_);
-  auto it = entries_.find(handle);
-  if (it == entries_.end() || it->second.opener != openerProcessId) return false;
-  entries_.erase(it);
-  return true;
+  return handles_.Close(openerProcessId, handle).has_value();
 }
 
 }  // namespace Emulated

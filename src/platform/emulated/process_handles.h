@@ -6,11 +6,11 @@
 // Threads: every operation may be called from any thread.
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/emulated/owned_handles.h"
 #include "platform/win32_types.h"
 
 namespace Emulated {
@@ -28,14 +28,8 @@ class ProcessHandles {
   bool Close(uint32_t openerProcessId, Platform::Handle handle);
 
  private:
-  struct Entry {
-    uint32_t opener = 0;
-    ProcessHandleTarget target;
-  };
   mutable std::mutex mutex_;
-  std::map<Platform::Handle, Entry> entries_;
-  // A range of their own, apart from the other kinds of handles.
-  Platform::Handle nextHandle_ = 0x9C000;
+  OwnedHandles<ProcessHandleTarget> handles_{0x9C000};
 };
 
 }  // namespace Emulated

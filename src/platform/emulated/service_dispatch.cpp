@@ -134,7 +134,7 @@ Win32Error ServiceStore::RegisterHandler(uint32_t processId, std::u16string_view
   if (runtime.processId != processId) return kErrorServiceDoesNotExist;
   runtime.handler = std::move(handler);
   *statusHandle =
-      AddHandle({HandleRecord::Kind::kStatus, processId, 0, process->serviceName});
+      AddHandle(processId, {HandleRecord::Kind::kStatus, 0, process->serviceName});
   return kErrorSuccess;
 }
 

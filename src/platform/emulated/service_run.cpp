@@ -120,13 +120,8 @@ Win32Error ServiceStore::LaunchProcess(Lock& lock, const ServiceEntry& entry,
 void ServiceStore::ProcessEnded(const std::u16string& name, uint32_t processId) {
   ExitProcess(machine_, processId);
   Lock lock(mutex_);
-  for (auto it = handles_.begin(); it != handles_.end();) {
-    if (it->second.processId != processId) {
-      ++it;
-      continue;
-    }
-    if (it->second.kind == HandleRecord::Kind::kService) --RuntimeOf(it->second.serviceName).openHandles;
-    it = handles_.erase(it);
+  for (const HandleRecord& record : handles_.CloseAll(processId)) {
+    if (record.kind == HandleRecord::Kind::kService) --RuntimeOf(record.serviceName).openHandles;
   }
   Runtime& runtime = RuntimeOf(name);
   runtime.processId = 0;

@@ -36,28 +36,23 @@ ServiceStore::Runtime& ServiceStore::RuntimeOf(std::u16string_view name) {
 
 Win32Error ServiceStore::Resolve(uint32_t processId, Handle handle, HandleRecord::Kind kind,
                                  uint32_t needed, const HandleRecord** record) const {
-  auto it = handles_.find(handle);
-  if (it == handles_.end() || it->second.processId != processId || it->second.kind != kind) {
-    return kErrorInvalidHandle;
-  }
-  if ((it->second.granted & needed) != needed) return kErrorAccessDenied;
-  *record = &it->second;
+  const HandleRecord* found = handles_.Find(processId, handle);
+  if (found == nullptr || found->kind != kind) return kErrorInvalidHandle;
+  if ((found->granted & needed) != needed) return kErrorAccessDenied;
+  *record = found;
   return kErrorSuccess;
 }
 
-Handle ServiceStore::AddHandle(HandleRecord record) {
-  const Handle handle = nextHandle_;
-  nextHandle_ += 4;
+Handle ServiceStore::AddHandle(uint32_t processId, HandleRecord record) {
   if (record.kind == HandleRecord::Kind::kService) ++RuntimeOf(record.serviceName).openHandles;
-  handles_.emplace(handle, std::move(record));
-  return handle;
+  return handles_.Open(processId, std::move(record));
 }
 
 // The manager's handle always includes the right to connect, as OpenSCManager grants.
 Win32Error ServiceStore::OpenManager(uint32_t processId, uint32_t access, Handle* manager) {
   if (manager == nullptr) return kErrorInvalidParameter;
   Lock lock(mutex_);
-  *manager = AddHandle({HandleRecord::Kind::kManager, processId, access | kScManagerConnect, u""});
+  *manager = AddHandle(processId, {HandleRecord::Kind::kManager, access | kScManagerConnect, u""});
   return kErrorSuccess;
 }
 
@@ -78,7 +73,7 @@ Win32Error ServiceStore::Create(uint32_t processId, Handle manager, const Servic
   }
   WriteServiceEntry(machine_.RegistryState(), config);
   if (service != nullptr) {
-    *service = AddHandle({HandleRecord::Kind::kService, processId, config.desiredAccess, name});
+    *service = AddHandle(processId, {HandleRecord::Kind::kService, config.desiredAccess, name});
   }
   return kErrorSuccess;
 }
@@ -94,7 +89,7 @@ Win32Error ServiceStore::Open(uint32_t processId, Handle manager, std::u16string
   }
   const auto entry = ReadServiceEntry(machine_.RegistryState(), name);
   if (!entry) return kErrorServiceDoesNotExist;
-  *service = AddHandle({HandleRecord::Kind::kService, processId, access, entry->name});
+  *service = AddHandle(processId, {HandleRecord::Kind::kService, access, entry->name});
   return kErrorSuccess;
 }
 
@@ -116,13 +111,11 @@ Win32Error ServiceStore::Delete(uint32_t processId, Handle service) {
 
 Win32Error ServiceStore::Close(uint32_t processId, Handle handle) {
   Lock lock(mutex_);
-  auto it = handles_.find(handle);
-  if (it == handles_.end() || it->second.processId != processId) return kErrorInvalidHandle;
-  const HandleRecord record = std::move(it->second);
-  handles_.erase(it);
-  if (record.kind == HandleRecord::Kind::kService) {
-    --RuntimeOf(record.serviceName).openHandles;
-    RemoveIfDeleted(record.serviceName);
+  const std::optional<HandleRecord> record = handles_.Close(processId, handle);
+  if (!record) return kErrorInvalidHandle;
+  if (record->kind == HandleRecord::Kind::kService) {
+    --RuntimeOf(record->serviceName).openHandles;
+    RemoveIfDeleted(record->serviceName);
   }
   return kErrorSuccess;
 }

@@ -39,6 +39,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/emulated/owned_handles.h"
 #include "platform/emulated/registry_key.h"
 #include "platform/emulated/service_registry.h"
 #include "platform/service_manager.h"
@@ -104,7 +105,6 @@ class ServiceStore {
   };
   struct HandleRecord {
     enum class Kind { kManager, kService, kStatus } kind = Kind::kManager;
-    uint32_t processId = 0;
     uint32_t granted = 0;
     std::u16string serviceName;
   };
@@ -113,7 +113,7 @@ class ServiceStore {
   Runtime& RuntimeOf(std::u16string_view name);
   Win32Error Resolve(uint32_t processId, Handle handle, HandleRecord::Kind kind,
                      uint32_t needed, const HandleRecord** record) const;
-  Handle AddHandle(HandleRecord record);
+  Handle AddHandle(uint32_t processId, HandleRecord record);
   void RemoveIfDeleted(const std::u16string& name);
   bool ReachedLocked(const std::u16string& name, uint32_t state);
 
@@ -131,8 +131,7 @@ class ServiceStore {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::u16string, std::unique_ptr<Runtime>, RegistryNameLess> services_;
-  std::map<Handle, HandleRecord> handles_;
-  Handle nextHandle_ = 0x5C000;
+  OwnedHandles<HandleRecord> handles_{0x5C000};
   // One host thread per started service process, joined when the machine goes.
   std::vector<std::thread> programs_;
 };
