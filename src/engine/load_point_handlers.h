@@ -1,0 +1,47 @@
+#pragma once
+// The live handler families of registry load points. DispatchLoadPointEvent picks a
+// family by matcher code, each family compares the change with the stored rows and
+// appends what it found as change records, and the dispatcher writes one change
+// event per record with the process that made the change.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/change_record.h"
+
+class LoadPointEngine;
+class BrumevaleRegistryEvent;
+
+using ChangeRecords = std::vector<ChangeRecord>;
+
+// The registry load-point place of the engine. Always 1.
+int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                               uint64_t processId);
+// The deletion of a key at or above the event's location (operation 3 only).
+void HandleKeyDeletion(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                       ChangeRecords& records);
+
+// Families. Each appends at most the records its location can produce.
+void HandleValueLoadPoint(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                          ChangeRecords& records);
+void HandleBhoEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                    ChangeRecords& records);
+void HandleServiceEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                        ChangeRecords& records);
+void HandleListValue(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                     ChangeRecords& records);
+void HandleNetworkProviderEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                                ChangeRecords& records);
+void HandleClassWatchEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                           ChangeRecords& records);
+void HandleNameSpaceCatalogEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                                 ChangeRecords& records);
+void HandleProtocolCatalogEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                                ChangeRecords& records);
+void HandleActiveSetupEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                            ChangeRecords& records);
+void HandleBrowserExtensionEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                                 ChangeRecords& records);
+// Task-cache codes 72 and 73; lives beside the task scan.
+void HandleTaskCacheEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                          ChangeRecords& records);
