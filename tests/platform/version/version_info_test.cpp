@@ -1,0 +1,153 @@
+// Version resources read from real PE files on the emulated machine's drive, and
+// VerQueryValue's rules over blocks built here.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/emulated/pe_resources.h"
+#include "platform/emulated/version_block.h"
+#include "support/temporary_machine.h"
+#include "support/test_pe_files.h"
+
+namespace {
+
+constexpr Platform::Win32Error kErrorResourceTypeNotFound = 1813;
+
+uint32_t Le32(std::span<const uint8_t> bytes, size_t at) {
+  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (static_cast<uint32_t>(bytes[at + 3]) << 24);
+}
+
+std::u16string TextOf(std::span<const uint8_t> value) {
+  std::u16string text;
+  for (size_t i = 0; i + 1 < value.size(); i += 2) text.push_back(static_cast<char16_t>(value[i] | (value[i + 1] << 8)));
+  while (!text.empty() && text.back() == 0) text.pop_back();
+  return text;
+}
+
+class VersionInfoTest : public ::testing::Test {
+ protected:
+  // Copies a host file onto drive C and returns its Windows path.
+  std::u16string Place(const std::string& hostFile, const std::string& name, uintmax_t keepBytes = 0) {
+    const std::filesystem::path target = std::filesystem::path(machine_.HostFolder()) / name;
+    std::filesystem::copy_file(hostFile, target);
+    if (keepBytes != 0) std::filesystem::resize_file(target, keepBytes);
+    return u"C:\\" + std::u16string(name.begin(), name.end());
+  }
+  std::vector<uint8_t> Block(const std::u16string& path) {
+    const uint32_t size = Versions().GetFileVersionInfoSize(path);
+    std::vector<uint8_t> block;
+    EXPECT_GT(size, 0u);
+    EXPECT_EQ(Versions().GetFileVersionInfo(path, size, &block), Platform::kErrorSuccess);
+    return block;
+  }
+  Platform::VersionInfo& Versions() { return machine_.Service().VersionInfo(); }
+
+  TemporaryMachine machine_;
+};
+
+TEST_F(VersionInfoTest, ReadsRealPe32AndPe32PlusImages) {
+  REQUIRE_TEST_PE(zlib32, kTestPeZlib32);
+  REQUIRE_TEST_PE(zlib64, kTestPeZlib64);
+  for (const auto& [host, name] : {std::pair{zlib32, "zlib32.dll"}, std::pair{zlib64, "zlib64.dll"}}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> block = Block(Place(host, name));
+    std::span<const uint8_t> value;
+    ASSERT_TRUE(Versions().VerQueryValue(block, u"\\VarFileInfo\\Translation", &value));
+    ASSERT_EQ(value.size(), 4u);
+    EXPECT_EQ(Le32(value, 0), 0x04E40409u);
+    // The file keys its table "040904E4"; the query in lower case still finds it.
+    ASSERT_TRUE(Versions().VerQueryValue(block, u"\\StringFileInfo\\040904e4\\FileVersion", &value));
+    EXPECT_EQ(TextOf(value), u"1.2.13");
+    ASSERT_TRUE(Versions().VerQueryValue(block, u"\\stringfileinfo\\040904E4\\productname", &value));
+    EXPECT_EQ(TextOf(value), u"zlib");
+    EXPECT_FALSE(Versions().VerQueryValue(block, u"\\StringFileInfo\\040904e4\\CompanyName", &value));
+    // The fixed part says 1.2.13.0 where the string says 1.2.13: they are read apart.
+    ASSERT_TRUE(Versions().VerQueryValue(block, u"\\", &value));
+    ASSERT_EQ(value.size(), 52u);
+    EXPECT_EQ(Le32(value, 0), 0xFEEF04BDu);
+    EXPECT_EQ(Le32(value, 8), 0x00010002u);
+    EXPECT_EQ(Le32(value, 12), 0x000D0000u);
+  }
+}
+
+TEST_F(VersionInfoTest, FilesWithoutABlockReportWhy) {
+  REQUIRE_TEST_PE(stub, kTestPeNoVersion);
+  REQUIRE_TEST_PE(zlib, kTestPeZlib32);
+  std::ofstream(std::filesystem::path(machine_.HostFolder()) / "notes.txt") << "MZ but not an image";
+  std::filesystem::create_directory(std::filesystem::path(machine_.HostFolder()) / "folder");
+  const std::pair<std::u16string, Platform::Win32Error> cases[] = {
+      {Place(stub, "stub.exe"), kErrorResourceTypeNotFound},  // resources, none of them a version
+      {Place(zlib, "cut.dll", 4096), kErrorResourceTypeNotFound},  // resource section cut off
+      {u"C:\\notes.txt", kErrorResourceTypeNotFound},
+      {u"C:\\missing.dll", Platform::kErrorFileNotFound},
+      {u"C:\\folder", Platform::kErrorFileNotFound},
+  };
+  for (const auto& [path, error] : cases) {
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    EXPECT_EQ(Versions().GetFileVersionInfoSize(path), 0u);
+    std::vector<uint8_t> block{1, 2, 3};
+    EXPECT_EQ(Versions().GetFileVersionInfo(path, 4096, &block), error);
+    EXPECT_EQ(block, (std::vector<uint8_t>{1, 2, 3}));
+  }
+}
+
+// A VS_VERSIONINFO node: the same layout the resource compiler writes.
+std::vector<uint8_t> Node(std::u16string_view key, uint16_t type, std::vector<uint8_t> value,
+                          uint16_t valueLength, const std::vector<std::vector<uint8_t>>& children = {}) {
+  std::vector<uint8_t> node(6);
+  for (char16_t c : key) node.insert(node.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+  node.insert(node.end(), {0, 0});
+  node.resize((node.size() + 3) & ~size_t{3});
+  node.insert(node.end(), value.begin(), value.end());
+  for (const auto& child : children) {
+    node.resize((node.size() + 3) & ~size_t{3});
+    node.insert(node.end(), child.begin(), child.end());
+  }
+  node[0] = static_cast<uint8_t>(node.size());
+  node[1] = static_cast<uint8_t>(node.size() >> 8);
+  node[2] = static_cast<uint8_t>(valueLength);
+  node[4] = static_cast<uint8_t>(type);
+  return node;
+}
+
+std::vector<uint8_t> Utf16(std::u16string_view text) {
+  std::vector<uint8_t> bytes;
+  for (char16_t c : text) bytes.insert(bytes.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+  return bytes;
+}
+
+TEST(VersionBlock, FollowsVerQueryValueRules) {
+  const std::vector<uint8_t> fixed(52, 0xAB);
+  const auto table = Node(u"040704B0", 1, {}, 0,
+                          {Node(u"Comments", 1, {}, 0),  // declared, but empty
+                           Node(u"FileVersion", 1, Utf16(std::u16string(u"2.0\0", 4)), 4),
+                           // a value length that claims more than the node holds
+                           Node(u"ProductName", 1, Utf16(u"Tool"), 200)});
+  const auto block = Node(u"VS_VERSION_INFO", 0, fixed, 52, {Node(u"StringFileInfo", 1, {}, 0, {table})});
+  std::span<const uint8_t> value;
+  ASSERT_TRUE(Emulated::QueryVersionValue(block, u"\\", &value));
+  EXPECT_EQ(std::vector<uint8_t>(value.begin(), value.end()), fixed);
+  ASSERT_TRUE(Emulated::QueryVersionValue(block, u"\\STRINGFILEINFO\\040704b0\\fileversion", &value));
+  EXPECT_EQ(TextOf(value), u"2.0");
+  ASSERT_TRUE(Emulated::QueryVersionValue(block, u"\\StringFileInfo\\040704b0\\Comments", &value));
+  EXPECT_TRUE(value.empty());
+  ASSERT_TRUE(Emulated::QueryVersionValue(block, u"\\StringFileInfo\\040704b0\\ProductName", &value));
+  EXPECT_EQ(TextOf(value), u"Tool");
+  EXPECT_FALSE(Emulated::QueryVersionValue(block, u"\\StringFileInfo\\040904b0\\FileVersion", &value));
+  EXPECT_FALSE(Emulated::QueryVersionValue(block, u"\\VarFileInfo\\Translation", &value));
+  // A block cut short answers nothing rather than reading past its end.
+  const std::vector<uint8_t> cut(block.begin(), block.begin() + 40);
+  EXPECT_FALSE(Emulated::QueryVersionValue(cut, u"\\", &value));
+}
+
+TEST(ResourceLanguage, NeutralThenInterfaceThenSystemThenFirst) {
+  const Emulated::ResourceLanguages german{0x0407, 0x0409};
+  EXPECT_EQ(Emulated::ChooseResourceLanguage(std::vector<uint16_t>{0x0409, 0x0407, 0x0000}, german), 2u);
+  EXPECT_EQ(Emulated::ChooseResourceLanguage(std::vector<uint16_t>{0x0409, 0x0407}, german), 1u);
+  EXPECT_EQ(Emulated::ChooseResourceLanguage(std::vector<uint16_t>{0x040C, 0x0409}, german), 1u);
+  EXPECT_EQ(Emulated::ChooseResourceLanguage(std::vector<uint16_t>{0x040C, 0x0410}, german), 0u);
+}
+
+}  // namespace
