@@ -9,9 +9,10 @@
 #   usr/i686-w64-mingw32/lib/zlib1.dll     PE32, version resource keyed "040904E4"
 #   usr/x86_64-w64-mingw32/lib/zlib1.dll   PE32+, the same resource
 #   usr/share/nsis/Stubs/*                 PE32 and PE32+ with resources but no version
+#   usr/share/win32/win32-loader.exe       PE32 program with CompanyName, table "040904e4"
 set -uo pipefail
 dest=${1:?usage: fetch_test_pe.sh <folder>}
-packages=(libz-mingw-w64 nsis-common)
+packages=(libz-mingw-w64 nsis-common win32-loader)
 stamp="$dest/fetched"
 [ -f "$stamp" ] && exit 0
 mkdir -p "$dest/debs" "$dest/root"
