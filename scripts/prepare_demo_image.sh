@@ -23,18 +23,9 @@ if [ ! -f "$loader" ] || [ ! -f "$stub" ]; then
 fi
 drive="$image/drives/C"
 ca="$work/ca"
-mkdir -p "$ca"
 
 # The authority and the publisher's certificate, made fresh for every demo run.
-openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/O=Velanto Demo/CN=Velanto Demo Root CA" \
-  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
-  -keyout "$ca/root.key" -out "$ca/root.pem" 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/O=Velanto Software/CN=Velanto Software" \
-  -keyout "$ca/signer.key" -out "$ca/signer.csr" 2>/dev/null
-printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >"$ca/signer.ext"
-openssl x509 -req -in "$ca/signer.csr" -CA "$ca/root.pem" -CAkey "$ca/root.key" -CAcreateserial -days 1825 \
-  -extfile "$ca/signer.ext" -out "$ca/signer.pem" 2>/dev/null
-cat "$ca/signer.pem" "$ca/root.pem" >"$ca/chain.pem"
+"$here/make_test_signer.sh" "$ca" "Velanto Software"
 rm -f "$drive/Program Files/Velanto/Sync/velaupdate.exe"
 osslsigncode sign -certs "$ca/chain.pem" -key "$ca/signer.key" -h sha256 -n "VelaSync Updater" \
   -in "$loader" -out "$drive/Program Files/Velanto/Sync/velaupdate.exe" >/dev/null
@@ -42,14 +33,11 @@ cp "$loader" "$drive/Users/maren/AppData/Local/Tallyo/tallyo.exe"
 cp "$stub" "$drive/Users/maren/Downloads/PixelMoorSetup.exe"
 
 # The root in the machine's ROOT store as Windows keeps it: the key is the SHA-1
-# thumbprint, "Blob" the serialized certificate (property 0x20, reserved 1, length, DER).
-openssl x509 -in "$ca/root.pem" -outform DER -out "$ca/root.der"
-thumbprint=$(openssl x509 -in "$ca/root.pem" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g' | tr a-f A-F)
-length=$(stat -c %s "$ca/root.der")
-le32() { printf '%02x,%02x,%02x,%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
-der=$(od -An -v -tx1 "$ca/root.der" | tr -s ' \n' ',' | sed 's/^,//; s/,$//')
+# thumbprint, "Blob" the serialized certificate.
+thumbprint=$(cat "$ca/root.thumbprint")
+blob=$(od -An -v -tx1 "$ca/root.blob" | tr -s ' \n' ',' | sed 's/^,//; s/,$//')
 {
   printf '\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\SystemCertificates\\ROOT\\Certificates\\%s]\r\n' "$thumbprint"
-  printf '"Blob"=hex:%s,%s,%s,%s\r\n' "$(le32 32)" "$(le32 1)" "$(le32 "$length")" "$der"
+  printf '"Blob"=hex:%s\r\n' "$blob"
 } >>"$drive/Windows/System32/config/SOFTWARE.reg"
 echo "prepare_demo_image: velaupdate.exe signed by Velanto Software (root $thumbprint in the ROOT store)"

@@ -8,7 +8,6 @@ namespace {
 constexpr uint32_t kRtVersion = 16;
 constexpr uint32_t kVsVersionInfoId = 1;
 constexpr uint32_t kSubdirectoryBit = 0x80000000u;
-constexpr uint32_t kNamedEntryBit = 0x80000000u;
 // More entries than any real file holds; a larger count is a damaged header.
 constexpr uint32_t kMaxEntries = 4096;
 // The block's own length field is 16 bits; anything far larger is not a version
@@ -16,7 +15,7 @@ constexpr uint32_t kMaxEntries = 4096;
 constexpr uint32_t kMaxVersionResource = 1u << 20;
 
 struct ResourceEntry {
-  uint32_t name = 0;    // an id, or kNamedEntryBit | offset of a name string
+  uint32_t name = 0;    // an id, or the high bit set and the offset of a name string
   uint32_t target = 0;  // kSubdirectoryBit | offset of a directory, or a data entry
 };
 
