@@ -60,6 +60,24 @@ TEST_F(ProcessFileTest, DownloadedImageCarriesItsFactsAndTheTrackersTag) {
   EXPECT_GT(AddProcessFile(scan_.Engine(), kInstallerPid), key);
 }
 
+// A tag the tracker did not finish (no address) is no download data; a tag of one
+// line still gives its three parts, the missing ones empty.
+TEST_F(ProcessFileTest, DownloadDataNeedsAnAddress) {
+  const std::u16string image = u"C:\\Tools\\tool.exe";
+  scan_.WriteFile(image);
+  Started(image);
+  for (const auto& [tag, stored] : {std::pair{std::u16string(u"\nDESK\\ann\n2024-01-01 10:00:00"), std::string()},
+                                    std::pair{std::u16string(u"http://a.example/tool.exe"),
+                                              std::string("http://a.example/tool.exe\n\n")}}) {
+    std::vector<uint8_t> bytes;
+    for (char16_t c : tag) bytes.insert(bytes.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+    scan_.WriteFile(image + u":Brumevale.URL", bytes);
+    const int32_t key = AddProcessFile(scan_.Engine(), kInstallerPid);
+    EXPECT_EQ(scan_.Sql("SELECT DOWNLOAD_DATA FROM Processes WHERE KEY = " + std::to_string(key)),
+              (SqlRows{{stored}}));
+  }
+}
+
 TEST_F(ProcessFileTest, UnknownProcessGetsARowWithEmptyFields) {
   const int32_t key = AddProcessFile(scan_.Engine(), 777);
   ASSERT_GT(key, 0);
