@@ -19,7 +19,10 @@ mkdir -p "$dest/debs" "$dest/root"
 dest=$(cd "$dest" && pwd)
 stamp="$dest/fetched"
 cd "$dest/debs" || exit 0
-if ! apt-get download "${packages[@]}" >download.log 2>&1; then
+# A fresh machine may not have read the package lists yet: read them once and retry.
+if ! apt-get download "${packages[@]}" >download.log 2>&1 &&
+   ! { [ "$(id -u)" -eq 0 ] && apt-get update -qq >>download.log 2>&1 &&
+       apt-get download "${packages[@]}" >>download.log 2>&1; }; then
   echo "fetch_test_pe: could not download ${packages[*]} (see $dest/debs/download.log);" \
        "the tests that need real PE files will skip"
   exit 0

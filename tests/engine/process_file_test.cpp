@@ -36,10 +36,10 @@ class ProcessFileTest : public ::testing::Test {
 };
 
 TEST_F(ProcessFileTest, DownloadedImageCarriesItsFactsAndTheTrackersTag) {
-  REQUIRE_TEST_PE(zlib, kTestPeZlib64);
-  const std::u16string image = u"C:\\Users\\alice\\Downloads\\ZLIB1.DLL";
-  scan_.WriteFile(image, HostBytes(zlib));
-  ASSERT_EQ(scan_.Engine().Tracker().WriteUrlTag(image, u"http://downloads.example/zlib1.dll",
+  REQUIRE_TEST_PE(loader, kTestPeLoader);
+  const std::u16string image = u"C:\\Users\\alice\\Downloads\\Loader.EXE";
+  scan_.WriteFile(image, HostBytes(loader));
+  ASSERT_EQ(scan_.Engine().Tracker().WriteUrlTag(image, u"http://downloads.example/loader.exe",
                                                  u"DESKTOP-BRUMEVL\\alice"),
             1);
   Started(image);
@@ -48,10 +48,11 @@ TEST_F(ProcessFileTest, DownloadedImageCarriesItsFactsAndTheTrackersTag) {
   const SqlRows rows = Row(key);
   ASSERT_EQ(rows.size(), 1u);
   const std::vector<std::string> facts(rows[0].begin(), rows[0].end() - 1);
-  EXPECT_EQ(facts, (std::vector<std::string>{"c:\\users\\alice\\downloads\\zlib1.dll", "zlib1.dll",
-                                             "132 KB", "1.2.13", "", "zlib", "N", "0"}));
+  EXPECT_EQ(facts, (std::vector<std::string>{"c:\\users\\alice\\downloads\\loader.exe", "loader.exe",
+                                             "360 KB", "0.10.6 +kernels ", "The Debian Project",
+                                             "win32-loader", "N", "0"}));
   // Address and owner as the tracker wrote them, then its local time "YYYY-MM-DD hh:mm:ss".
-  const std::string prefix = "http://downloads.example/zlib1.dll\nDESKTOP-BRUMEVL\\alice\n";
+  const std::string prefix = "http://downloads.example/loader.exe\nDESKTOP-BRUMEVL\\alice\n";
   const std::string& download = rows[0].back();
   ASSERT_EQ(download.substr(0, prefix.size()), prefix);
   const std::string time = download.substr(prefix.size());

@@ -15,6 +15,7 @@ inline std::string TestPeFile(const std::string& relative) {
 inline constexpr char kTestPeZlib32[] = "usr/i686-w64-mingw32/lib/zlib1.dll";
 inline constexpr char kTestPeZlib64[] = "usr/x86_64-w64-mingw32/lib/zlib1.dll";
 inline constexpr char kTestPeNoVersion[] = "usr/share/nsis/Stubs/zlib-x86-unicode";
+inline constexpr char kTestPeLoader[] = "usr/share/win32/win32-loader.exe";  // has a CompanyName
 
 // Skips the test when the file is missing, saying how to get it.
 #define REQUIRE_TEST_PE(variable, relative)                                                        \
