@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "database/load_point_database.h"
 #include "engine/load_point_engine.h"
 #include "engine/process_file.h"
 #include "intake/process_monitor.h"
@@ -131,6 +132,11 @@ void AddProcessFileOf(benchmark::State& state, uint64_t pid) {
   for (auto _ : state) benchmark::DoNotOptimize(AddProcessFile(Shared().engine, pid));
 }
 
+// The Processes insert alone: the part of every case that is the database's.
+void BM_ProcessRowInsertOnly(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(Shared().engine.Database()->AddProcessEntry({}, 0, false));
+}
+
 void BM_AddProcessFile_Signed4MB(benchmark::State& state) { AddProcessFileOf(state, kSignedPid); }
 void BM_AddProcessFile_UnsignedWithVersion(benchmark::State& state) { AddProcessFileOf(state, kUnsignedPid); }
 void BM_AddProcessFile_MissingFile(benchmark::State& state) { AddProcessFileOf(state, kMissingPid); }
@@ -139,6 +145,7 @@ BENCHMARK(BM_ReadAndHashBaseline)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AddProcessFile_Signed4MB)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AddProcessFile_UnsignedWithVersion)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AddProcessFile_MissingFile)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ProcessRowInsertOnly)->Unit(benchmark::kMicrosecond);
 
 // The console table, then each case's time as a multiple of the baseline's: wall
 // time (what a change waits for, database writes included) and CPU time (what the
