@@ -33,11 +33,10 @@ std::optional<std::vector<ResourceEntry>> ReadDirectory(const PeImage& image, ui
   return entries;
 }
 
-// The subdirectory of the entry with id, or of the first entry when firstIfMissing.
-std::optional<uint32_t> Subdirectory(const std::vector<ResourceEntry>& entries, uint32_t id,
-                                     bool firstIfMissing) {
-  auto found = std::find_if(entries.begin(), entries.end(), [id](const ResourceEntry& e) { return e.name == id; });
-  if (found == entries.end() && firstIfMissing) found = entries.begin();
+// The subdirectory of the entry with id.
+std::optional<uint32_t> Subdirectory(const std::vector<ResourceEntry>& entries, uint32_t id) {
+  const auto found =
+      std::find_if(entries.begin(), entries.end(), [id](const ResourceEntry& e) { return e.name == id; });
   if (found == entries.end() || (found->target & kSubdirectoryBit) == 0) return std::nullopt;
   return found->target & ~kSubdirectoryBit;
 }
@@ -71,11 +70,11 @@ std::optional<std::vector<uint8_t>> FindVersionResource(const PeImage& image,
   if (!directory || directory->virtualAddress == 0 || directory->size == 0) return std::nullopt;
   const uint32_t root = directory->virtualAddress;
   const auto types = ReadDirectory(image, root, 0);
-  const auto namesAt = types ? Subdirectory(*types, kRtVersion, false) : std::nullopt;
+  const auto namesAt = types ? Subdirectory(*types, kRtVersion) : std::nullopt;
   const auto names = namesAt ? ReadDirectory(image, root, *namesAt) : std::nullopt;
-  // The block is asked for by the id VS_VERSION_INFO; a file whose only version
-  // resource has another id still describes itself, so that one is taken instead.
-  const auto languagesAt = names ? Subdirectory(*names, kVsVersionInfoId, true) : std::nullopt;
+  // The block is asked for by the id VS_VERSION_INFO only, as Windows asks for it: a
+  // version resource under another id or a name is not found there either.
+  const auto languagesAt = names ? Subdirectory(*names, kVsVersionInfoId) : std::nullopt;
   const auto languages = languagesAt ? ReadDirectory(image, root, *languagesAt) : std::nullopt;
   if (!languages) return std::nullopt;
   std::vector<uint16_t> ids;
