@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "fileinfo/file_information.h"
 #include "support/temporary_machine.h"
 #include "support/test_pe_files.h"
+#include "support/version_image.h"
 
 namespace {
 
@@ -81,6 +83,27 @@ TEST_F(GermanMachineTest, TranslationOfAnotherLanguageIsReadWhenTheDefaultIsMiss
   EXPECT_EQ(record.VersionString(0), u"1.2.13");
   EXPECT_EQ(record.VersionString(8), u"zlib");
   EXPECT_EQ(record.VersionString(10), u"");
+}
+
+// One resource listing two translations, English first: the system language's table
+// is read when listed, the first one otherwise.
+TEST(VersionTranslation, SystemLanguageFirstThenTheFirstListed) {
+  auto table = [](std::u16string_view key, std::u16string_view text) {
+    return Node(key, 1, {}, 0, {Node(u"FileVersion", 1, Utf16(std::u16string(text) + u'\0'), 3)});
+  };
+  const auto block = Node(
+      u"VS_VERSION_INFO", 0, {}, 0,
+      {Node(u"StringFileInfo", 1, {}, 0, {table(u"040904b0", u"en"), table(u"040704b0", u"de")}),
+       Node(u"VarFileInfo", 1, {}, 0, {Node(u"Translation", 0, {0x09, 0x04, 0xB0, 0x04, 0x07, 0x04, 0xB0, 0x04}, 8)})});
+  const std::vector<uint8_t> image = ImageWithVersionBlocks({{0x0409, block}});
+  for (const auto& [language, expected] : {std::pair{0x0407, u"de"}, std::pair{0x0409, u"en"}, std::pair{0x040C, u"en"}}) {
+    TemporaryMachine machine(MachineIn(static_cast<uint16_t>(language)));
+    std::ofstream(std::filesystem::path(machine.HostFolder()) / "tool.exe", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    FileInformation record;
+    ASSERT_TRUE(LoadFileInformation(machine.Service(), record, u"C:\\tool.exe"));
+    EXPECT_EQ(record.VersionString(0), expected) << std::hex << language;
+  }
 }
 
 TEST_F(FileInformationTest, ImageWithoutVersionResourceKeepsItsFileFacts) {

@@ -11,6 +11,7 @@
 #include "platform/emulated/version_block.h"
 #include "support/temporary_machine.h"
 #include "support/test_pe_files.h"
+#include "support/version_image.h"
 
 namespace {
 
@@ -25,64 +26,6 @@ std::u16string TextOf(std::span<const uint8_t> value) {
   for (size_t i = 0; i + 1 < value.size(); i += 2) text.push_back(static_cast<char16_t>(value[i] | (value[i + 1] << 8)));
   while (!text.empty() && text.back() == 0) text.pop_back();
   return text;
-}
-
-// A VS_VERSIONINFO node: the same layout the resource compiler writes.
-std::vector<uint8_t> Node(std::u16string_view key, uint16_t type, std::vector<uint8_t> value,
-                          uint16_t valueLength, const std::vector<std::vector<uint8_t>>& children = {}) {
-  std::vector<uint8_t> node(6);
-  for (char16_t c : key) node.insert(node.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
-  node.insert(node.end(), {0, 0});
-  node.resize((node.size() + 3) & ~size_t{3});
-  node.insert(node.end(), value.begin(), value.end());
-  for (const auto& child : children) {
-    node.resize((node.size() + 3) & ~size_t{3});
-    node.insert(node.end(), child.begin(), child.end());
-  }
-  node[0] = static_cast<uint8_t>(node.size());
-  node[1] = static_cast<uint8_t>(node.size() >> 8);
-  node[2] = static_cast<uint8_t>(valueLength);
-  node[4] = static_cast<uint8_t>(type);
-  return node;
-}
-
-std::vector<uint8_t> Utf16(std::u16string_view text) {
-  std::vector<uint8_t> bytes;
-  for (char16_t c : text) bytes.insert(bytes.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
-  return bytes;
-}
-
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) { b[at] = v & 0xFF; b[at + 1] = v >> 8; }
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  Put16(b, at, v & 0xFFFF);
-  Put16(b, at + 2, v >> 16);
-}
-
-// A PE32 image whose one section holds an RT_VERSION resource in each language of
-// languages; each block's fixed value is its own language, so a query tells which
-// one the reader took.
-std::vector<uint8_t> ImageWithLanguages(const std::vector<uint16_t>& languages) {
-  constexpr uint32_t kSection = 0x200, kRva = 0x1000;
-  std::vector<uint8_t> b(kSection + 0x400);
-  b[0] = 'M', b[1] = 'Z', b[0x3C] = 0x40;
-  Put32(b, 0x40, 0x4550);
-  Put16(b, 0x44, 0x14C), Put16(b, 0x46, 1), Put16(b, 0x54, 224);
-  Put16(b, 0x58, 0x10B), Put32(b, 0x58 + 60, kSection), Put32(b, 0x58 + 92, 16);
-  Put32(b, 0x58 + 112, kRva), Put32(b, 0x58 + 116, 0x400);                // resource directory
-  Put32(b, 0x138 + 8, 0x400), Put32(b, 0x138 + 12, kRva);                 // section: sizes, address
-  Put32(b, 0x138 + 16, 0x400), Put32(b, 0x138 + 20, kSection);            // file data
-  const uint32_t r = kSection;
-  Put16(b, r + 14, 1), Put32(b, r + 16, 16), Put32(b, r + 20, 0x80000018);         // RT_VERSION
-  Put16(b, r + 0x18 + 14, 1), Put32(b, r + 0x28, 1), Put32(b, r + 0x2C, 0x80000030);  // id 1
-  Put16(b, r + 0x30 + 14, static_cast<uint16_t>(languages.size()));
-  for (size_t i = 0; i < languages.size(); ++i) {
-    const uint32_t entry = 0x60 + 16 * i, block = 0x100 + 0x40 * i;
-    const auto version = Node(u"VS_VERSION_INFO", 0, {uint8_t(languages[i]), uint8_t(languages[i] >> 8)}, 2);
-    Put32(b, r + 0x40 + 8 * i, languages[i]), Put32(b, r + 0x44 + 8 * i, entry);
-    Put32(b, r + entry, kRva + block), Put32(b, r + entry + 4, static_cast<uint32_t>(version.size()));
-    std::copy(version.begin(), version.end(), b.begin() + r + block);
-  }
-  return b;
 }
 
 class VersionInfoTest : public ::testing::Test {
@@ -164,7 +107,11 @@ TEST(VersionLanguage, ImagesAnswerInTheLanguageTheLoaderPicks) {
     Emulated::MachineConfig config;
     config.systemDefaultLangId = machineLanguage;
     TemporaryMachine machine(config);
-    const std::vector<uint8_t> image = ImageWithLanguages(languages);
+    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> blocks;
+    // Each block's fixed value is its own language: the query tells which one was read.
+    for (uint16_t language : languages)
+      blocks.emplace_back(language, Node(u"VS_VERSION_INFO", 0, {uint8_t(language), uint8_t(language >> 8)}, 2));
+    const std::vector<uint8_t> image = ImageWithVersionBlocks(blocks);
     std::ofstream(std::filesystem::path(machine.HostFolder()) / "multi.dll", std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     Platform::VersionInfo& versions = machine.Service().VersionInfo();
