@@ -7,7 +7,6 @@
 #include <fstream>
 #include <tuple>
 
-#include "platform/emulated/pe_resources.h"
 #include "platform/emulated/version_block.h"
 #include "support/temporary_machine.h"
 #include "support/test_pe_files.h"
@@ -146,14 +145,6 @@ TEST(VersionBlock, FollowsVerQueryValueRules) {
   // A block cut short answers nothing rather than reading past its end.
   const std::vector<uint8_t> cut(block.begin(), block.begin() + 40);
   EXPECT_FALSE(Emulated::QueryVersionValue(cut, u"\\", &value));
-}
-
-TEST(ResourceLanguage, NeutralThenInterfaceThenSystemThenFirst) {
-  const Emulated::ResourceLanguages german{0x0407, 0x0409};
-  EXPECT_EQ(Emulated::ChooseResourceLanguage(std::vector<uint16_t>{0x0409, 0x0407, 0x0000}, german), 2u);
-  EXPECT_EQ(Emulated::ChooseResourceLanguage(std::vector<uint16_t>{0x0409, 0x0407}, german), 1u);
-  EXPECT_EQ(Emulated::ChooseResourceLanguage(std::vector<uint16_t>{0x040C, 0x0409}, german), 1u);
-  EXPECT_EQ(Emulated::ChooseResourceLanguage(std::vector<uint16_t>{0x040C, 0x0410}, german), 0u);
 }
 
 }  // namespace
