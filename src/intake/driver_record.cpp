@@ -1,5 +1,8 @@
 #include "intake/driver_record.h"
 
+#include <bit>
+#include <cstring>
+
 namespace {
 
 template <typename T>
@@ -48,15 +51,19 @@ size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16stri
                       bool& terminated) {
   text.clear();
   terminated = false;
-  size_t position = offset;
-  while (position <= data.size() && data.size() - position >= 2) {
-    const char16_t unit = static_cast<char16_t>(data[position] | (data[position + 1] << 8));
-    position += 2;
-    if (unit == 0) {
-      terminated = true;
-      break;
+  if (offset > data.size()) return 0;
+  const size_t units = (data.size() - offset) / 2;
+  const uint8_t* start = data.data() + offset;
+  size_t length = 0;
+  while (length < units && (start[2 * length] | start[2 * length + 1]) != 0) ++length;
+  terminated = length < units;
+  text.resize(length);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(text.data(), start, length * 2);
+  } else {
+    for (size_t i = 0; i < length; ++i) {
+      text[i] = static_cast<char16_t>(start[2 * i] | (start[2 * i + 1] << 8));
     }
-    text.push_back(unit);
   }
-  return position > offset ? position - offset : 0;
+  return (terminated ? length + 1 : length) * 2;
 }
