@@ -17,30 +17,19 @@
 #include <fstream>
 #include <string>
 
+#include "bench_engine.h"
 #include "database/extended_event_data.h"
 #include "database/load_point_database.h"
 #include "engine/change_record.h"
-#include "engine/load_point_engine.h"
 #include "engine/process_file.h"
-#include "platform/emulated/machine.h"
 #include "scans/full_scan.h"
-#include "util/brumevale_settings.h"
-#include "util/drive_map.h"
-#include "util/vyr_log.h"
 
 namespace {
-
-std::filesystem::path FreshFolder(const std::string& name) {
-  const auto path = std::filesystem::temp_directory_path() / name;
-  std::filesystem::remove_all(path);
-  std::filesystem::create_directories(path);
-  return path;
-}
 
 void Exec(sqlite3* db, const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
 void RunFloor(benchmark::State& state, const char* sync) {
-  const auto folder = FreshFolder("brumevale-commit-floor");
+  const auto folder = BenchEngine::MakeFolder("commit-floor");
   sqlite3* db = nullptr;
   sqlite3_open((folder / "floor.db").string().c_str(), &db);
   Exec(db, "PRAGMA journal_mode = PERSIST");
@@ -68,42 +57,8 @@ uint32_t ChangeCounter(const std::filesystem::path& file) {
   return (uint32_t{header[24]} << 24) | (header[25] << 16) | (header[26] << 8) | header[27];
 }
 
-struct EngineFixture {
-  EngineFixture()
-      : folder(FreshFolder("brumevale-commit-engine")), machine(Config(folder)),
-        system(machine.Process(1200)), log(system), drives(system), settings(system),
-        engine(system, log, drives) {
-    settings.InitialiseProduct();
-    EngineHandlers& handlers = engine.Handlers();
-    handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
-    handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
-    handlers.checkFileExtensions = [](LoadPointEngine&) { return 1; };
-    engine.Initialise(nullptr, &settings);
-  }
-  ~EngineFixture() {
-    engine.Shutdown();
-    std::filesystem::remove_all(folder);
-  }
-  static Emulated::MachineConfig Config(const std::filesystem::path& folder) {
-    Emulated::MachineConfig config;
-    config.drives.push_back({u'C', folder.string(), 2});
-    return config;
-  }
-  std::filesystem::path DatabaseFile() {
-    return system.Files().HostPath(settings.DataDirectory() + u"\\Brumevale.data").value_or("");
-  }
-
-  std::filesystem::path folder;
-  Emulated::Machine machine;
-  Platform::System& system;
-  VyrUtilities::VyrLog log;
-  VyrUtilities::DriveMap drives;
-  VyrUtilities::BrumevaleSettings settings;
-  LoadPointEngine engine;
-};
-
 void BM_LiveEventAdded(benchmark::State& state) {
-  EngineFixture fixture;
+  BenchEngine fixture("commit-bench");
   const auto file = fixture.DatabaseFile();
   const uint32_t before = ChangeCounter(file);
   int64_t i = 0;

@@ -14,6 +14,24 @@ T ReadLittleEndian(std::span<const uint8_t> bytes, size_t offset) {
   return value;
 }
 
+// The number of 16-bit units before the first zero unit (units when there is none).
+// Names fill most of a reply, so four units are tested at a time: a word has a zero
+// unit exactly when the borrow trick below leaves a top bit set in some unit.
+size_t UnitsBeforeNul(const uint8_t* start, size_t units) {
+  constexpr uint64_t kLow = 0x0001000100010001ULL;
+  constexpr uint64_t kHigh = 0x8000800080008000ULL;
+  size_t length = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; length + 4 <= units; length += 4) {
+      uint64_t word;
+      std::memcpy(&word, start + 2 * length, sizeof word);
+      if (((word - kLow) & ~word & kHigh) != 0) break;
+    }
+  }
+  while (length < units && (start[2 * length] | start[2 * length + 1]) != 0) ++length;
+  return length;
+}
+
 }  // namespace
 
 // The tests run in this order and the first that matches decides, so a value in
@@ -54,8 +72,7 @@ size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16stri
   if (offset > data.size()) return 0;
   const size_t units = (data.size() - offset) / 2;
   const uint8_t* start = data.data() + offset;
-  size_t length = 0;
-  while (length < units && (start[2 * length] | start[2 * length + 1]) != 0) ++length;
+  const size_t length = UnitsBeforeNul(start, units);
   terminated = length < units;
   text.resize(length);
   if constexpr (std::endian::native == std::endian::little) {

@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/text_encoding.h"
 #include "scan_test_machine.h"
 #include "scans/scan_snapshot.h"
 #include "scans/scanner_table.h"
@@ -116,22 +114,6 @@ TEST(ScanSnapshot, ScansLeaveTheSameRowsAsLookupsInTheDatabase) {
                      {"A.DLL", "A.DLL"}, {"Mine", "C:\\mine.exe"}}));
 }
 
-std::string SharedRegistryFile(const std::string& name) {
-  return std::string(BRUMEVALE_SHARED_DIR) + "/testdata/real/registry/" + name;
-}
-
-void ImportExport(ScanMachine& machine, const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::u16string text;
-  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                         (static_cast<uint8_t>(bytes[i + 1]) << 8)));
-  }
-  const std::string utf8 = Platform::Utf16ToUtf8(text);
-  machine.Import(utf8.substr(utf8.find('\n') + 1));
-}
-
 TEST(ScanSnapshot, RealExportsScanTheSameBothWays) {
   const std::vector<std::string> files = {SharedRegistryFile("winsock2_win10_with_lsp.reg"),
                                           SharedRegistryFile("service_wuauserv_svchost_netsvcs.reg")};
@@ -140,7 +122,7 @@ TEST(ScanSnapshot, RealExportsScanTheSameBothWays) {
   }
   ExpectSameHistory(
       [&files](ScanMachine& machine) {
-        for (const std::string& file : files) ImportExport(machine, file);
+        for (const std::string& file : files) machine.ImportExportFile(file);
       },
       [](ScanMachine& machine) {
         machine.Import("[-HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\WinSock2\\Parameters\\"
