@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# BrumevaleLogger.exe as a real service under Wine, in a Wine prefix of its own:
+# remove on a machine without it, install (twice), start through the service
+# control manager with no driver port, stop, remove. Every step checks what a user
+# would look at: exit codes, service states, the registry, the UTF-16 log files.
+# Usage: service_end_to_end.sh BrumevaleLogger.exe service_probe.exe WORK_FOLDER
+set -euo pipefail
+logger_exe=$1 probe_exe=$2 work=$3
+wine=${BRUMEVALE_WINE:-wine}
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+step() { echo "== $*"; }
+# A server left by an interrupted run would serve the new prefix too.
+[ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+rm -rf "$work"
+mkdir -p "$work"
+trap 'wineserver -k 2>/dev/null || true' EXIT
+mkdir -p "$WINEPREFIX"
+"$wine" wineboot --init >/dev/null 2>&1
+# The prefix's first session ends before the test starts: a program started while
+# Wine's service manager is still shutting down would bring up a second one.
+wineserver -w
+
+program_dir="$WINEPREFIX/drive_c/Program Files/Kelvra Security/Brumevale"
+data_dir="$WINEPREFIX/drive_c/ProgramData/Kelvra Security/Brumevale"
+mkdir -p "$program_dir"
+cp "$logger_exe" "$program_dir/BrumevaleLogger.exe"
+cp "$probe_exe" "$work/service_probe.exe"
+# Wine ends its service manager when the last program ends and starts the
+# auto-start services again with the next one, as at a boot. One program held open
+# for the whole run keeps one session and one manager, so that only this script
+# starts the service.
+"$wine" "$work/service_probe.exe" hold >"$work/hold.out" 2>&1 &
+for _ in $(seq 300); do grep -q ready "$work/hold.out" && break; sleep 0.1; done
+grep -q ready "$work/hold.out" || fail "Wine's service manager did not come up"
+
+logger() { (cd "$program_dir" && "$wine" BrumevaleLogger.exe "$@"); }
+probe() { "$wine" "$work/service_probe.exe" "$@" | tr -d '\r'; }
+# A log file as text, after checking that it is UTF-16 little-endian with its mark.
+log_text() {
+  [ -f "$1" ] || fail "no log file $1"
+  [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = "fffe" ] || fail "$1 is not UTF-16LE with a BOM"
+  iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'
+}
+expect_state() {
+  local got
+  got=$(probe state "$1")
+  [ "$got" = "$2" ] || fail "service $1: state '$got', expected '$2'"
+}
+reg_value() { "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n {print $NF}'; }
+
+step "remove on a machine without the service"
+logger -r || fail "-r exited with $?"
+expect_state Brumevale absent
+
+step "install"
+logger -i || fail "-i exited with $?"
+install_log="$data_dir/Logs/BrumevaleLogger_Install_Log.txt"
+log_text "$install_log" | grep -q "Service Install: SUCCESS" || fail "install log: no service success"
+log_text "$install_log" | grep -q "Driver Install: SUCCESS" || fail "install log: no driver success"
+expect_state Brumevale 1
+expect_state BrumevaleLookout 1
+driver_key='HKLM\SYSTEM\CurrentControlSet\Services\BrumevaleLookout'
+[ "$(reg_value "$driver_key\\Instances\\AltitudeAndFlags" Altitude)" = 373495 ] ||
+  fail "minifilter altitude not registered"
+[ "$(reg_value "$driver_key\\Instances" DefaultInstance)" = AltitudeAndFlags ] ||
+  fail "minifilter default instance not registered"
+image=$("$wine" reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Brumevale' /v ImagePath | tr -d '\r')
+grep -qi 'Program Files\\Kelvra Security\\Brumevale\\BrumevaleLogger.exe' <<<"$image" ||
+  fail "service image path: $image"
+
+step "install again"
+logger -i || fail "second -i exited with $?"
+log_text "$install_log" | grep -q "Service Install: FAILED" || fail "install log: no failure on the second -i"
+expect_state Brumevale 1
+
+step "start without a driver port"
+[ "$(probe start Brumevale)" = running ] || fail "the service did not reach the running state"
+service_log="$data_dir/Logs/BrumevaleLogger_Log.txt"
+for _ in $(seq 100); do
+  log_text "$service_log" 2>/dev/null | grep -q "StartLogger: Failed to initialize driver connection." && break
+  sleep 0.1
+done
+log_text "$service_log" | grep -q "StartLogger: Failed to initialize driver connection." ||
+  fail "service log: no driver-connection failure"
+sleep 1
+expect_state Brumevale 4
+
+step "stop"
+stop_report=$(probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}') || {
+  echo "$stop_report"; fail "the service did not stop"; }
+echo "$stop_report"
+grep -q "answer state 3 wait hint 3000" <<<"$stop_report" || fail "stop was not answered as pending"
+grep -q "state when the logger event was signalled 3" <<<"$stop_report" ||
+  fail "the logger event was not signalled while the stop was pending"
+elapsed=$(sed -n 's/^final state 1 after \([0-9]*\) ms$/\1/p' <<<"$stop_report")
+[ -n "$elapsed" ] && [ "$elapsed" -le 3000 ] || fail "stopped late or not at all"
+
+step "remove"
+logger -r || fail "-r exited with $?"
+expect_state Brumevale absent
+expect_state BrumevaleLookout absent
+echo "service end to end: passed"
