@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # BrumevaleLogger.exe as a real service under Wine, in a Wine prefix of its own:
 # remove on a machine without it, install (twice), start through the service
-# control manager with no driver port, stop, remove. Every step checks what a user
-# would look at: exit codes, service states, the registry, the UTF-16 log files.
-# Usage: service_end_to_end.sh BrumevaleLogger.exe service_probe.exe WORK_FOLDER
+# control manager with no driver port, stop; then start with the stand-in Filter
+# Manager library beside it, let a test program change the machine, stop, read the
+# database with sqlite3; remove. Every step checks what a user would look at: exit
+# codes, service states, the registry, the UTF-16 log files, the database.
+# Usage: service_end_to_end.sh BrumevaleLogger.exe service_probe.exe fltlib.dll
+#                              change_maker.exe WORK_FOLDER
 set -euo pipefail
-logger_exe=$1 probe_exe=$2 work=$3
+logger_exe=$1 probe_exe=$2 standin_dll=$3 change_exe=$4 work=$5
 wine=${BRUMEVALE_WINE:-wine}
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+sqlite=${BRUMEVALE_SQLITE3:-sqlite3}
+# fltlib: a native library beside the program first (the stand-in, when it is
+# there), Wine's own otherwise. Set before the service manager starts, whose
+# environment every service inherits.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;fltlib=n,b"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 step() { echo "== $*"; }
@@ -27,6 +34,7 @@ data_dir="$WINEPREFIX/drive_c/ProgramData/Kelvra Security/Brumevale"
 mkdir -p "$program_dir"
 cp "$logger_exe" "$program_dir/BrumevaleLogger.exe"
 cp "$probe_exe" "$work/service_probe.exe"
+cp "$change_exe" "$work/change_maker.exe"
 # Wine ends its service manager when the last program ends and starts the
 # auto-start services again with the next one, as at a boot. One program held open
 # for the whole run keeps one session and one manager, so that only this script
@@ -37,6 +45,18 @@ grep -q ready "$work/hold.out" || fail "Wine's service manager did not come up"
 
 logger() { (cd "$program_dir" && "$wine" BrumevaleLogger.exe "$@"); }
 probe() { "$wine" "$work/service_probe.exe" "$@" | tr -d '\r'; }
+change() { "$wine" "$work/change_maker.exe" "$@" || fail "change_maker $1 failed"; }
+queue_dir="$WINEPREFIX/drive_c/ProgramData/BrumevaleStandInQueue"
+# Waits until the service has taken every queued batch of records.
+wait_for_queue() {
+  for _ in $(seq 300); do
+    compgen -G "$queue_dir/*.rec" >/dev/null || return 0
+    sleep 0.1
+  done
+  fail "the service did not take the queued driver records"
+}
+database="$data_dir/Brumevale.data"
+query() { "$sqlite" -readonly -cmd ".timeout 5000" "$database" "$@"; }
 # A log file as text, after checking that it is UTF-16 little-endian with its mark.
 log_text() {
   [ -f "$1" ] || fail "no log file $1"
@@ -92,10 +112,56 @@ stop_report=$(probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8
   echo "$stop_report"; fail "the service did not stop"; }
 echo "$stop_report"
 grep -q "answer state 3 wait hint 3000" <<<"$stop_report" || fail "stop was not answered as pending"
-grep -q "state when the logger event was signalled 3" <<<"$stop_report" ||
-  fail "the logger event was not signalled while the stop was pending"
+grep -q "logger event signalled: yes" <<<"$stop_report" || fail "the logger event was not signalled"
 elapsed=$(sed -n 's/^final state 1 after \([0-9]*\) ms$/\1/p' <<<"$stop_report")
 [ -n "$elapsed" ] && [ "$elapsed" -le 3000 ] || fail "stopped late or not at all"
+
+step "start with the stand-in driver library"
+cp "$standin_dll" "$program_dir/fltlib.dll"
+# A command line past 260 characters, non-Latin letters and a value name with quotes,
+# in place before the service starts, so that its first rescan must find them.
+long_dir='C:\Program Files\Ørsted Prüfwerk\研究所 ツール\Ελληνικά каталог'
+for i in 1 2 3 4 5 6 7 8; do long_dir+="\\segment number $i of a deliberately long path"; done
+run_name='Brumevale "quoted" entry'
+run_data="\"$long_dir\\tool.exe\" /autostart"
+[ ${#run_data} -gt 260 ] || fail "the test path is not long enough"
+change set-run "$run_name" "$run_data"
+[ "$(probe start Brumevale)" = running ] || fail "the service did not reach the running state"
+change marker
+wait_for_queue
+stored=$(query "SELECT COMMAND_LINE FROM LoadPoints WHERE ENTRY_NAME = '${run_name//\'/\'\'}'")
+[ "$stored" = "$run_data" ] || fail "Run value read back as '$stored', expected '$run_data'"
+probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
+[ "$(query 'PRAGMA integrity_check')" = ok ] || fail "database integrity check failed"
+# Every rescan notes that it checked the system settings (event type 9); anything
+# else it writes is a change it found.
+snapshot() {
+  query "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE <> 9" \
+        "SELECT * FROM LoadPoints ORDER BY KEY" "SELECT * FROM SystemSetting ORDER BY KEY"
+}
+before=$(snapshot)
+
+step "a second start rescans without changing anything"
+[ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
+change marker
+wait_for_queue
+probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
+after=$(snapshot)
+[ "$after" = "$before" ] || {
+  diff <(echo "$before") <(echo "$after") >&2 || true
+  fail "the rescan after a restart changed the database"; }
+
+step "changes while the service runs reach it as driver records"
+[ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
+change marker
+wait_for_queue
+change set-run "$run_name" "$run_data --changed"
+change delete-run "$run_name"
+change startup-file 'Brumevale test.url'
+wait_for_queue
+probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
+[ "$(query 'PRAGMA integrity_check')" = ok ] || fail "database integrity check failed"
+log_text "$data_dir/Logs/BrumevaleLogger_Log.txt" >/dev/null
 
 step "remove"
 logger -r || fail "-r exited with $?"

@@ -5,9 +5,9 @@
 //                                     control manager, alive until killed
 //   service_probe state NAME          the current state number, or "absent"
 //   service_probe start NAME          start and wait for the running state
-//   service_probe stop NAME EVENT     stop; report the stop-pending answer, the
-//                                     service's state when the named event was
-//                                     signalled, and the time to stop
+//   service_probe stop NAME EVENT     stop; report the stop-pending answer, whether
+//                                     the named event was signalled, and the time
+//                                     to stop
 #include <windows.h>
 
 #include <cstdio>
@@ -72,18 +72,15 @@ int Start(const wchar_t* name) {
   return 1;
 }
 
-// A thread blocked on the logger event wakes when the service signals it and
-// notes the state the service was in then: stop pending when the event comes
-// before the stopped report, as it must.
+// A thread blocked on the logger event notes whether the service signalled it. (The
+// service reports the stopped state microseconds after the signal, too soon for a
+// query from outside to tell the two apart; the order is the service's own test.)
 struct EventWatch {
   HANDLE event = nullptr;
-  SC_HANDLE service = nullptr;
-  DWORD stateAtSignal = 0;
+  bool signalled = false;
   static DWORD WINAPI Run(void* self) {
     auto* watch = static_cast<EventWatch*>(self);
-    if (WaitForSingleObject(watch->event, 30000) == WAIT_OBJECT_0) {
-      watch->stateAtSignal = State(watch->service);
-    }
+    watch->signalled = WaitForSingleObject(watch->event, 30000) == WAIT_OBJECT_0;
     return 0;
   }
 };
@@ -91,7 +88,7 @@ struct EventWatch {
 int Stop(const wchar_t* name, const wchar_t* eventName) {
   Service s;
   if (!Open(name, SERVICE_STOP | SERVICE_QUERY_STATUS, &s)) return 2;
-  EventWatch watch{OpenEventW(SYNCHRONIZE, FALSE, eventName), s.service};
+  EventWatch watch{OpenEventW(SYNCHRONIZE, FALSE, eventName)};
   std::printf("logger event %s\n", watch.event ? "open" : "absent");
   const HANDLE watcher = watch.event ? CreateThread(nullptr, 0, EventWatch::Run, &watch, 0, nullptr)
                                      : nullptr;
@@ -112,7 +109,7 @@ int Stop(const wchar_t* name, const wchar_t* eventName) {
     CloseHandle(watcher);
     CloseHandle(watch.event);
   }
-  std::printf("state when the logger event was signalled %lu\n", watch.stateAtSignal);
+  std::printf("logger event signalled: %s\n", watch.signalled ? "yes" : "no");
   std::printf("final state %lu after %llu ms\n", state, elapsed);
   return state == SERVICE_STOPPED ? 0 : 1;
 }
