@@ -11,11 +11,10 @@ using Platform::TrustVerdict;
 using Platform::Win32Error;
 
 // The second-generation catalog calls (SHA-256 catalogs) exist from Windows 8 on;
-// they are looked up by name so that their absence is an answer, not a load failure.
+// they are reached by name so that a Windows without them still loads the program.
 using AcquireContext2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, const WCHAR*,
                                       const CERT_STRONG_SIGN_PARA*, DWORD);
 using CalcHash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
-constexpr size_t kSha256Size = 32;
 
 template <typename Function>
 Function Wintrust(const char* name) {
@@ -23,6 +22,8 @@ Function Wintrust(const char* name) {
   return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
                 : nullptr;
 }
+
+HCATADMIN ToContext(Platform::Handle context) { return reinterpret_cast<HCATADMIN>(context); }
 
 std::u16string NameOf(PCCERT_CONTEXT certificate, DWORD type, DWORD flags) {
   wchar_t buffer[512] = {};
@@ -75,21 +76,6 @@ TrustVerdict Verify(GUID action, WINTRUST_DATA& data) {
   return verdict;
 }
 
-// A catalog administrator context for the hash's generation: SHA-1 hashes are
-// indexed by the first generation, SHA-256 ones by the second.
-HCATADMIN AcquireContext(size_t hashSize) {
-  HCATADMIN context = nullptr;
-  if (hashSize == kSha256Size) {
-    const auto acquire = Wintrust<AcquireContext2>("CryptCATAdminAcquireContext2");
-    GUID action = DRIVER_ACTION_VERIFY;
-    if (acquire == nullptr || !acquire(&context, &action, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) {
-      return nullptr;
-    }
-    return context;
-  }
-  return CryptCATAdminAcquireContext(&context, nullptr, 0) ? context : nullptr;
-}
-
 }  // namespace
 
 TrustVerdict Trust::VerifyEmbedded(std::u16string_view path) {
@@ -104,51 +90,71 @@ TrustVerdict Trust::VerifyEmbedded(std::u16string_view path) {
   return Verify(WINTRUST_ACTION_GENERIC_VERIFY_V2, data);
 }
 
-bool Trust::CatalogFunctionsAvailable(int generation) {
-  if (generation == 1) return true;  // wintrust.dll is linked
-  return generation == 2 && Wintrust<AcquireContext2>("CryptCATAdminAcquireContext2") != nullptr &&
-         Wintrust<CalcHash2>("CryptCATAdminCalcHashFromFileHandle2") != nullptr;
+Platform::Handle Trust::LoadTrustLibrary() {
+  return reinterpret_cast<Handle>(LoadLibraryW(L"Wintrust.dll"));
 }
 
-Win32Error Trust::CalculateCatalogHash(std::u16string_view path, int generation,
+void Trust::FreeTrustLibrary(Handle library) {
+  FreeLibrary(reinterpret_cast<HMODULE>(library));
+}
+
+bool Trust::HasTrustFunction(Handle library, std::string_view name) {
+  return GetProcAddress(reinterpret_cast<HMODULE>(library), std::string(name).c_str()) != nullptr;
+}
+
+Platform::Handle Trust::AcquireCatalogContext(int generation) {
+  HCATADMIN context = nullptr;
+  GUID subsystem = DRIVER_ACTION_VERIFY;
+  if (generation == 2) {
+    const auto acquire = Wintrust<AcquireContext2>("CryptCATAdminAcquireContext2");
+    if (acquire == nullptr || !acquire(&context, &subsystem, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) {
+      return 0;
+    }
+  } else if (!CryptCATAdminAcquireContext(&context, &subsystem, 0)) {
+    return 0;
+  }
+  return reinterpret_cast<Handle>(context);
+}
+
+void Trust::ReleaseCatalogContext(Handle context) {
+  CryptCATAdminReleaseContext(ToContext(context), 0);
+}
+
+// Asked with no buffer first, for the size the hash needs.
+Win32Error Trust::CalculateCatalogHash(Handle context, std::u16string_view path, int generation,
                                        std::vector<uint8_t>* hash) {
-  if (!CatalogFunctionsAvailable(generation)) return ERROR_NOT_SUPPORTED;
+  const auto calculate2 = Wintrust<CalcHash2>("CryptCATAdminCalcHashFromFileHandle2");
+  if (generation == 2 && calculate2 == nullptr) return ERROR_PROC_NOT_FOUND;
   const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
-  HCATADMIN context = generation == 2 ? AcquireContext(kSha256Size) : nullptr;
   const auto calculate = [&](DWORD* size, BYTE* bytes) -> BOOL {
-    if (generation == 2) {
-      return context != nullptr &&
-             Wintrust<CalcHash2>("CryptCATAdminCalcHashFromFileHandle2")(context, file, size, bytes,
-                                                                          0);
-    }
-    return CryptCATAdminCalcHashFromFileHandle(file, size, bytes, 0);
+    return generation == 2 ? calculate2(ToContext(context), file, size, bytes, 0)
+                           : CryptCATAdminCalcHashFromFileHandle(file, size, bytes, 0);
   };
   DWORD size = 0;
   calculate(&size, nullptr);
   std::vector<uint8_t> bytes(size);
   const BOOL ok = size != 0 && calculate(&size, bytes.data());
   const Win32Error result = ok ? ERROR_SUCCESS : LastError();
-  if (context != nullptr) CryptCATAdminReleaseContext(context, 0);
   CloseHandle(file);
-  if (ok) *hash = std::move(bytes);
-  return ok || result != ERROR_SUCCESS ? result : ERROR_INVALID_DATA;
+  if (!ok) return result != ERROR_SUCCESS ? result : ERROR_INVALID_DATA;
+  bytes.resize(size);
+  *hash = std::move(bytes);
+  return ERROR_SUCCESS;
 }
 
-std::optional<std::u16string> Trust::FindCatalogForHash(std::span<const uint8_t> hash) {
-  HCATADMIN context = AcquireContext(hash.size());
-  if (context == nullptr) return std::nullopt;
-  std::optional<std::u16string> found;
+std::optional<std::u16string> Trust::FindCatalogForHash(Handle context,
+                                                        std::span<const uint8_t> hash) {
   HCATINFO catalog = CryptCATAdminEnumCatalogFromHash(
-      context, const_cast<BYTE*>(hash.data()), static_cast<DWORD>(hash.size()), 0, nullptr);
-  if (catalog != nullptr) {
-    CATALOG_INFO info{};
-    info.cbStruct = sizeof info;
-    if (CryptCATCatalogInfoFromContext(catalog, &info, 0)) found = FromWide(info.wszCatalogFile);
-    CryptCATAdminReleaseCatalogContext(context, catalog, 0);
-  }
-  CryptCATAdminReleaseContext(context, 0);
+      ToContext(context), const_cast<BYTE*>(hash.data()), static_cast<DWORD>(hash.size()), 0,
+      nullptr);
+  if (catalog == nullptr) return std::nullopt;
+  std::optional<std::u16string> found;
+  CATALOG_INFO info{};
+  info.cbStruct = sizeof info;
+  if (CryptCATCatalogInfoFromContext(catalog, &info, 0)) found = FromWide(info.wszCatalogFile);
+  CryptCATAdminReleaseCatalogContext(ToContext(context), catalog, 0);
   return found;
 }
 

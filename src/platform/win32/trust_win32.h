@@ -8,11 +8,18 @@ namespace Win32 {
 
 class Trust final : public Platform::Trust {
  public:
+  using Handle = Platform::Handle;
+
   Platform::TrustVerdict VerifyEmbedded(std::u16string_view path) override;
-  bool CatalogFunctionsAvailable(int generation) override;
-  Platform::Win32Error CalculateCatalogHash(std::u16string_view path, int generation,
-                                            std::vector<uint8_t>* hash) override;
-  std::optional<std::u16string> FindCatalogForHash(std::span<const uint8_t> hash) override;
+  Handle LoadTrustLibrary() override;
+  void FreeTrustLibrary(Handle library) override;
+  bool HasTrustFunction(Handle library, std::string_view name) override;
+  Handle AcquireCatalogContext(int generation) override;
+  void ReleaseCatalogContext(Handle context) override;
+  Platform::Win32Error CalculateCatalogHash(Handle context, std::u16string_view path,
+                                            int generation, std::vector<uint8_t>* hash) override;
+  std::optional<std::u16string> FindCatalogForHash(Handle context,
+                                                   std::span<const uint8_t> hash) override;
   Platform::TrustVerdict VerifyCatalogMember(std::u16string_view catalogPath,
                                              std::u16string_view memberTag,
                                              std::u16string_view memberPath) override;
