@@ -1,7 +1,7 @@
 #pragma once
 // Whether the test runs under Wine: Wine's ntdll exports wine_get_version, which no
 // Windows ntdll has.
-#include <windows.h>
+#include "platform/win32/win32_api.h"
 
 namespace WineTest {
 

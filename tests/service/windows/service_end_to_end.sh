@@ -6,9 +6,9 @@
 # database with sqlite3; remove. Every step checks what a user would look at: exit
 # codes, service states, the registry, the UTF-16 log files, the database.
 # Usage: service_end_to_end.sh BrumevaleLogger.exe service_probe.exe fltlib.dll
-#                              change_maker.exe WORK_FOLDER
+#                              change_maker.exe adapter_check.exe WORK_FOLDER
 set -euo pipefail
-logger_exe=$1 probe_exe=$2 standin_dll=$3 change_exe=$4 work=$5
+logger_exe=$1 probe_exe=$2 standin_dll=$3 change_exe=$4 check_exe=$5 work=$6
 wine=${BRUMEVALE_WINE:-wine}
 sqlite=${BRUMEVALE_SQLITE3:-sqlite3}
 # fltlib: a native library beside the program first (the stand-in, when it is
@@ -34,7 +34,7 @@ data_dir="$WINEPREFIX/drive_c/ProgramData/Kelvra Security/Brumevale"
 mkdir -p "$program_dir"
 cp "$logger_exe" "$program_dir/BrumevaleLogger.exe"
 cp "$probe_exe" "$work/service_probe.exe"
-cp "$change_exe" "$work/change_maker.exe"
+cp "$check_exe" "$work/adapter_check.exe"
 # Wine ends its service manager when the last program ends and starts the
 # auto-start services again with the next one, as at a boot. One program held open
 # for the whole run keeps one session and one manager, so that only this script
@@ -69,6 +69,38 @@ expect_state() {
   [ "$got" = "$2" ] || fail "service $1: state '$got', expected '$2'"
 }
 reg_value() { "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n {print $NF}'; }
+
+step "the test program, signed by a throw-away root that the machine trusts"
+# A root, a code-signing certificate below it, and the test program signed with it;
+# all made for this run and gone with its folder.
+signing="$work/signing"
+mkdir -p "$signing"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -keyout "$signing/root.key" \
+  -out "$signing/root.pem" -subj "/CN=Orrindale Throwaway Test Root" \
+  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout "$signing/signer.key" -out "$signing/signer.csr" \
+  -subj "/CN=Orrindale Test Works Code Signing/emailAddress=signing@orrindale.test" 2>/dev/null
+printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n' \
+  >"$signing/signer.ext"
+openssl x509 -req -days 2 -in "$signing/signer.csr" -CA "$signing/root.pem" \
+  -CAkey "$signing/root.key" -CAcreateserial -extfile "$signing/signer.ext" \
+  -out "$signing/signer.pem" 2>/dev/null
+cat "$signing/signer.pem" "$signing/root.pem" >"$signing/chain.pem"
+openssl x509 -in "$signing/root.pem" -outform DER -out "$signing/root.der"
+osslsigncode sign -certs "$signing/chain.pem" -key "$signing/signer.key" -n "Change Maker" \
+  -in "$change_exe" -out "$work/change_maker.exe" >/dev/null || fail "signing failed"
+"$wine" "$work/adapter_check.exe" add-root "$(winepath -w "$signing/root.der")" ||
+  fail "the root could not be added to the machine's ROOT store"
+check() { "$wine" "$work/adapter_check.exe" "$@" | tr -d '\r'; }
+signed=$(check trust "$(winepath -w "$work/change_maker.exe")")
+grep -qx "status: 00000000" <<<"$signed" || fail "signed program not trusted: $signed"
+grep -qx "signer: Orrindale Test Works Code Signing" <<<"$signed" || fail "signer: $signed"
+grep -qx "issuer: Orrindale Throwaway Test Root" <<<"$signed" || fail "issuer: $signed"
+grep -qx "status: 800b0100" <<<"$(check trust "$(winepath -w "$work/service_probe.exe")")" ||
+  fail "an unsigned program was not reported as unsigned"
+version=$(check version "$(winepath -w "$work/change_maker.exe")")
+grep -qx "FileVersion: 2.5.0.17" <<<"$version" && grep -qx "CompanyName: Orrindale Test Works" <<<"$version" ||
+  fail "version resource: $version"
 
 step "remove on a machine without the service"
 logger -r || fail "-r exited with $?"
