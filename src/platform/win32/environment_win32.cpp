@@ -17,16 +17,6 @@ Win32Error Deliver(const wchar_t* text, size_t length, uint32_t capacity, std::u
   return ERROR_SUCCESS;
 }
 
-// The calls that answer the text's length when it fitted and the capacity it needs
-// (terminator included) when it did not; 0 on failure.
-Win32Error DeliverSized(DWORD answer, const std::wstring& buffer, uint32_t capacity,
-                        std::u16string* out) {
-  if (answer == 0) return LastError();
-  if (answer >= capacity) return ERROR_INSUFFICIENT_BUFFER;
-  *out = FromWide(buffer.data(), answer);
-  return ERROR_SUCCESS;
-}
-
 }  // namespace
 
 // SHGetFolderPath without CSIDL_FLAG_CREATE: the folder is named, never made. Any

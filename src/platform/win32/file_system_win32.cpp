@@ -26,20 +26,6 @@ Platform::FindData FindDataOf(const WIN32_FIND_DATAW& found) {
           FromWide(found.cFileName), FromWide(found.cAlternateFileName)};
 }
 
-// The calls that answer a length: the text's length when it fitted, else the
-// capacity it needs (terminator included), 0 on failure.
-Win32Error DeliverSized(DWORD answer, const std::wstring& buffer, uint32_t capacity,
-                        std::u16string* out, uint32_t* required) {
-  if (answer == 0) return LastError();
-  if (answer >= capacity) {
-    if (required != nullptr) *required = answer;
-    return ERROR_INSUFFICIENT_BUFFER;
-  }
-  *out = FromWide(buffer.data(), answer);
-  if (required != nullptr) *required = answer + 1;
-  return ERROR_SUCCESS;
-}
-
 }  // namespace
 
 Win32Error FileSystem::CreateFile(std::u16string_view path, uint32_t access, uint32_t share,

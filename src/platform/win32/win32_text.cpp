@@ -40,4 +40,16 @@ Platform::SystemTime FromSystemTime(const SYSTEMTIME& time) {
 
 Platform::Win32Error LastError() { return static_cast<Platform::Win32Error>(GetLastError()); }
 
+Platform::Win32Error DeliverSized(DWORD answer, const std::wstring& buffer, uint32_t capacity,
+                                  std::u16string* out, uint32_t* required) {
+  if (answer == 0) return LastError();
+  if (answer >= capacity) {
+    if (required != nullptr) *required = answer;
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  *out = FromWide(buffer.data(), answer);
+  if (required != nullptr) *required = answer + 1;
+  return ERROR_SUCCESS;
+}
+
 }  // namespace Win32

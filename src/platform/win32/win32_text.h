@@ -31,4 +31,10 @@ Platform::SystemTime FromSystemTime(const SYSTEMTIME& time);
 // GetLastError as the seam's error number.
 Platform::Win32Error LastError();
 
+// For the calls that answer the text's length when it fitted the buffer and the
+// capacity it needs (terminator included) when it did not, 0 on failure: the text
+// into *out, or the error; *required (may be null) gets the capacity needed.
+Platform::Win32Error DeliverSized(DWORD answer, const std::wstring& buffer, uint32_t capacity,
+                                  std::u16string* out, uint32_t* required = nullptr);
+
 }  // namespace Win32
