@@ -47,9 +47,10 @@ logger() { (cd "$program_dir" && "$wine" BrumevaleLogger.exe "$@"); }
 probe() { "$wine" "$work/service_probe.exe" "$@" | tr -d '\r'; }
 change() { "$wine" "$work/change_maker.exe" "$@" || fail "change_maker $1 failed"; }
 queue_dir="$WINEPREFIX/drive_c/ProgramData/BrumevaleStandInQueue"
-# Waits until the service has taken every queued batch of records.
+# Waits until the service has taken every queued batch of records; the first batch
+# waits for the start-up rescan of the whole registry, slow on a busy machine.
 wait_for_queue() {
-  for _ in $(seq 300); do
+  for _ in $(seq 1200); do
     compgen -G "$queue_dir/*.rec" >/dev/null || return 0
     sleep 0.1
   done
@@ -130,7 +131,7 @@ expect_state Brumevale 1
 step "start without a driver port"
 [ "$(probe start Brumevale)" = running ] || fail "the service did not reach the running state"
 service_log="$data_dir/Logs/BrumevaleLogger_Log.txt"
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   log_text "$service_log" 2>/dev/null | grep -q "StartLogger: Failed to initialize driver connection." && break
   sleep 0.1
 done
