@@ -113,6 +113,14 @@ bool HiveLayout::AddAccount(const std::string& folder, std::u16string_view sid,
   if (Find(hive)) return true;  // listed twice: the first entry holds
   const std::u16string ntuser = std::u16string(profile) + u"\\NTUSER.reg";
   const std::u16string classes = std::u16string(profile) + std::u16string(kClassesFile);
+  // Two hives in one file would overwrite each other at every save.
+  for (const HivePlace& place : places_) {
+    if (Emulated::RegistryNamesEqual(place.windowsFile, ntuser)) {
+      *error = folder + "/machine.json: the profile of " + Platform::Utf16ToUtf8(sid) +
+               " is the profile that holds " + Platform::Utf16ToUtf8(place.regeditPath);
+      return false;
+    }
+  }
   places_.push_back({hive, VisiblePath(hive), ntuser, ImageHostPath(folder, ntuser),
                      std::u16string(sid), false});
   places_.push_back({hive + u"_Classes", VisiblePath(hive + u"_Classes"), classes,

@@ -191,13 +191,20 @@ TEST_F(HiveRoundTrip, KeyWithNowhereToGoIsRefusedWithItsLine) {
   }
 }
 
-TEST_F(HiveRoundTrip, ProfileOutsideItsDriveIsRefused) {
-  Write(folder_.Path() / "machine.json",
-        R"({"users": [{"sid": "S-1-5-21-9-1001", "account": "PC\\ann", "profile": "C:\\Users\\..\\..\\..\\etc", "loggedOn": true}]})");
-  std::string error;
-  EXPECT_FALSE(Sim::BootedImage::Boot(folder_.String(), &error));
-  EXPECT_NE(error.find("machine.json: the profile of S-1-5-21-9-1001, \"C:\\Users\\..\\..\\..\\etc\", is not a plain path"),
-            std::string::npos) << error;
+// A profile must give its hives a file of their own inside the image.
+TEST_F(HiveRoundTrip, ProfilesThatWouldMisplaceHivesAreRefused) {
+  const std::pair<std::string, std::string> cases[] = {
+      {R"([{"sid": "S-1-5-21-9-1001", "account": "PC\\ann", "profile": "C:\\Users\\..\\..\\etc", "loggedOn": true}])",
+       "machine.json: the profile of S-1-5-21-9-1001, \"C:\\Users\\..\\..\\etc\", is not a plain path"},
+      {R"([{"sid": "S-1-5-21-9-1001", "account": "PC\\ann", "profile": "c:\\windows\\system32\\config\\SYSTEMPROFILE", "loggedOn": true}])",
+       "machine.json: the profile of S-1-5-21-9-1001 is the profile that holds HKEY_USERS\\S-1-5-18"},
+  };
+  for (const auto& [users, message] : cases) {
+    Write(folder_.Path() / "machine.json", "{\"users\": " + users + "}");
+    std::string error;
+    EXPECT_FALSE(Sim::BootedImage::Boot(folder_.String(), &error));
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
 }
 
 // The whole service: its first rescan records the service accounts' load points;
