@@ -11,6 +11,7 @@
 #include "platform/emulated/driver_record.h"
 #include "platform/emulated/minifilter.h"
 #include "platform/text_encoding.h"
+#include "image_files.h"
 #include "sim/machine_image.h"
 #include "sim/scenario_player.h"
 #include "sim/sim_commands.h"
@@ -19,23 +20,14 @@
 namespace {
 
 namespace fs = std::filesystem;
+using SimTest::Read;
+using SimTest::Write;
 
 const fs::path kRealTask = fs::path(BRUMEVALE_SHARED_DIR) / "testdata/real/tasks/ScheduledDefrag.xml";
 const fs::path kRealPe = fs::path(BRUMEVALE_SIM_PE_DIR) / "root/usr/x86_64-w64-mingw32/lib/zlib1.dll";
 constexpr uint32_t kInstaller = 2000;
 constexpr uint32_t kInstallerThread = 2004;
 constexpr uint32_t kWatcher = 900;
-
-void Write(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Read(const fs::path& path) {
-  std::stringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
 
 // A UTF-16LE file (after its byte-order mark) as one scenario word: quotes, line
 // ends and backslashes escaped.

@@ -11,6 +11,7 @@
 #include "platform/emulated/regedit_import.h"
 #include "platform/emulated/registry_store.h"
 #include "platform/text_encoding.h"
+#include "image_files.h"
 #include "sim/hive_layout.h"
 #include "sim/machine_image.h"
 #include "sim/sim_commands.h"
@@ -19,6 +20,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using SimTest::Read;
+using SimTest::Write;
 
 const fs::path kRealExports = fs::path(BRUMEVALE_SHARED_DIR) / "testdata/real/registry";
 const std::string kConfig = "drives/C/Windows/System32/config/";
@@ -43,17 +46,6 @@ constexpr char kUsersExport[] =
     "\"Cleanup\"=\"C:\\\\Windows\\\\cleanup.exe /quiet\"\r\n\r\n"
     "[HKEY_USERS\\S-1-5-18\\Control Panel\\Desktop]\r\n\"SCRNSAVE.EXE\"=\"C:\\\\Windows\\\\system32\\\\scrnsave.scr\"\r\n"
     "\"Wallpaper\"=hex(2):25,00,57,00,00,00\r\n";
-
-void Write(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Read(const fs::path& path) {
-  std::stringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
 
 // Every key and value below a tree, one line each, type and data in hex.
 void Flatten(const Emulated::RegistryTreeCopy& key, const std::u16string& path, std::set<std::string>* out) {
