@@ -1,7 +1,7 @@
 #pragma once
-// A machine image folder for the fuzz targets, made once per process and emptied
-// before each input. It lives in /dev/shm when there is one: the targets write
-// files for every input.
+// A machine image folder for the fuzz targets, made once per process, emptied
+// before each input and removed when the process ends. It lives in /dev/shm when
+// there is one: the targets write files for every input.
 
 #include <stdlib.h>
 
@@ -10,15 +10,21 @@
 #include <string>
 #include <string_view>
 
+// Never destroyed, so that the removal at exit can still read it.
 inline const std::string& FuzzImageFolder() {
-  static const std::string folder = [] {
+  static const std::string* const folder = [] {
     const std::filesystem::path base =
         std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
     std::string pattern = (base / "brumevale-fuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) abort();
-    return pattern;
+    return new std::string(pattern);
   }();
-  return folder;
+  static const bool removedAtExit = atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(*folder, ignored);
+  }) == 0;
+  (void)removedAtExit;
+  return *folder;
 }
 
 inline void ResetFuzzImage() {
