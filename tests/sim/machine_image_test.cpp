@@ -89,6 +89,8 @@ TEST_F(MachineImageTest, HivesAreWrittenBackAndReadAgain) {
 TEST_F(MachineImageTest, MalformedImageNamesTheFileAndChangesNothing) {
   const std::pair<std::string, std::string> cases[] = {
       {"machine.json", "{\"users\": [{\"sid\": 5}"},
+      {"machine.json", "{\"windows\": {\"build\": 1e30}}"},
+      {"machine.json", "{\"processes\": [{\"pid\": 4.5, \"image\": \"C:\\\\x.exe\"}]}"},
       {"machine.json", "{\"users\": [{\"sid\": \"S-1\", \"account\": \"nobody\", \"profile\": \"C:\\\\x\"}]}"},
       {kConfig + "SOFTWARE.reg", "Windows Registry Editor Version 5.00\r\n[HKEY_NOWHERE\\x]\r\n"},
       {"drives/C/Users/ann/NTUSER.reg", "Windows Registry Editor Version 5.00\r\n\"orphan\"=\"value\"\r\n"},
