@@ -99,6 +99,8 @@ TEST_F(MachineImageTest, SystemLanguageIsALangId) {
 TEST_F(MachineImageTest, MalformedImageNamesTheFileAndChangesNothing) {
   const std::pair<std::string, std::string> cases[] = {
       {"machine.json", "{\"users\": [{\"sid\": 5}"},
+      {"machine.json", "{\"windows\": {\"build\": 1e30}}"},
+      {"machine.json", "{\"processes\": [{\"pid\": 4.5, \"image\": \"C:\\\\x.exe\"}]}"},
       {"machine.json", "{\"users\": [{\"sid\": \"S-1\", \"account\": \"nobody\", \"profile\": \"C:\\\\x\"}]}"},
       {"machine.json", "{\"systemLanguage\": \"German\"}"},
       {"machine.json", "{\"systemLanguage\": 0}"},
