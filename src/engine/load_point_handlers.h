@@ -24,6 +24,12 @@ void HandleKeyDeletion(LoadPointEngine& engine, const BrumevaleRegistryEvent& ev
 // Families. Each appends at most the records its location can produce.
 void HandleValueLoadPoint(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                           ChangeRecords& records);
+// For the locations whose value names a COM class: resolves the class, watches its
+// server and keeps the load point's Indirection row; when extendedData is given its
+// PARAM_1 and PARAM_4 take the class's name and server. 1 for such a location, else 0
+// (and nothing is done).
+int32_t RefreshClassIndirection(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                                LoadPointExtEventData* extendedData, int32_t loadPointKey);
 void HandleBhoEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                     ChangeRecords& records);
 void HandleServiceEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
