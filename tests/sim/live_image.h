@@ -1,0 +1,225 @@
+#pragma once
+// A small Windows 10 machine image in a temporary folder, booted with the logger
+// service installed and running. Tests play scenario lines on it (or write bytes
+// through a process's own view of the machine), let the service settle and read the
+// database from outside, as the report command does.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/scoped_handle.h"
+#include "platform/text_encoding.h"
+#include "sim/machine_image.h"
+#include "sim/scenario.h"
+#include "sim/scenario_player.h"
+#include "sim/service_session.h"
+
+namespace LiveTest {
+
+namespace fs = std::filesystem;
+using SqlRows = std::vector<std::vector<std::string>>;
+
+inline constexpr char kAnnSid[] = "S-1-5-21-7-7-7-1001";
+inline constexpr char kBoSid[] = "S-1-5-21-7-7-7-1002";
+// ann's explorer and an installer she runs.
+inline constexpr uint32_t kExplorer = 2000;
+inline constexpr uint32_t kInstaller = 3000;
+
+inline constexpr char16_t kAnnStartup[] =
+    u"C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+inline constexpr char16_t kCommonStartup[] =
+    u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+inline constexpr char16_t kTasks[] = u"C:\\Windows\\System32\\Tasks";
+inline constexpr char16_t kTasks32[] = u"C:\\Windows\\SysWOW64\\Tasks";
+
+inline void WriteHostFile(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string ReadHostFile(const fs::path& path) {
+  std::stringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
+// The real-data folder shared by the team, or empty when this checkout has none.
+inline fs::path SharedRealData() {
+  const char* dir = getenv("BRUMEVALE_SHARED_DIR");
+  fs::path base = dir != nullptr ? fs::path(dir) : fs::path(BRUMEVALE_SHARED_DIR);
+  base /= "testdata/real";
+  return fs::exists(base) ? base : fs::path();
+}
+
+class LiveImage : public ::testing::Test {
+ protected:
+  // software and system: regedit lines added to the image's hives before boot.
+  void Boot(const std::string& software = "", const std::string& system = "") {
+    std::string pattern = (fs::temp_directory_path() / "live-image-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    WriteImage(software, system);
+    std::string error;
+    image_ = Sim::BootedImage::Boot(folder_.string(), &error);
+    ASSERT_NE(image_, nullptr) << error;
+    session_ = std::make_unique<Sim::ServiceSession>(*image_);
+    ASSERT_TRUE(session_->Install(&error)) << error;
+    ASSERT_TRUE(session_->Start(&error)) << error;
+  }
+
+  void TearDown() override {
+    std::string error;
+    if (session_ != nullptr) session_->Stop(&error);
+    session_.reset();
+    image_.reset();
+    if (!folder_.empty()) fs::remove_all(folder_);
+  }
+
+  // Plays scenario lines and waits until the service has handled them.
+  void Play(const std::string& lines) {
+    Sim::Scenario scenario;
+    std::string error;
+    ASSERT_TRUE(Sim::ParseScenario(lines, "live.scenario", &scenario, &error)) << error;
+    std::ostringstream out;
+    EXPECT_EQ(Sim::PlayScenario(image_->Machine(), scenario, "live.scenario", *session_, out), 0)
+        << out.str();
+    session_->Settle();
+  }
+
+  // Writes bytes into a file as processId, the way a program would (create, write,
+  // close), then lets the service settle.
+  void WriteAs(uint32_t processId, const std::u16string& path, const std::string& bytes) {
+    Platform::FileSystem& files = image_->Machine().Process(processId).Files();
+    Platform::ScopedFile file;
+    ASSERT_EQ(files.CreateFile(path, Platform::kGenericWrite, 0, Platform::kCreateAlways,
+                               Platform::kFileAttributeNormal, file.Receive(files)),
+              Platform::kErrorSuccess);
+    uint32_t written = 0;
+    files.WriteFile(file.Get(),
+                    std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
+                    &written);
+    file.Reset();
+    session_->Settle();
+  }
+
+  SqlRows Sql(const std::string& sql) {
+    SqlRows rows;
+    const std::string host = Sim::ImageHostPath(folder_.string(), Sim::kDatabasePath);
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(host.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_busy_timeout(db, 5000);
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), AppendRow, &rows, &message), SQLITE_OK)
+        << sql << ": " << (message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+    return rows;
+  }
+
+  // The change events after `after`, oldest first, one a line: EVENT_TYPE, whether a
+  // process is known ("process" or "none"), the ExtendedEvent's type and PARAM_0 to
+  // PARAM_5 except PARAM_3 (the process key), when it has one.
+  std::string EventsSince(int64_t after) {
+    std::string text;
+    for (const auto& row : Sql(
+             "SELECT c.EVENT_TYPE, CASE WHEN c.PROCESS_ENTRY_KEY > 0 THEN 'process' ELSE 'none' END, "
+             "IFNULL(e.EX_EVENT_TYPE || '|' || e.PARAM_0 || '|' || e.PARAM_1 || '|' || e.PARAM_2 || "
+             "'|' || e.PARAM_4 || '|' || e.PARAM_5, '-') FROM ChangeEvents c "
+             "LEFT JOIN ExtendedEvent e ON e.CHANGE_EVENT_KEY = c.KEY WHERE c.KEY > " +
+             std::to_string(after) + " ORDER BY c.KEY")) {
+      text += row[0] + " " + row[1] + " " + row[2] + "\n";
+    }
+    return text;
+  }
+
+  int64_t LastEventKey() {
+    SqlRows rows = Sql("SELECT IFNULL(MAX(KEY), 0) FROM ChangeEvents");
+    return rows.empty() ? 0 : std::stoll(rows[0][0]);
+  }
+
+  // Event types recorded after the change event `after`, oldest first.
+  std::string EventsAfter(int64_t after) {
+    std::string types;
+    for (const auto& row : Sql("SELECT EVENT_TYPE FROM ChangeEvents WHERE KEY > " +
+                               std::to_string(after) + " ORDER BY KEY")) {
+      types += (types.empty() ? "" : ",") + row[0];
+    }
+    return types;
+  }
+
+  // The periodic rescan runs; whatever the live events stored, it finds the same:
+  // no row added, changed or removed (only the settings check is recorded).
+  void ExpectRescanAgrees() {
+    const int64_t before = LastEventKey();
+    const std::string rowsBefore = LoadPointRows();
+    session_->AdvanceClock(300);
+    session_->Settle();
+    EXPECT_EQ(EventsAfter(before), "9") << "rows before the rescan:\n" << rowsBefore;
+    EXPECT_EQ(LoadPointRows(), rowsBefore);
+  }
+
+  std::string LoadPointRows() {
+    std::string text;
+    for (const auto& row : Sql("SELECT LP_TYPE, USER_ID, ENTRY_NAME, COMMAND_LINE, DISPLAY_NAME "
+                               "FROM LoadPoints ORDER BY LP_TYPE, USER_ID, ENTRY_NAME")) {
+      for (const std::string& field : row) text += field + "|";
+      text += "\n";
+    }
+    return text;
+  }
+
+  const fs::path& Folder() const { return folder_; }
+  Emulated::Machine& Machine() { return image_->Machine(); }
+
+ private:
+  static int AppendRow(void* context, int count, char** values, char**) {
+    auto* rows = static_cast<SqlRows*>(context);
+    rows->emplace_back();
+    for (int i = 0; i < count; ++i) rows->back().emplace_back(values[i] ? values[i] : "<null>");
+    return 0;
+  }
+
+  void WriteImage(const std::string& software, const std::string& system) {
+    WriteHostFile(folder_ / "machine.json", std::string(R"({
+      "windows": {"major": 10, "minor": 0, "build": 19045, "productType": 1},
+      "computerName": "LIVE-PC",
+      "users": [{"sid": ")") + kAnnSid + R"(", "account": "LIVE-PC\\ann",
+                 "profile": "C:\\Users\\ann", "loggedOn": true},
+                {"sid": ")" + kBoSid + R"(", "account": "LIVE-PC\\bo",
+                 "profile": "C:\\Users\\bo", "loggedOn": true}],
+      "processes": [{"pid": 2000, "image": "C:\\Windows\\explorer.exe", "owner": ")" +
+                                          kAnnSid + R"("},
+                    {"pid": 3000, "image": "C:\\Tools\\setup.exe", "owner": ")" + kAnnSid +
+                                          R"("}]})");
+    const fs::path drive = folder_ / "drives/C";
+    const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+    WriteHostFile(drive / "Windows/System32/config/SYSTEM.reg",
+                  header + "[HKEY_LOCAL_MACHINE\\SYSTEM\\Select]\r\n\"Current\"=dword:00000001\r\n\r\n" +
+                      "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\WinSock2\\Parameters]\r\n\r\n" +
+                      system);
+    WriteHostFile(drive / "Windows/System32/config/SOFTWARE.reg",
+                  header + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n\r\n" +
+                      software);
+    WriteHostFile(drive / "Tools/setup.exe", "MZ");
+    for (const char* dir : {"Users/ann/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup",
+                            "Users/bo/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup",
+                            "ProgramData/Microsoft/Windows/Start Menu/Programs/Startup",
+                            "Windows/System32/Tasks", "Windows/SysWOW64/Tasks"}) {
+      fs::create_directories(drive / dir);
+    }
+  }
+
+  fs::path folder_;
+  std::unique_ptr<Sim::BootedImage> image_;
+  std::unique_ptr<Sim::ServiceSession> session_;
+};
+
+}  // namespace LiveTest
