@@ -4,6 +4,7 @@
 
 #include "engine/engine_handlers.h"
 
+#include "engine/load_point_handlers.h"
 #include "scans/browser_helper_objects.h"
 #include "scans/file_extensions.h"
 #include "scans/full_scan.h"
@@ -22,7 +23,8 @@ void DropFileEvent(LoadPointEngine&, const BrumevaleFileEvent&, uint64_t) {}
 
 EngineHandlers DefaultEngineHandlers() {
   EngineHandlers handlers;
-  handlers.loadPointEvent = DropRegistryEvent;      // to be DispatchLoadPointEvent
+  handlers.loadPointEvent = [](LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                              uint64_t processId) { DispatchLoadPointEvent(engine, event, processId); };
   handlers.settingEvent = DropRegistryEvent;        // to be HandleSettingEvent
   handlers.fileExtensionEvent = DropRegistryEvent;  // to be HandleFileExtensionEvent
   handlers.folderFileEvent = DropFileEvent;         // to be HandleFolderFileEvent
