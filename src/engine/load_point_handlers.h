@@ -5,6 +5,8 @@
 // event per record with the process that made the change.
 
 #include <cstdint>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "engine/change_record.h"
@@ -36,6 +38,14 @@ void HandleServiceEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& e
                         ChangeRecords& records);
 void HandleListValue(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                      ChangeRecords& records);
+// Reconciles each item of a list value as a row of its own (ENTRY_NAME and
+// COMMAND_LINE the item). Keys of added rows go to newKeys, of every row to
+// seenKeys (either may be null). 1 when at least one row was added or changed.
+int32_t ReconcileListItems(LoadPointEngine& engine, const std::vector<std::u16string>& items,
+                           uint32_t type, const std::u16string& userId,
+                           std::vector<int32_t>* newKeys, std::set<int32_t>* seenKeys);
+// True for the lists whose items are separated by spaces as well as commas.
+bool ListSplitsAtSpaces(uint32_t type);
 void HandleNetworkProviderEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                                 ChangeRecords& records);
 void HandleClassWatchEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
