@@ -120,10 +120,15 @@ void HandleProtocolCatalogEvent(LoadPointEngine& engine, const BrumevaleRegistry
   if (event.Operation() == kRegistryValueDeleted && change->HasRow()) {
     DeleteKeyedRow(*change, u"");
   } else if (event.Operation() == kRegistryValueSet) {
-    // Data too short to be a catalog item leaves path and name empty.
+    // Data too short to be a catalog item names no provider. The rescan ignores such
+    // an entry and so removes its row; the live path concludes the same at once, so
+    // that the two never disagree about it: nothing is added, an existing row goes.
     PackedCatalogItem item;
-    DecodePackedCatalogItem(event.RawData(), item);
-    ProtocolItemSet(engine, *change, item);
+    if (DecodePackedCatalogItem(event.RawData(), item)) {
+      ProtocolItemSet(engine, *change, item);
+    } else if (change->HasRow()) {
+      DeleteKeyedRow(*change, u"");
+    }
   }
   Finish(*change, records);
 }

@@ -59,6 +59,34 @@ inline fs::path SharedRealData() {
   return fs::exists(base) ? base : fs::path();
 }
 
+// A UTF-16LE file with byte-order mark as UTF-8 text.
+inline std::string ReadUtf16HostFile(const fs::path& path) {
+  const std::string raw = ReadHostFile(path);
+  std::u16string text;
+  for (size_t i = 2; i + 1 < raw.size(); i += 2) {
+    text += static_cast<char16_t>(static_cast<uint8_t>(raw[i]) | (static_cast<uint8_t>(raw[i + 1]) << 8));
+  }
+  return Platform::Utf16ToUtf8(text);
+}
+
+// The "PackedCatalogItem" of one protocol catalog entry of the real Winsock export
+// ("Catalog_Entries" or "Catalog_Entries64", entry number), as the plain hex digits a
+// scenario's REG_BINARY takes; empty when the export is not there.
+inline std::string RealCatalogItemHex(const std::string& catalog, const std::string& entry) {
+  const fs::path real = SharedRealData();
+  if (real.empty()) return "";
+  const std::string text = ReadUtf16HostFile(real / "registry/winsock2_win10_with_lsp.reg");
+  const size_t key = text.find("\\Protocol_Catalog9\\" + catalog + "\\" + entry + "]");
+  const size_t value = text.find("\"PackedCatalogItem\"=hex:", key);
+  if (key == std::string::npos || value == std::string::npos) return "";
+  std::string hex;
+  for (size_t at = text.find(':', value) + 1; at < text.size() && text[at] != '\r' && text[at] != '\n'; ++at) {
+    if (text[at] == '\\') at = text.find_first_not_of(" \r\n", at + 1) - 1;  // continued line
+    else if (isxdigit(static_cast<unsigned char>(text[at]))) hex += text[at];
+  }
+  return hex;
+}
+
 class LiveImage : public ::testing::Test {
  protected:
   // software and system: regedit lines added to the image's hives before boot.
