@@ -16,6 +16,8 @@ namespace {
 constexpr uint32_t kValueNameCapacity = 16384;  // 16383 characters and the terminator
 constexpr uint32_t kValueDataCapacity = 2048;   // longer data is skipped, as on Windows
 constexpr uint32_t kSubkeyNameCapacity = 260;
+constexpr uint32_t kActiveSetupType = 51;
+constexpr uint32_t kActiveSetupWow64Type = 52;
 
 // The values an extension may run through, in the order they are tried.
 constexpr std::array<std::u16string_view, 4> kExtensionValues = {u"Exec", u"Script",
@@ -166,6 +168,9 @@ void ScanSubkeyValues(LoadPointEngine& engine, Platform::Handle root, std::u16st
     if (!OpenForReading(system, key.Get(), name, subkey)) continue;
     std::u16string commandLine;
     if (!VyrUtilities::ReadRegistryString(system, subkey.Get(), valueName, commandLine)) continue;
+    // An Active Setup component with an empty "StubPath" runs nothing; the live
+    // handler removes it when its stub is emptied, and the rescan must agree.
+    if (commandLine.empty() && (type == kActiveSetupType || type == kActiveSetupWow64Type)) continue;
     std::u16string displayName;
     if (displayValue != nullptr &&
         !VyrUtilities::ReadRegistryString(system, subkey.Get(), displayValue, displayName)) {
