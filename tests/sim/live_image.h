@@ -69,6 +69,16 @@ inline std::string ReadUtf16HostFile(const fs::path& path) {
   return Platform::Utf16ToUtf8(text);
 }
 
+// Text as Windows writes it in UTF-16 files: little-endian with a byte-order mark.
+inline std::string Utf16File(const std::string& utf8) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : Platform::Utf8ToUtf16(utf8)) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
+
 // The "PackedCatalogItem" of one protocol catalog entry of the real Winsock export
 // ("Catalog_Entries" or "Catalog_Entries64", entry number), as the plain hex digits a
 // scenario's REG_BINARY takes; empty when the export is not there.
@@ -126,6 +136,10 @@ class LiveImage : public ::testing::Test {
   // close), then lets the service settle.
   void WriteAs(uint32_t processId, const std::u16string& path, const std::string& bytes) {
     Platform::FileSystem& files = image_->Machine().Process(processId).Files();
+    for (size_t slash = path.find(u'\\', 3); slash != std::u16string::npos;
+         slash = path.find(u'\\', slash + 1)) {
+      files.CreateDirectory(path.substr(0, slash));
+    }
     Platform::ScopedFile file;
     ASSERT_EQ(files.CreateFile(path, Platform::kGenericWrite, 0, Platform::kCreateAlways,
                                Platform::kFileAttributeNormal, file.Receive(files)),
