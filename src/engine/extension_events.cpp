@@ -20,14 +20,6 @@ namespace {
 
 bool IsComponentNameCode(uint32_t code) { return code == 57 || code == 58; }
 
-void ComponentNameSet(KeyedChange& c, const std::u16string& name) {
-  if (!c.HasRow() || VyrUtilities::EqualsIgnoreCase(c.row.DISPLAY_NAME(0), name)) return;
-  if (c.database.UpdateLoadPointDisplayName(c.Key(), name) > 0) {
-    c.Set(kChangeKindChanged);
-    c.record.extendedData->SetNameChanged(name, c.row.DISPLAY_NAME(0));
-  }
-}
-
 // An empty "StubPath" runs nothing: the component counts as gone.
 void StubPathSet(LoadPointEngine& engine, const BrumevaleRegistryEvent& event, KeyedChange& c,
                  const std::u16string& data) {
@@ -124,7 +116,7 @@ void HandleActiveSetupEvent(LoadPointEngine& engine, const BrumevaleRegistryEven
     }
   } else if (event.Operation() == kRegistryValueSet) {
     if (nameCode) {
-      ComponentNameSet(c, data);
+      RenameKeyedRow(c, data);
     } else {
       StubPathSet(engine, event, c, data);
     }

@@ -4,6 +4,7 @@
 #include "engine/load_point_catalogue.h"
 #include "engine/load_point_engine.h"
 #include "intake/brumevale_event.h"
+#include "util/text_routines.h"
 
 std::unique_ptr<KeyedChange> LookUpKeyedChange(LoadPointEngine& engine,
                                                const BrumevaleRegistryEvent& event,
@@ -23,6 +24,16 @@ void DeleteKeyedRow(KeyedChange& change, const std::u16string& altName) {
   change.database.DeleteLoadPoint(change.Key());
   change.Set(kChangeKindDeleted);
   change.record.extendedData->SetDeleted(change.row.COMMAND_LINE(0), altName);
+}
+
+void RenameKeyedRow(KeyedChange& change, const std::u16string& displayName) {
+  if (!change.HasRow() || VyrUtilities::EqualsIgnoreCase(change.row.DISPLAY_NAME(0), displayName)) {
+    return;
+  }
+  if (change.database.UpdateLoadPointDisplayName(change.Key(), displayName) > 0) {
+    change.Set(kChangeKindChanged);
+    change.record.extendedData->SetNameChanged(displayName, change.row.DISPLAY_NAME(0));
+  }
 }
 
 void AppendKeyedChange(KeyedChange& change, ChangeRecords& records) {

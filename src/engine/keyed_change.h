@@ -35,5 +35,9 @@ std::unique_ptr<KeyedChange> LookUpKeyedChange(LoadPointEngine& engine,
 // command line and altName.
 void DeleteKeyedRow(KeyedChange& change, const std::u16string& altName);
 
+// A new display name for the row (letter case ignored): kind 2, name changed. A
+// missing row is not created by its name alone.
+void RenameKeyedRow(KeyedChange& change, const std::u16string& displayName);
+
 // Appends the record when it has a kind and a row key.
 void AppendKeyedChange(KeyedChange& change, ChangeRecords& records);

@@ -36,15 +36,6 @@ void NameSpaceValueDeleted(KeyedChange& c, uint32_t code) {
   }
 }
 
-// A display string alone adds nothing: the entry is added when its library is seen.
-void NameSpaceDisplayStringSet(KeyedChange& c, const std::u16string& data) {
-  if (!c.HasRow() || VyrUtilities::EqualsIgnoreCase(c.row.DISPLAY_NAME(0), data)) return;
-  if (c.database.UpdateLoadPointDisplayName(c.Key(), data) > 0) {
-    c.Set(kChangeKindChanged);
-    c.record.extendedData->SetNameChanged(data, c.row.DISPLAY_NAME(0));
-  }
-}
-
 void NameSpaceLibrarySet(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                          KeyedChange& c, const std::u16string& data) {
   if (!c.HasRow()) {
@@ -101,7 +92,8 @@ void HandleNameSpaceCatalogEvent(LoadPointEngine& engine, const BrumevaleRegistr
     NameSpaceValueDeleted(*change, code);
   } else if (event.Operation() == kRegistryValueSet) {
     if (IsDisplayStringCode(code)) {
-      NameSpaceDisplayStringSet(*change, data);
+      // A display string alone adds nothing: the entry is added when its library is seen.
+      RenameKeyedRow(*change, data);
     } else {
       NameSpaceLibrarySet(engine, event, *change, data);
     }
