@@ -58,19 +58,6 @@ TEST_F(LiveSettings, UserAndMachinePoliciesSetAndCleared) {
   EXPECT_EQ(SettingRow(12, ""), "|7");
 }
 
-TEST_F(LiveSettings, StartupFolderLocationDifferingOnlyInCaseIsNoChange) {
-  Boot("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n"
-       "\"Common Startup\"=\"C:\\\\ProgramData\\\\Microsoft\\\\Windows\\\\Start Menu\\\\Programs\\\\Startup\"\r\n");
-  int64_t mark = LastEventKey();
-  Play("3000 reg add \"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\" "
-       "/v \"Common Startup\" /d \"c:\\programdata\\microsoft\\windows\\start menu\\programs\\startup\" /f\n");
-  EXPECT_EQ(EventsSince(mark), "");
-  Play("3000 reg add \"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\" "
-       "/v \"Common Startup\" /d \"D:\\Startup\" /f\n");
-  EXPECT_EQ(EventsSince(mark), "7 process -\n");
-  EXPECT_EQ(SettingRow(19, ""), "D:\\Startup|7");
-}
-
 class LiveExeCommand : public LiveImage {
  protected:
   std::string ExtensionRows() {
