@@ -1,6 +1,7 @@
 // Policy settings and the command of executables, changed live by a process.
 
 #include "live_image.h"
+#include "scans/system_settings.h"
 
 namespace LiveTest {
 namespace {
@@ -56,6 +57,40 @@ TEST_F(LiveSettings, UserAndMachinePoliciesSetAndCleared) {
   EXPECT_EQ(EventsSince(mark), "7 process -\n7 process -\n");
   EXPECT_EQ(SettingRow(2, kAnnSid), "|7");
   EXPECT_EQ(SettingRow(12, ""), "|7");
+}
+
+// Every watched setting, set and then cleared in its own place (ann's hive for the
+// per-user ones): each lands in the row of its own TYPE, with its own event.
+TEST_F(LiveSettings, EveryWatchedSettingSetAndCleared) {
+  Boot();
+  std::string set, clear, expected;
+  for (const SystemSettingDefinition& setting : SystemSettingTable()) {
+    if (setting.matcherCode == 0) continue;
+    const std::string key = std::string(setting.scope == SettingScope::kUser ? "HKCU\\" : "HKLM\\") +
+                            Platform::Utf16ToUtf8(setting.keyPath);
+    const std::string name = Platform::Utf16ToUtf8(setting.valueName);
+    const bool text = setting.readAs == SettingReadAs::kString;
+    set += "3000 reg add \"" + key + "\" /v \"" + name + "\"" +
+           (text ? " /d \"D:\\Start " : " /t REG_DWORD /d \"") + std::to_string(setting.type) + "\" /f\n";
+    clear += "3000 reg delete \"" + key + "\" /v \"" + name + "\" /f\n";
+    expected += std::to_string(setting.type) + "|" + (text ? "D:\\Start " : "") + std::to_string(setting.type) + "\n";
+  }
+  const std::string values =
+      "SELECT s.TYPE || '|' || s.CURRENT_VALUE FROM SystemSetting s JOIN ChangeEvents c ON "
+      "c.KEY = s.CHANGE_EVENT_KEY AND c.EVENT_TYPE = 7 WHERE s.USER_ID IN ('', '" + std::string(kAnnSid) +
+      "') ORDER BY s.TYPE";
+  auto joined = [&] {
+    std::string text;
+    for (const auto& row : Sql(values)) text += row[0] + "\n";
+    return text;
+  };
+  Play(set);
+  EXPECT_EQ(joined(), expected);
+  const int64_t mark = LastEventKey();
+  Play(clear);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 7 AND KEY > " + std::to_string(mark)),
+            (SqlRows{{"18"}}));
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM SystemSetting WHERE CURRENT_VALUE != ''"), (SqlRows{{"0"}}));
 }
 
 class LiveExeCommand : public LiveImage {
