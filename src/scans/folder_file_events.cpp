@@ -25,6 +25,15 @@ void RecordTaskChanges(LoadPointEngine& engine, const BrumevaleFileEvent& event,
   }
 }
 
+// A write to an alternate data stream ("x.lnk:Zone.Identifier", as a browser tags a
+// download) changes the file itself; the stream is no load point of its own, and the
+// rescan, which lists files, would remove it again.
+std::u16string WithoutStream(const std::u16string& path) {
+  const size_t name = path.rfind(u'\\');
+  const size_t stream = path.find(u':', name == std::u16string::npos ? 0 : name);
+  return stream == std::u16string::npos ? path : path.substr(0, stream);
+}
+
 }  // namespace
 
 int32_t HandleFolderFileEvent(LoadPointEngine& engine, const BrumevaleFileEvent& event,
@@ -34,9 +43,10 @@ int32_t HandleFolderFileEvent(LoadPointEngine& engine, const BrumevaleFileEvent&
     RecordTaskChanges(engine, event, processId);
     return 1;
   }
+  const std::u16string path = WithoutStream(event.Path());
   int32_t key = 0;
   const int32_t result = ReconcileLoadPoint(engine, LoadPointTypeOf(code), event.MatcherText(),
-                                            event.GetFileName(), event.Path(), u"", &key);
+                                            path.substr(path.rfind(u'\\') + 1), path, u"", &key);
   if (result == 1 || key < 1) return 1;
   const int32_t processKey = AddProcessFile(engine, processId);
   RecordChangeEvent(engine, event.TimeText(), key, processKey,

@@ -43,6 +43,10 @@ TEST_F(LiveStartupFolders, CommonShortcutWrittenThenDeletedWithoutProcess) {
   // Writing a new file creates it first: added, then changed by the write.
   Play("3000 file write \"" + folder + "\\Agent.lnk\" \"[shortcut]\"\n");
   EXPECT_EQ(EventsSince(mark), "13 process -\n1 process -\n");
+  // Tagging it as downloaded writes a stream of the file: the file has changed.
+  mark = LastEventKey();
+  Play("3000 file stream \"" + folder + "\\Agent.lnk:Zone.Identifier\" \"[ZoneTransfer]\\nZoneId=3\"\n");
+  EXPECT_EQ(EventsSince(mark), "1 process -\n1 process -\n");
   EXPECT_EQ(Sql("SELECT LP_TYPE, USER_ID, ENTRY_NAME FROM LoadPoints WHERE LP_TYPE IN (27, 28)"),
             (SqlRows{{"27", "", "Agent.lnk"}}));
   ExpectRescanAgrees();
