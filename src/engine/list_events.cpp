@@ -92,8 +92,8 @@ void HandleListValue(LoadPointEngine& engine, const BrumevaleRegistryEvent& even
     HandleKeyDeletion(engine, event, records);
     return;
   }
-  LoadPointDatabase* database = engine.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = OpenLoadPointDatabase(engine);
+  if (database == nullptr) return;
   const uint32_t type = LoadPointTypeOf(event.MatcherCode());
   const std::u16string userId = LoadPointUserId(event);
   LoadPointRows before;

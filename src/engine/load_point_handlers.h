@@ -12,9 +12,13 @@
 #include "engine/change_record.h"
 
 class LoadPointEngine;
+class LoadPointDatabase;
 class BrumevaleRegistryEvent;
 
 using ChangeRecords = std::vector<ChangeRecord>;
+
+// The engine's database when it is open, else null: the families then record nothing.
+LoadPointDatabase* OpenLoadPointDatabase(LoadPointEngine& engine);
 
 // The registry load-point place of the engine. Always 1.
 int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,

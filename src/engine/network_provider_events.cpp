@@ -143,8 +143,8 @@ void HandleNetworkProviderEvent(LoadPointEngine& engine, const BrumevaleRegistry
     HandleKeyDeletion(engine, event, records);
     return;
   }
-  LoadPointDatabase* database = engine.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = OpenLoadPointDatabase(engine);
+  if (database == nullptr) return;
   const ProviderEvent context{engine, *database, event, LoadPointUserId(event),
                               LoadPointEntryName(engine.System(), event)};
   if (event.MatcherCode() == kProviderOrderCode) {
