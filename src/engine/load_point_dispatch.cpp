@@ -98,6 +98,16 @@ LoadPointDatabase* OpenLoadPointDatabase(LoadPointEngine& engine) {
   return database != nullptr && database->IsOpen() ? database : nullptr;
 }
 
+LoadPointDatabase* DatabaseForValueEvent(LoadPointEngine& engine,
+                                         const BrumevaleRegistryEvent& event,
+                                         ChangeRecords& records) {
+  if (event.Operation() == kRegistryKeyDeleted) {
+    HandleKeyDeletion(engine, event, records);
+    return nullptr;
+  }
+  return OpenLoadPointDatabase(engine);
+}
+
 int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                                uint64_t processId) {
   ChangeRecords records;

@@ -139,11 +139,7 @@ void ChangeProvider(const ProviderEvent& context, const LoadPointRows& row,
 
 void HandleNetworkProviderEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                                 ChangeRecords& records) {
-  if (event.Operation() == kRegistryKeyDeleted) {
-    HandleKeyDeletion(engine, event, records);
-    return;
-  }
-  LoadPointDatabase* database = OpenLoadPointDatabase(engine);
+  LoadPointDatabase* database = DatabaseForValueEvent(engine, event, records);
   if (database == nullptr) return;
   const ProviderEvent context{engine, *database, event, LoadPointUserId(event),
                               LoadPointEntryName(engine.System(), event)};

@@ -73,11 +73,7 @@ ValueChange ApplyValueEvent(LoadPointEngine& engine, LoadPointDatabase& database
 
 void HandleValueLoadPoint(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                           ChangeRecords& records) {
-  if (event.Operation() == kRegistryKeyDeleted) {
-    HandleKeyDeletion(engine, event, records);
-    return;
-  }
-  LoadPointDatabase* database = OpenLoadPointDatabase(engine);
+  LoadPointDatabase* database = DatabaseForValueEvent(engine, event, records);
   if (database == nullptr) return;
   const uint32_t type = LoadPointTypeOf(event.MatcherCode());
   const std::u16string userId = LoadPointUserId(event);
