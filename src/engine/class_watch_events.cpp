@@ -67,8 +67,8 @@ void ServerGone(LoadPointDatabase& database, const BrumevaleRegistryEvent& event
 
 void HandleClassWatchEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                            ChangeRecords& records) {
-  LoadPointDatabase* database = engine.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = OpenLoadPointDatabase(engine);
+  if (database == nullptr) return;
   const int32_t loadPointKey = event.ExtraNumber();
   LoadPointRows row;
   if (loadPointKey < 1 || database->FindLoadPointEntry(loadPointKey, row) != 1) return;

@@ -88,12 +88,8 @@ int32_t ReconcileListItems(LoadPointEngine& engine, const std::vector<std::u16st
 
 void HandleListValue(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                      ChangeRecords& records) {
-  if (event.Operation() == kRegistryKeyDeleted) {
-    HandleKeyDeletion(engine, event, records);
-    return;
-  }
-  LoadPointDatabase* database = engine.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = DatabaseForValueEvent(engine, event, records);
+  if (database == nullptr) return;
   const uint32_t type = LoadPointTypeOf(event.MatcherCode());
   const std::u16string userId = LoadPointUserId(event);
   LoadPointRows before;

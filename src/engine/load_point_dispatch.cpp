@@ -93,6 +93,21 @@ void DeleteAllControlSetRows(LoadPointEngine& engine, LoadPointDatabase& databas
 
 }  // namespace
 
+LoadPointDatabase* OpenLoadPointDatabase(LoadPointEngine& engine) {
+  LoadPointDatabase* database = engine.Database();
+  return database != nullptr && database->IsOpen() ? database : nullptr;
+}
+
+LoadPointDatabase* DatabaseForValueEvent(LoadPointEngine& engine,
+                                         const BrumevaleRegistryEvent& event,
+                                         ChangeRecords& records) {
+  if (event.Operation() == kRegistryKeyDeleted) {
+    HandleKeyDeletion(engine, event, records);
+    return nullptr;
+  }
+  return OpenLoadPointDatabase(engine);
+}
+
 int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                                uint64_t processId) {
   ChangeRecords records;
@@ -109,8 +124,8 @@ int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryE
 void HandleKeyDeletion(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                        ChangeRecords& records) {
   if (event.Operation() != kRegistryKeyDeleted || event.ExtraNumber() > 0) return;
-  LoadPointDatabase* database = engine.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = OpenLoadPointDatabase(engine);
+  if (database == nullptr) return;
   const uint32_t code = event.MatcherCode();
   const int32_t depth = LoadPointKeyDepth(code);
   if (depth == kKeyDepthIgnore) return;

@@ -12,9 +12,19 @@
 #include "engine/change_record.h"
 
 class LoadPointEngine;
+class LoadPointDatabase;
 class BrumevaleRegistryEvent;
 
 using ChangeRecords = std::vector<ChangeRecord>;
+
+// The engine's database when it is open, else null: the families then record nothing.
+LoadPointDatabase* OpenLoadPointDatabase(LoadPointEngine& engine);
+
+// The common start of a family: a key deletion goes to HandleKeyDeletion and null is
+// returned; for a value set or deleted, the open database (null when there is none).
+LoadPointDatabase* DatabaseForValueEvent(LoadPointEngine& engine,
+                                         const BrumevaleRegistryEvent& event,
+                                         ChangeRecords& records);
 
 // The registry load-point place of the engine. Always 1.
 int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,

@@ -139,12 +139,8 @@ void ChangeProvider(const ProviderEvent& context, const LoadPointRows& row,
 
 void HandleNetworkProviderEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                                 ChangeRecords& records) {
-  if (event.Operation() == kRegistryKeyDeleted) {
-    HandleKeyDeletion(engine, event, records);
-    return;
-  }
-  LoadPointDatabase* database = engine.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = DatabaseForValueEvent(engine, event, records);
+  if (database == nullptr) return;
   const ProviderEvent context{engine, *database, event, LoadPointUserId(event),
                               LoadPointEntryName(engine.System(), event)};
   if (event.MatcherCode() == kProviderOrderCode) {

@@ -158,8 +158,8 @@ void HandleServiceEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& e
     if (event.MatcherCode() == kImagePathCode) HandleKeyDeletion(engine, event, records);
     return;
   }
-  LoadPointDatabase* database = engine.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = OpenLoadPointDatabase(engine);
+  if (database == nullptr) return;
   const ServiceContext context{engine, *database, event, ServiceKeyPath(event),
                                LoadPointEntryName(engine.System(), event)};
   const std::u16string controlSet = LoadPointUserId(event);

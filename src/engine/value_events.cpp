@@ -73,12 +73,8 @@ ValueChange ApplyValueEvent(LoadPointEngine& engine, LoadPointDatabase& database
 
 void HandleValueLoadPoint(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                           ChangeRecords& records) {
-  if (event.Operation() == kRegistryKeyDeleted) {
-    HandleKeyDeletion(engine, event, records);
-    return;
-  }
-  LoadPointDatabase* database = engine.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = DatabaseForValueEvent(engine, event, records);
+  if (database == nullptr) return;
   const uint32_t type = LoadPointTypeOf(event.MatcherCode());
   const std::u16string userId = LoadPointUserId(event);
   const std::u16string name = LoadPointEntryName(engine.System(), event);
@@ -102,8 +98,8 @@ int32_t RefreshClassIndirection(LoadPointEngine& engine, const BrumevaleRegistry
                                 LoadPointExtEventData* extendedData, int32_t loadPointKey) {
   const ClassLocation location = ClassLocationOf(event.MatcherCode());
   if (location.source == ClassSource::kNone) return 0;
-  LoadPointDatabase* database = engine.Database();
-  if (database == nullptr || !database->IsOpen()) return 1;
+  LoadPointDatabase* database = OpenLoadPointDatabase(engine);
+  if (database == nullptr) return 1;
   const std::u16string classText = location.source == ClassSource::kValueData
                                        ? event.GetValueText(0)
                                        : LoadPointEntryName(engine.System(), event);

@@ -60,11 +60,21 @@ ImageProcess ReadProcess(const json& process) {
   return result;
 }
 
+// "systemLanguage": a LANGID, as a number or as hex text such as "0x0407" (the form
+// Windows documents them in).
+uint16_t ReadLanguage(const json& value) {
+  const unsigned long id = value.is_string() ? std::stoul(value.get<std::string>(), nullptr, 16)
+                                             : value.get<unsigned long>();
+  if (id == 0 || id > 0xFFFF) throw std::runtime_error("\"systemLanguage\" must be a LANGID from 0x0001 to 0xFFFF");
+  return static_cast<uint16_t>(id);
+}
+
 void ReadDocument(const json& doc, ImageManifest* manifest) {
   Emulated::MachineConfig& config = manifest->config;
   if (doc.contains("windows")) ReadVersion(doc.at("windows"), &config.version);
   if (doc.contains("computerName")) config.computerName = Text(doc, "computerName");
   config.utcOffsetMinutes = doc.value("utcOffsetMinutes", 0);
+  if (doc.contains("systemLanguage")) config.systemDefaultLangId = ReadLanguage(doc.at("systemLanguage"));
   // Held in locals: a range-for over items() of a temporary would dangle.
   const json environment = doc.value("environment", json::object());
   const json users = doc.value("users", json::array());

@@ -8,6 +8,7 @@
 #include "platform/emulated/pending_facilities.h"
 #include "platform/emulated/processes_view.h"
 #include "platform/emulated/service_manager_view.h"
+#include "platform/emulated/version_info_view.h"
 #include "platform/emulated/registry_view.h"
 #include "platform/system.h"
 
@@ -36,7 +37,7 @@ class ProcessView : public Platform::System {
   ServiceManagerView services_;
   FilterPortView filterPort_;
   PendingTrust trust_;
-  PendingVersionInfo versionInfo_;
+  VersionInfoView versionInfo_;
 };
 
 }  // namespace Emulated
