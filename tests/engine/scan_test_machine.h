@@ -44,17 +44,20 @@ inline std::string SharedRegistryFile(const std::string& name) {
 class ScanMachine {
  public:
   // bootRegistry: regedit text (as for Import) already there when the engine starts.
+  // With a consumer the engine keeps its real rescans and dispatches what it queues.
   explicit ScanMachine(Emulated::MachineConfig config = TwoUserConfig(),
-                       const std::string& bootRegistry = "")
+                       const std::string& bootRegistry = "", DataConsumer* consumer = nullptr)
       : machine_(std::move(config)), system_(machine_.Service()), log_(system_), drives_(system_),
         settings_(system_), engine_(system_, log_, drives_) {
     settings_.InitialiseProduct();
     if (!bootRegistry.empty()) Import(bootRegistry);
-    EngineHandlers& handlers = engine_.Handlers();
-    handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
-    handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
-    handlers.checkFileExtensions = [](LoadPointEngine&) { return 1; };
-    engine_.Initialise(nullptr, &settings_);
+    if (consumer == nullptr) {
+      EngineHandlers& handlers = engine_.Handlers();
+      handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
+      handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
+      handlers.checkFileExtensions = [](LoadPointEngine&) { return 1; };
+    }
+    engine_.Initialise(consumer, &settings_);
   }
 
   Platform::System& System() { return system_; }
