@@ -5,6 +5,7 @@
 // database file's change counter, which SQLite bumps once per writing transaction.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -80,7 +81,9 @@ struct Fixture {
     std::filesystem::remove_all(folder);
   }
   static std::filesystem::path MakeFolder() {
-    auto path = std::filesystem::temp_directory_path() / "brumevale-live-bench";
+    // The process id keeps runs of other checkouts on the same machine apart.
+    auto path = std::filesystem::temp_directory_path() /
+                ("brumevale-live-bench-" + std::to_string(getpid()));
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path);
     return path;
