@@ -80,7 +80,7 @@ std::unique_ptr<SystemLogEntry> DataCollector::DecodeRecord(const DriverRecord& 
     case RecordClass::Thread:
       return MakeEntry<ThreadEntry>(system_, record);
     case RecordClass::Registry:
-      return MakeEntry<RegistryEntry>(system_, record);
+      return RegistryEntry::Create(system_, record);
     case RecordClass::File: {
       // Most file records emit nothing; the entry is allocated only when one does.
       FileEntry entry;

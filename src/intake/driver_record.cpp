@@ -65,15 +65,21 @@ bool ReadDriverRecord(std::span<const uint8_t> buffer, size_t offset, DriverReco
   return true;
 }
 
-size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16string& text,
-                      bool& terminated) {
-  text.clear();
+size_t WideStringUnits(std::span<const uint8_t> data, size_t offset, bool& terminated) {
   terminated = false;
   if (offset > data.size()) return 0;
   const size_t units = (data.size() - offset) / 2;
-  const uint8_t* start = data.data() + offset;
-  const size_t length = UnitsBeforeNul(start, units);
+  const size_t length = UnitsBeforeNul(data.data() + offset, units);
   terminated = length < units;
+  return length;
+}
+
+size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16string& text,
+                      bool& terminated) {
+  text.clear();
+  const size_t length = WideStringUnits(data, offset, terminated);
+  if (offset > data.size()) return 0;
+  const uint8_t* start = data.data() + offset;
   text.resize(length);
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(text.data(), start, length * 2);

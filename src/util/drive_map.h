@@ -35,12 +35,22 @@ class DriveMap {
 
  private:
   void BuildLocked();
+  // The letter of the device, 0 when it has none; the mutex is held.
+  char16_t LetterOfDeviceLocked(std::u16string_view device);
+  // Whether the letter's device is still this one (ignoring ASCII case).
+  bool LetterStillNames(char16_t letter, std::u16string_view device);
 
   Platform::System& system_;
   std::mutex mutex_;
   bool initialised_ = false;
   // Device names compared ignoring ASCII case, as the device queries answer them.
   std::map<std::u16string, char16_t> devices_;
+  // The device of the last successful lookup, as it was asked, and its letter;
+  // empty after every rebuild.
+  std::u16string lastDevice_;
+  char16_t lastLetter_ = 0;
+  // Reused answer buffer of the device queries.
+  std::u16string queried_;
 };
 
 }  // namespace VyrUtilities
