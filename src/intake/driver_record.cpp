@@ -8,8 +8,13 @@ namespace {
 template <typename T>
 T ReadLittleEndian(std::span<const uint8_t> bytes, size_t offset) {
   T value = 0;
-  for (size_t i = 0; i < sizeof(T); ++i) {
-    value |= static_cast<T>(bytes[offset + i]) << (8 * i);
+  if constexpr (std::endian::native == std::endian::little) {
+    // Callers have checked the bounds; one load per field instead of a byte loop.
+    std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  } else {
+    for (size_t i = 0; i < sizeof(T); ++i) {
+      value |= static_cast<T>(bytes[offset + i]) << (8 * i);
+    }
   }
   return value;
 }

@@ -79,7 +79,10 @@ char16_t DriveMap::LetterOfDeviceLocked(std::u16string_view device) {
 }
 
 bool DriveMap::LetterStillNames(char16_t letter, std::u16string_view device) {
-  return QueryLetter(system_, letter, queried_) && EqualsIgnoreCase(queried_, device);
+  // The device usually comes back exactly as it was asked; the case-blind
+  // comparison is only for when it does not.
+  return QueryLetter(system_, letter, queried_) &&
+         (std::u16string_view(queried_) == device || EqualsIgnoreCase(queried_, device));
 }
 
 std::u16string DriveMap::DevicePathToDosPath(std::u16string_view path) {

@@ -56,26 +56,28 @@ void SetCivilDate(int64_t days, Platform::SystemTime& st) {
 }  // namespace
 
 Platform::SystemTime Clock::ToSystemTime(Platform::FileTime time) {
-  const int64_t totalSeconds = static_cast<int64_t>(time / kTicksPerSecond) - kEpochDifference;
-  int64_t days = totalSeconds / 86400;
-  int64_t rest = totalSeconds % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    --days;
-  }
   // Callers convert the current moment over and over (every driver record is
-  // stamped), and the date changes once a day: the last day's fields are kept per
-  // thread instead of redoing the calendar arithmetic.
-  thread_local int64_t cachedDay = INT64_MIN;
-  thread_local Platform::SystemTime cachedDate;
-  if (days != cachedDay) {
-    SetCivilDate(days, cachedDate);
-    cachedDay = days;
+  // stamped), and all fields but the milliseconds are a function of the second:
+  // the last second's fields are kept per thread instead of redoing the calendar
+  // arithmetic.
+  thread_local uint64_t cachedSecond = ~uint64_t{0};
+  thread_local Platform::SystemTime cached;
+  const uint64_t second = time / kTicksPerSecond;
+  if (second != cachedSecond) {
+    const int64_t totalSeconds = static_cast<int64_t>(second) - kEpochDifference;
+    int64_t days = totalSeconds / 86400;
+    int64_t rest = totalSeconds % 86400;
+    if (rest < 0) {
+      rest += 86400;
+      --days;
+    }
+    SetCivilDate(days, cached);
+    cached.hour = static_cast<uint16_t>(rest / 3600);
+    cached.minute = static_cast<uint16_t>(rest % 3600 / 60);
+    cached.second = static_cast<uint16_t>(rest % 60);
+    cachedSecond = second;
   }
-  Platform::SystemTime st = cachedDate;
-  st.hour = static_cast<uint16_t>(rest / 3600);
-  st.minute = static_cast<uint16_t>(rest % 3600 / 60);
-  st.second = static_cast<uint16_t>(rest % 60);
+  Platform::SystemTime st = cached;
   st.milliseconds = static_cast<uint16_t>(time % kTicksPerSecond / 10'000);
   return st;
 }
