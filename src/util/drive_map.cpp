@@ -60,8 +60,12 @@ char16_t DriveMap::LetterOfDeviceLocked(std::u16string_view device) {
   // skips the case folding and the table search. It is a copy of a table entry,
   // cleared with the table, and its letter is checked against the device like any
   // other.
-  if (!lastDevice_.empty() && device == lastDevice_ && LetterStillNames(lastLetter_, device)) {
-    return lastLetter_;
+  if (!lastDevice_.empty() && device == lastDevice_) {
+    if (batchDepth_ > 0 && lastChecked_) return lastLetter_;
+    if (LetterStillNames(lastLetter_, device)) {
+      lastChecked_ = true;
+      return lastLetter_;
+    }
   }
   const std::u16string key = ToUpper(device);
   // A miss, or a letter that now names another volume, means the drives changed
@@ -71,6 +75,7 @@ char16_t DriveMap::LetterOfDeviceLocked(std::u16string_view device) {
     if (found != devices_.end() && LetterStillNames(found->second, device)) {
       lastDevice_.assign(device);
       lastLetter_ = found->second;
+      lastChecked_ = true;
       return found->second;
     }
     if (attempt == 0) BuildLocked();
@@ -112,6 +117,17 @@ std::u16string DriveMap::DosPathToDevicePath(std::u16string_view path) {
   std::u16string device = QueryDriveDevice(path.substr(0, colon));
   if (device.empty()) return {};
   return device + std::u16string(path.substr(colon + 1));
+}
+
+void DriveMap::BeginBatch() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // A new reply checks its letters afresh.
+  if (batchDepth_++ == 0) lastChecked_ = false;
+}
+
+void DriveMap::EndBatch() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (batchDepth_ > 0) --batchDepth_;
 }
 
 std::u16string DriveMap::QueryDriveDevice(std::u16string_view drive) {

@@ -33,6 +33,25 @@ class DriveMap {
   // The device of the drive's first letter, or empty.
   std::u16string QueryDriveDevice(std::u16string_view drive);
 
+  // Between BeginBatch and EndBatch (one driver reply: records written at one
+  // moment and decoded within microseconds), the letter of the device looked up
+  // last is checked against its device once instead of at every lookup. Outside a
+  // batch every lookup checks. Batches nest.
+  void BeginBatch();
+  void EndBatch();
+
+  // Holds a batch for its lifetime.
+  class Batch {
+   public:
+    explicit Batch(DriveMap& map) : map_(map) { map_.BeginBatch(); }
+    ~Batch() { map_.EndBatch(); }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+   private:
+    DriveMap& map_;
+  };
+
  private:
   void BuildLocked();
   // The letter of the device, 0 when it has none; the mutex is held.
@@ -49,6 +68,9 @@ class DriveMap {
   // empty after every rebuild.
   std::u16string lastDevice_;
   char16_t lastLetter_ = 0;
+  // Whether lastLetter_ was checked against lastDevice_ in the current batch.
+  bool lastChecked_ = false;
+  int batchDepth_ = 0;
   // Reused answer buffer of the device queries.
   std::u16string queried_;
 };
