@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 template <typename T>
@@ -20,12 +24,21 @@ T ReadLittleEndian(std::span<const uint8_t> bytes, size_t offset) {
 }
 
 // The number of 16-bit units before the first zero unit (units when there is none).
-// Names fill most of a reply, so four units are tested at a time: a word has a zero
-// unit exactly when the borrow trick below leaves a top bit set in some unit.
+// Names fill most of a reply, so several units are tested at a time: eight with
+// SSE2 where the target has it, else four in a word, where a word has a zero unit
+// exactly when the borrow trick below leaves a top bit set in some unit.
 size_t UnitsBeforeNul(const uint8_t* start, size_t units) {
+  size_t length = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; length + 8 <= units; length += 8) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + 2 * length));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(block, zero));
+    if (mask != 0) return length + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(mask))) / 2;
+  }
+#endif
   constexpr uint64_t kLow = 0x0001000100010001ULL;
   constexpr uint64_t kHigh = 0x8000800080008000ULL;
-  size_t length = 0;
   if constexpr (std::endian::native == std::endian::little) {
     for (; length + 4 <= units; length += 4) {
       uint64_t word;
