@@ -27,9 +27,7 @@ std::unique_ptr<RegistryEntry> RegistryEntry::Create(Platform::System& system,
   Layout layout = LayOut(record);
   void* memory = ::operator new(sizeof(RegistryEntry) + layout.Bytes(), std::nothrow);
   if (memory == nullptr && layout.hasData) {
-    // Without room for the data the entry still carries its texts.
-    layout.hasData = false;
-    layout.dataSize = 0;
+    layout.DropData();
     memory = ::operator new(sizeof(RegistryEntry) + layout.Bytes(), std::nothrow);
   }
   if (memory == nullptr) return nullptr;
@@ -58,8 +56,7 @@ bool RegistryEntry::ReadRecord(const DriverRecord& record) {
   Layout layout = LayOut(record);
   ownStorage_.reset(new (std::nothrow) char16_t[(layout.Bytes() + 1) / 2]);
   if (!ownStorage_ && layout.hasData) {
-    layout.hasData = false;
-    layout.dataSize = 0;
+    layout.DropData();
     ownStorage_.reset(new (std::nothrow) char16_t[layout.Bytes() / 2]);
   }
   if (!ownStorage_) layout = Layout{layout.operation};

@@ -61,6 +61,11 @@ class RegistryEntry : public SystemLogEntry {
     size_t dataSize = 0;
     bool hasData = false;
     size_t Bytes() const { return 2 * (keyUnits + nameUnits) + dataSize; }
+    // Without room for the data an entry still carries its texts.
+    void DropData() {
+      hasData = false;
+      dataSize = 0;
+    }
   };
   // One string of a multi-string value, in 16-bit units from the data's start.
   struct StringSpan {
