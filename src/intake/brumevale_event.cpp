@@ -30,7 +30,7 @@ void BrumevaleRegistryEvent::CollectValueTexts(const RegistryEntry& entry) {
     }
     return;
   }
-  if (valueType_ == Platform::kRegBinary && entry.HasData()) rawData_ = entry.Data();
+  if (valueType_ == Platform::kRegBinary && entry.HasData()) rawData_.assign(entry.Data().begin(), entry.Data().end());
   // Every other type carries exactly one text, empty when the data has none.
   valueTexts_.push_back(entry.GetValueText(0, text) ? text : std::u16string());
 }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "intake/registry_entry.h"
+#include "util/drive_map.h"
 
 namespace {
 
@@ -64,6 +65,8 @@ uint32_t DataCollector::DecodeReply(std::span<const uint8_t> reply, uint32_t cou
   uint32_t decoded = 0;
   DriverRecord record;
   batch_.clear();
+  // File records of one reply mostly name the same volume.
+  VyrUtilities::DriveMap::Batch driveBatch(driveMap_);
   while (decoded < count && ReadDriverRecord(reply, offset, record)) {
     if (auto entry = DecodeRecord(record)) KeepInBatch(std::move(entry));
     ++decoded;
@@ -80,7 +83,7 @@ std::unique_ptr<SystemLogEntry> DataCollector::DecodeRecord(const DriverRecord& 
     case RecordClass::Thread:
       return MakeEntry<ThreadEntry>(system_, record);
     case RecordClass::Registry:
-      return MakeEntry<RegistryEntry>(system_, record);
+      return RegistryEntry::Create(system_, record);
     case RecordClass::File: {
       // Most file records emit nothing; the entry is allocated only when one does.
       FileEntry entry;

@@ -3,24 +3,42 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 template <typename T>
 T ReadLittleEndian(std::span<const uint8_t> bytes, size_t offset) {
   T value = 0;
-  for (size_t i = 0; i < sizeof(T); ++i) {
-    value |= static_cast<T>(bytes[offset + i]) << (8 * i);
+  if constexpr (std::endian::native == std::endian::little) {
+    // Callers have checked the bounds; one load per field instead of a byte loop.
+    std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  } else {
+    for (size_t i = 0; i < sizeof(T); ++i) {
+      value |= static_cast<T>(bytes[offset + i]) << (8 * i);
+    }
   }
   return value;
 }
 
 // The number of 16-bit units before the first zero unit (units when there is none).
-// Names fill most of a reply, so four units are tested at a time: a word has a zero
-// unit exactly when the borrow trick below leaves a top bit set in some unit.
+// Names fill most of a reply, so several units are tested at a time: eight with
+// SSE2 where the target has it, else four in a word, where a word has a zero unit
+// exactly when the borrow trick below leaves a top bit set in some unit.
 size_t UnitsBeforeNul(const uint8_t* start, size_t units) {
+  size_t length = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; length + 8 <= units; length += 8) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + 2 * length));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(block, zero));
+    if (mask != 0) return length + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(mask))) / 2;
+  }
+#endif
   constexpr uint64_t kLow = 0x0001000100010001ULL;
   constexpr uint64_t kHigh = 0x8000800080008000ULL;
-  size_t length = 0;
   if constexpr (std::endian::native == std::endian::little) {
     for (; length + 4 <= units; length += 4) {
       uint64_t word;
@@ -65,15 +83,21 @@ bool ReadDriverRecord(std::span<const uint8_t> buffer, size_t offset, DriverReco
   return true;
 }
 
-size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16string& text,
-                      bool& terminated) {
-  text.clear();
+size_t WideStringUnits(std::span<const uint8_t> data, size_t offset, bool& terminated) {
   terminated = false;
   if (offset > data.size()) return 0;
   const size_t units = (data.size() - offset) / 2;
-  const uint8_t* start = data.data() + offset;
-  const size_t length = UnitsBeforeNul(start, units);
+  const size_t length = UnitsBeforeNul(data.data() + offset, units);
   terminated = length < units;
+  return length;
+}
+
+size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16string& text,
+                      bool& terminated) {
+  text.clear();
+  const size_t length = WideStringUnits(data, offset, terminated);
+  if (offset > data.size()) return 0;
+  const uint8_t* start = data.data() + offset;
   text.resize(length);
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(text.data(), start, length * 2);

@@ -56,3 +56,6 @@ bool ReadDriverRecord(std::span<const uint8_t> buffer, size_t offset, DriverReco
 // Returns the number of bytes consumed, the terminator included when there is one.
 size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16string& text,
                       bool& terminated);
+// The same string measured without copying it: its length in units, the terminator
+// not counted.
+size_t WideStringUnits(std::span<const uint8_t> data, size_t offset, bool& terminated);

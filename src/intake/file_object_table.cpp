@@ -1,11 +1,16 @@
 #include "intake/file_object_table.h"
 
+#include <new>
+
 #include "util/drive_map.h"
 
 namespace {
 
 // The sub-kind the driver sets on a create of a directory.
 constexpr uint32_t kDetailDirectory = 2;
+
+// Closed contexts kept for reuse; beyond this many, a close frees its context.
+constexpr size_t kMaxSpareNodes = 64;
 
 }  // namespace
 
@@ -17,7 +22,16 @@ const FileObjectContext* FileObjectTable::Find(uint64_t key) const {
 FileObjectContext& FileObjectTable::ContextOf(const DriverRecord& record) {
   const auto found = contexts_.find(record.id1);
   if (found != contexts_.end()) return found->second;
-  FileObjectContext& context = contexts_[record.id1];
+  Contexts::iterator inserted;
+  if (spareNodes_.empty()) {
+    inserted = contexts_.try_emplace(record.id1).first;
+  } else {
+    Contexts::node_type node = std::move(spareNodes_.back());
+    spareNodes_.pop_back();
+    node.key() = record.id1;
+    inserted = contexts_.insert(std::move(node)).position;
+  }
+  FileObjectContext& context = inserted->second;
   context.key = record.id1;
   bool terminated = false;
   ReadWideString(record.data, 0, context.name, terminated);
@@ -25,6 +39,23 @@ FileObjectContext& FileObjectTable::ContextOf(const DriverRecord& record) {
       record.operation == kFileOpCreate || record.operation == kFileOpWriteStarted;
   context.detailFlag = opensOrWrites && record.detail == kDetailDirectory ? 1 : 0;
   return context;
+}
+
+void FileObjectTable::Close(uint64_t key) {
+  if (spareNodes_.size() >= kMaxSpareNodes) {
+    contexts_.erase(key);
+    return;
+  }
+  Contexts::node_type node = contexts_.extract(key);
+  if (node.empty()) return;
+  // Only the name's storage is worth keeping; the pair lists start empty again.
+  node.mapped().pendingPairs.clear();
+  node.mapped().markedPairs.clear();
+  try {
+    spareNodes_.push_back(std::move(node));
+  } catch (const std::bad_alloc&) {
+    // The node is freed on return instead of kept.
+  }
 }
 
 void FileObjectTable::Emit(FileEntry& entry, const FileObjectContext& context,
@@ -50,7 +81,7 @@ bool FileObjectTable::Step(const DriverRecord& record, FileEntry& entry) {
     case kFileOpClose: {
       const bool deleted = !context.markedPairs.empty();
       if (deleted) Emit(entry, context, context.markedPairs.front(), kFileDeleted);
-      contexts_.erase(record.id1);
+      Close(record.id1);
       return deleted;
     }
     case kFileOpRename:

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "intake/driver_record.h"
 #include "intake/system_log_entry.h"
@@ -46,8 +47,14 @@ class FileObjectTable {
   void Emit(FileEntry& entry, const FileObjectContext& context, FileObjectContext::Pair pair,
             uint32_t operation);
   bool Rename(const DriverRecord& record, FileObjectContext& context, FileEntry& entry);
+  void Close(uint64_t key);
+
+  using Contexts = std::map<uint64_t, FileObjectContext>;
 
   Platform::System& system_;
   VyrUtilities::DriveMap& driveMap_;
-  std::map<uint64_t, FileObjectContext> contexts_;
+  Contexts contexts_;
+  // Nodes of closed contexts, kept for the next objects: most objects live for a
+  // handful of records, and a reused node brings its name's storage along.
+  std::vector<Contexts::node_type> spareNodes_;
 };

@@ -1,55 +1,130 @@
 #include "intake/registry_entry.h"
 
+#include <bit>
+#include <cstring>
+#include <new>
 
 #include "util/registry_text.h"
 #include "util/text_routines.h"
+
+namespace {
+
+// The record's UTF-16 units (little-endian bytes) as native units.
+void CopyUnits(const uint8_t* from, size_t units, char16_t* to) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(to, from, units * 2);
+  } else {
+    for (size_t i = 0; i < units; ++i) {
+      to[i] = static_cast<char16_t>(from[2 * i] | (from[2 * i + 1] << 8));
+    }
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<RegistryEntry> RegistryEntry::Create(Platform::System& system,
+                                                     const DriverRecord& record) {
+  Layout layout = LayOut(record);
+  void* memory = ::operator new(sizeof(RegistryEntry) + layout.Bytes(), std::nothrow);
+  if (memory == nullptr && layout.hasData) {
+    layout.DropData();
+    memory = ::operator new(sizeof(RegistryEntry) + layout.Bytes(), std::nothrow);
+  }
+  if (memory == nullptr) return nullptr;
+  // sizeof is a multiple of the object's alignment, so the units behind it are aligned.
+  auto* storage = reinterpret_cast<char16_t*>(static_cast<uint8_t*>(memory) + sizeof(RegistryEntry));
+  try {
+    return std::unique_ptr<RegistryEntry>(new (memory) RegistryEntry(system, record, layout, storage));
+  } catch (...) {
+    ::operator delete(memory);
+    throw;
+  }
+}
 
 RegistryEntry::RegistryEntry(Platform::System& system, const DriverRecord& record) {
   SetHeader(system, kEntryRegistry, record.id2, 0);
   ReadRecord(record);
 }
 
+RegistryEntry::RegistryEntry(Platform::System& system, const DriverRecord& record,
+                             const Layout& layout, char16_t* storage) {
+  SetHeader(system, kEntryRegistry, record.id2, 0);
+  Fill(record, layout, storage);
+}
+
 bool RegistryEntry::ReadRecord(const DriverRecord& record) {
-  switch (record.operation) {
-    case kOpRegistryValueSet: operation_ = kRegistryValueSet; break;
-    case kOpRegistryValueDeleted: operation_ = kRegistryValueDeleted; break;
-    case kOpRegistryKeyDeleted: operation_ = kRegistryKeyDeleted; break;
-    default: return true;  // inside the registry range but no known operation
+  Layout layout = LayOut(record);
+  ownStorage_.reset(new (std::nothrow) char16_t[(layout.Bytes() + 1) / 2]);
+  if (!ownStorage_ && layout.hasData) {
+    layout.DropData();
+    ownStorage_.reset(new (std::nothrow) char16_t[layout.Bytes() / 2]);
   }
-  valueType_ = record.detail;
-  if (record.data.size() > kMaxRegistryData) return true;
-  ReadStrings(record.data);
-  if (valueType_ == Platform::kRegMultiSz) SplitMultiString();
+  if (!ownStorage_) layout = Layout{layout.operation};
+  Fill(record, layout, ownStorage_.get());
   return true;
 }
 
 // Key path, value name, then the raw data in what remains. A string whose
 // terminator is missing ends the reading: its bytes cannot be told from the data.
-void RegistryEntry::ReadStrings(std::span<const uint8_t> data) {
+RegistryEntry::Layout RegistryEntry::LayOut(const DriverRecord& record) {
+  Layout layout;
+  switch (record.operation) {
+    case kOpRegistryValueSet: layout.operation = kRegistryValueSet; break;
+    case kOpRegistryValueDeleted: layout.operation = kRegistryValueDeleted; break;
+    case kOpRegistryKeyDeleted: layout.operation = kRegistryKeyDeleted; break;
+    default: return layout;  // inside the registry range but no known operation
+  }
+  const std::span<const uint8_t> data = record.data;
+  if (data.size() > kMaxRegistryData) return layout;
   size_t offset = 0;
   bool terminated = false;
-  for (std::u16string* text : {&keyPath_, &valueName_}) {
-    if (offset == data.size()) return;
-    const size_t used = ReadWideString(data, offset, *text, terminated);
-    if (!terminated) {
-      text->clear();
-      return;
-    }
-    offset += used;
+  for (size_t* units : {&layout.keyUnits, &layout.nameUnits}) {
+    if (offset == data.size()) return layout;
+    const size_t length = WideStringUnits(data, offset, terminated);
+    if (!terminated) return layout;
+    *units = length;
+    if (units == &layout.keyUnits) layout.nameOffset = offset + 2 * (length + 1);
+    offset += 2 * (length + 1);
   }
-  if (offset == data.size()) return;
-  data_.assign(data.begin() + offset, data.end());
-  hasData_ = true;
+  if (offset == data.size()) return layout;
+  layout.dataOffset = offset;
+  layout.dataSize = data.size() - offset;
+  layout.hasData = true;
+  return layout;
+}
+
+void RegistryEntry::Fill(const DriverRecord& record, const Layout& layout, char16_t* storage) {
+  operation_ = layout.operation;
+  if (operation_ != 0) valueType_ = record.detail;
+  storage_ = storage;
+  keyUnits_ = layout.keyUnits;
+  nameUnits_ = layout.nameUnits;
+  dataSize_ = layout.dataSize;
+  hasData_ = layout.hasData;
+  strings_.clear();
+  if (storage == nullptr) return;
+  CopyUnits(record.data.data(), keyUnits_, storage);
+  CopyUnits(record.data.data() + layout.nameOffset, nameUnits_, storage + keyUnits_);
+  if (hasData_) {
+    std::memcpy(storage + keyUnits_ + nameUnits_, record.data.data() + layout.dataOffset,
+                dataSize_);
+  }
+  if (valueType_ == Platform::kRegMultiSz) SplitMultiString();
+}
+
+std::span<const uint8_t> RegistryEntry::Data() const {
+  return {reinterpret_cast<const uint8_t*>(Units() + keyUnits_ + nameUnits_), dataSize_};
 }
 
 // Walks the data as 16-bit units: an empty string ends the list; data that ends
 // right after a terminator yields one last, empty string; a last string without a
 // terminator ends at the end of the data.
 void RegistryEntry::SplitMultiString() {
-  const size_t units = data_.size() / 2;
+  const std::span<const uint8_t> data = Data();
+  const size_t units = data.size() / 2;
   bool atStart = true;
   for (size_t i = 0; i < units; ++i) {
-    const char16_t unit = static_cast<char16_t>(data_[2 * i] | (data_[2 * i + 1] << 8));
+    const char16_t unit = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     if (atStart) {
       atStart = false;
       if (unit == 0) return;
@@ -65,20 +140,22 @@ void RegistryEntry::SplitMultiString() {
 }
 
 std::u16string RegistryEntry::UnitsToText(size_t start, size_t length) const {
+  const std::span<const uint8_t> data = Data();
   std::u16string text(length, u'\0');
   for (size_t i = 0; i < length; ++i) {
     const size_t byte = 2 * (start + i);
-    text[i] = static_cast<char16_t>(data_[byte] | (data_[byte + 1] << 8));
+    text[i] = static_cast<char16_t>(data[byte] | (data[byte + 1] << 8));
   }
   return text;
 }
 
 bool RegistryEntry::GetValueText(size_t index, std::u16string& text) const {
   if (!hasData_) return false;
+  const std::span<const uint8_t> data = Data();
   switch (valueType_) {
     case Platform::kRegSz:
     case Platform::kRegExpandSz:
-      text = VyrUtilities::CountedText(data_.data(), data_.size());
+      text = VyrUtilities::CountedText(data.data(), data.size());
       return true;
     case Platform::kRegMultiSz:
       if (index >= strings_.size()) return false;
@@ -86,14 +163,14 @@ bool RegistryEntry::GetValueText(size_t index, std::u16string& text) const {
       return true;
     case Platform::kRegDword: {
       // Shorter data holds no number; reading past it would invent digits.
-      if (data_.size() < 4) return false;
-      const uint32_t raw = data_[0] | (data_[1] << 8) | (data_[2] << 16) |
-                           (static_cast<uint32_t>(data_[3]) << 24);
+      if (data.size() < 4) return false;
+      const uint32_t raw = data[0] | (data[1] << 8) | (data[2] << 16) |
+                           (static_cast<uint32_t>(data[3]) << 24);
       text = VyrUtilities::IntToText(static_cast<int32_t>(raw), 10);
       return true;
     }
     case Platform::kRegBinary:
-      text = VyrUtilities::ToLower(VyrUtilities::ToHex(data_.data(), data_.size(), u" "));
+      text = VyrUtilities::ToLower(VyrUtilities::ToHex(data.data(), data.size(), u" "));
       return true;
     default:
       return false;

@@ -8,12 +8,17 @@ namespace {
 
 constexpr uint32_t kDeviceCapacity = 260;
 
+// The device of a drive letter, into a caller's buffer so that repeated lookups
+// reuse its storage; false when the letter has no device.
+bool QueryLetter(Platform::System& system, char16_t letter, std::u16string& device) {
+  const char16_t drive[] = {FoldAscii(letter), u':'};
+  return system.Files().QueryDosDevice(std::u16string_view(drive, 2), kDeviceCapacity,
+                                       &device) == Platform::kErrorSuccess;
+}
+
 std::u16string QueryLetter(Platform::System& system, char16_t letter) {
   std::u16string device;
-  std::u16string drive{FoldAscii(letter), u':'};
-  if (system.Files().QueryDosDevice(drive, kDeviceCapacity, &device) != Platform::kErrorSuccess) {
-    return {};
-  }
+  if (!QueryLetter(system, letter, device)) return {};
   return device;
 }
 
@@ -37,6 +42,7 @@ bool DriveMap::Build() {
 
 void DriveMap::BuildLocked() {
   devices_.clear();
+  lastDevice_.clear();
   for (char16_t letter = u'A'; letter <= u'Z'; ++letter) {
     std::u16string device = QueryLetter(system_, letter);
     if (!device.empty()) devices_[ToUpper(device)] = letter;
@@ -45,18 +51,43 @@ void DriveMap::BuildLocked() {
 
 std::u16string DriveMap::DriveLetterOfDevice(std::u16string_view device) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::u16string key = ToUpper(device);
+  const char16_t letter = LetterOfDeviceLocked(device);
+  return letter == 0 ? std::u16string() : std::u16string(1, letter);
+}
+
+char16_t DriveMap::LetterOfDeviceLocked(std::u16string_view device) {
+  // File records name the same few volumes over and over: the last device found
+  // skips the case folding and the table search. It is a copy of a table entry,
+  // cleared with the table, and its letter is checked against the device like any
+  // other.
+  if (!lastDevice_.empty() && device == lastDevice_) {
+    if (batchDepth_ > 0 && lastChecked_) return lastLetter_;
+    if (LetterStillNames(lastLetter_, device)) {
+      lastChecked_ = true;
+      return lastLetter_;
+    }
+  }
+  const std::u16string key = ToUpper(device);
   // A miss, or a letter that now names another volume, means the drives changed
   // since the map was built: rebuild once and look again.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    auto found = devices_.find(key);
-    if (found != devices_.end() &&
-        EqualsIgnoreCase(QueryLetter(system_, found->second), device)) {
-      return std::u16string(1, found->second);
+    const auto found = devices_.find(key);
+    if (found != devices_.end() && LetterStillNames(found->second, device)) {
+      lastDevice_.assign(device);
+      lastLetter_ = found->second;
+      lastChecked_ = true;
+      return found->second;
     }
     if (attempt == 0) BuildLocked();
   }
-  return {};
+  return 0;
+}
+
+bool DriveMap::LetterStillNames(char16_t letter, std::u16string_view device) {
+  // The device usually comes back exactly as it was asked; the case-blind
+  // comparison is only for when it does not.
+  return QueryLetter(system_, letter, queried_) &&
+         (std::u16string_view(queried_) == device || EqualsIgnoreCase(queried_, device));
 }
 
 std::u16string DriveMap::DevicePathToDosPath(std::u16string_view path) {
@@ -65,11 +96,18 @@ std::u16string DriveMap::DevicePathToDosPath(std::u16string_view path) {
   if (second == std::u16string_view::npos) return {};
   size_t third = path.find(u'\\', second + 1);
   std::u16string_view device = path.substr(0, third);
-  std::u16string letter = DriveLetterOfDevice(device);
-  if (letter.empty()) return {};
+  char16_t letter = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    letter = LetterOfDeviceLocked(device);
+  }
+  if (letter == 0) return {};
   std::u16string_view rest =
       third == std::u16string_view::npos ? std::u16string_view() : path.substr(third);
-  return letter + u":" + std::u16string(rest);
+  std::u16string dosPath;
+  dosPath.reserve(2 + rest.size());
+  dosPath.append({letter, u':'}).append(rest);
+  return dosPath;
 }
 
 std::u16string DriveMap::DosPathToDevicePath(std::u16string_view path) {
@@ -79,6 +117,17 @@ std::u16string DriveMap::DosPathToDevicePath(std::u16string_view path) {
   std::u16string device = QueryDriveDevice(path.substr(0, colon));
   if (device.empty()) return {};
   return device + std::u16string(path.substr(colon + 1));
+}
+
+void DriveMap::BeginBatch() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // A new reply checks its letters afresh.
+  if (batchDepth_++ == 0) lastChecked_ = false;
+}
+
+void DriveMap::EndBatch() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (batchDepth_ > 0) --batchDepth_;
 }
 
 std::u16string DriveMap::QueryDriveDevice(std::u16string_view drive) {

@@ -83,8 +83,11 @@ TEST(ReadWideString, StopsAtTheTerminatorOrTheLastWholeUnit) {
   EXPECT_EQ(text, u"B");
 
   // Units whose bytes are zero on one side only are no terminator, wherever the
-  // terminator falls within the four-unit steps of the scan.
-  const std::vector<uint16_t> tricky = {0x0100, 0x0001, 0x8000, 0x00FF, 0xFFFF, 0x0101, 0x7F00, 0x0080, 0x1000};
+  // terminator falls within the several-unit steps of the scan (two blocks of
+  // eight and a tail).
+  const std::vector<uint16_t> tricky = {0x0100, 0x0001, 0x8000, 0x00FF, 0xFFFF, 0x0101, 0x7F00,
+                                        0x0080, 0x1000, 0x0100, 0x0001, 0x8000, 0x00FF, 0xFFFF,
+                                        0x0101, 0x7F00, 0x0080, 0x1000, 0x0100};
   for (size_t nul = 0; nul <= tricky.size(); ++nul) {
     std::vector<uint8_t> bytes;
     for (size_t i = 0; i < tricky.size(); ++i) {

@@ -49,6 +49,15 @@ TEST_F(FileObjectProtocolTest, CreateThenCloseOfAMarkedObjectIsCreatedThenDelete
   EXPECT_FALSE(HasContext());
 }
 
+TEST_F(FileObjectProtocolTest, ObjectReopenedAfterCloseStartsWithNothingOfTheOldOne) {
+  // The second life of the key must not see the first one's name, pending write or
+  // marks, whatever the table keeps of closed objects.
+  const std::vector<uint8_t> shortName = Wide(u"\\Device\\HarddiskVolume2\\y");
+  EXPECT_EQ(Run({{64, 0, 44}, {4, 1, 44}, {16}, {1, 0, 44, shortName}, {128, 0, 44}, {16}}),
+            (Out{u"3 C:\\Users\\a\\x.txt 40:44 0", u"1 C:\\y 40:44 0"}));
+  EXPECT_FALSE(HasContext());
+}
+
 TEST_F(FileObjectProtocolTest, UnmarkingRemovesEveryEqualPairOnly) {
   EXPECT_EQ(Run({{1}, {4, 1}, {4, 1}, {4, 0}, {16}}), Out{u"1 C:\\Users\\a\\x.txt 40:44 0"});
   EXPECT_EQ(Run({{4, 1, 44}, {4, 1, 66}, {4, 0, 44}, {16}}),

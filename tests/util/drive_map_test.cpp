@@ -105,5 +105,25 @@ TEST_F(DriveMapTest, LetterMovedToAnotherVolumeIsNotTrusted) {
   EXPECT_EQ(map_.DriveLetterOfDevice(u"\\Device\\CdRom0"), u"");
 }
 
+TEST_F(DriveMapTest, BatchChecksTheLetterOnceAndTheNextBatchChecksAgain) {
+  table_.devices[u"C:"] = u"\\Device\\HarddiskVolume2";
+  ASSERT_TRUE(map_.Initialise());
+  {
+    DriveMap::Batch batch(map_);
+    EXPECT_EQ(map_.DevicePathToDosPath(u"\\Device\\HarddiskVolume2\\a.exe"), u"C:\\a.exe");
+    const int checked = table_.queries;
+    EXPECT_EQ(map_.DevicePathToDosPath(u"\\Device\\HarddiskVolume2\\b.exe"), u"C:\\b.exe");
+    EXPECT_EQ(table_.queries, checked);
+  }
+  const int afterBatch = table_.queries;
+  EXPECT_EQ(map_.DriveLetterOfDevice(u"\\Device\\HarddiskVolume2"), u"C");
+  EXPECT_EQ(table_.queries, afterBatch + 1);  // outside a batch every lookup checks
+
+  table_.devices[u"C:"] = u"\\Device\\HarddiskVolume7";
+  DriveMap::Batch next(map_);
+  EXPECT_EQ(map_.DevicePathToDosPath(u"\\Device\\HarddiskVolume2\\a.exe"), u"");
+  EXPECT_EQ(map_.DevicePathToDosPath(u"\\Device\\HarddiskVolume7\\a.exe"), u"C:\\a.exe");
+}
+
 }  // namespace
 }  // namespace VyrUtilities

@@ -1,5 +1,7 @@
 #include "platform/emulated/clock.h"
 
+#include <cstdint>
+
 namespace Emulated {
 namespace {
 
@@ -33,15 +35,10 @@ Platform::FileTime Clock::UtcToLocal(Platform::FileTime utc) const {
   return utc + static_cast<int64_t>(utcOffsetMinutes_) * 60 * kTicksPerSecond;
 }
 
-Platform::SystemTime Clock::ToSystemTime(Platform::FileTime time) {
-  const int64_t totalSeconds = static_cast<int64_t>(time / kTicksPerSecond) - kEpochDifference;
-  int64_t days = totalSeconds / 86400;
-  int64_t rest = totalSeconds % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    --days;
-  }
-  // Civil date from days since 1970-01-01.
+namespace {
+
+// Calendar fields of a day counted from 1970-01-01 (proleptic Gregorian).
+void SetCivilDate(int64_t days, Platform::SystemTime& st) {
   const int64_t z = days + 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const unsigned doe = static_cast<unsigned>(z - era * 146097);
@@ -50,16 +47,37 @@ Platform::SystemTime Clock::ToSystemTime(Platform::FileTime time) {
   const unsigned mp = (5 * doy + 2) / 153;
   const unsigned d = doy - (153 * mp + 2) / 5 + 1;
   const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
-
-  Platform::SystemTime st;
-  st.year = static_cast<uint16_t>(y);
+  st.year = static_cast<uint16_t>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
   st.month = static_cast<uint16_t>(m);
   st.day = static_cast<uint16_t>(d);
   st.dayOfWeek = static_cast<uint16_t>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
-  st.hour = static_cast<uint16_t>(rest / 3600);
-  st.minute = static_cast<uint16_t>(rest % 3600 / 60);
-  st.second = static_cast<uint16_t>(rest % 60);
+}
+
+}  // namespace
+
+Platform::SystemTime Clock::ToSystemTime(Platform::FileTime time) {
+  // Callers convert the current moment over and over (every driver record is
+  // stamped), and all fields but the milliseconds are a function of the second:
+  // the last second's fields are kept per thread instead of redoing the calendar
+  // arithmetic.
+  thread_local uint64_t cachedSecond = ~uint64_t{0};
+  thread_local Platform::SystemTime cached;
+  const uint64_t second = time / kTicksPerSecond;
+  if (second != cachedSecond) {
+    const int64_t totalSeconds = static_cast<int64_t>(second) - kEpochDifference;
+    int64_t days = totalSeconds / 86400;
+    int64_t rest = totalSeconds % 86400;
+    if (rest < 0) {
+      rest += 86400;
+      --days;
+    }
+    SetCivilDate(days, cached);
+    cached.hour = static_cast<uint16_t>(rest / 3600);
+    cached.minute = static_cast<uint16_t>(rest % 3600 / 60);
+    cached.second = static_cast<uint16_t>(rest % 60);
+    cachedSecond = second;
+  }
+  Platform::SystemTime st = cached;
   st.milliseconds = static_cast<uint16_t>(time % kTicksPerSecond / 10'000);
   return st;
 }
