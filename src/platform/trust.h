@@ -20,6 +20,13 @@ inline constexpr HResult kCertEExpired = static_cast<HResult>(0x800B0101u);
 inline constexpr HResult kCertERevoked = static_cast<HResult>(0x800B010Cu);
 inline constexpr HResult kTrustEExplicitDistrust = static_cast<HResult>(0x800B0111u);
 inline constexpr HResult kCryptESecuritySettings = static_cast<HResult>(0x80092026u);
+// Further statuses the emulated provider gives; the system treats them as "failed".
+inline constexpr HResult kTrustEBadDigest = static_cast<HResult>(0x80096010u);
+inline constexpr HResult kCertEUntrustedRoot = static_cast<HResult>(0x800B0109u);
+inline constexpr HResult kCertEWrongUsage = static_cast<HResult>(0x800B0110u);
+inline constexpr HResult kCertEChaining = static_cast<HResult>(0x800B010Au);
+inline constexpr HResult kTrustESubjectNotTrusted = static_cast<HResult>(0x800B0004u);
+inline constexpr HResult kTrustETimeStamp = static_cast<HResult>(0x80096005u);
 
 // One certificate as CertGetNameString and the certificate's validity give it.
 struct CertificateNames {
@@ -49,14 +56,30 @@ class Trust {
   // WinVerifyTrust(WINTRUST_ACTION_GENERIC_VERIFY_V2) on the file, no revocation check;
   // the state is closed again before returning.
   virtual TrustVerdict VerifyEmbedded(std::u16string_view path) = 0;
-  // Whether the catalog functions can be used (first and second generation).
-  virtual bool CatalogFunctionsAvailable(int generation) = 0;
-  // CryptCATAdminCalcHashFromFileHandle(2): the file's hash as catalogs index it.
-  virtual Win32Error CalculateCatalogHash(std::u16string_view path, int generation,
+  // LoadLibraryW(L"Wintrust.dll"): the module, 0 when it cannot be loaded.
+  virtual Handle LoadTrustLibrary() = 0;
+  // FreeLibrary of a module LoadTrustLibrary gave.
+  virtual void FreeTrustLibrary(Handle library) = 0;
+  // GetProcAddress(library, name) != nullptr: whether the module exports the catalog
+  // function called name (for example "CryptCATAdminAcquireContext2").
+  virtual bool HasTrustFunction(Handle library, std::string_view name) = 0;
+  // CryptCATAdminAcquireContext (generation 1) or CryptCATAdminAcquireContext2 with the
+  // hash algorithm "SHA256" (generation 2), subsystem DRIVER_ACTION_VERIFY: the catalog
+  // administrator context, 0 when none could be acquired.
+  virtual Handle AcquireCatalogContext(int generation) = 0;
+  // CryptCATAdminReleaseContext.
+  virtual void ReleaseCatalogContext(Handle context) = 0;
+  // CryptCATAdminCalcHashFromFileHandle (generation 1, SHA-1) or
+  // CryptCATAdminCalcHashFromFileHandle2 (generation 2, the context's algorithm) over
+  // the file at path: the hash as catalogs index it (the Authenticode digest of a PE
+  // file, the hash of the bytes of any other file).
+  virtual Win32Error CalculateCatalogHash(Handle context, std::u16string_view path, int generation,
                                           std::vector<uint8_t>* hash) = 0;
-  // CryptCATAdminEnumCatalogFromHash + CryptCATCatalogInfoFromContext: the path of the
-  // first catalog holding the hash, or nothing.
-  virtual std::optional<std::u16string> FindCatalogForHash(std::span<const uint8_t> hash) = 0;
+  // CryptCATAdminEnumCatalogFromHash (no previous catalog) + CryptCATCatalogInfoFromContext
+  // + CryptCATAdminReleaseCatalogContext: the path of the first catalog holding the hash,
+  // or nothing.
+  virtual std::optional<std::u16string> FindCatalogForHash(Handle context,
+                                                           std::span<const uint8_t> hash) = 0;
   // WinVerifyTrust(DRIVER_ACTION_VERIFY) with a catalog member subject, revocation
   // checked over the whole chain; the state is closed again before returning.
   virtual TrustVerdict VerifyCatalogMember(std::u16string_view catalogPath,

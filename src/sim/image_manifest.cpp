@@ -60,11 +60,19 @@ ImageProcess ReadProcess(const json& process) {
   return result;
 }
 
+// "trust": {"library": false} or {"catalogContext": false} breaks that step of the
+// catalog check, as on a machine whose trust library is missing or damaged.
+void ReadTrust(const json& trust, Emulated::TrustConfig* config) {
+  config->libraryAvailable = trust.value("library", config->libraryAvailable);
+  config->catalogContextAvailable = trust.value("catalogContext", config->catalogContextAvailable);
+}
+
 void ReadDocument(const json& doc, ImageManifest* manifest) {
   Emulated::MachineConfig& config = manifest->config;
   if (doc.contains("windows")) ReadVersion(doc.at("windows"), &config.version);
   if (doc.contains("computerName")) config.computerName = Text(doc, "computerName");
   config.utcOffsetMinutes = doc.value("utcOffsetMinutes", 0);
+  if (doc.contains("trust")) ReadTrust(doc.at("trust"), &config.trust);
   // Held in locals: a range-for over items() of a temporary would dangle.
   const json environment = doc.value("environment", json::object());
   const json users = doc.value("users", json::array());

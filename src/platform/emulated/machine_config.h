@@ -24,6 +24,13 @@ struct DriveMapping {
   uint32_t volumeNumber = 2;  // \Device\HarddiskVolume<N>
 };
 
+// What the machine's trust provider can do. A damaged or stripped-down image may lack
+// the trust library or be unable to hand out a catalog administrator context.
+struct TrustConfig {
+  bool libraryAvailable = true;         // LoadLibrary("Wintrust.dll") succeeds
+  bool catalogContextAvailable = true;  // CryptCATAdminAcquireContext(2) succeeds
+};
+
 struct MachineConfig {
   // Windows 10 x64 workstation unless told otherwise.
   Platform::OsVersionInfo version{10, 0, 19045, 2, u"", 0, 0, 0x100, 1, 9};
@@ -37,6 +44,7 @@ struct MachineConfig {
   std::vector<std::pair<std::u16string, std::u16string>> environment;
   // Accounts besides the well-known SYSTEM, LOCAL SERVICE and NETWORK SERVICE.
   std::vector<UserAccount> users;
+  TrustConfig trust;
 };
 
 }  // namespace Emulated

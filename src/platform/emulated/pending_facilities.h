@@ -12,9 +12,14 @@ namespace Emulated {
 class PendingTrust : public Platform::Trust {
  public:
   Platform::TrustVerdict VerifyEmbedded(std::u16string_view) override;
-  bool CatalogFunctionsAvailable(int) override;
-  Platform::Win32Error CalculateCatalogHash(std::u16string_view, int, std::vector<uint8_t>*) override;
-  std::optional<std::u16string> FindCatalogForHash(std::span<const uint8_t>) override;
+  Platform::Handle LoadTrustLibrary() override;
+  void FreeTrustLibrary(Platform::Handle) override;
+  bool HasTrustFunction(Platform::Handle, std::string_view) override;
+  Platform::Handle AcquireCatalogContext(int) override;
+  void ReleaseCatalogContext(Platform::Handle) override;
+  Platform::Win32Error CalculateCatalogHash(Platform::Handle, std::u16string_view, int,
+                                            std::vector<uint8_t>*) override;
+  std::optional<std::u16string> FindCatalogForHash(Platform::Handle, std::span<const uint8_t>) override;
   Platform::TrustVerdict VerifyCatalogMember(std::u16string_view, std::u16string_view,
                                              std::u16string_view) override;
 };
