@@ -9,6 +9,7 @@ ProcessView::ProcessView(Machine& machine, ViewContext context)
       objects_(machine, context),
       processes_(machine, context),
       services_(machine, context),
-      filterPort_(machine, context) {}
+      filterPort_(machine, context),
+      trust_(machine, registry_) {}
 
 }  // namespace Emulated

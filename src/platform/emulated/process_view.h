@@ -8,6 +8,7 @@
 #include "platform/emulated/pending_facilities.h"
 #include "platform/emulated/processes_view.h"
 #include "platform/emulated/service_manager_view.h"
+#include "platform/emulated/trust_view.h"
 #include "platform/emulated/registry_view.h"
 #include "platform/system.h"
 
@@ -35,7 +36,7 @@ class ProcessView : public Platform::System {
   ProcessesView processes_;
   ServiceManagerView services_;
   FilterPortView filterPort_;
-  PendingTrust trust_;
+  TrustView trust_;
   PendingVersionInfo versionInfo_;
 };
 

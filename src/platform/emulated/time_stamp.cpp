@@ -1,0 +1,117 @@
+#include "platform/emulated/time_stamp.h"
+
+#include <openssl/objects.h>
+#include <openssl/ts.h>
+
+#include "platform/emulated/certificate_chain.h"
+
+namespace Emulated {
+namespace {
+
+constexpr const char* kRfc3161CounterSignOid = "1.3.6.1.4.1.311.3.3.1";
+
+PKCS7_SIGNER_INFO* SignerOf(const SignedMessage& message) {
+  return sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(message.pkcs7.get()), 0);
+}
+
+// The stamp covers the signer's signature value: its hash must match the imprint.
+bool ImprintMatches(const PKCS7_SIGNER_INFO* signer, const EVP_MD* md, const ASN1_OCTET_STRING* imprint) {
+  if (!md || !imprint) return false;
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(signer->enc_digest->data, signer->enc_digest->length, digest, &length, md, nullptr);
+  return static_cast<int>(length) == imprint->length && std::equal(digest, digest + length, imprint->data);
+}
+
+// The authority's certificate must chain to a trusted root and be valid at the stamp.
+void JudgeAuthority(const CertificateStores& stores, STACK_OF(X509)* carried, TimeStamp* stamp) {
+  ChainRequest request{stamp->authority.get(), carried, stamp->time, false, false};
+  stamp->verified = JudgeChain(stores, request) == Platform::kSOk;
+}
+
+const ASN1_TYPE* UnsignedAttribute(PKCS7_SIGNER_INFO* signer, const char* oid) {
+  for (int i = 0; i < sk_X509_ATTRIBUTE_num(signer->unauth_attr); ++i) {
+    X509_ATTRIBUTE* attribute = sk_X509_ATTRIBUTE_value(signer->unauth_attr, i);
+    char text[64] = {};
+    OBJ_obj2txt(text, sizeof text, X509_ATTRIBUTE_get0_object(attribute), 1);
+    if (std::string_view(text) == oid) return X509_ATTRIBUTE_get0_type(attribute, 0);
+  }
+  return nullptr;
+}
+
+bool CounterSignatureVerifies(PKCS7_SIGNER_INFO* counter, X509* authority) {
+  unsigned char* attributes = nullptr;
+  const int length = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(counter->auth_attr), &attributes,
+                                   ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
+  if (length <= 0) return false;
+  const EVP_MD* md = EVP_get_digestbyobj(counter->digest_alg->algorithm);
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  const bool ok = md && EVP_DigestVerifyInit(context, nullptr, md, nullptr, X509_get0_pubkey(authority)) == 1 &&
+                  EVP_DigestVerify(context, counter->enc_digest->data, counter->enc_digest->length, attributes,
+                                   static_cast<size_t>(length)) == 1;
+  EVP_MD_CTX_free(context);
+  OPENSSL_free(attributes);
+  return ok;
+}
+
+// PKCS#9 counterSignature: a SignerInfo whose signingTime is the stamp.
+TimeStamp FromCounterSignature(const SignedMessage& message, const ASN1_TYPE* value,
+                               const CertificateStores& stores) {
+  TimeStamp stamp;
+  const unsigned char* cursor = value->value.sequence->data;
+  std::unique_ptr<PKCS7_SIGNER_INFO, decltype(&PKCS7_SIGNER_INFO_free)> counter(
+      d2i_PKCS7_SIGNER_INFO(nullptr, &cursor, value->value.sequence->length), PKCS7_SIGNER_INFO_free);
+  if (!counter || !counter->issuer_and_serial) return stamp;
+  STACK_OF(X509)* carried = message.pkcs7->d.sign->cert;
+  X509* authority = X509_find_by_issuer_and_serial(carried, counter->issuer_and_serial->issuer,
+                                                   counter->issuer_and_serial->serial);
+  const ASN1_TYPE* signingTime = PKCS7_get_signed_attribute(counter.get(), NID_pkcs9_signingTime);
+  if (!authority || !signingTime || signingTime->type != V_ASN1_UTCTIME) return stamp;
+  const EVP_MD* md = EVP_get_digestbyobj(counter->digest_alg->algorithm);
+  if (!ImprintMatches(SignerOf(message), md, PKCS7_digest_from_attributes(counter->auth_attr)) ||
+      !CounterSignatureVerifies(counter.get(), authority))
+    return stamp;
+  X509_up_ref(authority);
+  stamp.authority.reset(authority);
+  stamp.time = FileTimeOf(signingTime->value.utctime);
+  JudgeAuthority(stores, carried, &stamp);
+  return stamp;
+}
+
+// RFC 3161: a SignedData over a TSTInfo whose genTime is the stamp.
+TimeStamp FromTimeStampToken(const SignedMessage& message, const ASN1_TYPE* value,
+                             const CertificateStores& stores) {
+  TimeStamp stamp;
+  const unsigned char* cursor = value->value.sequence->data;
+  Pkcs7Ptr token(d2i_PKCS7(nullptr, &cursor, value->value.sequence->length));
+  if (!token || !PKCS7_type_is_signed(token.get())) return stamp;
+  std::unique_ptr<TS_TST_INFO, decltype(&TS_TST_INFO_free)> info(PKCS7_to_TS_TST_INFO(token.get()),
+                                                                 TS_TST_INFO_free);
+  if (!info || PKCS7_verify(token.get(), nullptr, nullptr, nullptr, nullptr, PKCS7_NOVERIFY) != 1) return stamp;
+  TS_MSG_IMPRINT* imprint = TS_TST_INFO_get_msg_imprint(info.get());
+  const EVP_MD* md = EVP_get_digestbyobj(TS_MSG_IMPRINT_get_algo(imprint)->algorithm);
+  if (!ImprintMatches(SignerOf(message), md, TS_MSG_IMPRINT_get_msg(imprint))) return stamp;
+  STACK_OF(X509)* signers = PKCS7_get0_signers(token.get(), nullptr, 0);
+  if (sk_X509_num(signers) > 0) {
+    X509_up_ref(sk_X509_value(signers, 0));
+    stamp.authority.reset(sk_X509_value(signers, 0));
+  }
+  sk_X509_free(signers);
+  if (!stamp.authority) return stamp;
+  stamp.time = FileTimeOf(TS_TST_INFO_get_time(info.get()));
+  JudgeAuthority(stores, token->d.sign->cert, &stamp);
+  return stamp;
+}
+
+}  // namespace
+
+std::optional<TimeStamp> ReadTimeStamp(const SignedMessage& message, const CertificateStores& stores) {
+  PKCS7_SIGNER_INFO* signer = SignerOf(message);
+  if (const ASN1_TYPE* value = PKCS7_get_attribute(signer, NID_pkcs9_countersignature))
+    return value->type == V_ASN1_SEQUENCE ? FromCounterSignature(message, value, stores) : TimeStamp{};
+  if (const ASN1_TYPE* value = UnsignedAttribute(signer, kRfc3161CounterSignOid))
+    return value->type == V_ASN1_SEQUENCE ? FromTimeStampToken(message, value, stores) : TimeStamp{};
+  return std::nullopt;
+}
+
+}  // namespace Emulated
