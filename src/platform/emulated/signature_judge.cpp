@@ -47,6 +47,10 @@ TrustVerdict JudgeSignedMessage(const SignedMessage& message, const CertificateS
   const Platform::FileTime asOf = stamp ? stamp->time : now;
   TrustVerdict verdict =
       Status(JudgeChain(stores, {signer, message.pkcs7->d.sign->cert, asOf, checkRevocation, true}));
+  // A sound signer whose stamp comes from an authority the machine does not trust
+  // fails on the stamp; otherwise the signer's own fault is the one reported.
+  if (verdict.status == Platform::kSOk && stamp && stamp->chainStatus != Platform::kSOk)
+    verdict.status = Platform::kTrustETimeStamp;
   Platform::SignerChain chain;
   chain.certificate = NamesOf(signer);
   chain.verifyAsOfTime = asOf;

@@ -1,5 +1,6 @@
 #include "platform/emulated/time_stamp.h"
 
+#include <openssl/cms.h>
 #include <openssl/objects.h>
 #include <openssl/ts.h>
 
@@ -25,8 +26,8 @@ bool ImprintMatches(const PKCS7_SIGNER_INFO* signer, const EVP_MD* md, const ASN
 
 // The authority's certificate must chain to a trusted root and be valid at the stamp.
 void JudgeAuthority(const CertificateStores& stores, STACK_OF(X509)* carried, TimeStamp* stamp) {
-  ChainRequest request{stamp->authority.get(), carried, stamp->time, false, false};
-  stamp->verified = JudgeChain(stores, request) == Platform::kSOk;
+  stamp->verified = true;
+  stamp->chainStatus = JudgeChain(stores, {stamp->authority.get(), carried, stamp->time, false, false});
 }
 
 const ASN1_TYPE* UnsignedAttribute(PKCS7_SIGNER_INFO* signer, const char* oid) {
@@ -78,20 +79,36 @@ TimeStamp FromCounterSignature(const SignedMessage& message, const ASN1_TYPE* va
   return stamp;
 }
 
-// RFC 3161: a SignedData over a TSTInfo whose genTime is the stamp.
+using CmsPtr = std::unique_ptr<CMS_ContentInfo, decltype(&CMS_ContentInfo_free)>;
+using CertificateList = std::unique_ptr<STACK_OF(X509), void (*)(STACK_OF(X509)*)>;
+
+void FreeCertificates(STACK_OF(X509)* certificates) { sk_X509_pop_free(certificates, X509_free); }
+
+// The token's TSTInfo once the token's signature over it holds.
+std::unique_ptr<TS_TST_INFO, decltype(&TS_TST_INFO_free)> VerifiedTokenInfo(CMS_ContentInfo* token) {
+  std::unique_ptr<TS_TST_INFO, decltype(&TS_TST_INFO_free)> none(nullptr, TS_TST_INFO_free);
+  std::unique_ptr<BIO, decltype(&BIO_free)> content(BIO_new(BIO_s_mem()), BIO_free);
+  if (CMS_verify(token, nullptr, nullptr, nullptr, content.get(), CMS_NO_SIGNER_CERT_VERIFY | CMS_BINARY) != 1)
+    return none;
+  const unsigned char* data = nullptr;
+  const long length = BIO_get_mem_data(content.get(), &data);
+  return {d2i_TS_TST_INFO(nullptr, &data, length), TS_TST_INFO_free};
+}
+
+// RFC 3161: a SignedData over a TSTInfo whose genTime is the stamp. Tokens are read
+// as CMS, since real authorities put certificate forms in them that PKCS#7 lacks.
 TimeStamp FromTimeStampToken(const SignedMessage& message, const ASN1_TYPE* value,
                              const CertificateStores& stores) {
   TimeStamp stamp;
   const unsigned char* cursor = value->value.sequence->data;
-  Pkcs7Ptr token(d2i_PKCS7(nullptr, &cursor, value->value.sequence->length));
-  if (!token || !PKCS7_type_is_signed(token.get())) return stamp;
-  std::unique_ptr<TS_TST_INFO, decltype(&TS_TST_INFO_free)> info(PKCS7_to_TS_TST_INFO(token.get()),
-                                                                 TS_TST_INFO_free);
-  if (!info || PKCS7_verify(token.get(), nullptr, nullptr, nullptr, nullptr, PKCS7_NOVERIFY) != 1) return stamp;
+  CmsPtr token(d2i_CMS_ContentInfo(nullptr, &cursor, value->value.sequence->length), CMS_ContentInfo_free);
+  if (!token) return stamp;
+  const auto info = VerifiedTokenInfo(token.get());
+  if (!info) return stamp;
   TS_MSG_IMPRINT* imprint = TS_TST_INFO_get_msg_imprint(info.get());
   const EVP_MD* md = EVP_get_digestbyobj(TS_MSG_IMPRINT_get_algo(imprint)->algorithm);
   if (!ImprintMatches(SignerOf(message), md, TS_MSG_IMPRINT_get_msg(imprint))) return stamp;
-  STACK_OF(X509)* signers = PKCS7_get0_signers(token.get(), nullptr, 0);
+  STACK_OF(X509)* signers = CMS_get0_signers(token.get());
   if (sk_X509_num(signers) > 0) {
     X509_up_ref(sk_X509_value(signers, 0));
     stamp.authority.reset(sk_X509_value(signers, 0));
@@ -99,7 +116,8 @@ TimeStamp FromTimeStampToken(const SignedMessage& message, const ASN1_TYPE* valu
   sk_X509_free(signers);
   if (!stamp.authority) return stamp;
   stamp.time = FileTimeOf(TS_TST_INFO_get_time(info.get()));
-  JudgeAuthority(stores, token->d.sign->cert, &stamp);
+  CertificateList carried(CMS_get1_certs(token.get()), FreeCertificates);
+  JudgeAuthority(stores, carried.get(), &stamp);
   return stamp;
 }
 

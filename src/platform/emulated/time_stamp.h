@@ -11,13 +11,14 @@
 namespace Emulated {
 
 struct TimeStamp {
-  bool verified = false;
+  bool verified = false;  // the token's signature and its imprint of the signer hold
+  Platform::HResult chainStatus = Platform::kSOk;  // the authority's chain at the stamp's time
   Platform::FileTime time = 0;
   X509Ptr authority;  // the time-stamp authority's certificate
 };
 
 // Nothing when the signer carries no time stamp; a TimeStamp with verified false when
-// it carries one that does not check out.
+// it carries one whose signature or imprint does not check out.
 std::optional<TimeStamp> ReadTimeStamp(const SignedMessage& message, const CertificateStores& stores);
 
 }  // namespace Emulated
