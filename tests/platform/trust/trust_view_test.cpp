@@ -268,3 +268,27 @@ TEST_F(RealSignatureTest, DebianSignedImageChainsToTheDebianSecureBootCa) {
 }
 
 }  // namespace
+
+namespace {
+
+// The generated catalogs are judged by OpenSSL's own tools too, so that the parser
+// under test is not the only judge of its test data.
+TEST(CatalogBuilderTest, GeneratedCatalogPassesOpenSslTools) {
+  REQUIRE_SIGNED_FILES(files);
+  const SigningKit::Bytes list = SigningKit::TrustList({Sha256Of("a"), Sha256Of("b")}, true);
+  const auto at = files.folder.Path();
+  SigningKit::WriteHostFile(at / "check.cat", SigningKit::SignCatalog(list, files.signer, files.intermediate));
+  SigningKit::WriteHostFile(at / "check.ctl", SigningKit::Bytes(list.begin() + 2 + (list[1] & 0x7F), list.end()));
+  const std::string cat = (at / "check.cat").string();
+  EXPECT_EQ(std::system(("openssl asn1parse -inform DER -in '" + cat + "' >'" + cat + ".asn1' 2>&1").c_str()), 0);
+  const std::string verify = "openssl smime -verify -binary -inform DER -in '" + cat + "' -content '" +
+                             (at / "check.ctl").string() + "' -CAfile '" + files.root.certificatePem +
+                             "' -purpose any -out /dev/null 2>'" + cat + ".log'";
+  EXPECT_EQ(std::system(verify.c_str()), 0) << "see " << cat << ".log";
+  std::ifstream parsed(cat + ".asn1");
+  const std::string text((std::istreambuf_iterator<char>(parsed)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find(":1.3.6.1.4.1.311.10.1"), std::string::npos);    // certificate trust list
+  EXPECT_NE(text.find(":1.3.6.1.4.1.311.12.1.3"), std::string::npos);  // second-generation members
+}
+
+}  // namespace
