@@ -2,7 +2,7 @@
 # Installs from Debian's packages whatever the build needs and the machine lacks.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev
-          libsqlite3-dev sqlite3 libpugixml-dev libssl-dev nlohmann-json3-dev
+          libsqlite3-dev sqlite3 libpugixml-dev libssl-dev openssl osslsigncode nlohmann-json3-dev
           libgtest-dev libgmock-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
