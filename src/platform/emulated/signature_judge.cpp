@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <openssl/bio.h>
-
 #include "platform/emulated/authenticode_image.h"
 #include "platform/emulated/certificate_chain.h"
 #include "platform/emulated/certificate_names.h"
@@ -24,15 +22,9 @@ TrustVerdict Status(Platform::HResult status) {
 // The signer's signature over the content (its messageDigest and its signed
 // attributes); the certificate comes from those the message carries.
 X509* VerifiedSigner(const SignedMessage& message) {
-  std::unique_ptr<BIO, decltype(&BIO_free)> content(
-      BIO_new_mem_buf(message.signedBytes.data(), static_cast<int>(message.signedBytes.size())), BIO_free);
-  if (PKCS7_verify(message.pkcs7.get(), nullptr, nullptr, content.get(), nullptr,
-                   PKCS7_NOVERIFY | PKCS7_BINARY) != 1)
-    return nullptr;
-  STACK_OF(X509)* signers = PKCS7_get0_signers(message.pkcs7.get(), nullptr, 0);
-  X509* signer = sk_X509_num(signers) > 0 ? sk_X509_value(signers, 0) : nullptr;
-  sk_X509_free(signers);
-  return signer;
+  PKCS7_SIGNER_INFO* info = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(message.pkcs7.get()), 0);
+  X509* signer = SignerCertificate(info, message.pkcs7->d.sign->cert);
+  return SignerInfoVerifies(info, signer, message.signedBytes) ? signer : nullptr;
 }
 
 // The signer's chain judged as of the time stamp, or the clock without one; the

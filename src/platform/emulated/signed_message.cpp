@@ -2,6 +2,8 @@
 
 #include <openssl/objects.h>
 
+#include <algorithm>
+
 #include "platform/emulated/der_reader.h"
 
 namespace Emulated {
@@ -90,7 +92,40 @@ std::optional<std::vector<uint8_t>> ContentBytes(PKCS7* pkcs7) {
   return std::vector<uint8_t>(element->contents.begin(), element->contents.end());
 }
 
+bool SignatureOverAttributesHolds(PKCS7_SIGNER_INFO* signer, const EVP_MD* md, EVP_PKEY* key) {
+  unsigned char* attributes = nullptr;
+  const int length = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(signer->auth_attr), &attributes,
+                                   ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
+  if (length <= 0) return false;
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  const bool holds = key && EVP_DigestVerifyInit(context, nullptr, md, nullptr, key) == 1 &&
+                     EVP_DigestVerify(context, signer->enc_digest->data, signer->enc_digest->length, attributes,
+                                      static_cast<size_t>(length)) == 1;
+  EVP_MD_CTX_free(context);
+  OPENSSL_free(attributes);
+  return holds;
+}
+
 }  // namespace
+
+X509* SignerCertificate(PKCS7_SIGNER_INFO* signer, STACK_OF(X509)* carried) {
+  if (!signer->issuer_and_serial || !carried) return nullptr;
+  return X509_find_by_issuer_and_serial(carried, signer->issuer_and_serial->issuer,
+                                        signer->issuer_and_serial->serial);
+}
+
+bool SignerInfoVerifies(PKCS7_SIGNER_INFO* signer, X509* certificate, std::span<const uint8_t> content) {
+  if (!certificate || sk_X509_ATTRIBUTE_num(signer->auth_attr) <= 0) return false;
+  const EVP_MD* md = EVP_get_digestbyobj(signer->digest_alg->algorithm);
+  const ASN1_OCTET_STRING* expected = PKCS7_digest_from_attributes(signer->auth_attr);
+  if (!md || !expected) return false;
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(content.data(), content.size(), digest, &length, md, nullptr) != 1) return false;
+  if (static_cast<int>(length) != expected->length || !std::equal(digest, digest + length, expected->data))
+    return false;
+  return SignatureOverAttributesHolds(signer, md, X509_get0_pubkey(certificate));
+}
 
 std::string DottedOid(std::span<const uint8_t> whole) {
   const unsigned char* cursor = whole.data();

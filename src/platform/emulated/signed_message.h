@@ -43,6 +43,13 @@ std::optional<std::vector<CatalogMember>> ReadCatalogMembers(const SignedMessage
 inline constexpr const char* kSpcIndirectDataOid = "1.3.6.1.4.1.311.2.1.4";
 inline constexpr const char* kCertificateTrustListOid = "1.3.6.1.4.1.311.10.1";
 
+// The certificate among carried named by signer's issuer and serial, or null.
+X509* SignerCertificate(PKCS7_SIGNER_INFO* signer, STACK_OF(X509)* carried);
+// Whether signer's messageDigest attribute is the digest of content and its signature
+// over its signed attributes holds with certificate's key. A signer without signed
+// attributes does not verify: Authenticode always has them.
+bool SignerInfoVerifies(PKCS7_SIGNER_INFO* signer, X509* certificate, std::span<const uint8_t> content);
+
 // The dotted form of an OBJECT IDENTIFIER element's whole encoding.
 std::string DottedOid(std::span<const uint8_t> whole);
 

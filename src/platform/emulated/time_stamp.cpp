@@ -40,21 +40,6 @@ const ASN1_TYPE* UnsignedAttribute(PKCS7_SIGNER_INFO* signer, const char* oid) {
   return nullptr;
 }
 
-bool CounterSignatureVerifies(PKCS7_SIGNER_INFO* counter, X509* authority) {
-  unsigned char* attributes = nullptr;
-  const int length = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(counter->auth_attr), &attributes,
-                                   ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
-  if (length <= 0) return false;
-  const EVP_MD* md = EVP_get_digestbyobj(counter->digest_alg->algorithm);
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  const bool ok = md && EVP_DigestVerifyInit(context, nullptr, md, nullptr, X509_get0_pubkey(authority)) == 1 &&
-                  EVP_DigestVerify(context, counter->enc_digest->data, counter->enc_digest->length, attributes,
-                                   static_cast<size_t>(length)) == 1;
-  EVP_MD_CTX_free(context);
-  OPENSSL_free(attributes);
-  return ok;
-}
-
 // PKCS#9 counterSignature: a SignerInfo whose signingTime is the stamp.
 TimeStamp FromCounterSignature(const SignedMessage& message, const ASN1_TYPE* value,
                                const CertificateStores& stores) {
@@ -62,15 +47,14 @@ TimeStamp FromCounterSignature(const SignedMessage& message, const ASN1_TYPE* va
   const unsigned char* cursor = value->value.sequence->data;
   std::unique_ptr<PKCS7_SIGNER_INFO, decltype(&PKCS7_SIGNER_INFO_free)> counter(
       d2i_PKCS7_SIGNER_INFO(nullptr, &cursor, value->value.sequence->length), PKCS7_SIGNER_INFO_free);
-  if (!counter || !counter->issuer_and_serial) return stamp;
+  if (!counter) return stamp;
   STACK_OF(X509)* carried = message.pkcs7->d.sign->cert;
-  X509* authority = X509_find_by_issuer_and_serial(carried, counter->issuer_and_serial->issuer,
-                                                   counter->issuer_and_serial->serial);
+  X509* authority = SignerCertificate(counter.get(), carried);
   const ASN1_TYPE* signingTime = PKCS7_get_signed_attribute(counter.get(), NID_pkcs9_signingTime);
   if (!authority || !signingTime || signingTime->type != V_ASN1_UTCTIME) return stamp;
-  const EVP_MD* md = EVP_get_digestbyobj(counter->digest_alg->algorithm);
-  if (!ImprintMatches(SignerOf(message), md, PKCS7_digest_from_attributes(counter->auth_attr)) ||
-      !CounterSignatureVerifies(counter.get(), authority))
+  // The counter-signature's messageDigest covers the signer's signature value.
+  const ASN1_OCTET_STRING* signature = SignerOf(message)->enc_digest;
+  if (!SignerInfoVerifies(counter.get(), authority, {signature->data, static_cast<size_t>(signature->length)}))
     return stamp;
   X509_up_ref(authority);
   stamp.authority.reset(authority);
