@@ -8,6 +8,7 @@
 #include "platform/emulated/certificate_stores.h"
 #include "platform/text_encoding.h"
 #include "support/catalog_builder.h"
+#include "support/counter_signature.h"
 #include "support/signed_files.h"
 #include "support/temporary_machine.h"
 
@@ -267,9 +268,6 @@ TEST_F(RealSignatureTest, DebianSignedImageChainsToTheDebianSecureBootCa) {
   EXPECT_EQ(Trust().VerifyEmbedded(Place(shim, "shimx64.efi")).status, Platform::kCertEUntrustedRoot);
 }
 
-}  // namespace
-
-namespace {
 
 // The generated catalogs are judged by OpenSSL's own tools too, so that the parser
 // under test is not the only judge of its test data.
@@ -289,6 +287,30 @@ TEST(CatalogBuilderTest, GeneratedCatalogPassesOpenSslTools) {
   const std::string text((std::istreambuf_iterator<char>(parsed)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find(":1.3.6.1.4.1.311.10.1"), std::string::npos);    // certificate trust list
   EXPECT_NE(text.find(":1.3.6.1.4.1.311.12.1.3"), std::string::npos);  // second-generation members
+}
+
+}  // namespace
+
+
+namespace {
+
+TEST_F(TrustViewTest, Pkcs9CounterSignatureDatesTheSignature) {
+  REQUIRE_SIGNED_FILES(files);
+  TrustRoot(files);
+  const time_t when = std::time(nullptr) - 3600;
+  const auto at = files.folder.Path();
+  ASSERT_TRUE(SigningKit::AddCounterSignature(files.plain, (at / "pkcs9.dll").string(), files.authority, when));
+  ASSERT_TRUE(SigningKit::AddCounterSignature(files.plain, (at / "spoiled.dll").string(), files.authority, when, true));
+  machine.Machine().Time().Advance(std::chrono::hours(24 * 3));  // past the signer's validity
+  const TrustVerdict verdict = Trust().VerifyEmbedded(Place((at / "pkcs9.dll").string(), "pkcs9.dll"));
+  EXPECT_EQ(verdict.status, Platform::kSOk);
+  ASSERT_TRUE(verdict.signer);
+  EXPECT_EQ(verdict.signer->verifyAsOfTime, (static_cast<uint64_t>(when) + 11644473600ull) * 10000000ull);
+  ASSERT_EQ(verdict.signer->counterSigners.size(), 1u);
+  EXPECT_EQ(verdict.signer->counterSigners[0].simpleDisplayName, u"Brumevale Test Time Stamping");
+  // A stamp over some other signature value does not verify: the check fails.
+  EXPECT_EQ(Trust().VerifyEmbedded(Place((at / "spoiled.dll").string(), "spoiled.dll")).status,
+            Platform::kTrustETimeStamp);
 }
 
 }  // namespace
