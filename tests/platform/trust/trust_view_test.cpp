@@ -289,10 +289,6 @@ TEST(CatalogBuilderTest, GeneratedCatalogPassesOpenSslTools) {
   EXPECT_NE(text.find(":1.3.6.1.4.1.311.12.1.3"), std::string::npos);  // second-generation members
 }
 
-}  // namespace
-
-
-namespace {
 
 TEST_F(TrustViewTest, Pkcs9CounterSignatureDatesTheSignature) {
   REQUIRE_SIGNED_FILES(files);
