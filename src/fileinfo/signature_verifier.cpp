@@ -9,14 +9,9 @@ namespace {
 
 using Platform::HResult;
 
-constexpr std::array<std::string_view, 7> kFirstGenerationFunctions = {
-    "CryptCATAdminCalcHashFromFileHandle", "CryptCATAdminAcquireContext", "CryptCATAdminEnumCatalogFromHash",
-    "CryptCATCatalogInfoFromContext",      "CryptCATAdminAddCatalog",     "CryptCATAdminReleaseCatalogContext",
-    "CryptCATAdminRemoveCatalog"};
-constexpr std::array<std::string_view, 2> kSecondGenerationFunctions = {"CryptCATAdminCalcHashFromFileHandle2",
-                                                                        "CryptCATAdminAcquireContext2"};
 // Windows 8 and later (the ordinals from 12 up) hash catalogs with SHA-256.
 constexpr uint32_t kFirstSecondGenerationOrdinal = 12;
+// The buffer a catalog hash is computed into.
 constexpr size_t kCatalogHashCapacity = 100;
 
 template <size_t N>
@@ -43,9 +38,9 @@ SignatureVerifier::SignatureVerifier(Platform::System& system) : system_(system)
   Platform::Trust& trust = system.Trust();
   library_ = trust.LoadTrustLibrary();
   if (library_ == 0) return;
-  catalogFunctionsAvailable_ = HasAll(trust, library_, kFirstGenerationFunctions);
+  catalogFunctionsAvailable_ = HasAll(trust, library_, Platform::kFirstGenerationCatalogFunctions);
   if (VyrUtilities::GetOsVersionOrdinal(system) >= kFirstSecondGenerationOrdinal)
-    secondGenerationAvailable_ = HasAll(trust, library_, kSecondGenerationFunctions);
+    secondGenerationAvailable_ = HasAll(trust, library_, Platform::kSecondGenerationCatalogFunctions);
   if (secondGenerationAvailable_)
     catalogContext_ = trust.AcquireCatalogContext(2);
   else if (catalogFunctionsAvailable_)

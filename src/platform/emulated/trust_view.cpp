@@ -1,7 +1,6 @@
 #include "platform/emulated/trust_view.h"
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,13 +23,6 @@ constexpr Handle kCatalogContextBase = 0x7E571000;
 
 constexpr std::u16string_view kCatalogFolder =
     u"C:\\Windows\\System32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
-
-constexpr std::array<std::string_view, 7> kFirstGeneration = {
-    "CryptCATAdminCalcHashFromFileHandle", "CryptCATAdminAcquireContext", "CryptCATAdminEnumCatalogFromHash",
-    "CryptCATCatalogInfoFromContext",      "CryptCATAdminAddCatalog",     "CryptCATAdminReleaseCatalogContext",
-    "CryptCATAdminRemoveCatalog"};
-constexpr std::array<std::string_view, 2> kSecondGeneration = {"CryptCATAdminCalcHashFromFileHandle2",
-                                                               "CryptCATAdminAcquireContext2"};
 
 // The second-generation catalog functions arrived with Windows 8 (6.2).
 bool HasSecondGeneration(const Platform::OsVersionInfo& version) {
@@ -63,9 +55,9 @@ void TrustView::FreeTrustLibrary(Handle) {}
 
 bool TrustView::HasTrustFunction(Handle library, std::string_view name) {
   if (library != kTrustLibrary) return false;
-  if (std::find(kFirstGeneration.begin(), kFirstGeneration.end(), name) != kFirstGeneration.end()) return true;
-  return HasSecondGeneration(machine_.Config().version) &&
-         std::find(kSecondGeneration.begin(), kSecondGeneration.end(), name) != kSecondGeneration.end();
+  const auto exports = [name](const auto& names) { return std::find(names.begin(), names.end(), name) != names.end(); };
+  if (exports(Platform::kFirstGenerationCatalogFunctions)) return true;
+  return HasSecondGeneration(machine_.Config().version) && exports(Platform::kSecondGenerationCatalogFunctions);
 }
 
 Handle TrustView::AcquireCatalogContext(int generation) {
