@@ -7,8 +7,6 @@
 
 namespace {
 
-using Platform::HResult;
-
 // Windows 8 and later (the ordinals from 12 up) hash catalogs with SHA-256.
 constexpr uint32_t kFirstSecondGenerationOrdinal = 12;
 // The buffer a catalog hash is computed into.

@@ -1,5 +1,9 @@
 #include "platform/emulated/time_stamp.h"
 
+#include <algorithm>
+#include <memory>
+#include <string_view>
+
 #include <openssl/cms.h>
 #include <openssl/objects.h>
 #include <openssl/ts.h>
@@ -51,14 +55,16 @@ TimeStamp FromCounterSignature(const SignedMessage& message, const ASN1_TYPE* va
   STACK_OF(X509)* carried = message.pkcs7->d.sign->cert;
   X509* authority = SignerCertificate(counter.get(), carried);
   const ASN1_TYPE* signingTime = PKCS7_get_signed_attribute(counter.get(), NID_pkcs9_signingTime);
-  if (!authority || !signingTime || signingTime->type != V_ASN1_UTCTIME) return stamp;
+  if (!authority || !signingTime ||
+      (signingTime->type != V_ASN1_UTCTIME && signingTime->type != V_ASN1_GENERALIZEDTIME))
+    return stamp;
   // The counter-signature's messageDigest covers the signer's signature value.
   const ASN1_OCTET_STRING* signature = SignerOf(message)->enc_digest;
   if (!SignerInfoVerifies(counter.get(), authority, {signature->data, static_cast<size_t>(signature->length)}))
     return stamp;
   X509_up_ref(authority);
   stamp.authority.reset(authority);
-  stamp.time = FileTimeOf(signingTime->value.utctime);
+  stamp.time = FileTimeOf(signingTime->value.asn1_string);
   JudgeAuthority(stores, carried, &stamp);
   return stamp;
 }
