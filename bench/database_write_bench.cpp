@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "bench_engine.h"
 #include "database/load_point_database.h"
 #include "platform/emulated/machine.h"
 #include "util/brumevale_settings.h"
@@ -14,7 +15,9 @@
 namespace {
 
 struct Fixture {
-  Fixture() : folder(MakeFolder()), machine(Config(folder)), settings(machine.Process(1200)) {
+  Fixture()
+      : folder(BenchEngine::MakeFolder("db-bench")), machine(BenchEngine::Config(folder)),
+        settings(machine.Process(1200)) {
     settings.InitialiseProduct();
     db = std::make_unique<LoadPointDatabase>(machine.Process(1200), settings, u"");
     db->OpenDatabase(settings.DataDirectory() + u"\\Brumevale.data", false);
@@ -23,18 +26,6 @@ struct Fixture {
     db.reset();
     std::filesystem::remove_all(folder);
   }
-  static std::filesystem::path MakeFolder() {
-    auto path = std::filesystem::temp_directory_path() / "brumevale-db-bench";
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-    return path;
-  }
-  static Emulated::MachineConfig Config(const std::filesystem::path& folder) {
-    Emulated::MachineConfig config;
-    config.drives.push_back({u'C', folder.string(), 2});
-    return config;
-  }
-
   std::filesystem::path folder;
   Emulated::Machine machine;
   VyrUtilities::BrumevaleSettings settings;

@@ -40,3 +40,32 @@ function(brumevale_uses_signed_pe suite)
   target_link_libraries(${suite} PRIVATE OpenSSL::Crypto)
   set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED signed_pe)
 endfunction()
+
+# Windows build: the suites run under Wine in a prefix of the build folder. The
+# prefix is made once before the first suite (its first start takes seconds, which
+# would otherwise count against a test) and its wineserver is stopped after the last.
+function(brumevale_wine_prefix_fixture)
+  if(TEST brumevale_wine_prefix)
+    return()
+  endif()
+  find_program(BRUMEVALE_WINESERVER wineserver)
+  set(prefix ${CMAKE_BINARY_DIR}/wineprefix)
+  add_test(NAME brumevale_wine_prefix COMMAND ${BRUMEVALE_WINE} wineboot --init)
+  # No server left running (it ends by itself a few seconds after its last client)
+  # is not a failure.
+  add_test(NAME brumevale_wine_shutdown COMMAND sh -c "\"$0\" -k || true" ${BRUMEVALE_WINESERVER})
+  set_tests_properties(brumevale_wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  set_tests_properties(brumevale_wine_shutdown PROPERTIES FIXTURES_CLEANUP wine)
+  foreach(test brumevale_wine_prefix brumevale_wine_shutdown)
+    set_tests_properties(${test} PROPERTIES ENVIRONMENT
+                         "WINEPREFIX=${prefix};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+  endforeach()
+endfunction()
+
+function(brumevale_wine_tests)
+  brumevale_wine_prefix_fixture()
+  foreach(test ${ARGN})
+    set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix
+      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+  endforeach()
+endfunction()

@@ -2,8 +2,12 @@
 # Installs from Debian's packages whatever the build needs and the machine lacks.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev
-          libsqlite3-dev sqlite3 libpugixml-dev libssl-dev openssl osslsigncode nlohmann-json3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev)
+          libsqlite3-dev sqlite3 libpugixml-dev libssl-dev nlohmann-json3-dev
+          libgtest-dev libgmock-dev libbenchmark-dev
+          # The Windows build and its tests under Wine; tcl and dpkg-dev turn
+          # SQLite's Debian sources into its single-file form.
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+          osslsigncode openssl tcl dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "database/machine_clock.h"
+
 namespace {
 
 constexpr char16_t kDefaultLogName[] = u"Database_Log.txt";
@@ -59,6 +61,7 @@ bool LoadPointDatabase::OpenDatabase(std::u16string_view path, bool readOnly) {
     return false;
   }
   sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);
+  if (!system_.Environment().SqlClockIsMachineClock()) UseMachineClock(db_, system_);
   SetDatabaseSettings();
   if (!readOnly && !CreateTables()) return false;
   log_.Write(u"-Open Database Complete.", 1, 1, 0);

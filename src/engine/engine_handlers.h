@@ -1,8 +1,8 @@
 #pragma once
 // The places where the handler families and scans plug into the engine's
 // initialisation, dispatch and rescan. DefaultEngineHandlers() (engine_handlers.cpp)
-// is the one spot that says which routine serves each place, including the places
-// whose routine is not built yet; tests replace entries to observe the routing.
+// is the one spot that says which routine serves each place; tests replace entries
+// to observe the routing.
 
 #include <cstdint>
 #include <functional>

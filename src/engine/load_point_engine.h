@@ -27,6 +27,7 @@ class FileEventMatcher;
 class SystemLogEntry;
 class RegistryEntry;
 class FileEntry;
+class ScanSnapshot;
 
 namespace VyrUtilities {
 class BrumevaleSettings;
@@ -40,6 +41,9 @@ struct FullScanState {
   std::set<int32_t> pendingKeys;
   uint32_t active = 0;   // 1 while a scan runs
   uint32_t changed = 0;  // 1 when the running scan added or changed a row
+  // The rows as the running scan found them (scans/scan_snapshot.h); null outside a
+  // scan, and when it could not be read (lookups then go to the database).
+  std::shared_ptr<ScanSnapshot> snapshot;
 };
 
 // Bits of a watcher thread's flag word.

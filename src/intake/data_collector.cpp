@@ -18,7 +18,10 @@ std::unique_ptr<SystemLogEntry> MakeEntry(Args&&... args) {
 }  // namespace
 
 DataCollector::DataCollector(Platform::System& system, VyrUtilities::DriveMap& driveMap)
-    : system_(system), driveMap_(driveMap), fileObjects_(system, driveMap) {}
+    : system_(system), driveMap_(driveMap), fileObjects_(system, driveMap) {
+  // As many entries as a full reply can hold records.
+  batch_.reserve(kDriverReplySize / kRecordStride + 1);
+}
 
 DataCollector::~DataCollector() { CloseDriverPort(); }
 
@@ -60,32 +63,55 @@ uint32_t DataCollector::DecodeReply(std::span<const uint8_t> reply, uint32_t cou
   size_t offset = 0;
   uint32_t decoded = 0;
   DriverRecord record;
+  batch_.clear();
   while (decoded < count && ReadDriverRecord(reply, offset, record)) {
-    DecodeRecord(record);
+    if (auto entry = DecodeRecord(record)) KeepInBatch(std::move(entry));
     ++decoded;
     offset += kRecordStride + record.dataLength;
   }
+  QueueBatch();
   return decoded;
 }
 
-void DataCollector::DecodeRecord(const DriverRecord& record) {
+std::unique_ptr<SystemLogEntry> DataCollector::DecodeRecord(const DriverRecord& record) {
   switch (ClassifyRecord(record.operation)) {
     case RecordClass::Process:
-      QueueEntry(MakeEntry<ProcessEntry>(system_, driveMap_, record));
-      break;
+      return MakeEntry<ProcessEntry>(system_, driveMap_, record);
     case RecordClass::Thread:
-      QueueEntry(MakeEntry<ThreadEntry>(system_, record));
-      break;
+      return MakeEntry<ThreadEntry>(system_, record);
     case RecordClass::Registry:
-      QueueEntry(MakeEntry<RegistryEntry>(system_, record));
-      break;
+      return MakeEntry<RegistryEntry>(system_, record);
     case RecordClass::File: {
       // Most file records emit nothing; the entry is allocated only when one does.
       FileEntry entry;
-      if (fileObjects_.Step(record, entry)) QueueEntry(MakeEntry<FileEntry>(std::move(entry)));
-      break;
+      if (!fileObjects_.Step(record, entry)) return nullptr;
+      return MakeEntry<FileEntry>(std::move(entry));
     }
   }
+  return nullptr;
+}
+
+void DataCollector::KeepInBatch(std::unique_ptr<SystemLogEntry> entry) {
+  try {
+    batch_.push_back(std::move(entry));
+  } catch (const std::bad_alloc&) {
+    // Nothing is thrown past the collector: the entry is dropped.
+  }
+}
+
+// One hold of the mutex for a whole reply: the periodic thread sees the reply's
+// entries together, in record order, a few microseconds later than one by one.
+void DataCollector::QueueBatch() {
+  if (batch_.empty()) return;
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  for (auto& entry : batch_) {
+    try {
+      queue_.push_back(std::move(entry));
+    } catch (const std::bad_alloc&) {
+      // As in QueueEntry: the entry is dropped, the poll goes on.
+    }
+  }
+  batch_.clear();
 }
 
 void DataCollector::QueueEntry(std::unique_ptr<SystemLogEntry> entry) {

@@ -58,7 +58,10 @@ class DataCollector : public DataConsumer {
  private:
   static constexpr Platform::Handle kNotConnected = ~Platform::Handle{0};
 
-  void DecodeRecord(const DriverRecord& record);
+  // The entry of one record, or null when the record keeps none.
+  std::unique_ptr<SystemLogEntry> DecodeRecord(const DriverRecord& record);
+  void KeepInBatch(std::unique_ptr<SystemLogEntry> entry);
+  void QueueBatch();
 
   Platform::System& system_;
   VyrUtilities::DriveMap& driveMap_;
@@ -69,4 +72,6 @@ class DataCollector : public DataConsumer {
   std::unique_ptr<SystemLogEntry> current_;
   // Reused by every poll: the logger polls every 10 ms when idle.
   std::vector<uint8_t> reply_;
+  // The entries of one reply, queued together under one hold of the mutex.
+  std::vector<std::unique_ptr<SystemLogEntry>> batch_;
 };

@@ -1,5 +1,8 @@
 #include "intake/driver_record.h"
 
+#include <bit>
+#include <cstring>
+
 namespace {
 
 template <typename T>
@@ -9,6 +12,24 @@ T ReadLittleEndian(std::span<const uint8_t> bytes, size_t offset) {
     value |= static_cast<T>(bytes[offset + i]) << (8 * i);
   }
   return value;
+}
+
+// The number of 16-bit units before the first zero unit (units when there is none).
+// Names fill most of a reply, so four units are tested at a time: a word has a zero
+// unit exactly when the borrow trick below leaves a top bit set in some unit.
+size_t UnitsBeforeNul(const uint8_t* start, size_t units) {
+  constexpr uint64_t kLow = 0x0001000100010001ULL;
+  constexpr uint64_t kHigh = 0x8000800080008000ULL;
+  size_t length = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; length + 4 <= units; length += 4) {
+      uint64_t word;
+      std::memcpy(&word, start + 2 * length, sizeof word);
+      if (((word - kLow) & ~word & kHigh) != 0) break;
+    }
+  }
+  while (length < units && (start[2 * length] | start[2 * length + 1]) != 0) ++length;
+  return length;
 }
 
 }  // namespace
@@ -48,15 +69,18 @@ size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16stri
                       bool& terminated) {
   text.clear();
   terminated = false;
-  size_t position = offset;
-  while (position <= data.size() && data.size() - position >= 2) {
-    const char16_t unit = static_cast<char16_t>(data[position] | (data[position + 1] << 8));
-    position += 2;
-    if (unit == 0) {
-      terminated = true;
-      break;
+  if (offset > data.size()) return 0;
+  const size_t units = (data.size() - offset) / 2;
+  const uint8_t* start = data.data() + offset;
+  const size_t length = UnitsBeforeNul(start, units);
+  terminated = length < units;
+  text.resize(length);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(text.data(), start, length * 2);
+  } else {
+    for (size_t i = 0; i < length; ++i) {
+      text[i] = static_cast<char16_t>(start[2 * i] | (start[2 * i + 1] << 8));
     }
-    text.push_back(unit);
   }
-  return position > offset ? position - offset : 0;
+  return (terminated ? length + 1 : length) * 2;
 }

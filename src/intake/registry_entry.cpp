@@ -30,10 +30,11 @@ void RegistryEntry::ReadStrings(std::span<const uint8_t> data) {
   bool terminated = false;
   for (std::u16string* text : {&keyPath_, &valueName_}) {
     if (offset == data.size()) return;
-    std::u16string read;
-    const size_t used = ReadWideString(data, offset, read, terminated);
-    if (!terminated) return;
-    *text = std::move(read);
+    const size_t used = ReadWideString(data, offset, *text, terminated);
+    if (!terminated) {
+      text->clear();
+      return;
+    }
     offset += used;
   }
   if (offset == data.size()) return;

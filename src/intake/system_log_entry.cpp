@@ -1,15 +1,21 @@
 #include "intake/system_log_entry.h"
 
 #include "fileinfo/process_identity.h"
-#include "util/time_text.h"
+#include "intake/entry_clock.h"
 
 void SystemLogEntry::SetHeader(Platform::System& system, uint32_t kind, uint64_t firstId,
                                uint64_t secondId) {
   kind_ = kind;
   firstId_ = firstId;
   secondId_ = secondId;
-  time_ = system.Environment().GetSystemTime();
-  timeText_ = VyrUtilities::FormatCurrentTime(system, true);
+  EntryTime now = TakeEntryTime(system);
+  time_ = now.utc;
+  timeText_ = std::move(now.localText);
+}
+
+const std::u16string& SystemLogEntry::TimeText() const {
+  static const std::u16string kNoTime;
+  return timeText_ ? *timeText_ : kNoTime;
 }
 
 ProcessEntry::ProcessEntry(Platform::System& system, VyrUtilities::DriveMap& driveMap,

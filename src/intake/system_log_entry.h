@@ -4,6 +4,7 @@
 // in registry_entry.h.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "intake/driver_record.h"
@@ -35,14 +36,15 @@ class SystemLogEntry {
   // The acting thread (thread and file entries; 0 otherwise).
   uint64_t SecondId() const { return secondId_; }
   const Platform::SystemTime& Time() const { return time_; }
-  const std::u16string& TimeText() const { return timeText_; }
+  const std::u16string& TimeText() const;
 
  private:
   uint32_t kind_ = 0;
   uint64_t firstId_ = 0;
   uint64_t secondId_ = 0;
   Platform::SystemTime time_;
-  std::u16string timeText_;
+  // Shared by the entries of one second; null until the header is set.
+  std::shared_ptr<const std::u16string> timeText_;
 };
 
 inline constexpr uint32_t kProcessStarted = 2;

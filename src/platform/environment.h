@@ -56,6 +56,10 @@ class Environment {
   // time(): calendar seconds since 1970 UTC.
   virtual int64_t Time() = 0;
   virtual void Sleep(uint32_t milliseconds) = 0;
+  // Whether SQLite's own clock (the computer it runs on) is this machine's clock.
+  // True on Windows; a machine that keeps a clock of its own answers false, and the
+  // database then takes "now" and the time zone from the clocks above.
+  virtual bool SqlClockIsMachineClock() { return true; }
 };
 
 }  // namespace Platform

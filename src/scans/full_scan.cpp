@@ -8,6 +8,7 @@
 #include "engine/load_point_engine.h"
 #include "platform/scoped_handle.h"
 #include "scans/scan_rules.h"
+#include "scans/scan_snapshot.h"
 #include "scans/scanner_table.h"
 #include "util/text_routines.h"
 
@@ -73,6 +74,36 @@ void RecordRemoval(LoadPointDatabase& database, const LoadPointRows& row) {
   database.AddExtendedEventEntry(removed);
 }
 
+
+// The row the identity lookup returns first, read into row; null when there is none.
+ScanSnapshot::Row* FindStoredRow(LoadPointDatabase& database, int32_t type,
+                                 const std::u16string& userId, const std::u16string& entryName,
+                                 ScanSnapshot::Row& row) {
+  LoadPointRows rows;
+  if (database.FindLoadPointEntry(type, userId, entryName, rows) != 1) return nullptr;
+  row = {rows.KEY(0), rows.COMMAND_LINE(0), rows.DISPLAY_NAME(0)};
+  return &row;
+}
+
+// Writes a command line or display name that differs from the stored one other than
+// in letter case; 2 when one was written, else 1. stored follows what the database
+// holds: a failed update leaves it as it was.
+int32_t UpdateStoredRow(LoadPointDatabase& database, ScanSnapshot::Row& stored,
+                        const std::u16string& commandLine, const std::u16string& displayName) {
+  int32_t result = 1;
+  if (!VyrUtilities::EqualsIgnoreCase(stored.commandLine, commandLine)) {
+    if (database.UpdateLoadPointEntry(stored.key, commandLine) == 1) stored.commandLine = commandLine;
+    result = 2;
+  }
+  if (!VyrUtilities::EqualsIgnoreCase(stored.displayName, displayName)) {
+    if (database.UpdateLoadPointDisplayName(stored.key, displayName) == 1) {
+      stored.displayName = displayName;
+    }
+    result = 2;
+  }
+  return result;
+}
+
 }  // namespace
 
 int32_t FullLoadPointScan(LoadPointEngine& engine, int32_t startFlag) {
@@ -86,9 +117,14 @@ void BeginFullScan(LoadPointEngine& engine) {
   FullScanState& state = engine.ScanState();
   RebuildUserLists(engine);
   state.pendingKeys.clear();
+  state.snapshot.reset();
   if (LoadPointDatabase* database = OpenDatabase(engine)) {
     FillPendingKeys(engine, *database);
     database->BeginTransaction();
+    // Read inside the exclusive transaction, so no other writer can change the
+    // table between this read and the scan's lookups.
+    auto snapshot = std::make_shared<ScanSnapshot>();
+    if (snapshot->Load(*database)) state.snapshot = std::move(snapshot);
   }
   state.active = 1;
   state.changed = 0;
@@ -105,6 +141,7 @@ void EndFullScan(LoadPointEngine& engine) {
     database->EndTransaction();
   }
   state.pendingKeys.clear();
+  state.snapshot.reset();
   state.active = 0;
   if (state.changed == 1 && database != nullptr) {
     database->AddChangeEventEntry(u"", 0, 0, kEventRescanChanged);
@@ -118,26 +155,27 @@ int32_t ReconcileLoadPoint(LoadPointEngine& engine, uint32_t type, const std::u1
   if (database == nullptr || entryName.empty()) return 1;
   FullScanState& state = engine.ScanState();
   const auto lpType = static_cast<int32_t>(type);
-  LoadPointRows rows;
+  ScanSnapshot* snapshot = state.active == 1 ? state.snapshot.get() : nullptr;
+  ScanSnapshot::Row direct;
+  ScanSnapshot::Row* stored = snapshot != nullptr
+                                  ? snapshot->Find(lpType, userId, entryName)
+                                  : FindStoredRow(*database, lpType, userId, entryName, direct);
   int32_t result = 1;
-  if (database->FindLoadPointEntry(lpType, userId, entryName, rows) == 1) {
-    const int32_t key = rows.KEY(0);
-    if (outKey != nullptr) *outKey = key;
-    if (!VyrUtilities::EqualsIgnoreCase(rows.COMMAND_LINE(0), commandLine)) {
-      database->UpdateLoadPointEntry(key, commandLine);
-      result = 2;
-    } else if (state.active == 0) {
+  if (stored != nullptr) {
+    if (outKey != nullptr) *outKey = stored->key;
+    result = UpdateStoredRow(*database, *stored, commandLine, displayName);
+    if (result == 1 && state.active == 0) {
       result = type == kCommonStartupFolderType || type == kUserStartupFolderType ? 2 : 6;
     }
-    if (!VyrUtilities::EqualsIgnoreCase(rows.DISPLAY_NAME(0), displayName)) {
-      database->UpdateLoadPointDisplayName(key, displayName);
-      result = 2;
-    }
-    if (state.active == 1) state.pendingKeys.erase(key);
+    if (state.active == 1) state.pendingKeys.erase(stored->key);
   } else {
     const int32_t key =
         database->AddLoadPointEntry(lpType, userId, entryName, commandLine, displayName);
     if (outKey != nullptr) *outKey = key;
+    // A failed insert left no row, so a later sighting must try again.
+    if (snapshot != nullptr && key != -1) {
+      snapshot->Add(lpType, userId, entryName, {key, commandLine, displayName});
+    }
     result = 5;
   }
   if ((result == 2 || result == 5) && state.active == 1) state.changed = 1;

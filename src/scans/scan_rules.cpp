@@ -4,6 +4,7 @@
 #include <array>
 
 #include "engine/load_point_engine.h"
+#include "engine/load_point_handlers.h"
 #include "platform/scoped_handle.h"
 #include "scans/full_scan.h"
 #include "util/registry_readers.h"
@@ -15,6 +16,8 @@ namespace {
 constexpr uint32_t kValueNameCapacity = 16384;  // 16383 characters and the terminator
 constexpr uint32_t kValueDataCapacity = 2048;   // longer data is skipped, as on Windows
 constexpr uint32_t kSubkeyNameCapacity = 260;
+constexpr uint32_t kActiveSetupType = 51;
+constexpr uint32_t kActiveSetupWow64Type = 52;
 
 // The values an extension may run through, in the order they are tried.
 constexpr std::array<std::u16string_view, 4> kExtensionValues = {u"Exec", u"Script",
@@ -54,21 +57,31 @@ std::u16string ValueDataText(uint32_t valueType, const std::vector<uint8_t>& dat
   return VyrUtilities::CountedText(data.data(), data.size());
 }
 
-std::vector<std::u16string> ListValueItems(uint32_t valueType, const std::vector<uint8_t>& data,
-                                           bool splitAtSpaces) {
+std::vector<std::u16string> ListItemsOfStrings(uint32_t valueType,
+                                               const std::vector<std::u16string>& strings,
+                                               bool splitAtSpaces) {
   std::vector<std::u16string> items;
   if (valueType == Platform::kRegSz || valueType == Platform::kRegExpandSz) {
-    AddItems(VyrUtilities::CountedText(data.data(), data.size()), splitAtSpaces, items);
+    if (!strings.empty()) AddItems(strings.front(), splitAtSpaces, items);
   } else if (valueType == Platform::kRegMultiSz) {
     // Each string of a multi-string is one item as it stands: its commas belong to it.
-    std::vector<std::u16string> strings;
-    VyrUtilities::AppendMultiStrings(data.data(), data.size(), strings);
     for (const std::u16string& text : strings) {
       std::u16string item = VyrUtilities::Trim(text);
       if (!item.empty()) items.push_back(std::move(item));
     }
   }
   return items;
+}
+
+std::vector<std::u16string> ListValueItems(uint32_t valueType, const std::vector<uint8_t>& data,
+                                           bool splitAtSpaces) {
+  std::vector<std::u16string> strings;
+  if (valueType == Platform::kRegMultiSz) {
+    VyrUtilities::AppendMultiStrings(data.data(), data.size(), strings);
+  } else {
+    strings.push_back(VyrUtilities::CountedText(data.data(), data.size()));
+  }
+  return ListItemsOfStrings(valueType, strings, splitAtSpaces);
 }
 
 void ScanKeyValues(LoadPointEngine& engine, Platform::Handle root, std::u16string_view path,
@@ -127,12 +140,8 @@ void ScanValueList(LoadPointEngine& engine, Platform::Handle root, std::u16strin
       Platform::kErrorSuccess) {
     return;
   }
-  // AppInit_DLLs lists (native and 32-bit) are separated by spaces as well as commas;
-  // every other list keeps its spaces, since paths there may hold them.
-  const bool splitAtSpaces = type == 8 || type == 20;
-  for (const std::u16string& item : ListValueItems(valueType, data, splitAtSpaces)) {
-    ReconcileLoadPoint(engine, type, userId, item, item, u"", nullptr);
-  }
+  ReconcileListItems(engine, ListValueItems(valueType, data, ListSplitsAtSpaces(type)), type,
+                     userId, nullptr, nullptr);
 }
 
 std::vector<std::u16string> SubkeyNames(Platform::System& system, Platform::Handle key) {
@@ -159,6 +168,9 @@ void ScanSubkeyValues(LoadPointEngine& engine, Platform::Handle root, std::u16st
     if (!OpenForReading(system, key.Get(), name, subkey)) continue;
     std::u16string commandLine;
     if (!VyrUtilities::ReadRegistryString(system, subkey.Get(), valueName, commandLine)) continue;
+    // An Active Setup component with an empty "StubPath" runs nothing; the live
+    // handler removes it when its stub is emptied, and the rescan must agree.
+    if (commandLine.empty() && (type == kActiveSetupType || type == kActiveSetupWow64Type)) continue;
     std::u16string displayName;
     if (displayValue != nullptr &&
         !VyrUtilities::ReadRegistryString(system, subkey.Get(), displayValue, displayName)) {

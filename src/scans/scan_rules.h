@@ -20,6 +20,11 @@ std::u16string ValueDataText(uint32_t valueType, const std::vector<uint8_t>& dat
 // multi-strings one item per string; trimmed, empty items dropped.
 std::vector<std::u16string> ListValueItems(uint32_t valueType, const std::vector<uint8_t>& data,
                                            bool splitAtSpaces);
+// The same for a value already decoded into strings (one text, or a multi-string's
+// strings).
+std::vector<std::u16string> ListItemsOfStrings(uint32_t valueType,
+                                               const std::vector<std::u16string>& strings,
+                                               bool splitAtSpaces);
 
 // Every value of the key: ENTRY_NAME the value's name, COMMAND_LINE its data text.
 void ScanKeyValues(LoadPointEngine& engine, Platform::Handle root, std::u16string_view path,

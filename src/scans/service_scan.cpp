@@ -1,5 +1,6 @@
 #include "scans/service_scan.h"
 
+#include <set>
 #include <vector>
 
 #include "engine/load_point_engine.h"
@@ -17,6 +18,8 @@ constexpr uint32_t kDriverTypeBits = 0x3;
 // "Start" 0 boot, 1 system, 2 automatic; demand-started and disabled ones never
 // start on their own, so they are no load points.
 constexpr uint32_t kLastAutoStart = 2;
+// ReconcileLoadPoint's result for a row it added.
+constexpr int32_t kReconcileAdded = 5;
 
 std::u16string ControlSetPath(const std::u16string& controlSet, std::u16string_view below) {
   return u"SYSTEM\\" + controlSet + u"\\" + std::u16string(below);
@@ -92,13 +95,19 @@ void ScanControlSetServices(LoadPointEngine& engine, const std::u16string& contr
 }
 
 void ScanNetworkProviders(LoadPointEngine& engine, const std::u16string& controlSet) {
-  Platform::System& system = engine.System();
   std::u16string order;
-  if (!VyrUtilities::ReadRegistryString(system, Platform::kHkeyLocalMachine,
+  if (!VyrUtilities::ReadRegistryString(engine.System(), Platform::kHkeyLocalMachine,
                                         ControlSetPath(controlSet, u"Control\\NetworkProvider\\Order"),
                                         u"ProviderOrder", order)) {
     return;
   }
+  ReconcileNetworkProviders(engine, controlSet, order, nullptr, nullptr);
+}
+
+void ReconcileNetworkProviders(LoadPointEngine& engine, const std::u16string& controlSet,
+                               const std::u16string& order, std::vector<int32_t>* newKeys,
+                               std::set<int32_t>* seenKeys) {
+  Platform::System& system = engine.System();
   std::vector<std::u16string> names;
   VyrUtilities::Split(order, u',', names);
   for (const std::u16string& piece : names) {
@@ -116,7 +125,11 @@ void ScanNetworkProviders(LoadPointEngine& engine, const std::u16string& control
                                           u"Name", displayName)) {
       displayName.clear();
     }
-    ReconcileLoadPoint(engine, kNetworkProviderType, controlSet, name, providerPath, displayName,
-                       nullptr);
+    int32_t key = 0;
+    const int32_t result = ReconcileLoadPoint(engine, kNetworkProviderType, controlSet, name,
+                                              providerPath, displayName, &key);
+    if (key < 1) continue;
+    if (result == kReconcileAdded && newKeys != nullptr) newKeys->push_back(key);
+    if (seenKeys != nullptr) seenKeys->insert(key);
   }
 }

@@ -3,7 +3,10 @@
 // for one service, is declared with the rescan in full_scan.h because the service
 // event handler uses it too.
 
+#include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 class LoadPointEngine;
 
@@ -16,3 +19,10 @@ void ScanControlSetServices(LoadPointEngine& engine, const std::u16string& contr
 
 // The providers named by Control\NetworkProvider\Order "ProviderOrder".
 void ScanNetworkProviders(LoadPointEngine& engine, const std::u16string& controlSet);
+
+// The providers named by order (a comma-separated list of service names) in one
+// control set. Keys of added rows go to newKeys, of every reconciled row to seenKeys
+// (either may be null).
+void ReconcileNetworkProviders(LoadPointEngine& engine, const std::u16string& controlSet,
+                               const std::u16string& order, std::vector<int32_t>* newKeys,
+                               std::set<int32_t>* seenKeys);

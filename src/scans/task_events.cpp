@@ -1,4 +1,119 @@
-// Placeholder: task-cache changes record nothing live yet.
-#include "engine/load_point_handlers.h"
+// A task-cache entry's "Path" set or deleted: the task it names is read from the
+// tasks folder and its row added, changed or removed.
 
-void HandleTaskCacheEvent(LoadPointEngine&, const BrumevaleRegistryEvent&, ChangeRecords&) {}
+#include "database/load_point_database.h"
+#include "engine/load_point_catalogue.h"
+#include "engine/load_point_engine.h"
+#include "intake/brumevale_event.h"
+#include "scans/full_scan.h"
+#include "scans/task_changes.h"
+#include "scans/task_events.h"
+#include "util/text_routines.h"
+
+namespace {
+
+constexpr uint32_t kWow64TaskCacheCode = 73;
+
+struct TaskCacheContext {
+  LoadPointEngine& engine;
+  uint32_t type;
+  std::u16string guid;
+  int32_t wow64;
+};
+
+ChangeRecord AddTask(const TaskCacheContext& c, const TaskDefinition& task,
+                     const std::u16string& taskPath) {
+  int32_t key = 0;
+  ReconcileLoadPoint(c.engine, c.type, u"", c.guid, task.commandLine, taskPath, &key);
+  ChangeRecord record = NewTaskRecord(key, c.type, c.guid);
+  if (key < 1) return record;
+  record.kind = kChangeKindAdded;
+  if (task.comHandler) {
+    const TaskClass resolved = StoreTaskClass(c.engine, task, key, c.wow64);
+    record.extendedData->SetAdded(resolved.server, resolved.name);
+  } else {
+    record.extendedData->SetAdded(task.commandLine, taskPath);
+  }
+  return record;
+}
+
+// A COM-handler task whose command line (always empty) did not change but whose
+// class now resolves to another server is a changed task: what runs is the server,
+// so the change is recorded as the row's change with the old server from the
+// Indirection row, just as a changed command line would be.
+ChangeRecord ChangeComTask(const TaskCacheContext& c, const TaskDefinition& task,
+                           const TaskRow& row, bool commandChanged) {
+  ChangeRecord record = NewTaskRecord(row.key, c.type, c.guid);
+  const std::optional<TaskClass> stored = StoredTaskClass(c.engine, row);
+  const TaskClass now = ResolveTaskClass(c.engine, task, c.wow64);
+  if (!commandChanged && stored && VyrUtilities::EqualsIgnoreCase(stored->server, now.server)) {
+    return record;
+  }
+  const TaskClass resolved = StoreTaskClass(c.engine, task, row.key, c.wow64);
+  record.kind = kChangeKindChanged;
+  const std::u16string old =
+      commandChanged ? row.commandLine : (stored ? stored->server : std::u16string());
+  record.extendedData->SetChanged(resolved.server, old, resolved.name);
+  return record;
+}
+
+ChangeRecord ChangeTask(const TaskCacheContext& c, const TaskDefinition& task,
+                        const TaskRow& row, const std::u16string& taskPath) {
+  LoadPointDatabase& database = *c.engine.Database();
+  const bool commandChanged = !VyrUtilities::EqualsIgnoreCase(row.commandLine, task.commandLine);
+  if (commandChanged) database.UpdateLoadPointEntry(row.key, task.commandLine);
+  // The rescan reads the task path into DISPLAY_NAME; kept equal here so that the
+  // next rescan finds nothing to change.
+  const bool renamed = !VyrUtilities::EqualsIgnoreCase(row.displayName, taskPath);
+  if (renamed) database.UpdateLoadPointDisplayName(row.key, taskPath);
+  if (task.comHandler) return ChangeComTask(c, task, row, commandChanged);
+  ChangeRecord record = NewTaskRecord(row.key, c.type, c.guid);
+  if (commandChanged) {
+    DropTaskClass(c.engine, row);
+    record.kind = kChangeKindChanged;
+    record.extendedData->SetChanged(task.commandLine, row.commandLine, row.displayName);
+  } else if (renamed) {
+    record.kind = kChangeKindChanged;
+    record.extendedData->SetNameChanged(taskPath, row.displayName);
+  }
+  return record;
+}
+
+ChangeRecord SetTaskPath(const TaskCacheContext& c, const std::optional<TaskRow>& row,
+                         const std::u16string& taskPath) {
+  TaskDefinition task;
+  const bool valid = ParseTaskXml(c.engine.System(), task,
+                                  TasksFolder(c.engine.System(), c.wow64) + taskPath) == 1 &&
+                     task.enabled;
+  if (valid && !row) return AddTask(c, task, taskPath);
+  if (valid) return ChangeTask(c, task, *row, taskPath);
+  if (row) return RemoveTaskRow(c.engine, c.type, c.guid, *row, row->commandLine, row->displayName);
+  return NewTaskRecord(0, c.type, c.guid);
+}
+
+}  // namespace
+
+void HandleTaskCacheEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                          ChangeRecords& records) {
+  if (event.Operation() == kRegistryKeyDeleted) {
+    HandleKeyDeletion(engine, event, records);
+    return;
+  }
+  if (event.ExtraNumber() >= 1) {
+    HandleClassWatchEvent(engine, event, records);
+    return;
+  }
+  LoadPointDatabase* database = engine.Database();
+  if (database == nullptr || !database->IsOpen()) return;
+  const TaskCacheContext context{engine, LoadPointTypeOf(event.MatcherCode()),
+                                 LoadPointEntryName(engine.System(), event),
+                                 event.MatcherCode() == kWow64TaskCacheCode ? 1 : 0};
+  const std::optional<TaskRow> row = FindTaskRow(engine, context.type, context.guid);
+  ChangeRecord record =
+      event.Operation() == kRegistryValueSet
+          ? SetTaskPath(context, row, event.GetValueText(0))
+          : (row ? RemoveTaskRow(engine, context.type, context.guid, *row, row->commandLine,
+                                 row->displayName)
+                 : NewTaskRecord(0, context.type, context.guid));
+  if (record.kind != kChangeKindNone && record.targetKey >= 1) records.push_back(std::move(record));
+}

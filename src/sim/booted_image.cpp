@@ -1,5 +1,6 @@
 // Booting a machine image and writing its hives back.
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/emulated/process_control.h"
@@ -7,71 +8,105 @@
 #include "platform/emulated/regedit_import.h"
 #include "platform/emulated/registry_store.h"
 #include "platform/text_encoding.h"
+#include "sim/hive_layout.h"
 #include "sim/machine_image.h"
 
 namespace Sim {
-namespace {
-
-constexpr char16_t kConfigFolder[] = u"C:\\Windows\\System32\\config\\";
-constexpr char16_t kClassesFile[] = u"\\AppData\\Local\\Microsoft\\Windows\\UsrClass.reg";
-
-}  // namespace
 
 BootedImage::BootedImage(std::string folder, ImageManifest manifest)
     : folder_(std::move(folder)), manifest_(std::move(manifest)) {}
 
+BootedImage::~BootedImage() = default;
+
 std::unique_ptr<BootedImage> BootedImage::Boot(const std::string& folder, std::string* error) {
   ImageManifest manifest;
   if (!ReadImageManifest(folder, &manifest, error)) return nullptr;
+  std::optional<HiveLayout> layout = HiveLayout::Make(folder, manifest, error);
+  if (!layout) return nullptr;
   std::unique_ptr<BootedImage> image(new BootedImage(folder, std::move(manifest)));
+  image->layout_ = std::make_unique<HiveLayout>(std::move(*layout));
   image->machine_ = std::make_unique<Emulated::Machine>(image->manifest_.config);
   if (!image->LoadHives(error) || !image->StartProcesses(error)) return nullptr;
   return image;
 }
 
-bool BootedImage::LoadHive(const Hive& hive, bool required, std::u16string_view userSid,
-                           std::string* error) {
+// Every key line of the file must fall in a hive of the layout; the file is
+// remembered with the hives it held, so that Save puts them back where they were.
+bool BootedImage::LoadHive(const HivePlace& place, std::string* error) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(hive.hostPath, ec)) {
-    if (required) *error = hive.hostPath + ": the hive file is missing";
-    return !required;
+  if (!std::filesystem::is_regular_file(place.hostFile, ec)) {
+    if (place.required) *error = place.hostFile + ": the hive file is missing";
+    return !place.required;
   }
+  HiveFile file{place.hostFile, {}};
+  const auto check = [&](std::u16string_view storePath, bool deleted, std::u16string* problem) {
+    const std::optional<size_t> hive = layout_->HiveOf(storePath, problem);
+    if (!hive) return problem->empty();
+    if (!deleted && std::find(file.hives.begin(), file.hives.end(), *hive) == file.hives.end())
+      file.hives.push_back(*hive);
+    return true;
+  };
   std::u16string problem;
-  if (!Emulated::ImportRegeditFile(machine_->RegistryState(), hive.hostPath, &problem, userSid)) {
-    *error = hive.hostPath + ": " + Platform::Utf16ToUtf8(problem);
+  if (!Emulated::ImportRegeditFile(machine_->RegistryState(), place.hostFile, &problem,
+                                   place.currentUserSid, check)) {
+    *error = place.hostFile + ": " + Platform::Utf16ToUtf8(problem);
     return false;
+  }
+  files_.push_back(std::move(file));
+  return true;
+}
+
+// SOFTWARE and SYSTEM are required; every other hive file is loaded when the image
+// has it. Users who are not logged on have no place in the layout, so their files
+// stay untouched.
+bool BootedImage::LoadHives(std::string* error) {
+  for (const HivePlace& place : layout_->Places()) {
+    if (!LoadHive(place, error)) return false;
   }
   return true;
 }
 
-// SOFTWARE and SYSTEM are required (a Windows machine does not boot without them);
-// DEFAULT is written back only when the image has one. A logged-on user without
-// hive files is a fresh profile: the hives are created at the first save.
-bool BootedImage::LoadHives(std::string* error) {
-  auto at = [this](std::u16string_view path) { return ImageHostPath(folder_, path); };
-  const std::u16string config = kConfigFolder;
-  const Hive software{u"HKEY_LOCAL_MACHINE\\SOFTWARE", at(config + u"SOFTWARE.reg")};
-  const Hive system{u"HKEY_LOCAL_MACHINE\\SYSTEM", at(config + u"SYSTEM.reg")};
-  const Hive defaults{u"HKEY_USERS\\.DEFAULT", at(config + u"DEFAULT.reg")};
-  if (!LoadHive(system, true, Emulated::kRegeditDefaultUser, error) ||
-      !LoadHive(software, true, Emulated::kRegeditDefaultUser, error))
-    return false;
-  hives_ = {software, system};
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(defaults.hostPath, ec)) {
-    if (!LoadHive(defaults, true, Emulated::kRegeditDefaultUser, error)) return false;
-    hives_.push_back(defaults);
+bool BootedImage::HoldsAnything(const HivePlace& place) const {
+  const auto tree = machine_->RegistryState().CopyTree(place.storePath);
+  return tree && (!tree->values.empty() || !tree->subkeys.empty());
+}
+
+// The files read at boot keep the hives they held. A hive that no file held goes to
+// its own place in the layout, but only once it holds something: an image without
+// a DEFAULT.reg does not grow an empty one.
+std::vector<BootedImage::HiveFile> BootedImage::SaveTargets() const {
+  std::vector<HiveFile> targets = files_;
+  const auto& places = layout_->Places();
+  for (size_t hive = 0; hive < places.size(); ++hive) {
+    const bool held = std::any_of(files_.begin(), files_.end(), [&](const HiveFile& file) {
+      return std::find(file.hives.begin(), file.hives.end(), hive) != file.hives.end();
+    });
+    if (held || !HoldsAnything(places[hive])) continue;
+    auto own = std::find_if(targets.begin(), targets.end(),
+                            [&](const HiveFile& file) { return file.hostPath == places[hive].hostFile; });
+    if (own == targets.end()) own = targets.insert(targets.end(), HiveFile{places[hive].hostFile, {}});
+    own->hives.push_back(hive);
   }
-  for (const Emulated::UserAccount& user : manifest_.config.users) {
-    if (!user.loggedOn) continue;
-    machine_->RegistryState().LoadUserHives(user.sid);
-    const Hive ntuser{u"HKEY_USERS\\" + user.sid, at(user.profilePath + u"\\NTUSER.reg")};
-    const Hive classes{u"HKEY_USERS\\" + user.sid + u"_Classes", at(user.profilePath + kClassesFile)};
-    if (!LoadHive(ntuser, false, user.sid, error) ||
-        !LoadHive(classes, false, user.sid + u"_Classes", error))
-      return false;
-    hives_.push_back(ntuser);
-    hives_.push_back(classes);
+  return targets;
+}
+
+// The file is written under a new name first and replaces the old one only when
+// complete, so an interrupted save leaves the previous state readable.
+bool BootedImage::WriteHiveFile(const HiveFile& file, std::string* error) const {
+  std::vector<std::u16string> keyPaths;
+  for (size_t hive : file.hives) keyPaths.push_back(layout_->Places()[hive].regeditPath);
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(file.hostPath).parent_path(), ec);
+  const std::string fresh = file.hostPath + ".new";
+  if (!Emulated::ExportRegeditFile(machine_->RegistryState(), keyPaths, fresh)) {
+    std::filesystem::remove(fresh, ec);
+    *error = file.hostPath + ": cannot be written";
+    return false;
+  }
+  std::filesystem::rename(fresh, file.hostPath, ec);
+  if (ec) {
+    *error = file.hostPath + ": " + ec.message();
+    return false;
   }
   return true;
 }
@@ -93,22 +128,10 @@ bool BootedImage::StartProcesses(std::string* error) {
   return true;
 }
 
-// Each hive goes to a new file first and replaces the old one only when complete,
-// so an interrupted save leaves the previous state readable.
+// A file that held only deletions, or nothing, is left as it is.
 bool BootedImage::Save(std::string* error) {
-  for (const Hive& hive : hives_) {
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(hive.hostPath).parent_path(), ec);
-    const std::string fresh = hive.hostPath + ".new";
-    if (!Emulated::ExportRegeditFile(machine_->RegistryState(), hive.keyPath, fresh)) {
-      *error = hive.hostPath + ": cannot be written";
-      return false;
-    }
-    std::filesystem::rename(fresh, hive.hostPath, ec);
-    if (ec) {
-      *error = hive.hostPath + ": " + ec.message();
-      return false;
-    }
+  for (const HiveFile& file : SaveTargets()) {
+    if (!file.hives.empty() && !WriteHiveFile(file, error)) return false;
   }
   return true;
 }

@@ -19,13 +19,15 @@ constexpr char kQuery[] =
     "l.LP_TYPE, l.ENTRY_NAME, l.USER_ID, l.COMMAND_LINE, "
     "s.TYPE, s.USER_ID, s.PATH, s.CURRENT_VALUE, "
     "f.USER_ID, f.ENTRY_ID, f.VERB, f.ENTRY_VALUE, "
-    "p.PROCESS_PATH, p.PROCESS_FILE_NAME "
+    "p.PROCESS_PATH, p.PROCESS_FILE_NAME, p.VERSION, p.COMPANY_NAME, p.DOWNLOAD_DATA, "
+    "d.SIGNER_NAME, d.VALID "
     "FROM ChangeEvents c "
     "LEFT JOIN ExtendedEvent e ON e.CHANGE_EVENT_KEY = c.KEY "
     "LEFT JOIN LoadPoints l ON l.KEY = c.LOAD_POINT_KEY AND c.EVENT_TYPE IN (1, 2, 13) "
     "LEFT JOIN SystemSetting s ON s.KEY = c.LOAD_POINT_KEY AND c.EVENT_TYPE = 7 "
     "LEFT JOIN FileExtension f ON f.KEY = c.LOAD_POINT_KEY AND c.EVENT_TYPE = 8 "
     "LEFT JOIN Processes p ON p.KEY = c.PROCESS_ENTRY_KEY AND c.PROCESS_ENTRY_KEY > 0 "
+    "LEFT JOIN DigitalSignatures d ON d.KEY = p.DIGITAL_SIGNATURE_KEY AND p.DIGITAL_SIGNATURE_KEY > 0 "
     "ORDER BY c.KEY";
 
 // The value each SystemSetting TYPE watches, 1 to 20.
@@ -90,6 +92,19 @@ void FillTarget(const Columns& c, ChangeReportRow* row) {
   if (row->loadPointType > 0) row->typeName = TypeName(row->loadPointType);
 }
 
+void FillProcess(const Columns& c, ChangeReportRow* row) {
+  row->processPath = c.Text(22);
+  row->process = c.Text(23);
+  row->noProcess = false;
+  row->fileVersion = c.Text(24);
+  row->companyName = c.Text(25);
+  const std::string download = c.Text(26);
+  row->downloadAddress = download.substr(0, download.find('\n'));
+  row->hasSignature = c.Present(28);
+  row->signer = c.Text(27);
+  row->signatureValid = c.Text(28) == "Y";
+}
+
 ChangeReportRow ReadRow(sqlite3_stmt* statement) {
   const Columns c{statement};
   ChangeReportRow row;
@@ -98,11 +113,7 @@ ChangeReportRow ReadRow(sqlite3_stmt* statement) {
   row.eventType = static_cast<int32_t>(c.Number(2));
   row.event = ChangeEventName(row.eventType);
   FillTarget(c, &row);
-  if (c.Present(22)) {
-    row.processPath = c.Text(22);
-    row.process = c.Text(23);
-    row.noProcess = false;
-  }
+  if (c.Present(22)) FillProcess(c, &row);
   return row;
 }
 

@@ -23,6 +23,16 @@ struct ChangeReportRow {
   std::string process;      // file name of the process that made the change
   std::string processPath;
   bool noProcess = true;    // found by a rescan: no process is known
+  // What the process's image said of itself, empty when it has no version strings.
+  std::string fileVersion;
+  std::string companyName;
+  // The signer of the image; hasSignature is false for an unsigned one. A file the
+  // catalogs could not be searched for has a signature with an empty signer.
+  bool hasSignature = false;
+  std::string signer;
+  bool signatureValid = false;
+  // Where the image was downloaded from (the first line of its download data).
+  std::string downloadAddress;
 };
 
 // The event types of ChangeEvents in words.

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -24,13 +26,30 @@ std::u16string Text(const json& object, const char* name, bool required = true) 
   return Platform::Utf8ToUtf16(object.at(name).get<std::string>());
 }
 
+// A number of the manifest as T: a whole number within T's range, or the reading
+// stops naming it. The JSON library's own conversion would cut 4.5 or 70000 into
+// something else without a word (and a float beyond T's range is undefined there).
+template <typename T>
+std::optional<T> WholeNumber(const json& object, const char* name) {
+  if (!object.is_object()) throw std::runtime_error(std::string("an object was expected around \"") + name + "\"");
+  if (!object.contains(name)) return std::nullopt;
+  const json& value = object.at(name);
+  constexpr int64_t kLow = std::numeric_limits<T>::min(), kHigh = std::numeric_limits<T>::max();
+  if (value.is_number_unsigned() && value.get<uint64_t>() <= static_cast<uint64_t>(kHigh))
+    return static_cast<T>(value.get<uint64_t>());
+  if (value.is_number_integer() && value.get<int64_t>() >= kLow && value.get<int64_t>() <= kHigh)
+    return static_cast<T>(value.get<int64_t>());
+  throw std::runtime_error(std::string("\"") + name + "\" must be a whole number from " + std::to_string(kLow) +
+                           " to " + std::to_string(kHigh));
+}
+
 void ReadVersion(const json& windows, Platform::OsVersionInfo* version) {
-  version->majorVersion = windows.value("major", version->majorVersion);
-  version->minorVersion = windows.value("minor", version->minorVersion);
-  version->buildNumber = windows.value("build", version->buildNumber);
-  version->productType = windows.value("productType", version->productType);
-  version->servicePackMajor = windows.value("servicePackMajor", version->servicePackMajor);
-  version->servicePackMinor = windows.value("servicePackMinor", version->servicePackMinor);
+  version->majorVersion = WholeNumber<uint32_t>(windows, "major").value_or(version->majorVersion);
+  version->minorVersion = WholeNumber<uint32_t>(windows, "minor").value_or(version->minorVersion);
+  version->buildNumber = WholeNumber<uint32_t>(windows, "build").value_or(version->buildNumber);
+  version->productType = WholeNumber<uint8_t>(windows, "productType").value_or(version->productType);
+  version->servicePackMajor = WholeNumber<uint16_t>(windows, "servicePackMajor").value_or(version->servicePackMajor);
+  version->servicePackMinor = WholeNumber<uint16_t>(windows, "servicePackMinor").value_or(version->servicePackMinor);
   version->csdVersion = Platform::Utf8ToUtf16(windows.value("csdVersion", std::string()));
   if (version->productType < Platform::kVerNtWorkstation || version->productType > Platform::kVerNtServer)
     throw std::runtime_error("windows.productType must be 1 (workstation), 2 (domain controller) or 3 (server)");
@@ -52,12 +71,24 @@ Emulated::UserAccount ReadUser(const json& user) {
 
 ImageProcess ReadProcess(const json& process) {
   ImageProcess result;
-  result.processId = process.at("pid").get<uint32_t>();
-  if (process.contains("parent")) result.parentId = process.at("parent").get<uint32_t>();
+  const std::optional<uint32_t> id = WholeNumber<uint32_t>(process, "pid");
+  if (!id) throw std::runtime_error("a process's \"pid\" is missing");
+  result.processId = *id;
+  result.parentId = WholeNumber<uint32_t>(process, "parent");
   result.image = Text(process, "image");
   result.owner = Text(process, "owner", false);
   if (result.owner.empty()) result.owner = u"S-1-5-18";
   return result;
+}
+
+// "systemLanguage": a LANGID, as a number or as hex text such as "0x0407" (the form
+// Windows documents them in).
+uint16_t ReadLanguage(const json& doc) {
+  const json& value = doc.at("systemLanguage");
+  const unsigned long id = value.is_string() ? std::stoul(value.get<std::string>(), nullptr, 16)
+                                             : WholeNumber<uint16_t>(doc, "systemLanguage").value_or(0);
+  if (id == 0 || id > 0xFFFF) throw std::runtime_error("\"systemLanguage\" must be a LANGID from 0x0001 to 0xFFFF");
+  return static_cast<uint16_t>(id);
 }
 
 // "trust": {"library": false} or {"catalogContext": false} breaks that step of the
@@ -71,7 +102,8 @@ void ReadDocument(const json& doc, ImageManifest* manifest) {
   Emulated::MachineConfig& config = manifest->config;
   if (doc.contains("windows")) ReadVersion(doc.at("windows"), &config.version);
   if (doc.contains("computerName")) config.computerName = Text(doc, "computerName");
-  config.utcOffsetMinutes = doc.value("utcOffsetMinutes", 0);
+  config.utcOffsetMinutes = WholeNumber<int32_t>(doc, "utcOffsetMinutes").value_or(0);
+  if (doc.contains("systemLanguage")) config.systemDefaultLangId = ReadLanguage(doc);
   if (doc.contains("trust")) ReadTrust(doc.at("trust"), &config.trust);
   // Held in locals: a range-for over items() of a temporary would dangle.
   const json environment = doc.value("environment", json::object());

@@ -1,11 +1,9 @@
 #pragma once
 // A machine image: a folder with machine.json (the manifest) and drives/<letter>/
 // holding each drive's files. The registry hives are regedit files at their Windows
-// places: Windows\System32\config\SOFTWARE.reg, SYSTEM.reg and optionally
-// DEFAULT.reg on drive C, and per user <profile>\NTUSER.reg and
-// <profile>\AppData\Local\Microsoft\Windows\UsrClass.reg. The drives are the
-// machine's disks (files change in place while it runs); the hives are read at boot
-// and written back by Save, so an image keeps its state from run to run.
+// places (hive_layout.h). The drives are the machine's disks (files change in place
+// while it runs); the hives are read at boot and written back by Save, so an image
+// keeps its state from run to run.
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +14,9 @@
 #include "platform/emulated/machine.h"
 
 namespace Sim {
+
+class HiveLayout;
+struct HivePlace;
 
 struct ImageProcess {
   uint32_t processId = 0;
@@ -40,29 +41,38 @@ class BootedImage {
   // Builds the machine, loads the hives and starts the image's processes. Nothing
   // in the folder is changed; on failure returns null with error naming the file.
   static std::unique_ptr<BootedImage> Boot(const std::string& folder, std::string* error);
+  ~BootedImage();
 
   Emulated::Machine& Machine() { return *machine_; }
   const ImageManifest& Manifest() const { return manifest_; }
   const std::string& Folder() const { return folder_; }
 
-  // Writes every loaded hive back to its file. False with the file that failed.
+  // Writes every hive back: to each file that held keys of it at boot, and a hive
+  // that no file held (a user's first logon, a service account's first write) to
+  // its own place once it holds anything. False with the file that failed.
   bool Save(std::string* error);
 
  private:
-  struct Hive {
-    std::u16string keyPath;  // as regedit names it: HKEY_USERS\<SID>
+  // A hive file read at boot and the hives (indexes into the layout) whose keys it
+  // held, in the order they first appeared: what Save writes into it.
+  struct HiveFile {
     std::string hostPath;
+    std::vector<size_t> hives;
   };
 
   BootedImage(std::string folder, ImageManifest manifest);
   bool LoadHives(std::string* error);
-  bool LoadHive(const Hive& hive, bool required, std::u16string_view userSid, std::string* error);
+  bool LoadHive(const HivePlace& place, std::string* error);
+  bool HoldsAnything(const HivePlace& place) const;
+  std::vector<HiveFile> SaveTargets() const;
+  bool WriteHiveFile(const HiveFile& file, std::string* error) const;
   bool StartProcesses(std::string* error);
 
   std::string folder_;
   ImageManifest manifest_;
   std::unique_ptr<Emulated::Machine> machine_;
-  std::vector<Hive> hives_;  // what Save writes back
+  std::unique_ptr<HiveLayout> layout_;
+  std::vector<HiveFile> files_;
 };
 
 }  // namespace Sim

@@ -3,6 +3,7 @@
 
 #include "platform/emulated/process_control.h"
 #include "platform/text_encoding.h"
+#include "sim/file_actions.h"
 #include "sim/reg_command.h"
 #include "sim/scenario_player.h"
 
@@ -11,10 +12,6 @@ namespace {
 
 using Platform::Handle;
 using Platform::Win32Error;
-
-std::string Failed(const char* what, Win32Error code) {
-  return std::string(what) + " failed with error " + std::to_string(code);
-}
 
 bool RegDeleteValues(Platform::Registry& registry, Handle key, const ScenarioAction& a,
                      std::string* problem) {
@@ -31,7 +28,7 @@ bool RegDeleteValues(Platform::Registry& registry, Handle key, const ScenarioAct
   for (const std::u16string& name : names) {
     const Win32Error rc = registry.DeleteValue(key, name);
     if (rc != Platform::kErrorSuccess) {
-      *problem = Failed("deleting the value", rc);
+      *problem = ActionFailed("deleting the value", rc);
       return false;
     }
   }
@@ -44,7 +41,7 @@ bool PlayRegistry(Platform::Registry& registry, const ScenarioAction& a, std::st
   SplitRegistryRoot(a.keyPath, &root, &subKey);
   if (a.kind == ActionKind::kRegDelete && a.target == ValueTarget::kKey) {
     const Win32Error rc = registry.DeleteTree(root, subKey);
-    if (rc != Platform::kErrorSuccess) *problem = Failed("deleting the key", rc);
+    if (rc != Platform::kErrorSuccess) *problem = ActionFailed("deleting the key", rc);
     return rc == Platform::kErrorSuccess;
   }
   Handle key = 0;
@@ -52,7 +49,7 @@ bool PlayRegistry(Platform::Registry& registry, const ScenarioAction& a, std::st
       ? registry.CreateKey(root, subKey, 0, Platform::kKeyAllAccess, &key, nullptr)
       : registry.OpenKey(root, subKey, Platform::kKeyAllAccess, &key);
   if (opened != Platform::kErrorSuccess) {
-    *problem = Failed("opening the key", opened);
+    *problem = ActionFailed("opening the key", opened);
     return false;
   }
   bool ok = true;
@@ -61,53 +58,10 @@ bool PlayRegistry(Platform::Registry& registry, const ScenarioAction& a, std::st
   } else if (a.target != ValueTarget::kKey) {
     const Win32Error rc = registry.SetValue(key, a.valueName, a.valueType, a.data);
     ok = rc == Platform::kErrorSuccess;
-    if (!ok) *problem = Failed("setting the value", rc);
+    if (!ok) *problem = ActionFailed("setting the value", rc);
   }
   registry.CloseKey(key);
   return ok;
-}
-
-// Installers create the folders they write into; so does a scenario.
-void CreateParentFolders(Platform::FileSystem& files, std::u16string_view path) {
-  for (size_t at = path.find(u'\\', 3); at != std::u16string_view::npos; at = path.find(u'\\', at + 1))
-    files.CreateDirectory(path.substr(0, at));
-}
-
-bool WriteFile(Platform::FileSystem& files, std::u16string_view path, const std::string& text,
-               std::string* problem) {
-  const size_t stream = path.find(u':', 2);
-  CreateParentFolders(files, path.substr(0, stream));
-  Handle file = 0;
-  Win32Error rc = files.CreateFile(path, Platform::kGenericWrite, Platform::kFileShareRead,
-                                   Platform::kCreateAlways, Platform::kFileAttributeNormal, &file);
-  if (rc != Platform::kErrorSuccess) {
-    *problem = Failed("creating the file", rc);
-    return false;
-  }
-  uint32_t written = 0;
-  if (!text.empty()) {
-    rc = files.WriteFile(file, {reinterpret_cast<const uint8_t*>(text.data()), text.size()}, &written);
-  }
-  files.CloseFile(file);
-  if (rc != Platform::kErrorSuccess) *problem = Failed("writing the file", rc);
-  return rc == Platform::kErrorSuccess;
-}
-
-bool PlayFile(Platform::FileSystem& files, const ScenarioAction& a, std::string* problem) {
-  Win32Error rc = Platform::kErrorSuccess;
-  switch (a.kind) {
-    case ActionKind::kFileRename:
-      CreateParentFolders(files, a.newPath);
-      rc = files.MoveFileEx(a.path, a.newPath, Platform::kMoveFileReplaceExisting);
-      break;
-    case ActionKind::kFileDelete:
-      rc = files.DeleteFile(a.path);
-      break;
-    default:
-      return WriteFile(files, a.path, a.text, problem);
-  }
-  if (rc != Platform::kErrorSuccess) *problem = Failed("the file operation", rc);
-  return rc == Platform::kErrorSuccess;
 }
 
 std::u16string FolderOf(const std::u16string& path) {
@@ -157,6 +111,10 @@ bool PlayProcesses(Emulated::Machine& machine, const Emulated::ProcessRecord& ac
 
 }  // namespace
 
+std::string ActionFailed(const char* what, Platform::Win32Error code) {
+  return std::string(what) + " failed with error " + std::to_string(code);
+}
+
 bool PlayProcessAction(Emulated::Machine& machine, const ScenarioAction& action,
                        std::string* problem, std::string* note) {
   const auto actor = machine.ProcessTable().Find(action.processId);
@@ -174,7 +132,8 @@ bool PlayProcessAction(Emulated::Machine& machine, const ScenarioAction& action,
     case ActionKind::kFileRename:
     case ActionKind::kFileDelete:
     case ActionKind::kFileStream:
-      return PlayFile(view.Files(), action, problem);
+    case ActionKind::kFileCopy:
+      return PlayFileAction(view.Files(), action, problem);
     default:
       return PlayProcesses(machine, *actor, action, problem, note);
   }

@@ -1,5 +1,7 @@
 // The change history as a readable listing and as JSON lines.
 
+#include <vector>
+
 #include <nlohmann/json.hpp>
 
 #include "sim/change_report.h"
@@ -23,6 +25,28 @@ std::string UserText(const std::string& user, const std::map<std::string, std::s
 // Rescan summaries and settings checks have no load point of their own.
 bool IsSummary(const ChangeReportRow& row) { return row.eventType == 6 || row.eventType == 9; }
 
+// "version 1.2, Kelvra, signed by X (valid), from http://...": what is known of the
+// image, each part only when there is something to say, on one line below "by:".
+std::string ImageDetails(const ChangeReportRow& row) {
+  std::vector<std::string> parts;
+  if (!row.fileVersion.empty()) parts.push_back("version " + row.fileVersion);
+  if (!row.companyName.empty()) parts.push_back(row.companyName);
+  if (!row.hasSignature) {
+    parts.push_back("not signed");
+  } else {
+    const std::string signer = row.signer.empty() ? "an unknown signer" : row.signer;
+    parts.push_back("signed by " + signer + (row.signatureValid ? " (valid)" : " (not valid)"));
+  }
+  if (!row.downloadAddress.empty()) parts.push_back("downloaded from " + row.downloadAddress);
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  return text;
+}
+
+nlohmann::json TextOrNull(bool present, const std::string& text) {
+  return present ? nlohmann::json(text) : nlohmann::json(nullptr);
+}
+
 }  // namespace
 
 std::string FormatReportTable(const std::vector<ChangeReportRow>& rows,
@@ -42,6 +66,7 @@ std::string FormatReportTable(const std::vector<ChangeReportRow>& rows,
     if (!IsSummary(row)) {
       out += "    by:  " + (row.noProcess ? std::string(kNoProcessMark)
                                           : row.process + " (" + row.processPath + ")") + "\n";
+      if (!row.noProcess) out += "         " + ImageDetails(row) + "\n";
     }
   }
   if (rows.empty()) out = "No changes recorded.\n";
@@ -64,6 +89,11 @@ std::string FormatReportJsonLines(const std::vector<ChangeReportRow>& rows) {
         {"process", row.noProcess ? nlohmann::json(nullptr) : nlohmann::json(row.process)},
         {"processPath", row.noProcess ? nlohmann::json(nullptr) : nlohmann::json(row.processPath)},
         {"foundByRescan", row.noProcess},
+        {"fileVersion", TextOrNull(!row.noProcess, row.fileVersion)},
+        {"companyName", TextOrNull(!row.noProcess, row.companyName)},
+        {"signer", TextOrNull(row.hasSignature, row.signer)},
+        {"signatureValid", row.hasSignature ? nlohmann::json(row.signatureValid) : nlohmann::json(nullptr)},
+        {"downloadAddress", TextOrNull(!row.downloadAddress.empty(), row.downloadAddress)},
     };
     out += line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   }

@@ -20,6 +20,7 @@ enum class ActionKind {
   kFileRename,
   kFileDelete,
   kFileStream,
+  kFileCopy,
   kProcessStart,
   kProcessExit,
   kThreadCreate,
@@ -28,6 +29,10 @@ enum class ActionKind {
   kServiceStop,
   kServiceStart,
 };
+
+// How "file write" and "file stream" put their text into bytes: UTF-8 without a
+// byte-order mark, or UTF-16LE after FF FE, as Windows tools write XML and INF files.
+enum class TextEncoding { kUtf8, kUtf16Le };
 
 // Which part of a key a "reg" line touches.
 enum class ValueTarget { kKey, kNamed, kDefault, kAllValues };
@@ -45,10 +50,12 @@ struct ScenarioAction {
   uint32_t valueType = 0;
   std::vector<uint8_t> data;
 
-  // file actions: path, and the rename target; text is written as UTF-8.
+  // file actions: path, and the rename or copy target (a copy reads path); text as
+  // written in the scenario (UTF-8), stored in the file in encoding.
   std::u16string path;
   std::u16string newPath;
   std::string text;
+  TextEncoding encoding = TextEncoding::kUtf8;
 
   // process start / exit, thread exit.
   std::u16string image;
@@ -73,5 +80,8 @@ bool LoadScenarioFile(const std::string& hostPath, Scenario* scenario, std::stri
 // The words of a line, split at blanks; double quotes group, \" is a quote inside
 // them. False for an unterminated quote.
 bool SplitScenarioWords(std::string_view line, std::vector<std::string>* words);
+
+// The bytes that a file action's text becomes in the file.
+std::vector<uint8_t> EncodeFileText(std::string_view text, TextEncoding encoding);
 
 }  // namespace Sim

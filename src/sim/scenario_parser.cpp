@@ -1,5 +1,7 @@
 // Reading a scenario file: one action a line, "#" starts a comment line.
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -24,52 +26,96 @@ bool ParseActor(const std::string& word, ScenarioAction* action) {
          ParseId(std::string_view(word).substr(colon + 1), &action->threadId);
 }
 
-// File text: \n and \t stand for a line break and a tab, \\ for a backslash.
+// The character that "\<c>" stands for in file text, or 0 when it is no escape.
+char Escaped(char c) {
+  switch (c) {
+    case 'n': return '\n';
+    case 'r': return '\r';
+    case 't': return '\t';
+    case '\\': return '\\';
+    default: return 0;
+  }
+}
+
+// File text: \n, \r and \t stand for a line break, a carriage return and a tab,
+// \\ for a backslash; any other backslash is kept.
 std::string Unescape(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      const char next = text[i + 1];
-      if (next == 'n' || next == 't' || next == '\\') {
-        out += next == 'n' ? '\n' : next == 't' ? '\t' : '\\';
-        ++i;
-        continue;
-      }
-    }
-    out += text[i];
+    const char escaped = text[i] == '\\' && i + 1 < text.size() ? Escaped(text[i + 1]) : 0;
+    out += escaped != 0 ? escaped : text[i];
+    if (escaped != 0) ++i;
   }
   return out;
-}
-
-bool ParseFile(const std::vector<std::string>& w, ScenarioAction* a, std::string* error) {
-  static const std::pair<const char*, std::pair<ActionKind, size_t>> kForms[] = {
-      {"create", {ActionKind::kFileCreate, 1}}, {"write", {ActionKind::kFileWrite, 2}},
-      {"rename", {ActionKind::kFileRename, 2}}, {"delete", {ActionKind::kFileDelete, 1}},
-      {"stream", {ActionKind::kFileStream, 2}}};
-  for (const auto& [verb, form] : kForms) {
-    if (w.empty() || w[0] != verb) continue;
-    if (w.size() != form.second + 1) {
-      *error = std::string("file ") + verb + " takes " + (form.second == 1 ? "a path" : "two arguments");
-      return false;
-    }
-    a->kind = form.first;
-    a->path = Platform::Utf8ToUtf16(w[1]);
-    if (a->kind == ActionKind::kFileRename) a->newPath = Platform::Utf8ToUtf16(w[2]);
-    else if (form.second == 2) a->text = Unescape(w[2]);
-    if (a->kind == ActionKind::kFileStream && a->path.find(u':', 2) == std::u16string::npos) {
-      *error = "file stream needs a path with a stream name: \"C:\\file:Name\"";
-      return false;
-    }
-    return true;
-  }
-  *error = "file needs create, write, rename, delete or stream";
-  return false;
 }
 
 bool ParseOption(const std::string& word, const char* name, std::string* value) {
   const std::string prefix = std::string(name) + "=";
   if (word.rfind(prefix, 0) != 0) return false;
   *value = word.substr(prefix.size());
+  return true;
+}
+
+// "encoding=utf-8" (the default) or "encoding=utf-16le" (with its byte-order mark;
+// "utf-16" and "unicode" name the same, as Windows tools call it).
+bool ParseEncoding(const std::string& word, TextEncoding* encoding, std::string* error) {
+  std::string name;
+  if (!ParseOption(word, "encoding", &name)) {
+    *error = "unknown file option \"" + word + "\" (encoding=utf-8|utf-16le)";
+    return false;
+  }
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (name == "utf-8" || name == "utf8") {
+    *encoding = TextEncoding::kUtf8;
+  } else if (name == "utf-16le" || name == "utf-16" || name == "unicode") {
+    *encoding = TextEncoding::kUtf16Le;
+  } else {
+    *error = "unknown encoding \"" + name + "\" (utf-8 or utf-16le)";
+    return false;
+  }
+  return true;
+}
+
+struct FileForm {
+  const char* verb;
+  ActionKind kind;
+  size_t arguments;
+  const char* usage;
+};
+
+constexpr FileForm kFileForms[] = {
+    {"create", ActionKind::kFileCreate, 1, "a path"},
+    {"write", ActionKind::kFileWrite, 2, "a path and a text, then optionally encoding="},
+    {"rename", ActionKind::kFileRename, 2, "two paths"},
+    {"delete", ActionKind::kFileDelete, 1, "a path"},
+    {"stream", ActionKind::kFileStream, 2, "a path and a text, then optionally encoding="},
+    {"copy", ActionKind::kFileCopy, 2, "a source and a destination path"},
+};
+
+bool TakesText(ActionKind kind) { return kind == ActionKind::kFileWrite || kind == ActionKind::kFileStream; }
+
+bool ParseFile(const std::vector<std::string>& w, ScenarioAction* a, std::string* error) {
+  const auto form = std::find_if(std::begin(kFileForms), std::end(kFileForms),
+                                 [&](const FileForm& f) { return !w.empty() && w[0] == f.verb; });
+  if (form == std::end(kFileForms)) {
+    *error = "file needs create, write, rename, delete, stream or copy";
+    return false;
+  }
+  const size_t optional = TakesText(form->kind) ? 1 : 0;
+  if (w.size() < form->arguments + 1 || w.size() > form->arguments + 1 + optional) {
+    *error = std::string("file ") + form->verb + " takes " + form->usage;
+    return false;
+  }
+  a->kind = form->kind;
+  a->path = Platform::Utf8ToUtf16(w[1]);
+  if (form->kind == ActionKind::kFileRename || form->kind == ActionKind::kFileCopy)
+    a->newPath = Platform::Utf8ToUtf16(w[2]);
+  if (TakesText(form->kind)) a->text = Unescape(w[2]);
+  if (w.size() == form->arguments + 2 && !ParseEncoding(w.back(), &a->encoding, error)) return false;
+  if (a->kind == ActionKind::kFileStream && a->path.find(u':', 2) == std::u16string::npos) {
+    *error = "file stream needs a path with a stream name: \"C:\\file:Name\"";
+    return false;
+  }
   return true;
 }
 
@@ -191,6 +237,16 @@ bool SplitScenarioWords(std::string_view line, std::vector<std::string>* words) 
   }
   if (inWord) words->push_back(word);
   return !quoted;
+}
+
+std::vector<uint8_t> EncodeFileText(std::string_view text, TextEncoding encoding) {
+  if (encoding == TextEncoding::kUtf8) return std::vector<uint8_t>(text.begin(), text.end());
+  std::vector<uint8_t> bytes{0xFF, 0xFE};
+  for (char16_t unit : Platform::Utf8ToUtf16(text)) {
+    bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(unit >> 8));
+  }
+  return bytes;
 }
 
 bool ParseScenario(std::string_view text, std::string_view fileName, Scenario* scenario,

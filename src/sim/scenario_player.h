@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/emulated/machine.h"
+#include "platform/win32_types.h"
 #include "sim/scenario.h"
 
 namespace Sim {
@@ -30,6 +31,15 @@ class ServiceUnderTest {
 // refused actions.
 int PlayScenario(Emulated::Machine& machine, const Scenario& scenario,
                  const std::string& scenarioName, ServiceUnderTest& service, std::ostream& out);
+
+// The message of an action the machine refused: "<what> failed with error <code>".
+std::string ActionFailed(const char* what, Platform::Win32Error code);
+
+// Before anything runs: every "file copy" must read a file that the image's drives
+// hold or that an earlier line of the scenario writes. False with
+// "<scenarioName>:<line>: <what is wrong>" for the first that does not.
+bool CheckCopySources(Emulated::Machine& machine, const Scenario& scenario,
+                      const std::string& scenarioName, std::string* error);
 
 // One action by a process; false with a message when the machine refused it.
 bool PlayProcessAction(Emulated::Machine& machine, const ScenarioAction& action,

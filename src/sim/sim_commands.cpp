@@ -46,6 +46,11 @@ int RunImage(const std::string& folder, const std::optional<std::string>& scenar
     err << "brumevale-sim: " << error << "\n";
     return 1;
   }
+  // Only a booted machine knows which files its drives hold; nothing has run yet.
+  if (scenarioPath && !CheckCopySources(image->Machine(), scenario, FileName(*scenarioPath), &error)) {
+    err << error << "\n";
+    return 1;
+  }
   ServiceSession session(*image);
   if (!session.Install(&error)) {
     err << "brumevale-sim: " << error << "\n";

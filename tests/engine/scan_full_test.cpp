@@ -4,12 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "engine/registry_event_matcher.h"
 #include "intake/registry_key_path.h"
-#include "platform/text_encoding.h"
 #include "scans/winsock_catalog.h"
 #include "scan_test_machine.h"
 
@@ -138,28 +136,11 @@ TEST(FullScan, WinsockProtocolEntriesShorterThanACatalogItemAreIgnored) {
                 "57|ControlSet001|000000000001|C:\\caf\xc3\xa9\xe2\x82\xac.dll|Test Protocol"}));
 }
 
-std::string SharedRegistryFile(const std::string& name) {
-  return std::string(BRUMEVALE_SHARED_DIR) + "/testdata/real/registry/" + name;
-}
-
-// A regedit export (UTF-16 with a byte-order mark) imported below its header line.
-void ImportExport(ScanMachine& machine, const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::u16string text;
-  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                         (static_cast<uint8_t>(bytes[i + 1]) << 8)));
-  }
-  const std::string utf8 = Platform::Utf16ToUtf8(text);
-  machine.Import(utf8.substr(utf8.find('\n') + 1));
-}
-
 TEST(FullScan, RealWinsockCatalogGivesOneRowPerProtocolEntry) {
   const std::string file = SharedRegistryFile("winsock2_win10_with_lsp.reg");
   if (!std::filesystem::exists(file)) GTEST_SKIP() << "no real registry export at " << file;
   ScanMachine machine;
-  ImportExport(machine, file);
+  machine.ImportExportFile(file);
   FullLoadPointScan(machine.Engine(), 0);
   const SqlRows rows = machine.Sql(
       "SELECT COUNT(*), SUM(COMMAND_LINE LIKE '%.dll'), SUM(DISPLAY_NAME <> '') "
@@ -174,7 +155,7 @@ TEST(FullScan, HostedServiceIsStoredWithItsLibraryOnlyWhenItStartsByItself) {
   const std::string file = SharedRegistryFile("service_wuauserv_svchost_netsvcs.reg");
   if (!std::filesystem::exists(file)) GTEST_SKIP() << "no real registry export at " << file;
   ScanMachine machine;
-  ImportExport(machine, file);
+  machine.ImportExportFile(file);
   machine.Import(
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SvcHost]\r\n"
       "\"netsvcs\"=hex(7):57,00,55,00,41,00,55,00,53,00,45,00,52,00,56,00,00,00,00,00\r\n");

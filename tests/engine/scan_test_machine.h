@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "support/temporary_machine.h"
 #include "platform/emulated/regedit_import.h"
 #include "platform/scoped_handle.h"
+#include "platform/text_encoding.h"
 #include "scans/full_scan.h"
 #include "util/brumevale_settings.h"
 #include "util/drive_map.h"
@@ -33,20 +36,28 @@ inline Emulated::MachineConfig TwoUserConfig() {
   return config;
 }
 
+// A real regedit export of the shared test data.
+inline std::string SharedRegistryFile(const std::string& name) {
+  return std::string(BRUMEVALE_SHARED_DIR) + "/testdata/real/registry/" + name;
+}
+
 class ScanMachine {
  public:
   // bootRegistry: regedit text (as for Import) already there when the engine starts.
+  // With a consumer the engine keeps its real rescans and dispatches what it queues.
   explicit ScanMachine(Emulated::MachineConfig config = TwoUserConfig(),
-                       const std::string& bootRegistry = "")
+                       const std::string& bootRegistry = "", DataConsumer* consumer = nullptr)
       : machine_(std::move(config)), system_(machine_.Service()), log_(system_), drives_(system_),
         settings_(system_), engine_(system_, log_, drives_) {
     settings_.InitialiseProduct();
     if (!bootRegistry.empty()) Import(bootRegistry);
-    EngineHandlers& handlers = engine_.Handlers();
-    handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
-    handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
-    handlers.checkFileExtensions = [](LoadPointEngine&) { return 1; };
-    engine_.Initialise(nullptr, &settings_);
+    if (consumer == nullptr) {
+      EngineHandlers& handlers = engine_.Handlers();
+      handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
+      handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
+      handlers.checkFileExtensions = [](LoadPointEngine&) { return 1; };
+    }
+    engine_.Initialise(consumer, &settings_);
   }
 
   Platform::System& System() { return system_; }
@@ -61,6 +72,20 @@ class ScanMachine {
         machine_.Machine().RegistryState(),
         std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), u"test.reg", &error))
         << std::string(error.begin(), error.end());
+  }
+
+  // A regedit export file (UTF-16 with a byte-order mark), imported below its
+  // header line.
+  void ImportExportFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::u16string text;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      text.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                           (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    }
+    const std::string utf8 = Platform::Utf16ToUtf8(text);
+    Import(utf8.substr(utf8.find('\n') + 1));
   }
 
   // Writes the file on the machine, creating the folders that lead to it.

@@ -86,10 +86,24 @@ TEST_F(MachineImageTest, HivesAreWrittenBackAndReadAgain) {
   EXPECT_EQ(Read("drives/C/Users/bob/NTUSER.reg"), "this is not read: bob is not logged on");
 }
 
+TEST_F(MachineImageTest, SystemLanguageIsALangId) {
+  for (const auto& [text, expected] : {std::pair{"\"0x0407\"", 0x0407}, std::pair{"1036", 0x040C}}) {
+    Write("machine.json", std::string("{\"systemLanguage\": ") + text + "}");
+    Sim::ImageManifest manifest;
+    std::string error;
+    ASSERT_TRUE(Sim::ReadImageManifest(folder_, &manifest, &error)) << error;
+    EXPECT_EQ(manifest.config.systemDefaultLangId, expected);
+  }
+}
+
 TEST_F(MachineImageTest, MalformedImageNamesTheFileAndChangesNothing) {
   const std::pair<std::string, std::string> cases[] = {
       {"machine.json", "{\"users\": [{\"sid\": 5}"},
+      {"machine.json", "{\"windows\": {\"build\": 1e30}}"},
+      {"machine.json", "{\"processes\": [{\"pid\": 4.5, \"image\": \"C:\\\\x.exe\"}]}"},
       {"machine.json", "{\"users\": [{\"sid\": \"S-1\", \"account\": \"nobody\", \"profile\": \"C:\\\\x\"}]}"},
+      {"machine.json", "{\"systemLanguage\": \"German\"}"},
+      {"machine.json", "{\"systemLanguage\": 0}"},
       {kConfig + "SOFTWARE.reg", "Windows Registry Editor Version 5.00\r\n[HKEY_NOWHERE\\x]\r\n"},
       {"drives/C/Users/ann/NTUSER.reg", "Windows Registry Editor Version 5.00\r\n\"orphan\"=\"value\"\r\n"},
   };

@@ -90,6 +90,26 @@ TEST(ScenarioParser, RegistryDataInEachType) {
   EXPECT_EQ(s.actions[7].target, ValueTarget::kKey);
 }
 
+// A task definition as the scheduler writes it: UTF-16LE after FF FE, CR LF line
+// ends; a character outside the BMP becomes a surrogate pair.
+TEST(ScenarioParser, FileTextAndCopies) {
+  const Sim::Scenario s = Parse(
+      "1 file write C:\\t.xml \"<a>\\r\\n\xF0\x9F\x98\x80</a>\" encoding=UTF-16LE\n"
+      "1 file stream \"C:\\a.exe:Zone.Identifier\" \"x\\qy\\\\n\" encoding=utf-8\n"
+      "1 file copy \"D:\\setup\\agent.exe\" \"C:\\Program Files\\A\\agent.exe\"\n");
+  ASSERT_EQ(s.actions.size(), 3u);
+  EXPECT_EQ(s.actions[0].encoding, Sim::TextEncoding::kUtf16Le);
+  EXPECT_EQ(Sim::EncodeFileText(s.actions[0].text, s.actions[0].encoding),
+            (std::vector<uint8_t>{0xFF, 0xFE, '<', 0, 'a', 0, '>', 0, '\r', 0, '\n', 0, 0x3D, 0xD8,
+                                  0x00, 0xDE, '<', 0, '/', 0, 'a', 0, '>', 0}));
+  // Only \n, \r, \t and \\ are escapes; other backslashes stay as written.
+  EXPECT_EQ(Sim::EncodeFileText(s.actions[1].text, s.actions[1].encoding),
+            (std::vector<uint8_t>{'x', '\\', 'q', 'y', '\\', 'n'}));
+  EXPECT_EQ(s.actions[2].kind, ActionKind::kFileCopy);
+  EXPECT_EQ(s.actions[2].path, u"D:\\setup\\agent.exe");
+  EXPECT_EQ(s.actions[2].newPath, u"C:\\Program Files\\A\\agent.exe");
+}
+
 TEST(ScenarioParser, MalformedLineNamedWithItsNumber) {
   const std::pair<const char*, const char*> cases[] = {
       {"1 reg add HKXX\\K /v a", "needs a key starting with HKLM"},
@@ -100,7 +120,11 @@ TEST(ScenarioParser, MalformedLineNamedWithItsNumber) {
       {"1 reg delete HKLM\\K /v a /va", "only one of"},
       {"1 file write \"C:\\x", "quote is not closed"},
       {"1 file stream C:\\x abc", "stream name"},
-      {"1 file copy C:\\x C:\\y", "file needs create"},
+      {"1 file move C:\\x C:\\y", "file needs create"},
+      {"1 file copy C:\\x", "file copy takes a source and a destination path"},
+      {"1 file write C:\\x.xml text encoding=latin1", "unknown encoding \"latin1\" (utf-8 or utf-16le)"},
+      {"1 file write C:\\x.xml text utf-16le", "unknown file option \"utf-16le\""},
+      {"1 file copy C:\\x C:\\y encoding=utf-8", "file copy takes"},
       {"1 process start C:\\x.exe user=a", "unknown process start option"},
       {"1 thread exit", "thread exit needs one thread id"},
       {"1", "nothing to do"},

@@ -25,6 +25,8 @@ class EnvironmentView : public Platform::Environment {
   uint16_t GetSystemDefaultLangId() override;
   SystemTime GetSystemTime() override;
   SystemTime GetLocalTime() override;
+  // The machine's clock runs apart from the host's.
+  bool SqlClockIsMachineClock() override { return false; }
   FileTime GetSystemTimeAsFileTime() override;
   bool FileTimeToLocalSystemTime(FileTime utc, SystemTime* local) override;
   int64_t Time() override;

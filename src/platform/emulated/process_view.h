@@ -5,10 +5,10 @@
 #include "platform/emulated/file_view.h"
 #include "platform/emulated/filter_port_view.h"
 #include "platform/emulated/named_objects_view.h"
-#include "platform/emulated/pending_facilities.h"
 #include "platform/emulated/processes_view.h"
 #include "platform/emulated/service_manager_view.h"
 #include "platform/emulated/trust_view.h"
+#include "platform/emulated/version_info_view.h"
 #include "platform/emulated/registry_view.h"
 #include "platform/system.h"
 
@@ -37,7 +37,7 @@ class ProcessView : public Platform::System {
   ServiceManagerView services_;
   FilterPortView filterPort_;
   TrustView trust_;
-  PendingVersionInfo versionInfo_;
+  VersionInfoView versionInfo_;
 };
 
 }  // namespace Emulated

@@ -105,23 +105,36 @@ std::vector<uint8_t> Encode(std::u16string_view text, bool utf16) {
 
 }  // namespace
 
-std::vector<uint8_t> ExportRegedit(const RegistryStore& store, std::u16string_view keyPath,
-                                   bool utf16) {
+std::vector<uint8_t> ExportRegedit(const RegistryStore& store,
+                                   std::span<const std::u16string> keyPaths, bool utf16) {
   std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n";
-  std::u16string storePath;
-  std::u16string problem;
-  if (RegeditKeyToStorePath(keyPath, kRegeditDefaultUser, &storePath, &problem)) {
-    if (auto copy = store.CopyTree(storePath)) AppendKey(&text, std::u16string(keyPath), *copy);
+  for (const std::u16string& keyPath : keyPaths) {
+    std::u16string storePath;
+    std::u16string problem;
+    if (!RegeditKeyToStorePath(keyPath, kRegeditDefaultUser, &storePath, &problem)) continue;
+    if (auto copy = store.CopyTree(storePath)) AppendKey(&text, keyPath, *copy);
   }
   return Encode(text, utf16);
 }
 
-bool ExportRegeditFile(const RegistryStore& store, std::u16string_view keyPath,
+std::vector<uint8_t> ExportRegedit(const RegistryStore& store, std::u16string_view keyPath,
+                                   bool utf16) {
+  const std::u16string one(keyPath);
+  return ExportRegedit(store, std::span<const std::u16string>(&one, 1), utf16);
+}
+
+bool ExportRegeditFile(const RegistryStore& store, std::span<const std::u16string> keyPaths,
                        const std::string& hostPath, bool utf16) {
-  const std::vector<uint8_t> bytes = ExportRegedit(store, keyPath, utf16);
+  const std::vector<uint8_t> bytes = ExportRegedit(store, keyPaths, utf16);
   std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
+}
+
+bool ExportRegeditFile(const RegistryStore& store, std::u16string_view keyPath,
+                       const std::string& hostPath, bool utf16) {
+  const std::u16string one(keyPath);
+  return ExportRegeditFile(store, std::span<const std::u16string>(&one, 1), hostPath, utf16);
 }
 
 }  // namespace Emulated

@@ -6,6 +6,7 @@
 // exported here and imported again gives back the same tree in the same place.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,12 @@ class RegistryStore;
 std::vector<uint8_t> ExportRegedit(const RegistryStore& store, std::u16string_view keyPath,
                                    bool utf16 = true);
 bool ExportRegeditFile(const RegistryStore& store, std::u16string_view keyPath,
+                       const std::string& hostPath, bool utf16 = true);
+
+// Several keys one after the other in one file (a file that held several hives).
+std::vector<uint8_t> ExportRegedit(const RegistryStore& store,
+                                   std::span<const std::u16string> keyPaths, bool utf16 = true);
+bool ExportRegeditFile(const RegistryStore& store, std::span<const std::u16string> keyPaths,
                        const std::string& hostPath, bool utf16 = true);
 
 }  // namespace Emulated

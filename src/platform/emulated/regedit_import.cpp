@@ -12,15 +12,15 @@ namespace Emulated {
 
 bool ImportRegedit(RegistryStore& store, std::span<const uint8_t> bytes,
                    std::u16string_view fileName, std::u16string* error,
-                   std::u16string_view currentUserSid) {
+                   std::u16string_view currentUserSid, const RegeditKeyCheck& check) {
   std::vector<RegistryEdit> edits;
-  if (!ParseRegedit(bytes, fileName, currentUserSid, &edits, error)) return false;
+  if (!ParseRegedit(bytes, fileName, currentUserSid, &edits, error, check)) return false;
   store.Apply(edits);
   return true;
 }
 
 bool ImportRegeditFile(RegistryStore& store, const std::string& hostPath, std::u16string* error,
-                       std::u16string_view currentUserSid) {
+                       std::u16string_view currentUserSid, const RegeditKeyCheck& check) {
   const size_t slash = hostPath.find_last_of("/\\");
   const std::u16string fileName =
       Platform::Utf8ToUtf16(slash == std::string::npos ? hostPath : hostPath.substr(slash + 1));
@@ -31,7 +31,7 @@ bool ImportRegeditFile(RegistryStore& store, const std::string& hostPath, std::u
   }
   const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                    std::istreambuf_iterator<char>());
-  return ImportRegedit(store, bytes, fileName, error, currentUserSid);
+  return ImportRegedit(store, bytes, fileName, error, currentUserSid, check);
 }
 
 }  // namespace Emulated

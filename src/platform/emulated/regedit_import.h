@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/emulated/regedit_parse.h"
+
 namespace Emulated {
 
 class RegistryStore;
@@ -20,10 +22,12 @@ inline constexpr std::u16string_view kRegeditDefaultUser = u".DEFAULT";
 
 bool ImportRegedit(RegistryStore& store, std::span<const uint8_t> bytes,
                    std::u16string_view fileName, std::u16string* error,
-                   std::u16string_view currentUserSid = kRegeditDefaultUser);
+                   std::u16string_view currentUserSid = kRegeditDefaultUser,
+                   const RegeditKeyCheck& check = {});
 
 // The same for a host file; the file name in messages is the path's last part.
 bool ImportRegeditFile(RegistryStore& store, const std::string& hostPath, std::u16string* error,
-                       std::u16string_view currentUserSid = kRegeditDefaultUser);
+                       std::u16string_view currentUserSid = kRegeditDefaultUser,
+                       const RegeditKeyCheck& check = {});
 
 }  // namespace Emulated

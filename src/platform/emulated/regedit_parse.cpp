@@ -45,10 +45,15 @@ class LineReader {
   size_t number_ = 0;
 };
 
+bool IsBareRoot(std::u16string_view storePath) {
+  return storePath == u"MACHINE" || storePath == u"USER";
+}
+
 class Parser {
  public:
-  Parser(std::u16string_view text, std::u16string_view currentUserSid)
-      : lines_(text), currentUserSid_(currentUserSid) {}
+  Parser(std::u16string_view text, std::u16string_view currentUserSid,
+         const RegeditKeyCheck& check)
+      : lines_(text), currentUserSid_(currentUserSid), check_(check) {}
   bool Run(std::vector<RegistryEdit>* edits, std::u16string* problem, size_t* line);
 
  private:
@@ -60,6 +65,7 @@ class Parser {
 
   LineReader lines_;
   std::u16string_view currentUserSid_;
+  const RegeditKeyCheck& check_;
   std::vector<RegistryEdit> edits_;
   std::u16string key_;
   bool inKey_ = false;
@@ -109,6 +115,7 @@ bool Parser::KeyLine(std::u16string_view line, std::u16string* problem) {
   keyDeleted_ = !path.empty() && path.front() == u'-';
   if (keyDeleted_) path.remove_prefix(1);
   if (!RegeditKeyToStorePath(path, currentUserSid_, &key_, problem)) return false;
+  if (check_ && !check_(key_, keyDeleted_, problem)) return false;
   inKey_ = true;
   RegistryEdit edit;
   edit.kind = keyDeleted_ ? RegistryEdit::Kind::kDeleteTree : RegistryEdit::Kind::kCreateKey;
@@ -120,6 +127,11 @@ bool Parser::KeyLine(std::u16string_view line, std::u16string* problem) {
 bool Parser::ValueLine(std::u16string_view line, std::u16string* problem) {
   if (!inKey_ || keyDeleted_) {
     *problem = inKey_ ? u"value under a deleted key" : u"value before any [key]";
+    return false;
+  }
+  // HKEY_LOCAL_MACHINE and HKEY_USERS only hold hives; a value there would vanish.
+  if (IsBareRoot(key_)) {
+    *problem = u"value under a root key, which holds only hives";
     return false;
   }
   RegistryEdit edit;
@@ -176,13 +188,13 @@ bool DecodeRegeditText(std::span<const uint8_t> bytes, std::u16string* text) {
 
 bool ParseRegedit(std::span<const uint8_t> bytes, std::u16string_view fileName,
                   std::u16string_view currentUserSid, std::vector<RegistryEdit>* edits,
-                  std::u16string* error) {
+                  std::u16string* error, const RegeditKeyCheck& check) {
   std::u16string text;
   std::u16string problem;
   size_t line = 0;
   if (!DecodeRegeditText(bytes, &text)) {
     problem = u"UTF-16 text of an odd number of bytes";
-  } else if (Parser(text, currentUserSid).Run(edits, &problem, &line)) {
+  } else if (Parser(text, currentUserSid, check).Run(edits, &problem, &line)) {
     return true;
   }
   if (error != nullptr) {

@@ -10,6 +10,7 @@
 // edits at all and a message "<file>:<line>: <what is wrong>".
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,9 +20,15 @@
 
 namespace Emulated {
 
+// Asked for every [key] and [-key] line with the key's store path ("MACHINE\SOFTWARE\x");
+// false with problem set refuses the file at that line. Lets a caller that knows which
+// hives exist refuse keys that would have nowhere to go.
+using RegeditKeyCheck =
+    std::function<bool(std::u16string_view storePath, bool deleted, std::u16string* problem)>;
+
 bool ParseRegedit(std::span<const uint8_t> bytes, std::u16string_view fileName,
                   std::u16string_view currentUserSid, std::vector<RegistryEdit>* edits,
-                  std::u16string* error);
+                  std::u16string* error, const RegeditKeyCheck& check = {});
 
 // The file's text: UTF-16LE after its byte-order mark, else UTF-8 (a UTF-8
 // byte-order mark is dropped). False for UTF-16 text of an odd number of bytes.

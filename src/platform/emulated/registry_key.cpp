@@ -58,12 +58,24 @@ std::shared_ptr<RegistryKey> RegistryKey::FindSubkey(std::u16string_view name) c
   return it == subkeys_.end() ? nullptr : it->second;
 }
 
+const RegistryKey* RegistryKey::SubkeyAt(size_t index) const {
+  if (index >= subkeys_.size()) return nullptr;
+  if (cursorIndex_ > index || cursorIndex_ >= subkeys_.size()) {
+    cursorIndex_ = 0;
+    cursor_ = subkeys_.begin();
+  }
+  cursor_ = std::next(cursor_, static_cast<std::ptrdiff_t>(index - cursorIndex_));
+  cursorIndex_ = index;
+  return cursor_->second.get();
+}
+
 std::shared_ptr<RegistryKey> RegistryKey::AddSubkey(std::u16string_view name, bool* created) {
   auto it = subkeys_.find(name);
   *created = it == subkeys_.end();
   if (!*created) return it->second;
   auto key = std::make_shared<RegistryKey>(std::u16string(name), this);
   subkeys_.emplace(std::u16string(name), key);
+  cursorIndex_ = SIZE_MAX;
   return key;
 }
 
@@ -72,6 +84,7 @@ void RegistryKey::RemoveSubkey(std::u16string_view name) {
   if (it == subkeys_.end()) return;
   std::shared_ptr<RegistryKey> key = it->second;
   subkeys_.erase(it);
+  cursorIndex_ = SIZE_MAX;
   key->MarkDeleted();
 }
 
@@ -82,6 +95,7 @@ void RegistryKey::MarkDeleted() {
   parent_ = nullptr;
   for (auto& [name, child] : subkeys_) child->MarkDeleted();
   subkeys_.clear();
+  cursorIndex_ = SIZE_MAX;
   values_.clear();
 }
 

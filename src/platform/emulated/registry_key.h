@@ -63,6 +63,10 @@ class RegistryKey {
   using SubkeyMap = std::map<std::u16string, std::shared_ptr<RegistryKey>, RegistryNameLess>;
   const SubkeyMap& Subkeys() const { return subkeys_; }
   std::shared_ptr<RegistryKey> FindSubkey(std::u16string_view name) const;
+  // The subkey at index in enumeration order, or null past the end. Enumerating
+  // index after index walks the map once: the last position is remembered until
+  // the subkeys change.
+  const RegistryKey* SubkeyAt(size_t index) const;
   // The subkey, created when missing; created reports which.
   std::shared_ptr<RegistryKey> AddSubkey(std::u16string_view name, bool* created);
   // Detaches the subkey and marks it and everything below it deleted.
@@ -86,6 +90,9 @@ class RegistryKey {
   bool hiveRoot_ = false;
   std::u16string linkTarget_;
   SubkeyMap subkeys_;
+  // The enumeration cursor of SubkeyAt; cursorIndex_ past the map: none.
+  mutable size_t cursorIndex_ = SIZE_MAX;
+  mutable SubkeyMap::const_iterator cursor_;
   std::vector<RegistryValue> values_;
 };
 

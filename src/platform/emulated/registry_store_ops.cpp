@@ -88,9 +88,9 @@ Win32Error RegistryStore::EnumKey(std::u16string_view userSid, Handle key, uint3
   std::lock_guard lock(mutex_);
   KeyPtr found;
   if (Win32Error r = Resolve(userSid, key, kKeyEnumerateSubKeys, &found)) return r;
-  const auto& subkeys = found->Subkeys();
-  if (index >= subkeys.size()) return kErrorNoMoreItems;
-  *name = std::next(subkeys.begin(), index)->second->Name();
+  const RegistryKey* subkey = found->SubkeyAt(index);
+  if (subkey == nullptr) return kErrorNoMoreItems;
+  *name = subkey->Name();
   return kErrorSuccess;
 }
 

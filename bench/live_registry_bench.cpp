@@ -1,0 +1,188 @@
+// The live path of one registry change, from the decoded driver entry to its
+// committed change event, against plain one-row commits on the same database in
+// the same run. A live event is bound by the durable commits it makes; the ratio
+// says what it costs beyond them. The commits themselves are counted from the
+// database file's change counter, which SQLite bumps once per writing transaction.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "database/load_point_database.h"
+#include "engine/load_point_engine.h"
+#include "intake/data_collector.h"
+#include "intake/driver_record.h"
+#include "intake/registry_entry.h"
+#include "platform/emulated/machine.h"
+#include "platform/emulated/process_control.h"
+#include "util/brumevale_settings.h"
+#include "util/drive_map.h"
+#include "util/vyr_log.h"
+
+namespace {
+
+constexpr uint32_t kInstallerId = 3100;
+constexpr char16_t kRunKey[] = u"\\REGISTRY\\MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::vector<uint8_t> Wide(std::u16string_view text) {
+  std::vector<uint8_t> bytes;
+  for (char16_t c : text) bytes.insert(bytes.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+  bytes.insert(bytes.end(), {0, 0});
+  return bytes;
+}
+
+class Queue : public DataConsumer {
+ public:
+  void Add(std::unique_ptr<SystemLogEntry> entry) { entries_.push_back(std::move(entry)); }
+  SystemLogEntry* TakeNextEntry() override {
+    if (next_ == entries_.size()) {
+      entries_.clear();
+      next_ = 0;
+      return nullptr;
+    }
+    return entries_[next_++].get();
+  }
+
+ private:
+  std::vector<std::unique_ptr<SystemLogEntry>> entries_;
+  size_t next_ = 0;
+};
+
+// An engine whose rescans are off, an installer process whose image is a small
+// unsigned file, and a second connection for the plain commits.
+struct Fixture {
+  Fixture()
+      : folder(MakeFolder()), machine(Config(folder)), system(machine.Process(900)), log(system),
+        drives(system), settings(system), engine(system, log, drives) {
+    settings.InitialiseProduct();
+    std::filesystem::create_directories(folder / "Setup");
+    std::ofstream(folder / "Setup" / "setup.exe", std::ios::binary) << std::string(4096, 'x');
+    Emulated::ProcessLaunch launch;
+    launch.imagePath = u"C:\\Setup\\setup.exe";
+    launch.processId = kInstallerId;
+    Emulated::StartProcess(machine, launch);
+    EngineHandlers& handlers = engine.Handlers();
+    handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
+    handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
+    handlers.checkFileExtensions = [](LoadPointEngine&) { return 1; };
+    engine.Initialise(&queue, &settings);
+    plain = std::make_unique<LoadPointDatabase>(system, settings, u"Plain_Log.txt");
+    plain->OpenDatabase(settings.DataDirectory() + u"\\" + kDatabaseFileName, false);
+  }
+  ~Fixture() {
+    plain.reset();
+    engine.Shutdown();
+    std::filesystem::remove_all(folder);
+  }
+  static std::filesystem::path MakeFolder() {
+    auto path = std::filesystem::temp_directory_path() / "brumevale-live-bench";
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+    return path;
+  }
+  static Emulated::MachineConfig Config(const std::filesystem::path& folder) {
+    Emulated::MachineConfig config;
+    config.drives.push_back({u'C', folder.string(), 2});
+    return config;
+  }
+
+  void Queue(uint32_t op, std::u16string_view name, std::u16string_view data) {
+    std::vector<uint8_t> bytes = Wide(kRunKey);
+    if (op != kOpRegistryKeyDeleted) {
+      for (const auto& part : {Wide(name), Wide(data)}) bytes.insert(bytes.end(), part.begin(), part.end());
+    }
+    const DriverRecord record{.dataLength = static_cast<uint32_t>(bytes.size()), .id2 = kInstallerId,
+                              .operation = op, .detail = Platform::kRegSz, .data = bytes};
+    queue.Add(std::make_unique<RegistryEntry>(system, record));
+  }
+
+  // SQLite's file change counter (header offset 24): one per writing transaction.
+  uint32_t CommitCounter() {
+    const std::string file =
+        system.Files().HostPath(settings.DataDirectory() + u"\\" + kDatabaseFileName).value_or("");
+    unsigned char header[28] = {};
+    std::ifstream(file, std::ios::binary).read(reinterpret_cast<char*>(header), sizeof header);
+    return (header[24] << 24) | (header[25] << 16) | (header[26] << 8) | header[27];
+  }
+
+  std::filesystem::path folder;
+  Emulated::Machine machine;
+  Platform::System& system;
+  VyrUtilities::VyrLog log;
+  VyrUtilities::DriveMap drives;
+  VyrUtilities::BrumevaleSettings settings;
+  ::Queue queue;
+  LoadPointEngine engine;
+  std::unique_ptr<LoadPointDatabase> plain;
+};
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// One add, one change and one delete of a Run value per iteration; then as many
+// one-row commits as the three made, on the same file.
+void BM_LiveAddChangeDelete(benchmark::State& state) {
+  Fixture fixture;
+  double live = 0, plain = 0;
+  uint64_t commits = 0, events = 0;
+  int64_t i = 0;
+  for (auto _ : state) {
+    const std::u16string name = u"Agent" + std::u16string(1, u'A' + i % 26) + std::u16string(1, u'a' + (i / 26) % 26);
+    fixture.Queue(kOpRegistryValueSet, name, u"C:\\agent.exe");
+    fixture.Queue(kOpRegistryValueSet, name, u"C:\\agent2.exe");
+    fixture.Queue(kOpRegistryValueDeleted, name, u"");
+    const uint32_t before = fixture.CommitCounter();
+    auto start = std::chrono::steady_clock::now();
+    fixture.engine.Dispatch();
+    const double liveTime = Seconds(start);
+    const uint32_t made = fixture.CommitCounter() - before;
+    start = std::chrono::steady_clock::now();
+    for (uint32_t c = 0; c < made; ++c) fixture.plain->AddChangeEventEntry(0, 0, 0);
+    plain += Seconds(start);
+    live += liveTime;
+    commits += made;
+    events += 3;
+    state.SetIterationTime(liveTime);
+    ++i;
+  }
+  state.counters["commits_per_event"] = static_cast<double>(commits) / static_cast<double>(events);
+  state.counters["baseline_us_per_event"] = plain * 1e6 / static_cast<double>(events);
+  state.counters["live_us_per_event"] = live * 1e6 / static_cast<double>(events);
+  state.counters["live_over_baseline"] = live / plain;
+}
+BENCHMARK(BM_LiveAddChangeDelete)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
+
+// An installer writing 10,000 values into one Run key in one burst, against 10,000
+// one-row commits.
+void BM_BurstOfValueSetsOnOneRunKey(benchmark::State& state) {
+  constexpr int kBurst = 10000;
+  double live = 0, plain = 0;
+  for (auto _ : state) {
+    Fixture fixture;
+    for (int v = 0; v < kBurst; ++v) {
+      fixture.Queue(kOpRegistryValueSet, u"Value" + std::u16string(1, u'0' + v % 10) + std::u16string(1, u'0' + (v / 10) % 10) +
+                    std::u16string(1, u'0' + (v / 100) % 10) + std::u16string(1, u'0' + (v / 1000) % 10),
+                    u"C:\\burst.exe");
+    }
+    auto start = std::chrono::steady_clock::now();
+    fixture.engine.Dispatch();
+    live = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    for (int c = 0; c < kBurst; ++c) fixture.plain->AddChangeEventEntry(0, 0, 0);
+    plain = Seconds(start);
+    state.SetIterationTime(live);
+  }
+  state.counters["events_per_s"] = kBurst / live;
+  state.counters["baseline_commits_per_s"] = kBurst / plain;
+}
+BENCHMARK(BM_BurstOfValueSetsOnOneRunKey)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

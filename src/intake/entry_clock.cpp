@@ -1,0 +1,83 @@
+#include "intake/entry_clock.h"
+
+#include <cstdint>
+
+#include "util/time_text.h"
+
+namespace {
+
+constexpr uint64_t kTicksPerMillisecond = 10'000;
+constexpr uint64_t kTicksPerSecond = 10'000'000;
+constexpr int64_t kSecondsPerDay = 86'400;
+
+// Civil date of a day counted from 1601-01-01 (a Monday), proleptic Gregorian.
+void SetDate(int64_t day, Platform::SystemTime& time) {
+  time.dayOfWeek = static_cast<uint16_t>((day + 1) % 7);
+  const int64_t z = day - 134'774 + 719'468;  // days from 0000-03-01
+  const int64_t era = z / 146'097;
+  const int64_t doe = z - era * 146'097;
+  const int64_t yoe = (doe - doe / 1'460 + doe / 36'524 - doe / 146'096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  time.year = static_cast<uint16_t>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+  time.month = static_cast<uint16_t>(month);
+  time.day = static_cast<uint16_t>(doy - (153 * mp + 2) / 5 + 1);
+}
+
+bool SameSecond(const Platform::SystemTime& a, const Platform::SystemTime& b) {
+  return a.second == b.second && a.minute == b.minute && a.hour == b.hour && a.day == b.day &&
+         a.month == b.month && a.year == b.year;
+}
+
+// The last second formatted on this thread. Its text depends on nothing but the
+// local calendar fields, so it serves every machine whose local time shows them.
+struct LocalTextCache {
+  Platform::SystemTime local;
+  std::shared_ptr<const std::u16string> text;
+};
+
+}  // namespace
+
+Platform::SystemTime FileTimeToUtcSystemTime(Platform::FileTime time) {
+  Platform::SystemTime result;
+  const auto seconds = static_cast<int64_t>(time / kTicksPerSecond);
+  SetDate(seconds / kSecondsPerDay, result);
+  const int64_t inDay = seconds % kSecondsPerDay;
+  result.hour = static_cast<uint16_t>(inDay / 3'600);
+  result.minute = static_cast<uint16_t>(inDay / 60 % 60);
+  result.second = static_cast<uint16_t>(inDay % 60);
+  result.milliseconds = static_cast<uint16_t>(time / kTicksPerMillisecond % 1'000);
+  return result;
+}
+
+namespace {
+
+// The calendar fields of the last UTC second seen on this thread: entries come in
+// bursts, and the fields are a pure function of the second.
+Platform::SystemTime UtcOf(Platform::FileTime now) {
+  thread_local uint64_t cachedSecond = ~uint64_t{0};
+  thread_local Platform::SystemTime cachedUtc;
+  if (now / kTicksPerSecond != cachedSecond) {
+    cachedSecond = now / kTicksPerSecond;
+    cachedUtc = FileTimeToUtcSystemTime(now);
+  }
+  Platform::SystemTime utc = cachedUtc;
+  utc.milliseconds = static_cast<uint16_t>(now / kTicksPerMillisecond % 1'000);
+  return utc;
+}
+
+}  // namespace
+
+EntryTime TakeEntryTime(Platform::System& system) {
+  thread_local LocalTextCache cache;
+  Platform::Environment& environment = system.Environment();
+  const Platform::FileTime now = environment.GetSystemTimeAsFileTime();
+  Platform::SystemTime local;
+  if (!environment.FileTimeToLocalSystemTime(now, &local)) local = environment.GetLocalTime();
+  if (!cache.text || !SameSecond(cache.local, local)) {
+    cache.local = local;
+    cache.text = std::make_shared<const std::u16string>(VyrUtilities::FormatTime(local, true));
+  }
+  return {UtcOf(now), cache.text};
+}

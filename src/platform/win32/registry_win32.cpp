@@ -1,0 +1,137 @@
+#include "platform/win32/registry_win32.h"
+
+#include <algorithm>
+
+#include "platform/win32/win32_text.h"
+
+namespace Win32 {
+namespace {
+
+using Platform::Win32Error;
+
+// The data of a value read by RegEnumValue / RegQueryValueEx. The call writes into
+// a buffer of the caller's capacity; the caller's outputs change only on success,
+// except the size, which Win32 also reports when the data did not fit.
+struct ValueRead {
+  DWORD type = 0;
+  DWORD size = 0;
+  std::vector<uint8_t> buffer;
+
+  explicit ValueRead(bool wantData, uint32_t capacity)
+      : size(capacity), buffer(wantData ? std::max<uint32_t>(capacity, 1) : 0) {}
+  BYTE* Data() { return buffer.empty() ? nullptr : buffer.data(); }
+  void Deliver(Win32Error result, uint32_t* type, std::vector<uint8_t>* data,
+               uint32_t* dataSize) {
+    if (result == ERROR_SUCCESS) {
+      if (type != nullptr) *type = this->type;
+      if (data != nullptr) data->assign(buffer.begin(), buffer.begin() + size);
+    }
+    if ((result == ERROR_SUCCESS || result == ERROR_MORE_DATA) && dataSize != nullptr) {
+      *dataSize = size;
+    }
+  }
+};
+
+}  // namespace
+
+Win32Error Registry::OpenKey(Handle parent, std::u16string_view subKey, uint32_t access,
+                             Handle* key) {
+  HKEY opened = nullptr;
+  const LONG result = RegOpenKeyExW(ToHkey(parent), Wide(subKey).c_str(), 0, access, &opened);
+  if (result == ERROR_SUCCESS) *key = reinterpret_cast<Handle>(opened);
+  return static_cast<Win32Error>(result);
+}
+
+Win32Error Registry::CreateKey(Handle parent, std::u16string_view subKey, uint32_t options,
+                               uint32_t access, Handle* key, uint32_t* disposition) {
+  HKEY created = nullptr;
+  DWORD how = 0;
+  const LONG result = RegCreateKeyExW(ToHkey(parent), Wide(subKey).c_str(), 0, nullptr, options,
+                                      access, nullptr, &created, &how);
+  if (result != ERROR_SUCCESS) return static_cast<Win32Error>(result);
+  *key = reinterpret_cast<Handle>(created);
+  if (disposition != nullptr) *disposition = how;
+  return ERROR_SUCCESS;
+}
+
+// The predefined roots stay open for the life of the process.
+Win32Error Registry::CloseKey(Handle key) {
+  if (Platform::IsPredefinedKey(key)) return ERROR_SUCCESS;
+  return static_cast<Win32Error>(RegCloseKey(ToHkey(key)));
+}
+
+Win32Error Registry::EnumKey(Handle key, uint32_t index, uint32_t nameCapacity,
+                             std::u16string* name) {
+  std::wstring buffer(std::max<uint32_t>(nameCapacity, 1), L'\0');
+  DWORD length = nameCapacity;
+  const LONG result = RegEnumKeyExW(ToHkey(key), index, buffer.data(), &length, nullptr, nullptr,
+                                    nullptr, nullptr);
+  if (result == ERROR_SUCCESS) *name = FromWide(buffer.data(), length);
+  return static_cast<Win32Error>(result);
+}
+
+Win32Error Registry::EnumValue(Handle key, uint32_t index, uint32_t nameCapacity,
+                               std::u16string* name, uint32_t* type, std::vector<uint8_t>* data,
+                               uint32_t dataCapacity, uint32_t* dataSize) {
+  std::wstring buffer(std::max<uint32_t>(nameCapacity, 1), L'\0');
+  DWORD length = nameCapacity;
+  ValueRead read(data != nullptr, dataCapacity);
+  const LONG result = RegEnumValueW(ToHkey(key), index, buffer.data(), &length, nullptr,
+                                    &read.type, read.Data(), &read.size);
+  if (result == ERROR_SUCCESS) *name = FromWide(buffer.data(), length);
+  read.Deliver(static_cast<Win32Error>(result), type, data, dataSize);
+  return static_cast<Win32Error>(result);
+}
+
+Win32Error Registry::QueryValue(Handle key, std::u16string_view name, uint32_t* type,
+                                std::vector<uint8_t>* data, uint32_t dataCapacity,
+                                uint32_t* dataSize) {
+  ValueRead read(data != nullptr, dataCapacity);
+  const LONG result = RegQueryValueExW(ToHkey(key), Wide(name).c_str(), nullptr, &read.type,
+                                       read.Data(), &read.size);
+  read.Deliver(static_cast<Win32Error>(result), type, data, dataSize);
+  return static_cast<Win32Error>(result);
+}
+
+Win32Error Registry::SetValue(Handle key, std::u16string_view name, uint32_t type,
+                              std::span<const uint8_t> data) {
+  return static_cast<Win32Error>(RegSetValueExW(ToHkey(key), Wide(name).c_str(), 0, type,
+                                                data.data(), static_cast<DWORD>(data.size())));
+}
+
+Win32Error Registry::DeleteValue(Handle key, std::u16string_view name) {
+  return static_cast<Win32Error>(RegDeleteValueW(ToHkey(key), Wide(name).c_str()));
+}
+
+Win32Error Registry::DeleteKey(Handle parent, std::u16string_view subKey) {
+  return static_cast<Win32Error>(RegDeleteKeyW(ToHkey(parent), Wide(subKey).c_str()));
+}
+
+// RegDeleteTree with a null subkey empties the key itself and keeps it.
+Win32Error Registry::DeleteTree(Handle parent, std::u16string_view subKey) {
+  const std::wstring wide = Wide(subKey);
+  return static_cast<Win32Error>(RegDeleteTreeW(ToHkey(parent), WideOrNull(wide)));
+}
+
+Win32Error Registry::QueryInfoKey(Handle key, uint32_t* subKeys, uint32_t* maxSubKeyLength,
+                                  uint32_t* values, uint32_t* maxValueNameLength,
+                                  uint32_t* maxValueLength) {
+  DWORD counts[5] = {};
+  const LONG result = RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, &counts[0],
+                                       &counts[1], nullptr, &counts[2], &counts[3], &counts[4],
+                                       nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return static_cast<Win32Error>(result);
+  uint32_t* outputs[5] = {subKeys, maxSubKeyLength, values, maxValueNameLength, maxValueLength};
+  for (int i = 0; i < 5; ++i) {
+    if (outputs[i] != nullptr) *outputs[i] = counts[i];
+  }
+  return ERROR_SUCCESS;
+}
+
+Win32Error Registry::NotifyChangeKeyValue(Handle key, bool watchSubtree, uint32_t filter,
+                                          Handle event) {
+  return static_cast<Win32Error>(
+      RegNotifyChangeKeyValue(ToHkey(key), watchSubtree, filter, ToHandle(event), TRUE));
+}
+
+}  // namespace Win32

@@ -1,0 +1,85 @@
+#include "scans/file_extension_events.h"
+
+#include <optional>
+
+#include "database/load_point_database.h"
+#include "database/row_readers.h"
+#include "engine/change_record.h"
+#include "engine/load_point_engine.h"
+#include "engine/process_file.h"
+#include "intake/brumevale_event.h"
+#include "scans/file_extensions.h"
+#include "scans/full_scan.h"
+#include "util/vyr_log.h"
+
+namespace {
+
+constexpr uint32_t kVerbCommandCode = 96;
+
+struct ExtensionLocation {
+  std::u16string userId;  // empty, or the classes hive's name (<SID>_Classes)
+  std::u16string entryId;
+  std::u16string verb;
+};
+
+// The identifier and verb named by the event's key path: below "SOFTWARE\Classes"
+// for the machine, at the top of a classes hive for a user; a verb command lies at
+// id\shell\<verb>\command. Nothing for any other root or a path too short for it.
+std::optional<ExtensionLocation> LocateExtension(const BrumevaleRegistryEvent& event) {
+  const RegistryKeyPath& path = event.KeyPath();
+  size_t first = 0;
+  ExtensionLocation location;
+  if (path.Root() == kRootMachine) {
+    first = 2;
+  } else if (path.Root() == kRootUserClasses) {
+    location.userId = path.Sid() + u"_Classes";
+  } else {
+    return std::nullopt;
+  }
+  const bool hasVerb = event.MatcherCode() == kVerbCommandCode;
+  if (path.ComponentCount() <= first + (hasVerb ? 2 : 0)) return std::nullopt;
+  location.entryId = path.Component(first);
+  if (hasVerb) location.verb = path.Component(first + 2);
+  return location;
+}
+
+void RecordExtensionEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                          int32_t rowKey, uint64_t processId, uint32_t eventType) {
+  const int32_t processKey = AddProcessFile(engine, processId);
+  RecordChangeEvent(engine, event.TimeText(), rowKey, processKey, eventType, nullptr);
+}
+
+void RemoveExtensionRow(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                        uint32_t kind, const ExtensionLocation& location, uint64_t processId) {
+  LoadPointDatabase* database = engine.Database();
+  if (database == nullptr || !database->IsOpen()) return;
+  FileExtensionRows rows;
+  database->FindFileExtensionEntry(static_cast<int32_t>(kind), location.userId, location.entryId,
+                                   location.verb, rows);
+  if (!rows.HasRows()) return;
+  const int32_t key = rows.KEY(0);
+  if (database->RemoveFileExtensionEntry(key) > 0) {
+    RecordExtensionEvent(engine, event, key, processId, kEventFileExtensionDeleted);
+  }
+}
+
+}  // namespace
+
+void HandleFileExtensionEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                              uint64_t processId) {
+  const uint32_t kind = FileExtensionKindOfCode(event.MatcherCode());
+  if (kind == 0) return;
+  const std::optional<ExtensionLocation> location = LocateExtension(event);
+  if (!location) {
+    engine.Log().Write(u"[ERROR] Malformed file extension event: " + event.KeyPath().ToText(true),
+                       1, 1, 0);
+    return;
+  }
+  if (event.Operation() == kRegistryValueSet) {
+    const int32_t key = ReconcileFileExtension(engine, kind, location->userId, location->entryId,
+                                               location->verb, event.GetValueText(0), nullptr);
+    if (key > 0) RecordExtensionEvent(engine, event, key, processId, kEventFileExtensionSet);
+  } else if (event.Operation() == kRegistryValueDeleted) {
+    RemoveExtensionRow(engine, event, kind, *location, processId);
+  }
+}

@@ -1,0 +1,134 @@
+// The test program of the end-to-end run: it makes real changes to watched
+// autostart locations and queues, for the stand-in Filter Manager library, the
+// records that the kernel driver would have sent for them, with its own process and
+// thread ids, encoded by the project's one record encoder.
+//   change_maker set-run NAME DATA      REG_SZ value of HKLM\...\CurrentVersion\Run
+//   change_maker delete-run NAME        delete that value
+//   change_maker startup-file NAME      create a file in the common startup folder
+//   change_maker marker                 queue a thread record only: once the service
+//                                       has taken it, its start-up rescan is over
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "platform/emulated/driver_record.h"
+#include "standin/standin_queue.h"
+
+namespace {
+
+using Emulated::DriverRecord;
+namespace Operation = Emulated::DriverOperation;
+
+constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char16_t kRunKeyNative[] =
+    u"\\REGISTRY\\MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::u16string U16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
+
+DriverRecord Record(uint32_t operation, uint32_t detail, std::vector<uint8_t> data,
+                    uint64_t fileKey = 0) {
+  DriverRecord record;
+  record.id1 = fileKey;
+  record.id2 = GetCurrentProcessId();
+  record.id3 = GetCurrentThreadId();
+  record.operation = operation;
+  record.detail = detail;
+  record.data = std::move(data);
+  return record;
+}
+
+// A batch is written under a temporary name and renamed, so that the stand-in never
+// reads it half written; names sort in the order the batches were made.
+bool Queue(const std::vector<DriverRecord>& records) {
+  std::vector<uint8_t> bytes;
+  for (const DriverRecord& record : records) {
+    const std::vector<uint8_t> encoded = Emulated::EncodeDriverRecord(record);
+    bytes.insert(bytes.end(), encoded.begin(), encoded.end());
+  }
+  const std::wstring folder = StandIn::QueueFolder();
+  CreateDirectoryW(folder.c_str(), nullptr);
+  wchar_t name[64];
+  std::swprintf(name, 64, L"\\%020llu-%08lu", GetTickCount64(), GetCurrentProcessId());
+  const std::wstring temporary = folder + name + L".tmp", final = folder + name + L".rec";
+  const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                  nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size() && MoveFileExW(temporary.c_str(), final.c_str(), 0);
+}
+
+std::vector<uint8_t> Bytes(const std::wstring& text) {
+  const auto* begin = reinterpret_cast<const uint8_t*>(text.c_str());
+  return std::vector<uint8_t>(begin, begin + (text.size() + 1) * sizeof(wchar_t));
+}
+
+int SetRun(const wchar_t* name, const wchar_t* data) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return 1;
+  const std::vector<uint8_t> value = Bytes(data);
+  const LONG result = RegSetValueExW(key, name, 0, REG_SZ, value.data(), static_cast<DWORD>(value.size()));
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return 1;
+  return Queue({Record(Operation::kRegistryValueSet, REG_SZ,
+                       Emulated::RegistryRecordData(kRunKeyNative, U16(name), value))})
+             ? 0
+             : 1;
+}
+
+int DeleteRun(const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return 1;
+  const LONG result = RegDeleteValueW(key, name);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return 1;
+  return Queue({Record(Operation::kRegistryValueDeleted, 0,
+                       Emulated::RegistryRecordData(kRunKeyNative, U16(name)))})
+             ? 0
+             : 1;
+}
+
+// The driver names files in the kernel's device form: \Device\HarddiskVolumeN\...
+int StartupFile(const wchar_t* name) {
+  wchar_t folder[MAX_PATH] = {}, device[MAX_PATH] = {};
+  if (SHGetFolderPathW(nullptr, CSIDL_COMMON_STARTUP, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK) {
+    return 1;
+  }
+  const std::wstring path = std::wstring(folder) + L"\\" + name;
+  const std::wstring drive = path.substr(0, 2);
+  if (QueryDosDeviceW(drive.c_str(), device, MAX_PATH) == 0) return 1;
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  DWORD written = 0;
+  WriteFile(file, "[InternetShortcut]\r\n", 20, &written, nullptr);
+  CloseHandle(file);
+  const std::u16string kernelName = U16(std::wstring(device) + path.substr(2));
+  const uint64_t fileKey = (static_cast<uint64_t>(GetCurrentProcessId()) << 32) | GetTickCount();
+  return Queue({Record(Operation::kFileCreated, 0, Emulated::FileRecordData(kernelName), fileKey),
+                Record(Operation::kFileWriteFinished, 0, Emulated::FileRecordData(kernelName), fileKey),
+                Record(Operation::kFileClosed, 0, Emulated::FileRecordData(kernelName), fileKey)})
+             ? 0
+             : 1;
+}
+
+int Marker() {
+  DriverRecord record = Record(Operation::kThreadCreated, 0, {});
+  record.id1 = GetCurrentThreadId();
+  return Queue({record}) ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && std::wcscmp(argv[1], L"set-run") == 0) return SetRun(argv[2], argv[3]);
+  if (argc == 3 && std::wcscmp(argv[1], L"delete-run") == 0) return DeleteRun(argv[2]);
+  if (argc == 3 && std::wcscmp(argv[1], L"startup-file") == 0) return StartupFile(argv[2]);
+  if (argc == 2 && std::wcscmp(argv[1], L"marker") == 0) return Marker();
+  std::fprintf(stderr, "usage: change_maker set-run NAME DATA | delete-run NAME | startup-file NAME | marker\n");
+  return 2;
+}

@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# BrumevaleLogger.exe as a real service under Wine, in a Wine prefix of its own:
+# remove on a machine without it, install (twice), start through the service
+# control manager with no driver port, stop; then start with the stand-in Filter
+# Manager library beside it, let a test program change the machine, stop, read the
+# database with sqlite3; remove. Every step checks what a user would look at: exit
+# codes, service states, the registry, the UTF-16 log files, the database.
+# Usage: service_end_to_end.sh BrumevaleLogger.exe service_probe.exe fltlib.dll
+#                              change_maker.exe adapter_check.exe WORK_FOLDER
+set -euo pipefail
+logger_exe=$1 probe_exe=$2 standin_dll=$3 change_exe=$4 check_exe=$5 work=$6
+wine=${BRUMEVALE_WINE:-wine}
+sqlite=${BRUMEVALE_SQLITE3:-sqlite3}
+# fltlib: a native library beside the program first (the stand-in, when it is
+# there), Wine's own otherwise. Set before the service manager starts, whose
+# environment every service inherits.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;fltlib=n,b"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+step() { echo "== $*"; }
+# A server left by an interrupted run would serve the new prefix too.
+[ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+rm -rf "$work"
+mkdir -p "$work"
+trap 'wineserver -k 2>/dev/null || true' EXIT
+mkdir -p "$WINEPREFIX"
+"$wine" wineboot --init >/dev/null 2>&1
+# The prefix's first session ends before the test starts: a program started while
+# Wine's service manager is still shutting down would bring up a second one.
+wineserver -w
+
+program_dir="$WINEPREFIX/drive_c/Program Files/Kelvra Security/Brumevale"
+data_dir="$WINEPREFIX/drive_c/ProgramData/Kelvra Security/Brumevale"
+mkdir -p "$program_dir"
+cp "$logger_exe" "$program_dir/BrumevaleLogger.exe"
+cp "$probe_exe" "$work/service_probe.exe"
+cp "$check_exe" "$work/adapter_check.exe"
+# Wine ends its service manager when the last program ends and starts the
+# auto-start services again with the next one, as at a boot. One program held open
+# for the whole run keeps one session and one manager, so that only this script
+# starts the service.
+"$wine" "$work/service_probe.exe" hold >"$work/hold.out" 2>&1 &
+for _ in $(seq 300); do grep -q ready "$work/hold.out" && break; sleep 0.1; done
+grep -q ready "$work/hold.out" || fail "Wine's service manager did not come up"
+
+logger() { (cd "$program_dir" && "$wine" BrumevaleLogger.exe "$@"); }
+probe() { "$wine" "$work/service_probe.exe" "$@" | tr -d '\r'; }
+change() { "$wine" "$work/change_maker.exe" "$@" || fail "change_maker $1 failed"; }
+queue_dir="$WINEPREFIX/drive_c/ProgramData/BrumevaleStandInQueue"
+# Waits until the service has taken every queued batch of records; the first batch
+# waits for the start-up rescan of the whole registry, slow on a busy machine.
+wait_for_queue() {
+  for _ in $(seq 1200); do
+    compgen -G "$queue_dir/*.rec" >/dev/null || return 0
+    sleep 0.1
+  done
+  fail "the service did not take the queued driver records"
+}
+database="$data_dir/Brumevale.data"
+query() { "$sqlite" -readonly -cmd ".timeout 5000" "$database" "$@"; }
+# A log file as text, after checking that it is UTF-16 little-endian with its mark.
+log_text() {
+  [ -f "$1" ] || fail "no log file $1"
+  [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = "fffe" ] || fail "$1 is not UTF-16LE with a BOM"
+  iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'
+}
+expect_state() {
+  local got
+  got=$(probe state "$1")
+  [ "$got" = "$2" ] || fail "service $1: state '$got', expected '$2'"
+}
+reg_value() { "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n {print $NF}'; }
+
+step "the test program, signed by a throw-away root that the machine trusts"
+# A root, a code-signing certificate below it, and the test program signed with it;
+# all made for this run and gone with its folder.
+signing="$work/signing"
+mkdir -p "$signing"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -keyout "$signing/root.key" \
+  -out "$signing/root.pem" -subj "/CN=Orrindale Throwaway Test Root" \
+  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout "$signing/signer.key" -out "$signing/signer.csr" \
+  -subj "/CN=Orrindale Test Works Code Signing/emailAddress=signing@orrindale.test" 2>/dev/null
+printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n' \
+  >"$signing/signer.ext"
+openssl x509 -req -days 2 -in "$signing/signer.csr" -CA "$signing/root.pem" \
+  -CAkey "$signing/root.key" -CAcreateserial -extfile "$signing/signer.ext" \
+  -out "$signing/signer.pem" 2>/dev/null
+cat "$signing/signer.pem" "$signing/root.pem" >"$signing/chain.pem"
+openssl x509 -in "$signing/root.pem" -outform DER -out "$signing/root.der"
+osslsigncode sign -certs "$signing/chain.pem" -key "$signing/signer.key" -n "Change Maker" \
+  -in "$change_exe" -out "$work/change_maker.exe" >/dev/null || fail "signing failed"
+"$wine" "$work/adapter_check.exe" add-root "$(winepath -w "$signing/root.der")" ||
+  fail "the root could not be added to the machine's ROOT store"
+check() { "$wine" "$work/adapter_check.exe" "$@" | tr -d '\r'; }
+signed=$(check trust "$(winepath -w "$work/change_maker.exe")")
+grep -qx "status: 00000000" <<<"$signed" || fail "signed program not trusted: $signed"
+grep -qx "signer: Orrindale Test Works Code Signing" <<<"$signed" || fail "signer: $signed"
+grep -qx "issuer: Orrindale Throwaway Test Root" <<<"$signed" || fail "issuer: $signed"
+grep -qx "status: 800b0100" <<<"$(check trust "$(winepath -w "$work/service_probe.exe")")" ||
+  fail "an unsigned program was not reported as unsigned"
+version=$(check version "$(winepath -w "$work/change_maker.exe")")
+grep -qx "FileVersion: 2.5.0.17" <<<"$version" && grep -qx "CompanyName: Orrindale Test Works" <<<"$version" ||
+  fail "version resource: $version"
+
+step "remove on a machine without the service"
+logger -r || fail "-r exited with $?"
+expect_state Brumevale absent
+
+step "install"
+logger -i || fail "-i exited with $?"
+install_log="$data_dir/Logs/BrumevaleLogger_Install_Log.txt"
+log_text "$install_log" | grep -q "Service Install: SUCCESS" || fail "install log: no service success"
+log_text "$install_log" | grep -q "Driver Install: SUCCESS" || fail "install log: no driver success"
+expect_state Brumevale 1
+expect_state BrumevaleLookout 1
+driver_key='HKLM\SYSTEM\CurrentControlSet\Services\BrumevaleLookout'
+[ "$(reg_value "$driver_key\\Instances\\AltitudeAndFlags" Altitude)" = 373495 ] ||
+  fail "minifilter altitude not registered"
+[ "$(reg_value "$driver_key\\Instances" DefaultInstance)" = AltitudeAndFlags ] ||
+  fail "minifilter default instance not registered"
+image=$("$wine" reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Brumevale' /v ImagePath | tr -d '\r')
+grep -qi 'Program Files\\Kelvra Security\\Brumevale\\BrumevaleLogger.exe' <<<"$image" ||
+  fail "service image path: $image"
+
+step "install again"
+logger -i || fail "second -i exited with $?"
+log_text "$install_log" | grep -q "Service Install: FAILED" || fail "install log: no failure on the second -i"
+expect_state Brumevale 1
+
+step "start without a driver port"
+[ "$(probe start Brumevale)" = running ] || fail "the service did not reach the running state"
+service_log="$data_dir/Logs/BrumevaleLogger_Log.txt"
+for _ in $(seq 300); do
+  log_text "$service_log" 2>/dev/null | grep -q "StartLogger: Failed to initialize driver connection." && break
+  sleep 0.1
+done
+log_text "$service_log" | grep -q "StartLogger: Failed to initialize driver connection." ||
+  fail "service log: no driver-connection failure"
+sleep 1
+expect_state Brumevale 4
+
+step "stop"
+stop_report=$(probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}') || {
+  echo "$stop_report"; fail "the service did not stop"; }
+echo "$stop_report"
+grep -q "answer state 3 wait hint 3000" <<<"$stop_report" || fail "stop was not answered as pending"
+grep -q "logger event signalled: yes" <<<"$stop_report" || fail "the logger event was not signalled"
+elapsed=$(sed -n 's/^final state 1 after \([0-9]*\) ms$/\1/p' <<<"$stop_report")
+[ -n "$elapsed" ] && [ "$elapsed" -le 3000 ] || fail "stopped late or not at all"
+
+step "start with the stand-in driver library"
+cp "$standin_dll" "$program_dir/fltlib.dll"
+# A command line past 260 characters, non-Latin letters and a value name with quotes,
+# in place before the service starts, so that its first rescan must find them.
+long_dir='C:\Program Files\Ørsted Prüfwerk\研究所 ツール\Ελληνικά каталог'
+for i in 1 2 3 4 5 6 7 8; do long_dir+="\\segment number $i of a deliberately long path"; done
+run_name='Brumevale "quoted" entry'
+run_data="\"$long_dir\\tool.exe\" /autostart"
+[ ${#run_data} -gt 260 ] || fail "the test path is not long enough"
+change set-run "$run_name" "$run_data"
+[ "$(probe start Brumevale)" = running ] || fail "the service did not reach the running state"
+change marker
+wait_for_queue
+stored=$(query "SELECT COMMAND_LINE FROM LoadPoints WHERE ENTRY_NAME = '${run_name//\'/\'\'}'")
+[ "$stored" = "$run_data" ] || fail "Run value read back as '$stored', expected '$run_data'"
+probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
+[ "$(query 'PRAGMA integrity_check')" = ok ] || fail "database integrity check failed"
+# Every rescan notes that it checked the system settings (event type 9); anything
+# else it writes is a change it found.
+snapshot() {
+  query "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE <> 9" \
+        "SELECT * FROM LoadPoints ORDER BY KEY" "SELECT * FROM SystemSetting ORDER BY KEY"
+}
+before=$(snapshot)
+
+step "a second start rescans without changing anything"
+[ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
+change marker
+wait_for_queue
+probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
+after=$(snapshot)
+[ "$after" = "$before" ] || {
+  diff <(echo "$before") <(echo "$after") >&2 || true
+  fail "the rescan after a restart changed the database"; }
+
+step "changes while the service runs reach it as driver records"
+[ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
+change marker
+wait_for_queue
+change set-run "$run_name" "$run_data --changed"
+change delete-run "$run_name"
+change startup-file 'Brumevale test.url'
+wait_for_queue
+probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
+[ "$(query 'PRAGMA integrity_check')" = ok ] || fail "database integrity check failed"
+log_text "$data_dir/Logs/BrumevaleLogger_Log.txt" >/dev/null
+
+step "remove"
+logger -r || fail "-r exited with $?"
+expect_state Brumevale absent
+expect_state BrumevaleLookout absent
+echo "service end to end: passed"
