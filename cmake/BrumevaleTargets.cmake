@@ -32,6 +32,15 @@ function(brumevale_test_suite name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 900)
 endfunction()
 
+# A suite that reads the real PE files of the signature checks: the folder the
+# fetch_signed_pe test fills (tests/CMakeLists.txt), OpenSSL for making certificates,
+# and the fetch run first.
+function(brumevale_uses_signed_pe suite)
+  target_compile_definitions(${suite} PRIVATE BRUMEVALE_SIGNED_PE_DIR="${CMAKE_BINARY_DIR}/signed-pe")
+  target_link_libraries(${suite} PRIVATE OpenSSL::Crypto)
+  set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED signed_pe)
+endfunction()
+
 # Windows build: the suites run under Wine in a prefix of the build folder. The
 # prefix is made once before the first suite (its first start takes seconds, which
 # would otherwise count against a test) and its wineserver is stopped after the last.

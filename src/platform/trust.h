@@ -3,6 +3,7 @@
 // member subject, the signer chain of its state data (WTHelper*), certificate names
 // (CertGetNameString) and the CryptCATAdmin catalog search.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,6 +28,15 @@ inline constexpr HResult kCertEWrongUsage = static_cast<HResult>(0x800B0110u);
 inline constexpr HResult kCertEChaining = static_cast<HResult>(0x800B010Au);
 inline constexpr HResult kTrustESubjectNotTrusted = static_cast<HResult>(0x800B0004u);
 inline constexpr HResult kTrustETimeStamp = static_cast<HResult>(0x80096005u);
+
+// The catalog functions of the trust library, looked up by name: the first
+// generation, and the second (SHA-256 catalogs, Windows 8 and later).
+inline constexpr std::array<std::string_view, 7> kFirstGenerationCatalogFunctions = {
+    "CryptCATAdminCalcHashFromFileHandle", "CryptCATAdminAcquireContext", "CryptCATAdminEnumCatalogFromHash",
+    "CryptCATCatalogInfoFromContext",      "CryptCATAdminAddCatalog",     "CryptCATAdminReleaseCatalogContext",
+    "CryptCATAdminRemoveCatalog"};
+inline constexpr std::array<std::string_view, 2> kSecondGenerationCatalogFunctions = {
+    "CryptCATAdminCalcHashFromFileHandle2", "CryptCATAdminAcquireContext2"};
 
 // One certificate as CertGetNameString and the certificate's validity give it.
 struct CertificateNames {

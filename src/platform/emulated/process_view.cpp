@@ -10,6 +10,7 @@ ProcessView::ProcessView(Machine& machine, ViewContext context)
       processes_(machine, context),
       services_(machine, context),
       filterPort_(machine, context),
+      trust_(machine, registry_),
       versionInfo_(machine, files_) {}
 
 }  // namespace Emulated

@@ -5,9 +5,9 @@
 #include "platform/emulated/file_view.h"
 #include "platform/emulated/filter_port_view.h"
 #include "platform/emulated/named_objects_view.h"
-#include "platform/emulated/pending_facilities.h"
 #include "platform/emulated/processes_view.h"
 #include "platform/emulated/service_manager_view.h"
+#include "platform/emulated/trust_view.h"
 #include "platform/emulated/version_info_view.h"
 #include "platform/emulated/registry_view.h"
 #include "platform/system.h"
@@ -36,7 +36,7 @@ class ProcessView : public Platform::System {
   ProcessesView processes_;
   ServiceManagerView services_;
   FilterPortView filterPort_;
-  PendingTrust trust_;
+  TrustView trust_;
   VersionInfoView versionInfo_;
 };
 

@@ -1,0 +1,114 @@
+#include "platform/emulated/trust_view.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/emulated/file_store.h"
+#include "platform/emulated/machine.h"
+#include "platform/emulated/signature_judge.h"
+#include "platform/emulated/signed_message.h"
+#include "platform/text_encoding.h"
+
+namespace Emulated {
+namespace {
+
+using Platform::Handle;
+
+// The one trust library and the contexts are stateless here: a handle names what it
+// stands for, so views need no table and a stale release is harmless.
+constexpr Handle kTrustLibrary = 0x7E570000;
+constexpr Handle kCatalogContextBase = 0x7E571000;
+
+constexpr std::u16string_view kCatalogFolder =
+    u"C:\\Windows\\System32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
+
+// The second-generation catalog functions arrived with Windows 8 (6.2).
+bool HasSecondGeneration(const Platform::OsVersionInfo& version) {
+  return version.majorVersion > 6 || (version.majorVersion == 6 && version.minorVersion >= 2);
+}
+
+int GenerationOf(Handle context) { return static_cast<int>(context - kCatalogContextBase); }
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> TrustView::ReadWholeFile(std::u16string_view path) {
+  const std::optional<std::string> host = machine_.FileState().HostPath(path);
+  std::error_code error;
+  if (!host || !std::filesystem::is_regular_file(*host, error)) return std::nullopt;
+  std::ifstream in(*host, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A file that cannot be read has, as far as the provider can tell, no signature.
+Platform::TrustVerdict TrustView::VerifyEmbedded(std::u16string_view path) {
+  const auto image = ReadWholeFile(path);
+  if (!image) return {};
+  return JudgeEmbeddedSignature(*image, CertificateStores::Load(registry_), machine_.Time().NowUtc());
+}
+
+Handle TrustView::LoadTrustLibrary() { return machine_.Config().trust.libraryAvailable ? kTrustLibrary : 0; }
+
+void TrustView::FreeTrustLibrary(Handle) {}
+
+bool TrustView::HasTrustFunction(Handle library, std::string_view name) {
+  if (library != kTrustLibrary) return false;
+  const auto exports = [name](const auto& names) { return std::find(names.begin(), names.end(), name) != names.end(); };
+  if (exports(Platform::kFirstGenerationCatalogFunctions)) return true;
+  return HasSecondGeneration(machine_.Config().version) && exports(Platform::kSecondGenerationCatalogFunctions);
+}
+
+Handle TrustView::AcquireCatalogContext(int generation) {
+  if (!machine_.Config().trust.libraryAvailable || !machine_.Config().trust.catalogContextAvailable) return 0;
+  if (generation == 2 && !HasSecondGeneration(machine_.Config().version)) return 0;
+  return generation == 1 || generation == 2 ? kCatalogContextBase + generation : 0;
+}
+
+void TrustView::ReleaseCatalogContext(Handle) {}
+
+// Generation 1 hashes with SHA-1 whatever the context; generation 2 with the
+// context's algorithm, SHA-256.
+Platform::Win32Error TrustView::CalculateCatalogHash(Handle context, std::u16string_view path, int generation,
+                                                     std::vector<uint8_t>* hash) {
+  if (generation == 2 && GenerationOf(context) != 2) return Platform::kErrorInvalidParameter;
+  const auto file = ReadWholeFile(path);
+  if (!file) return Platform::kErrorFileNotFound;
+  *hash = CatalogHashOf(*file, generation == 2 ? EVP_sha256() : EVP_sha1());
+  return Platform::kErrorSuccess;
+}
+
+// Catalogs are searched in name order; the first whose list holds the hash wins.
+std::optional<std::u16string> TrustView::FindCatalogForHash(Handle context, std::span<const uint8_t> hash) {
+  const int generation = GenerationOf(context);
+  const std::optional<std::string> folder = machine_.FileState().HostPath(kCatalogFolder);
+  std::error_code error;
+  if ((generation != 1 && generation != 2) || !folder || !std::filesystem::is_directory(*folder, error))
+    return std::nullopt;
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(*folder, error))
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  const std::u16string tag = MemberTagOf(hash);
+  for (const auto& file : files) {
+    const std::u16string path = std::u16string(kCatalogFolder) + u"\\" + Platform::Utf8ToUtf16(file.filename().string());
+    const auto bytes = ReadWholeFile(path);
+    const auto message = bytes ? ReadSignedMessage(*bytes) : std::nullopt;
+    const auto members = message ? ReadCatalogMembers(*message) : std::nullopt;
+    for (const CatalogMember& member : members.value_or(std::vector<CatalogMember>{}))
+      if (ListsMember(member, tag)) return path;
+  }
+  return std::nullopt;
+}
+
+Platform::TrustVerdict TrustView::VerifyCatalogMember(std::u16string_view catalogPath, std::u16string_view memberTag,
+                                                      std::u16string_view memberPath) {
+  const auto catalog = ReadWholeFile(catalogPath);
+  const auto member = ReadWholeFile(memberPath);
+  if (!catalog || !member) return {};
+  return JudgeCatalogMember(*catalog, memberTag, *member, CertificateStores::Load(registry_),
+                            machine_.Time().NowUtc());
+}
+
+}  // namespace Emulated
