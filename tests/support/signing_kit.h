@@ -68,32 +68,32 @@ inline void WritePem(Identity& identity, const std::filesystem::path& folder, co
   std::fclose(out);
 }
 
-// A certificate for spec, signed by issuer (self-signed without one), with its key
+// The certificate described by wanted, signed by issuer (self-signed without one), with its key
 // and PEM files in folder.
-inline Identity Issue(const CertificateSpec& spec, const Identity* issuer, const std::filesystem::path& folder) {
+inline Identity Issue(const CertificateSpec& wanted, const Identity* issuer, const std::filesystem::path& folder) {
   Identity identity;
   identity.key.reset(EVP_EC_gen("P-256"));
   X509* certificate = X509_new();
   identity.certificate.reset(certificate);
   X509_set_version(certificate, 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(certificate), spec.serial);
-  X509_gmtime_adj(X509_getm_notBefore(certificate), spec.notBeforeSeconds);
-  X509_gmtime_adj(X509_getm_notAfter(certificate), spec.notAfterSeconds);
+  ASN1_INTEGER_set(X509_get_serialNumber(certificate), wanted.serial);
+  X509_gmtime_adj(X509_getm_notBefore(certificate), wanted.notBeforeSeconds);
+  X509_gmtime_adj(X509_getm_notAfter(certificate), wanted.notAfterSeconds);
   X509_set_pubkey(certificate, identity.key.get());
   X509_NAME* name = X509_get_subject_name(certificate);
-  AddName(name, "O", spec.organization);
-  AddName(name, "CN", spec.commonName);
-  AddName(name, "emailAddress", spec.emailAttribute);
+  AddName(name, "O", wanted.organization);
+  AddName(name, "CN", wanted.commonName);
+  AddName(name, "emailAddress", wanted.emailAttribute);
   X509* signer = issuer ? issuer->certificate.get() : certificate;
   X509_set_issuer_name(certificate, X509_get_subject_name(signer));
   AddExtension(certificate, signer, NID_subject_key_identifier, "hash");
-  if (spec.authority) AddExtension(certificate, signer, NID_basic_constraints, "critical,CA:TRUE");
-  if (spec.authority) AddExtension(certificate, signer, NID_key_usage, "critical,keyCertSign,cRLSign,digitalSignature");
-  if (!spec.usages.empty()) AddExtension(certificate, signer, NID_ext_key_usage, spec.usages);
-  if (!spec.alternativeEmail.empty())
-    AddExtension(certificate, signer, NID_subject_alt_name, "email:" + spec.alternativeEmail);
+  if (wanted.authority) AddExtension(certificate, signer, NID_basic_constraints, "critical,CA:TRUE");
+  if (wanted.authority) AddExtension(certificate, signer, NID_key_usage, "critical,keyCertSign,cRLSign,digitalSignature");
+  if (!wanted.usages.empty()) AddExtension(certificate, signer, NID_ext_key_usage, wanted.usages);
+  if (!wanted.alternativeEmail.empty())
+    AddExtension(certificate, signer, NID_subject_alt_name, "email:" + wanted.alternativeEmail);
   X509_sign(certificate, issuer ? issuer->key.get() : identity.key.get(), EVP_sha256());
-  WritePem(identity, folder, spec.commonName.empty() ? "cert" : spec.commonName);
+  WritePem(identity, folder, wanted.commonName.empty() ? "cert" : wanted.commonName);
   return identity;
 }
 
