@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include "database/sql_text.h"
+#include "platform/text_encoding.h"
 #include "sim/machine_image.h"
 #include "sim/scenario_player.h"
 #include "sim/sim_commands.h"
@@ -95,6 +96,23 @@ bool FaultImage::Find(int32_t type, std::u16string_view entry, StoredLoadPoint* 
     }
   }
   return false;
+}
+
+std::string FaultImage::DatabaseLog() const {
+  const std::string path = Sim::ImageHostPath(
+      Folder(), u"C:\\ProgramData\\Kelvra Security\\Brumevale\\Logs\\BrumevaleLogger_DB_Log.txt");
+  std::ifstream file(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::u16string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+    text.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8));
+  return Platform::Utf16ToUtf8(text);
+}
+
+size_t Occurrences(const std::string& haystack, const std::string& text) {
+  size_t count = 0;
+  for (size_t at = haystack.find(text); at != std::string::npos; at = haystack.find(text, at + 1)) ++count;
+  return count;
 }
 
 std::string FaultImage::Report(bool json) const {

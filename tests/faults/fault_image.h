@@ -41,12 +41,17 @@ class FaultImage {
   std::vector<StoredLoadPoint> LoadPoints() const;
   // One row by type and name; false when there is none.
   bool Find(int32_t type, std::u16string_view entry, StoredLoadPoint* found) const;
+  // The database log (UTF-16LE on the machine) as UTF-8.
+  std::string DatabaseLog() const;
   // "brumevale-sim report", as listing and as JSON lines.
   std::string Report(bool json) const;
 
  private:
   TemporaryFolder folder_;
 };
+
+// Counts the times text occurs in haystack.
+size_t Occurrences(const std::string& haystack, const std::string& text);
 
 // Runs sql on a database file through a connection of its own; every cell as text.
 std::vector<std::vector<std::string>> QueryFile(const std::string& path, const std::string& sql);
