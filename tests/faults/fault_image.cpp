@@ -61,8 +61,7 @@ Sim::Scenario FaultImage::Parse(const std::string& text) {
   return scenario;
 }
 
-std::string FaultImage::Run(const Sim::Scenario& scenario,
-                            const std::function<void(Sim::BootedImage&, Sim::ServiceSession&)>& during) {
+std::string FaultImage::Run(const Sim::Scenario& scenario, const Hook& before, const Hook& after) {
   std::string error;
   auto image = Sim::BootedImage::Boot(Folder(), &error);
   EXPECT_NE(image, nullptr) << error;
@@ -70,10 +69,11 @@ std::string FaultImage::Run(const Sim::Scenario& scenario,
   Sim::ServiceSession session(*image);
   EXPECT_TRUE(session.Install(&error)) << error;
   EXPECT_TRUE(session.Start(&error)) << error;
-  if (during) during(*image, session);
+  if (before) before(*image, session);
   std::ostringstream out;
   Sim::PlayScenario(image->Machine(), scenario, "faults.scenario", session, out);
   session.Settle();
+  if (after) after(*image, session);
   EXPECT_TRUE(session.Stop(&error)) << error;
   EXPECT_TRUE(image->Save(&error)) << error;
   return out.str();

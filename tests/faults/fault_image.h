@@ -33,10 +33,11 @@ class FaultImage {
   // Parses scenario text; a bad line fails the test.
   static Sim::Scenario Parse(const std::string& text);
   // Boots, starts the service, plays, lets it settle, stops and saves, as
-  // "brumevale-sim run" does. during (if given) runs on the booted session after
-  // the service started and before the scenario. Returns the player's output.
-  std::string Run(const Sim::Scenario& scenario,
-                  const std::function<void(Sim::BootedImage&, Sim::ServiceSession&)>& during = {});
+  // "brumevale-sim run" does. before (if given) runs on the booted session after
+  // the service started and before the scenario, after once the service settled.
+  // Returns the player's output.
+  using Hook = std::function<void(Sim::BootedImage&, Sim::ServiceSession&)>;
+  std::string Run(const Sim::Scenario& scenario, const Hook& before = {}, const Hook& after = {});
   // Every LoadPoints row, text decoded the way the service wrote it.
   std::vector<StoredLoadPoint> LoadPoints() const;
   // One row by type and name; false when there is none.
