@@ -28,9 +28,16 @@ int AppendRow(void* context, int count, char** values, char**) {
   return 0;
 }
 
+std::string ExtraValues(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i)
+    text += "\"Extra" + std::to_string(i) + "\"=\"C:\\\\extra\\\\e" + std::to_string(i) + ".exe\"\r\n";
+  return text;
+}
+
 }  // namespace
 
-FaultImage::FaultImage() {
+FaultImage::FaultImage(int extraRunValues) {
   const fs::path root = folder_.Path();
   const fs::path config = root / "drives/C/Windows/System32/config";
   WriteFile(root / "machine.json",
@@ -46,7 +53,7 @@ FaultImage::FaultImage() {
   WriteFile(config / "SOFTWARE.reg",
             "Windows Registry Editor Version 5.00\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
-            "\"Steady\"=\"C:\\\\steady.exe\"\r\n");
+            "\"Steady\"=\"C:\\\\steady.exe\"\r\n" + ExtraValues(extraRunValues));
   WriteFile(root / "drives/C/Windows/explorer.exe", "MZ");
 }
 
@@ -107,6 +114,15 @@ std::string FaultImage::DatabaseLog() const {
   for (size_t i = 2; i + 1 < bytes.size(); i += 2)
     text.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8));
   return Platform::Utf16ToUtf8(text);
+}
+
+bool FileIsLocked(const std::string& path) {
+  sqlite3* probe = nullptr;
+  sqlite3_open(path.c_str(), &probe);
+  const bool locked = sqlite3_exec(probe, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_BUSY;
+  if (!locked) sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(probe);
+  return locked;
 }
 
 size_t Occurrences(const std::string& haystack, const std::string& text) {

@@ -26,7 +26,8 @@ class FaultImage {
   static constexpr char16_t kStartupFolder[] =
       u"C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 
-  FaultImage();
+  // extraRunValues: that many more values "Extra<n>" in the machine's Run key.
+  explicit FaultImage(int extraRunValues = 0);
 
   std::string Folder() const { return folder_.String(); }
   std::string DatabaseHostPath() const;
@@ -50,6 +51,9 @@ class FaultImage {
  private:
   TemporaryFolder folder_;
 };
+
+// True while some other connection keeps writers out of the database file.
+bool FileIsLocked(const std::string& path);
 
 // Counts the times text occurs in haystack.
 size_t Occurrences(const std::string& haystack, const std::string& text);

@@ -22,16 +22,6 @@ using namespace std::chrono_literals;
 
 constexpr int kValues = 20;
 
-// True while some other connection keeps writers out of the file.
-bool FileIsLocked(const std::string& path) {
-  sqlite3* probe = nullptr;
-  sqlite3_open(path.c_str(), &probe);
-  const bool locked = sqlite3_exec(probe, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_BUSY;
-  if (!locked) sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
-  sqlite3_close(probe);
-  return locked;
-}
-
 std::string Changes() {
   std::ostringstream text;
   for (int i = 0; i < kValues; ++i)
