@@ -99,6 +99,7 @@ bool LoadPointDatabase::CreateTables() {
   for (const SchemaStep& step : kSchema) {
     if (!RunSchemaStep(step.sql, step.table != nullptr ? step.table : "")) return false;
   }
+  schemaReady_ = true;
   return true;
 }
 

@@ -66,6 +66,7 @@ bool LoadPointDatabase::OpenDatabase(std::u16string_view path, bool readOnly) {
   }
   sqlite3_busy_handler(db_, WaitWhileBusy, this);
   SetDatabaseSettings();
+  schemaReady_ = readOnly;
   if (!readOnly && !CreateTables()) return false;
   log_.Write(u"-Open Database Complete.", 1, 1, 0);
   return true;
@@ -81,6 +82,10 @@ bool LoadPointDatabase::SetDatabaseSettings() {
 }
 
 bool LoadPointDatabase::BeginTransaction() {
+  // A service started on a full disk would otherwise run without its tables until
+  // the next start; every batch of writes begins here, so the schema is completed
+  // by the first one after the cause has gone.
+  if (!schemaReady_ && db_ != nullptr) CreateTables();
   return Execute("BEGIN EXCLUSIVE TRANSACTION", "BeginTransaction", true);
 }
 
@@ -93,6 +98,7 @@ bool LoadPointDatabase::CloseDatabase() {
     sqlite3_close(db_);
     db_ = nullptr;
   }
+  schemaReady_ = false;
   return true;
 }
 

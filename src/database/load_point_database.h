@@ -172,4 +172,7 @@ class LoadPointDatabase {
   VyrUtilities::VyrAppSettings& settings_;
   VyrUtilities::VyrLog log_;
   sqlite3* db_ = nullptr;
+  // False while a read-write connection lacks part of its schema (a full disk or a
+  // failed conversion at open); BeginTransaction then tries CreateTables again.
+  bool schemaReady_ = false;
 };

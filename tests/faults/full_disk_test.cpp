@@ -4,6 +4,7 @@
 // be read while the disk is full.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/mount.h>
 
 #include <chrono>
@@ -12,7 +13,9 @@
 #include <thread>
 
 #include "fault_image.h"
+#include "platform/emulated/service_store.h"
 #include "platform/text_encoding.h"
+#include "service/logger_process.h"
 #include "sim/machine_image.h"
 #include "sim/scenario_player.h"
 
@@ -72,6 +75,22 @@ bool WaitFor(const std::function<bool()>& condition) {
     std::this_thread::sleep_for(100ms);
   }
   return false;
+}
+
+// Settings checks recorded so far (each rescan ends with one); 0 while the file
+// has no tables.
+int64_t RescansRecorded(const std::string& path) {
+  sqlite3* db = nullptr;
+  int64_t count = 0;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 9", -1, &statement,
+                           nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+      count = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return count;
 }
 
 // Every row of before is still there, unchanged.
@@ -134,6 +153,48 @@ TEST(FullDisk, ServiceRunsOnKeepsCommittedRowsAndCatchesUpWhenSpaceReturns) {
   EXPECT_TRUE(booted->Save(&error)) << error;
   booted.reset();
   EXPECT_EQ(QueryFile(image.DatabaseHostPath(), "PRAGMA integrity_check"), (std::vector<std::vector<std::string>>{{"ok"}}));
+}
+
+// The service started on a full disk cannot even create its tables; once space is
+// back, its next rescan builds them and records the machine.
+TEST(FullDisk, AServiceStartedOnAFullDiskCatchesUpWhenSpaceReturns) {
+  FaultImage image;
+  TemporaryFolder logs;
+  SmallDisk disk;
+  if (!disk.Mount(Sim::ImageHostPath(image.Folder(), u"C:\\ProgramData\\Kelvra Security\\Brumevale"),
+                  logs.String()))
+    GTEST_SKIP() << "mounting a small tmpfs needs root (CAP_SYS_ADMIN); the full-disk run is skipped";
+  disk.Fill();
+  std::string error;
+  auto booted = Sim::BootedImage::Boot(image.Folder(), &error);
+  ASSERT_NE(booted, nullptr) << error;
+  Sim::ServiceSession session(*booted);
+  ASSERT_TRUE(session.Install(&error)) << error;
+  std::unique_ptr<Sim::ServiceSession, void (*)(Sim::ServiceSession*)> stopper(
+      &session, [](Sim::ServiceSession* running) {
+        std::string ignored;
+        running->Stop(&ignored);
+      });
+  // Started through the manager directly: the session would wait for a rescan
+  // that cannot be recorded.
+  Platform::ServiceManager& scm = booted->Machine().Process(4).Services();
+  Platform::Handle manager = 0, service = 0;
+  ASSERT_EQ(scm.OpenSCManager(Platform::kScManagerConnect, &manager), Platform::kErrorSuccess);
+  ASSERT_EQ(scm.OpenService(manager, kServiceName, Platform::kServiceStart, &service), Platform::kErrorSuccess);
+  EXPECT_EQ(scm.StartService(service, {}), Platform::kErrorSuccess);
+  scm.CloseServiceHandle(service);
+  scm.CloseServiceHandle(manager);
+  ASSERT_TRUE(WaitFor([&] {
+    return image.DatabaseLog().find("ERROR(CreateTables) [LoadPoints]: database or disk is full") != std::string::npos;
+  })) << image.DatabaseLog();
+  EXPECT_TRUE(booted->Machine().Services().WaitForState(kServiceName, Platform::kServiceRunning, 1s));
+
+  disk.Free();
+  booted->Machine().Time().Advance(300s);
+  ASSERT_TRUE(WaitFor([&] { return RescansRecorded(image.DatabaseHostPath()) > 0; })) << image.DatabaseLog();
+  StoredLoadPoint row;
+  EXPECT_TRUE(image.Find(1, u"Steady", &row));
+  EXPECT_TRUE(image.Find(12, u"Steady", &row));
 }
 
 }  // namespace
