@@ -64,13 +64,22 @@ now_ms() { date +%s%3N; }
 echo "crash test: $points generated load points, simulator $sim, work folder $work"
 "$root/scripts/make_crash_machine.sh" "$work/base" "$work/burst.scenario" "$points"
 
-# One undisturbed run sets the window in which the kills fall.
+# One undisturbed run sets the window in which the kills fall, and when the
+# database appears in it (the boot before that has nothing to lose).
 cp -r "$work/base" "$work/timing"
 start=$(now_ms)
-"$sim" run "$work/timing" --scenario "$work/burst.scenario" > "$work/timing.log" 2>&1
+"$sim" run "$work/timing" --scenario "$work/burst.scenario" > "$work/timing.log" 2>&1 &
+timing=$!
+opened=""
+while kill -0 "$timing" 2>/dev/null; do
+  [ -n "$opened" ] || [ ! -f "$(database "$work/timing")" ] || opened=$(( $(now_ms) - start ))
+  sleep 0.05
+done
+wait "$timing"
 window=$(( $(now_ms) - start ))
+opened=${opened:-0}
 rows=$(load_points "$work/timing" | wc -l)
-echo "an undisturbed run takes $window ms and records $rows load points"
+echo "an undisturbed run takes $window ms (database created at $opened ms) and records $rows load points"
 rm -rf "$work/timing"
 
 if [ -z "$seeds" ]; then
@@ -81,10 +90,14 @@ total=$#; n=0; passed=0
 for seed in "$@"; do
   n=$((n + 1))
   RANDOM=$seed
-  # Every other kill falls into the first fifth of the run: the boot and the first
-  # rescan, which hold the longest transaction; the others anywhere, mostly the burst.
-  span=$(( RANDOM % 2 ? window / 5 : window ))
-  delay=$(( (RANDOM << 15 | RANDOM) % span ))
+  # Every other kill falls into the fifth of the run after the database appeared:
+  # the first rescan, which holds the longest transaction; the others anywhere,
+  # mostly the burst.
+  if ((RANDOM % 2)); then
+    delay=$(( opened + (RANDOM << 15 | RANDOM) % ((window - opened) / 5 + 1) ))
+  else
+    delay=$(( (RANDOM << 15 | RANDOM) % window ))
+  fi
   victim="$work/kill-$seed"
   rm -rf "$victim" "$victim.reference"
   cp -r "$work/base" "$victim"
