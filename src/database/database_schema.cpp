@@ -5,7 +5,8 @@
 // matter of course on every later open, so their failures are ignored. Index names
 // are shared by the whole file: the second LP_TYPE_INDEX and LP_KEY_INDEX steps
 // never create anything. The DROP step is not valid SQL and so never touches a
-// file; a LoadPoints table that still has QUARANTINE_KEY is used as it is.
+// file; a LoadPoints table that still has QUARANTINE_KEY is converted on its own
+// before the steps run (legacy_schema.cpp).
 
 #include <cstdio>
 
@@ -91,9 +92,14 @@ constexpr SchemaStep kSchema[] = {
 }  // namespace
 
 bool LoadPointDatabase::CreateTables() {
+  // A failed conversion is in the log and is tried again at the next open. Until
+  // then nothing else may change the file either, so that it stays as the earlier
+  // release left it: the open fails as for a table that cannot be created.
+  if (!ConvertLegacyLoadPoints()) return false;
   for (const SchemaStep& step : kSchema) {
     if (!RunSchemaStep(step.sql, step.table != nullptr ? step.table : "")) return false;
   }
+  schemaReady_ = true;
   return true;
 }
 

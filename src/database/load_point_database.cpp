@@ -12,18 +12,24 @@ namespace {
 
 constexpr char16_t kDefaultLogName[] = u"Database_Log.txt";
 
-// Another program holding the file locked is a normal state (a reader exporting
-// the history, a backup): wait as long as it takes rather than lose a write. The
-// wait is real time on the host, because the lock belongs to a host process, so it
-// does not go through the machine's (possibly simulated) Sleep.
-int WaitWhileBusy(void*, int) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  return 1;
-}
-
 std::u16string Widen(std::string_view ascii) { return FromAnsi(ascii); }
 
 }  // namespace
+
+// Another program holding the file locked is a normal state (a reader exporting
+// the history, a backup): wait as long as it takes rather than lose a write. The
+// first retry of a statement leaves one line in the log, so that a long pause of
+// the service can be traced to the lock rather than taken for a hang. The wait is
+// real time on the host, because the lock belongs to a host process, so it does not
+// go through the machine's (possibly simulated) Sleep.
+int LoadPointDatabase::WaitWhileBusy(void* database, int attempt) {
+  if (attempt == 0) {
+    static_cast<LoadPointDatabase*>(database)->log_.Write(
+        u"-Database file locked by another program; waiting for it to be released.", 1, 1, 0);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  return 1;
+}
 
 LoadPointDatabase::LoadPointDatabase(Platform::System& system,
                                      VyrUtilities::VyrAppSettings& settings,
@@ -60,9 +66,10 @@ bool LoadPointDatabase::OpenDatabase(std::u16string_view path, bool readOnly) {
     db_ = nullptr;
     return false;
   }
-  sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);
+  sqlite3_busy_handler(db_, WaitWhileBusy, this);
   if (!system_.Environment().SqlClockIsMachineClock()) UseMachineClock(db_, system_);
   SetDatabaseSettings();
+  schemaReady_ = readOnly;
   if (!readOnly && !CreateTables()) return false;
   log_.Write(u"-Open Database Complete.", 1, 1, 0);
   return true;
@@ -78,6 +85,10 @@ bool LoadPointDatabase::SetDatabaseSettings() {
 }
 
 bool LoadPointDatabase::BeginTransaction() {
+  // A service started on a full disk would otherwise run without its tables until
+  // the next start; every batch of writes begins here, so the schema is completed
+  // by the first one after the cause has gone.
+  if (!schemaReady_ && db_ != nullptr) CreateTables();
   return Execute("BEGIN EXCLUSIVE TRANSACTION", "BeginTransaction", true);
 }
 
@@ -90,6 +101,7 @@ bool LoadPointDatabase::CloseDatabase() {
     sqlite3_close(db_);
     db_ = nullptr;
   }
+  schemaReady_ = false;
   return true;
 }
 

@@ -156,6 +156,14 @@ class LoadPointDatabase {
   // Runs one CREATE TABLE (table set: failure reported, false) or one migration
   // statement (table empty: failure expected on every later open, ignored).
   bool RunSchemaStep(const char* sql, std::string_view table);
+  // Files from an earlier release keep a QUARANTINE_KEY column in LoadPoints, which
+  // the positional inserts cannot fill. Removed once, in one transaction; a failure
+  // rolls back and leaves the file as it was. False only when the file needed the
+  // conversion and it failed.
+  bool ConvertLegacyLoadPoints();
+  bool HasLegacyQuarantineColumn();
+  // The busy handler: waits, and says once per statement why it waits.
+  static int WaitWhileBusy(void* database, int attempt);
   int32_t UpdateSetting(std::string_view table, std::string_view valueColumn,
                         std::string_view operation, int32_t key, int32_t changeEventKey,
                         std::optional<std::u16string_view> value);
@@ -164,4 +172,7 @@ class LoadPointDatabase {
   VyrUtilities::VyrAppSettings& settings_;
   VyrUtilities::VyrLog log_;
   sqlite3* db_ = nullptr;
+  // False while a read-write connection lacks part of its schema (a full disk or a
+  // failed conversion at open); BeginTransaction then tries CreateTables again.
+  bool schemaReady_ = false;
 };

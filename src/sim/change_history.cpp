@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include "engine/load_point_catalogue.h"
+#include "database/sql_text.h"
 #include "platform/text_encoding.h"
 #include "sim/change_report.h"
 
@@ -40,9 +41,13 @@ constexpr const char* kSettingValues[] = {
 
 struct Columns {
   sqlite3_stmt* statement;
+  // The service stores each UTF-16 unit on its own, so a character outside the
+  // Basic Multilingual Plane arrives as two three-byte halves; the report wants
+  // standard UTF-8 (a half without its partner becomes U+FFFD).
   std::string Text(int column) const {
     const unsigned char* text = sqlite3_column_text(statement, column);
-    return text ? reinterpret_cast<const char*>(text) : "";
+    if (text == nullptr) return "";
+    return Platform::Utf16ToUtf8(FromUtf8(reinterpret_cast<const char*>(text)));
   }
   int64_t Number(int column) const { return sqlite3_column_int64(statement, column); }
   bool Present(int column) const { return sqlite3_column_type(statement, column) != SQLITE_NULL; }

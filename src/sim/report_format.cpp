@@ -13,6 +13,25 @@ namespace {
 // caught as it happened; the report says so plainly instead of naming nobody.
 constexpr char kNoProcessMark[] = "found by a rescan, no process known";
 
+// Names are whatever a program wrote, line breaks included; in the listing each
+// control character is shown as its visible symbol (U+2400 + code, DEL as U+2421)
+// so that one change stays one block of lines. JSON escapes them itself.
+std::string Shown(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const unsigned char c : text) {
+    if (c >= 0x20 && c != 0x7F) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    const unsigned symbol = c == 0x7F ? 0x2421 : 0x2400 + c;
+    out += static_cast<char>(0xE0 | (symbol >> 12));
+    out += static_cast<char>(0x80 | ((symbol >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (symbol & 0x3F));
+  }
+  return out;
+}
+
 std::string Padded(const std::string& text, size_t width) {
   return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
 }
@@ -57,16 +76,16 @@ std::string FormatReportTable(const std::vector<ChangeReportRow>& rows,
     if (!IsSummary(row)) {
       // A folder entry removed live keeps no row and no details.
       const bool unknown = row.typeName.empty() && row.entry.empty();
-      out += Padded(row.typeName, 26) + (unknown ? "(details not kept)" : row.entry);
-      if (!row.user.empty()) out += "  [" + UserText(row.user, accounts) + "]";
+      out += Padded(row.typeName, 26) + (unknown ? "(details not kept)" : Shown(row.entry));
+      if (!row.user.empty()) out += "  [" + Shown(UserText(row.user, accounts)) + "]";
     }
     out += "\n";
-    if (!row.oldCommandLine.empty()) out += "    old: " + row.oldCommandLine + "\n";
-    if (!row.newCommandLine.empty()) out += "    new: " + row.newCommandLine + "\n";
+    if (!row.oldCommandLine.empty()) out += "    old: " + Shown(row.oldCommandLine) + "\n";
+    if (!row.newCommandLine.empty()) out += "    new: " + Shown(row.newCommandLine) + "\n";
     if (!IsSummary(row)) {
       out += "    by:  " + (row.noProcess ? std::string(kNoProcessMark)
-                                          : row.process + " (" + row.processPath + ")") + "\n";
-      if (!row.noProcess) out += "         " + ImageDetails(row) + "\n";
+                                          : Shown(row.process + " (" + row.processPath + ")")) + "\n";
+      if (!row.noProcess) out += "         " + Shown(ImageDetails(row)) + "\n";
     }
   }
   if (rows.empty()) out = "No changes recorded.\n";

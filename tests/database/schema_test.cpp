@@ -116,20 +116,61 @@ TEST_F(SchemaTest, OlderFilesGainTheAddedColumnsAndOldRowsReadThemAsEmpty) {
   EXPECT_EQ(db->AddLoadPointEntry(1, u"", u"New", u"new.exe", u"Shown"), 5);
 }
 
-TEST_F(SchemaTest, ALegacyQuarantineColumnIsLeftAsItIs) {
-  Prepare(
-      "CREATE TABLE LoadPoints (KEY INTEGER PRIMARY KEY AUTOINCREMENT, LP_TYPE INTEGER, "
-      "USER_ID VARCHAR, ENTRY_NAME VARCHAR, COMMAND_LINE VARCHAR, CHANGE_EVENT_KEY INTEGER, "
-      "CREATION_TIME DATE, INDIRECTION_KEY INTEGER, QUARANTINE_KEY INTEGER);"
-      "INSERT INTO LoadPoints VALUES (4, 1, '', 'Old', 'old.exe', 0, '2020-01-01', 0, 0);");
+// A file from an earlier release: QUARANTINE_KEY sits between the other columns,
+// the newest keys were deleted (the counter is ahead of the rows) and an index
+// hangs on the table.
+constexpr char kLegacyLoadPoints[] =
+    "CREATE TABLE LoadPoints (KEY INTEGER PRIMARY KEY AUTOINCREMENT, LP_TYPE INTEGER, "
+    "USER_ID VARCHAR, ENTRY_NAME VARCHAR, COMMAND_LINE VARCHAR, CHANGE_EVENT_KEY INTEGER, "
+    "CREATION_TIME DATE, QUARANTINE_KEY INTEGER, INDIRECTION_KEY INTEGER);"
+    "CREATE INDEX LP_TYPE_INDEX ON LoadPoints (LP_TYPE);"
+    "INSERT INTO LoadPoints VALUES (4, 1, '', 'Old', 'old.exe', 7, '2020-01-01', 3, 2);"
+    "INSERT INTO LoadPoints VALUES (9, 12, 'ControlSet001', 'O''Svc', 'svc.exe', 0, '2020-01-02', 0, 0);"
+    "INSERT INTO LoadPoints VALUES (20, 1, '', 'Gone', 'gone.exe', 0, '2020-01-03', 0, 0);"
+    "DELETE FROM LoadPoints WHERE KEY = 20;";
+constexpr char kLegacyRows[] = "SELECT KEY, LP_TYPE, USER_ID, ENTRY_NAME, COMMAND_LINE, "
+                               "CHANGE_EVENT_KEY, CREATION_TIME, INDIRECTION_KEY FROM LoadPoints";
+constexpr char16_t kConvertedLine[] =
+    u"-Converted LoadPoints from an earlier schema: QUARANTINE_KEY removed, 2 rows kept.\r\n";
+
+TEST_F(SchemaTest, ALegacyQuarantineColumnIsConvertedOnceKeepingRowsKeysAndCounter) {
+  Prepare(kLegacyLoadPoints);
+  const SqlRows before = Sql(kLegacyRows);
   auto db = OpenNew();
-  EXPECT_EQ(Columns("LoadPoints"),
-            "KEY INTEGER,LP_TYPE INTEGER,USER_ID VARCHAR,ENTRY_NAME VARCHAR,COMMAND_LINE VARCHAR,"
-            "CHANGE_EVENT_KEY INTEGER,CREATION_TIME DATE,INDIRECTION_KEY INTEGER,"
-            "QUARANTINE_KEY INTEGER,DISPLAY_NAME VARCHAR");
+  EXPECT_EQ(Columns("LoadPoints"), kSchema[0].second);
+  EXPECT_EQ(Sql(kLegacyRows), before);
+  EXPECT_EQ(Sql("SELECT seq FROM sqlite_sequence WHERE name = 'LoadPoints'"), (SqlRows{{"20"}}));
+  const std::u16string log = LogText();
+  EXPECT_NE(log.find(kConvertedLine), std::u16string::npos) << "one line tells of the conversion";
+  EXPECT_EQ(log.find(u"ERROR"), std::u16string::npos);
+  // Every operation works on the converted table, and keys go on after the counter.
+  EXPECT_EQ(db->AddLoadPointEntry(1, u"", u"New", u"new.exe", u"Shown"), 21);
   LoadPointRows rows;
-  ASSERT_EQ(db->FindLoadPointEntry(1, u"", u"Old", rows), 1);
-  EXPECT_EQ(rows.COMMAND_LINE(0), u"old.exe");
+  ASSERT_EQ(db->FindLoadPointEntry(12, u"ControlSet001", u"O'Svc", rows), 1);
+  EXPECT_EQ(rows.COMMAND_LINE(0), u"svc.exe");
+  EXPECT_EQ(db->DeleteLoadPoint(4), 1);
+  db.reset();
+  OpenNew();
+  EXPECT_EQ(LogText().find(u"Converted"), std::u16string::npos) << "converted a second time";
+}
+
+TEST_F(SchemaTest, AFailedConversionLeavesTheFileAsItWasUntilTheNextOpen) {
+  // A view of another program that reads the column makes SQLite refuse the drop.
+  Prepare(std::string(kLegacyLoadPoints) +
+          "CREATE VIEW Held AS SELECT KEY, QUARANTINE_KEY FROM LoadPoints;");
+  const SqlRows schema = Sql("SELECT sql FROM sqlite_master");
+  const SqlRows rows = Sql("SELECT * FROM LoadPoints");
+  auto db = std::make_unique<LoadPointDatabase>(system_, settings_, kLogName);
+  EXPECT_FALSE(db->OpenDatabase(DataPath(), false));
+  EXPECT_EQ(Sql("SELECT sql FROM sqlite_master"), schema);
+  EXPECT_EQ(Sql("SELECT * FROM LoadPoints"), rows);
+  EXPECT_NE(LogText().find(u"ERROR(ConvertLoadPoints): "), std::u16string::npos);
+  EXPECT_EQ(LogText().find(u"Converted"), std::u16string::npos);
+  db.reset();
+  Prepare("DROP VIEW Held");
+  OpenNew();
+  EXPECT_NE(LogText().find(kConvertedLine), std::u16string::npos);
+  EXPECT_EQ(Sql(kLegacyRows).size(), 2u);
 }
 
 TEST_F(SchemaTest, ReadOnlyOpenCreatesNothing) {

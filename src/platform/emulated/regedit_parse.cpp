@@ -38,6 +38,22 @@ class LineReader {
     return true;
   }
   size_t Number() const { return number_; }
+  // A value name may hold line breaks (the API takes any character but the null,
+  // and the export writes the name as it is). From the start of line on, a view of
+  // the text in which a quoted name can run on over physical lines.
+  std::u16string_view From(std::u16string_view line) const {
+    return text_.substr(static_cast<size_t>(line.data() - text_.data()));
+  }
+  // Goes on after the name read through From: the rest of the physical line that
+  // holds offset end (trimmed), the reader placed after it.
+  std::u16string_view ResumeAfter(std::u16string_view from, size_t used) {
+    const size_t at = static_cast<size_t>(from.data() - text_.data()) + used;
+    for (size_t i = pos_ == 0 ? 0 : pos_ - 1; i < at && i < text_.size(); ++i) number_ += text_[i] == u'\n';
+    size_t end = text_.find(u'\n', at);
+    if (end == std::u16string_view::npos) end = text_.size();
+    pos_ = end + 1;
+    return TrimRight(text_.substr(at, end - at));
+  }
 
  private:
   std::u16string_view text_;
@@ -137,11 +153,17 @@ bool Parser::ValueLine(std::u16string_view line, std::u16string* problem) {
   RegistryEdit edit;
   edit.keyPath = key_;
   size_t used = 1;
+  std::u16string_view rest;
   if (line.front() == u'"' && !ParseQuoted(line, &edit.valueName, &used)) {
-    *problem = u"value name without closing quote";
-    return false;
+    const std::u16string_view from = lines_.From(line);
+    if (!ParseQuoted(from, &edit.valueName, &used)) {
+      *problem = u"value name without closing quote";
+      return false;
+    }
+    rest = TrimLeft(lines_.ResumeAfter(from, used));
+  } else {
+    rest = TrimLeft(line.substr(used));
   }
-  std::u16string_view rest = TrimLeft(line.substr(used));
   if (rest.empty() || rest.front() != u'=') {
     *problem = u"expected \"=\" after the value name";
     return false;

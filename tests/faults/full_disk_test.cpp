@@ -1,0 +1,205 @@
+// The database's folder runs out of space in the middle of a rescan and gets it
+// back later. The folder is a small tmpfs that the test mounts (it needs root);
+// the log folder below it is bound to a folder of its own, so that the failures can
+// be read while the disk is full.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/mount.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "fault_image.h"
+#include "platform/emulated/service_store.h"
+#include "platform/text_encoding.h"
+#include "service/logger_process.h"
+#include "sim/machine_image.h"
+#include "sim/scenario_player.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int kValues = 300;
+
+class SmallDisk {
+ public:
+  ~SmallDisk() {
+    if (logsBound_) umount2(logs_.c_str(), MNT_DETACH);
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  // A tmpfs of the given size at folder, with folder/Logs bound to logsHost.
+  bool Mount(const std::string& folder, const std::string& logsHost) {
+    folder_ = folder;
+    logs_ = folder + "/Logs";
+    fs::create_directories(folder);
+    fs::create_directories(logsHost);
+    mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=8m") == 0;
+    if (!mounted_) return false;
+    fs::create_directories(logs_);
+    logsBound_ = mount(logsHost.c_str(), logs_.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    return logsBound_;
+  }
+  // Takes every byte that is left.
+  void Fill() {
+    std::ofstream filler(folder_ + "/filler", std::ios::binary);
+    const std::string chunk(4096, 'f');
+    while (filler.write(chunk.data(), chunk.size()) && filler.flush()) {
+    }
+  }
+  void Free() { fs::remove(folder_ + "/filler"); }
+
+ private:
+  std::string folder_, logs_;
+  bool mounted_ = false, logsBound_ = false;
+};
+
+std::u16string Data(int i) {
+  return u"C:\\Programs\\" + std::u16string(1000, u'd') + Platform::Utf8ToUtf16(std::to_string(i)) + u".exe";
+}
+
+std::string Adds() {
+  std::ostringstream text;
+  for (int i = 0; i < kValues; ++i)
+    text << "2000 reg add \"" << FaultImage::kRunKey << "\" /v Full" << i << " /d \"" << Platform::Utf16ToUtf8(Data(i)) << "\" /f\n";
+  return text.str();
+}
+
+bool WaitFor(const std::function<bool()>& condition) {
+  for (int i = 0; i < 600; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(100ms);
+  }
+  return false;
+}
+
+// Settings checks recorded so far (each rescan ends with one); 0 while the file
+// has no tables.
+int64_t RescansRecorded(const std::string& path) {
+  sqlite3* db = nullptr;
+  int64_t count = 0;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 9", -1, &statement,
+                           nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+      count = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return count;
+}
+
+// Every row of before is still there, unchanged.
+void ExpectKept(const std::vector<StoredLoadPoint>& before, const FaultImage& image) {
+  for (const StoredLoadPoint& row : before) {
+    StoredLoadPoint now;
+    ASSERT_TRUE(image.Find(row.type, row.entry, &now)) << Platform::Utf16ToUtf8(row.entry);
+    EXPECT_EQ(now.commandLine, row.commandLine);
+  }
+}
+
+TEST(FullDisk, ServiceRunsOnKeepsCommittedRowsAndCatchesUpWhenSpaceReturns) {
+  FaultImage image;
+  TemporaryFolder logs;
+  SmallDisk disk;
+  if (!disk.Mount(Sim::ImageHostPath(image.Folder(), u"C:\\ProgramData\\Kelvra Security\\Brumevale"),
+                  logs.String()))
+    GTEST_SKIP() << "mounting a small tmpfs needs root (CAP_SYS_ADMIN); the full-disk run is skipped";
+  std::string error;
+  auto booted = Sim::BootedImage::Boot(image.Folder(), &error);
+  ASSERT_NE(booted, nullptr) << error;
+  Sim::ServiceSession session(*booted);
+  ASSERT_TRUE(session.Install(&error) && session.Start(&error)) << error;
+  // Whatever fails below, the service is stopped before its machine goes.
+  std::unique_ptr<Sim::ServiceSession, void (*)(Sim::ServiceSession*)> stopper(
+      &session, [](Sim::ServiceSession* running) {
+        std::string ignored;
+        running->Stop(&ignored);
+      });
+  const std::vector<StoredLoadPoint> before = image.LoadPoints();
+  ASSERT_FALSE(before.empty());
+
+  disk.Fill();
+  std::ostringstream out;
+  Sim::PlayScenario(booted->Machine(), FaultImage::Parse(Adds()), "full.scenario", session, out);
+  EXPECT_EQ(out.str(), "");
+  booted->Machine().Time().Advance(300s);
+  // SQLite keeps the rescan's rows in memory until the commit, which is where the
+  // full disk shows; whichever statement meets it is reported under its name.
+  const std::string full = "): database or disk is full\r\n";
+  ASSERT_TRUE(WaitFor([&] { return image.DatabaseLog().find(full) != std::string::npos; }))
+      << "no failed statement was reported:\n" << image.DatabaseLog();
+  ExpectKept(before, image);
+  EXPECT_EQ(QueryFile(image.DatabaseHostPath(), "PRAGMA integrity_check"), (std::vector<std::vector<std::string>>{{"ok"}}));
+
+  disk.Free();
+  // The rescan that met the full disk may still be running; the one after it
+  // started with space back.
+  session.AdvanceClock(300);
+  session.AdvanceClock(300);
+  ExpectKept(before, image);
+  StoredLoadPoint row;
+  for (int i = 0; i < kValues; ++i) {
+    ASSERT_TRUE(image.Find(1, u"Full" + Platform::Utf8ToUtf16(std::to_string(i)), &row)) << "missing Full" << i;
+    EXPECT_EQ(row.commandLine, Data(i));
+  }
+  session.Settle();
+  stopper.release();
+  EXPECT_TRUE(session.Stop(&error)) << error;
+  EXPECT_TRUE(booted->Save(&error)) << error;
+  booted.reset();
+  EXPECT_EQ(QueryFile(image.DatabaseHostPath(), "PRAGMA integrity_check"), (std::vector<std::vector<std::string>>{{"ok"}}));
+}
+
+// The service started on a full disk cannot even create its tables; once space is
+// back, its next rescan builds them and records the machine.
+TEST(FullDisk, AServiceStartedOnAFullDiskCatchesUpWhenSpaceReturns) {
+  FaultImage image;
+  TemporaryFolder logs;
+  SmallDisk disk;
+  if (!disk.Mount(Sim::ImageHostPath(image.Folder(), u"C:\\ProgramData\\Kelvra Security\\Brumevale"),
+                  logs.String()))
+    GTEST_SKIP() << "mounting a small tmpfs needs root (CAP_SYS_ADMIN); the full-disk run is skipped";
+  disk.Fill();
+  std::string error;
+  auto booted = Sim::BootedImage::Boot(image.Folder(), &error);
+  ASSERT_NE(booted, nullptr) << error;
+  Sim::ServiceSession session(*booted);
+  ASSERT_TRUE(session.Install(&error)) << error;
+  std::unique_ptr<Sim::ServiceSession, void (*)(Sim::ServiceSession*)> stopper(
+      &session, [](Sim::ServiceSession* running) {
+        std::string ignored;
+        running->Stop(&ignored);
+      });
+  // Started through the manager directly: the session would wait for a rescan
+  // that cannot be recorded.
+  Platform::ServiceManager& scm = booted->Machine().Process(4).Services();
+  Platform::Handle manager = 0, service = 0;
+  ASSERT_EQ(scm.OpenSCManager(Platform::kScManagerConnect, &manager), Platform::kErrorSuccess);
+  ASSERT_EQ(scm.OpenService(manager, kServiceName, Platform::kServiceStart, &service), Platform::kErrorSuccess);
+  EXPECT_EQ(scm.StartService(service, {}), Platform::kErrorSuccess);
+  scm.CloseServiceHandle(service);
+  scm.CloseServiceHandle(manager);
+  ASSERT_TRUE(WaitFor([&] {
+    return image.DatabaseLog().find("ERROR(CreateTables) [LoadPoints]: database or disk is full") != std::string::npos;
+  })) << image.DatabaseLog();
+  EXPECT_TRUE(booted->Machine().Services().WaitForState(kServiceName, Platform::kServiceRunning, 1s));
+
+  disk.Free();
+  // The first check recorded may end the rescan that ran without tables; the one
+  // after it began with space and tables there.
+  booted->Machine().Time().Advance(300s);
+  ASSERT_TRUE(WaitFor([&] { return RescansRecorded(image.DatabaseHostPath()) > 0; })) << image.DatabaseLog();
+  const int64_t recorded = RescansRecorded(image.DatabaseHostPath());
+  booted->Machine().Time().Advance(300s);
+  ASSERT_TRUE(WaitFor([&] { return RescansRecorded(image.DatabaseHostPath()) > recorded; }));
+  StoredLoadPoint row;
+  EXPECT_TRUE(image.Find(1, u"Steady", &row));
+  EXPECT_TRUE(image.Find(12, u"Steady", &row));
+}
+
+}  // namespace
