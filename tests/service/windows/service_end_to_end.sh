@@ -210,17 +210,22 @@ snapshot() {
   query "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE <> 9" \
         "SELECT * FROM LoadPoints ORDER BY KEY" "SELECT * FROM SystemSetting ORDER BY KEY"
 }
-before=$(snapshot)
+# A start whose rescan must find the database as it was ($1 names what came before).
+expect_quiet_rescan() {
+  local before after
+  before=$(snapshot)
+  [ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
+  change marker
+  wait_for_queue
+  probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
+  after=$(snapshot)
+  [ "$after" = "$before" ] || {
+    diff <(echo "$before") <(echo "$after") >&2 || true
+    fail "the rescan after $1 changed the database"; }
+}
 
 step "a second start rescans without changing anything"
-[ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
-change marker
-wait_for_queue
-probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
-after=$(snapshot)
-[ "$after" = "$before" ] || {
-  diff <(echo "$before") <(echo "$after") >&2 || true
-  fail "the rescan after a restart changed the database"; }
+expect_quiet_rescan "a restart"
 
 step "changes while the service runs reach it as driver records"
 [ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
@@ -251,17 +256,9 @@ probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null 
 [ "$(query 'PRAGMA integrity_check')" = ok ] || fail "database integrity check failed"
 log_text "$data_dir/Logs/BrumevaleLogger_Log.txt" >/dev/null
 check_live_attribution "$first_live"
-before=$(snapshot)
 
 step "a rescan after the live changes changes nothing"
-[ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
-change marker
-wait_for_queue
-probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
-after=$(snapshot)
-[ "$after" = "$before" ] || {
-  diff <(echo "$before") <(echo "$after") >&2 || true
-  fail "the rescan after the live changes changed the database"; }
+expect_quiet_rescan "the live changes"
 
 step "remove"
 logger -r || fail "-r exited with $?"
