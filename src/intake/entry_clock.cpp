@@ -1,5 +1,6 @@
 #include "intake/entry_clock.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "util/time_text.h"
@@ -30,11 +31,14 @@ bool SameSecond(const Platform::SystemTime& a, const Platform::SystemTime& b) {
          a.month == b.month && a.year == b.year;
 }
 
-// The last second formatted on this thread. Its text depends on nothing but the
-// local calendar fields, so it serves every machine whose local time shows them.
-struct LocalTextCache {
+// The last second formatted. Its text depends on nothing but the local calendar
+// fields, so it serves every machine whose local time shows them. It is shared by
+// all threads rather than kept per thread: a thread-local object with a destructor
+// is destroyed after its storage is freed by the MinGW-w64 runtime the Windows
+// build uses, which crashed every thread that had logged an entry as it ended.
+struct LocalText {
   Platform::SystemTime local;
-  std::shared_ptr<const std::u16string> text;
+  std::u16string text;
 };
 
 }  // namespace
@@ -70,14 +74,16 @@ Platform::SystemTime UtcOf(Platform::FileTime now) {
 }  // namespace
 
 EntryTime TakeEntryTime(Platform::System& system) {
-  thread_local LocalTextCache cache;
+  static std::atomic<std::shared_ptr<const LocalText>> cache;
   Platform::Environment& environment = system.Environment();
   const Platform::FileTime now = environment.GetSystemTimeAsFileTime();
   Platform::SystemTime local;
   if (!environment.FileTimeToLocalSystemTime(now, &local)) local = environment.GetLocalTime();
-  if (!cache.text || !SameSecond(cache.local, local)) {
-    cache.local = local;
-    cache.text = std::make_shared<const std::u16string>(VyrUtilities::FormatTime(local, true));
+  std::shared_ptr<const LocalText> cached = cache.load(std::memory_order_acquire);
+  if (!cached || !SameSecond(cached->local, local)) {
+    cached = std::make_shared<const LocalText>(
+        LocalText{local, VyrUtilities::FormatTime(local, true)});
+    cache.store(cached, std::memory_order_release);
   }
-  return {UtcOf(now), cache.text};
+  return {UtcOf(now), std::shared_ptr<const std::u16string>(cached, &cached->text)};
 }

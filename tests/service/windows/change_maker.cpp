@@ -7,6 +7,11 @@
 //   change_maker startup-file NAME      create a file in the common startup folder
 //   change_maker marker                 queue a thread record only: once the service
 //                                       has taken it, its start-up rescan is over
+// Every change batch starts with the record of this process's own start, as the
+// driver would have sent it when the program was launched. With
+// BRUMEVALE_CHANGE_RELEASE naming a file, the program stays alive after its change
+// until that file exists: the service reads who made a change from the live
+// process, so the test lets it go only once the change is recorded.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -63,6 +68,23 @@ bool Queue(const std::vector<DriverRecord>& records) {
   return ok && written == bytes.size() && MoveFileExW(temporary.c_str(), final.c_str(), 0);
 }
 
+// The process start comes first in every batch: the driver reports it before anything
+// the process does.
+bool QueueChange(std::vector<DriverRecord> records) {
+  DriverRecord started = Record(Operation::kProcessStarted, 0, {});
+  started.id1 = GetCurrentProcessId();
+  records.insert(records.begin(), started);
+  return Queue(records);
+}
+
+void WaitForRelease() {
+  wchar_t release[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"BRUMEVALE_CHANGE_RELEASE", release, MAX_PATH) == 0) return;
+  for (int i = 0; i < 2400 && GetFileAttributesW(release) == INVALID_FILE_ATTRIBUTES; ++i) {
+    Sleep(50);
+  }
+}
+
 std::vector<uint8_t> Bytes(const std::wstring& text) {
   const auto* begin = reinterpret_cast<const uint8_t*>(text.c_str());
   return std::vector<uint8_t>(begin, begin + (text.size() + 1) * sizeof(wchar_t));
@@ -75,7 +97,7 @@ int SetRun(const wchar_t* name, const wchar_t* data) {
   const LONG result = RegSetValueExW(key, name, 0, REG_SZ, value.data(), static_cast<DWORD>(value.size()));
   RegCloseKey(key);
   if (result != ERROR_SUCCESS) return 1;
-  return Queue({Record(Operation::kRegistryValueSet, REG_SZ,
+  return QueueChange({Record(Operation::kRegistryValueSet, REG_SZ,
                        Emulated::RegistryRecordData(kRunKeyNative, U16(name), value))})
              ? 0
              : 1;
@@ -87,7 +109,7 @@ int DeleteRun(const wchar_t* name) {
   const LONG result = RegDeleteValueW(key, name);
   RegCloseKey(key);
   if (result != ERROR_SUCCESS) return 1;
-  return Queue({Record(Operation::kRegistryValueDeleted, 0,
+  return QueueChange({Record(Operation::kRegistryValueDeleted, 0,
                        Emulated::RegistryRecordData(kRunKeyNative, U16(name)))})
              ? 0
              : 1;
@@ -109,7 +131,7 @@ int StartupFile(const wchar_t* name) {
   CloseHandle(file);
   const std::u16string kernelName = U16(std::wstring(device) + path.substr(2));
   const uint64_t fileKey = (static_cast<uint64_t>(GetCurrentProcessId()) << 32) | GetTickCount();
-  return Queue({Record(Operation::kFileCreated, 0, Emulated::FileRecordData(kernelName), fileKey),
+  return QueueChange({Record(Operation::kFileCreated, 0, Emulated::FileRecordData(kernelName), fileKey),
                 Record(Operation::kFileWriteFinished, 0, Emulated::FileRecordData(kernelName), fileKey),
                 Record(Operation::kFileClosed, 0, Emulated::FileRecordData(kernelName), fileKey)})
              ? 0
@@ -124,11 +146,18 @@ int Marker() {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
+int Change(int argc, wchar_t** argv) {
   if (argc == 4 && std::wcscmp(argv[1], L"set-run") == 0) return SetRun(argv[2], argv[3]);
   if (argc == 3 && std::wcscmp(argv[1], L"delete-run") == 0) return DeleteRun(argv[2]);
   if (argc == 3 && std::wcscmp(argv[1], L"startup-file") == 0) return StartupFile(argv[2]);
+  return 2;
+}
+
+int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wcscmp(argv[1], L"marker") == 0) return Marker();
+  const int result = Change(argc, argv);
+  if (result == 0) WaitForRelease();
+  if (result != 2) return result;
   std::fprintf(stderr, "usage: change_maker set-run NAME DATA | delete-run NAME | startup-file NAME | marker\n");
   return 2;
 }

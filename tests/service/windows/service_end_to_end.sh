@@ -45,7 +45,7 @@ grep -q ready "$work/hold.out" || fail "Wine's service manager did not come up"
 
 logger() { (cd "$program_dir" && "$wine" BrumevaleLogger.exe "$@"); }
 probe() { "$wine" "$work/service_probe.exe" "$@" | tr -d '\r'; }
-change() { "$wine" "$work/change_maker.exe" "$@" || fail "change_maker $1 failed"; }
+change() { "$wine" "$change_dir/change_maker.exe" "$@" || fail "change_maker $1 failed"; }
 queue_dir="$WINEPREFIX/drive_c/ProgramData/BrumevaleStandInQueue"
 # Waits until the service has taken every queued batch of records; the first batch
 # waits for the start-up rescan of the whole registry, slow on a busy machine.
@@ -63,6 +63,40 @@ log_text() {
   [ -f "$1" ] || fail "no log file $1"
   [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = "fffe" ] || fail "$1 is not UTF-16LE with a BOM"
   iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'
+}
+# The shell's size text of a file ("1023 bytes", "2.51 MB": three digits, cut).
+size_text() {
+  awk -v n="$(stat -c %s "$1")" 'BEGIN {
+    if (n < 1024) { printf "%d bytes", n; exit }
+    split("KB MB GB TB", unit, " "); d = 1024; u = 1
+    while (u < 4 && n >= d * 1000) { d *= 1024; u++ }
+    w = n / d; p = w < 10 ? 2 : w < 100 ? 1 : 0; s = 10 ^ p
+    printf "%.*f %s", p, int(n * s / d) / s, unit[u] }'
+}
+# Every change after event $1 was made by the signed test program: its Processes row
+# holds the program's real path, size and version strings, and its signature row
+# the verdict of the machine's trust check.
+check_live_attribution() {
+  local expected got
+  expected=$(printf '%s|%s|2.5.0.17|Autostart change maker|Orrindale Test Works|Change Maker|2.5.0.17|Orrindale Test Works Code Signing|Y\n' \
+    "$change_path" "$(size_text "$change_dir/change_maker.exe")")
+  got=$(query "SELECT p.PROCESS_PATH, p.FILE_SIZE, p.VERSION, p.DESCRIPTION, p.COMPANY_NAME,
+                      p.PRODUCT_NAME, p.PRODUCT_VERSION, d.SIGNER_NAME, d.VALID
+               FROM ChangeEvents e JOIN Processes p ON p.KEY = e.PROCESS_ENTRY_KEY
+               LEFT JOIN DigitalSignatures d ON d.KEY = p.DIGITAL_SIGNATURE_KEY
+               WHERE e.KEY > $1 AND e.EVENT_TYPE <> 9 ORDER BY e.KEY")
+  [ "$got" = "$(for _ in 1 2 3 4; do echo "$expected"; done)" ] || {
+    echo "expected four times: $expected" >&2
+    fail "live changes not attributed to the test program: $got"; }
+  # The Run value is added (13), changed (1) and deleted (2), one load point whose
+  # row goes with the deletion; the startup file is added.
+  got=$(query "SELECT e.EVENT_TYPE, COALESCE(l.ENTRY_NAME, 'removed')
+               FROM ChangeEvents e LEFT JOIN LoadPoints l ON l.KEY = e.LOAD_POINT_KEY
+               WHERE e.KEY > $1 AND e.EVENT_TYPE <> 9 ORDER BY e.KEY")
+  [ "$got" = "$(printf '13|removed\n1|removed\n2|removed\n13|Brumevale test.url')" ] &&
+    [ "$(query "SELECT COUNT(DISTINCT LOAD_POINT_KEY) FROM ChangeEvents
+                WHERE KEY > $1 AND EVENT_TYPE IN (1, 2)")" = 1 ] ||
+    fail "live changes recorded against other load points: $got"
 }
 expect_state() {
   local got
@@ -88,18 +122,22 @@ openssl x509 -req -days 2 -in "$signing/signer.csr" -CA "$signing/root.pem" \
   -out "$signing/signer.pem" 2>/dev/null
 cat "$signing/signer.pem" "$signing/root.pem" >"$signing/chain.pem"
 openssl x509 -in "$signing/root.pem" -outform DER -out "$signing/root.der"
+# The program lives on the machine's C: drive, where its path is an ordinary one.
+change_dir="$WINEPREFIX/drive_c/Orrindale Tools"
+change_path='c:\orrindale tools\change_maker.exe'
+mkdir -p "$change_dir"
 osslsigncode sign -certs "$signing/chain.pem" -key "$signing/signer.key" -n "Change Maker" \
-  -in "$change_exe" -out "$work/change_maker.exe" >/dev/null || fail "signing failed"
+  -in "$change_exe" -out "$change_dir/change_maker.exe" >/dev/null || fail "signing failed"
 "$wine" "$work/adapter_check.exe" add-root "$(winepath -w "$signing/root.der")" ||
   fail "the root could not be added to the machine's ROOT store"
 check() { "$wine" "$work/adapter_check.exe" "$@" | tr -d '\r'; }
-signed=$(check trust "$(winepath -w "$work/change_maker.exe")")
+signed=$(check trust "$change_path")
 grep -qx "status: 00000000" <<<"$signed" || fail "signed program not trusted: $signed"
 grep -qx "signer: Orrindale Test Works Code Signing" <<<"$signed" || fail "signer: $signed"
 grep -qx "issuer: Orrindale Throwaway Test Root" <<<"$signed" || fail "issuer: $signed"
 grep -qx "status: 800b0100" <<<"$(check trust "$(winepath -w "$work/service_probe.exe")")" ||
   fail "an unsigned program was not reported as unsigned"
-version=$(check version "$(winepath -w "$work/change_maker.exe")")
+version=$(check version "$change_path")
 grep -qx "FileVersion: 2.5.0.17" <<<"$version" && grep -qx "CompanyName: Orrindale Test Works" <<<"$version" ||
   fail "version resource: $version"
 
@@ -172,29 +210,55 @@ snapshot() {
   query "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE <> 9" \
         "SELECT * FROM LoadPoints ORDER BY KEY" "SELECT * FROM SystemSetting ORDER BY KEY"
 }
-before=$(snapshot)
+# A start whose rescan must find the database as it was ($1 names what came before).
+expect_quiet_rescan() {
+  local before after
+  before=$(snapshot)
+  [ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
+  change marker
+  wait_for_queue
+  probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
+  after=$(snapshot)
+  [ "$after" = "$before" ] || {
+    diff <(echo "$before") <(echo "$after") >&2 || true
+    fail "the rescan after $1 changed the database"; }
+}
 
 step "a second start rescans without changing anything"
-[ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
-change marker
-wait_for_queue
-probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
-after=$(snapshot)
-[ "$after" = "$before" ] || {
-  diff <(echo "$before") <(echo "$after") >&2 || true
-  fail "the rescan after a restart changed the database"; }
+expect_quiet_rescan "a restart"
 
 step "changes while the service runs reach it as driver records"
 [ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
 change marker
 wait_for_queue
-change set-run "$run_name" "$run_data --changed"
-change delete-run "$run_name"
-change startup-file 'Brumevale test.url'
-wait_for_queue
+events() { query "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE <> 9"; }
+release="$work/release"
+# One live change: the program stays alive until the service has written the change
+# (it reads who made it from the running process), then is let go.
+live_change() {
+  local count
+  count=$(events)
+  rm -f "$release"
+  BRUMEVALE_CHANGE_RELEASE=$(winepath -w "$release") "$wine" "$change_dir/change_maker.exe" "$@" &
+  local maker=$!
+  for _ in $(seq 1200); do [ "$(events)" -gt "$count" ] && break; sleep 0.1; done
+  touch "$release"
+  wait "$maker" || fail "change_maker $1 failed"
+  [ "$(events)" -gt "$count" ] || fail "the service did not record change_maker $1 live"
+}
+first_live=$(query "SELECT COALESCE(MAX(KEY), 0) FROM ChangeEvents")
+live_name='Brumevale live entry'
+live_change set-run "$live_name" 'C:\Orrindale Tools\agent.exe'
+live_change set-run "$live_name" 'C:\Orrindale Tools\agent.exe /changed'
+live_change delete-run "$live_name"
+live_change startup-file 'Brumevale test.url'
 probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
 [ "$(query 'PRAGMA integrity_check')" = ok ] || fail "database integrity check failed"
 log_text "$data_dir/Logs/BrumevaleLogger_Log.txt" >/dev/null
+check_live_attribution "$first_live"
+
+step "a rescan after the live changes changes nothing"
+expect_quiet_rescan "the live changes"
 
 step "remove"
 logger -r || fail "-r exited with $?"
