@@ -107,14 +107,16 @@ void ExpectRow(const FaultImage& image, int32_t type, const std::u16string& entr
 }
 
 // The listing keeps one block per change: a line with the time, then indented
-// detail lines, whatever the names hold.
+// detail lines (the acting process's image facts under its "by:" line), whatever
+// the names hold.
 void ExpectListingLayout(const std::string& listing) {
   std::istringstream lines(listing);
   std::string line;
   while (std::getline(lines, line)) {
     const bool head = line.size() > 20 && line[4] == '-' && line[7] == '-' && line[13] == ':';
     const bool detail = line.rfind("    old: ", 0) == 0 || line.rfind("    new: ", 0) == 0 ||
-                        line.rfind("    by:  ", 0) == 0;
+                        line.rfind("    by:  ", 0) == 0 ||
+                        (line.rfind("         ", 0) == 0 && line.size() > 9 && line[9] != ' ');
     EXPECT_TRUE(head || detail) << "a line out of layout: " << line.substr(0, 120);
   }
 }
