@@ -42,9 +42,14 @@ trap cleanup EXIT
 database() { echo "$1/drives/C/ProgramData/Kelvra Security/Brumevale/Brumevale.data"; }
 
 # Every column a load point is known by; keys and times differ from run to run.
+# Identities are compared exactly; command lines and display names as the service
+# compares them, folding A to Z only (SQLite's lower() folds ASCII alone). A startup
+# file recorded live keeps the folder as the writer spelled it ("...\Startup\x.lnk"),
+# one found by a rescan the special folder's spelling ("...\StartUp\x.lnk"); the
+# service treats both as the same command, and so does this comparison.
 load_points() {
   sqlite3 -readonly "$(database "$1")" \
-    "SELECT quote(LP_TYPE), quote(USER_ID), quote(ENTRY_NAME), quote(COMMAND_LINE), quote(DISPLAY_NAME)
+    "SELECT quote(LP_TYPE), quote(USER_ID), quote(ENTRY_NAME), quote(lower(COMMAND_LINE)), quote(lower(DISPLAY_NAME))
      FROM LoadPoints ORDER BY 1, 2, 3, 4, 5"
 }
 
