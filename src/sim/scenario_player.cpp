@@ -38,6 +38,12 @@ int PlayScenario(Emulated::Machine& machine, const Scenario& scenario,
   int refused = 0;
   for (const ScenarioAction& action : scenario.actions) {
     std::string problem, note;
+    // A real process lives far longer than the service's 10 ms between polls, and
+    // the service learns a new process's image by looking at the running process.
+    // Played back to back, a scenario's process could be gone before the service
+    // saw it start, and its changes would carry no image; so a process ends only
+    // after the service has taken what the driver reported until then.
+    if (action.kind == ActionKind::kProcessExit) service.AwaitIntake();
     const bool ok = IsMachineAction(action.kind)
                         ? PlayMachineAction(action, machine, service, &problem)
                         : PlayProcessAction(machine, action, &problem, &note);

@@ -20,6 +20,8 @@ class ServiceUnderTest {
   virtual bool Stop(std::string* error) = 0;
   // Returns once the service has handled everything the machine reported so far.
   virtual void Settle() = 0;
+  // Returns once the service has taken from the driver everything reported so far.
+  virtual void AwaitIntake() = 0;
   // Moves the machine's clock forward and returns once a rescan that came due has
   // run.
   virtual void AdvanceClock(int64_t seconds) = 0;

@@ -125,6 +125,17 @@ void ServiceSession::Settle() {
   }
 }
 
+// The queue empties when the logger thread takes a reply; it decodes that reply at
+// once, so a short pause after the queue is empty covers the decoding too.
+void ServiceSession::AwaitIntake() {
+  if (!running_) return;
+  const auto deadline = std::chrono::steady_clock::now() + kSettleTimeout;
+  while (machine_.Filter().QueuedRecords() != 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  std::this_thread::sleep_for(50ms);
+}
+
 bool ServiceSession::WaitForRescanAfter(int64_t count, std::chrono::seconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {

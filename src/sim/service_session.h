@@ -29,6 +29,7 @@ class ServiceSession : public ServiceUnderTest {
   bool Start(std::string* error) override;
   bool Stop(std::string* error) override;
   void Settle() override;
+  void AwaitIntake() override;
   void AdvanceClock(int64_t seconds) override;
 
  private:

@@ -150,3 +150,22 @@ TEST_F(LiveChanges, EveryFamilyRecordedWithItsProcessAndTheNextStartFindsNothing
 }
 
 }  // namespace
+
+namespace {
+
+// A process that starts, changes a load point and ends at once is still known by its
+// image: the service has to meet it while it runs.
+TEST_F(LiveChanges, AShortLivedProcessIsRecordedWithItsImage) {
+  fs::create_directories(image_ / "drives/C/Tools");
+  std::ofstream(image_ / "drives/C/Tools/Quick.exe", std::ios::binary) << "MZ quick";
+  Run("2000 process start \"C:\\Tools\\Quick.exe\" pid=2400\n"
+      "2400 reg add \"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\" /v Quick /t REG_SZ "
+      "/d \"C:\\Tools\\Quick.exe\" /f\n"
+      "2400 process exit 2400\n");
+  const Rows rows = Sql("SELECT p.PROCESS_PATH, p.PROCESS_FILE_NAME FROM ChangeEvents c JOIN Processes p "
+                        "ON p.KEY = c.PROCESS_ENTRY_KEY WHERE c.EVENT_TYPE = 13");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"c:\\tools\\quick.exe", "quick.exe"}));
+}
+
+}  // namespace
