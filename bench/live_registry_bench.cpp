@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_engine.h"
 #include "database/load_point_database.h"
 #include "engine/load_point_engine.h"
 #include "intake/data_collector.h"
@@ -58,7 +59,7 @@ class Queue : public DataConsumer {
 // unsigned file, and a second connection for the plain commits.
 struct Fixture {
   Fixture()
-      : folder(MakeFolder()), machine(Config(folder)), system(machine.Process(900)), log(system),
+      : folder(BenchEngine::MakeFolder("live-bench")), machine(Config(folder)), system(machine.Process(900)), log(system),
         drives(system), settings(system), engine(system, log, drives) {
     settings.InitialiseProduct();
     std::filesystem::create_directories(folder / "Setup");
@@ -79,14 +80,6 @@ struct Fixture {
     plain.reset();
     engine.Shutdown();
     std::filesystem::remove_all(folder);
-  }
-  static std::filesystem::path MakeFolder() {
-    // The process id keeps runs of other checkouts on the same machine apart.
-    auto path = std::filesystem::temp_directory_path() /
-                ("brumevale-live-bench-" + std::to_string(getpid()));
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-    return path;
   }
   static Emulated::MachineConfig Config(const std::filesystem::path& folder) {
     Emulated::MachineConfig config;
