@@ -8,9 +8,11 @@
 #include <chrono>
 #include <iostream>
 #include <thread>
+#include <vector>
 
 #include "fault_image.h"
 #include "platform/emulated/minifilter.h"
+#include "platform/emulated/registry_store.h"
 #include "platform/emulated/service_store.h"
 #include "platform/scoped_handle.h"
 #include "platform/text_encoding.h"
@@ -72,10 +74,12 @@ class StopUnderLoad : public ::testing::Test {
   bool stopped_ = false;
 };
 
-// No poll happens before the first rescan has ended, so records made during it
-// pile up at the driver; the stop comes as soon as that rescan is recorded, with
-// the backlog still to be worked off.
+// The driver runs and takes 100,000 records before the service starts; no poll
+// happens before the service's first rescan has ended, so the whole backlog is
+// still to be worked off (at the driver or in the service's own queue) when the
+// stop comes right after that rescan.
 TEST_F(StopUnderLoad, WithAHundredThousandRecordsQueued) {
+  constexpr uint32_t kRecords = 100000;
   std::string error;
   booted_ = Sim::BootedImage::Boot(image_.Folder(), &error);
   ASSERT_NE(booted_, nullptr) << error;
@@ -85,16 +89,14 @@ TEST_F(StopUnderLoad, WithAHundredThousandRecordsQueued) {
   Platform::Registry& registry = Explorer();
   ASSERT_EQ(registry.CreateKey(Platform::kHkeyLocalMachine, u"SOFTWARE\\N", 0, Platform::kKeyAllAccess,
                                noise.Receive(registry), nullptr), Platform::kErrorSuccess);
-  std::thread writer([&] {
-    while (!booted_->Machine().Filter().IsRunning()) std::this_thread::sleep_for(1ms);
-    for (uint32_t i = 0; i < 100000; ++i) {
-      const uint8_t data[4] = {uint8_t(i), uint8_t(i >> 8), uint8_t(i >> 16), 0};
-      registry.SetValue(noise.Get(), u"n", Platform::kRegDword, data);
-    }
-  });
-  const bool started = session_->Start(&error);
-  writer.join();
-  ASSERT_TRUE(started) << error;
+  booted_->Machine().Filter().Start();
+  for (uint32_t i = 0; i < kRecords; ++i) {
+    const uint8_t data[4] = {uint8_t(i), uint8_t(i >> 8), uint8_t(i >> 16), 0};
+    registry.SetValue(noise.Get(), u"n", Platform::kRegDword, data);
+  }
+  ASSERT_GE(booted_->Machine().Filter().QueuedRecords(), kRecords);
+  ASSERT_EQ(booted_->Machine().Filter().DroppedRecords(), 0u);
+  ASSERT_TRUE(session_->Start(&error)) << error;
   const std::vector<StoredLoadPoint> before = image_.LoadPoints();
   StopAndMeasure("with a backlog");
   ExpectStopOrder();
@@ -104,25 +106,38 @@ TEST_F(StopUnderLoad, WithAHundredThousandRecordsQueued) {
             (std::vector<std::vector<std::string>>{{"ok"}}));
 }
 
+// The rescan gets real work: values removed and added behind the driver's back
+// (edits by path report no activity), so only a rescan can find them. The stop
+// comes while it holds its exclusive transaction; the rescan is part of the
+// periodic thread's current pass, which ends before the thread does, so its work
+// is committed and the file stays sound.
 TEST_F(StopUnderLoad, DuringARescanWhichEndsAndKeepsItsWork) {
-  constexpr int kRemoved = 500;
+  constexpr int kRemoved = 1000, kAdded = 1000;
   Boot();
-  Platform::ScopedKey run;
-  Platform::Registry& registry = Explorer();
-  ASSERT_EQ(registry.OpenKey(Platform::kHkeyLocalMachine, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                             Platform::kKeyAllAccess, run.Receive(registry)), Platform::kErrorSuccess);
-  for (int i = 0; i < kRemoved; ++i) registry.DeleteValue(run.Get(), u"Extra" + Utf8ToUtf16(std::to_string(i)));
-  session_->Settle();
+  std::vector<Emulated::RegistryEdit> edits;
+  const std::u16string run = u"MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  for (int i = 0; i < kRemoved; ++i)
+    edits.push_back({Emulated::RegistryEdit::Kind::kDeleteValue, run, u"Extra" + Utf8ToUtf16(std::to_string(i))});
+  for (int i = 0; i < kAdded; ++i) {
+    const std::u16string data = u"C:\\quiet\\q" + Utf8ToUtf16(std::to_string(i)) + u".exe";
+    std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(data.c_str()),
+                               reinterpret_cast<const uint8_t*>(data.c_str() + data.size() + 1));
+    edits.push_back({Emulated::RegistryEdit::Kind::kSetValue, run, u"Quiet" + Utf8ToUtf16(std::to_string(i)),
+                     Platform::kRegSz, std::move(bytes)});
+  }
+  booted_->Machine().RegistryState().Apply(edits);
   booted_->Machine().Time().Advance(300s);
   // The rescan holds its exclusive transaction from start to end.
-  for (int i = 0; i < 3000 && !FileIsLocked(image_.DatabaseHostPath()); ++i) std::this_thread::sleep_for(5ms);
+  bool locked = false;
+  for (int i = 0; i < 6000 && !(locked = FileIsLocked(image_.DatabaseHostPath())); ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(locked) << "the rescan was not seen holding the database";
   StopAndMeasure("during a rescan");
   ExpectStopOrder();
   StoredLoadPoint row;
-  for (int i = 0; i < kValues; ++i) {
-    const bool found = image_.Find(1, u"Extra" + Utf8ToUtf16(std::to_string(i)), &row);
-    EXPECT_EQ(found, i >= kRemoved) << "Extra" << i;
-  }
+  for (int i = 0; i < kValues; ++i)
+    EXPECT_EQ(image_.Find(1, u"Extra" + Utf8ToUtf16(std::to_string(i)), &row), i >= kRemoved) << "Extra" << i;
+  for (int i = 0; i < kAdded; ++i)
+    EXPECT_TRUE(image_.Find(1, u"Quiet" + Utf8ToUtf16(std::to_string(i)), &row)) << "Quiet" << i;
   EXPECT_EQ(QueryFile(image_.DatabaseHostPath(), "PRAGMA integrity_check"),
             (std::vector<std::vector<std::string>>{{"ok"}}));
 }
