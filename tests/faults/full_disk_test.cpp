@@ -1,14 +1,19 @@
 // The database's folder runs out of space in the middle of a rescan and gets it
-// back later. The folder is a small tmpfs that the test mounts (it needs root);
-// the log folder below it is bound to a folder of its own, so that the failures can
-// be read while the disk is full.
+// back later. Each test runs twice: on a small tmpfs that the test mounts (it needs
+// root, and is skipped without it) and under a file-size limit on the process,
+// which needs no privilege.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -25,38 +30,114 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr int kValues = 300;
+constexpr char16_t kDataFolder[] = u"C:\\ProgramData\\Kelvra Security\\Brumevale";
 
-class SmallDisk {
+// The two ways the database's folder is made to run out of space.
+enum class DiskKind { kSmallFileSystem, kFileSizeLimit };
+
+std::string Name(DiskKind kind) { return kind == DiskKind::kSmallFileSystem ? "SmallFileSystem" : "FileSizeLimit"; }
+void PrintTo(DiskKind kind, std::ostream* out) { *out << Name(kind); }
+
+// The data folder of one machine image with room taken away and given back.
+class Disk {
  public:
-  ~SmallDisk() {
+  virtual ~Disk() = default;
+  // Before the machine boots; false, with the reason, when this way cannot run here.
+  virtual bool Prepare(std::string* why) = 0;
+  // From here on the database cannot grow.
+  virtual void Fill() = 0;
+  // Space is back.
+  virtual void Free() = 0;
+  // What SQLite says of a write that found no room, after the statement's name.
+  virtual std::string Refusal() const = 0;
+};
+
+// A tmpfs over the data folder, with the Logs folder below it bound to a folder of
+// its own so that the failures can be read while the disk is full. Needs root.
+class SmallFileSystem : public Disk {
+ public:
+  explicit SmallFileSystem(const FaultImage& image)
+      : folder_(Sim::ImageHostPath(image.Folder(), kDataFolder)), logs_(folder_ + "/Logs") {}
+  ~SmallFileSystem() override {
     if (logsBound_) umount2(logs_.c_str(), MNT_DETACH);
     if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
   }
-  // A tmpfs of the given size at folder, with folder/Logs bound to logsHost.
-  bool Mount(const std::string& folder, const std::string& logsHost) {
-    folder_ = folder;
-    logs_ = folder + "/Logs";
-    fs::create_directories(folder);
-    fs::create_directories(logsHost);
-    mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=8m") == 0;
-    if (!mounted_) return false;
-    fs::create_directories(logs_);
-    logsBound_ = mount(logsHost.c_str(), logs_.c_str(), nullptr, MS_BIND, nullptr) == 0;
+  bool Prepare(std::string* why) override {
+    fs::create_directories(folder_);
+    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=8m") == 0;
+    if (mounted_) {
+      fs::create_directories(logs_);
+      logsBound_ = mount(logsHost_.String().c_str(), logs_.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    if (!logsBound_) *why = std::string("mounting a small tmpfs needs root (CAP_SYS_ADMIN): ") + strerror(errno);
     return logsBound_;
   }
   // Takes every byte that is left.
-  void Fill() {
+  void Fill() override {
     std::ofstream filler(folder_ + "/filler", std::ios::binary);
     const std::string chunk(4096, 'f');
     while (filler.write(chunk.data(), chunk.size()) && filler.flush()) {
     }
   }
-  void Free() { fs::remove(folder_ + "/filler"); }
+  void Free() override { fs::remove(folder_ + "/filler"); }
+  std::string Refusal() const override { return "database or disk is full"; }
 
  private:
-  std::string folder_, logs_;
+  const std::string folder_, logs_;
+  TemporaryFolder logsHost_;
   bool mounted_ = false, logsBound_ = false;
 };
+
+// A file-size limit on the whole process: the soft limit, which anyone may lower,
+// is lowered and put back; the hard one is left alone. It holds for every file the
+// process writes, the logs as much as the database, so it is set just above the
+// size the database has when the disk fills: the database cannot take another page
+// while the logs, smaller than that, still take lines. A write past the limit fails
+// with EFBIG rather than ENOSPC, and SIGXFSZ, which would end the process, is
+// ignored meanwhile. Output of the test process that goes to a regular file
+// (stdout redirected) is under the limit too while it is lowered.
+class FileSizeLimit : public Disk {
+ public:
+  explicit FileSizeLimit(const FaultImage& image) : database_(image.DatabaseHostPath()) {}
+  ~FileSizeLimit() override { Free(); }
+  bool Prepare(std::string*) override { return true; }
+  void Fill() override {
+    const uintmax_t size = fs::exists(database_) ? fs::file_size(database_) : 0;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved_), 0) << strerror(errno);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &savedSignal_), 0) << strerror(errno);
+    ignoring_ = true;
+    rlimit limit = saved_;
+    limit.rlim_cur = std::min<rlim_t>(size + kRoom, saved_.rlim_max);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0) << strerror(errno);
+    lowered_ = true;
+  }
+  void Free() override {
+    if (lowered_) setrlimit(RLIMIT_FSIZE, &saved_);
+    if (ignoring_) sigaction(SIGXFSZ, &savedSignal_, nullptr);
+    lowered_ = ignoring_ = false;
+  }
+  // SQLite's unix layer takes only ENOSPC for a full disk. The write that crosses
+  // the limit is cut short there, and its retry of the rest fails with EFBIG, which
+  // SQLite reports as a failed write (SQLITE_IOERR_WRITE): this message, as runs
+  // of these tests show, for the commit and for the tables alike.
+  std::string Refusal() const override { return "disk I/O error"; }
+
+ private:
+  // A byte short of one page (4096 bytes, SQLite's own size, which the service
+  // keeps): the database cannot take a page more, a log may take that much.
+  static constexpr uintmax_t kRoom = 4095;
+  const std::string database_;
+  rlimit saved_{};
+  struct sigaction savedSignal_ {};
+  bool lowered_ = false, ignoring_ = false;
+};
+
+std::unique_ptr<Disk> MakeDisk(DiskKind kind, const FaultImage& image) {
+  if (kind == DiskKind::kSmallFileSystem) return std::make_unique<SmallFileSystem>(image);
+  return std::make_unique<FileSizeLimit>(image);
+}
 
 std::u16string Data(int i) {
   return u"C:\\Programs\\" + std::u16string(1000, u'd') + Platform::Utf8ToUtf16(std::to_string(i)) + u".exe";
@@ -102,14 +183,13 @@ void ExpectKept(const std::vector<StoredLoadPoint>& before, const FaultImage& im
   }
 }
 
-TEST(FullDisk, ServiceRunsOnKeepsCommittedRowsAndCatchesUpWhenSpaceReturns) {
+class FullDisk : public testing::TestWithParam<DiskKind> {};
+
+TEST_P(FullDisk, ServiceRunsOnKeepsCommittedRowsAndCatchesUpWhenSpaceReturns) {
   FaultImage image;
-  TemporaryFolder logs;
-  SmallDisk disk;
-  if (!disk.Mount(Sim::ImageHostPath(image.Folder(), u"C:\\ProgramData\\Kelvra Security\\Brumevale"),
-                  logs.String()))
-    GTEST_SKIP() << "mounting a small tmpfs needs root (CAP_SYS_ADMIN); the full-disk run is skipped";
+  const std::unique_ptr<Disk> disk = MakeDisk(GetParam(), image);
   std::string error;
+  if (!disk->Prepare(&error)) GTEST_SKIP() << error;
   auto booted = Sim::BootedImage::Boot(image.Folder(), &error);
   ASSERT_NE(booted, nullptr) << error;
   Sim::ServiceSession session(*booted);
@@ -123,20 +203,20 @@ TEST(FullDisk, ServiceRunsOnKeepsCommittedRowsAndCatchesUpWhenSpaceReturns) {
   const std::vector<StoredLoadPoint> before = image.LoadPoints();
   ASSERT_FALSE(before.empty());
 
-  disk.Fill();
+  ASSERT_NO_FATAL_FAILURE(disk->Fill());
   std::ostringstream out;
   Sim::PlayScenario(booted->Machine(), FaultImage::Parse(Adds()), "full.scenario", session, out);
   EXPECT_EQ(out.str(), "");
   booted->Machine().Time().Advance(300s);
   // SQLite keeps the rescan's rows in memory until the commit, which is where the
   // full disk shows; whichever statement meets it is reported under its name.
-  const std::string full = "): database or disk is full\r\n";
+  const std::string full = "): " + disk->Refusal() + "\r\n";
   ASSERT_TRUE(WaitFor([&] { return image.DatabaseLog().find(full) != std::string::npos; }))
       << "no failed statement was reported:\n" << image.DatabaseLog();
   ExpectKept(before, image);
   EXPECT_EQ(QueryFile(image.DatabaseHostPath(), "PRAGMA integrity_check"), (std::vector<std::vector<std::string>>{{"ok"}}));
 
-  disk.Free();
+  disk->Free();
   // The rescan that met the full disk may still be running; the one after it
   // started with space back.
   session.AdvanceClock(300);
@@ -157,15 +237,12 @@ TEST(FullDisk, ServiceRunsOnKeepsCommittedRowsAndCatchesUpWhenSpaceReturns) {
 
 // The service started on a full disk cannot even create its tables; once space is
 // back, its next rescan builds them and records the machine.
-TEST(FullDisk, AServiceStartedOnAFullDiskCatchesUpWhenSpaceReturns) {
+TEST_P(FullDisk, AServiceStartedOnAFullDiskCatchesUpWhenSpaceReturns) {
   FaultImage image;
-  TemporaryFolder logs;
-  SmallDisk disk;
-  if (!disk.Mount(Sim::ImageHostPath(image.Folder(), u"C:\\ProgramData\\Kelvra Security\\Brumevale"),
-                  logs.String()))
-    GTEST_SKIP() << "mounting a small tmpfs needs root (CAP_SYS_ADMIN); the full-disk run is skipped";
-  disk.Fill();
+  const std::unique_ptr<Disk> disk = MakeDisk(GetParam(), image);
   std::string error;
+  if (!disk->Prepare(&error)) GTEST_SKIP() << error;
+  ASSERT_NO_FATAL_FAILURE(disk->Fill());
   auto booted = Sim::BootedImage::Boot(image.Folder(), &error);
   ASSERT_NE(booted, nullptr) << error;
   Sim::ServiceSession session(*booted);
@@ -184,12 +261,15 @@ TEST(FullDisk, AServiceStartedOnAFullDiskCatchesUpWhenSpaceReturns) {
   EXPECT_EQ(scm.StartService(service, {}), Platform::kErrorSuccess);
   scm.CloseServiceHandle(service);
   scm.CloseServiceHandle(manager);
+  // Under the file-size limit the log stops after its first few lines (there is no
+  // database to measure, so the limit is a page less a byte); the failure read here
+  // is the first it records.
   ASSERT_TRUE(WaitFor([&] {
-    return image.DatabaseLog().find("ERROR(CreateTables) [LoadPoints]: database or disk is full") != std::string::npos;
+    return image.DatabaseLog().find("ERROR(CreateTables) [LoadPoints]: " + disk->Refusal()) != std::string::npos;
   })) << image.DatabaseLog();
   EXPECT_TRUE(booted->Machine().Services().WaitForState(kServiceName, Platform::kServiceRunning, 1s));
 
-  disk.Free();
+  disk->Free();
   // The first check recorded may end the rescan that ran without tables; the one
   // after it began with space and tables there.
   booted->Machine().Time().Advance(300s);
@@ -201,5 +281,8 @@ TEST(FullDisk, AServiceStartedOnAFullDiskCatchesUpWhenSpaceReturns) {
   EXPECT_TRUE(image.Find(1, u"Steady", &row));
   EXPECT_TRUE(image.Find(12, u"Steady", &row));
 }
+
+INSTANTIATE_TEST_SUITE_P(, FullDisk, testing::Values(DiskKind::kSmallFileSystem, DiskKind::kFileSizeLimit),
+                         [](const testing::TestParamInfo<DiskKind>& disk) { return Name(disk.param); });
 
 }  // namespace
