@@ -14,6 +14,7 @@
 
 #include "database/load_point_database.h"
 #include "engine/load_point_engine.h"
+#include "support/machine_files.h"
 #include "support/temporary_machine.h"
 #include "platform/emulated/regedit_import.h"
 #include "platform/scoped_handle.h"
@@ -90,17 +91,7 @@ class ScanMachine {
 
   // Writes the file on the machine, creating the folders that lead to it.
   void WriteFile(const std::u16string& path, std::span<const uint8_t> bytes) {
-    Platform::FileSystem& files = system_.Files();
-    for (size_t slash = path.find(u'\\', 3); slash != std::u16string::npos;
-         slash = path.find(u'\\', slash + 1)) {
-      files.CreateDirectory(path.substr(0, slash));
-    }
-    Platform::ScopedFile file;
-    ASSERT_EQ(files.CreateFile(path, Platform::kGenericWrite, 0, Platform::kCreateAlways,
-                               Platform::kFileAttributeNormal, file.Receive(files)),
-              Platform::kErrorSuccess);
-    uint32_t written = 0;
-    files.WriteFile(file.Get(), bytes, &written);
+    WriteMachineFile(system_.Files(), path, bytes);
   }
   void WriteFile(const std::u16string& path, const std::string& text = "x") {
     WriteFile(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));

@@ -21,6 +21,7 @@
 #include "sim/scenario.h"
 #include "sim/scenario_player.h"
 #include "sim/service_session.h"
+#include "support/machine_files.h"
 
 namespace LiveTest {
 
@@ -129,20 +130,8 @@ class LiveImage : public ::testing::Test {
   // Writes bytes into a file as processId, the way a program would (create, write,
   // close), then lets the service settle.
   void WriteAs(uint32_t processId, const std::u16string& path, const std::string& bytes) {
-    Platform::FileSystem& files = image_->Machine().Process(processId).Files();
-    for (size_t slash = path.find(u'\\', 3); slash != std::u16string::npos;
-         slash = path.find(u'\\', slash + 1)) {
-      files.CreateDirectory(path.substr(0, slash));
-    }
-    Platform::ScopedFile file;
-    ASSERT_EQ(files.CreateFile(path, Platform::kGenericWrite, 0, Platform::kCreateAlways,
-                               Platform::kFileAttributeNormal, file.Receive(files)),
-              Platform::kErrorSuccess);
-    uint32_t written = 0;
-    files.WriteFile(file.Get(),
-                    std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
-                    &written);
-    file.Reset();
+    WriteMachineFile(image_->Machine().Process(processId).Files(), path,
+                     std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     session_->Settle();
   }
 
