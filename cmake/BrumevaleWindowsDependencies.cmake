@@ -39,3 +39,10 @@ if(BRUMEVALE_TESTS)
   add_library(GTest::gmock ALIAS brumevale_gtest)
   add_library(GTest::gtest_main ALIAS brumevale_gtest_main)
 endif()
+
+# nlohmann-json is headers only, so the host package's headers serve the target as
+# well; they are copied so that the cross compiler never sees the rest of /usr/include.
+file(COPY /usr/include/nlohmann DESTINATION "${CMAKE_BINARY_DIR}/host-headers")
+add_library(brumevale_nlohmann_json INTERFACE)
+target_include_directories(brumevale_nlohmann_json SYSTEM INTERFACE "${CMAKE_BINARY_DIR}/host-headers")
+add_library(nlohmann_json::nlohmann_json ALIAS brumevale_nlohmann_json)

@@ -4,7 +4,8 @@
 #include <ostream>
 
 #include "platform/text_encoding.h"
-#include "sim/change_report.h"
+#include "reader/file_check.h"
+#include "reader/reader_commands.h"
 #include "sim/service_session.h"
 
 namespace Sim {
@@ -69,23 +70,49 @@ int RunImage(const std::string& folder, const std::optional<std::string>& scenar
   return started && saved ? 0 : 1;
 }
 
-int ReportImage(const std::string& folder, bool json, std::ostream& out, std::ostream& err) {
+namespace {
+
+// The image's accounts, SID to DOMAIN\name, for the listings.
+bool ImageHost(const std::string& folder, Reader::ReaderHost* host, std::ostream& err) {
   ImageManifest manifest;
   std::string error;
   if (!ReadImageManifest(folder, &manifest, &error)) {
     err << "brumevale-sim: " << error << "\n";
-    return 1;
+    return false;
   }
-  std::vector<ChangeReportRow> rows;
-  if (!ReadChangeHistory(ImageHostPath(folder, kDatabasePath), &rows, &error)) {
-    err << "brumevale-sim: " << error << "\n";
-    return 1;
-  }
-  std::map<std::string, std::string> accounts;
+  host->programName = "brumevale-sim";
   for (const auto& user : manifest.config.users)
-    accounts[Platform::Utf16ToUtf8(user.sid)] = Platform::Utf16ToUtf8(user.domain + u"\\" + user.name);
-  out << (json ? FormatReportJsonLines(rows) : FormatReportTable(rows, accounts));
-  return 0;
+    host->accounts[Platform::Utf16ToUtf8(user.sid)] = Platform::Utf16ToUtf8(user.domain + u"\\" + user.name);
+  return true;
+}
+
+}  // namespace
+
+int ReportImage(const std::string& folder, bool json, std::ostream& out, std::ostream& err) {
+  Reader::ReaderHost host;
+  if (!ImageHost(folder, &host, err)) return 1;
+  const std::vector<std::string> args = {"history", ImageHostPath(folder, kDatabasePath), "--format",
+                                         json ? "json" : "text"};
+  return Reader::RunReader(args, host, out, err) == Reader::kExitOk ? 0 : 1;
+}
+
+int InventoryImage(const std::string& folder, const std::vector<std::string>& options, std::ostream& out,
+                   std::ostream& err) {
+  Reader::ReaderHost host;
+  if (!ImageHost(folder, &host, err)) return Reader::kExitBadInput;
+  // The machine is booted only to reach its files and trust stores; it is never
+  // saved, so the image stays as it was.
+  std::string error;
+  auto image = BootedImage::Boot(folder, &error);
+  if (!image) {
+    err << "brumevale-sim: " << error << "\n";
+    return Reader::kExitBadInput;
+  }
+  Reader::FileChecker checker(image->Machine().Process(Emulated::ProcessList::kSystemProcessId));
+  host.checkFile = [&checker](const std::string& commandLine) { return checker.Check(commandLine); };
+  std::vector<std::string> args = {"inventory", ImageHostPath(folder, kDatabasePath)};
+  args.insert(args.end(), options.begin(), options.end());
+  return Reader::RunReader(args, host, out, err);
 }
 
 }  // namespace Sim

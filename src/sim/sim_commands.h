@@ -1,9 +1,10 @@
 #pragma once
-// The two commands of brumevale-sim. Both return the process exit code.
+// The commands of brumevale-sim. Both return the process exit code.
 
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Sim {
 
@@ -14,5 +15,10 @@ int RunImage(const std::string& folder, const std::optional<std::string>& scenar
 
 // Prints the change history of the image's database.
 int ReportImage(const std::string& folder, bool json, std::ostream& out, std::ostream& err);
+
+// brumevale inventory over the image's database; --verify checks the image's own
+// files against its trust stores. options: what follows IMAGE on the command line.
+int InventoryImage(const std::string& folder, const std::vector<std::string>& options, std::ostream& out,
+                   std::ostream& err);
 
 }  // namespace Sim

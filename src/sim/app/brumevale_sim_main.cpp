@@ -11,7 +11,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: brumevale-sim run IMAGE [--scenario FILE]\n"
-    "       brumevale-sim report IMAGE [--json]\n";
+    "       brumevale-sim report IMAGE [--json]\n"
+    "       brumevale-sim inventory IMAGE [--format text|json|csv] [--verify] [--hide-signed-by NAME]\n";
 
 int Usage() {
   std::cerr << kUsage;
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
     const bool json = args.size() == 3 && args[2] == "--json";
     if (args.size() != 2 && !json) return Usage();
     return Sim::ReportImage(args[1], json, std::cout, std::cerr);
+  }
+  if (args[0] == "inventory") {
+    return Sim::InventoryImage(args[1], std::vector<std::string>(args.begin() + 2, args.end()), std::cout,
+                               std::cerr);
   }
   return Usage();
 }

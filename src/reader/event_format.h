@@ -1,0 +1,47 @@
+#pragma once
+// The change history as people and programs read it: the listing, one JSON object
+// a line, and CSV. The simulator's report and the brumevale program both print
+// through these, so the two never differ.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "reader/records.h"
+
+namespace Reader {
+
+// Maps a stored user (a SID) to "DOMAIN\name" for the listing; JSON and CSV keep
+// what is stored.
+using AccountNames = std::map<std::string, std::string>;
+
+// One event as the listing shows it: its line and its detail lines.
+std::string EventText(const EventRecord& event, const AccountNames& accounts);
+// The listing of all events; "No changes recorded.\n" when there are none.
+std::string EventsText(const std::vector<EventRecord>& events, const AccountNames& accounts);
+
+// One event as a JSON object: time, event, eventType, type, loadPointType, entry,
+// user, oldCommandLine, newCommandLine, process, processPath, foundByRescan,
+// fileVersion, companyName, signer, signatureValid, downloadAddress.
+nlohmann::json EventJson(const EventRecord& event);
+// EventJson as one line, with its line break.
+std::string EventJsonLine(const EventRecord& event);
+
+// The same fields as CSV (RFC 4180): the header row, and one row per event.
+std::string EventCsvHeader();
+std::string EventCsvRow(const EventRecord& event);
+
+// What is known of a process's image on one line: "version 1.2, Kelvra, signed by X
+// (valid), downloaded from http://...".
+std::string ImageDetails(const ProcessFacts& facts);
+
+// A stored text for one line of a listing: each control character shown as its
+// visible symbol, so that one record stays one block of lines.
+std::string Shown(const std::string& text);
+
+// "found by a rescan, no process known"
+extern const char kNoProcessMark[];
+
+}  // namespace Reader

@@ -1,0 +1,90 @@
+#include "reader/file_check.h"
+
+#include "fileinfo/file_information.h"
+#include "platform/text_encoding.h"
+#include "util/path_routines.h"
+
+namespace Reader {
+namespace {
+
+std::u16string Lower(std::u16string text) {
+  for (char16_t& c : text) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return text;
+}
+
+bool StartsWith(const std::u16string& text, const std::u16string& prefix) {
+  return Lower(text.substr(0, prefix.size())) == prefix;
+}
+
+// Where an unquoted path with spaces ends: after the first known program extension.
+std::u16string UpToExtension(const std::u16string& line) {
+  static const char16_t* kExtensions[] = {u".exe", u".dll", u".sys", u".cpl", u".scr", u".ocx", u".com",
+                                          u".bat", u".cmd", u".ax"};
+  const std::u16string lower = Lower(line);
+  size_t best = std::u16string::npos;
+  for (const char16_t* extension : kExtensions) {
+    const size_t at = lower.find(extension);
+    if (at != std::u16string::npos) best = std::min(best, at + std::char_traits<char16_t>::length(extension));
+  }
+  std::u16string path = best == std::u16string::npos ? u"" : line.substr(0, best);
+  while (!path.empty() && (path[0] == u'"' || path[0] == u' ')) path.erase(0, 1);
+  return path;
+}
+
+}  // namespace
+
+FileChecker::FileChecker(Platform::System& system)
+    : system_(system), verifier_(system),
+      windows_(VyrUtilities::GetSpecialFolder(system, Platform::kCsidlWindows)),
+      system32_(VyrUtilities::GetSpecialFolder(system, Platform::kCsidlSystem)) {}
+
+bool FileChecker::Exists(const std::u16string& path) {
+  FileInformation info;
+  return !path.empty() && LoadFileInformation(system_, info, path);
+}
+
+// The file a command line starts: the program, rundll32's library, a driver's
+// \SystemRoot\ or System32-relative path, or a bare name from the system folders.
+std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
+  const std::u16string line = VyrUtilities::ExpandEnvironment(system_, commandLine);
+  std::u16string program;
+  std::vector<std::u16string> arguments;
+  VyrUtilities::SplitCommandLine(line, program, arguments);
+  if (Lower(program).ends_with(u"rundll32.exe") && !arguments.empty()) {
+    program = arguments[0].substr(0, arguments[0].find(u','));
+  }
+  for (std::u16string candidate : {program, UpToExtension(line)}) {
+    if (StartsWith(candidate, u"\\systemroot\\")) candidate = windows_ + candidate.substr(11);
+    if (StartsWith(candidate, u"\\??\\")) candidate = candidate.substr(4);
+    if (StartsWith(candidate, u"system32\\")) candidate = windows_ + u"\\" + candidate;
+    if (Exists(candidate)) return candidate;
+    if (!candidate.empty() && candidate.find(u'\\') == std::u16string::npos) {
+      for (const std::u16string& folder : {system32_, windows_}) {
+        if (Exists(folder + u"\\" + candidate)) return folder + u"\\" + candidate;
+      }
+    }
+  }
+  return program.find(u'\\') != std::u16string::npos ? program : UpToExtension(line);
+}
+
+FileCheck FileChecker::Check(const std::string& commandLine) {
+  FileCheck check;
+  check.checked = true;
+  const std::u16string path = FileOf(Platform::Utf8ToUtf16(commandLine));
+  check.path = Platform::Utf16ToUtf8(path);
+  FileInformation info;
+  check.present = !path.empty() && LoadFileInformation(system_, info, path);
+  if (!check.present) return check;
+  check.version = Platform::Utf16ToUtf8(info.VersionString(0));
+  check.company = Platform::Utf16ToUtf8(info.VersionString(4));
+  SignerRecord signer;
+  const uint32_t code = verifier_.VerifyFileSignature(path, &signer, nullptr);
+  check.hasSignature = code != kSignatureNotSigned && code != kSignatureCheckFailed;
+  check.signer = Platform::Utf16ToUtf8(signer.name);
+  check.signatureValid = code == kSignatureTrusted;
+  return check;
+}
+
+}  // namespace Reader

@@ -1,0 +1,28 @@
+#pragma once
+// Checks, on the machine at hand, the file a load point's command line starts:
+// whether it is there, its version and company, and its signer by the same check
+// the service makes of a process image (embedded signature, then the catalogs).
+
+#include <string>
+
+#include "fileinfo/signature_verifier.h"
+#include "platform/system.h"
+#include "reader/inventory_format.h"
+
+namespace Reader {
+
+class FileChecker {
+ public:
+  explicit FileChecker(Platform::System& system);
+  FileCheck Check(const std::string& commandLine);
+
+ private:
+  std::u16string FileOf(const std::u16string& commandLine);
+  bool Exists(const std::u16string& path);
+
+  Platform::System& system_;
+  SignatureVerifier verifier_;
+  std::u16string windows_, system32_;
+};
+
+}  // namespace Reader

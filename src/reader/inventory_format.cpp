@@ -1,0 +1,128 @@
+#include "reader/inventory_format.h"
+
+#include <algorithm>
+
+#include "reader/csv_text.h"
+
+namespace Reader {
+namespace {
+
+nlohmann::json TextOrNull(bool present, const std::string& text) {
+  return present ? nlohmann::json(text) : nlohmann::json(nullptr);
+}
+
+std::string UserText(const std::string& user, const AccountNames& accounts) {
+  const auto account = accounts.find(user);
+  return account == accounts.end() ? user : account->second;
+}
+
+nlohmann::json FileCheckJson(const FileCheck& f) {
+  return {{"path", f.path},
+          {"present", f.present},
+          {"version", TextOrNull(f.present, f.version)},
+          {"company", TextOrNull(f.present, f.company)},
+          {"signer", TextOrNull(f.hasSignature, f.signer)},
+          {"signatureValid", f.hasSignature ? nlohmann::json(f.signatureValid) : nlohmann::json(nullptr)}};
+}
+
+constexpr const char* kColumns[] = {
+    "key", "type", "loadPointType", "user", "entry", "commandLine", "displayName", "indirectionEntry",
+    "indirectionCommandLine", "firstRecorded", "lastChanged", "process", "processPath", "foundByRescan",
+    "fileVersion", "companyName", "signer", "signatureValid", "downloadAddress"};
+constexpr const char* kFileColumns[] = {"path", "present", "version", "company", "signer", "signatureValid"};
+
+std::string CsvValue(const nlohmann::json& value) {
+  if (value.is_null()) return "";
+  if (value.is_string()) return CsvField(value.get<std::string>());
+  return value.dump();
+}
+
+std::string ItemText(const InventoryItem& item, const AccountNames& accounts) {
+  const LoadPointRecord& p = item.point;
+  std::string out = "  " + Shown(p.entry);
+  if (!p.user.empty()) out += "  [" + Shown(UserText(p.user, accounts)) + "]";
+  out += "\n";
+  if (!p.commandLine.empty()) out += "    command: " + Shown(p.commandLine) + "\n";
+  if (!p.displayName.empty()) out += "    display: " + Shown(p.displayName) + "\n";
+  if (!p.indirectionCommandLine.empty() || !p.indirectionEntry.empty()) {
+    out += "    server:  " + Shown(p.indirectionCommandLine.empty() ? p.indirectionEntry
+                                                                    : p.indirectionCommandLine) + "\n";
+  }
+  out += "    first recorded " + p.firstRecorded + ", last changed " +
+         (p.lastChanged.empty() ? "(not known)" : p.lastChanged) + "\n";
+  out += "    by:  " + (p.noProcess ? std::string(kNoProcessMark)
+                                    : Shown(p.process + " (" + p.processPath + ")")) + "\n";
+  if (!p.noProcess) out += "         " + Shown(ImageDetails(p)) + "\n";
+  if (item.file.checked) out += "    file: " + Shown(FileCheckText(item.file)) + "\n";
+  return out;
+}
+
+}  // namespace
+
+std::string FileCheckText(const FileCheck& f) {
+  if (f.path.empty()) return "no file found in the command line";
+  if (!f.present) return f.path + ", missing";
+  std::string text = f.path + ", present";
+  if (!f.version.empty()) text += ", version " + f.version;
+  if (!f.company.empty()) text += ", " + f.company;
+  if (!f.hasSignature) return text + ", not signed";
+  return text + ", signed by " + (f.signer.empty() ? "an unknown signer" : f.signer) +
+         (f.signatureValid ? " (valid)" : " (not valid)");
+}
+
+std::string InventoryText(std::vector<InventoryItem> items, const AccountNames& accounts) {
+  if (items.empty()) return "No load points recorded.\n";
+  std::stable_sort(items.begin(), items.end(), [](const InventoryItem& a, const InventoryItem& b) {
+    return a.point.loadPointType < b.point.loadPointType;
+  });
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i == 0 || items[i].point.loadPointType != items[i - 1].point.loadPointType) {
+      out += (i == 0 ? "" : "\n") + items[i].point.typeName + "\n";
+    }
+    out += ItemText(items[i], accounts);
+  }
+  return out;
+}
+
+nlohmann::json InventoryJson(const InventoryItem& item) {
+  const LoadPointRecord& p = item.point;
+  const bool known = !p.noProcess;
+  nlohmann::json json = {
+      {"key", p.key}, {"type", p.typeName}, {"loadPointType", p.loadPointType}, {"user", p.user},
+      {"entry", p.entry}, {"commandLine", p.commandLine}, {"displayName", p.displayName},
+      {"indirectionEntry", p.indirectionEntry}, {"indirectionCommandLine", p.indirectionCommandLine},
+      {"firstRecorded", p.firstRecorded}, {"lastChanged", p.lastChanged},
+      {"process", TextOrNull(known, p.process)}, {"processPath", TextOrNull(known, p.processPath)},
+      {"foundByRescan", p.noProcess}, {"fileVersion", TextOrNull(known, p.fileVersion)},
+      {"companyName", TextOrNull(known, p.companyName)}, {"signer", TextOrNull(p.hasSignature, p.signer)},
+      {"signatureValid", p.hasSignature ? nlohmann::json(p.signatureValid) : nlohmann::json(nullptr)},
+      {"downloadAddress", TextOrNull(!p.downloadAddress.empty(), p.downloadAddress)}};
+  if (item.file.checked) json["file"] = FileCheckJson(item.file);
+  return json;
+}
+
+std::string InventoryJsonLine(const InventoryItem& item) {
+  return InventoryJson(item).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string InventoryCsvHeader(bool verified) {
+  std::string out;
+  for (const char* column : kColumns) out += std::string(out.empty() ? "" : ",") + column;
+  if (verified) {
+    for (const char* column : kFileColumns) out += std::string(",file") + char(column[0] - 32) + (column + 1);
+  }
+  return out + "\r\n";
+}
+
+std::string InventoryCsvRow(const InventoryItem& item) {
+  const nlohmann::json json = InventoryJson(item);
+  std::string out;
+  for (const char* column : kColumns) out += (column == kColumns[0] ? "" : ",") + CsvValue(json[column]);
+  if (item.file.checked) {
+    for (const char* column : kFileColumns) out += "," + CsvValue(json["file"][column]);
+  }
+  return out + "\r\n";
+}
+
+}  // namespace Reader

@@ -1,0 +1,44 @@
+#pragma once
+// The load points as they stand: the listing grouped by type, one JSON object a
+// LoadPoints row, and CSV; with what a check of the file on the machine found when
+// the inventory was verified.
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "reader/event_format.h"
+#include "reader/records.h"
+
+namespace Reader {
+
+// What the file a command line starts is now, on the machine itself.
+struct FileCheck {
+  bool checked = false;  // no check ran (the inventory was not verified)
+  std::string path;      // the file the command line starts, empty when none was found
+  bool present = false;
+  std::string version;
+  std::string company;
+  bool hasSignature = false;  // false: not signed (or not found)
+  std::string signer;
+  bool signatureValid = false;
+};
+
+struct InventoryItem {
+  LoadPointRecord point;
+  FileCheck file;
+};
+
+// Grouped by type (in type order), by key within a type.
+std::string InventoryText(std::vector<InventoryItem> items, const AccountNames& accounts);
+nlohmann::json InventoryJson(const InventoryItem& item);
+std::string InventoryJsonLine(const InventoryItem& item);
+std::string InventoryCsvHeader(bool verified);
+std::string InventoryCsvRow(const InventoryItem& item);
+
+// What the check of a file found, on one line: "present, version 1.2, Kelvra, signed
+// by X (valid)" or "missing".
+std::string FileCheckText(const FileCheck& file);
+
+}  // namespace Reader

@@ -1,0 +1,152 @@
+// The ExtendedEvent row is the record of the moment (a removed load point survives
+// only there); without one, the load point, setting or extension row gives its
+// current values.
+
+#include "reader/record_rows.h"
+
+#include <cstdlib>
+
+#include "database/sql_text.h"
+#include "platform/text_encoding.h"
+
+namespace Reader {
+namespace {
+
+// The value each SystemSetting TYPE watches, 1 to 20.
+constexpr const char* kSettingValues[] = {
+    "",  "DisableRegistryTools", "DisableTaskMgr", "NoRun", "NoDispCPL", "NoDispBackgroundPage",
+    "NoDisplScrSavPage", "NoDispAppearancePage", "NoDispSettingsPage", "NoDriveTypeAutoRun",
+    "AntiVirusOverride", "AntiVirusDisableNotify", "FirewallOverride", "FirewallDisableNotify",
+    "GuardProfile", "Policy", "BehaviorOnFailedVerify", "pavil_uid", "pavil_access",
+    "Common Startup", "Startup"};
+
+bool IsAscii(const unsigned char* text) {
+  for (; *text; ++text) {
+    if (*text >= 0x80) return false;
+  }
+  return true;
+}
+
+struct Columns {
+  sqlite3_stmt* statement;
+  // The service stores each UTF-16 unit on its own, so a character outside the
+  // Basic Multilingual Plane arrives as two three-byte halves; readers want
+  // standard UTF-8 (a half without its partner becomes U+FFFD).
+  std::string Text(int column) const {
+    const unsigned char* text = sqlite3_column_text(statement, column);
+    if (text == nullptr) return "";
+    if (IsAscii(text)) return reinterpret_cast<const char*>(text);
+    return Platform::Utf16ToUtf8(FromUtf8(reinterpret_cast<const char*>(text)));
+  }
+  int64_t Number(int column) const { return sqlite3_column_int64(statement, column); }
+  bool Present(int column) const { return sqlite3_column_type(statement, column) != SQLITE_NULL; }
+};
+
+// Columns of the event query.
+enum : int { kEventKey, kTime, kType, kProcessKey, kTargetKey, kExKind, kParam0 = 6,
+             kPointType = 12, kPointEntry, kPointUser, kPointCommand,
+             kSettingType, kSettingUser, kSettingPath, kSettingValue,
+             kExtensionUser, kExtensionEntry, kExtensionVerb, kExtensionValue, kEventProcess };
+// Columns of the load-point query.
+enum : int { kLpKey, kLpType, kLpUser, kLpEntry, kLpCommand, kLpDisplay, kLpCreated, kLpEventKey,
+             kLpIndirectionEntry, kLpIndirectionCommand, kLpEventTime, kLpProcessKey, kLpProcess };
+
+void ReadRaw(const Columns& c, EventRecord* r) {
+  r->change = {c.Number(kEventKey), c.Text(kTime), c.Number(kProcessKey), c.Number(kTargetKey),
+               static_cast<int32_t>(c.Number(kType))};
+  r->extended.present = c.Present(kExKind);
+  r->extended.exEventType = static_cast<int32_t>(c.Number(kExKind));
+  for (int i = 0; i < 6; ++i) r->extended.param[i] = c.Text(kParam0 + i);
+}
+
+void FillFromExtended(const ExtendedEventColumns& e, EventRecord* r) {
+  r->loadPointType = static_cast<int32_t>(std::strtol(e.param[0].c_str(), nullptr, 10));
+  r->entry = e.param[1];
+  r->user = e.param[2];
+  if (e.exEventType == 4) {
+    r->oldCommandLine = e.param[4];
+  } else {
+    r->newCommandLine = e.param[4];
+    if (e.exEventType == 2 || e.exEventType == 3) r->oldCommandLine = e.param[5];
+  }
+}
+
+void FillSetting(const Columns& c, EventRecord* r) {
+  const int64_t type = c.Number(kSettingType);
+  const bool known = type > 0 && type <= 20;
+  r->typeName = "System setting";
+  r->entry = c.Text(kSettingPath) + "\\" + (known ? kSettingValues[type] : std::to_string(type));
+  r->user = c.Text(kSettingUser);
+  r->newCommandLine = c.Text(kSettingValue);
+}
+
+void FillExtension(const Columns& c, EventRecord* r) {
+  const std::string verb = c.Text(kExtensionVerb);
+  r->typeName = "File extension";
+  r->entry = c.Text(kExtensionEntry) + (verb.empty() ? "" : "\\shell\\" + verb);
+  r->user = c.Text(kExtensionUser);
+  r->newCommandLine = c.Text(kExtensionValue);
+}
+
+void FillTarget(const Columns& c, EventRecord* r) {
+  if (r->extended.present && r->extended.exEventType != 0) {
+    FillFromExtended(r->extended, r);
+  } else if (c.Present(kPointType)) {
+    r->loadPointType = static_cast<int32_t>(c.Number(kPointType));
+    r->entry = c.Text(kPointEntry);
+    r->user = c.Text(kPointUser);
+    r->newCommandLine = c.Text(kPointCommand);
+  } else if (c.Present(kSettingType)) {
+    return FillSetting(c, r);
+  } else if (c.Present(kExtensionEntry)) {
+    return FillExtension(c, r);
+  }
+  if (r->loadPointType > 0) r->typeName = LoadPointTypeName(r->loadPointType);
+}
+
+// The nine process and signature columns from first on; false when there is no process.
+bool ReadProcess(const Columns& c, int first, ProcessFacts* p) {
+  if (!c.Present(first)) return false;
+  p->processPath = c.Text(first + 1);
+  p->process = c.Text(first + 2);
+  p->fileVersion = c.Text(first + 3);
+  p->companyName = c.Text(first + 4);
+  const std::string download = c.Text(first + 5);
+  p->downloadAddress = download.substr(0, download.find('\n'));
+  p->hasSignature = c.Present(first + 6);
+  p->signer = c.Text(first + 7);
+  p->signatureValid = c.Text(first + 8) == "Y";
+  return true;
+}
+
+}  // namespace
+
+void ReadEventRow(sqlite3_stmt* statement, EventRecord* r) {
+  const Columns c{statement};
+  ReadRaw(c, r);
+  r->key = r->change.key;
+  r->time = r->change.eventTime;
+  r->eventType = r->change.eventType;
+  r->event = ChangeEventName(r->eventType);
+  FillTarget(c, r);
+  r->noProcess = !ReadProcess(c, kEventProcess, r);
+}
+
+void ReadLoadPointRow(sqlite3_stmt* statement, LoadPointRecord* r) {
+  const Columns c{statement};
+  r->key = c.Number(kLpKey);
+  r->loadPointType = static_cast<int32_t>(c.Number(kLpType));
+  r->typeName = LoadPointTypeName(r->loadPointType);
+  r->user = c.Text(kLpUser);
+  r->entry = c.Text(kLpEntry);
+  r->commandLine = c.Text(kLpCommand);
+  r->displayName = c.Text(kLpDisplay);
+  r->firstRecorded = c.Text(kLpCreated);
+  r->changeEventKey = c.Number(kLpEventKey);
+  r->indirectionEntry = c.Text(kLpIndirectionEntry);
+  r->indirectionCommandLine = c.Text(kLpIndirectionCommand);
+  r->lastChanged = c.Text(kLpEventTime);
+  r->noProcess = !ReadProcess(c, kLpProcess, r);
+}
+
+}  // namespace Reader

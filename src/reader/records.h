@@ -1,0 +1,85 @@
+#pragma once
+// What the record holds, one structure per thing a reader shows: a change event with
+// what it points at (its extended data, the load point, setting or extension row,
+// the process and its signature), and a load point as it stands with its last writer.
+// Texts are UTF-8, as the database keeps them; a column an older database lacks
+// reads as empty.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace Reader {
+
+// The ChangeEvents row itself.
+struct ChangeEventColumns {
+  int64_t key = 0;
+  std::string eventTime;
+  int64_t processEntryKey = 0;
+  int64_t loadPointKey = 0;
+  int32_t eventType = 0;
+};
+
+// The ExtendedEvent row of the event, when there is one: PARAM_0 type, PARAM_1 name,
+// PARAM_2 user, PARAM_3 process key, PARAM_4 new (or removed) value, PARAM_5 old value.
+struct ExtendedEventColumns {
+  bool present = false;
+  int32_t exEventType = 0;
+  std::array<std::string, 6> param;
+};
+
+// What is known of a process's image and its signer. hasSignature is false for an
+// unsigned image; a signature with an empty signer means the catalogs could not be
+// searched for it.
+struct ProcessFacts {
+  std::string process;      // file name
+  std::string processPath;
+  std::string fileVersion;
+  std::string companyName;
+  bool hasSignature = false;
+  std::string signer;
+  bool signatureValid = false;
+  std::string downloadAddress;  // the first line of the download data
+};
+
+// One change event, oldest first by key, as the history lists it.
+struct EventRecord : ProcessFacts {
+  int64_t key = 0;
+  std::string time;
+  int32_t eventType = 0;
+  std::string event;         // the event type in words
+  int32_t loadPointType = 0;
+  std::string typeName;      // "Run", "System setting", "File extension", ...
+  std::string entry;
+  std::string user;          // as stored: a SID, a control set or a folder owner
+  std::string oldCommandLine;
+  std::string newCommandLine;
+  bool noProcess = true;     // PROCESS_ENTRY_KEY 0: found by a rescan, no process known
+  ChangeEventColumns change;
+  ExtendedEventColumns extended;
+};
+
+// One LoadPoints row with the event and process that last changed it.
+struct LoadPointRecord : ProcessFacts {
+  int64_t key = 0;
+  int32_t loadPointType = 0;
+  std::string typeName;
+  std::string user;
+  std::string entry;
+  std::string commandLine;
+  std::string displayName;
+  std::string indirectionEntry;        // a class's resolved server, when there is one
+  std::string indirectionCommandLine;
+  std::string firstRecorded;           // CREATION_TIME
+  std::string lastChanged;             // time of the row's latest change event
+  int64_t changeEventKey = 0;
+  bool noProcess = true;               // last written by a rescan, or no event known
+};
+
+// The event type of a ChangeEvents row in words ("added", "changed", ...).
+std::string ChangeEventName(int32_t eventType);
+
+// The listing's name of a load-point type, "type N" for one the catalogue lacks.
+std::string LoadPointTypeName(int32_t type);
+
+}  // namespace Reader
