@@ -7,7 +7,9 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev
           # The Windows build and its tests under Wine; tcl and dpkg-dev turn
           # SQLite's Debian sources into its single-file form.
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
-          osslsigncode openssl tcl dpkg-dev)
+          osslsigncode openssl tcl dpkg-dev
+          # The report page is checked in a real headless browser.
+          chromium chromium-driver python3-selenium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -48,8 +48,9 @@ std::string ItemText(const InventoryItem& item, const AccountNames& accounts) {
     out += "    server:  " + Shown(p.indirectionCommandLine.empty() ? p.indirectionEntry
                                                                     : p.indirectionCommandLine) + "\n";
   }
-  out += "    first recorded " + p.firstRecorded + ", last changed " +
-         (p.lastChanged.empty() ? "(not known)" : p.lastChanged) + "\n";
+  // A row a rescan found and nothing changed since has no change event of its own.
+  out += "    first recorded " + p.firstRecorded +
+         (p.lastChanged.empty() ? "" : ", last changed " + p.lastChanged) + "\n";
   out += "    by:  " + (p.noProcess ? std::string(kNoProcessMark)
                                     : Shown(p.process + " (" + p.processPath + ")")) + "\n";
   if (!p.noProcess) out += "         " + Shown(ImageDetails(p)) + "\n";

