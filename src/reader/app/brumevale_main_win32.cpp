@@ -1,0 +1,45 @@
+// brumevale.exe: reads the service's own database when no file is named, shows the
+// computer's name for it, and checks the files of the load points with the same
+// trust functions the service uses.
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/text_encoding.h"
+#include "platform/win32/win32_system.h"
+#include "reader/file_check.h"
+#include "reader/own_machine.h"
+#include "reader/reader_commands.h"
+#include "reader/reader_options.h"
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring_view arg(argv[i]);
+    args.push_back(Platform::Utf16ToUtf8(std::u16string(arg.begin(), arg.end())));
+  }
+  // The outputs are UTF-8 and CSV rows end in CRLF already: no translation.
+  _setmode(_fileno(stdout), _O_BINARY);
+  Win32::System system;
+  Reader::ReaderHost host;
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "/?")) {
+    std::cout << Reader::ReaderUsage("brumevale");
+    return 0;
+  }
+  host.ownDatabase = Platform::Utf16ToUtf8(Reader::ServiceDatabasePath(system));
+  host.computerName = Platform::Utf16ToUtf8(Reader::MachineName(system));
+  std::unique_ptr<Reader::FileChecker> checker;
+  host.checkFile = [&](const std::string& commandLine) {
+    if (!checker) checker = std::make_unique<Reader::FileChecker>(system);
+    return checker->Check(commandLine);
+  };
+  const int code = Reader::RunReader(args, host, std::cout, std::cerr);
+  std::cout.flush();
+  return code;
+}

@@ -1,0 +1,23 @@
+#include "reader/own_machine.h"
+
+#include "engine/load_point_engine.h"
+#include "util/brumevale_settings.h"
+#include "util/path_routines.h"
+
+namespace Reader {
+
+std::u16string ServiceDatabasePath(Platform::System& system) {
+  // The settings object would create the folders; a reader must not.
+  std::u16string path = VyrUtilities::GetSpecialFolder(system, Platform::kCsidlCommonAppData) + u"\\";
+  const std::u16string group = VyrUtilities::kBrumevaleGroup;
+  if (!group.empty()) path += group + u"\\";
+  return path + VyrUtilities::kBrumevaleCompany + u"\\" + VyrUtilities::kBrumevaleProduct + u"\\" +
+         kDatabaseFileName;
+}
+
+std::u16string MachineName(Platform::System& system) {
+  std::u16string name;
+  return system.Environment().GetComputerName(256, &name) == Platform::kErrorSuccess ? name : u"";
+}
+
+}  // namespace Reader
