@@ -1,7 +1,7 @@
 #include "reader/history_filter.h"
 
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 
 namespace Reader {
 namespace {
@@ -18,31 +18,19 @@ bool AllDigits(const std::string& text) {
   return true;
 }
 
-// Days since 1970-01-01 of a civil date (Howard Hinnant's algorithm), and back.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-std::string CivilText(int64_t seconds) {
-  int64_t z = (seconds >= 0 ? seconds : seconds - 86399) / 86400 + 719468;
-  const int64_t secs = seconds - (z - 719468) * 86400;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
+// A stored time moved back by seconds, in the stored form.
+std::string SecondsBefore(int y, int mo, int d, int h, int mi, int s, int64_t seconds) {
+  using namespace std::chrono;
+  const sys_seconds then = sys_days{year{y} / mo / d} + hours{h} + minutes{mi} + std::chrono::seconds{s} -
+                           std::chrono::seconds{seconds};
+  const sys_days day = floor<days>(then);
+  const year_month_day date{day};
+  const hh_mm_ss<std::chrono::seconds> clock{then - day};
   char text[96];
-  std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02lld:%02lld:%02lld", static_cast<long long>(y), m,
-                d, static_cast<long long>(secs / 3600), static_cast<long long>(secs / 60 % 60),
-                static_cast<long long>(secs % 60));
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02lld:%02lld:%02lld", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<long long>(clock.hours().count()), static_cast<long long>(clock.minutes().count()),
+                static_cast<long long>(clock.seconds().count()));
   return text;
 }
 
@@ -96,8 +84,7 @@ bool ParseTimeBound(const std::string& text, bool endOfWindow, const std::string
       *bound = "";  // no event to count back from: the window holds everything there is
       return true;
     }
-    const int64_t now = DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
-    *bound = CivilText(now - std::stoll(count) * (unit == 'h' ? 3600 : 86400));
+    *bound = SecondsBefore(y, mo, d, h, mi, s, std::stoll(count) * (unit == 'h' ? 3600 : 86400));
     return true;
   }
   int y = 0, mo = 0, d = 0, h = endOfWindow ? 23 : 0, mi = endOfWindow ? 59 : 0, s = endOfWindow ? 59 : 0;
