@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "reader/csv_text.h"
+#include "reader/json_text.h"
 
 namespace Reader {
 namespace {
@@ -104,7 +105,44 @@ nlohmann::json InventoryJson(const InventoryItem& item) {
 }
 
 std::string InventoryJsonLine(const InventoryItem& item) {
-  return InventoryJson(item).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  // InventoryJson's fields in nlohmann's (sorted) order: the two agree byte for byte.
+  const LoadPointRecord& p = item.point;
+  const FileCheck& f = item.file;
+  const bool known = !p.noProcess;
+  std::string file, out;
+  if (f.checked) {
+    JsonLine(&file)
+        .TextOrNull("company", f.present, f.company)
+        .Text("path", f.path)
+        .Bool("present", f.present)
+        .BoolOrNull("signatureValid", f.hasSignature, f.signatureValid)
+        .TextOrNull("signer", f.hasSignature, f.signer)
+        .TextOrNull("version", f.present, f.version)
+        .EndObject();
+  }
+  JsonLine line(&out);
+  line.Text("commandLine", p.commandLine)
+      .TextOrNull("companyName", known, p.companyName)
+      .Text("displayName", p.displayName)
+      .TextOrNull("downloadAddress", !p.downloadAddress.empty(), p.downloadAddress)
+      .Text("entry", p.entry);
+  if (f.checked) line.Object("file", file);
+  line.TextOrNull("fileVersion", known, p.fileVersion)
+      .Text("firstRecorded", p.firstRecorded)
+      .Bool("foundByRescan", p.noProcess)
+      .Text("indirectionCommandLine", p.indirectionCommandLine)
+      .Text("indirectionEntry", p.indirectionEntry)
+      .Number("key", p.key)
+      .Text("lastChanged", p.lastChanged)
+      .Number("loadPointType", p.loadPointType)
+      .TextOrNull("process", known, p.process)
+      .TextOrNull("processPath", known, p.processPath)
+      .BoolOrNull("signatureValid", p.hasSignature, p.signatureValid)
+      .TextOrNull("signer", p.hasSignature, p.signer)
+      .Text("type", p.typeName)
+      .Text("user", p.user)
+      .End();
+  return out;
 }
 
 std::string InventoryCsvHeader(bool verified) {
