@@ -28,7 +28,9 @@ function makeTable(name, columns, rows, sortColumn) {
   const table = section.querySelector('table');
   const head = table.querySelector('thead tr'), body = table.querySelector('tbody');
   const count = section.querySelector('.count'), pager = section.querySelector('.pager');
-  const state = { shown: rows.map((r, i) => i), column: sortColumn, descending: false, page: 0, text: '' };
+  // order: every row by the current column; shown: the rows of order the filter keeps.
+  const state = { order: rows.map((r, i) => i), shown: [], column: sortColumn, descending: false,
+                  page: 0, text: '' };
   const cells = columns.map((title, c) => {
     const th = document.createElement('th');
     th.textContent = title;
@@ -40,20 +42,19 @@ function makeTable(name, columns, rows, sortColumn) {
   function sortBy(c) {
     state.descending = state.column === c ? !state.descending : false;
     state.column = c;
+    sortRows();
     apply();
   }
-  function order() {
+  function sortRows() {
     const c = state.column, sign = state.descending ? -1 : 1;
-    state.shown.sort((a, b) => {
+    state.order.sort((a, b) => {
       const x = rows[a][c], y = rows[b][c];
       return (x < y ? -sign : x > y ? sign : 0) || (a - b) * sign;
     });
   }
   function apply() {
     const text = state.text;
-    state.shown = [];
-    for (let i = 0; i < rows.length; ++i) if (!text || lower[i].includes(text)) state.shown.push(i);
-    order();
+    state.shown = text ? state.order.filter(i => lower[i].includes(text)) : state.order.slice();
     state.page = 0;
     render();
   }
@@ -83,7 +84,8 @@ function makeTable(name, columns, rows, sortColumn) {
   }
   pager.querySelector('.previous').addEventListener('click', () => { state.page--; render(); });
   pager.querySelector('.next').addEventListener('click', () => { state.page++; render(); });
-  return { filter(text) { state.text = text; apply(); }, render };
+  sortRows();
+  return { filter(text) { state.text = text; apply(); } };
 }
 const inventory = makeTable('inventory', ['Type', 'Entry', 'User', 'Command line', 'Display name',
     'Server', 'First recorded', 'Last changed', 'Changed by'], rowsOf('inventory-data'), 0);

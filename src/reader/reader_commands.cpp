@@ -27,6 +27,15 @@ bool BuildFilter(ReaderSession& session, HistoryFilter* filter, std::string* err
   return true;
 }
 
+void WriteNetChanges(const std::vector<NetChange>& changes, const std::string& format, std::ostream& out) {
+  for (const NetChange& change : changes) {
+    if (format == "json") out << NetChangeJson(change).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    else if (format == "csv") out << NetChangeCsvRow(change);
+    else out << NetChangeText(change);
+  }
+  if (format == "text" && changes.empty()) out << "No net changes in the window.\n";
+}
+
 int History(ReaderSession& session, std::ostream& out) {
   HistoryFilter filter;
   std::string error;
@@ -48,14 +57,7 @@ int History(ReaderSession& session, std::ostream& out) {
   });
   if (read != ReadResult::Ok) return session.Finish(read);
   if (!net && format == "text" && shown == 0) out << "No changes recorded.\n";
-  if (!net) return kExitOk;
-  const std::vector<NetChange> changes = builder.Result();
-  for (const NetChange& change : changes) {
-    if (format == "json") out << NetChangeJson(change).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-    else if (format == "csv") out << NetChangeCsvRow(change);
-    else out << NetChangeText(change);
-  }
-  if (format == "text" && changes.empty()) out << "No net changes in the window.\n";
+  if (net) WriteNetChanges(builder.Result(), format, out);
   return kExitOk;
 }
 
