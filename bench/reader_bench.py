@@ -107,7 +107,7 @@ def page_times(page):
 
 def main():
     brumevale = os.path.abspath(sys.argv[1])
-    work = sys.argv[2] if len(sys.argv) > 2 else tempfile.mkdtemp(prefix="brumevale-reader-bench-")
+    work = os.path.abspath(sys.argv[2] if len(sys.argv) > 2 else tempfile.mkdtemp(prefix="brumevale-reader-bench-"))
     os.makedirs(work, exist_ok=True)
     sqlite = shutil.which("sqlite3")
     big, points, hundred = (os.path.join(work, n) for n in ("events-1m.data", "points-50k.data", "events-100k.data"))
