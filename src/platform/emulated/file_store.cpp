@@ -222,7 +222,14 @@ Win32Error FileStore::GetFileSize(Handle file, uint64_t* size) {
 // emulation needs.
 Win32Error FileStore::FlushFileBuffers(Handle file) {
   std::lock_guard lock(mutex_);
-  return FindOpen(file) == nullptr ? kErrorInvalidHandle : kErrorSuccess;
+  if (FindOpen(file) == nullptr) return kErrorInvalidHandle;
+  ++diskFlushes_;
+  return kErrorSuccess;
+}
+
+uint64_t FileStore::DiskFlushCount() {
+  std::lock_guard lock(mutex_);
+  return diskFlushes_;
 }
 
 Win32Error FileStore::SetDeleteOnClose(Actor actor, Handle file, bool deleteFile) {

@@ -48,6 +48,9 @@ class FileStore {
   Win32Error SetFilePointer(Handle file, int64_t distance, uint32_t method, uint64_t* position);
   Win32Error GetFileSize(Handle file, uint64_t* size);
   Win32Error FlushFileBuffers(Handle file);
+  // How many FlushFileBuffers calls reached the disk: each one is a disk-cache flush
+  // on NTFS, the dearest thing a writer can ask for.
+  uint64_t DiskFlushCount();
   Win32Error SetDeleteOnClose(Actor actor, Handle file, bool deleteFile);
   Win32Error CloseFile(Actor actor, Handle file);
 
@@ -99,6 +102,7 @@ class FileStore {
   std::set<std::filesystem::path> deletePending_;
   Handle nextHandle_ = 0x10000;
   uint64_t nextFileObject_ = 0xFFFFC00000001000ull;
+  uint64_t diskFlushes_ = 0;
 };
 
 }  // namespace Emulated
