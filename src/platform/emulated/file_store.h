@@ -69,6 +69,10 @@ class FileStore {
                         uint32_t flags);
   // The path with its 8.3 components expanded; the entry must exist.
   Win32Error GetLongPathName(std::u16string_view path, std::u16string* longPath);
+
+  // Owners and DACLs (file_store_security.cpp).
+  Win32Error GetFileSecurity(std::u16string_view path, Platform::FileSecurity* security);
+  Win32Error SetFileSecurity(std::u16string_view path, const Platform::FileSecurity& security);
   std::optional<std::string> HostPath(std::u16string_view path);
 
  private:
@@ -80,7 +84,7 @@ class FileStore {
   // With mutex_ held.
   Win32Error Open(Actor actor, const ResolvedPath& path, uint32_t access, uint32_t share,
                   uint32_t disposition, uint32_t flags, Handle* file);
-  Win32Error CreateData(const ResolvedPath& path, uint32_t flags, bool* created);
+  Win32Error CreateData(Actor actor, const ResolvedPath& path, uint32_t flags, bool* created);
   Win32Error OpenHostData(OpenFile& open, bool truncate);
   Win32Error Close(Actor actor, Handle file);
   void MarkDeletePending(OpenFile& open, bool deleteFile);
@@ -92,6 +96,10 @@ class FileStore {
   Win32Error RemoveEntry(Actor actor, std::u16string_view path, bool directory);
   Win32Error Rename(Actor actor, const ResolvedPath& from, const ResolvedPath& to, Handle source);
   void MoveHostEntry(const std::filesystem::path& from, const std::filesystem::path& to);
+  // The descriptor path has now, stored or passed on by its folders.
+  Platform::FileSecurity EffectiveSecurity(const ResolvedPath& path);
+  // The descriptor of an entry the actor creates at path.
+  Platform::FileSecurity CreatedSecurity(Actor actor, const ResolvedPath& path, bool directory);
 
   Machine& machine_;
   FileDrives drives_;
