@@ -1,6 +1,7 @@
 // The process entry: settings first, then what the command line asks for.
 
 #include "service/logger_process.h"
+#include "service/data_file_guard.h"
 #include "service/service_install.h"
 
 using namespace Platform;
@@ -38,6 +39,9 @@ int LoggerProcess::Run(const std::vector<std::u16string>& args) {
     settings_.Save(false);
   } else if (args[0] == u"-i") {
     Install();
+    // The installer runs elevated: the moment to close folders an earlier version
+    // left open, logged after the installation's own lines.
+    GuardDataFiles(system_, settings_, serviceLog_);
     settings_.Save(false);
   } else if (args[0] == u"-r") {
     RemoveService(system_);
