@@ -75,7 +75,7 @@ uint32_t SignatureVerifier::VerifyInCatalogs(const std::u16string& path, SignerR
       system_.Trust().CalculateCatalogHash(catalogContext_, path, generation, &hash) == Platform::kErrorSuccess &&
       hash.size() <= kCatalogHashCapacity) {
     const std::optional<std::u16string> catalog = system_.Trust().FindCatalogForHash(catalogContext_, hash);
-    code = catalog ? VerifyWithTrustProvider(TrustAction::kDriverVerify, {path, *catalog, MemberTagOf(hash)},
+    code = catalog ? VerifyWithTrustProvider(TrustAction::kDriverVerify, {path, *catalog, MemberTagOf(hash), hash},
                                              signer, counterSigners)
                    : kSignatureNotSigned;
   }
@@ -92,7 +92,8 @@ uint32_t SignatureVerifier::VerifyWithTrustProvider(TrustAction action, const Tr
   const Platform::TrustVerdict verdict =
       action == TrustAction::kGenericVerifyV2
           ? trust.VerifyEmbedded(trustData.filePath)
-          : trust.VerifyCatalogMember(trustData.catalogPath, trustData.memberTag, trustData.filePath);
+          : trust.VerifyCatalogMember(catalogContext_, trustData.catalogPath, trustData.memberTag,
+                                      trustData.filePath, trustData.memberHash);
   const uint32_t code = SignatureCodeOf(verdict.status);
   if (code >= kSignatureTrusted && signer && verdict.signer) FillRecords(*verdict.signer, signer, counterSigners);
   if (code == kSignatureCheckFailed) lastTrustError_ = verdict.status;

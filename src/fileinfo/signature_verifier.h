@@ -44,6 +44,10 @@ struct TrustData {
   std::u16string filePath;     // the file (both subjects)
   std::u16string catalogPath;  // catalog subject only
   std::u16string memberTag;    // catalog subject only
+  // Catalog subject only: the member hash and, in VerifyWithTrustProvider, the
+  // administrator context it was calculated with go along, as Windows 8 and later
+  // need them for SHA-256 catalogs.
+  std::vector<uint8_t> memberHash;
 };
 
 // CertGetNameString's types this system asks for.

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr char16_t kPortName[] = u"\\BrumevaleLookoutPort";
+constexpr size_t kRequestWordSize = 4;
 
 template <typename Entry, typename... Args>
 std::unique_ptr<SystemLogEntry> MakeEntry(Args&&... args) {
@@ -52,7 +53,9 @@ int32_t DataCollector::PollDriver() {
   // Cleared so that a driver that claims more records than it wrote cannot make
   // the records of the previous reply count twice.
   std::memset(reply_.data(), 0, reply_.size());
-  uint8_t request[4] = {0, 0, 0, 0};
+  // The filter manager hands the driver our buffer as it lies, without aligning it;
+  // the word sits on an 8-byte boundary so that the driver may read it as it likes.
+  alignas(8) uint8_t request[kRequestWordSize] = {0, 0, 0, 0};
   uint32_t bytesReturned = 0;
   if (system_.FilterPort().SendMessage(port_, request, reply_, &bytesReturned) < 0) return -1;
   const uint32_t count = request[0] | (request[1] << 8) | (request[2] << 16) |

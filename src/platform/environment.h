@@ -45,6 +45,9 @@ class Environment {
   // GetModuleFileName(NULL): the full path of the running program.
   virtual Win32Error GetModuleFileName(uint32_t capacity, std::u16string* path) = 0;
   virtual Win32Error GetCurrentDirectory(uint32_t capacity, std::u16string* path) = 0;
+  // GetTokenInformation(TokenUser) of the process's own token: the account the
+  // process runs as, in its SID text form (S-1-5-18 for a LocalSystem service).
+  virtual Win32Error GetCurrentUserSid(std::u16string* sid) = 0;
   virtual uint16_t GetSystemDefaultLangId() = 0;
 
   // Clocks of the machine. The local time follows the machine's time zone.

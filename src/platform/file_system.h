@@ -17,6 +17,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win32_types.h"
 
@@ -36,6 +37,39 @@ struct FindData {
   FileAttributeData info;
   std::u16string fileName;
   std::u16string alternateFileName;  // the 8.3 name, empty when the name already is one
+};
+
+// Well-known accounts of a security descriptor, as SID texts.
+inline constexpr char16_t kLocalSystemSid[] = u"S-1-5-18";
+inline constexpr char16_t kAdministratorsSid[] = u"S-1-5-32-544";
+inline constexpr char16_t kUsersSid[] = u"S-1-5-32-545";
+inline constexpr char16_t kEveryoneSid[] = u"S-1-1-0";
+
+// ACE types and flags, and the file rights the system grants.
+inline constexpr uint8_t kAccessAllowedAceType = 0;
+inline constexpr uint8_t kAccessDeniedAceType = 1;
+inline constexpr uint8_t kObjectInheritAce = 0x1;
+inline constexpr uint8_t kContainerInheritAce = 0x2;
+inline constexpr uint8_t kInheritedAce = 0x10;
+inline constexpr uint32_t kFileAllAccess = 0x1F01FF;
+inline constexpr uint32_t kFileGenericReadExecute = 0x1200A9;
+
+// One entry of a DACL: an access-allowed or access-denied ACE (other types keep
+// their type number and say nothing more).
+struct AccessEntry {
+  uint8_t type = kAccessAllowedAceType;
+  uint8_t flags = 0;
+  uint32_t mask = 0;
+  std::u16string sid;
+  bool operator==(const AccessEntry&) const = default;
+};
+
+// The owner and the DACL of a file or directory's security descriptor. A null DACL
+// (no protection at all) reads as one entry granting everyone full access.
+struct FileSecurity {
+  std::u16string ownerSid;
+  std::vector<AccessEntry> dacl;
+  bool daclProtected = false;  // SE_DACL_PROTECTED: nothing is inherited from the parent
 };
 
 class FileSystem {
@@ -76,6 +110,15 @@ class FileSystem {
   virtual Win32Error DeleteFile(std::u16string_view path) = 0;
   virtual Win32Error MoveFileEx(std::u16string_view from, std::u16string_view to,
                                 uint32_t flags) = 0;
+
+  // GetNamedSecurityInfo(SE_FILE_OBJECT, OWNER | DACL): the entries in their order,
+  // inherited ones flagged kInheritedAce. A missing path: kErrorFileNotFound.
+  virtual Win32Error GetFileSecurity(std::u16string_view path, FileSecurity* security) = 0;
+  // SetNamedSecurityInfo(SE_FILE_OBJECT, OWNER | DACL | PROTECTED_DACL or
+  // UNPROTECTED_DACL): the owner and the explicit entries (entries flagged
+  // kInheritedAce are left out); a protected DACL drops what the parent passed on,
+  // an unprotected one takes it in again. Children that inherit are updated.
+  virtual Win32Error SetFileSecurity(std::u16string_view path, const FileSecurity& security) = 0;
 
   // GetLongPathName: expands 8.3 components; the file must exist.
   virtual Win32Error GetLongPathName(std::u16string_view path, uint32_t capacity,

@@ -91,10 +91,23 @@ class Trust {
   virtual std::optional<std::u16string> FindCatalogForHash(Handle context,
                                                            std::span<const uint8_t> hash) = 0;
   // WinVerifyTrust(DRIVER_ACTION_VERIFY) with a catalog member subject, revocation
-  // checked over the whole chain; the state is closed again before returning.
+  // checked over the whole chain; the state is closed again before returning. The
+  // subject carries no administrator context and no hash, so the provider hashes
+  // the member itself with SHA-1: enough for first-generation catalogs only.
   virtual TrustVerdict VerifyCatalogMember(std::u16string_view catalogPath,
                                            std::u16string_view memberTag,
                                            std::u16string_view memberPath) = 0;
+  // The same with the subject's hCatAdmin, pbCalculatedFileHash and
+  // cbCalculatedFileHash filled: the context the member hash was calculated with and
+  // that hash. Windows 8 and later need them for a SHA-256 member (hCatAdmin "can be
+  // zero only for a SHA1 file hash"). A provider that judges members by their tag
+  // alone may ignore them.
+  virtual TrustVerdict VerifyCatalogMember(Handle context, std::u16string_view catalogPath,
+                                           std::u16string_view memberTag,
+                                           std::u16string_view memberPath,
+                                           std::span<const uint8_t> memberHash) {
+    return VerifyCatalogMember(catalogPath, memberTag, memberPath);
+  }
 };
 
 }  // namespace Platform

@@ -62,6 +62,9 @@ inline constexpr HResult kEHandle = static_cast<HResult>(0x80070006u);
 inline constexpr HResult kEFileNotFound = static_cast<HResult>(0x80070002u);
 // HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE) as reported once a port's driver is gone.
 inline constexpr HResult kEPortDisconnected = static_cast<HResult>(0x801F0017u);
+// HRESULT_FROM_WIN32(ERROR_NOACCESS): what a driver's misaligned-buffer fault
+// (STATUS_DATATYPE_MISALIGNMENT) reaches the caller as.
+inline constexpr HResult kENoAccess = static_cast<HResult>(0x800703E6u);
 
 // Wait results.
 inline constexpr uint32_t kWaitObject0 = 0;

@@ -1,13 +1,23 @@
 // The process entry: settings first, then what the command line asks for.
 
 #include "service/logger_process.h"
+#include "service/data_file_guard.h"
 #include "service/service_install.h"
 
 using namespace Platform;
 
 namespace {
 
-constexpr uint32_t kCurrentDirectoryCapacity = 260;
+constexpr uint32_t kModuleNameCapacity = 260;
+
+// The folder the running program lives in: its full path without the file name.
+// Empty when the path cannot be read.
+std::u16string ProgramDirectory(Platform::System& system) {
+  std::u16string module;
+  if (system.Environment().GetModuleFileName(kModuleNameCapacity, &module) != kErrorSuccess) return u"";
+  const size_t separator = module.rfind(u'\\');
+  return separator == std::u16string::npos ? u"" : module.substr(0, separator);
+}
 
 }  // namespace
 
@@ -29,6 +39,9 @@ int LoggerProcess::Run(const std::vector<std::u16string>& args) {
     settings_.Save(false);
   } else if (args[0] == u"-i") {
     Install();
+    // The installer runs elevated: the moment to close folders an earlier version
+    // left open, logged after the installation's own lines.
+    GuardDataFiles(system_, settings_, serviceLog_);
     settings_.Save(false);
   } else if (args[0] == u"-r") {
     RemoveService(system_);
@@ -37,9 +50,12 @@ int LoggerProcess::Run(const std::vector<std::u16string>& args) {
   return 0;
 }
 
+// The program path is the running program's own folder, not the current directory
+// the installer was started from: an elevated prompt starts in System32, where the
+// driver would never be found, and a user-writable current directory would let
+// anyone choose the driver file the kernel loads.
 void LoggerProcess::Install() {
-  std::u16string directory;
-  system_.Environment().GetCurrentDirectory(kCurrentDirectoryCapacity, &directory);
+  const std::u16string directory = ProgramDirectory(system_);
   serviceLog_.Open(settings_.LogDirectory() + kInstallLogName, 1);
   settings_.SetProgramPath(directory);
   serviceLog_.Write(u"Working Directory: ", 0, 0, 0);

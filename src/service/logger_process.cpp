@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "service/data_file_guard.h"
 #include "service/service_install.h"
 
 using namespace Platform;
@@ -35,6 +36,7 @@ LoggerProcess::~LoggerProcess() {
 
 void LoggerProcess::ServiceMain() {
   serviceLog_.Open(settings_.LogDirectory() + kServiceLogName, 1);
+  dataFilesTrusted_ = GuardDataFiles(system_, settings_, serviceLog_);
   if (system_.Services().RegisterServiceCtrlHandler(
           kServiceName, [this](uint32_t control) { ServiceControlHandler(control); },
           &statusHandle_) != kErrorSuccess) {
@@ -99,6 +101,13 @@ void LoggerProcess::StartLogger() {
     std::fputs("StartLogger: Failed to initialize driver connection.\n", stdout);
     std::fflush(stdout);
     serviceLog_.Write(u"StartLogger: Failed to initialize driver connection.", 1, 0, 0);
+    collector_.CloseDriverPort();
+    return;
+  }
+  // A database or journal of another owner that could not be moved aside is never
+  // opened: the service runs on without recording, as without a driver.
+  if (!dataFilesTrusted_) {
+    serviceLog_.Write(u"StartLogger: database not opened.", 1, 0, 0);
     collector_.CloseDriverPort();
     return;
   }

@@ -78,6 +78,9 @@ class LoggerProcess {
   std::thread periodicThread_;
   std::atomic<uint32_t> loggerRunFlag_{0};
   std::atomic<uint32_t> periodicRunFlag_{0};
+  // Set by ServiceMain before the logger thread starts: whether the data folder holds
+  // no database file of another owner.
+  bool dataFilesTrusted_ = true;
 };
 
 // The program's entry: args are the command-line arguments after the program name.

@@ -53,6 +53,9 @@ bool CreateSubkey(Registry& registry, std::u16string_view below, ScopedKey* key)
 
 }  // namespace
 
+// The image path is the program's full path in quotes: unquoted, a path with
+// spaces ("C:\Program Files\...") lets the manager try "C:\Program.exe" first, and
+// whoever can put a file there has it started as LocalSystem.
 bool InstallService(System& system) {
   std::u16string programPath;
   if (system.Environment().GetModuleFileName(kModuleNameCapacity, &programPath) != kErrorSuccess) {
@@ -61,8 +64,8 @@ bool InstallService(System& system) {
   ScopedService manager = OpenManager(system, kScManagerAllAccess);
   if (!manager) return false;
   const ServiceConfig config{kServiceName, kServiceName, kServiceAllAccess,
-                             kServiceWin32OwnProcess, kServiceAutoStart, 1, programPath,
-                             u"Event Log", u""};
+                             kServiceWin32OwnProcess, kServiceAutoStart, 1,
+                             u"\"" + programPath + u"\"", u"Event Log", u""};
   ServiceManager& scm = system.Services();
   ScopedService service;
   return scm.CreateService(manager.Get(), config, service.Receive(scm)) == kErrorSuccess;
@@ -75,6 +78,8 @@ bool RemoveService(System& system) {
   return service && system.Services().DeleteService(service.Get()) == kErrorSuccess;
 }
 
+// A driver's image path stays unquoted: the kernel's loader takes it as one path
+// and does not strip quotes as the service manager does for programs.
 bool InstallDriver(System& system, std::u16string_view programDirectory) {
   const std::u16string image =
       std::u16string(programDirectory) + u"\\" + kDriverServiceName + u".sys";

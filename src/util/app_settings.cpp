@@ -2,6 +2,7 @@
 
 #include "platform/scoped_handle.h"
 #include "util/path_routines.h"
+#include "util/protected_folder.h"
 #include "util/registry_readers.h"
 #include "util/registry_text.h"
 
@@ -36,8 +37,19 @@ void VyrAppSettings::Initialise(std::u16string_view company, std::u16string_view
   if (!group_.empty()) dataDirectory_ += group_ + u"\\";
   dataDirectory_ += company_ + u"\\" + product_;
   logDirectory_ = dataDirectory_ + u"\\Logs";
-  CreateDirectoryTree(dataDirectory_);
-  CreateDirectoryTree(logDirectory_);
+  CreateProductDirectory(dataDirectory_);
+  CreateProductDirectory(logDirectory_);
+}
+
+// The product's own folders are made with the protected descriptor at once, so that
+// a first installation never leaves them open to other users; a folder that exists
+// keeps what it has (the service checks it before it opens anything there).
+bool VyrAppSettings::CreateProductDirectory(std::u16string_view path) {
+  Platform::FileAttributeData attributes;
+  const bool existed = system_.Files().GetFileAttributesEx(path, &attributes) == Platform::kErrorSuccess;
+  if (!CreateDirectoryTree(path)) return false;
+  if (!existed) system_.Files().SetFileSecurity(path, ProtectedFolderSecurity());
+  return true;
 }
 
 std::u16string VyrAppSettings::RegistryPath() const {

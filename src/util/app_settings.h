@@ -20,7 +20,8 @@ class VyrAppSettings {
   VyrAppSettings& operator=(const VyrAppSettings&) = delete;
 
   // Stores the names, derives the data directory (common application data + group +
-  // company + product) and the log directory ("Logs" below it) and creates both.
+  // company + product) and the log directory ("Logs" below it) and creates both; a
+  // folder it creates gets the protected descriptor (protected_folder.h).
   void Initialise(std::u16string_view company, std::u16string_view group,
                   std::u16string_view product);
   // "SOFTWARE\company\group\product" (group left out when empty); empty when company
@@ -55,6 +56,7 @@ class VyrAppSettings {
 
  private:
   bool ReadProgramPath(Platform::Handle key);
+  bool CreateProductDirectory(std::u16string_view path);
 
   std::u16string company_;
   std::u16string group_;

@@ -1,6 +1,7 @@
 #pragma once
-// One UTF-16LE text log file. Every write is flushed at once so that the log is
-// complete up to the last operation when the process ends abruptly. The file is
+// One UTF-16LE text log file. Every write goes to the file at once (no buffer of
+// our own), so that the log is complete up to the last operation when the process
+// ends abruptly. The file is
 // held deny-write: other processes may read it while it is open, none may write it.
 // The object takes no lock; each piece of a line is one write to the file.
 
@@ -35,7 +36,6 @@ class VyrLog {
 
  private:
   void WriteText(std::u16string_view text);
-  void Flush();
 
   Platform::System& system_;
   Platform::Handle file_ = 0;

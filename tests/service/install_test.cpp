@@ -61,13 +61,16 @@ class InstallTest : public ServiceTest::LoggerTest {
   }
 };
 
-TEST_F(InstallTest, InstallTwiceSecondRunOnlyRecordsTheNewFolder) {
-  EXPECT_EQ(RunFromConsole({u"-i"}), 0);
+// An elevated prompt starts in System32: the driver and the saved program path
+// still point at the program's own folder, whatever the current directory.
+TEST_F(InstallTest, InstallFromSystem32PointsAtTheProgramFolderAndSecondRunFails) {
+  EXPECT_EQ(RunFromConsole({u"-i"}, u"C:\\Windows\\System32"), 0);
   EXPECT_EQ(ReadLog("BrumevaleLogger_Install_Log.txt"),
             InstallLog(u"Service Install: SUCCESS\r\nDriver Install: SUCCESS\r\n"));
   const auto service = Entry(u"Brumevale");
   ASSERT_TRUE(service);
-  EXPECT_EQ(service->imagePath, ServiceTest::kProgramImage);
+  // Quoted, so that the spaces of "Program Files" cannot start another program.
+  EXPECT_EQ(service->imagePath, u"\"" + std::u16string(ServiceTest::kProgramImage) + u"\"");
   EXPECT_EQ(service->type, kServiceWin32OwnProcess);
   EXPECT_EQ(service->start, kServiceAutoStart);
   EXPECT_EQ(service->group, u"Event Log");
@@ -80,11 +83,11 @@ TEST_F(InstallTest, InstallTwiceSecondRunOnlyRecordsTheNewFolder) {
   ExpectMinifilterValues();
   EXPECT_EQ(StoredProgramPath(), std::u16string(kProgramFolder));
 
+  ForgetProgramPath();
   EXPECT_EQ(RunFromConsole({u"-i"}, u"D:\\Elsewhere"), 0);
-  EXPECT_EQ(ReadLog("BrumevaleLogger_Install_Log.txt"),
-            u"Working Directory: D:\\Elsewhere\r\nService Install: FAILED\r\n");
+  EXPECT_EQ(ReadLog("BrumevaleLogger_Install_Log.txt"), InstallLog(u"Service Install: FAILED\r\n"));
   EXPECT_EQ(Entry(u"BrumevaleLookout")->imagePath, driver->imagePath);
-  EXPECT_EQ(StoredProgramPath(), u"D:\\Elsewhere");
+  EXPECT_EQ(StoredProgramPath(), std::u16string(kProgramFolder));
 }
 
 TEST_F(InstallTest, InstallOverALeftoverDriverEntryWritesTheMinifilterValues) {

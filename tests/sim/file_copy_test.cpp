@@ -88,7 +88,7 @@ class FileCopyScenario : public ::testing::Test {
 
   static std::vector<FileRecord> Drain(Platform::FilterPort& port, Platform::Handle handle) {
     std::vector<uint8_t> reply(Emulated::kDriverReplyCapacity);
-    uint8_t request[4] = {};
+    alignas(8) uint8_t request[4] = {};
     uint32_t returned = 0;
     EXPECT_EQ(port.SendMessage(handle, request, reply, &returned), 0);
     const uint32_t count = request[0] | request[1] << 8 | request[2] << 16 | uint32_t{request[3]} << 24;

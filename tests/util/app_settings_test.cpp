@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "util/brumevale_settings.h"
+#include "platform/text_encoding.h"
 #include "util/path_routines.h"
+#include "util/protected_folder.h"
 #include "util_machine.h"
 
 namespace VyrUtilities {
@@ -40,6 +42,12 @@ TEST_F(AppSettingsTest, InitialiseCreatesDataAndLogDirectories) {
   EXPECT_EQ(settings.LogDirectory(), settings.DataDirectory() + u"\\Logs");
   EXPECT_TRUE(IsDirectory(System(), settings.LogDirectory()));
   EXPECT_FALSE(settings.ComputerName().empty());
+  // Made closed to other users from the start, not open until the service looks.
+  for (const std::u16string& folder : {settings.DataDirectory(), settings.LogDirectory()}) {
+    Platform::FileSecurity security;
+    ASSERT_EQ(System().Files().GetFileSecurity(folder, &security), Platform::kErrorSuccess);
+    EXPECT_TRUE(IsProtectedFolderSecurity(security)) << Platform::Utf16ToUtf8(folder);
+  }
 
   VyrAppSettings grouped(System());
   grouped.Initialise(u"Co", u"Suite", u"App");

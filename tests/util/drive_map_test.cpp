@@ -51,6 +51,8 @@ class DeviceTable : public Platform::FileSystem {
   E RemoveDirectory(V) override { return No(); }
   E DeleteFile(V) override { return No(); }
   E MoveFileEx(V, V, uint32_t) override { return No(); }
+  E GetFileSecurity(V, Platform::FileSecurity*) override { return No(); }
+  E SetFileSecurity(V, const Platform::FileSecurity&) override { return No(); }
   E GetLongPathName(V, uint32_t, std::u16string*, uint32_t*) override { return No(); }
   E GetFullPathName(V, uint32_t, std::u16string*, size_t*, uint32_t*) override { return No(); }
   std::optional<std::string> HostPath(V) override { return std::nullopt; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/emulated/file_store.h"
 #include "util/time_text.h"
 #include "util_machine.h"
 
@@ -51,7 +52,9 @@ TEST_F(VyrLogTest, LinesPiecesAndHeaderByteForByte) {
   log.Write(u"detail %s %d", 1, 0, 0);
   log.Write(u"no end", 0, 0, 0);
   log.WriteHeader(u"StartLogger");
-  // Every write is flushed, so a reader sees everything before Close.
+  // Every piece goes to the file as it is written, so a reader sees everything
+  // before Close, without a disk-cache flush for any of it.
+  EXPECT_EQ(machine_.FileState().DiskFlushCount(), 0u);
   EXPECT_EQ(FileBytes(), WithMark(u"plain\r\nERROR(Open): detail %s %d\r\nno end"
                                   u"===================\r\n*** StartLogger ***\r\n"
                                   u"===================\r\n"));

@@ -93,6 +93,13 @@ Win32Error EnvironmentView::GetModuleFileName(uint32_t capacity, std::u16string*
   return Deliver(process->imagePath, capacity, path);
 }
 
+Win32Error EnvironmentView::GetCurrentUserSid(std::u16string* sid) {
+  const auto process = machine_.ProcessTable().Find(context_.processId);
+  if (!process || process->ownerSid.empty()) return kErrorInvalidHandle;
+  *sid = process->ownerSid;
+  return kErrorSuccess;
+}
+
 Win32Error EnvironmentView::GetCurrentDirectory(uint32_t capacity, std::u16string* path) {
   const auto process = machine_.ProcessTable().Find(context_.processId);
   const std::u16string current = process && !process->currentDirectory.empty()

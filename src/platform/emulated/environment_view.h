@@ -22,6 +22,7 @@ class EnvironmentView : public Platform::Environment {
   Win32Error GetComputerName(uint32_t capacity, std::u16string* name) override;
   Win32Error GetModuleFileName(uint32_t capacity, std::u16string* path) override;
   Win32Error GetCurrentDirectory(uint32_t capacity, std::u16string* path) override;
+  Win32Error GetCurrentUserSid(std::u16string* sid) override;
   uint16_t GetSystemDefaultLangId() override;
   SystemTime GetSystemTime() override;
   SystemTime GetLocalTime() override;

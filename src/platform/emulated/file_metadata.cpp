@@ -18,6 +18,32 @@ constexpr int64_t kUnixEpochTicks = 116'444'736'000'000'000;
 
 std::string HostName(const fs::path& entry) { return entry.filename().string(); }
 
+// "owner=S-1-5-18", "protected=1" and one "ace=type,flags,mask,sid" line per entry.
+void ReadSecurityLine(const std::string& key, const std::string& value, FileMetadata* metadata) {
+  Platform::FileSecurity& security = metadata->security ? *metadata->security : metadata->security.emplace();
+  if (key == "owner") security.ownerSid = Platform::Utf8ToUtf16(value);
+  if (key == "protected") security.daclProtected = value == "1";
+  if (key != "ace") return;
+  std::istringstream fields(value);
+  unsigned type = 0, flags = 0;
+  uint32_t mask = 0;
+  char comma = 0;
+  std::string sid;
+  if (fields >> type >> comma >> flags >> comma >> std::hex >> mask >> comma && std::getline(fields, sid)) {
+    security.dacl.push_back({static_cast<uint8_t>(type), static_cast<uint8_t>(flags), mask,
+                             Platform::Utf8ToUtf16(sid)});
+  }
+}
+
+void WriteSecurityLines(const Platform::FileSecurity& security, std::ostringstream& text) {
+  text << "owner=" << Platform::Utf16ToUtf8(security.ownerSid) << "\n"
+       << "protected=" << (security.daclProtected ? 1 : 0) << "\n";
+  for (const Platform::AccessEntry& entry : security.dacl) {
+    text << "ace=" << unsigned{entry.type} << "," << unsigned{entry.flags} << "," << std::hex << entry.mask
+         << std::dec << "," << Platform::Utf16ToUtf8(entry.sid) << "\n";
+  }
+}
+
 }  // namespace
 
 bool IsCompanionHostName(std::string_view hostName) {
@@ -68,6 +94,7 @@ std::optional<FileMetadata> ReadMetadata(const fs::path& entry) {
     if (key == "attributes") std::from_chars(value.data(), end, metadata.attributes, 16);
     if (key == "creation") std::from_chars(value.data(), end, metadata.creationTime);
     if (key == "short") metadata.shortName = Platform::Utf8ToUtf16(value);
+    if (key == "owner" || key == "protected" || key == "ace") ReadSecurityLine(key, value, &metadata);
   }
   return metadata;
 }
@@ -79,6 +106,7 @@ bool WriteMetadata(const fs::path& entry, const FileMetadata& metadata) {
   text << "attributes=" << std::hex << metadata.attributes << std::dec << "\n"
        << "creation=" << metadata.creationTime << "\n";
   if (!metadata.shortName.empty()) text << "short=" << Platform::Utf16ToUtf8(metadata.shortName) << "\n";
+  if (metadata.security) WriteSecurityLines(*metadata.security, text);
   out << text.str();
   return static_cast<bool>(out);
 }

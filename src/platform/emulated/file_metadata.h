@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/win32_types.h"
 
 namespace Emulated {
@@ -23,6 +24,9 @@ struct FileMetadata {
   uint32_t attributes = 0;  // kFileAttribute* without the directory bit
   Platform::FileTime creationTime = 0;
   std::u16string shortName;  // empty: none stored
+  // Owner and DACL; none stored for an entry placed in an image folder from outside,
+  // which then has what its folders pass on (file_security.h).
+  std::optional<Platform::FileSecurity> security;
 };
 
 bool IsCompanionHostName(std::string_view hostName);

@@ -95,7 +95,7 @@ Win32Error FileStore::Open(Actor actor, const ResolvedPath& path, uint32_t acces
 
   bool created = false;
   if (!exists) {
-    if (Win32Error error = CreateData(path, flags, &created)) return error;
+    if (Win32Error error = CreateData(actor, path, flags, &created)) return error;
   }
   OpenFile open{nextFileObject_, data, path.host, FileDrives::DevicePath(path), stream,
                 directory, effectiveAccess, share, (flags & kFileFlagDeleteOnClose) != 0};
@@ -113,9 +113,10 @@ Win32Error FileStore::Open(Actor actor, const ResolvedPath& path, uint32_t acces
 
 // A stream of a file that does not exist yet brings the file into being too, as on
 // NTFS. New files carry the archive bit besides the attributes asked for.
-Win32Error FileStore::CreateData(const ResolvedPath& path, uint32_t flags, bool* created) {
+Win32Error FileStore::CreateData(Actor actor, const ResolvedPath& path, uint32_t flags, bool* created) {
   if (!path.exists) {
     FileMetadata metadata;
+    metadata.security = CreatedSecurity(actor, path, false);
     metadata.attributes = (flags & kKeptAttributes) | kFileAttributeArchive;
     metadata.creationTime = machine_.Time().NowUtc();
     metadata.shortName = NewShortName(path.host.parent_path(),
@@ -222,7 +223,14 @@ Win32Error FileStore::GetFileSize(Handle file, uint64_t* size) {
 // emulation needs.
 Win32Error FileStore::FlushFileBuffers(Handle file) {
   std::lock_guard lock(mutex_);
-  return FindOpen(file) == nullptr ? kErrorInvalidHandle : kErrorSuccess;
+  if (FindOpen(file) == nullptr) return kErrorInvalidHandle;
+  ++diskFlushes_;
+  return kErrorSuccess;
+}
+
+uint64_t FileStore::DiskFlushCount() {
+  std::lock_guard lock(mutex_);
+  return diskFlushes_;
 }
 
 Win32Error FileStore::SetDeleteOnClose(Actor actor, Handle file, bool deleteFile) {

@@ -48,6 +48,9 @@ class FileStore {
   Win32Error SetFilePointer(Handle file, int64_t distance, uint32_t method, uint64_t* position);
   Win32Error GetFileSize(Handle file, uint64_t* size);
   Win32Error FlushFileBuffers(Handle file);
+  // How many FlushFileBuffers calls reached the disk: each one is a disk-cache flush
+  // on NTFS, the dearest thing a writer can ask for.
+  uint64_t DiskFlushCount();
   Win32Error SetDeleteOnClose(Actor actor, Handle file, bool deleteFile);
   Win32Error CloseFile(Actor actor, Handle file);
 
@@ -66,6 +69,10 @@ class FileStore {
                         uint32_t flags);
   // The path with its 8.3 components expanded; the entry must exist.
   Win32Error GetLongPathName(std::u16string_view path, std::u16string* longPath);
+
+  // Owners and DACLs (file_store_security.cpp).
+  Win32Error GetFileSecurity(std::u16string_view path, Platform::FileSecurity* security);
+  Win32Error SetFileSecurity(std::u16string_view path, const Platform::FileSecurity& security);
   std::optional<std::string> HostPath(std::u16string_view path);
 
  private:
@@ -77,7 +84,7 @@ class FileStore {
   // With mutex_ held.
   Win32Error Open(Actor actor, const ResolvedPath& path, uint32_t access, uint32_t share,
                   uint32_t disposition, uint32_t flags, Handle* file);
-  Win32Error CreateData(const ResolvedPath& path, uint32_t flags, bool* created);
+  Win32Error CreateData(Actor actor, const ResolvedPath& path, uint32_t flags, bool* created);
   Win32Error OpenHostData(OpenFile& open, bool truncate);
   Win32Error Close(Actor actor, Handle file);
   void MarkDeletePending(OpenFile& open, bool deleteFile);
@@ -89,6 +96,10 @@ class FileStore {
   Win32Error RemoveEntry(Actor actor, std::u16string_view path, bool directory);
   Win32Error Rename(Actor actor, const ResolvedPath& from, const ResolvedPath& to, Handle source);
   void MoveHostEntry(const std::filesystem::path& from, const std::filesystem::path& to);
+  // The descriptor path has now, stored or passed on by its folders.
+  Platform::FileSecurity EffectiveSecurity(const ResolvedPath& path);
+  // The descriptor of an entry the actor creates at path.
+  Platform::FileSecurity CreatedSecurity(Actor actor, const ResolvedPath& path, bool directory);
 
   Machine& machine_;
   FileDrives drives_;
@@ -99,6 +110,7 @@ class FileStore {
   std::set<std::filesystem::path> deletePending_;
   Handle nextHandle_ = 0x10000;
   uint64_t nextFileObject_ = 0xFFFFC00000001000ull;
+  uint64_t diskFlushes_ = 0;
 };
 
 }  // namespace Emulated

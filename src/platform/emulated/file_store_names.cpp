@@ -158,6 +158,7 @@ Win32Error FileStore::CreateDirectory(Actor actor, std::u16string_view path) {
   metadata.creationTime = machine_.Time().NowUtc();
   metadata.shortName = NewShortName(resolved.host.parent_path(),
                                     Utf8ToUtf16(resolved.host.filename().string()));
+  metadata.security = CreatedSecurity(actor, resolved, true);
   std::error_code error;
   if (!fs::create_directory(resolved.host, error)) return kErrorAccessDenied;
   WriteMetadata(resolved.host, metadata);

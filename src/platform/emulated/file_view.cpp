@@ -127,6 +127,14 @@ Win32Error FileView::MoveFileEx(std::u16string_view from, std::u16string_view to
   return machine_.FileState().MoveFileEx(actor, Full(from), Full(to), flags);
 }
 
+Win32Error FileView::GetFileSecurity(std::u16string_view path, FileSecurity* security) {
+  return machine_.FileState().GetFileSecurity(Full(path), security);
+}
+
+Win32Error FileView::SetFileSecurity(std::u16string_view path, const FileSecurity& security) {
+  return machine_.FileState().SetFileSecurity(Full(path), security);
+}
+
 Win32Error FileView::GetLongPathName(std::u16string_view path, uint32_t capacity,
                                      std::u16string* longPath, uint32_t* required) {
   std::u16string result;

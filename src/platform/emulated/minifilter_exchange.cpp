@@ -21,8 +21,11 @@ HResult Minifilter::Exchange(uint32_t processId, Handle port, std::span<uint8_t>
   const std::optional<uint64_t> run = port_.RunOf(processId, port);
   if (!run) return kEHandle;
   if (!running_ || *run != run_) return kEPortDisconnected;
-  // The request is the 4-byte word the record count is answered in.
+  // The request is the 4-byte word the record count is answered in. The filter
+  // manager passes the caller's buffer on unaligned, and the driver reads the word
+  // as an aligned 64-bit access: a word off its 8-byte boundary faults there.
   if (input.size() < 4) return kEInvalidArg;
+  if (reinterpret_cast<uintptr_t>(input.data()) % 8 != 0) return kENoAccess;
   const MinifilterQueue::Batch batch = queue_.Fill(output);
   for (size_t i = 0; i < 4; ++i) input[i] = static_cast<uint8_t>(batch.count >> (8 * i));
   if (bytesReturned != nullptr) *bytesReturned = batch.bytes;

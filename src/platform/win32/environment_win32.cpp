@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <vector>
 
 #include "platform/win32/win32_text.h"
 
@@ -82,6 +83,26 @@ Win32Error Environment::GetModuleFileName(uint32_t capacity, std::u16string* pat
   std::wstring buffer(std::max<uint32_t>(capacity, 1), L'\0');
   return DeliverSized(GetModuleFileNameW(nullptr, buffer.data(), capacity), buffer, capacity,
                       path);
+}
+
+Win32Error Environment::GetCurrentUserSid(std::u16string* sid) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return LastError();
+  std::vector<BYTE> user(256);
+  DWORD size = 0;
+  BOOL ok = GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size);
+  if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    user.resize(size);
+    ok = GetTokenInformation(token, TokenUser, user.data(), size, &size);
+  }
+  const Platform::Win32Error error = ok ? ERROR_SUCCESS : LastError();
+  CloseHandle(token);
+  if (error != ERROR_SUCCESS) return error;
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text)) return LastError();
+  *sid = FromWide(text);
+  LocalFree(text);
+  return ERROR_SUCCESS;
 }
 
 Win32Error Environment::GetCurrentDirectory(uint32_t capacity, std::u16string* path) {

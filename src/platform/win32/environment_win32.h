@@ -18,6 +18,7 @@ class Environment final : public Platform::Environment {
   Win32Error GetComputerName(uint32_t capacity, std::u16string* name) override;
   Win32Error GetModuleFileName(uint32_t capacity, std::u16string* path) override;
   Win32Error GetCurrentDirectory(uint32_t capacity, std::u16string* path) override;
+  Win32Error GetCurrentUserSid(std::u16string* sid) override;
   uint16_t GetSystemDefaultLangId() override;
   Platform::SystemTime GetSystemTime() override;
   Platform::SystemTime GetLocalTime() override;

@@ -35,6 +35,8 @@ class FileSystem final : public Platform::FileSystem {
   Win32Error DeleteFile(std::u16string_view path) override;
   Win32Error MoveFileEx(std::u16string_view from, std::u16string_view to,
                         uint32_t flags) override;
+  Win32Error GetFileSecurity(std::u16string_view path, Platform::FileSecurity* security) override;
+  Win32Error SetFileSecurity(std::u16string_view path, const Platform::FileSecurity& security) override;
   Win32Error GetLongPathName(std::u16string_view path, uint32_t capacity,
                              std::u16string* longPath, uint32_t* required) override;
   Win32Error GetFullPathName(std::u16string_view path, uint32_t capacity,

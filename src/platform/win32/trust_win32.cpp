@@ -161,12 +161,26 @@ std::optional<std::u16string> Trust::FindCatalogForHash(Handle context,
 TrustVerdict Trust::VerifyCatalogMember(std::u16string_view catalogPath,
                                         std::u16string_view memberTag,
                                         std::u16string_view memberPath) {
+  return VerifyCatalogMember(0, catalogPath, memberTag, memberPath, {});
+}
+
+// Without hCatAdmin and the calculated hash, Windows 8 and later hash the member
+// again with SHA-1, which no SHA-256 catalog lists: every catalog-signed program
+// would come out unsigned.
+TrustVerdict Trust::VerifyCatalogMember(Handle context, std::u16string_view catalogPath,
+                                        std::u16string_view memberTag,
+                                        std::u16string_view memberPath,
+                                        std::span<const uint8_t> memberHash) {
   const std::wstring catalog = Wide(catalogPath), tag = Wide(memberTag), member = Wide(memberPath);
+  std::vector<BYTE> hash(memberHash.begin(), memberHash.end());
   WINTRUST_CATALOG_INFO info{};
   info.cbStruct = sizeof info;
   info.pcwszCatalogFilePath = catalog.c_str();
   info.pcwszMemberTag = tag.c_str();
   info.pcwszMemberFilePath = member.c_str();
+  info.pbCalculatedFileHash = hash.empty() ? nullptr : hash.data();
+  info.cbCalculatedFileHash = static_cast<DWORD>(hash.size());
+  info.hCatAdmin = ToContext(context);
   WINTRUST_DATA data{};
   data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
   data.dwUnionChoice = WTD_CHOICE_CATALOG;

@@ -23,6 +23,10 @@ class Trust final : public Platform::Trust {
   Platform::TrustVerdict VerifyCatalogMember(std::u16string_view catalogPath,
                                              std::u16string_view memberTag,
                                              std::u16string_view memberPath) override;
+  Platform::TrustVerdict VerifyCatalogMember(Handle context, std::u16string_view catalogPath,
+                                             std::u16string_view memberTag,
+                                             std::u16string_view memberPath,
+                                             std::span<const uint8_t> memberHash) override;
 };
 
 }  // namespace Win32

@@ -37,6 +37,7 @@
 #undef GetCurrentDirectory
 #undef GetEnvironmentVariable
 #undef GetFileAttributesEx
+#undef GetFileSecurity
 #undef GetFileVersionInfo
 #undef GetFileVersionInfoSize
 #undef GetFullPathName
@@ -53,6 +54,7 @@
 #undef RemoveDirectory
 #undef SendMessage
 #undef SetFileAttributes
+#undef SetFileSecurity
 #undef StartService
 #undef StartServiceCtrlDispatcher
 #undef VerQueryValue

@@ -83,6 +83,9 @@ TYPED_TEST_P(EnvironmentContractTest, NamesVersionAndClocksAreConsistent) {
   std::u16string current;
   ASSERT_EQ(this->Env().GetCurrentDirectory(260, &current), kErrorSuccess);
   EXPECT_EQ(current.substr(1, 2), u":\\");
+  std::u16string user;
+  ASSERT_EQ(this->Env().GetCurrentUserSid(&user), kErrorSuccess);
+  EXPECT_EQ(user.substr(0, 6), u"S-1-5-") << "the account the process runs as";
 
   const FileTime now = this->Env().GetSystemTimeAsFileTime();
   const int64_t seconds = this->Env().Time();

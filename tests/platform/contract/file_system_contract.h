@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/text_encoding.h"
 #include "platform/scoped_handle.h"
 #include "platform/contract/wine_difference.h"
 
@@ -226,11 +227,54 @@ TYPED_TEST_P(FileSystemContractTest, FullLongAndDevicePathNames) {
   EXPECT_EQ(this->Fs().QueryDosDevice(folder.substr(0, 2), 4, &device), kErrorInsufficientBuffer);
 }
 
+// A folder's own protected DACL replaces what its parent passed on, reaches the
+// files already in it and is what new files take; an unprotected DACL takes the
+// parent's entries in again after its own.
+TYPED_TEST_P(FileSystemContractTest, OwnerAndDaclAreKeptAndPassedOnToTheFilesBelow) {
+  FileSecurity security;
+  EXPECT_EQ(this->Fs().GetFileSecurity(this->At(u"missing"), &security), kErrorFileNotFound);
+  ASSERT_EQ(this->Fs().CreateDirectory(this->At(u"guarded")), kErrorSuccess);
+  this->Write(u"guarded\\old.txt", "x");
+  ASSERT_EQ(this->Fs().GetFileSecurity(this->At(u"guarded"), &security), kErrorSuccess);
+  EXPECT_EQ(security.ownerSid.substr(0, 4), u"S-1-");
+  EXPECT_FALSE(security.daclProtected) << "a new folder takes what its parent passes on";
+  SKIP_WHERE_WINE_DIFFERS(this->backend_,
+                          "a file keeps the owner and DACL set on it; Wine 8 accepts SetNamedSecurityInfo "
+                          "and keeps nothing, reporting what it derives from the Unix owner and mode");
+  constexpr uint8_t kBoth = kObjectInheritAce | kContainerInheritAce;
+  const FileSecurity wanted{security.ownerSid,
+                            {{kAccessAllowedAceType, kBoth, kFileAllAccess, kLocalSystemSid},
+                             {kAccessAllowedAceType, kBoth, kFileAllAccess, kAdministratorsSid}},
+                            true};
+  ASSERT_EQ(this->Fs().SetFileSecurity(this->At(u"guarded"), wanted), kErrorSuccess);
+  ASSERT_EQ(this->Fs().GetFileSecurity(this->At(u"guarded"), &security), kErrorSuccess);
+  EXPECT_EQ(security.ownerSid, wanted.ownerSid);
+  EXPECT_TRUE(security.daclProtected);
+  EXPECT_EQ(security.dacl, wanted.dacl);
+
+  this->Write(u"guarded\\new.txt", "y");
+  const std::vector<AccessEntry> passedOn{{kAccessAllowedAceType, kInheritedAce, kFileAllAccess, kLocalSystemSid},
+                                          {kAccessAllowedAceType, kInheritedAce, kFileAllAccess, kAdministratorsSid}};
+  for (const char16_t* name : {u"guarded\\old.txt", u"guarded\\new.txt"}) {
+    ASSERT_EQ(this->Fs().GetFileSecurity(this->At(name), &security), kErrorSuccess);
+    EXPECT_EQ(security.dacl, passedOn) << Utf16ToUtf8(name);
+    EXPECT_FALSE(security.daclProtected);
+  }
+  const AccessEntry readers{kAccessAllowedAceType, 0, kFileGenericReadExecute, kUsersSid};
+  ASSERT_EQ(this->Fs().SetFileSecurity(this->At(u"guarded\\new.txt"), {wanted.ownerSid, {readers}, false}),
+            kErrorSuccess);
+  ASSERT_EQ(this->Fs().GetFileSecurity(this->At(u"guarded\\new.txt"), &security), kErrorSuccess);
+  std::vector<AccessEntry> expected{readers};
+  expected.insert(expected.end(), passedOn.begin(), passedOn.end());
+  EXPECT_EQ(security.dacl, expected);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(FileSystemContractTest, WritesReadsSeeksAndSizes,
                             NamesIgnoreCaseAndKeepTheCaseTheyWereCreatedWith,
                             FindFirstFileMatchesWildcardsAndReportsAttributes,
                             ShareModesAreEnforcedBetweenHandles,
                             StreamsAreContentOfTheFileAndNeverListed,
-                            MovesRenamesAndRemovesDirectories, FullLongAndDevicePathNames);
+                            MovesRenamesAndRemovesDirectories, FullLongAndDevicePathNames,
+                            OwnerAndDaclAreKeptAndPassedOnToTheFilesBelow);
 
 }  // namespace FileSystemContract

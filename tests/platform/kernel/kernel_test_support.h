@@ -65,7 +65,7 @@ struct Reply {
 inline Reply Poll(Platform::FilterPort& port, Platform::Handle handle,
                   size_t capacity = Emulated::kDriverReplyCapacity) {
   Reply reply;
-  uint8_t request[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+  alignas(8) uint8_t request[4] = {0xEE, 0xEE, 0xEE, 0xEE};
   Bytes output(capacity, 0xCC);
   reply.result = port.SendMessage(handle, request, output, &reply.bytesReturned);
   reply.count = request[0] | request[1] << 8 | request[2] << 16 | uint32_t{request[3]} << 24;

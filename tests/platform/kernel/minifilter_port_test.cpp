@@ -71,6 +71,24 @@ TEST_F(MinifilterPortTest, AFullReplyIsPackedToItsCapacity) {
   EXPECT_EQ(Poll(port_, handle).count, 128u);
 }
 
+// The driver reads the request word as an aligned access; the filter manager does
+// not align what the caller passes, so a word off its 8-byte boundary faults.
+TEST_F(MinifilterPortTest, ARequestWordOffItsEightByteBoundaryFaults) {
+  machine_.Filter().Start();
+  const Platform::Handle handle = Connect();
+  ReportKeyOfLength(3);
+  alignas(8) uint8_t request[12] = {};
+  Bytes output(Emulated::kDriverReplyCapacity);
+  uint32_t returned = 0;
+  for (size_t offset : {1, 2, 4}) {
+    EXPECT_EQ(port_.SendMessage(handle, std::span(request + offset, 4), output, &returned),
+              Platform::kENoAccess)
+        << "offset " << offset;
+  }
+  EXPECT_EQ(port_.SendMessage(handle, std::span(request + 8, 4), output, &returned), Platform::kSOk);
+  EXPECT_EQ(request[8], 1) << "the record waited for the aligned poll";
+}
+
 TEST_F(MinifilterPortTest, OnlyARunningDriversPortConnects) {
   Platform::Handle handle = 0;
   EXPECT_EQ(port_.ConnectCommunicationPort(kPort, 0, {}, &handle), Platform::kEFileNotFound);

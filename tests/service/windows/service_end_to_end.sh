@@ -145,8 +145,9 @@ step "remove on a machine without the service"
 logger -r || fail "-r exited with $?"
 expect_state Brumevale absent
 
-step "install"
-logger -i || fail "-i exited with $?"
+step "install from System32, where an elevated prompt starts"
+(cd "$WINEPREFIX/drive_c/windows/system32" && "$wine" "$program_dir/BrumevaleLogger.exe" -i) ||
+  fail "-i exited with $?"
 install_log="$data_dir/Logs/BrumevaleLogger_Install_Log.txt"
 log_text "$install_log" | grep -q "Service Install: SUCCESS" || fail "install log: no service success"
 log_text "$install_log" | grep -q "Driver Install: SUCCESS" || fail "install log: no driver success"
@@ -157,9 +158,17 @@ driver_key='HKLM\SYSTEM\CurrentControlSet\Services\BrumevaleLookout'
   fail "minifilter altitude not registered"
 [ "$(reg_value "$driver_key\\Instances" DefaultInstance)" = AltitudeAndFlags ] ||
   fail "minifilter default instance not registered"
-image=$("$wine" reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Brumevale' /v ImagePath | tr -d '\r')
-grep -qi 'Program Files\\Kelvra Security\\Brumevale\\BrumevaleLogger.exe' <<<"$image" ||
-  fail "service image path: $image"
+# The whole data of a value, spaces included.
+reg_data() { "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+program_folder='C:\Program Files\Kelvra Security\Brumevale'
+image=$(reg_data 'HKLM\SYSTEM\CurrentControlSet\Services\Brumevale' ImagePath)
+[ "${image,,}" = "\"${program_folder,,}\\brumevalelogger.exe\"" ] ||
+  fail "service image path not the program's own, quoted: $image"
+image=$(reg_data "$driver_key" ImagePath)
+[ "${image,,}" = "${program_folder,,}\\brumevalelookout.sys" ] ||
+  fail "driver image path not in the program folder, unquoted: $image"
+saved=$(reg_data 'HKLM\SOFTWARE\Kelvra Security\Brumevale' ProgramPath)
+[ "${saved,,}" = "${program_folder,,}" ] || fail "saved program path: $saved"
 
 step "install again"
 logger -i || fail "second -i exited with $?"

@@ -78,6 +78,9 @@ extern "C" __declspec(dllexport) HRESULT WINAPI FilterSendMessage(HANDLE, LPVOID
                                                                   DWORD outputSize,
                                                                   LPDWORD bytesReturned) {
   if (input == nullptr || inputSize < 4 || output == nullptr) return E_INVALIDARG;
+  // The driver reads the request word as an aligned access; the filter manager does
+  // not align the caller's buffer, so a misaligned word faults in the driver.
+  if (reinterpret_cast<uintptr_t>(input) % 8 != 0) return HRESULT_FROM_WIN32(ERROR_NOACCESS);
   uint32_t count = 0;
   DWORD used = 0;
   for (const std::wstring& name : QueuedFiles()) {
