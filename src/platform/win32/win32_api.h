@@ -49,6 +49,7 @@
 #undef OpenSCManager
 #undef OpenService
 #undef QueryDosDevice
+#undef QueryFullProcessImageName
 #undef RegisterServiceCtrlHandler
 #undef RemoveDirectory
 #undef SendMessage
