@@ -16,6 +16,27 @@ bool ReadOwner(Platform::Processes& processes, Platform::Handle process, std::u1
   return true;
 }
 
+// A protected process (services.exe, csrss.exe, lsass.exe under RunAsPPL) refuses
+// read-control and the full query even to LocalSystem, yet it writes the service
+// keys; it still grants the limited query, which names its image. Its owner stays
+// unread.
+bool OpenAndName(Platform::Processes& processes, uint32_t processId, Platform::ScopedProcess& process,
+                 std::u16string& devicePath) {
+  if (processes.OpenProcess(processId, Platform::kReadControl | Platform::kProcessQueryInformation,
+                            process.Receive(processes)) == Platform::kErrorSuccess) {
+    if (processes.GetProcessImageFileName(process.Get(), kImageCapacity, &devicePath) != Platform::kErrorSuccess)
+      devicePath.clear();
+    return true;
+  }
+  if (processes.OpenProcess(processId, Platform::kProcessQueryLimitedInformation, process.Receive(processes)) !=
+      Platform::kErrorSuccess)
+    return false;
+  if (processes.QueryFullProcessImageName(process.Get(), Platform::kProcessNameNative, kImageCapacity,
+                                          &devicePath) != Platform::kErrorSuccess)
+    devicePath.clear();
+  return true;
+}
+
 }  // namespace
 
 bool GetProcessImageAndOwner(Platform::System& system, VyrUtilities::DriveMap& driveMap,
@@ -30,16 +51,8 @@ bool GetProcessImageAndOwner(Platform::System& system, VyrUtilities::DriveMap& d
   bool ownerFound = false;
   Platform::ScopedProcess process;
   // Process ids are 32-bit on Windows; a larger id from a record names no process.
-  if (processId <= UINT32_MAX &&
-      processes.OpenProcess(static_cast<uint32_t>(processId),
-                            Platform::kReadControl | Platform::kProcessQueryInformation,
-                            process.Receive(processes)) == Platform::kErrorSuccess) {
-    if (processes.GetProcessImageFileName(process.Get(), kImageCapacity, &devicePath) !=
-        Platform::kErrorSuccess) {
-      devicePath.clear();
-    }
+  if (processId <= UINT32_MAX && OpenAndName(processes, static_cast<uint32_t>(processId), process, devicePath))
     ownerFound = ReadOwner(processes, process.Get(), owner);
-  }
   image = devicePath.empty() ? std::u16string() : driveMap.DevicePathToDosPath(devicePath);
   return ownerFound;
 }

@@ -9,7 +9,9 @@
 
 // image receives the process's image in drive-letter form (empty when the process
 // cannot be opened or its volume has no drive letter); owner receives
-// "DOMAIN\name" when the owner can be read. Returns whether an owner was found.
+// "DOMAIN\name" when the owner can be read. A process that refuses the full query
+// (a protected one) is named through the limited query, without an owner. Returns
+// whether an owner was found.
 // Processes 0 and 4 are named without asking: they cannot be opened.
 bool GetProcessImageAndOwner(Platform::System& system, VyrUtilities::DriveMap& driveMap,
                              uint64_t processId, std::u16string& image, std::u16string& owner);

@@ -59,7 +59,9 @@ uint32_t SignatureVerifier::VerifyFileSignature(const std::u16string& path, Sign
   return VerifyInCatalogs(path, signer, counterSigners);
 }
 
-// Only a file without an embedded signature gets here.
+// Only a file without an embedded signature gets here. The administrator context is
+// the verifier's for its whole life: released by the destructor, so that a verifier
+// asked twice searches the catalogs twice.
 uint32_t SignatureVerifier::VerifyInCatalogs(const std::u16string& path, SignerRecord* signer,
                                              std::vector<SignerRecord>* counterSigners) {
   Platform::FileSystem& files = system_.Files();
@@ -79,8 +81,6 @@ uint32_t SignatureVerifier::VerifyInCatalogs(const std::u16string& path, SignerR
                                              signer, counterSigners)
                    : kSignatureNotSigned;
   }
-  if (catalogContext_ != 0) system_.Trust().ReleaseCatalogContext(catalogContext_);
-  catalogContext_ = 0;
   files.CloseFile(file);
   return code;
 }

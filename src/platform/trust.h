@@ -26,6 +26,7 @@ inline constexpr HResult kTrustEBadDigest = static_cast<HResult>(0x80096010u);
 inline constexpr HResult kCertEUntrustedRoot = static_cast<HResult>(0x800B0109u);
 inline constexpr HResult kCertEWrongUsage = static_cast<HResult>(0x800B0110u);
 inline constexpr HResult kCertEChaining = static_cast<HResult>(0x800B010Au);
+inline constexpr HResult kCertECritical = static_cast<HResult>(0x800B0105u);
 inline constexpr HResult kTrustESubjectNotTrusted = static_cast<HResult>(0x800B0004u);
 inline constexpr HResult kTrustETimeStamp = static_cast<HResult>(0x80096005u);
 

@@ -119,6 +119,7 @@ bool BootedImage::StartProcesses(std::string* error) {
     launch.ownerSid = process.owner;
     launch.parentProcessId = process.parentId;
     launch.processId = process.processId;
+    launch.protectedProcess = process.protectedProcess;
     if (Emulated::StartProcess(*machine_, launch) == 0) {
       *error = folder_ + "/machine.json: process " + std::to_string(process.processId) +
                " cannot start: its id is taken";

@@ -78,6 +78,7 @@ ImageProcess ReadProcess(const json& process) {
   result.image = Text(process, "image");
   result.owner = Text(process, "owner", false);
   if (result.owner.empty()) result.owner = u"S-1-5-18";
+  result.protectedProcess = process.value("protected", false);
   return result;
 }
 
@@ -91,11 +92,41 @@ uint16_t ReadLanguage(const json& doc) {
   return static_cast<uint16_t>(id);
 }
 
+// A SHA-1 thumbprint as certificate tools show it: 40 hexadecimal digits, in pairs
+// separated by blanks or colons or not at all; kept in upper case.
+std::u16string ReadThumbprint(const json& value) {
+  std::u16string digits;
+  for (char c : value.get<std::string>()) {
+    if (c == ' ' || c == ':') continue;
+    if (!std::isxdigit(static_cast<unsigned char>(c)) || digits.size() == 40)
+      throw std::runtime_error("trust.vendorRoots holds \"" + value.get<std::string>() +
+                               "\", which is not a SHA-1 thumbprint (40 hexadecimal digits)");
+    digits += static_cast<char16_t>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  if (digits.size() != 40)
+    throw std::runtime_error("trust.vendorRoots holds \"" + value.get<std::string>() +
+                             "\", which is not a SHA-1 thumbprint (40 hexadecimal digits)");
+  return digits;
+}
+
+// A file name under CatRoot\{F750E6C3-...}, as the catalog database registers it.
+std::u16string ReadCatalogName(const json& value) {
+  const std::string name = value.get<std::string>();
+  if (name.empty() || name.find_first_of("\\/:") != std::string::npos)
+    throw std::runtime_error("trust.registeredCatalogs holds \"" + name + "\", which is not a file name");
+  return Platform::Utf8ToUtf16(name);
+}
+
 // "trust": {"library": false} or {"catalogContext": false} breaks that step of the
-// catalog check, as on a machine whose trust library is missing or damaged.
+// catalog check, as on a machine whose trust library is missing or damaged;
+// "vendorRoots" names the roots the driver policy accepts for catalog members and
+// "registeredCatalogs" the catalogs the catalog database holds (none when absent).
 void ReadTrust(const json& trust, Emulated::TrustConfig* config) {
   config->libraryAvailable = trust.value("library", config->libraryAvailable);
   config->catalogContextAvailable = trust.value("catalogContext", config->catalogContextAvailable);
+  for (const json& root : trust.value("vendorRoots", json::array())) config->vendorRoots.push_back(ReadThumbprint(root));
+  for (const json& name : trust.value("registeredCatalogs", json::array()))
+    config->registeredCatalogs.push_back(ReadCatalogName(name));
 }
 
 void ReadDocument(const json& doc, ImageManifest* manifest) {

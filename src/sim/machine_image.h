@@ -23,6 +23,7 @@ struct ImageProcess {
   std::optional<uint32_t> parentId;
   std::u16string image;
   std::u16string owner;
+  bool protectedProcess = false;  // "protected": true
 };
 
 struct ImageManifest {

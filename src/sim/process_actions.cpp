@@ -134,6 +134,12 @@ bool PlayProcessAction(Emulated::Machine& machine, const ScenarioAction& action,
     case ActionKind::kFileStream:
     case ActionKind::kFileCopy:
       return PlayFileAction(view.Files(), action, problem);
+    case ActionKind::kFileHold: {
+      const Win32Error rc =
+          Emulated::HoldFile(machine, {action.processId, action.threadId}, action.path, action.share);
+      if (rc != Platform::kErrorSuccess) *problem = ActionFailed("opening the file to hold", rc);
+      return rc == Platform::kErrorSuccess;
+    }
     default:
       return PlayProcesses(machine, *actor, action, problem, note);
   }

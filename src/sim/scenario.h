@@ -21,6 +21,7 @@ enum class ActionKind {
   kFileDelete,
   kFileStream,
   kFileCopy,
+  kFileHold,
   kProcessStart,
   kProcessExit,
   kThreadCreate,
@@ -56,6 +57,7 @@ struct ScenarioAction {
   std::u16string newPath;
   std::string text;
   TextEncoding encoding = TextEncoding::kUtf8;
+  uint32_t share = 0;  // file hold: 0 (share=none) or FILE_SHARE_READ (share=read)
 
   // process start / exit, thread exit.
   std::u16string image;

@@ -94,11 +94,27 @@ constexpr FileForm kFileForms[] = {
 
 bool TakesText(ActionKind kind) { return kind == ActionKind::kFileWrite || kind == ActionKind::kFileStream; }
 
+// "hold PATH [share=none|read]": the file stays open, for reading, until the process
+// exits; others may then read it only with share=read. none is the default.
+bool ParseHold(const std::vector<std::string>& w, ScenarioAction* a, std::string* error) {
+  std::string share = "none";
+  if (w.size() < 2 || w.size() > 3 || (w.size() == 3 && !ParseOption(w[2], "share", &share)) ||
+      (share != "none" && share != "read")) {
+    *error = "file hold takes a path, then optionally share=none or share=read";
+    return false;
+  }
+  a->kind = ActionKind::kFileHold;
+  a->path = Platform::Utf8ToUtf16(w[1]);
+  a->share = share == "read" ? 0x1u : 0u;  // FILE_SHARE_READ
+  return true;
+}
+
 bool ParseFile(const std::vector<std::string>& w, ScenarioAction* a, std::string* error) {
+  if (!w.empty() && w[0] == "hold") return ParseHold(w, a, error);
   const auto form = std::find_if(std::begin(kFileForms), std::end(kFileForms),
                                  [&](const FileForm& f) { return !w.empty() && w[0] == f.verb; });
   if (form == std::end(kFileForms)) {
-    *error = "file needs create, write, rename, delete, stream or copy";
+    *error = "file needs create, write, rename, delete, stream, copy or hold";
     return false;
   }
   const size_t optional = TakesText(form->kind) ? 1 : 0;

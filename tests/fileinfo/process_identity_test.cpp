@@ -15,11 +15,12 @@ class ProcessIdentityTest : public ::testing::Test {
     config.users.push_back({u"S-1-5-21-1-2-3-1001", u"DESK", u"ann", u"C:\\Users\\ann", true});
     return config;
   }
-  void AddProcess(uint32_t pid, std::u16string_view image, std::u16string_view owner) {
+  void AddProcess(uint32_t pid, std::u16string_view image, std::u16string_view owner, bool isProtected = false) {
     Emulated::ProcessRecord record;
     record.processId = pid;
     record.imagePath = image;
     record.ownerSid = owner;
+    record.protectedProcess = isProtected;
     machine.Machine().ProcessTable().Add(record);
   }
 
@@ -54,6 +55,15 @@ TEST_F(ProcessIdentityTest, UnknownProcessOrOwnerYieldsEmptyAnswers) {
   AddProcess(1300, u"C:\\Windows\\x.exe", u"S-1-5-21-9-9-9-9999");
   EXPECT_FALSE(GetProcessImageAndOwner(machine.Service(), driveMap, 1300, image, owner));
   EXPECT_EQ(image, u"C:\\Windows\\x.exe");
+}
+
+// services.exe writes every service key; refusing the full query must not cost the
+// change its process image.
+TEST_F(ProcessIdentityTest, ProtectedProcessIsNamedThroughTheLimitedQueryWithoutOwner) {
+  AddProcess(728, u"C:\\Windows\\System32\\services.exe", u"S-1-5-18", true);
+  EXPECT_FALSE(GetProcessImageAndOwner(machine.Service(), driveMap, 728, image, owner));
+  EXPECT_EQ(image, u"C:\\Windows\\System32\\services.exe");
+  EXPECT_EQ(owner, u"unset");
 }
 
 }  // namespace

@@ -8,7 +8,10 @@
 #include <regex>
 
 #include "database/load_point_database.h"
+#include "fileinfo/file_information.h"
 #include "fileinfo/signature_verifier.h"
+#include "platform/emulated/certificate_chain.h"
+#include "platform/emulated/process_control.h"
 #include "platform/text_encoding.h"
 #include "support/catalog_builder.h"
 #include "support/signed_files.h"
@@ -17,16 +20,27 @@
 
 namespace {
 
+// app.cat is registered with the catalog database and the test root is the vendor's,
+// as the driver policy wants for catalog members.
+Emulated::MachineConfig CatalogMachine(Emulated::MachineConfig config) {
+  config.trust.registeredCatalogs = {u"app.cat"};
+  const SignedFiles& files = SignedFiles::Get();
+  if (files.failure.empty()) config.trust.vendorRoots = {Emulated::ThumbprintOf(files.root.certificate.get())};
+  return config;
+}
+
 // A machine with the product's database open, and the signature rows read back.
 class SignatureDesk {
  public:
-  explicit SignatureDesk(Emulated::MachineConfig config = {}) : machine_(std::move(config)), settings_(System()) {
+  explicit SignatureDesk(Emulated::MachineConfig config = {})
+      : machine_(CatalogMachine(std::move(config))), settings_(System()) {
     settings_.InitialiseProduct();
     database_ = std::make_unique<LoadPointDatabase>(System(), settings_, u"BrumevaleLogger_DB_Log.txt");
     EXPECT_TRUE(database_->OpenDatabase(settings_.DataDirectory() + u"\\Brumevale.data", false));
   }
 
   Platform::System& System() { return machine_.Service(); }
+  std::string HostFolder() const { return machine_.HostFolder(); }
   Emulated::Machine& Machine() { return machine_.Machine(); }
   LoadPointDatabase& Database() { return *database_; }
   void TrustRoot(const SignedFiles& files) {
@@ -196,6 +210,53 @@ TEST(AddFileSignatureTest, CatalogCheckThatCannotRunStoresAnEmptyInvalidRow) {
   EXPECT_EQ(AddFileSignature(bare.System(), bare.Database(), bare.Place(files.image, "zlib1.dll")), 0);
   EXPECT_EQ(AddFileSignature(bare.System(), bare.Database(), u"C:\\gone.exe"), 0);
   EXPECT_EQ(bare.RowCount(), 0);
+}
+
+// One verifier asked twice keeps its catalog administrator context for the second.
+TEST(AddFileSignatureTest, VerifierUsedTwiceSearchesTheCatalogsBothTimes) {
+  REQUIRE_SIGNED_FILES(files);
+  SignatureDesk desk;
+  desk.TrustRoot(files);
+  const auto first = desk.Place(files.image, "zlib1.dll");
+  SigningKit::WriteHostFile(desk.HostFolder() + "/readme.txt", {'d', 'o', 'c'});
+  desk.AddCatalog({desk.CatalogHash(first, 2), desk.CatalogHash(u"C:\\readme.txt", 2)}, true, files);
+  SignatureVerifier verifier(desk.System());
+  EXPECT_EQ(verifier.VerifyFileSignature(first, nullptr, nullptr), kSignatureTrusted);
+  EXPECT_EQ(verifier.VerifyFileSignature(u"C:\\readme.txt", nullptr, nullptr), kSignatureTrusted);
+}
+
+// A program holding a file open without sharing reads shuts the trust provider and
+// the version reader out, as on Windows: code 7 and no version strings, while size
+// and times still come from the directory. Sharing reads, or the holder's exit,
+// lets them in again.
+TEST(AddFileSignatureTest, FileHeldWithoutReadSharingCannotBeChecked) {
+  REQUIRE_SIGNED_FILES(files);
+  SignatureDesk desk;
+  desk.TrustRoot(files);
+  const auto image = desk.Place(files.stamped, "app.dll");
+  const auto check = [&](FileInformation* record) {
+    EXPECT_TRUE(LoadFileInformation(desk.System(), *record, image));
+    return SignatureVerifier(desk.System()).VerifyFileSignature(image, nullptr, nullptr);
+  };
+  const auto holder = [&](uint32_t share) {
+    Emulated::ProcessLaunch launch{{4, 0}, u"C:\\Windows\\holder.exe", u"S-1-5-18"};
+    const uint32_t pid = Emulated::StartProcess(desk.Machine(), launch);
+    EXPECT_EQ(Emulated::HoldFile(desk.Machine(), {pid, 0}, image, share), Platform::kErrorSuccess);
+    return pid;
+  };
+  const uint32_t exclusive = holder(0);
+  FileInformation held;
+  EXPECT_EQ(check(&held), kSignatureCatalogImpossible);
+  EXPECT_EQ(held.versionInformation, 0u);
+  EXPECT_EQ(held.VersionString(0), u"");
+  EXPECT_GT(held.FileSize(), 0u);
+  ASSERT_TRUE(Emulated::ExitProcess(desk.Machine(), exclusive));
+
+  holder(Platform::kFileShareRead);
+  FileInformation shared;
+  EXPECT_EQ(check(&shared), kSignatureTrusted);
+  EXPECT_EQ(shared.versionInformation, 1u);
+  EXPECT_NE(shared.VersionString(0), u"");
 }
 
 TEST(GetCertificateNameTest, PicksTheAskedNameAndLeavesOutputAloneWhenEmpty) {

@@ -2,6 +2,7 @@
 // and registers a task written in UTF-16, as the task scheduler writes it. The
 // drive must hold the very bytes, and the driver must report the steps in the name
 // of the acting process and thread.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -193,6 +194,44 @@ TEST_F(FileCopyScenario, RunRefusesAMissingSourceAndChangesNothing) {
                        "nor written by an earlier line\n");
   EXPECT_EQ(Read(folder_.Path() / "drives/C/Windows/System32/config/SOFTWARE.reg"), software);
   EXPECT_FALSE(fs::exists(folder_.Path() / "drives/C/ProgramData/Kelvra Security"));
+}
+
+// "file hold": the file stays open in the holder's name until it exits; meanwhile
+// a reader that shares reads (as the trust provider opens files) is refused under
+// share=none and admitted under share=read. The handle closes as the holder ends.
+TEST_F(FileCopyScenario, HeldFileShutsReadersOutUntilTheHolderExits) {
+  Write(folder_.Path() / "drives/C/app.exe", "MZ");
+  Write(folder_.Path() / "drives/C/lib.dll", "MZ");
+  auto image = Boot();
+  ASSERT_TRUE(image);
+  Platform::FileSystem& reader = image->Machine().Process(kWatcher).Files();
+  const auto openForReading = [&](const char16_t* path) {
+    Platform::Handle file = 0;
+    const auto rc = reader.CreateFile(path, Platform::kGenericRead, Platform::kFileShareRead,
+                                      Platform::kOpenExisting, 0, &file);
+    if (rc == 0) reader.CloseFile(file);
+    return rc;
+  };
+  Sim::Scenario holds;
+  std::string error, problem, note;
+  ASSERT_TRUE(Sim::ParseScenario("2000 file hold C:\\app.exe\n2000 file hold C:\\lib.dll share=read\n", "t.scenario",
+                                 &holds, &error));
+  for (const auto& action : holds.actions)
+    ASSERT_TRUE(Sim::PlayProcessAction(image->Machine(), action, &problem, &note)) << problem;
+  EXPECT_EQ(openForReading(u"C:\\app.exe"), Platform::kErrorSharingViolation);
+  EXPECT_EQ(openForReading(u"C:\\lib.dll"), 0u);
+  const auto records = Play(*image, "2000 process exit 2000\n");
+  EXPECT_EQ(openForReading(u"C:\\app.exe"), 0u);
+  const auto closes = std::count_if(records.begin(), records.end(), [](const FileRecord& r) {
+    return r.operation == Emulated::DriverOperation::kFileClosed && r.process == kInstaller;
+  });
+  EXPECT_EQ(closes, 2);
+
+  Sim::Scenario scenario;
+  ASSERT_TRUE(Sim::ParseScenario("900 file hold C:\\gone.exe\n", "t.scenario", &scenario, &error));
+  image->Machine().ProcessTable().Add({kWatcher, 4, u"C:\\w.exe", u"S-1-5-18", u"", u"", {}, false, {}});
+  EXPECT_FALSE(Sim::PlayProcessAction(image->Machine(), scenario.actions[0], &problem, &note));
+  EXPECT_EQ(problem, "opening the file to hold failed with error 2");
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ constexpr char kManifest[] = R"({
     {"sid": "S-1-5-21-7-1001", "account": "TINY\\ann", "profile": "C:\\Users\\ann", "loggedOn": true},
     {"sid": "S-1-5-21-7-1002", "account": "TINY\\bob", "profile": "C:\\Users\\bob"}
   ],
-  "processes": [{"pid": 2000, "image": "C:\\Windows\\explorer.exe", "owner": "S-1-5-21-7-1001"}]
+  "processes": [{"pid": 2000, "image": "C:\\Windows\\explorer.exe", "owner": "S-1-5-21-7-1001"},
+                {"pid": 728, "image": "C:\\Windows\\System32\\services.exe", "protected": true}]
 })";
 
 class MachineImageTest : public ::testing::Test {
@@ -65,7 +66,10 @@ TEST_F(MachineImageTest, HivesAreWrittenBackAndReadAgain) {
   ASSERT_TRUE(Key(*image, u"MACHINE\\SOFTWARE\\Vendor"));
   ASSERT_TRUE(Key(*image, u"USER\\S-1-5-21-7-1001\\Software\\Mine"));
   EXPECT_FALSE(Key(*image, u"USER\\S-1-5-21-7-1002"));
-  EXPECT_TRUE(image->Machine().ProcessTable().Find(2000));
+  ASSERT_TRUE(image->Machine().ProcessTable().Find(2000));
+  EXPECT_FALSE(image->Machine().ProcessTable().Find(2000)->protectedProcess);
+  ASSERT_TRUE(image->Machine().ProcessTable().Find(728));
+  EXPECT_TRUE(image->Machine().ProcessTable().Find(728)->protectedProcess);
 
   const std::vector<uint8_t> data = {'n', 0, 'e', 0, 'w', 0, 0, 0};
   const Emulated::RegistryEdit edits[] = {

@@ -110,6 +110,17 @@ TEST(ScenarioParser, FileTextAndCopies) {
   EXPECT_EQ(s.actions[2].newPath, u"C:\\Program Files\\A\\agent.exe");
 }
 
+TEST(ScenarioParser, FileHoldSharesNothingUnlessToldToShareReads) {
+  const Sim::Scenario s = Parse("1200 file hold \"C:\\a b.dll\"\n1200 file hold C:\\c.dll share=read\n"
+                                "1200 file hold C:\\d.dll share=none\n");
+  ASSERT_EQ(s.actions.size(), 3u);
+  EXPECT_EQ(s.actions[0].kind, ActionKind::kFileHold);
+  EXPECT_EQ(s.actions[0].path, u"C:\\a b.dll");
+  EXPECT_EQ(s.actions[0].share, 0u);
+  EXPECT_EQ(s.actions[1].share, Platform::kFileShareRead);
+  EXPECT_EQ(s.actions[2].share, 0u);
+}
+
 TEST(ScenarioParser, MalformedLineNamedWithItsNumber) {
   const std::pair<const char*, const char*> cases[] = {
       {"1 reg add HKXX\\K /v a", "needs a key starting with HKLM"},
@@ -125,6 +136,8 @@ TEST(ScenarioParser, MalformedLineNamedWithItsNumber) {
       {"1 file write C:\\x.xml text encoding=latin1", "unknown encoding \"latin1\" (utf-8 or utf-16le)"},
       {"1 file write C:\\x.xml text utf-16le", "unknown file option \"utf-16le\""},
       {"1 file copy C:\\x C:\\y encoding=utf-8", "file copy takes"},
+      {"1 file hold C:\\x share=write", "file hold takes a path, then optionally share=none or share=read"},
+      {"1 file hold C:\\x share=read now", "file hold takes"},
       {"1 process start C:\\x.exe user=a", "unknown process start option"},
       {"1 thread exit", "thread exit needs one thread id"},
       {"1", "nothing to do"},

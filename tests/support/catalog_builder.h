@@ -9,6 +9,7 @@
 #include <openssl/pkcs7.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/signing_kit.h"
@@ -79,15 +80,22 @@ inline Bytes TrustList(const std::vector<std::vector<uint8_t>>& hashes, bool sec
                    Tlv(0x30, members)});
 }
 
-// The signed catalog, carrying the signer's certificate and its issuer's: messageDigest over the list's content octets, then the list put
-// in place of the data content.
-inline Bytes SignCatalog(const Bytes& trustList, const Identity& signer, const Identity& issuer) {
+// The signed catalog, carrying each signer's certificate and its issuer's:
+// messageDigest over the list's content octets, then the list put in place of the
+// data content. DER sorts the signers by their encoding, so the one given first need
+// not come first in the file.
+inline Bytes SignCatalog(const Bytes& trustList, const Identity& signer, const Identity& issuer,
+                         const std::vector<std::pair<const Identity*, const Identity*>>& moreSigners = {}) {
   PKCS7* pkcs7 = PKCS7_new();
   PKCS7_set_type(pkcs7, NID_pkcs7_signed);
-  PKCS7_SIGNER_INFO* info = PKCS7_add_signature(pkcs7, signer.certificate.get(), signer.key.get(), EVP_sha256());
-  PKCS7_add_certificate(pkcs7, signer.certificate.get());
-  PKCS7_add_certificate(pkcs7, issuer.certificate.get());
-  PKCS7_add_signed_attribute(info, NID_pkcs9_contentType, V_ASN1_OBJECT, OBJ_txt2obj("1.3.6.1.4.1.311.10.1", 1));
+  std::vector<std::pair<const Identity*, const Identity*>> signers{{&signer, &issuer}};
+  signers.insert(signers.end(), moreSigners.begin(), moreSigners.end());
+  for (const auto& [who, by] : signers) {
+    PKCS7_SIGNER_INFO* info = PKCS7_add_signature(pkcs7, who->certificate.get(), who->key.get(), EVP_sha256());
+    PKCS7_add_certificate(pkcs7, who->certificate.get());
+    PKCS7_add_certificate(pkcs7, by->certificate.get());
+    PKCS7_add_signed_attribute(info, NID_pkcs9_contentType, V_ASN1_OBJECT, OBJ_txt2obj("1.3.6.1.4.1.311.10.1", 1));
+  }
   PKCS7_content_new(pkcs7, NID_pkcs7_data);
   BIO* data = PKCS7_dataInit(pkcs7, nullptr);
   const size_t header = trustList[1] & 0x80 ? 2 + (trustList[1] & 0x7F) : 2;

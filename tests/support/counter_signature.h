@@ -6,6 +6,7 @@
 #include <openssl/pkcs7.h>
 
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "support/signing_kit.h"
@@ -37,6 +38,32 @@ inline PKCS7_SIGNER_INFO* CounterSigner(PKCS7_SIGNER_INFO* signer, const Identit
   return counter;
 }
 
+// A SignedData (an image's certificate-table entry, a catalog) with a PKCS#9
+// counter-signature given to its first signer; nothing when der does not decode.
+inline std::optional<std::vector<uint8_t>> CounterSignMessage(const std::vector<uint8_t>& der,
+                                                               const Identity& authority, time_t when,
+                                                               bool spoiled = false) {
+  const unsigned char* cursor = der.data();
+  PKCS7* pkcs7 = d2i_PKCS7(nullptr, &cursor, static_cast<long>(der.size()));
+  if (!pkcs7) return std::nullopt;
+  PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(pkcs7), 0);
+  PKCS7_SIGNER_INFO* counter = CounterSigner(signer, authority, when, spoiled);
+  unsigned char* encoded = nullptr;
+  const int length = i2d_PKCS7_SIGNER_INFO(counter, &encoded);
+  ASN1_STRING* sequence = ASN1_STRING_type_new(V_ASN1_SEQUENCE);
+  ASN1_STRING_set(sequence, encoded, length);
+  PKCS7_add_attribute(signer, NID_pkcs9_countersignature, V_ASN1_SEQUENCE, sequence);
+  PKCS7_add_certificate(pkcs7, authority.certificate.get());
+  OPENSSL_free(encoded);
+  PKCS7_SIGNER_INFO_free(counter);
+  encoded = nullptr;
+  const int total = i2d_PKCS7(pkcs7, &encoded);
+  PKCS7_free(pkcs7);
+  std::vector<uint8_t> out(encoded, encoded + total);
+  OPENSSL_free(encoded);
+  return out;
+}
+
 // input: an image osslsigncode signed (its certificate table last in the file).
 inline bool AddCounterSignature(const std::string& input, const std::string& output, const Identity& authority,
                                 time_t when, bool spoiled = false) {
@@ -44,28 +71,14 @@ inline bool AddCounterSignature(const std::string& input, const std::string& out
   const size_t pe = Le32(bytes, 0x3C);
   const size_t entry = pe + 24 + (bytes[pe + 24] == 0x0B && bytes[pe + 25] == 0x02 ? 112 : 96) + 4 * 8;
   const size_t table = Le32(bytes, entry);
-  const unsigned char* cursor = bytes.data() + table + 8;
-  PKCS7* pkcs7 = d2i_PKCS7(nullptr, &cursor, Le32(bytes, table) - 8);
-  if (!pkcs7) return false;
-  PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(pkcs7), 0);
-  PKCS7_SIGNER_INFO* counter = CounterSigner(signer, authority, when, spoiled);
-  unsigned char* der = nullptr;
-  const int length = i2d_PKCS7_SIGNER_INFO(counter, &der);
-  ASN1_STRING* sequence = ASN1_STRING_type_new(V_ASN1_SEQUENCE);
-  ASN1_STRING_set(sequence, der, length);
-  PKCS7_add_attribute(signer, NID_pkcs9_countersignature, V_ASN1_SEQUENCE, sequence);
-  PKCS7_add_certificate(pkcs7, authority.certificate.get());
-  OPENSSL_free(der);
-  PKCS7_SIGNER_INFO_free(counter);
-  der = nullptr;
-  const int blob = i2d_PKCS7(pkcs7, &der);
-  PKCS7_free(pkcs7);
-  const uint32_t entryLength = 8 + static_cast<uint32_t>(blob);
+  const std::vector<uint8_t> blob(bytes.begin() + table + 8, bytes.begin() + table + Le32(bytes, table));
+  const auto signedBlob = CounterSignMessage(blob, authority, when, spoiled);
+  if (!signedBlob) return false;
+  const uint32_t entryLength = 8 + static_cast<uint32_t>(signedBlob->size());
   bytes.resize(table);
   bytes.insert(bytes.end(), {0, 0, 0, 0, 0x00, 0x02, 0x02, 0x00});  // WIN_CERT_REVISION_2_0, PKCS_SIGNED_DATA
   PutLe32(bytes, table, entryLength);
-  bytes.insert(bytes.end(), der, der + blob);
-  OPENSSL_free(der);
+  bytes.insert(bytes.end(), signedBlob->begin(), signedBlob->end());
   bytes.resize(table + ((entryLength + 7) & ~7u), 0);
   PutLe32(bytes, entry + 4, static_cast<uint32_t>(bytes.size() - table));
   WriteHostFile(output, bytes);

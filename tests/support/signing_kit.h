@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/emulated/openssl_types.h"
@@ -41,6 +42,9 @@ struct CertificateSpec {
   bool authority = false;
   std::string usages;  // extendedKeyUsage text ("codeSigning", "critical,timeStamping"); empty: none
   long serial = 1;
+  // One more extension by object identifier, in OpenSSL's configuration syntax
+  // ({"1.3.6.1.4.1.55555.1", "critical,DER:05:00"}); empty: none.
+  std::pair<std::string, std::string> extension;
 };
 
 inline void AddExtension(X509* certificate, X509* issuer, int nid, const std::string& value) {
@@ -90,6 +94,14 @@ inline Identity Issue(const CertificateSpec& wanted, const Identity* issuer, con
   if (wanted.authority) AddExtension(certificate, signer, NID_basic_constraints, "critical,CA:TRUE");
   if (wanted.authority) AddExtension(certificate, signer, NID_key_usage, "critical,keyCertSign,cRLSign,digitalSignature");
   if (!wanted.usages.empty()) AddExtension(certificate, signer, NID_ext_key_usage, wanted.usages);
+  if (!wanted.extension.first.empty()) {
+    X509V3_CTX context;
+    X509V3_set_ctx(&context, issuer ? issuer->certificate.get() : certificate, certificate, nullptr, nullptr, 0);
+    X509_EXTENSION* extension =
+        X509V3_EXT_nconf(nullptr, &context, wanted.extension.first.c_str(), wanted.extension.second.c_str());
+    X509_add_ext(certificate, extension, -1);
+    X509_EXTENSION_free(extension);
+  }
   if (!wanted.alternativeEmail.empty())
     AddExtension(certificate, signer, NID_subject_alt_name, "email:" + wanted.alternativeEmail);
   X509_sign(certificate, issuer ? issuer->key.get() : identity.key.get(), EVP_sha256());
@@ -133,13 +145,15 @@ inline void AddToStore(Platform::System& system, const std::u16string& store, X5
   PutBlob(system, base + u"\\" + store + u"\\Certificates\\" + name, SerializedBlob(0x20, DerOf(certificate)));
 }
 
-// A CRL of issuer listing serials, current for a month; placed in the CA store.
+// A CRL of issuer listing serials as revoked revokedAgo seconds before now, issued
+// issuedAgo seconds before now and current for a month; placed in the CA store.
 inline void AddCrl(Platform::System& system, const Identity& issuer, const std::vector<long>& serials,
-                   const std::u16string& name = u"CRL1") {
+                   const std::u16string& name = u"CRL1", long revokedAgo = 86400, long issuedAgo = 86400) {
   CrlPtr crl(X509_CRL_new());
   X509_CRL_set_version(crl.get(), 1);
   X509_CRL_set_issuer_name(crl.get(), X509_get_subject_name(issuer.certificate.get()));
-  ASN1_TIME* now = X509_gmtime_adj(nullptr, -86400);
+  ASN1_TIME* now = X509_gmtime_adj(nullptr, -issuedAgo);
+  ASN1_TIME* revoked = X509_gmtime_adj(nullptr, -revokedAgo);
   ASN1_TIME* next = X509_gmtime_adj(nullptr, 30L * 86400);
   X509_CRL_set1_lastUpdate(crl.get(), now);
   X509_CRL_set1_nextUpdate(crl.get(), next);
@@ -148,10 +162,11 @@ inline void AddCrl(Platform::System& system, const Identity& issuer, const std::
     ASN1_INTEGER* number = ASN1_INTEGER_new();
     ASN1_INTEGER_set(number, serial);
     X509_REVOKED_set_serialNumber(entry, number);
-    X509_REVOKED_set_revocationDate(entry, now);
+    X509_REVOKED_set_revocationDate(entry, revoked);
     X509_CRL_add0_revoked(crl.get(), entry);
     ASN1_INTEGER_free(number);
   }
+  ASN1_TIME_free(revoked);
   ASN1_TIME_free(now);
   ASN1_TIME_free(next);
   X509_CRL_sort(crl.get());

@@ -1,7 +1,12 @@
 #include "platform/emulated/certificate_chain.h"
 
+#include <openssl/objects.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
+#include <string_view>
+
+#include "platform/emulated/signature_judge.h"
 #include "platform/trust.h"
 
 namespace Emulated {
@@ -15,7 +20,30 @@ struct ChainFaults {
   bool expired = false;
   bool untrusted = false;
   bool broken = false;
+  bool unknownCritical = false;
 };
+
+// Critical extensions Windows' chain engine knows and OpenSSL does not: Microsoft's
+// application policies and CA version.
+constexpr std::string_view kExtensionsWindowsKnows[] = {"1.3.6.1.4.1.311.21.10", "1.3.6.1.4.1.311.21.1"};
+
+std::string OidText(const ASN1_OBJECT* object) {
+  char text[128] = {};
+  OBJ_obj2txt(text, sizeof text, object, 1);
+  return text;
+}
+
+bool HasUnknownCriticalExtension(X509* certificate) {
+  for (int i = 0; certificate && i < X509_get_ext_count(certificate); ++i) {
+    X509_EXTENSION* extension = X509_get_ext(certificate, i);
+    if (!X509_EXTENSION_get_critical(extension) || X509_supported_extension(extension)) continue;
+    const std::string oid = OidText(X509_EXTENSION_get_object(extension));
+    if (std::find(std::begin(kExtensionsWindowsKnows), std::end(kExtensionsWindowsKnows), oid) ==
+        std::end(kExtensionsWindowsKnows))
+      return true;
+  }
+  return false;
+}
 
 int CollectFault(int ok, X509_STORE_CTX* context) {
   if (ok) return 1;
@@ -33,10 +61,12 @@ int CollectFault(int ok, X509_STORE_CTX* context) {
     case X509_V_ERR_CERT_UNTRUSTED:
       faults->untrusted = true;
       break;
-    // Usage is judged below by the code-signing rule; critical extensions OpenSSL
-    // does not know are Windows' business, not a fault of the chain.
+    // Usage is judged below by the policy's own rule.
     case X509_V_ERR_INVALID_PURPOSE:
+      break;
+    // A critical extension that Windows does not know either fails the chain.
     case X509_V_ERR_UNHANDLED_CRITICAL_EXTENSION:
+      faults->unknownCritical |= HasUnknownCriticalExtension(X509_STORE_CTX_get_current_cert(context));
       break;
     default:
       faults->broken = true;
@@ -73,29 +103,57 @@ bool CrlUsable(X509_CRL* crl, X509* issuer, Platform::FileTime time) {
   return !next || FileTimeOf(next) >= time;
 }
 
-bool IsRevoked(const CertificateStores& stores, STACK_OF(X509)* chain, Platform::FileTime time) {
+// The CRL must be current now; its entry counts when dated at or before asOf.
+bool IsRevoked(const CertificateStores& stores, STACK_OF(X509)* chain, const ChainRequest& request) {
   for (int i = 0; i + 1 < sk_X509_num(chain); ++i) {
     X509* certificate = sk_X509_value(chain, i);
     X509* issuer = sk_X509_value(chain, i + 1);
     for (const CrlPtr& crl : stores.Crls()) {
       X509_REVOKED* entry = nullptr;
-      if (CrlUsable(crl.get(), issuer, time) && X509_CRL_get0_by_cert(crl.get(), &entry, certificate) == 1)
+      if (CrlUsable(crl.get(), issuer, request.now) && X509_CRL_get0_by_cert(crl.get(), &entry, certificate) == 1 &&
+          FileTimeOf(X509_REVOKED_get0_revocationDate(entry)) <= request.asOf)
         return true;
     }
   }
   return false;
 }
 
-// No extended key usage at all allows every use; one without code signing does not.
-bool AllowsCodeSigning(X509* certificate) {
-  return !(X509_get_extension_flags(certificate) & EXFLAG_XKUSAGE) ||
-         (X509_get_extended_key_usage(certificate) & XKU_CODE_SIGN);
+// No extended key usage at all allows every use; a list without the asked one does not.
+bool AllowsUsage(X509* certificate, RequiredUsage usage) {
+  if (usage == RequiredUsage::kAny || !(X509_get_extension_flags(certificate) & EXFLAG_XKUSAGE)) return true;
+  if (usage == RequiredUsage::kCodeSigning) return X509_get_extended_key_usage(certificate) & XKU_CODE_SIGN;
+  // Time stamping, as PKIX names it or as Microsoft's older authorities did.
+  return (X509_get_extended_key_usage(certificate) & XKU_TIMESTAMP) ||
+         ListsExtendedUsage(certificate, "1.3.6.1.4.1.311.10.3.2");
+}
+
+bool EndsInVendorRoot(STACK_OF(X509)* chain, const std::vector<std::u16string>& vendorRoots) {
+  if (!chain || sk_X509_num(chain) == 0) return false;
+  const std::u16string root = ThumbprintOf(sk_X509_value(chain, sk_X509_num(chain) - 1));
+  return std::any_of(vendorRoots.begin(), vendorRoots.end(),
+                     [&](const std::u16string& thumbprint) { return SameTag(thumbprint, root); });
 }
 
 }  // namespace
 
+bool ListsExtendedUsage(X509* certificate, const char* oid) {
+  auto* usages = static_cast<EXTENDED_KEY_USAGE*>(X509_get_ext_d2i(certificate, NID_ext_key_usage, nullptr, nullptr));
+  bool listed = false;
+  for (int i = 0; usages && i < sk_ASN1_OBJECT_num(usages); ++i) listed |= OidText(sk_ASN1_OBJECT_value(usages, i)) == oid;
+  EXTENDED_KEY_USAGE_free(usages);
+  return listed;
+}
+
+std::u16string ThumbprintOf(X509* certificate) {
+  unsigned char digest[20];
+  unsigned int length = 0;
+  X509_digest(certificate, EVP_sha1(), digest, &length);
+  return MemberTagOf(std::span<const uint8_t>(digest, length));
+}
+
 // When several faults meet, the most serious decides: a distrusted certificate, then a
-// chain that reaches no trusted root, then validity, revocation and usage.
+// chain that reaches no trusted root (or, for the driver policy, no vendor root), an
+// unknown critical extension, then validity, revocation and usage.
 HResult JudgeChain(const CertificateStores& stores, const ChainRequest& request) {
   ChainFaults faults;
   STACK_OF(X509)* chain = nullptr;
@@ -106,10 +164,12 @@ HResult JudgeChain(const CertificateStores& stores, const ChainRequest& request)
   for (int i = 0; chain && i < sk_X509_num(chain); ++i) distrusted |= stores.IsDisallowed(sk_X509_value(chain, i));
   if (distrusted) return Platform::kTrustEExplicitDistrust;
   if (faults.untrusted) return Platform::kCertEUntrustedRoot;
+  if (request.vendorRoots && !EndsInVendorRoot(chain, *request.vendorRoots)) return Platform::kCertEUntrustedRoot;
+  if (faults.unknownCritical) return Platform::kCertECritical;
   if (faults.broken) return Platform::kCertEChaining;
   if (faults.expired) return Platform::kCertEExpired;
-  if (request.checkRevocation && chain && IsRevoked(stores, chain, request.asOf)) return Platform::kCertERevoked;
-  if (request.requireCodeSigning && !AllowsCodeSigning(request.leaf)) return Platform::kCertEWrongUsage;
+  if (request.checkRevocation && chain && IsRevoked(stores, chain, request)) return Platform::kCertERevoked;
+  if (!AllowsUsage(request.leaf, request.usage)) return Platform::kCertEWrongUsage;
   return Platform::kSOk;
 }
 

@@ -73,6 +73,17 @@ Win32Error FileStore::CreateFile(Actor actor, std::u16string_view path, uint32_t
   return Open(actor, resolved, access, share, disposition, flags, file);
 }
 
+Win32Error FileStore::CheckReadSharing(std::u16string_view path) {
+  std::lock_guard lock(mutex_);
+  ResolvedPath resolved;
+  if (Win32Error error = drives_.Resolve(path, &resolved)) return error;
+  const fs::path data = resolved.stream.empty() ? resolved.host : StreamPath(resolved.host, resolved.stream);
+  std::error_code ignored;
+  if (!resolved.exists || !fs::exists(data, ignored)) return kErrorFileNotFound;
+  if (deletePending_.count(data) != 0) return kErrorAccessDenied;
+  return SharingAllows(OpensOf(data), kGenericRead, kFileShareRead) ? kErrorSuccess : kErrorSharingViolation;
+}
+
 Win32Error FileStore::Open(Actor actor, const ResolvedPath& path, uint32_t access, uint32_t share,
                            uint32_t disposition, uint32_t flags, Handle* file) {
   const bool stream = !path.stream.empty();

@@ -53,6 +53,11 @@ class FileStore {
   uint64_t DiskFlushCount();
   Win32Error SetDeleteOnClose(Actor actor, Handle file, bool deleteFile);
   Win32Error CloseFile(Actor actor, Handle file);
+  // What CreateFile(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) would answer now,
+  // without opening: how the trust provider and the version reader open the files
+  // they read, so that a file another process holds without sharing reads is as
+  // closed to them as on Windows (ERROR_SHARING_VIOLATION).
+  Win32Error CheckReadSharing(std::u16string_view path);
 
   // The name space (file_store_names.cpp).
   Win32Error GetFileAttributesEx(std::u16string_view path, Platform::FileAttributeData* data);

@@ -29,6 +29,13 @@ struct DriveMapping {
 struct TrustConfig {
   bool libraryAvailable = true;         // LoadLibrary("Wintrust.dll") succeeds
   bool catalogContextAvailable = true;  // CryptCATAdminAcquireContext(2) succeeds
+  // SHA-1 thumbprints (hexadecimal) of the roots that count as the operating-system
+  // vendor's: the driver verification policy, which judges catalog members, accepts
+  // no other root.
+  std::vector<std::u16string> vendorRoots;
+  // File names of the catalogs under CatRoot that the catalog database holds: only
+  // these are found by a hash; a file merely copied there is not.
+  std::vector<std::u16string> registeredCatalogs;
 };
 
 struct MachineConfig {

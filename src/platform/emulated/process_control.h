@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/emulated/activity_sink.h"
+#include "platform/win32_types.h"
 
 namespace Emulated {
 
@@ -21,6 +22,7 @@ struct ProcessLaunch {
   std::optional<uint32_t> processId;        // a fixed id, as machine images name theirs
   std::u16string currentDirectory;
   std::u16string serviceName;    // set by the service control manager
+  bool protectedProcess = false;  // started as a protected process
 };
 
 // The new process's id, or 0 when the fixed id is held by a live process or thread.
@@ -28,10 +30,17 @@ struct ProcessLaunch {
 // view gets its thread id on first use, and CreateThread adds reported ones.
 uint32_t StartProcess(Machine& machine, const ProcessLaunch& launch);
 
-// Ends the process: every thread it still has ends first, then the process, each
-// reported in the dying process's own context as the kernel does. False for an
-// unknown process and for processes 0 and 4, which live as long as the machine.
+// Ends the process: the files it holds are closed, every thread it still has ends,
+// then the process, each reported in the dying process's own context as the kernel
+// does. False for an unknown process and for processes 0 and 4, which live as long as
+// the machine.
 bool ExitProcess(Machine& machine, uint32_t processId);
+
+// Opens path for reading in holder's name with the given share mode (0 or
+// FILE_SHARE_READ) and keeps it open until the process exits, as a program that holds
+// a file does: others then open it only as that share mode admits. The CreateFile
+// error when it cannot be opened.
+Platform::Win32Error HoldFile(Machine& machine, Actor holder, std::u16string_view path, uint32_t share);
 
 // A new thread in processId, created by creator; its id, or 0 for an unknown process.
 uint32_t CreateThread(Machine& machine, Actor creator, uint32_t processId);

@@ -19,6 +19,7 @@ struct ProcessHandleTarget {
   uint32_t processId = 0;
   std::u16string imagePath;  // drive-letter form
   std::u16string ownerSid;
+  bool protectedProcess = false;
 };
 
 class ProcessHandles {

@@ -23,8 +23,8 @@ ProcessList::ProcessList(const MachineConfig& config) {
                // The owner of objects made by an elevated administrator's processes.
                {u"S-1-5-32-544", u"BUILTIN", u"Administrators"}};
   for (const UserAccount& user : config.users) accounts_.push_back({user.sid, user.domain, user.name});
-  processes_[kIdleProcessId] = ProcessRecord{kIdleProcessId, 0, u"", u"S-1-5-18", u"", u"", {}};
-  processes_[kSystemProcessId] = ProcessRecord{kSystemProcessId, 0, u"", u"S-1-5-18", u"", u"", {}};
+  processes_[kIdleProcessId] = ProcessRecord{kIdleProcessId, 0, u"", u"S-1-5-18", u"", u"", {}, false, {}};
+  processes_[kSystemProcessId] = ProcessRecord{kSystemProcessId, 0, u"", u"S-1-5-18", u"", u"", {}, false, {}};
 }
 
 void ProcessList::Add(ProcessRecord record) {
@@ -100,6 +100,14 @@ void ProcessList::RemoveThread(uint32_t processId, uint32_t threadId) {
   auto it = processes_.find(processId);
   if (it == processes_.end() || it->second.threads.erase(threadId) == 0) return;
   threadOwners_.erase(threadId);
+}
+
+bool ProcessList::AddHeldFile(uint32_t processId, Platform::Handle file) {
+  std::lock_guard lock(mutex_);
+  auto it = processes_.find(processId);
+  if (it == processes_.end()) return false;
+  it->second.heldFiles.push_back(file);
+  return true;
 }
 
 std::optional<uint32_t> ProcessList::FindThreadOwner(uint32_t threadId) const {

@@ -28,6 +28,12 @@ struct ProcessRecord {
   std::u16string currentDirectory;
   std::u16string serviceName;  // set when the service control manager started it
   std::set<uint32_t> threads;
+  // A protected process (services.exe, csrss.exe, lsass.exe under RunAsPPL) opens
+  // for nobody with more than the limited query, synchronize, terminate and
+  // suspend rights, LocalSystem included.
+  bool protectedProcess = false;
+  // Files the process holds open until it exits (a scenario's "file hold").
+  std::vector<Platform::Handle> heldFiles;
 };
 
 struct AccountRecord {
@@ -57,6 +63,8 @@ class ProcessList {
   uint32_t NewThreadId();
   void AddThread(uint32_t processId, uint32_t threadId);
   void RemoveThread(uint32_t processId, uint32_t threadId);
+  // Remembers a file handle the process keeps until it exits; false for an unknown process.
+  bool AddHeldFile(uint32_t processId, Platform::Handle file);
   // The process a live thread belongs to.
   std::optional<uint32_t> FindThreadOwner(uint32_t threadId) const;
 

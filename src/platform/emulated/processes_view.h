@@ -3,7 +3,9 @@
 // this process, owners and account names.
 //
 // The emulation keeps no privileges: the system's own processes and those of other
-// users open as they do for a service running as LocalSystem.
+// users open as they do for a service running as LocalSystem. Protected processes
+// grant only the limited query, synchronize, terminate and suspend rights, and their
+// owner cannot be read (READ_CONTROL is refused), as on Windows.
 
 #include "platform/processes.h"
 #include "platform/emulated/view_context.h"
@@ -21,6 +23,8 @@ class ProcessesView : public Platform::Processes {
   Win32Error CloseProcess(Handle process) override;
   Win32Error GetProcessImageFileName(Handle process, uint32_t capacity,
                                      std::u16string* image) override;
+  Win32Error QueryFullProcessImageName(Handle process, uint32_t flags, uint32_t capacity,
+                                       std::u16string* image) override;
   Win32Error GetProcessOwnerSid(Handle process, std::u16string* sid) override;
   Win32Error LookupAccountSid(std::u16string_view sid, std::u16string* name,
                               std::u16string* domain) override;

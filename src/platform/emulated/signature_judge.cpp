@@ -27,25 +27,33 @@ X509* VerifiedSigner(const SignedMessage& message) {
   return SignerInfoVerifies(info, signer, message.signedBytes) ? signer : nullptr;
 }
 
+// A signer whose certificate carries the lifetime-signing usage is judged at the
+// machine's clock even when stamped: its signatures die with it.
+Platform::FileTime ValidityTime(X509* signer, const std::optional<TimeStamp>& stamp, Platform::FileTime now) {
+  if (!stamp || ListsExtendedUsage(signer, kLifetimeSigningOid)) return now;
+  return stamp->time;
+}
+
 // The signer's chain judged as of the time stamp, or the clock without one; the
 // provider data (signer, verify-as-of time, counter-signer) comes with every verdict
-// that got that far.
-TrustVerdict JudgeSignedMessage(const SignedMessage& message, const CertificateStores& stores,
-                                Platform::FileTime now, bool checkRevocation) {
+// that got that far. The verify-as-of time is the stamp's even for a lifetime signer:
+// it is when the file was signed.
+TrustVerdict JudgeSignedMessage(const SignedMessage& message, const CertificateStores& stores, ChainRequest request) {
   X509* signer = VerifiedSigner(message);
   if (!signer) return Status(Platform::kTrustEBadDigest);
   const std::optional<TimeStamp> stamp = ReadTimeStamp(message, stores);
   if (stamp && !stamp->verified) return Status(Platform::kTrustETimeStamp);
-  const Platform::FileTime asOf = stamp ? stamp->time : now;
-  TrustVerdict verdict =
-      Status(JudgeChain(stores, {signer, message.pkcs7->d.sign->cert, asOf, checkRevocation, true}));
+  request.leaf = signer;
+  request.carried = message.pkcs7->d.sign->cert;
+  request.asOf = ValidityTime(signer, stamp, request.now);
+  TrustVerdict verdict = Status(JudgeChain(stores, request));
   // A sound signer whose stamp comes from an authority the machine does not trust
   // fails on the stamp; otherwise the signer's own fault is the one reported.
   if (verdict.status == Platform::kSOk && stamp && stamp->chainStatus != Platform::kSOk)
     verdict.status = Platform::kTrustETimeStamp;
   Platform::SignerChain chain;
   chain.certificate = NamesOf(signer);
-  chain.verifyAsOfTime = asOf;
+  chain.verifyAsOfTime = stamp ? stamp->time : request.now;
   if (stamp) chain.counterSigners.push_back(NamesOf(stamp->authority.get()));
   verdict.signer = std::move(chain);
   return verdict;
@@ -91,12 +99,14 @@ TrustVerdict JudgeEmbeddedSignature(std::span<const uint8_t> image, const Certif
   if (!indirect) return Status(Platform::kTrustENoSignature);
   if (AuthenticodeDigest(image, *layout, indirect->digestAlgorithm) != indirect->digest)
     return Status(Platform::kTrustEBadDigest);
-  return JudgeSignedMessage(*message, stores, now, false);
+  ChainRequest request;
+  request.now = now;
+  return JudgeSignedMessage(*message, stores, request);
 }
 
 TrustVerdict JudgeCatalogMember(std::span<const uint8_t> catalog, std::u16string_view memberTag,
                                 std::span<const uint8_t> member, const CertificateStores& stores,
-                                Platform::FileTime now) {
+                                Platform::FileTime now, const std::vector<std::u16string>& vendorRoots) {
   const auto message = ReadSignedMessage(catalog);
   const auto members = message ? ReadCatalogMembers(*message) : std::nullopt;
   if (!members) return Status(Platform::kTrustENoSignature);
@@ -106,7 +116,11 @@ TrustVerdict JudgeCatalogMember(std::span<const uint8_t> catalog, std::u16string
   // The member file must still be the one the catalog lists.
   const EVP_MD* md = memberTag.size() == 2 * 32 ? EVP_sha256() : EVP_sha1();
   if (!SameTag(MemberTagOf(CatalogHashOf(member, md)), memberTag)) return Status(Platform::kTrustEBadDigest);
-  return JudgeSignedMessage(*message, stores, now, true);
+  ChainRequest request;
+  request.now = now;
+  request.checkRevocation = true;
+  request.vendorRoots = &vendorRoots;
+  return JudgeSignedMessage(*message, stores, request);
 }
 
 }  // namespace Emulated

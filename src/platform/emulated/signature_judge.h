@@ -4,6 +4,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/emulated/certificate_stores.h"
 #include "platform/emulated/signed_message.h"
@@ -17,10 +18,12 @@ Platform::TrustVerdict JudgeEmbeddedSignature(std::span<const uint8_t> image, co
                                               Platform::FileTime now);
 
 // DRIVER_ACTION_VERIFY on the member tagged memberTag of a catalog whose member file
-// is member, revocation checked over the whole chain.
+// is member, revocation checked over the whole chain, which must end in one of
+// vendorRoots (SHA-1 thumbprints): the driver policy trusts only the operating-system
+// vendor's roots.
 Platform::TrustVerdict JudgeCatalogMember(std::span<const uint8_t> catalog, std::u16string_view memberTag,
                                           std::span<const uint8_t> member, const CertificateStores& stores,
-                                          Platform::FileTime now);
+                                          Platform::FileTime now, const std::vector<std::u16string>& vendorRoots);
 
 // The hash by which catalogs index a file: the Authenticode digest of an image, the
 // digest of the bytes of anything else.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/emulated/ber_encoding.h"
 #include "platform/emulated/der_reader.h"
 
 namespace Emulated {
@@ -137,16 +138,29 @@ std::string DottedOid(std::span<const uint8_t> whole) {
   return text;
 }
 
-std::optional<SignedMessage> ReadSignedMessage(std::span<const uint8_t> der) {
+namespace {
+
+std::optional<SignedMessage> ReadDerMessage(std::span<const uint8_t> der) {
   const unsigned char* cursor = der.data();
   Pkcs7Ptr pkcs7(d2i_PKCS7(nullptr, &cursor, static_cast<long>(der.size())));
   if (!pkcs7 || !PKCS7_type_is_signed(pkcs7.get()) || !pkcs7->d.sign) return std::nullopt;
-  if (sk_PKCS7_SIGNER_INFO_num(PKCS7_get_signer_info(pkcs7.get())) != 1) return std::nullopt;
+  // Several signers are allowed; the first is the one the provider judges.
+  if (sk_PKCS7_SIGNER_INFO_num(PKCS7_get_signer_info(pkcs7.get())) < 1) return std::nullopt;
   auto bytes = ContentBytes(pkcs7.get());
   if (!bytes) return std::nullopt;
   char type[128] = {};
   OBJ_obj2txt(type, sizeof type, pkcs7->d.sign->contents->type, 1);
   return SignedMessage{std::move(pkcs7), type, std::move(*bytes)};
+}
+
+}  // namespace
+
+// DER first, as almost every signature is; a BER one (indefinite lengths) is read in
+// its DER form, over which its digests are defined.
+std::optional<SignedMessage> ReadSignedMessage(std::span<const uint8_t> data) {
+  if (auto message = ReadDerMessage(data)) return message;
+  const std::optional<std::vector<uint8_t>> der = BerToDer(data);
+  return der ? ReadDerMessage(*der) : std::nullopt;
 }
 
 std::optional<IndirectData> ReadIndirectData(const SignedMessage& message) {

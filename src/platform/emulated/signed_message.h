@@ -20,8 +20,9 @@ struct SignedMessage {
   std::vector<uint8_t> signedBytes;  // what the signer's messageDigest covers
 };
 
-// The SignedData in der, or nothing when it is not one with a single signer.
-std::optional<SignedMessage> ReadSignedMessage(std::span<const uint8_t> der);
+// The SignedData in data (DER, or BER with indefinite lengths), or nothing when it is
+// not one with at least one signer. The first signer is the one that counts.
+std::optional<SignedMessage> ReadSignedMessage(std::span<const uint8_t> data);
 
 // SpcIndirectDataContent: the image's digest and its algorithm.
 struct IndirectData {

@@ -28,10 +28,16 @@ bool ImprintMatches(const PKCS7_SIGNER_INFO* signer, const EVP_MD* md, const ASN
   return static_cast<int>(length) == imprint->length && std::equal(digest, digest + length, imprint->data);
 }
 
-// The authority's certificate must chain to a trusted root and be valid at the stamp.
+// The authority's certificate must chain to a trusted root, be valid at the stamp and
+// be meant for time stamping.
 void JudgeAuthority(const CertificateStores& stores, STACK_OF(X509)* carried, TimeStamp* stamp) {
   stamp->verified = true;
-  stamp->chainStatus = JudgeChain(stores, {stamp->authority.get(), carried, stamp->time, false, false});
+  ChainRequest request;
+  request.leaf = stamp->authority.get();
+  request.carried = carried;
+  request.asOf = stamp->time;
+  request.usage = RequiredUsage::kTimeStamping;
+  stamp->chainStatus = JudgeChain(stores, request);
 }
 
 const ASN1_TYPE* UnsignedAttribute(PKCS7_SIGNER_INFO* signer, const char* oid) {

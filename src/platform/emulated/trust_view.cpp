@@ -9,7 +9,6 @@
 #include "platform/emulated/machine.h"
 #include "platform/emulated/signature_judge.h"
 #include "platform/emulated/signed_message.h"
-#include "platform/text_encoding.h"
 
 namespace Emulated {
 namespace {
@@ -33,7 +32,11 @@ int GenerationOf(Handle context) { return static_cast<int>(context - kCatalogCon
 
 }  // namespace
 
+// The provider opens what it reads for reading, sharing reads only: a file that
+// another process holds open without sharing reads cannot be read, and then, as far
+// as the provider can tell, holds no signature.
 std::optional<std::vector<uint8_t>> TrustView::ReadWholeFile(std::u16string_view path) {
+  if (machine_.FileState().CheckReadSharing(path) != Platform::kErrorSuccess) return std::nullopt;
   const std::optional<std::string> host = machine_.FileState().HostPath(path);
   std::error_code error;
   if (!host || !std::filesystem::is_regular_file(*host, error)) return std::nullopt;
@@ -85,20 +88,16 @@ Platform::Win32Error TrustView::CalculateCatalogHash(Handle context, std::u16str
   return Platform::kErrorSuccess;
 }
 
-// Catalogs are searched in name order; the first whose list holds the hash wins.
+// Only the catalogs the catalog database holds are searched, in name order; the first
+// whose list holds the hash wins.
 std::optional<std::u16string> TrustView::FindCatalogForHash(Handle context, std::span<const uint8_t> hash) {
   const int generation = GenerationOf(context);
-  const std::optional<std::string> folder = machine_.FileState().HostPath(kCatalogFolder);
-  std::error_code error;
-  if ((generation != 1 && generation != 2) || !folder || !std::filesystem::is_directory(*folder, error))
-    return std::nullopt;
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(*folder, error))
-    if (entry.is_regular_file()) files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
+  if (generation != 1 && generation != 2) return std::nullopt;
+  std::vector<std::u16string> names = machine_.Config().trust.registeredCatalogs;
+  std::sort(names.begin(), names.end());
   const std::u16string tag = MemberTagOf(hash);
-  for (const auto& file : files) {
-    const std::u16string path = std::u16string(kCatalogFolder) + u"\\" + Platform::Utf8ToUtf16(file.filename().string());
+  for (const std::u16string& name : names) {
+    const std::u16string path = std::u16string(kCatalogFolder) + u"\\" + name;
     const auto bytes = ReadWholeFile(path);
     const auto message = bytes ? ReadSignedMessage(*bytes) : std::nullopt;
     const auto members = message ? ReadCatalogMembers(*message) : std::nullopt;
@@ -114,7 +113,7 @@ Platform::TrustVerdict TrustView::VerifyCatalogMember(std::u16string_view catalo
   const auto member = ReadWholeFile(memberPath);
   if (!catalog || !member) return {};
   return JudgeCatalogMember(*catalog, memberTag, *member, CertificateStores::Load(registry_),
-                            machine_.Time().NowUtc());
+                            machine_.Time().NowUtc(), machine_.Config().trust.vendorRoots);
 }
 
 }  // namespace Emulated

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <memory>
 
+#include "platform/emulated/file_store.h"
 #include "platform/emulated/machine.h"
 #include "platform/emulated/pe_resources.h"
 #include "platform/emulated/version_block.h"
@@ -13,6 +14,8 @@ namespace {
 
 // ERROR_RESOURCE_TYPE_NOT_FOUND: what Windows reports for a file without the block.
 constexpr Platform::Win32Error kErrorResourceTypeNotFound = 1813;
+// The longest path the wide Win32 calls take.
+constexpr uint32_t kFullPathCapacity = 32768;
 
 // Reads through one open host stream, seeking for each piece, so that a large
 // executable costs only its headers and its resource directory.
@@ -30,6 +33,15 @@ ByteSource HostFileSource(std::shared_ptr<std::ifstream> file) {
 std::optional<std::vector<uint8_t>> VersionInfoView::ReadBlock(std::u16string_view path,
                                                                Platform::Win32Error* error) {
   *error = Platform::kErrorFileNotFound;
+  // GetFileVersionInfo maps the file for reading: a file another process holds open
+  // without sharing reads has no version block to give.
+  std::u16string full;
+  if (files_.GetFullPathName(path, kFullPathCapacity, &full, nullptr, nullptr) != Platform::kErrorSuccess)
+    return std::nullopt;
+  if (const Platform::Win32Error refused = machine_.FileState().CheckReadSharing(full)) {
+    *error = refused;
+    return std::nullopt;
+  }
   const auto host = files_.HostPath(path);
   std::error_code ec;
   if (!host || !std::filesystem::is_regular_file(*host, ec)) return std::nullopt;

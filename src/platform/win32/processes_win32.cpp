@@ -60,6 +60,17 @@ Win32Error Processes::GetProcessImageFileName(Handle process, uint32_t capacity,
   return ERROR_SUCCESS;
 }
 
+// The size goes in as the buffer's capacity and comes back as the name's length
+// without its terminator.
+Win32Error Processes::QueryFullProcessImageName(Handle process, uint32_t flags, uint32_t capacity,
+                                                std::u16string* image) {
+  std::wstring buffer(std::max<uint32_t>(capacity, 1), L'\0');
+  DWORD length = capacity;
+  if (!QueryFullProcessImageNameW(ToHandle(process), flags, buffer.data(), &length)) return LastError();
+  *image = FromWide(buffer.data(), length);
+  return ERROR_SUCCESS;
+}
+
 // Reading the owner needs READ_CONTROL, a right the callers' query handles do not
 // carry: the process is opened again by its id for the read alone, so that the
 // handle the caller holds keeps exactly the rights it asked for.

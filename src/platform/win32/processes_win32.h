@@ -16,6 +16,8 @@ class Processes final : public Platform::Processes {
   Win32Error CloseProcess(Handle process) override;
   Win32Error GetProcessImageFileName(Handle process, uint32_t capacity,
                                      std::u16string* image) override;
+  Win32Error QueryFullProcessImageName(Handle process, uint32_t flags, uint32_t capacity,
+                                       std::u16string* image) override;
   Win32Error GetProcessOwnerSid(Handle process, std::u16string* sid) override;
   Win32Error LookupAccountSid(std::u16string_view sid, std::u16string* name,
                               std::u16string* domain) override;

@@ -50,6 +50,7 @@
 #undef OpenSCManager
 #undef OpenService
 #undef QueryDosDevice
+#undef QueryFullProcessImageName
 #undef RegisterServiceCtrlHandler
 #undef RemoveDirectory
 #undef SendMessage

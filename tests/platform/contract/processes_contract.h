@@ -4,12 +4,14 @@
 //   Platform::Processes& Processes();       the view of a running process ("self")
 //   std::u16string SelfExeName();            that process's image file name only
 //   uint32_t AbsentProcessId();              an id that no live process holds
+//   std::optional<uint32_t> ProtectedProcessId();  a protected process, if the machine has one
 // and instantiates the suite:
 //   INSTANTIATE_TYPED_TEST_SUITE_P(Name, ProcessesContract, BackendType);
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,10 +124,56 @@ TYPED_TEST_P(ProcessesContract, AClosedHandleIsGone) {
   EXPECT_EQ(this->P().CloseProcess(handle), Platform::kErrorInvalidHandle);
 }
 
+// The limited query is what a protected process still grants; it must name the image
+// exactly as the full one does, in both of its forms.
+TYPED_TEST_P(ProcessesContract, LimitedQueryNamesTheImageInDeviceAndWin32Form) {
+  std::u16string device;
+  ASSERT_EQ(this->P().GetProcessImageFileName(this->OpenSelf().Get(), 260, &device), Platform::kErrorSuccess);
+  Platform::ScopedProcess limited;
+  ASSERT_EQ(this->P().OpenProcess(this->P().GetCurrentProcessId(), Platform::kProcessQueryLimitedInformation,
+                                  limited.Receive(this->P())),
+            Platform::kErrorSuccess);
+  std::u16string native, win32;
+  ASSERT_EQ(this->P().QueryFullProcessImageName(limited.Get(), Platform::kProcessNameNative, 260, &native),
+            Platform::kErrorSuccess);
+  EXPECT_EQ(native, device);
+  ASSERT_EQ(this->P().QueryFullProcessImageName(limited.Get(), 0, 260, &win32), Platform::kErrorSuccess);
+  ASSERT_GT(win32.size(), 3u);
+  EXPECT_EQ(win32.substr(1, 2), u":\\");
+  const std::u16string tail = u"\\" + this->backend_.SelfExeName();
+  EXPECT_EQ(win32.substr(win32.size() - tail.size()), tail);
+  std::u16string small = u"untouched";
+  EXPECT_EQ(this->P().QueryFullProcessImageName(limited.Get(), 0, static_cast<uint32_t>(win32.size()), &small),
+            Platform::kErrorInsufficientBuffer);
+  EXPECT_EQ(small, u"untouched");
+}
+
+TYPED_TEST_P(ProcessesContract, ProtectedProcessGrantsOnlyTheLimitedQuery) {
+  SKIP_WHERE_WINE_DIFFERS(this->backend_,
+                          "services.exe, csrss.exe, wininit.exe and smss.exe are protected processes: they "
+                          "refuse PROCESS_QUERY_INFORMATION and READ_CONTROL even to LocalSystem and grant "
+                          "PROCESS_QUERY_LIMITED_INFORMATION; Wine has no protected processes");
+  const std::optional<uint32_t> pid = this->backend_.ProtectedProcessId();
+  if (!pid) GTEST_SKIP() << "no protected process runs here";
+  Platform::Handle refused = 0;
+  EXPECT_EQ(this->P().OpenProcess(*pid, Platform::kReadControl | Platform::kProcessQueryInformation, &refused),
+            Platform::kErrorAccessDenied);
+  EXPECT_EQ(this->P().OpenProcess(*pid, Platform::kProcessQueryInformation, &refused), Platform::kErrorAccessDenied);
+  Platform::ScopedProcess limited;
+  ASSERT_EQ(this->P().OpenProcess(*pid, Platform::kProcessQueryLimitedInformation, limited.Receive(this->P())),
+            Platform::kErrorSuccess);
+  std::u16string image, sid;
+  ASSERT_EQ(this->P().QueryFullProcessImageName(limited.Get(), Platform::kProcessNameNative, 260, &image),
+            Platform::kErrorSuccess);
+  EXPECT_EQ(image.rfind(u"\\Device\\", 0), 0u);
+  EXPECT_NE(this->P().GetProcessOwnerSid(limited.Get(), &sid), Platform::kErrorSuccess);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(ProcessesContract, SnapshotIsInPidOrderAndHoldsSelfAndSystem,
                             OwnImageIsInDeviceFormAndItsOwnerHasAName,
                             ImageNameLongerThanTheBufferFailsAndLeavesItAlone,
                             IdleAndAbsentProcessesDoNotOpen,
                             AccountLookupKnowsSystemAndRefusesStrangers,
                             ThreadIdsAreStablePerThreadAndDistinctAcrossThreads,
-                            AClosedHandleIsGone);
+                            AClosedHandleIsGone, LimitedQueryNamesTheImageInDeviceAndWin32Form,
+                            ProtectedProcessGrantsOnlyTheLimitedQuery);

@@ -28,14 +28,19 @@ class EmulatedProcessesBackend {
     launch.imagePath = u"C:\\Program Files\\Kelvra Security\\Brumevale\\BrumevaleLogger.exe";
     launch.ownerSid = u"S-1-5-18";
     pid_ = Emulated::StartProcess(machine_, launch);
+    launch.imagePath = u"C:\\Windows\\System32\\services.exe";
+    launch.protectedProcess = true;
+    protected_ = Emulated::StartProcess(machine_, launch);
   }
   Platform::Processes& Processes() { return machine_.Process(pid_).Processes(); }
   std::u16string SelfExeName() { return u"BrumevaleLogger.exe"; }
   uint32_t AbsentProcessId() { return 4444; }
+  std::optional<uint32_t> ProtectedProcessId() { return protected_; }
 
  private:
   Machine machine_;
   uint32_t pid_ = 0;
+  uint32_t protected_ = 0;
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Emulated, ProcessesContract, EmulatedProcessesBackend);

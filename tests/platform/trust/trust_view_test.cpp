@@ -5,6 +5,7 @@
 
 #include <chrono>
 
+#include "platform/emulated/certificate_chain.h"
 #include "platform/emulated/certificate_stores.h"
 #include "platform/text_encoding.h"
 #include "support/catalog_builder.h"
@@ -32,6 +33,15 @@ std::vector<uint8_t> Sha256Of(const std::string& text) {
   return digest;
 }
 
+// The catalogs these tests write are registered with the machine's catalog database,
+// and the test root counts as the vendor's, as the driver policy wants for members.
+Emulated::MachineConfig CatalogMachine(Emulated::MachineConfig config = {}) {
+  config.trust.registeredCatalogs = {u"a-other.cat", u"b-app.cat", u"doc.cat", u"z.cat"};
+  const SignedFiles& files = SignedFiles::Get();
+  if (files.failure.empty()) config.trust.vendorRoots = {Emulated::ThumbprintOf(files.root.certificate.get())};
+  return config;
+}
+
 class TrustViewTest : public ::testing::Test {
  protected:
   Platform::Trust& Trust() { return machine.Service().Trust(); }
@@ -54,7 +64,7 @@ class TrustViewTest : public ::testing::Test {
     return hash;
   }
 
-  TemporaryMachine machine;
+  TemporaryMachine machine{CatalogMachine()};
 };
 
 TEST_F(TrustViewTest, TimeStampedSignatureNamesSignerAndAuthorityAtTheStampTime) {
@@ -167,7 +177,7 @@ TEST_F(TrustViewTest, OlderWindowsHasOnlyTheFirstGenerationAndHashesWithSha1) {
   Emulated::MachineConfig windows7;
   windows7.version.majorVersion = 6;
   windows7.version.minorVersion = 1;
-  TemporaryMachine old(windows7);
+  TemporaryMachine old(CatalogMachine(windows7));
   Platform::Trust& trust = old.Service().Trust();
   AddToStore(old.Service(), u"ROOT", files.root.certificate.get());
   const Platform::Handle library = trust.LoadTrustLibrary();

@@ -2,6 +2,7 @@
 // process. Under Wine, the cases where Wine departs from documented Windows
 // behaviour are skipped with that behaviour named (see wine_difference.h).
 #include <filesystem>
+#include <optional>
 
 #include "platform/contract/environment_contract.h"
 #include "platform/contract/file_system_contract.h"
@@ -40,6 +41,14 @@ class Win32Backend {
   // Process ids are multiples of 4 on Windows and Wine alike.
   uint32_t AbsentProcessId() { return 0xFFFFFFF0u; }
   bool UnderWine() const { return WineTest::RunningUnderWine(); }
+  // csrss.exe is protected on every Windows since Vista.
+  std::optional<uint32_t> ProtectedProcessId() {
+    std::vector<Platform::ProcessSnapshotEntry> entries;
+    if (Processes().SnapshotProcesses(&entries) != Platform::kErrorSuccess) return std::nullopt;
+    for (const auto& entry : entries)
+      if (entry.exeFile == u"csrss.exe") return entry.processId;
+    return std::nullopt;
+  }
 
  private:
   Win32::System system_;
