@@ -24,6 +24,7 @@ EventMessages::EventMessages(MachineLabel machine) : machine_(std::move(machine)
 EventMessages::~EventMessages() = default;
 
 bool EventMessages::Open(const std::string& path, std::string* error) {
+  raw_.Close();
   reader_ = Reader::RecordReader::Open(path, error);
   return reader_ != nullptr && raw_.Open(path, error);
 }

@@ -123,9 +123,15 @@ bool Exporter::SendInventory() {
 
 int Exporter::Run() {
   std::string error;
-  if (!messages_.Open(options_.database, &error)) {
-    err_ << "brumevale export: " << error << std::endl;
-    return 2;
+  // Following a service that is busy with its first rescan, the file may stay locked
+  // for a while: the exporter waits for it instead of giving up.
+  while (!messages_.Open(options_.database, &error)) {
+    if (!options_.follow || stop_) {
+      err_ << "brumevale export: " << error << std::endl;
+      return stop_ ? 0 : 2;
+    }
+    Trouble(error);
+    Pause();
   }
   while (!stop_) {
     if (GaveUp()) {

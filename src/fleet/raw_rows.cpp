@@ -58,9 +58,15 @@ std::string Failed(sqlite3* db, const std::string& what) { return what + ": " + 
 
 }  // namespace
 
-RecordFile::~RecordFile() { sqlite3_close(db_); }
+RecordFile::~RecordFile() { Close(); }
+
+void RecordFile::Close() {
+  sqlite3_close(db_);
+  db_ = nullptr;
+}
 
 bool RecordFile::Open(const std::string& path, std::string* error) {
+  Close();
   // immutable=0 and mode=ro: SQLite's locks still apply, so a read never sees half a
   // transaction of the service, and nothing is ever written beside the file.
   const std::string uri = "file:" + path + "?mode=ro";
@@ -68,7 +74,8 @@ bool RecordFile::Open(const std::string& path, std::string* error) {
     *error = "cannot open " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
     return false;
   }
-  sqlite3_busy_timeout(db_, 500);
+  // One of the service's 500 ms busy retries; a longer lock fails the read, which is tried again.
+  sqlite3_busy_timeout(db_, 1000);
   Statement probe(db_, "SELECT KEY, EVENT_TIME, PROCESS_ENTRY_KEY, LOAD_POINT_KEY FROM ChangeEvents LIMIT 1");
   if (!probe.ok()) {
     *error = path + " is not a Brumevale record: " + sqlite3_errmsg(db_);

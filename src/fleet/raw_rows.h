@@ -31,6 +31,7 @@ class RecordFile {
 
   // False with a message naming the file when it cannot be read as a record.
   bool Open(const std::string& path, std::string* error);
+  void Close();
 
   // Up to limit events with KEY > after, oldest first, with their extended rows.
   bool ReadEvents(int64_t after, int limit, std::vector<RawEvent>* out, std::string* error);

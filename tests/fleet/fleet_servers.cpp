@@ -29,8 +29,8 @@ bool NatsCluster::Start(const std::string& folder, int count, const std::string&
     if (count > 1) {
       config << "cluster { name: brumevale-test\n  listen: 127.0.0.1:" << nodes_[i].clusterPort << "\n  routes: [";
       for (int j = 0; j < count; ++j)
-        if (j != i) config << " nats-route://127.0.0.1:" << nodes_[j].clusterPort;
-      config << " ]\n}\n";
+        if (j != i) config << "\n    nats-route://127.0.0.1:" << nodes_[j].clusterPort;
+      config << "\n  ]\n}\n";
     }
     config << extra << "\n";
     nodes_[i].config = folder + "/n" + std::to_string(i) + ".conf";
