@@ -248,7 +248,10 @@ bool Collector::Drained() {
   for (Consumer& consumer : consumers_) {
     jsConsumerInfo* info = nullptr;
     jsErrCode code = static_cast<jsErrCode>(0);
-    if (natsSubscription_GetConsumerInfo(&info, consumer.sub, nullptr, &code) != NATS_OK) return false;
+    // Asked of the stream by name: a subscription bound to a durable that an earlier
+    // collector made answers "invalid subscription" here.
+    if (js_GetConsumerInfo(&info, link_.Context(), kStreamName, consumer.durable, nullptr, &code) != NATS_OK)
+      return false;
     const bool empty = info->NumPending == 0 && info->NumAckPending == 0;
     jsConsumerInfo_Destroy(info);
     if (!empty) return false;
