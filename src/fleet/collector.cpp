@@ -39,7 +39,7 @@ class Collector {
 
  private:
   bool Start();
-  bool Subscribe();
+  bool Subscribe(std::string* error);
   bool Drained();
   // What becomes of each fetched message: acknowledged, given back to wait for the
   // rest of its snapshot, or given back because the batch could not be written.
@@ -82,7 +82,7 @@ uint64_t StreamSequence(natsMsg* msg) {
   return sequence;
 }
 
-bool Collector::Subscribe() {
+bool Collector::Subscribe(std::string* error) {
   for (Consumer& consumer : consumers_) {
     if (consumer.sub != nullptr) continue;
     jsSubOptions sub;
@@ -94,10 +94,7 @@ bool Collector::Subscribe() {
     jsErrCode code = static_cast<jsErrCode>(0);
     const natsStatus s = js_PullSubscribe(&consumer.sub, link_.Context(), consumer.filter, consumer.durable,
                                           nullptr, &sub, &code);
-    if (s != NATS_OK) {
-      err_ << "brumevale collect: cannot subscribe to " << consumer.filter << ": " << NatsError(s) << std::endl;
-      return false;
-    }
+    if (s != NATS_OK) return *error = "cannot subscribe to " + std::string(consumer.filter) + ": " + NatsError(s), false;
   }
   return true;
 }
@@ -111,7 +108,12 @@ bool Collector::Start() {
   const auto deadline = Clock::now() + std::chrono::seconds(options_.giveUpSeconds);
   bool said = false;
   while (!stop_) {
-    if (link_.Connect(options_.nats, &error) && link_.EnsureStream(&error) && Subscribe()) return true;
+    // A subscription belongs to its connection: a new connection subscribes anew.
+    for (Consumer& consumer : consumers_) {
+      natsSubscription_Destroy(consumer.sub);
+      consumer.sub = nullptr;
+    }
+    if (link_.Connect(options_.nats, &error) && link_.EnsureStream(&error) && Subscribe(&error)) return true;
     if (!said) err_ << "brumevale collect: cannot reach JetStream: " << error << "; retrying" << std::endl;
     said = true;
     if (Clock::now() > deadline) {

@@ -91,7 +91,8 @@ TEST(FleetFaults, TwentyMachinesThroughNodeExporterAndCollectorKills) {
   for (size_t i = 0; i < count; ++i) f.StartExporter(i, false);
   for (size_t i = 0; i < count; ++i)
     EXPECT_EQ(f.exporters[i]->Wait(120000), 0) << ReadFile(f.Log("export-" + f.machines[i].name));
-  for (auto& collector : f.collectors) EXPECT_EQ(collector->Stop(), 0);
+  for (size_t i = 0; i < f.collectors.size(); ++i)
+    EXPECT_EQ(f.collectors[i]->Stop(), 0) << ReadFile(f.Log("collect-" + std::to_string(i)));
   std::string drained;
   ASSERT_EQ(RunFleet({"collect", "--server", f.cluster.Urls(), "--database", f.pg, "--drain"}, &drained), 0) << drained;
 
