@@ -9,7 +9,9 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
           osslsigncode openssl tcl dpkg-dev
           # The report page is checked in a real headless browser.
-          chromium chromium-driver python3-selenium)
+          chromium chromium-driver python3-selenium
+          # Fleets: the replicated stream, the central store and their C clients.
+          nats-server libnats-dev postgresql-15 libpq-dev pkg-config)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The fleet demo: three NATS nodes with JetStream on loopback ports (one cluster), a
+# PostgreSQL instance in a temporary folder, the demo scenario played on several
+# simulated machines under different computer names, their records exported and
+# collected, and the fleet's answers printed. Everything it starts is stopped again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake --preset release >/dev/null
+cmake --build --preset release --target brumevale-sim brumevale-fleet >/dev/null
+sim=build/release/src/sim/brumevale-sim
+fleet=build/release/src/fleet/brumevale-fleet
+pgbin=/usr/lib/postgresql/15/bin
+work=$(mktemp -d /tmp/brumevale-fleet-demo-XXXXXX)
+chmod 755 "$work"
+pids=()
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+# PostgreSQL refuses to run as root, and CI runs as root.
+as_owner() { if [ "$(id -u)" -eq 0 ]; then runuser -u nobody -- "$@"; else "$@"; fi; }
+stop_all() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -d "$work/pg/data" ] && as_owner "$pgbin/pg_ctl" -D "$work/pg/data" -m fast -w stop >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap stop_all EXIT
+
+# Three NATS nodes, one cluster.
+ports=() cports=()
+for i in 0 1 2; do ports+=("$(free_port)"); cports+=("$(free_port)"); done
+urls=""
+for i in 0 1 2; do
+  routes=""
+  for j in 0 1 2; do [ "$j" = "$i" ] || routes+="    nats-route://127.0.0.1:${cports[$j]}"$'\n'; done
+  cat > "$work/n$i.conf" <<CONF
+server_name: n$i
+listen: 127.0.0.1:${ports[$i]}
+jetstream { store_dir: "$work/js$i" }
+cluster {
+  name: brumevale-demo
+  listen: 127.0.0.1:${cports[$i]}
+  routes: [
+$routes  ]
+}
+CONF
+  nats-server -c "$work/n$i.conf" >"$work/n$i.log" 2>&1 &
+  pids+=($!)
+  urls+="${urls:+,}nats://127.0.0.1:${ports[$i]}"
+done
+
+# PostgreSQL in the temporary folder.
+mkdir -p "$work/pg"
+[ "$(id -u)" -eq 0 ] && chown nobody "$work/pg"
+pgport=$(free_port)
+as_owner "$pgbin/initdb" -D "$work/pg/data" -A trust -U postgres --no-sync >/dev/null
+as_owner "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/server.log" -w \
+  -o "-p $pgport -k $work/pg -c listen_addresses=127.0.0.1" start >/dev/null
+conninfo="host=127.0.0.1 port=$pgport user=postgres dbname=postgres"
+
+# Four machines play the demo scenario at once, each under its own computer name.
+names=(DESKTOP-7Q2M4LK LAB-PC-07 RECEPTION-01 BUILD-AGENT-3)
+sims=()
+for name in "${names[@]}"; do
+  cp -r examples/demo-machine "$work/$name"
+  sed -i "s/\"computerName\": \"[^\"]*\"/\"computerName\": \"$name\"/" "$work/$name/machine.json"
+  "$sim" run "$work/$name" --scenario examples/demo.scenario >"$work/sim-$name.log" 2>&1 &
+  sims+=($!)
+done
+for pid in "${sims[@]}"; do wait "$pid"; done
+
+db="drives/C/ProgramData/Kelvra Security/Brumevale/Brumevale.data"
+for name in "${names[@]}"; do
+  "$fleet" export --server "$urls" "$work/$name/$db" --machine "$name" &
+  sims+=($!)
+done
+for pid in "${sims[@]}"; do wait "$pid"; done
+"$fleet" collect --server "$urls" --database "$conninfo" --drain
+
+echo "== brumevale fleet machines"
+"$fleet" fleet --database "$conninfo" machines
+echo
+echo "== brumevale fleet new --unsigned"
+"$fleet" fleet --database "$conninfo" new --unsigned

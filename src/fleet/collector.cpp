@@ -1,0 +1,289 @@
+#include "fleet/collector.h"
+
+#include <chrono>
+#include <ostream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "fleet/fleet_tables.h"
+#include "fleet/pg_link.h"
+
+namespace Fleet {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int64_t kAckWaitNs = int64_t{10} * 1000000000;
+
+struct Consumer {
+  const char* filter;
+  const char* durable;
+  bool inventory;
+  natsSubscription* sub = nullptr;
+};
+
+// One fetched batch, owned until it is acknowledged or given back.
+struct Fetched {
+  natsMsgList list{};
+  ~Fetched() { natsMsgList_Destroy(&list); }
+};
+
+class Collector {
+ public:
+  Collector(const CollectOptions& options, const std::atomic<bool>& stop, std::ostream& err)
+      : options_(options), stop_(stop), err_(err) {}
+  ~Collector() {
+    for (Consumer& consumer : consumers_) natsSubscription_Destroy(consumer.sub);
+  }
+  int Run();
+
+ private:
+  bool Start();
+  bool Subscribe(std::string* error);
+  bool Drained();
+  // What becomes of each fetched message: acknowledged, given back to wait for the
+  // rest of its snapshot, or given back because the batch could not be written.
+  enum class Verdict { Ack, Later, Retry };
+  struct Outcome {
+    bool committed = true;
+    std::vector<Verdict> verdict;
+    std::string error;
+  };
+  int Take(Consumer& consumer);  // messages handled, -1 on a failure
+  std::vector<Verdict> Write(Consumer& consumer, const std::vector<natsMsg*>& msgs);
+  // forced, when given, is the reason each message is to be moved aside.
+  Outcome Commit(Consumer& consumer, const std::vector<natsMsg*>& msgs, const std::vector<std::string>& forced);
+  bool DeadLetter(natsMsg* msg, const std::string& reason);
+  bool ReachDatabase();
+
+  const CollectOptions& options_;
+  const std::atomic<bool>& stop_;
+  std::ostream& err_;
+  PgLink pg_;
+  JetStreamLink link_;
+  Consumer consumers_[2] = {{"brumevale.events.>", "brumevale-events", false},
+                            {"brumevale.inventory.>", "brumevale-inventory", true}};
+  bool databaseDown_ = false;
+  bool streamDown_ = false;  // one line per outage, not one per retry
+  int deadCount_ = 0;
+};
+
+std::string MachineOfSubject(const char* subject) {
+  const std::string text = subject;
+  const size_t dot = text.find('.', std::string("brumevale.").size());
+  return dot == std::string::npos ? "_" : text.substr(dot + 1);
+}
+
+uint64_t StreamSequence(natsMsg* msg) {
+  jsMsgMetaData* meta = nullptr;
+  if (natsMsg_GetMetaData(&meta, msg) != NATS_OK) return 0;
+  const uint64_t sequence = meta->Sequence.Stream;
+  jsMsgMetaData_Destroy(meta);
+  return sequence;
+}
+
+bool Collector::Subscribe(std::string* error) {
+  for (Consumer& consumer : consumers_) {
+    if (consumer.sub != nullptr) continue;
+    jsSubOptions sub;
+    jsSubOptions_Init(&sub);
+    sub.Stream = kStreamName;
+    sub.Config.AckPolicy = js_AckExplicit;
+    sub.Config.AckWait = kAckWaitNs;
+    sub.Config.MaxAckPending = 20000;
+    jsErrCode code = static_cast<jsErrCode>(0);
+    const natsStatus s = js_PullSubscribe(&consumer.sub, link_.Context(), consumer.filter, consumer.durable,
+                                          nullptr, &sub, &code);
+    if (s != NATS_OK) return *error = "cannot subscribe to " + std::string(consumer.filter) + ": " + NatsError(s), false;
+  }
+  return true;
+}
+
+bool Collector::Start() {
+  std::string error;
+  if (!pg_.Connect(options_.conninfo, &error) || !EnsureFleetTables(pg_, &error)) {
+    err_ << "brumevale collect: " << error << std::endl;
+    return false;
+  }
+  const auto deadline = Clock::now() + std::chrono::seconds(options_.giveUpSeconds);
+  bool said = false;
+  while (!stop_) {
+    // A subscription belongs to its connection: a new connection subscribes anew.
+    for (Consumer& consumer : consumers_) {
+      natsSubscription_Destroy(consumer.sub);
+      consumer.sub = nullptr;
+    }
+    if (link_.Connect(options_.nats, &error) && link_.EnsureStream(&error) && Subscribe(&error)) return true;
+    if (!said) err_ << "brumevale collect: cannot reach JetStream: " << error << "; retrying" << std::endl;
+    said = true;
+    if (Clock::now() > deadline) {
+      err_ << "brumevale collect: no reachable JetStream for " << options_.giveUpSeconds << " s, giving up"
+           << std::endl;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  return false;
+}
+
+bool Collector::ReachDatabase() {
+  std::string error;
+  if (pg_.Ok()) return true;
+  if (pg_.Connect(options_.conninfo, &error) && EnsureFleetTables(pg_, &error)) {
+    err_ << "brumevale collect: PostgreSQL answers again" << std::endl;
+    databaseDown_ = false;
+    return true;
+  }
+  if (!databaseDown_) err_ << "brumevale collect: " << error << "; retrying" << std::endl;
+  databaseDown_ = true;
+  return false;
+}
+
+// The message goes on brumevale.dead.<machine> as it came, its reason in a header;
+// the message id keeps a redelivered one from being moved twice.
+bool Collector::DeadLetter(natsMsg* msg, const std::string& reason) {
+  const uint64_t sequence = StreamSequence(msg);
+  const std::string subject = "brumevale.dead." + MachineOfSubject(natsMsg_GetSubject(msg));
+  natsMsg* dead = nullptr;
+  natsStatus s = natsMsg_Create(&dead, subject.c_str(), nullptr, natsMsg_GetData(msg), natsMsg_GetDataLength(msg));
+  const std::string id = "dead:" + std::to_string(sequence);
+  if (s == NATS_OK) s = natsMsgHeader_Set(dead, "Nats-Msg-Id", id.c_str());
+  if (s == NATS_OK) s = natsMsgHeader_Set(dead, "Brumevale-Reason", reason.c_str());
+  if (s == NATS_OK) s = natsMsgHeader_Set(dead, "Brumevale-Subject", natsMsg_GetSubject(msg));
+  jsPubAck* ack = nullptr;
+  if (s == NATS_OK) s = js_PublishMsg(&ack, link_.Context(), dead, nullptr, nullptr);
+  jsPubAck_Destroy(ack);
+  natsMsg_Destroy(dead);
+  if (s != NATS_OK) return false;
+  err_ << "brumevale collect: message " << sequence << " on " << natsMsg_GetSubject(msg) << " is not valid ("
+       << reason << "); moved to " << subject << std::endl;
+  return true;
+}
+
+Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsMsg*>& msgs,
+                                     const std::vector<std::string>& forced) {
+  Outcome outcome;
+  outcome.verdict.assign(msgs.size(), Verdict::Ack);
+  std::vector<nlohmann::json> valid, closings;
+  std::vector<size_t> closingIndex;
+  std::vector<std::pair<size_t, std::string>> invalid;
+  for (size_t i = 0; i < msgs.size(); ++i) {
+    const char* data = natsMsg_GetData(msgs[i]);
+    nlohmann::json body = nlohmann::json::parse(data, data + natsMsg_GetDataLength(msgs[i]), nullptr, false);
+    std::string problem = !forced.empty() ? forced[i] : consumer.inventory ? InventoryProblem(body) : EventProblem(body);
+    if (!problem.empty()) {
+      // Moved aside before the batch commits, so that its acknowledgement covers it.
+      if (DeadLetter(msgs[i], problem)) invalid.emplace_back(i, problem);
+      else outcome.verdict[i] = Verdict::Later;
+    } else if (consumer.inventory && body.contains("rows")) {
+      closings.push_back(std::move(body));
+      closingIndex.push_back(i);
+    } else {
+      valid.push_back(std::move(body));
+    }
+  }
+  std::vector<size_t> incomplete;
+  bool ok = pg_.Exec("BEGIN", &outcome.error);
+  for (const auto& [index, reason] : invalid)
+    ok = ok && WriteDeadLetter(pg_, natsMsg_GetSubject(msgs[index]), StreamSequence(msgs[index]), reason, &outcome.error);
+  ok = ok && (consumer.inventory ? WriteInventory(pg_, valid, closings, &incomplete, &outcome.error)
+                                 : WriteEvents(pg_, valid, &outcome.error));
+  ok = ok && pg_.Exec("COMMIT", &outcome.error);
+  if (!ok) {
+    std::string ignored;
+    pg_.Exec("ROLLBACK", &ignored);
+    outcome.committed = false;
+    return outcome;
+  }
+  deadCount_ += static_cast<int>(invalid.size());
+  for (const size_t index : incomplete) outcome.verdict[closingIndex[index]] = Verdict::Later;
+  return outcome;
+}
+
+// A batch the database refuses while it still answers holds a message it cannot
+// take: each is then tried alone, and one that fails alone is moved aside with the
+// database's reason, so that it never blocks the rest.
+std::vector<Collector::Verdict> Collector::Write(Consumer& consumer, const std::vector<natsMsg*>& msgs) {
+  Outcome outcome = Commit(consumer, msgs, {});
+  if (outcome.committed) return outcome.verdict;
+  if (!pg_.Ok() || msgs.size() == 1) {
+    if (!pg_.Ok() && !databaseDown_) err_ << "brumevale collect: " << outcome.error << "; retrying" << std::endl;
+    databaseDown_ = databaseDown_ || !pg_.Ok();
+    if (pg_.Ok()) {  // the one message the database refuses
+      const Outcome moved = Commit(consumer, msgs, {"refused by the database: " + outcome.error});
+      if (moved.committed) return moved.verdict;
+    }
+    return std::vector<Verdict>(msgs.size(), Verdict::Retry);
+  }
+  std::vector<Verdict> verdicts;
+  for (natsMsg* msg : msgs) verdicts.push_back(Write(consumer, {msg}).front());
+  return verdicts;
+}
+
+int Collector::Take(Consumer& consumer) {
+  Fetched fetched;
+  jsFetchRequest request;
+  jsFetchRequest_Init(&request);
+  request.Batch = options_.batch;
+  request.Expires = int64_t{250} * 1000000;
+  const natsStatus s = natsSubscription_FetchRequest(&fetched.list, consumer.sub, &request);
+  if (s != NATS_OK && s != NATS_TIMEOUT) {
+    if (!streamDown_) err_ << "brumevale collect: cannot fetch from the stream: " << NatsError(s) << "; retrying" << std::endl;
+    streamDown_ = true;
+    return -1;
+  }
+  if (streamDown_) err_ << "brumevale collect: the stream answers again" << std::endl;
+  streamDown_ = false;
+  if (fetched.list.Count == 0) return 0;
+  const std::vector<natsMsg*> msgs(fetched.list.Msgs, fetched.list.Msgs + fetched.list.Count);
+  const std::vector<Verdict> verdicts = Write(consumer, msgs);
+  bool failed = false;
+  for (size_t i = 0; i < msgs.size(); ++i) {
+    if (verdicts[i] == Verdict::Ack) natsMsg_Ack(msgs[i], nullptr);
+    else natsMsg_NakWithDelay(msgs[i], verdicts[i] == Verdict::Later ? 500 : 1000, nullptr);
+    failed = failed || verdicts[i] == Verdict::Retry;
+  }
+  return failed ? -1 : static_cast<int>(msgs.size());
+}
+
+bool Collector::Drained() {
+  for (Consumer& consumer : consumers_) {
+    jsConsumerInfo* info = nullptr;
+    jsErrCode code = static_cast<jsErrCode>(0);
+    // Asked of the stream by name: a subscription bound to a durable that an earlier
+    // collector made answers "invalid subscription" here.
+    if (js_GetConsumerInfo(&info, link_.Context(), kStreamName, consumer.durable, nullptr, &code) != NATS_OK)
+      return false;
+    const bool empty = info->NumPending == 0 && info->NumAckPending == 0;
+    jsConsumerInfo_Destroy(info);
+    if (!empty) return false;
+  }
+  return true;
+}
+
+int Collector::Run() {
+  if (!Start()) return stop_ ? 0 : 1;
+  int quiet = 0;
+  while (!stop_) {
+    if (!ReachDatabase()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      continue;
+    }
+    const int events = Take(consumers_[0]);
+    const int inventory = Take(consumers_[1]);
+    if (events < 0 || inventory < 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    quiet = events == 0 && inventory == 0 ? quiet + 1 : 0;
+    if (options_.drain && quiet >= 2 && Drained()) break;
+  }
+  if (deadCount_ > 0) err_ << "brumevale collect: " << deadCount_ << " messages moved to brumevale.dead" << std::endl;
+  return 0;
+}
+
+}  // namespace
+
+int RunCollect(const CollectOptions& options, const std::atomic<bool>& stop, std::ostream& err) {
+  Collector collector(options, stop, err);
+  return collector.Run();
+}
+
+}  // namespace Fleet

@@ -1,0 +1,92 @@
+#include "fleet/event_messages.h"
+
+#include "fleet/machine_identity.h"
+
+#include <map>
+
+#include "reader/event_format.h"
+#include "reader/record_reader.h"
+
+namespace Fleet {
+namespace {
+
+std::string Dumped(const nlohmann::json& body) {
+  return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json Envelope(const MachineLabel& machine) {
+  return {{"machine", machine.name}, {"machineId", machine.id}};
+}
+
+}  // namespace
+
+EventMessages::EventMessages(MachineLabel machine) : machine_(std::move(machine)) {}
+EventMessages::~EventMessages() = default;
+
+bool EventMessages::Open(const std::string& path, std::string* error) {
+  raw_.Close();
+  reader_ = Reader::RecordReader::Open(path, error);
+  return reader_ != nullptr && raw_.Open(path, error);
+}
+
+bool EventMessages::ReadPage(int64_t after, int limit, EventPage* page, std::string* error) {
+  *page = EventPage{};
+  std::vector<Reader::EventRecord> records;
+  std::vector<RawEvent> raws;
+  if (reader_->ReadEvents(after, limit, &records) != Reader::ReadResult::Ok)
+    return *error = reader_->Error(), false;
+  if (records.empty()) return true;
+  // The raw rows of the same keys: a newer event written between the two reads
+  // waits for the next page.
+  if (!raw_.ReadEvents(after, static_cast<int>(records.size()), &raws, error)) return false;
+  std::map<int64_t, const RawEvent*> rawOf;
+  for (const RawEvent& raw : raws) rawOf[raw.key] = &raw;
+  const std::string subject = EventSubject(machine_.token);
+  for (const Reader::EventRecord& record : records) {
+    const auto raw = rawOf.find(record.key);
+    if (raw == rawOf.end()) break;
+    nlohmann::json body = Reader::EventJson(record);
+    body.update(Envelope(machine_));
+    body["key"] = record.key;
+    body["raw"] = {{"ChangeEvents", raw->second->changeEvent}, {"ExtendedEvent", raw->second->extendedEvent}};
+    page->messages.push_back({subject, machine_.id + ":" + std::to_string(record.key), Dumped(body)});
+    page->keys.push_back(record.key);
+    if (record.change.eventType == kRescanEndEventType) page->latestRescanKey = record.key;
+  }
+  return true;
+}
+
+bool EventMessages::Inventory(int64_t snapshot, std::vector<Outgoing>* messages, std::string* error) {
+  messages->clear();
+  std::vector<nlohmann::json> rows;
+  if (!raw_.ReadLoadPoints(&rows, error)) return false;
+  const std::string subject = InventorySubject(machine_.token);
+  const std::string idPrefix = machine_.id + ":inventory:" + std::to_string(snapshot) + ":";
+  for (const nlohmann::json& row : rows) {
+    nlohmann::json body = Envelope(machine_);
+    body["snapshot"] = snapshot;
+    body["loadPoint"] = row;
+    messages->push_back({subject, idPrefix + std::to_string(row.value("KEY", int64_t{0})), Dumped(body)});
+  }
+  nlohmann::json closing = Envelope(machine_);
+  closing["snapshot"] = snapshot;
+  closing["rows"] = rows.size();
+  messages->push_back({subject, idPrefix + "end", Dumped(closing)});
+  return true;
+}
+
+int64_t KeyOfEventMessage(const std::string& data) {
+  const nlohmann::json body = nlohmann::json::parse(data, nullptr, false);
+  if (!body.is_object()) return 0;
+  const auto key = body.find("key");
+  return key != body.end() && key->is_number_integer() ? key->get<int64_t>() : 0;
+}
+
+int64_t SnapshotOfClosingMessage(const std::string& data) {
+  const nlohmann::json body = nlohmann::json::parse(data, nullptr, false);
+  if (!body.is_object() || !body.contains("rows")) return 0;
+  const auto snapshot = body.find("snapshot");
+  return snapshot != body.end() && snapshot->is_number_integer() ? snapshot->get<int64_t>() : 0;
+}
+
+}  // namespace Fleet

@@ -1,0 +1,171 @@
+#include "fleet/exporter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ostream>
+#include <thread>
+
+#include "fleet/machine_identity.h"
+
+namespace Fleet {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kPageSize = 256;  // one page is one window of outstanding acknowledgements
+
+class Exporter {
+ public:
+  Exporter(const ExportOptions& options, const std::atomic<bool>& stop, std::ostream& err)
+      : options_(options), stop_(stop), err_(err), messages_(options.machine) {}
+
+  int Run();
+
+ private:
+  bool Reach();
+  bool FindStart();
+  int ExportPage();  // events sent, 0 when none are new, -1 on a failure
+  bool SendInventory();
+  void Trouble(const std::string& what);
+  void Pause();
+  bool GaveUp() const;
+
+  const ExportOptions& options_;
+  const std::atomic<bool>& stop_;
+  std::ostream& err_;
+  EventMessages messages_;
+  JetStreamLink link_;
+  bool started_ = false;
+  int64_t position_ = 0;          // every event up to this key is in the stream
+  int64_t pendingInventory_ = 0;  // a snapshot still to send
+  bool troubled_ = false;         // one line per outage, not one per retry
+  int backoffMs_ = 250;
+  Clock::time_point lastProgress_ = Clock::now();
+};
+
+void Exporter::Trouble(const std::string& what) {
+  if (!troubled_) err_ << "brumevale export: " << what << "; retrying" << std::endl;
+  troubled_ = true;
+}
+
+void Exporter::Pause() {
+  const auto until = Clock::now() + std::chrono::milliseconds(backoffMs_);
+  while (!stop_ && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  backoffMs_ = std::min(backoffMs_ * 2, 5000);
+}
+
+bool Exporter::GaveUp() const {
+  return !options_.follow && Clock::now() - lastProgress_ > std::chrono::seconds(options_.giveUpSeconds);
+}
+
+bool Exporter::Reach() {
+  std::string error;
+  if (link_.Connection() == nullptr && !link_.Connect(options_.nats, &error)) return Trouble("cannot reach " + error), false;
+  if (!link_.EnsureStream(&error)) return Trouble(error), false;
+  return true;
+}
+
+// The last event message on the machine's subject says where the stream stands. The
+// page before it is sent again while the stream still drops repeats: an event
+// whose acknowledgement was lost just before a crash may sit under later ones.
+bool Exporter::FindStart() {
+  std::optional<StoredMessage> last;
+  std::string error;
+  if (!link_.LastMessage(EventSubject(options_.machine.token), &last, &error)) return Trouble(error), false;
+  position_ = last ? KeyOfEventMessage(last->data) : 0;
+  const int64_t ageNs = last ? std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch()).count() - last->timeNs
+                             : 0;
+  if (position_ > 0 && ageNs < int64_t{1800} * 1000000000)
+    position_ = std::max<int64_t>(0, messages_.Raw().KeyBefore(position_, kPageSize) - 1);
+  // The inventory of the latest rescan already sent, unless its closing message is missing.
+  std::optional<StoredMessage> inventory;
+  if (!link_.LastMessage(InventorySubject(options_.machine.token), &inventory, &error)) return Trouble(error), false;
+  const int64_t sent = inventory ? SnapshotOfClosingMessage(inventory->data) : 0;
+  const int64_t latest = messages_.Raw().LatestRescanKey(last ? KeyOfEventMessage(last->data) : 0);
+  pendingInventory_ = latest > sent ? latest : 0;
+  started_ = true;
+  return true;
+}
+
+int Exporter::ExportPage() {
+  EventPage page;
+  std::string error;
+  if (!messages_.ReadPage(position_, kPageSize, &page, &error)) {
+    err_ << "brumevale export: " << error << std::endl;
+    return -2;
+  }
+  if (page.messages.empty()) return 0;
+  const size_t acked = link_.PublishAll(page.messages, &error);
+  if (acked > 0) {
+    position_ = page.keys[acked - 1];
+    lastProgress_ = Clock::now();
+    for (size_t i = 0; i < acked; ++i)
+      if (page.latestRescanKey == page.keys[i]) pendingInventory_ = page.latestRescanKey;
+  }
+  if (acked < page.messages.size()) return Trouble("the stream did not acknowledge: " + error), -1;
+  return static_cast<int>(acked);
+}
+
+bool Exporter::SendInventory() {
+  std::vector<Outgoing> messages;
+  std::string error;
+  if (!messages_.Inventory(pendingInventory_, &messages, &error)) return Trouble(error), false;
+  // Sent in pieces of one acknowledgement window; the closing message goes last.
+  for (size_t first = 0; first < messages.size(); first += kPageSize) {
+    const std::vector<Outgoing> part(messages.begin() + first,
+                                     messages.begin() + std::min(messages.size(), first + kPageSize));
+    if (link_.PublishAll(part, &error) < part.size())
+      return Trouble("the stream did not acknowledge the inventory: " + error), false;
+  }
+  pendingInventory_ = 0;
+  return true;
+}
+
+int Exporter::Run() {
+  std::string error;
+  // Following a service that is busy with its first rescan, the file may stay locked
+  // for a while: the exporter waits for it instead of giving up.
+  while (!messages_.Open(options_.database, &error)) {
+    if (!options_.follow || stop_) {
+      err_ << "brumevale export: " << error << std::endl;
+      return stop_ ? 0 : 2;
+    }
+    Trouble(error);
+    Pause();
+  }
+  while (!stop_) {
+    if (GaveUp()) {
+      err_ << "brumevale export: no reachable JetStream for " << options_.giveUpSeconds << " s, giving up"
+           << std::endl;
+      return 1;
+    }
+    // A live connection reconnects by itself; only a missing one is made anew.
+    if ((link_.Connection() == nullptr || !started_) && !(Reach() && FindStart())) {
+      Pause();
+      continue;
+    }
+    const int sent = ExportPage();
+    if (sent == -2 && !options_.follow) return 2;
+    if (sent < 0 || (sent == 0 && pendingInventory_ != 0 && !SendInventory())) {
+      Pause();
+      continue;
+    }
+    if (troubled_) err_ << "brumevale export: the stream answers again" << std::endl;
+    troubled_ = false;
+    backoffMs_ = 250;
+    if (sent > 0) continue;
+    if (!options_.follow) return 0;
+    lastProgress_ = Clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(options_.pollMs));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunExport(const ExportOptions& options, const std::atomic<bool>& stop, std::ostream& err) {
+  Exporter exporter(options, stop, err);
+  return exporter.Run();
+}
+
+}  // namespace Fleet

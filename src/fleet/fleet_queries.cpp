@@ -1,0 +1,88 @@
+#include "fleet/fleet_queries.h"
+
+#include <ostream>
+#include <regex>
+
+#include "fleet/stored_event.h"
+#include "reader/event_format.h"
+#include "reader/history_filter.h"
+
+namespace Fleet {
+namespace {
+
+constexpr char kMachines[] = R"sql(
+SELECT m.machine, m.machine_id, m.last_event_time, count(e.key),
+       count(*) FILTER (WHERE e.event_type = 13), count(*) FILTER (WHERE e.event_type = 1),
+       count(*) FILTER (WHERE e.event_type = 2)
+FROM fleet_machines m LEFT JOIN fleet_events e USING (machine_id)
+GROUP BY m.machine, m.machine_id, m.last_event_time ORDER BY m.machine, m.machine_id)sql";
+
+// The window ends at each machine's own latest event, whatever its clock said.
+constexpr char kNew[] = R"sql(
+WITH latest AS (SELECT machine_id, max(event_time) AS t FROM fleet_events GROUP BY machine_id)
+SELECT e.machine, e.event_time, e.event->>'type', e.event->>'entry', e.event->>'user',
+       e.event->>'newCommandLine', e.event->>'processPath', e.event->>'signer', e.event->>'signatureValid'
+FROM fleet_events e JOIN latest l USING (machine_id)
+WHERE e.event_type = 13
+  AND e.event_time >= CASE WHEN $1::text = '' THEN $2::text
+                           ELSE to_char(l.t::timestamp - $1::interval, 'YYYY-MM-DD HH24:MI:SS') END
+  AND ($3::boolean IS FALSE OR (e.event->>'signatureValid') IS DISTINCT FROM 'true')
+ORDER BY e.machine, e.key)sql";
+
+constexpr char kWhere[] = R"sql(
+SELECT machine, lp_type, entry_name, user_id, command_line FROM fleet_inventory
+WHERE strpos(lower(entry_name), lower($1)) > 0 OR strpos(lower(command_line), lower($1)) > 0
+ORDER BY machine, load_point_key)sql";
+
+
+bool Run(PgLink& pg, const char* sql, const std::vector<std::optional<std::string>>& params,
+         std::vector<PgRow>* rows, std::ostream& err) {
+  std::string error;
+  if (pg.Exec(sql, params, &error, rows)) return true;
+  err << "brumevale fleet: " << error << std::endl;
+  return false;
+}
+
+// "24h" and "7d" become an interval; anything else must be a time as stored.
+bool ParseSince(const std::string& since, std::string* interval, std::string* time) {
+  std::smatch match;
+  if (std::regex_match(since, match, std::regex(R"((\d{1,6})([hd]))"))) {
+    *interval = match[1].str() + (match[2] == "h" ? " hours" : " days");
+    return true;
+  }
+  std::string error;
+  return Reader::ParseTimeBound(since, false, "", time, &error) && !time->empty();
+}
+
+}  // namespace
+
+int QueryMachines(PgLink& pg, OutputFormat format, std::ostream& out, std::ostream& err) {
+  Table table{{"machine", "machineId", "lastEvent", "events", "added", "changed", "removed"}, {},
+              {false, false, false, true, true, true, true}};
+  if (!Run(pg, kMachines, {}, &table.rows, err)) return 1;
+  out << FormatTable(table, format);
+  return 0;
+}
+
+int QueryNew(PgLink& pg, const std::string& since, bool unsignedOnly, OutputFormat format, std::ostream& out,
+             std::ostream& err) {
+  std::string interval, time;
+  if (!ParseSince(since, &interval, &time)) {
+    err << "brumevale fleet: --since takes 24h, 7d or YYYY-MM-DD[ HH:MM[:SS]], not \"" << since << "\"" << std::endl;
+    return 2;
+  }
+  Table table{{"machine", "time", "type", "entry", "user", "commandLine", "process", "signer", "signatureValid"}};
+  if (!Run(pg, kNew, {interval, time, unsignedOnly ? "true" : "false"}, &table.rows, err)) return 1;
+  out << FormatTable(table, format);
+  return 0;
+}
+
+int QueryWhere(PgLink& pg, const std::string& text, OutputFormat format, std::ostream& out, std::ostream& err) {
+  Table table{{"machine", "type", "entry", "user", "commandLine"}};
+  if (!Run(pg, kWhere, {text}, &table.rows, err)) return 1;
+  for (auto& row : table.rows) row[1] = Reader::LoadPointTypeName(std::stoi(row[1].value_or("0")));
+  out << FormatTable(table, format);
+  return 0;
+}
+
+}  // namespace Fleet

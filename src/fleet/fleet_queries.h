@@ -1,0 +1,28 @@
+#pragma once
+// brumevale fleet: questions about every machine at once, answered from the
+// central tables. Each returns the process exit code and writes its answer to out,
+// a problem as one line to err.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "fleet/pg_link.h"
+#include "fleet/table_output.h"
+
+namespace Fleet {
+
+// machine, machineId, lastEvent, events, added, changed, removed.
+int QueryMachines(PgLink& pg, OutputFormat format, std::ostream& out, std::ostream& err);
+// Load points added across the fleet within since (24h, 7d or a time) of each
+// machine's latest event; unsignedOnly keeps those whose writer was not validly
+// signed or is not known.
+int QueryNew(PgLink& pg, const std::string& since, bool unsignedOnly, OutputFormat format, std::ostream& out,
+             std::ostream& err);
+// Machines whose current inventory holds an entry or command line containing text.
+int QueryWhere(PgLink& pg, const std::string& text, OutputFormat format, std::ostream& out, std::ostream& err);
+// One machine's exported history through the reader's filters and formats.
+int QueryHistory(PgLink& pg, const std::string& machine, const std::vector<std::string>& filters,
+                 OutputFormat format, std::ostream& out, std::ostream& err);
+
+}  // namespace Fleet

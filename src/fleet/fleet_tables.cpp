@@ -1,0 +1,176 @@
+#include "fleet/fleet_tables.h"
+
+namespace Fleet {
+namespace {
+
+constexpr char kTables[] = R"sql(
+CREATE TABLE IF NOT EXISTS fleet_events (machine_id text, machine text, key bigint, event_time text,
+  event_type integer, load_point_key bigint, process_entry_key bigint, event jsonb, unique (machine_id, key));
+CREATE TABLE IF NOT EXISTS fleet_machines (machine_id text PRIMARY KEY, machine text, last_key bigint,
+  last_event_time text, snapshot bigint);
+CREATE TABLE IF NOT EXISTS fleet_inventory (machine_id text, machine text, snapshot bigint,
+  load_point_key bigint, lp_type integer, user_id text, entry_name text, command_line text,
+  load_point jsonb, PRIMARY KEY (machine_id, load_point_key));
+CREATE TABLE IF NOT EXISTS fleet_inventory_parts (machine_id text, snapshot bigint, load_point_key bigint,
+  load_point jsonb, PRIMARY KEY (machine_id, snapshot, load_point_key));
+CREATE TABLE IF NOT EXISTS fleet_dead_letters (subject text, stream_sequence bigint PRIMARY KEY,
+  reason text, received timestamptz DEFAULT now());
+)sql";
+
+// Every field of fleet_events comes out of the message itself, so one statement
+// takes the whole batch as one JSON array.
+constexpr char kInsertEvents[] = R"sql(
+INSERT INTO fleet_events
+SELECT e->>'machineId', e->>'machine', (e->>'key')::bigint, e->'raw'->'ChangeEvents'->>'EVENT_TIME',
+       (e->'raw'->'ChangeEvents'->>'EVENT_TYPE')::integer,
+       (e->'raw'->'ChangeEvents'->>'LOAD_POINT_KEY')::bigint,
+       (e->'raw'->'ChangeEvents'->>'PROCESS_ENTRY_KEY')::bigint, e
+FROM jsonb_array_elements($1::jsonb) AS e
+ON CONFLICT DO NOTHING)sql";
+
+// The machines of the batch, in one order so that two collectors never wait on each other in a circle.
+constexpr char kUpdateMachines[] = R"sql(
+INSERT INTO fleet_machines (machine_id, machine, last_key, last_event_time)
+SELECT m.machine_id, l.machine, l.key, l.event_time
+FROM (SELECT DISTINCT e->>'machineId' AS machine_id FROM jsonb_array_elements($1::jsonb) AS e) AS m
+CROSS JOIN LATERAL (SELECT machine, key, event_time FROM fleet_events f WHERE f.machine_id = m.machine_id
+                    ORDER BY key DESC LIMIT 1) AS l
+ORDER BY m.machine_id
+ON CONFLICT (machine_id) DO UPDATE SET machine = excluded.machine, last_key = excluded.last_key,
+  last_event_time = excluded.last_event_time)sql";
+
+constexpr char kInsertParts[] = R"sql(
+INSERT INTO fleet_inventory_parts
+SELECT e->>'machineId', (e->>'snapshot')::bigint, (e->'loadPoint'->>'KEY')::bigint, e
+FROM jsonb_array_elements($1::jsonb) AS e
+ON CONFLICT DO NOTHING)sql";
+
+constexpr char kPartsCount[] =
+    "SELECT count(*) >= $3::bigint FROM fleet_inventory_parts WHERE machine_id = $1 AND snapshot = $2::bigint";
+
+// A snapshot older than the one in place changes nothing: the update returns no row.
+constexpr char kClaimSnapshot[] = R"sql(
+INSERT INTO fleet_machines (machine_id, machine, snapshot) VALUES ($1, $3, $2::bigint)
+ON CONFLICT (machine_id) DO UPDATE SET snapshot = excluded.snapshot
+WHERE fleet_machines.snapshot IS NULL OR fleet_machines.snapshot < excluded.snapshot
+RETURNING machine_id)sql";
+
+constexpr char kDropInventory[] = "DELETE FROM fleet_inventory WHERE machine_id = $1";
+
+constexpr char kFillInventory[] = R"sql(
+INSERT INTO fleet_inventory
+SELECT machine_id, $3, snapshot, load_point_key, (load_point->'loadPoint'->>'LP_TYPE')::integer,
+       load_point->'loadPoint'->>'USER_ID', load_point->'loadPoint'->>'ENTRY_NAME',
+       load_point->'loadPoint'->>'COMMAND_LINE', load_point->'loadPoint'
+FROM fleet_inventory_parts WHERE machine_id = $1 AND snapshot = $2::bigint)sql";
+
+constexpr char kDropParts[] =
+    "DELETE FROM fleet_inventory_parts WHERE machine_id = $1 AND snapshot <= $2::bigint";
+
+bool IsText(const nlohmann::json& body, const char* field) {
+  const auto found = body.find(field);
+  return found != body.end() && found->is_string() && !found->get<std::string>().empty();
+}
+
+bool IsCount(const nlohmann::json& body, const char* field) {
+  const auto found = body.find(field);
+  return found != body.end() && found->is_number_integer() && found->get<int64_t>() >= 0;
+}
+
+// "YYYY-MM-DD HH:MM:SS" as the service writes it; the window of `fleet new` counts on it.
+bool IsStoredTime(const nlohmann::json& value) {
+  if (!value.is_string()) return false;
+  const std::string text = value.get<std::string>();
+  static constexpr char kShape[] = "0000-00-00 00:00:00";
+  if (text.size() != sizeof(kShape) - 1) return false;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (kShape[i] == '0' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i]) return false;
+  return true;
+}
+
+std::string EnvelopeProblem(const nlohmann::json& body) {
+  if (body.is_discarded()) return "not JSON";
+  if (!body.is_object()) return "not a JSON object";
+  if (!IsText(body, "machineId")) return "no machineId";
+  if (!IsText(body, "machine")) return "no machine";
+  return "";
+}
+
+}  // namespace
+
+bool EnsureFleetTables(PgLink& pg, std::string* error) {
+  // CREATE TABLE IF NOT EXISTS is not safe against itself; a lock makes it so.
+  return pg.Exec("BEGIN; SELECT pg_advisory_xact_lock(726354); " + std::string(kTables) + " COMMIT;", error);
+}
+
+std::string EventProblem(const nlohmann::json& body) {
+  std::string problem = EnvelopeProblem(body);
+  if (!problem.empty()) return problem;
+  if (!IsCount(body, "key") || body["key"].get<int64_t>() == 0) return "no event key";
+  const auto raw = body.find("raw");
+  if (raw == body.end() || !raw->is_object() || !raw->contains("ChangeEvents") ||
+      !(*raw)["ChangeEvents"].is_object())
+    return "no ChangeEvents row";
+  const nlohmann::json& row = (*raw)["ChangeEvents"];
+  if (!IsCount(row, "KEY") || row["KEY"].get<int64_t>() != body["key"].get<int64_t>())
+    return "the ChangeEvents row is not the event's";
+  if (!row.contains("EVENT_TIME") || !IsStoredTime(row["EVENT_TIME"])) return "EVENT_TIME is not a time";
+  for (const char* column : {"LOAD_POINT_KEY", "PROCESS_ENTRY_KEY"})
+    if (row.contains(column) && !row[column].is_null() && !row[column].is_number_integer())
+      return std::string(column) + " is not a number";
+  if (row.contains("EVENT_TYPE") && !row["EVENT_TYPE"].is_null() && !row["EVENT_TYPE"].is_number_integer())
+    return "EVENT_TYPE is not a number";
+  return "";
+}
+
+std::string InventoryProblem(const nlohmann::json& body) {
+  std::string problem = EnvelopeProblem(body);
+  if (!problem.empty()) return problem;
+  if (!IsCount(body, "snapshot")) return "no snapshot";
+  if (body.contains("rows")) return IsCount(body, "rows") ? "" : "rows is not a count";
+  const auto row = body.find("loadPoint");
+  if (row == body.end() || !row->is_object() || !(*row)["KEY"].is_number_integer()) return "no LoadPoints row";
+  return "";
+}
+
+bool WriteEvents(PgLink& pg, const std::vector<nlohmann::json>& events, std::string* error) {
+  if (events.empty()) return true;
+  const std::string batch = nlohmann::json(events).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return pg.Exec(kInsertEvents, {batch}, error) && pg.Exec(kUpdateMachines, {batch}, error);
+}
+
+bool WriteInventory(PgLink& pg, const std::vector<nlohmann::json>& parts,
+                    const std::vector<nlohmann::json>& closings, std::vector<size_t>* incomplete,
+                    std::string* error) {
+  incomplete->clear();
+  if (!parts.empty()) {
+    const std::string batch = nlohmann::json(parts).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (!pg.Exec(kInsertParts, {batch}, error)) return false;
+  }
+  for (size_t i = 0; i < closings.size(); ++i) {
+    const nlohmann::json& closing = closings[i];
+    const std::string id = closing["machineId"], machine = closing["machine"];
+    const std::string snapshot = std::to_string(closing["snapshot"].get<int64_t>());
+    std::vector<PgRow> rows;
+    if (!pg.Exec(kPartsCount, {id, snapshot, std::to_string(closing["rows"].get<int64_t>())}, error, &rows))
+      return false;
+    if (rows.empty() || rows[0][0] != "t") {
+      incomplete->push_back(i);
+      continue;
+    }
+    if (!pg.Exec(kClaimSnapshot, {id, snapshot, machine}, error, &rows)) return false;
+    if (!rows.empty() && (!pg.Exec(kDropInventory, {id}, error) || !pg.Exec(kFillInventory, {id, snapshot, machine}, error)))
+      return false;
+    if (!pg.Exec(kDropParts, {id, snapshot}, error)) return false;
+  }
+  return true;
+}
+
+bool WriteDeadLetter(PgLink& pg, const std::string& subject, uint64_t sequence, const std::string& reason,
+                     std::string* error) {
+  return pg.Exec("INSERT INTO fleet_dead_letters (subject, stream_sequence, reason) VALUES ($1, $2::bigint, $3) "
+                 "ON CONFLICT DO NOTHING",
+                 {subject, std::to_string(sequence), reason}, error);
+}
+
+}  // namespace Fleet

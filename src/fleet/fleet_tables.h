@@ -1,0 +1,35 @@
+#pragma once
+// The central tables in PostgreSQL, and writing a batch of stream messages into them.
+//   fleet_events     one row per change event of every machine, the whole message as jsonb
+//   fleet_inventory  the latest complete inventory of each machine
+//   fleet_machines   each machine's name, latest event and current snapshot
+// plus fleet_inventory_parts (snapshots still arriving) and fleet_dead_letters.
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "fleet/pg_link.h"
+
+namespace Fleet {
+
+// Creates what is missing; several collectors may start at once.
+bool EnsureFleetTables(PgLink& pg, std::string* error);
+
+// Why a message is not a valid event or inventory message; empty when it is one.
+std::string EventProblem(const nlohmann::json& body);
+std::string InventoryProblem(const nlohmann::json& body);
+
+// Writes valid event messages in the current transaction; repeats are dropped.
+bool WriteEvents(PgLink& pg, const std::vector<nlohmann::json>& events, std::string* error);
+// Stores inventory parts; a closing message whose snapshot is complete replaces the
+// machine's inventory. incomplete receives the closing messages that must wait for
+// parts another collector has not committed yet (by index in closings).
+bool WriteInventory(PgLink& pg, const std::vector<nlohmann::json>& parts,
+                    const std::vector<nlohmann::json>& closings, std::vector<size_t>* incomplete,
+                    std::string* error);
+bool WriteDeadLetter(PgLink& pg, const std::string& subject, uint64_t sequence, const std::string& reason,
+                     std::string* error);
+
+}  // namespace Fleet

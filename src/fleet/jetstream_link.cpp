@@ -1,0 +1,186 @@
+#include "fleet/jetstream_link.h"
+
+
+namespace Fleet {
+
+namespace {
+
+constexpr int kMaxOutstanding = 256;
+// Repeats of a message id within this window are dropped by the stream; a restarted
+// exporter re-sends its last batch only while it is well inside it.
+constexpr int64_t kDuplicateWindowNs = int64_t{3600} * 1000000000;
+
+void OnAck(jsCtx*, natsMsg* msg, jsPubAck* pa, jsPubAckErr* pae, void* closure) {
+  auto* book = static_cast<AckBook*>(closure);
+  const char* id = nullptr;
+  natsMsgHeader_Get(msg, "Nats-Msg-Id", &id);
+  std::lock_guard<std::mutex> guard(book->lock);
+  const auto found = id ? book->positionOfId.find(id) : book->positionOfId.end();
+  if (found != book->positionOfId.end() && pa != nullptr) book->acked[found->second] = 1;
+  if (pae != nullptr && book->firstError.empty())
+    book->firstError = pae->ErrText ? pae->ErrText : natsStatus_GetText(pae->Err);
+  natsMsg_Destroy(msg);
+}
+
+}  // namespace
+
+std::string NatsError(natsStatus status) {
+  const char* last = nats_GetLastError(nullptr);
+  std::string text = natsStatus_GetText(status);
+  if (last != nullptr && *last != '\0' && text != last) text += " (" + std::string(last) + ")";
+  return text;
+}
+
+JetStreamLink::~JetStreamLink() { Close(); }
+
+JetStreamLink::JetStreamLink() : book_(std::make_unique<AckBook>()) {}
+
+void JetStreamLink::Close() {
+  jsCtx_Destroy(asyncJs_);
+  asyncJs_ = nullptr;
+  jsCtx_Destroy(js_);
+  js_ = nullptr;
+  natsConnection_Destroy(conn_);
+  conn_ = nullptr;
+}
+
+bool JetStreamLink::Connected() const {
+  return conn_ != nullptr && natsConnection_Status(conn_) == NATS_CONN_STATUS_CONNECTED;
+}
+
+bool JetStreamLink::Connect(const NatsSettings& settings, std::string* error) {
+  Close();
+  waitMs_ = settings.requestWaitMs;
+  natsOptions* opts = nullptr;
+  natsStatus s = natsOptions_Create(&opts);
+  std::vector<const char*> urls;
+  for (const std::string& url : settings.servers) urls.push_back(url.c_str());
+  if (s == NATS_OK) s = natsOptions_SetServers(opts, urls.data(), static_cast<int>(urls.size()));
+  if (s == NATS_OK) s = natsOptions_SetTimeout(opts, 2000);
+  if (s == NATS_OK) s = natsOptions_SetMaxReconnect(opts, -1);
+  if (s == NATS_OK) s = natsOptions_SetReconnectWait(opts, 250);
+  if (s == NATS_OK) s = natsOptions_SetReconnectBufSize(opts, 64 * 1024 * 1024);
+  if (s == NATS_OK && !settings.user.empty())
+    s = natsOptions_SetUserInfo(opts, settings.user.c_str(), settings.password.c_str());
+  if (s == NATS_OK && !settings.tlsCa.empty()) {
+    s = natsOptions_SetSecure(opts, true);
+    if (s == NATS_OK) s = natsOptions_LoadCATrustedCertificates(opts, settings.tlsCa.c_str());
+  }
+  if (s == NATS_OK) s = natsConnection_Connect(&conn_, opts);
+  natsOptions_Destroy(opts);
+  jsOptions jsOpts;
+  if (s == NATS_OK) s = jsOptions_Init(&jsOpts);
+  jsOpts.Wait = waitMs_;
+  jsOpts.PublishAsync.MaxPending = kMaxOutstanding;
+  if (s == NATS_OK) s = natsConnection_JetStream(&js_, conn_, &jsOpts);
+  // A second context whose acknowledgements land in the book, for PublishAll.
+  jsOpts.PublishAsync.AckHandler = OnAck;
+  jsOpts.PublishAsync.AckHandlerClosure = book_.get();
+  if (s == NATS_OK) s = natsConnection_JetStream(&asyncJs_, conn_, &jsOpts);
+  if (s != NATS_OK) {
+    *error = NatsError(s);
+    Close();
+    return false;
+  }
+  return true;
+}
+
+bool JetStreamLink::EnsureStream(std::string* error) {
+  jsStreamInfo* info = nullptr;
+  jsErrCode code = static_cast<jsErrCode>(0);
+  natsStatus s = js_GetStreamInfo(&info, js_, kStreamName, nullptr, &code);
+  if (s == NATS_OK) {
+    jsStreamInfo_Destroy(info);
+    return true;
+  }
+  if (s != NATS_NOT_FOUND) return *error = "JetStream not available: " + NatsError(s), false;
+  const char* subjects[] = {"brumevale.>"};
+  jsStreamConfig config;
+  jsStreamConfig_Init(&config);
+  config.Name = kStreamName;
+  config.Subjects = subjects;
+  config.SubjectsLen = 1;
+  config.Storage = js_FileStorage;
+  config.Duplicates = kDuplicateWindowNs;
+  for (const int64_t replicas : {3, 1}) {  // a single server takes no replicas
+    config.Replicas = replicas;
+    s = js_AddStream(&info, js_, &config, nullptr, &code);
+    if (s == NATS_OK) {
+      jsStreamInfo_Destroy(info);
+      return true;
+    }
+  }
+  // Another exporter may have created it at the same moment.
+  if (js_GetStreamInfo(&info, js_, kStreamName, nullptr, &code) == NATS_OK) {
+    jsStreamInfo_Destroy(info);
+    return true;
+  }
+  *error = "cannot create the stream " + std::string(kStreamName) + ": " + NatsError(s);
+  return false;
+}
+
+bool JetStreamLink::LastMessage(const std::string& subject, std::optional<StoredMessage>* out,
+                                std::string* error) {
+  out->reset();
+  natsMsg* msg = nullptr;
+  jsErrCode code = static_cast<jsErrCode>(0);
+  const natsStatus s = js_GetLastMsg(&msg, js_, kStreamName, subject.c_str(), nullptr, &code);
+  if (s == NATS_NOT_FOUND) return true;
+  if (s != NATS_OK) return *error = "cannot read the stream: " + NatsError(s), false;
+  *out = StoredMessage{std::string(natsMsg_GetData(msg), natsMsg_GetDataLength(msg)), natsMsg_GetTime(msg)};
+  natsMsg_Destroy(msg);
+  return true;
+}
+
+size_t JetStreamLink::PublishAll(const std::vector<Outgoing>& messages, std::string* error) {
+  {
+    std::lock_guard<std::mutex> guard(book_->lock);
+    book_->positionOfId.clear();
+    for (size_t i = 0; i < messages.size(); ++i) book_->positionOfId[messages[i].msgId] = i;
+    book_->acked.assign(messages.size(), 0);
+    book_->firstError.clear();
+  }
+  natsStatus s = NATS_OK;
+  for (size_t i = 0; s == NATS_OK && i < messages.size(); ++i) {
+    const Outgoing& out = messages[i];
+    natsMsg* msg = nullptr;
+    s = natsMsg_Create(&msg, out.subject.c_str(), nullptr, out.data.data(), static_cast<int>(out.data.size()));
+    if (s == NATS_OK) s = natsMsgHeader_Set(msg, "Nats-Msg-Id", out.msgId.c_str());
+    jsPubOptions pub;
+    jsPubOptions_Init(&pub);
+    pub.MaxWait = waitMs_;
+    if (s == NATS_OK) s = js_PublishMsgAsync(asyncJs_, &msg, &pub);
+    natsMsg_Destroy(msg);  // null once the library owns it
+  }
+  jsPubOptions wait;
+  jsPubOptions_Init(&wait);
+  wait.MaxWait = waitMs_ + 1000;
+  const natsStatus done = js_PublishAsyncComplete(asyncJs_, &wait);
+  if (done != NATS_OK) {
+    // Left without an answer: give them up, the caller sends them again.
+    natsMsgList pending{};
+    if (js_PublishAsyncGetPendingList(&pending, asyncJs_) == NATS_OK) natsMsgList_Destroy(&pending);
+  }
+  std::lock_guard<std::mutex> guard(book_->lock);
+  size_t count = 0;
+  while (count < messages.size() && book_->acked[count]) ++count;
+  if (count < messages.size()) {
+    *error = s != NATS_OK ? NatsError(s) : !book_->firstError.empty() ? book_->firstError : NatsError(done);
+  }
+  return count;
+}
+
+bool JetStreamLink::PublishPlain(const std::vector<Outgoing>& messages, std::string* error) {
+  natsStatus s = NATS_OK;
+  for (size_t i = 0; s == NATS_OK && i < messages.size(); ++i)
+    s = js_PublishAsync(js_, messages[i].subject.c_str(), messages[i].data.data(),
+                        static_cast<int>(messages[i].data.size()), nullptr);
+  jsPubOptions wait;
+  jsPubOptions_Init(&wait);
+  wait.MaxWait = waitMs_;
+  if (s == NATS_OK) s = js_PublishAsyncComplete(js_, &wait);
+  if (s != NATS_OK) *error = NatsError(s);
+  return s == NATS_OK;
+}
+
+}  // namespace Fleet

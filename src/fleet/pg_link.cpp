@@ -1,0 +1,76 @@
+#include "fleet/pg_link.h"
+
+#include <libpq-fe.h>
+
+namespace Fleet {
+
+std::string FirstLine(const std::string& text) {
+  const size_t end = text.find('\n');
+  return end == std::string::npos ? text : text.substr(0, end);
+}
+
+PgLink::~PgLink() { PQfinish(conn_); }
+
+bool PgLink::Connect(const std::string& conninfo, std::string* error) {
+  PQfinish(conn_);
+  conn_ = PQconnectdb(conninfo.c_str());
+  if (PQstatus(conn_) == CONNECTION_OK) {
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);  // "already exists" notices
+    return true;
+  }
+  *error = "PostgreSQL refused the connection: " + FirstLine(PQerrorMessage(conn_));
+  return false;
+}
+
+bool PgLink::Ok() const { return conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK; }
+
+bool PgLink::Exec(const std::string& sql, std::string* error) {
+  PGresult* result = PQexec(conn_, sql.c_str());
+  const ExecStatusType status = PQresultStatus(result);
+  const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+  if (!ok) *error = "PostgreSQL: " + FirstLine(PQerrorMessage(conn_));
+  PQclear(result);
+  return ok;
+}
+
+bool PgLink::Exec(const std::string& sql, const std::vector<std::optional<std::string>>& params,
+                  std::string* error, std::vector<PgRow>* rows, std::vector<std::string>* columns) {
+  std::vector<const char*> values;
+  for (const auto& param : params) values.push_back(param ? param->c_str() : nullptr);
+  PGresult* result = PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                                  values.data(), nullptr, nullptr, 0);
+  const ExecStatusType status = PQresultStatus(result);
+  const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+  if (!ok) *error = "PostgreSQL: " + FirstLine(PQerrorMessage(conn_));
+  if (ok && columns != nullptr) {
+    columns->clear();
+    for (int c = 0; c < PQnfields(result); ++c) columns->push_back(PQfname(result, c));
+  }
+  if (ok && rows != nullptr) {
+    rows->clear();
+    for (int r = 0; r < PQntuples(result); ++r) {
+      PgRow row;
+      for (int c = 0; c < PQnfields(result); ++c)
+        row.push_back(PQgetisnull(result, r, c) ? std::nullopt : std::optional<std::string>(PQgetvalue(result, r, c)));
+      rows->push_back(std::move(row));
+    }
+  }
+  PQclear(result);
+  return ok;
+}
+
+bool PgLink::Copy(const std::string& sql, const std::string& data, std::string* error) {
+  PGresult* result = PQexec(conn_, sql.c_str());
+  const bool started = PQresultStatus(result) == PGRES_COPY_IN;
+  PQclear(result);
+  bool ok = started && PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) == 1 &&
+            PQputCopyEnd(conn_, nullptr) == 1;
+  while ((result = PQgetResult(conn_)) != nullptr) {
+    ok = ok && PQresultStatus(result) == PGRES_COMMAND_OK;
+    PQclear(result);
+  }
+  if (!ok) *error = "PostgreSQL: " + FirstLine(PQerrorMessage(conn_));
+  return ok;
+}
+
+}  // namespace Fleet

@@ -1,0 +1,61 @@
+#include "fleet/stored_event.h"
+
+namespace Fleet {
+namespace {
+
+nlohmann::json Member(const nlohmann::json& object, const char* name) {
+  return object.is_object() && object.contains(name) ? object[name] : nlohmann::json::object();
+}
+
+std::string Text(const nlohmann::json& body, const char* field) {
+  const auto found = body.find(field);
+  return found != body.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+int64_t Number(const nlohmann::json& body, const char* field) {
+  const auto found = body.find(field);
+  return found != body.end() && found->is_number_integer() ? found->get<int64_t>() : 0;
+}
+
+}  // namespace
+
+Reader::EventRecord EventRecordOfMessage(const nlohmann::json& message) {
+  Reader::EventRecord e;
+  e.key = Number(message, "key");
+  e.time = Text(message, "time");
+  e.eventType = static_cast<int32_t>(Number(message, "eventType"));
+  e.event = Text(message, "event");
+  e.loadPointType = static_cast<int32_t>(Number(message, "loadPointType"));
+  e.typeName = Text(message, "type");
+  e.entry = Text(message, "entry");
+  e.user = Text(message, "user");
+  e.oldCommandLine = Text(message, "oldCommandLine");
+  e.newCommandLine = Text(message, "newCommandLine");
+  e.noProcess = !(message.contains("foundByRescan") && message["foundByRescan"].is_boolean()) ||
+                message["foundByRescan"].get<bool>();
+  e.process = Text(message, "process");
+  e.processPath = Text(message, "processPath");
+  e.fileVersion = Text(message, "fileVersion");
+  e.companyName = Text(message, "companyName");
+  e.hasSignature = message.contains("signatureValid") && message["signatureValid"].is_boolean();
+  e.signer = Text(message, "signer");
+  e.signatureValid = e.hasSignature && message["signatureValid"].get<bool>();
+  e.downloadAddress = Text(message, "downloadAddress");
+  const nlohmann::json raw = Member(message, "raw");
+  const nlohmann::json change = Member(raw, "ChangeEvents");
+  e.change.key = Number(change, "KEY");
+  e.change.eventTime = Text(change, "EVENT_TIME");
+  e.change.processEntryKey = Number(change, "PROCESS_ENTRY_KEY");
+  e.change.loadPointKey = Number(change, "LOAD_POINT_KEY");
+  e.change.eventType = static_cast<int32_t>(Number(change, "EVENT_TYPE"));
+  const nlohmann::json extended = raw.is_object() && raw.contains("ExtendedEvent") ? raw["ExtendedEvent"] : nlohmann::json();
+  e.extended.present = extended.is_object();
+  if (e.extended.present) {
+    e.extended.exEventType = static_cast<int32_t>(Number(extended, "EX_EVENT_TYPE"));
+    for (size_t i = 0; i < e.extended.param.size(); ++i)
+      e.extended.param[i] = Text(extended, ("PARAM_" + std::to_string(i)).c_str());
+  }
+  return e;
+}
+
+}  // namespace Fleet

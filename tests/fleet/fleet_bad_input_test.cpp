@@ -1,0 +1,149 @@
+// What goes wrong around the fleet: servers that cannot be reached or lack
+// JetStream, messages on the stream that are not events, PostgreSQL refusing or
+// stopping mid-batch, bad command lines. Each says so in one clear line, and
+// nothing is lost once the trouble is over.
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <nats/nats.h>
+
+#include "fleet/jetstream_link.h"
+#include "fleet_fixture.h"
+
+using namespace FleetTest;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string Unreachable() { return "nats://127.0.0.1:" + std::to_string(FreePort()); }
+
+}  // namespace
+
+TEST(FleetBadInput, ServersThatCannotServe) {
+  const Machine& machine = DemoMachines()[0];
+  std::string out;
+  EXPECT_EQ(RunFleet({"export", "--server", Unreachable(), machine.database, "--machine", "M", "--give-up-after", "2"}, &out), 1);
+  EXPECT_TRUE(Contains(out, "cannot reach")) << out;
+  EXPECT_TRUE(Contains(out, "no reachable JetStream for 2 s")) << out;
+  EXPECT_EQ(RunFleet({"collect", "--server", Unreachable(), "--database", SharedPostgres().Conninfo(),
+                   "--give-up-after", "2"}, &out), 1);
+  EXPECT_TRUE(Contains(out, "no reachable JetStream")) << out;
+
+  TemporaryFolder folder;
+  NatsCluster plain;
+  ASSERT_TRUE(plain.Start(folder.String(), 1, "", false));
+  EXPECT_EQ(RunFleet({"export", "--server", plain.Urls(), machine.database, "--machine", "M", "--give-up-after", "2"}, &out), 1);
+  EXPECT_TRUE(Contains(out, "JetStream not available")) << out;
+
+  EXPECT_EQ(RunFleet({"collect", "--server", plain.Urls(), "--database",
+                   "host=127.0.0.1 port=" + std::to_string(FreePort()) + " user=postgres connect_timeout=2"}, &out), 1);
+  EXPECT_TRUE(Contains(out, "PostgreSQL refused the connection")) << out;
+}
+
+TEST(FleetBadInput, CommandLinesAndFiles) {
+  TemporaryFolder folder;
+  std::ofstream(folder.String() + "/not-a-database") << "hello";
+  std::string out;
+  const std::string server = Unreachable();
+  struct Case {
+    std::vector<std::string> args;
+    const char* said;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"export", folder.String() + "/x", "--machine", "M"}, "--server"},
+           {{"export", "--server", server, "--machine", "M"}, "database file"},
+           {{"export", "--server", server, folder.String() + "/missing.data", "--machine", "M"}, "no such file"},
+           {{"export", "--server", server, folder.String() + "/not-a-database", "--machine", "M"}, "not a SQLite database"},
+           {{"export", "--server", server, folder.String(), "--machine", "M"}, "folder"},
+           {{"export", "--server", server, DemoMachines()[0].database}, "--machine NAME"},
+           {{"export", "--server", server, DemoMachines()[0].database, "--machine", "M", "--bogus"}, "unknown option"},
+           {{"collect", "--server", server}, "--database"},
+           {{"fleet", "--database", "x", "where"}, "one TEXT"},
+           {{"fleet", "--database", "x", "audit", "--machine", "M"}, "one DB"},
+           {{"fleet", "--database", "x", "machines", "--format", "xml"}, "--format"},
+           {{"fleet", "--database", "x", "nonsense"}, "unknown query"},
+       }) {
+    EXPECT_EQ(RunFleet(c.args, &out), 2) << c.args[0] << " " << out;
+    EXPECT_TRUE(Contains(out, c.said)) << out;
+  }
+}
+
+// Foreign and malformed messages go to brumevale.dead.<machine> with their reason;
+// the events around them arrive.
+TEST(FleetBadInput, MessagesThatAreNotEvents) {
+  TemporaryFolder folder;
+  NatsCluster server;
+  ASSERT_TRUE(server.Start(folder.String(), 1));
+  ASSERT_TRUE(WaitForJetStream(server.Urls(), 20000));
+  const Machine& machine = DemoMachines()[0];
+  std::string out;
+  ASSERT_EQ(RunFleet({"export", "--server", server.Urls(), machine.database, "--machine", machine.name}, &out), 0) << out;
+  Fleet::JetStreamLink link;
+  std::string error;
+  ASSERT_TRUE(link.Connect({{server.Urls()}}, &error)) << error;
+  const std::vector<std::pair<std::string, std::string>> foreign = {
+      {"brumevale.events.INTRUDER", "this is not JSON"},
+      {"brumevale.events.INTRUDER", "[1, 2, 3]"},
+      {"brumevale.events.INTRUDER", R"({"machine":"INTRUDER","machineId":"x","key":5})"},
+      {"brumevale.events.INTRUDER",
+       R"({"machine":"INTRUDER","machineId":"x","key":5,"raw":{"ChangeEvents":{"KEY":5,"EVENT_TIME":"yesterday"}}})"},
+      {"brumevale.inventory.INTRUDER", R"({"machine":"INTRUDER","machineId":"x","snapshot":"s"})"},
+  };
+  for (const auto& [subject, data] : foreign) {
+    jsPubAck* ack = nullptr;
+    ASSERT_EQ(js_Publish(&ack, link.Context(), subject.c_str(), data.data(), static_cast<int>(data.size()), nullptr, nullptr),
+              NATS_OK);
+    jsPubAck_Destroy(ack);
+  }
+  const std::string pg = FreshDatabase("dead");
+  ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
+  EXPECT_TRUE(Contains(out, "not JSON")) << out;
+  EXPECT_TRUE(Contains(out, "no ChangeEvents row")) << out;
+  EXPECT_TRUE(Contains(out, "EVENT_TIME is not a time")) << out;
+  EXPECT_TRUE(Contains(out, "5 messages moved to brumevale.dead")) << out;
+  EXPECT_EQ(CollectedEvents(pg, machine.name), LocalEvents(machine.database));
+  EXPECT_EQ(PgRows(pg, "SELECT count(*) FROM fleet_dead_letters")[0][0], "5");
+  const auto dead = SubjectCounts(server.Urls(), "brumevale.dead.>");
+  ASSERT_EQ(dead.count("brumevale.dead.INTRUDER"), 1u);
+  EXPECT_EQ(dead.at("brumevale.dead.INTRUDER"), 5u);
+  // A second collector finds nothing left: the dead letters are read by neither consumer.
+  ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
+  EXPECT_FALSE(Contains(out, "moved")) << out;
+}
+
+// PostgreSQL goes away while the collector works and comes back: the collector says
+// so once, waits, and writes everything once it answers again.
+TEST(FleetBadInput, PostgresStoppedMidBatch) {
+  TemporaryFolder folder;
+  NatsCluster server;
+  ASSERT_TRUE(server.Start(folder.String(), 1));
+  ASSERT_TRUE(WaitForJetStream(server.Urls(), 20000));
+  PostgresServer pg;
+  ASSERT_TRUE(pg.Start(folder.String()));
+  const std::string log = folder.String() + "/collect.log";
+  ChildProcess collector;
+  ASSERT_TRUE(collector.Start(FleetArgv({"collect", "--server", server.Urls(), "--database", pg.Conninfo()}), log));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const std::vector<Machine>& machines = DemoMachines();
+  ChildProcess exporter;
+  ASSERT_TRUE(exporter.Start(FleetArgv({"export", "--server", server.Urls(), machines[0].database, "--machine",
+                                        machines[0].name}), folder.String() + "/export0.log"));
+  ASSERT_TRUE(pg.Stop());
+  EXPECT_EQ(exporter.Wait(60000), 0);
+  std::string out;
+  ASSERT_EQ(RunFleet({"export", "--server", server.Urls(), machines[1].database, "--machine", machines[1].name}, &out), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(pg.Resume());
+  for (int wait = 0; wait < 300 && CollectedEvents(pg.Conninfo(), machines[1].name).size() <
+                                       LocalEvents(machines[1].database).size(); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(collector.Stop(), 0);
+  for (const Machine& machine : machines) EXPECT_EQ(CollectedEvents(pg.Conninfo(), machine.name), LocalEvents(machine.database));
+  const std::string said = ReadFile(log);
+  EXPECT_TRUE(Contains(said, "PostgreSQL")) << said;
+  EXPECT_TRUE(Contains(said, "PostgreSQL answers again")) << said;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// What the fleet tests share: simulated machines (the demo image under other
+// computer names, each playing a scenario), the brumevale-fleet program, one
+// PostgreSQL instance for the whole suite (a database per test) and reading the
+// central tables back.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "fleet/pg_link.h"
+#include "fleet_servers.h"
+#include "support/temporary_folder.h"
+
+namespace FleetTest {
+
+struct Machine {
+  std::string name;
+  std::string image;     // the image folder
+  std::string database;  // its Brumevale.data
+};
+
+// The demo image copied to folder/<name> with its computer name set.
+Machine MakeMachine(const std::string& folder, const std::string& name);
+// The demo scenario, followed by extra Run values that the user's shell adds.
+std::string WriteScenario(const std::string& path, int extraValues);
+// brumevale-sim run in the background; the caller waits.
+bool StartSimulation(const Machine& machine, const std::string& scenario, ChildProcess* process,
+                     const std::string& log);
+
+// Two machines that played the demo scenario, made once for the suite.
+const std::vector<Machine>& DemoMachines();
+
+// The suite's PostgreSQL, started on first use; a fresh database for each call.
+PostgresServer& SharedPostgres();
+std::string FreshDatabase(const std::string& prefix);
+
+// brumevale-fleet with the arguments; its exit code and its output.
+int RunFleet(const std::vector<std::string>& args, std::string* out = nullptr, int timeoutMs = 120000);
+std::vector<std::string> FleetArgv(const std::vector<std::string>& args);
+
+// Rows of a query as text ("" for NULL).
+std::vector<std::vector<std::string>> PgRows(const std::string& conninfo, const std::string& sql);
+// KEY|EVENT_TIME|EVENT_TYPE|LOAD_POINT_KEY|PROCESS_ENTRY_KEY of every ChangeEvents row.
+std::vector<std::string> LocalEvents(const std::string& database);
+// The same of one machine's rows in fleet_events.
+std::vector<std::string> CollectedEvents(const std::string& conninfo, const std::string& machine);
+// How many messages the stream holds on each subject below prefix.
+std::map<std::string, uint64_t> SubjectCounts(const std::string& urls, const std::string& filter);
+// True once the cluster answers JetStream requests.
+bool WaitForJetStream(const std::string& urls, int timeoutMs);
+
+std::string ReadFile(const std::string& path);
+
+}  // namespace FleetTest

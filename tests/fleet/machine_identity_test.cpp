@@ -1,0 +1,17 @@
+// A machine's name as one subject token, and the id made of a name.
+
+#include <gtest/gtest.h>
+
+#include "fleet/machine_identity.h"
+
+TEST(MachineIdentity, NamesBecomeOneSubjectToken) {
+  EXPECT_EQ(Fleet::SubjectToken("DESKTOP-7Q2M4LK"), "DESKTOP-7Q2M4LK");
+  EXPECT_EQ(Fleet::SubjectToken("lab.pc 7>*"), "lab_pc_7__");
+  EXPECT_EQ(Fleet::SubjectToken("Büro_1"), "B_ro_1");  // one character of two bytes, one "_"
+  EXPECT_EQ(Fleet::EventSubject(Fleet::SubjectToken("a.b")), "brumevale.events.a_b");
+}
+
+TEST(MachineIdentity, IdOfANameIsItsSha256) {
+  EXPECT_EQ(Fleet::MachineIdOfName("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_NE(Fleet::MachineIdOfName("PC-1"), Fleet::MachineIdOfName("PC-2"));
+}
