@@ -21,7 +21,7 @@
 
 #include "database/load_point_database.h"
 #include "engine/load_point_engine.h"
-#include "engine/process_file.h"
+#include "ledger/process_file.h"
 #include "intake/process_monitor.h"
 #include "intake/system_log_entry.h"
 #include "platform/emulated/machine.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "database/load_point_database.h"
-#include "engine/load_point_catalogue.h"
+#include "ledger/load_point_catalogue.h"
 #include "engine/load_point_engine.h"
 #include "engine/load_point_handlers.h"
 #include "intake/brumevale_event.h"

@@ -3,7 +3,7 @@
 
 #include "engine/engine_handlers.h"
 #include "engine/file_event_matcher.h"
-#include "engine/load_point_catalogue.h"
+#include "ledger/load_point_catalogue.h"
 #include "engine/load_point_engine.h"
 #include "engine/registry_event_matcher.h"
 #include "intake/activity_tracker.h"

@@ -5,9 +5,9 @@
 
 #include "database/load_point_database.h"
 #include "database/row_readers.h"
-#include "engine/load_point_catalogue.h"
+#include "ledger/load_point_catalogue.h"
 #include "engine/load_point_engine.h"
-#include "engine/keyed_change.h"
+#include "ledger/keyed_change.h"
 #include "engine/load_point_handlers.h"
 #include "intake/brumevale_event.h"
 #include "scans/full_scan.h"

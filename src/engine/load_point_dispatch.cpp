@@ -5,10 +5,10 @@
 #include <string>
 
 #include "database/load_point_database.h"
-#include "engine/load_point_catalogue.h"
+#include "ledger/load_point_catalogue.h"
 #include "engine/load_point_engine.h"
 #include "engine/load_point_handlers.h"
-#include "engine/process_file.h"
+#include "ledger/process_file.h"
 #include "intake/brumevale_event.h"
 #include "scans/full_scan.h"
 #include "util/text_routines.h"
@@ -92,11 +92,6 @@ void DeleteAllControlSetRows(LoadPointEngine& engine, LoadPointDatabase& databas
 }
 
 }  // namespace
-
-LoadPointDatabase* OpenLoadPointDatabase(LoadPointEngine& engine) {
-  LoadPointDatabase* database = engine.Database();
-  return database != nullptr && database->IsOpen() ? database : nullptr;
-}
 
 LoadPointDatabase* DatabaseForValueEvent(LoadPointEngine& engine,
                                          const BrumevaleRegistryEvent& event,

@@ -9,16 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/change_record.h"
+#include "ledger/change_record.h"
+#include "ledger/load_point_ledger.h"
 
 class LoadPointEngine;
 class LoadPointDatabase;
 class BrumevaleRegistryEvent;
 
-using ChangeRecords = std::vector<ChangeRecord>;
-
-// The engine's database when it is open, else null: the families then record nothing.
-LoadPointDatabase* OpenLoadPointDatabase(LoadPointEngine& engine);
 
 // The common start of a family: a key deletion goes to HandleKeyDeletion and null is
 // returned; for a value set or deleted, the open database (null when there is none).

@@ -4,9 +4,9 @@
 
 #include "database/load_point_database.h"
 #include "database/row_readers.h"
-#include "engine/change_record.h"
+#include "ledger/change_record.h"
 #include "engine/load_point_engine.h"
-#include "engine/process_file.h"
+#include "ledger/process_file.h"
 #include "intake/brumevale_event.h"
 #include "scans/file_extensions.h"
 #include "scans/full_scan.h"

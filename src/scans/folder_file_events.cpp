@@ -1,9 +1,10 @@
 #include "scans/folder_file_events.h"
 
-#include "engine/change_record.h"
+#include "engine/load_point_engine.h"
+#include "ledger/change_record.h"
 #include "engine/file_event_matcher.h"
-#include "engine/load_point_catalogue.h"
-#include "engine/process_file.h"
+#include "ledger/load_point_catalogue.h"
+#include "ledger/process_file.h"
 #include "intake/brumevale_event.h"
 #include "scans/full_scan.h"
 #include "scans/task_events.h"

@@ -79,8 +79,8 @@ int32_t IsServiceHostMember(LoadPointEngine& engine, const std::u16string& servi
 void RefreshIndirection(LoadPointEngine& engine, const std::u16string& classText,
                         int32_t loadPointKey, int32_t indirectionKey, uint32_t matcherCode,
                         int32_t wow64) {
-  AddClassWatch(engine.RegistryMatcher(), Platform::kHkeyLocalMachine,
-                ClassServerWatchPath(classText, wow64), u"", matcherCode, loadPointKey);
+  engine.ClassWatch().WatchClass(Platform::kHkeyLocalMachine, ClassServerWatchPath(classText, wow64),
+                                 u"", matcherCode, loadPointKey);
   std::u16string name;
   std::u16string server;
   // Whatever could be read is stored, also a name without a server.

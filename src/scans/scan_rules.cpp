@@ -15,7 +15,6 @@ namespace {
 
 constexpr uint32_t kValueNameCapacity = 16384;  // 16383 characters and the terminator
 constexpr uint32_t kValueDataCapacity = 2048;   // longer data is skipped, as on Windows
-constexpr uint32_t kSubkeyNameCapacity = 260;
 constexpr uint32_t kActiveSetupType = 51;
 constexpr uint32_t kActiveSetupWow64Type = 52;
 
@@ -142,19 +141,6 @@ void ScanValueList(LoadPointEngine& engine, Platform::Handle root, std::u16strin
   }
   ReconcileListItems(engine, ListValueItems(valueType, data, ListSplitsAtSpaces(type)), type,
                      userId, nullptr, nullptr);
-}
-
-std::vector<std::u16string> SubkeyNames(Platform::System& system, Platform::Handle key) {
-  std::vector<std::u16string> names;
-  for (uint32_t index = 0;; ++index) {
-    std::u16string name;
-    if (system.Registry().EnumKey(key, index, kSubkeyNameCapacity, &name) !=
-        Platform::kErrorSuccess) {
-      break;
-    }
-    names.push_back(std::move(name));
-  }
-  return names;
 }
 
 void ScanSubkeyValues(LoadPointEngine& engine, Platform::Handle root, std::u16string_view path,

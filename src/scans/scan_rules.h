@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "util/registry_readers.h"
 
 class LoadPointEngine;
 
@@ -54,5 +55,4 @@ int32_t ScanBrowserExtensions(LoadPointEngine& engine, Platform::Handle root,
 // True for the DISPLAY_NAME of an extension whose COMMAND_LINE is a class.
 bool IsClassExtension(std::u16string_view displayName);
 
-// The names of every subkey of key (260-character names).
-std::vector<std::u16string> SubkeyNames(Platform::System& system, Platform::Handle key);
+using VyrUtilities::SubkeyNames;

@@ -1,8 +1,9 @@
 #include "scans/setting_events.h"
 
-#include "engine/change_record.h"
-#include "engine/load_point_catalogue.h"
-#include "engine/process_file.h"
+#include "engine/load_point_engine.h"
+#include "ledger/change_record.h"
+#include "ledger/load_point_catalogue.h"
+#include "ledger/process_file.h"
 #include "intake/brumevale_event.h"
 #include "scans/full_scan.h"
 #include "scans/system_settings.h"

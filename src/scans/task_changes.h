@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/change_record.h"
+#include "ledger/change_record.h"
 #include "scans/task_scan.h"
 
 class LoadPointEngine;

@@ -2,7 +2,7 @@
 // tasks folder and its row added, changed or removed.
 
 #include "database/load_point_database.h"
-#include "engine/load_point_catalogue.h"
+#include "ledger/load_point_catalogue.h"
 #include "engine/load_point_engine.h"
 #include "intake/brumevale_event.h"
 #include "scans/full_scan.h"

@@ -6,7 +6,7 @@
 
 #include <sqlite3.h>
 
-#include "engine/load_point_catalogue.h"
+#include "ledger/load_point_catalogue.h"
 #include "database/sql_text.h"
 #include "platform/text_encoding.h"
 #include "sim/change_report.h"

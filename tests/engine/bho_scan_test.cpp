@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "engine/bho_watcher.h"
-#include "scan_test_machine.h"
+#include "support/scan_test_machine.h"
 #include "scans/browser_helper_objects.h"
 
 TEST(BhoScan, HelperNoticedByTheWatcherIsRecordedOnce) {

@@ -1,7 +1,7 @@
 // File extensions: the rows of the machine and of each classes hive, and which rows
 // the periodic check lets go.
 
-#include "scan_test_machine.h"
+#include "support/scan_test_machine.h"
 #include "scans/file_extensions.h"
 
 namespace {

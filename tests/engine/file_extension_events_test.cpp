@@ -1,8 +1,8 @@
 // The one message of the .exe command handler: an event whose key path names no
 // identifier is logged and changes nothing.
 
-#include "engine_fixture.h"
-#include "scan_test_machine.h"
+#include "support/engine_fixture.h"
+#include "support/scan_test_machine.h"
 #include "intake/brumevale_event.h"
 #include "platform/text_encoding.h"
 #include "scans/file_extension_events.h"

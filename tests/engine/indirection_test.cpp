@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scan_test_machine.h"
+#include "support/scan_test_machine.h"
 #include "platform/text_encoding.h"
 #include "scans/indirection.h"
 

@@ -1,7 +1,7 @@
 // List values and network providers: items and providers appear and go as their
 // lists change, each control set on its own.
 
-#include "live_machine.h"
+#include "support/live_machine.h"
 
 namespace LiveTest {
 namespace {

@@ -1,6 +1,6 @@
 // Services and drivers changed value by value, as installers change them.
 
-#include "live_machine.h"
+#include "support/live_machine.h"
 
 namespace LiveTest {
 namespace {

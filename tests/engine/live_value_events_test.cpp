@@ -3,7 +3,7 @@
 
 #include "engine/load_point_handlers.h"
 #include "intake/brumevale_event.h"
-#include "live_machine.h"
+#include "support/live_machine.h"
 
 namespace LiveTest {
 namespace {

@@ -1,5 +1,5 @@
 #include "engine/registry_event_matcher.h"
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "intake/brumevale_event.h"
 
 namespace EngineTest {

@@ -9,7 +9,7 @@
 #include "engine/registry_event_matcher.h"
 #include "intake/registry_key_path.h"
 #include "scans/winsock_catalog.h"
-#include "scan_test_machine.h"
+#include "support/scan_test_machine.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // System settings: the rows the periodic check keeps per loaded user and for the
 // machine, how values become text, and what counts as a change.
 
-#include "scan_test_machine.h"
+#include "support/scan_test_machine.h"
 #include "scans/system_settings.h"
 
 namespace {

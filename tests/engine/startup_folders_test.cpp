@@ -1,7 +1,7 @@
 // Startup folders: which folders the rescan reads on each Windows generation, and
 // the removal of a folder load point.
 
-#include "scan_test_machine.h"
+#include "support/scan_test_machine.h"
 #include "scans/startup_folders.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "scan_test_machine.h"
+#include "support/scan_test_machine.h"
 #include "engine/registry_event_matcher.h"
 #include "scans/task_scan.h"
 

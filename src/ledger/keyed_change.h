@@ -8,8 +8,10 @@
 #include <string>
 
 #include "database/row_readers.h"
-#include "engine/load_point_handlers.h"
+#include "ledger/change_record.h"
 
+class BrumevaleRegistryEvent;
+class LedgerContext;
 class LoadPointDatabase;
 
 struct KeyedChange {
@@ -27,7 +29,7 @@ struct KeyedChange {
 
 // The row of (type of the event's code, userId, entry name of the event); null
 // without an open database. The record's key is the row's KEY when there is a row.
-std::unique_ptr<KeyedChange> LookUpKeyedChange(LoadPointEngine& engine,
+std::unique_ptr<KeyedChange> LookUpKeyedChange(LedgerContext& context,
                                                const BrumevaleRegistryEvent& event,
                                                const std::u16string& userId);
 

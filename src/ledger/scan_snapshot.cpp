@@ -1,4 +1,4 @@
-#include "scans/scan_snapshot.h"
+#include "ledger/scan_snapshot.h"
 
 #include <limits>
 #include <set>

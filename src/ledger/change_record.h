@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "database/extended_event_data.h"
 
@@ -59,3 +60,5 @@ struct ChangeRecord {
   explicit ChangeRecord(int32_t key)
       : targetKey(key), extendedData(std::make_unique<LoadPointExtEventData>()) {}
 };
+
+using ChangeRecords = std::vector<ChangeRecord>;

@@ -1,6 +1,6 @@
 #include <array>
 
-#include "engine/load_point_catalogue.h"
+#include "ledger/load_point_catalogue.h"
 
 namespace {
 

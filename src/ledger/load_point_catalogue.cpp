@@ -1,4 +1,4 @@
-#include "engine/load_point_catalogue.h"
+#include "ledger/load_point_catalogue.h"
 
 #include <array>
 

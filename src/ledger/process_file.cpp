@@ -1,13 +1,13 @@
 // Who made a change: the process's image file, its signature rows and its download
 // data, written as one new Processes row per change.
 
-#include "engine/process_file.h"
+#include "ledger/process_file.h"
 
 #include "database/load_point_database.h"
-#include "engine/load_point_engine.h"
 #include "fileinfo/file_information.h"
 #include "fileinfo/signature_verifier.h"
 #include "intake/process_monitor.h"
+#include "ledger/ledger_context.h"
 #include "tracker/tracker_data.h"
 
 namespace {
@@ -29,14 +29,14 @@ std::u16string DownloadData(Platform::System& system, const std::u16string& path
 
 }  // namespace
 
-int32_t AddProcessFile(LoadPointEngine& engine, uint64_t processId) {
-  LoadPointDatabase* database = engine.Database();
+int32_t AddProcessFile(LedgerContext& context, uint64_t processId) {
+  LoadPointDatabase* database = context.Database();
   if (!database) return -1;
-  Platform::System& system = engine.System();
+  Platform::System& system = context.System();
   FileInformation record;
   // A process the table does not know still gets its row, with empty fields: the
   // change happened, and who made it is simply not known.
-  const std::u16string& imagePath = engine.Processes().GetProcessPath(processId);
+  const std::u16string& imagePath = context.ProcessTable().GetProcessPath(processId);
   LoadFileInformation(system, record, imagePath);
   // Without an image there is nothing to check. A known image that cannot be read
   // is still checked (with the empty path its record holds): the verifier reports

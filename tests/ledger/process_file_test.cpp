@@ -4,11 +4,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/process_file.h"
+#include "ledger/process_file.h"
 #include "intake/activity_tracker.h"
 #include "intake/process_monitor.h"
 #include "intake/system_log_entry.h"
-#include "scan_test_machine.h"
+#include "support/scan_test_machine.h"
 #include "support/test_pe_files.h"
 
 namespace {

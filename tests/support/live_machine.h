@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_fixture.h"
-#include "scan_test_machine.h"
+#include "support/engine_fixture.h"
+#include "support/scan_test_machine.h"
 
 namespace LiveTest {
 

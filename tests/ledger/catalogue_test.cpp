@@ -1,9 +1,9 @@
 #include <set>
 
-#include "engine/change_record.h"
-#include "engine/load_point_catalogue.h"
+#include "ledger/change_record.h"
+#include "ledger/load_point_catalogue.h"
 #include "engine/registry_event_matcher.h"
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "intake/brumevale_event.h"
 
 namespace EngineTest {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "scan_test_machine.h"
-#include "scans/scan_snapshot.h"
+#include "support/scan_test_machine.h"
+#include "ledger/scan_snapshot.h"
 #include "scans/scanner_table.h"
 
 namespace {

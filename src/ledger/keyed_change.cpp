@@ -1,19 +1,19 @@
-#include "engine/keyed_change.h"
+#include "ledger/keyed_change.h"
 
 #include "database/load_point_database.h"
-#include "engine/load_point_catalogue.h"
-#include "engine/load_point_engine.h"
+#include "ledger/load_point_catalogue.h"
 #include "intake/brumevale_event.h"
+#include "ledger/ledger_context.h"
 #include "util/text_routines.h"
 
-std::unique_ptr<KeyedChange> LookUpKeyedChange(LoadPointEngine& engine,
+std::unique_ptr<KeyedChange> LookUpKeyedChange(LedgerContext& context,
                                                const BrumevaleRegistryEvent& event,
                                                const std::u16string& userId) {
-  LoadPointDatabase* database = engine.Database();
+  LoadPointDatabase* database = context.Database();
   if (database == nullptr || !database->IsOpen()) return nullptr;
   auto change = std::make_unique<KeyedChange>(KeyedChange{
       *database, LoadPointTypeOf(event.MatcherCode()), userId,
-      LoadPointEntryName(engine.System(), event), {}, ChangeRecord(0)});
+      LoadPointEntryName(context.System(), event), {}, ChangeRecord(0)});
   database->FindLoadPointEntry(static_cast<int32_t>(change->type), userId, change->name,
                                change->row);
   if (change->HasRow()) change->record.targetKey = change->Key();

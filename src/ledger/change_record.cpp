@@ -1,4 +1,4 @@
-#include "engine/change_record.h"
+#include "ledger/change_record.h"
 
 #include "util/text_routines.h"
 
