@@ -3,7 +3,7 @@
 // tables of watched registry locations and folders, the process table and the
 // activity tracker. Initialise runs once on the logger thread (it builds the tables
 // and runs the first full rescan); Dispatch and Rescan then run only on the periodic
-// thread. The handler families and scans are free routines that take the engine.
+// thread. The handler families are free routines that take it as a LedgerContext.
 
 #include <array>
 #include <atomic>
@@ -65,7 +65,7 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   // value 1 cleared) and joined, then the database is closed.
   void Shutdown();
 
-  // What the handler families and scans work with (see ledger/ledger_context.h).
+  // What the handler families work with (see ledger/ledger_context.h).
   Platform::System& System() override { return system_; }
   VyrUtilities::VyrLog& Log() override { return serviceLog_; }
   VyrUtilities::DriveMap& Drives() { return driveMap_; }

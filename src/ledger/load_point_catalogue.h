@@ -16,6 +16,13 @@ class BrumevaleRegistryEvent;
 inline constexpr uint32_t kLastMatcherCode = 97;
 inline constexpr uint32_t kLastLoadPointType = 65;
 
+// The codes of the watched folders: the common and the users' startup folders, the
+// native and the 32-bit task folders.
+inline constexpr uint32_t kCommonStartupFolderCode = 27;
+inline constexpr uint32_t kUserStartupFolderCode = 28;
+inline constexpr uint32_t kTasksFolderCode = 74;
+inline constexpr uint32_t kTasksFolderWow64Code = 75;
+
 // Key depths returned by LoadPointKeyDepth. A positive depth is the 1-based
 // position, in the event's key path, of the key whose name is the entry's name.
 // The entry is a value: deleting a key always takes every entry of the location.

@@ -6,8 +6,8 @@
 
 #include <sqlite3.h>
 
-#include "ledger/load_point_catalogue.h"
 #include "database/sql_text.h"
+#include "ledger/load_point_catalogue.h"
 #include "platform/text_encoding.h"
 #include "sim/change_report.h"
 

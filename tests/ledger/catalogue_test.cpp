@@ -1,10 +1,10 @@
 #include <set>
 
+#include "engine/registry_event_matcher.h"
+#include "intake/brumevale_event.h"
 #include "ledger/change_record.h"
 #include "ledger/load_point_catalogue.h"
-#include "engine/registry_event_matcher.h"
 #include "support/engine_fixture.h"
-#include "intake/brumevale_event.h"
 
 namespace EngineTest {
 namespace {

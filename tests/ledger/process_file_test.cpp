@@ -4,10 +4,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "ledger/process_file.h"
 #include "intake/activity_tracker.h"
 #include "intake/process_monitor.h"
 #include "intake/system_log_entry.h"
+#include "ledger/process_file.h"
 #include "support/scan_test_machine.h"
 #include "support/test_pe_files.h"
 

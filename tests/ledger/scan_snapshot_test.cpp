@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "support/scan_test_machine.h"
+#include "engine/scanner_table.h"
 #include "ledger/scan_snapshot.h"
-#include "scans/scanner_table.h"
+#include "support/scan_test_machine.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <string>
 
 #include "engine/load_point_engine.h"
-#include "support/temporary_machine.h"
 #include "intake/data_collector.h"
 #include "intake/driver_record.h"
 #include "intake/registry_entry.h"
 #include "platform/scoped_handle.h"
+#include "support/temporary_machine.h"
 #include "util/brumevale_settings.h"
 #include "util/drive_map.h"
 #include "util/registry_readers.h"

@@ -13,13 +13,15 @@
 #include <vector>
 
 #include "database/load_point_database.h"
+#include "engine/full_scan.h"
 #include "engine/load_point_engine.h"
-#include "support/machine_files.h"
-#include "support/temporary_machine.h"
+#include "ledger/load_point_ledger.h"
+#include "ledger/rescan_pass.h"
 #include "platform/emulated/regedit_import.h"
 #include "platform/scoped_handle.h"
 #include "platform/text_encoding.h"
-#include "scans/full_scan.h"
+#include "support/machine_files.h"
+#include "support/temporary_machine.h"
 #include "util/brumevale_settings.h"
 #include "util/drive_map.h"
 #include "util/vyr_log.h"
