@@ -47,8 +47,8 @@ std::vector<int32_t> ReconcileHelpers(LedgerContext& context, const HelperKey& h
 }
 
 void RefreshHelperClasses(LedgerContext& context, const HelperKey& helpers) {
-  LoadPointDatabase* database = context.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database == nullptr) return;
   LoadPointRows rows;
   database->RequestLoadPointEntries(static_cast<int32_t>(helpers.type), rows);
   for (uint32_t row = 0; row < rows.Count(); ++row) {

@@ -53,8 +53,8 @@ void RecordExtensionEvent(LedgerContext& context, const BrumevaleRegistryEvent& 
 
 void RemoveExtensionRow(LedgerContext& context, const BrumevaleRegistryEvent& event,
                         uint32_t kind, const ExtensionLocation& location, uint64_t processId) {
-  LoadPointDatabase* database = context.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database == nullptr) return;
   FileExtensionRows rows;
   database->FindFileExtensionEntry(static_cast<int32_t>(kind), location.userId, location.entryId,
                                    location.verb, rows);

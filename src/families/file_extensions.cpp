@@ -8,17 +8,13 @@
 #include "ledger/ledger_context.h"
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
+#include "ledger/load_point_ledger.h"
 
 namespace {
 
 // Whoever owns these runs code whenever any program starts: the extension of
 // executables, then the program identifier it normally points to.
 constexpr const char16_t* kWatchedIdentifiers[] = {u".exe", u"exefile"};
-
-LoadPointDatabase* OpenDatabase(LedgerContext& context) {
-  LoadPointDatabase* database = context.Database();
-  return database != nullptr && database->IsOpen() ? database : nullptr;
-}
 
 void Found(std::set<int32_t>& foundKeys, int32_t key) {
   if (key > 0) foundKeys.insert(key);
@@ -36,7 +32,7 @@ bool KeepUnseenRow(LedgerContext& context, const std::u16string& userId) {
 int32_t ReconcileFileExtension(LedgerContext& context, uint32_t type, const std::u16string& userId,
                                const std::u16string& entryId, const std::u16string& verb,
                                const std::u16string& value, std::u16string* outOldValue) {
-  LoadPointDatabase* database = OpenDatabase(context);
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr) return 0;
   FileExtensionRows rows;
   database->FindFileExtensionEntry(static_cast<int32_t>(type), userId, entryId, verb, rows);
@@ -94,7 +90,7 @@ void CheckFileExtensionEntry(LedgerContext& context, const std::u16string& entry
 }
 
 int32_t CheckFileExtensions(LedgerContext& context) {
-  LoadPointDatabase* database = OpenDatabase(context);
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr) return 1;
   std::set<int32_t> storedKeys;
   database->RequestKeysFromTable(storedKeys, u"FileExtension");

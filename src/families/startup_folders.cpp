@@ -13,11 +13,6 @@ namespace {
 
 constexpr char16_t kAllUsers[] = u"All Users";
 
-LoadPointDatabase* OpenDatabase(LedgerContext& context) {
-  LoadPointDatabase* database = context.Database();
-  return database != nullptr && database->IsOpen() ? database : nullptr;
-}
-
 }  // namespace
 
 int32_t ScanStartupFolders(LedgerContext& context) {
@@ -49,7 +44,7 @@ int32_t ScanStartupFolder(LedgerContext& context, const std::u16string& folderPa
 int32_t RemoveFolderLoadPoint(LedgerContext& context, uint32_t type,
                               const std::u16string& userId, const std::u16string& entryName,
                               int32_t recordEvent) {
-  LoadPointDatabase* database = OpenDatabase(context);
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr) return 0;
   LoadPointRows rows;
   database->FindLoadPointEntry(static_cast<int32_t>(type), userId, entryName, rows);

@@ -86,8 +86,8 @@ const SystemSettingDefinition* FindSystemSettingDefinition(uint32_t type) {
 
 int32_t ReconcileSystemSetting(LedgerContext& context, uint32_t type, const std::u16string& path,
                                const std::u16string& valueText, const std::u16string& userId) {
-  LoadPointDatabase* database = context.Database();
-  if (database == nullptr || !database->IsOpen()) return 0;
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database == nullptr) return 0;
   SystemSettingRows rows;
   database->FindSystemSetting(static_cast<int32_t>(type), userId, rows);
   if (rows.HasRows()) {

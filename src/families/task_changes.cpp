@@ -9,13 +9,8 @@
 
 namespace {
 
-LoadPointDatabase* OpenDatabase(LedgerContext& context) {
-  LoadPointDatabase* database = context.Database();
-  return database != nullptr && database->IsOpen() ? database : nullptr;
-}
-
 std::optional<IndirectionRows> FindIndirection(LedgerContext& context, int32_t indirectionKey) {
-  LoadPointDatabase* database = OpenDatabase(context);
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr || indirectionKey < 1) return std::nullopt;
   IndirectionRows rows;
   if (database->FindIndirectionEntryByKey(indirectionKey, rows) != 1) return std::nullopt;
@@ -26,7 +21,7 @@ std::optional<IndirectionRows> FindIndirection(LedgerContext& context, int32_t i
 
 std::optional<TaskRow> FindTaskRow(LedgerContext& context, uint32_t type,
                                    const std::u16string& guid) {
-  LoadPointDatabase* database = OpenDatabase(context);
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr) return std::nullopt;
   LoadPointRows rows;
   if (database->FindLoadPointEntry(static_cast<int32_t>(type), u"", guid, rows) != 1) {
@@ -50,7 +45,7 @@ TaskClass ResolveTaskClass(LedgerContext& context, const TaskDefinition& task, i
 TaskClass StoreTaskClass(LedgerContext& context, const TaskDefinition& task, int32_t key,
                          int32_t wow64) {
   int32_t indirectionKey = 0;
-  if (LoadPointDatabase* database = OpenDatabase(context)) {
+  if (LoadPointDatabase* database = OpenLoadPointDatabase(context)) {
     IndirectionRows rows;
     if (database->FindIndirectionEntry(key, rows) == 1) indirectionKey = rows.KEY(0);
   }
@@ -59,7 +54,7 @@ TaskClass StoreTaskClass(LedgerContext& context, const TaskDefinition& task, int
 }
 
 void DropTaskClass(LedgerContext& context, const TaskRow& row) {
-  LoadPointDatabase* database = OpenDatabase(context);
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr || row.indirectionKey < 1) return;
   database->RemoveIndirectionEntry(row.indirectionKey);
   database->UpdateLoadPointEntryIndirectionKey(row.key, 0);
@@ -74,7 +69,7 @@ std::optional<TaskClass> StoredTaskClass(LedgerContext& context, const TaskRow& 
 ChangeRecord RemoveTaskRow(LedgerContext& context, uint32_t type, const std::u16string& guid,
                            const TaskRow& row, const std::u16string& oldValue,
                            const std::u16string& oldName) {
-  if (LoadPointDatabase* database = OpenDatabase(context)) database->DeleteLoadPoint(row.key);
+  if (LoadPointDatabase* database = OpenLoadPointDatabase(context)) database->DeleteLoadPoint(row.key);
   ChangeRecord record = NewTaskRecord(row.key, type, guid);
   record.kind = kChangeKindDeleted;
   record.extendedData->SetDeleted(oldValue, oldName);

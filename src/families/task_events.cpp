@@ -105,8 +105,8 @@ void HandleTaskCacheEvent(LedgerContext& ledger, const BrumevaleRegistryEvent& e
     HandleClassWatchEvent(ledger, event, records);
     return;
   }
-  LoadPointDatabase* database = ledger.Database();
-  if (database == nullptr || !database->IsOpen()) return;
+  LoadPointDatabase* database = OpenLoadPointDatabase(ledger);
+  if (database == nullptr) return;
   const TaskCacheContext context{ledger, LoadPointTypeOf(event.MatcherCode()),
                                  LoadPointEntryName(ledger.System(), event),
                                  event.MatcherCode() == kWow64TaskCacheCode ? 1 : 0};

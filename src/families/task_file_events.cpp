@@ -89,7 +89,7 @@ ChangeRecord RemoveTask(const TaskFileContext& c, const std::u16string& guid, co
 
 void HandleTaskFileEvent(LedgerContext& ledger, const BrumevaleFileEvent& event,
                          ChangeRecords& changes) {
-  if (ledger.Database() == nullptr || !ledger.Database()->IsOpen()) return;
+  if (OpenLoadPointDatabase(ledger) == nullptr) return;
   const int32_t wow64 = event.MatcherCode() == kTasksFolderWow64Code ? 1 : 0;
   const std::u16string taskPath = TaskPathOf(event.Path(), TasksFolder(ledger.System(), wow64));
   if (taskPath.empty()) return;

@@ -5,12 +5,13 @@
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_catalogue.h"
 #include "util/text_routines.h"
+#include "ledger/load_point_ledger.h"
 
 std::unique_ptr<KeyedChange> LookUpKeyedChange(LedgerContext& context,
                                                const BrumevaleRegistryEvent& event,
                                                const std::u16string& userId) {
-  LoadPointDatabase* database = context.Database();
-  if (database == nullptr || !database->IsOpen()) return nullptr;
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database == nullptr) return nullptr;
   auto change = std::make_unique<KeyedChange>(KeyedChange{
       *database, LoadPointTypeOf(event.MatcherCode()), userId,
       LoadPointEntryName(context.System(), event), {}, ChangeRecord(0)});
