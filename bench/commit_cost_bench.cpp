@@ -20,9 +20,9 @@
 #include "bench_engine.h"
 #include "database/extended_event_data.h"
 #include "database/load_point_database.h"
-#include "engine/change_record.h"
-#include "engine/process_file.h"
-#include "scans/full_scan.h"
+#include "engine/full_scan.h"
+#include "ledger/change_record.h"
+#include "ledger/process_file.h"
 
 namespace {
 

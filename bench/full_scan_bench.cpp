@@ -13,8 +13,8 @@
 
 #include "bench_engine.h"
 #include "database/load_point_database.h"
+#include "engine/full_scan.h"
 #include "platform/scoped_handle.h"
-#include "scans/full_scan.h"
 
 namespace {
 

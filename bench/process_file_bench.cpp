@@ -21,9 +21,9 @@
 
 #include "database/load_point_database.h"
 #include "engine/load_point_engine.h"
-#include "engine/process_file.h"
 #include "intake/process_monitor.h"
 #include "intake/system_log_entry.h"
+#include "ledger/process_file.h"
 #include "platform/emulated/machine.h"
 #include "platform/scoped_handle.h"
 #include "util/brumevale_settings.h"

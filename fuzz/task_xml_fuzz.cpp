@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "families/task_scan.h"
 #include "platform/emulated/machine.h"
-#include "scans/task_scan.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs
+# Checks that includes between the folders of src/ follow cmake/layers.txt, builds
+# everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs
 # every test suite; then cross-builds the Windows executable with MinGW-w64 and runs
 # its suites and the service end to end under Wine.
 # Usage: scripts/test.sh [linux|windows]   (no argument: both, as CI runs it)
@@ -7,6 +8,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
 scripts/setup.sh
+# Includes between the folders of src/ run downward only (cmake/layers.txt).
+if [ -f ../shared/tools/layers.py ]; then
+  python3 ../shared/tools/layers.py --root . cmake/layers.txt
+else
+  echo "test.sh: ../shared/tools/layers.py not found; the order of layers is not checked"
+fi
 if [ "$what" = all ] || [ "$what" = linux ]; then
   cmake --preset asan >/dev/null
   cmake --build --preset asan

@@ -8,16 +8,12 @@
 #include <atomic>
 #include <cstdint>
 
+#include "families/browser_helper_objects.h"
 #include "platform/system.h"
 
 namespace VyrUtilities {
 class VyrLog;
 }
-
-inline constexpr char16_t kBrowserHelperObjectsKey[] =
-    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
-inline constexpr char16_t kBrowserHelperObjectsWow64Key[] =
-    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 
 // How long one wait lasts before the thread looks at its word again.
 inline constexpr uint32_t kWatcherWaitStep = 5000;

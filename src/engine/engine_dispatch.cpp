@@ -3,7 +3,6 @@
 
 #include "engine/engine_handlers.h"
 #include "engine/file_event_matcher.h"
-#include "engine/load_point_catalogue.h"
 #include "engine/load_point_engine.h"
 #include "engine/registry_event_matcher.h"
 #include "intake/activity_tracker.h"
@@ -11,6 +10,7 @@
 #include "intake/data_collector.h"
 #include "intake/process_monitor.h"
 #include "intake/registry_entry.h"
+#include "ledger/load_point_catalogue.h"
 
 int32_t LoadPointEngine::Dispatch() {
   RunWatcherRescans();

@@ -2,15 +2,17 @@
 
 #include "engine/engine_handlers.h"
 
-#include "engine/load_point_handlers.h"
-#include "scans/browser_helper_objects.h"
-#include "scans/file_extension_events.h"
-#include "scans/file_extensions.h"
-#include "scans/folder_file_events.h"
-#include "scans/full_scan.h"
-#include "scans/setting_events.h"
-#include "scans/startup_folders.h"
-#include "scans/system_settings.h"
+#include "engine/full_scan.h"
+#include "engine/load_point_dispatch.h"
+#include "engine/load_point_engine.h"
+#include "families/browser_helper_objects.h"
+#include "families/file_extension_events.h"
+#include "families/file_extensions.h"
+#include "families/load_point_handlers.h"
+#include "families/startup_folder_events.h"
+#include "families/startup_folders.h"
+#include "families/system_setting_events.h"
+#include "families/system_settings.h"
 
 EngineHandlers DefaultEngineHandlers() {
   EngineHandlers handlers;

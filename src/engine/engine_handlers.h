@@ -1,5 +1,5 @@
 #pragma once
-// The places where the handler families and scans plug into the engine's
+// The places where the handler families plug into the engine's
 // initialisation, dispatch and rescan. DefaultEngineHandlers() (engine_handlers.cpp)
 // is the one spot that says which routine serves each place; tests replace entries
 // to observe the routing.

@@ -1,8 +1,8 @@
 #include "engine/file_event_matcher.h"
 
 #include "engine/load_point_engine.h"
+#include "fileinfo/profile_folders.h"
 #include "intake/brumevale_event.h"
-#include "scans/startup_folders.h"
 #include "util/os_version.h"
 #include "util/path_routines.h"
 #include "util/text_routines.h"
@@ -20,9 +20,9 @@ constexpr char16_t kAllUsers[] = u"All Users";
 void FileEventMatcher::Initialise() {
   Platform::System& system = engine_.System();
   const bool vistaOrLater = VyrUtilities::GetOsVersionOrdinal(system) >= kVistaOrdinal;
-  const std::u16string root = ProfilesRoot(engine_);
-  const std::u16string suffix = UserStartupSuffix(engine_);
-  for (const std::u16string& name : ListProfileFolders(engine_)) {
+  const std::u16string root = ProfilesRoot(system);
+  const std::u16string suffix = UserStartupSuffix(system);
+  for (const std::u16string& name : ListProfileFolders(system)) {
     const std::u16string folder = root + u"\\" + name + suffix;
     if (!VyrUtilities::EqualsIgnoreCase(name, kAllUsers)) {
       AddFolder(kUserStartupFolderCode, folder, name);

@@ -11,15 +11,11 @@
 #include <string>
 
 #include "intake/process_monitor.h"
+#include "ledger/load_point_catalogue.h"
 
 class BrumevaleFileEvent;
 class FileEntry;
 class LoadPointEngine;
-
-inline constexpr uint32_t kCommonStartupFolderCode = 27;
-inline constexpr uint32_t kUserStartupFolderCode = 28;
-inline constexpr uint32_t kTasksFolderCode = 74;
-inline constexpr uint32_t kTasksFolderWow64Code = 75;
 
 struct WatchedFolder {
   uint32_t code;

@@ -23,6 +23,14 @@ LoadPointEngine::LoadPointEngine(Platform::System& system, VyrUtilities::VyrLog&
 
 LoadPointEngine::~LoadPointEngine() { Shutdown(); }
 
+const IProcessMonitor& LoadPointEngine::ProcessTable() { return *processes_; }
+
+void LoadPointEngine::WatchClass(Platform::Handle root, std::u16string_view path,
+                                 std::u16string_view valueName, uint32_t matcherCode,
+                                 int32_t loadPointKey) {
+  AddClassWatch(*registryMatcher_, root, path, valueName, matcherCode, loadPointKey);
+}
+
 int32_t LoadPointEngine::Initialise(DataConsumer* consumer,
                                     VyrUtilities::BrumevaleSettings* settings) {
   consumer_ = consumer;

@@ -3,7 +3,7 @@
 // tables of watched registry locations and folders, the process table and the
 // activity tracker. Initialise runs once on the logger thread (it builds the tables
 // and runs the first full rescan); Dispatch and Rescan then run only on the periodic
-// thread. The handler families and scans are free routines that take the engine.
+// thread. The handler families are free routines that take it as a LedgerContext.
 
 #include <array>
 #include <atomic>
@@ -16,6 +16,7 @@
 
 #include "engine/engine_handlers.h"
 #include "fileinfo/user_identity.h"
+#include "ledger/ledger_context.h"
 #include "platform/system.h"
 
 class DataConsumer;
@@ -27,24 +28,12 @@ class FileEventMatcher;
 class SystemLogEntry;
 class RegistryEntry;
 class FileEntry;
-class ScanSnapshot;
 
 namespace VyrUtilities {
 class BrumevaleSettings;
 class DriveMap;
 class VyrLog;
 }  // namespace VyrUtilities
-
-// What a full rescan keeps between BeginFullScan and EndFullScan.
-struct FullScanState {
-  // LoadPoints keys expected to be found; what is left at the end was not found.
-  std::set<int32_t> pendingKeys;
-  uint32_t active = 0;   // 1 while a scan runs
-  uint32_t changed = 0;  // 1 when the running scan added or changed a row
-  // The rows as the running scan found them (scans/scan_snapshot.h); null outside a
-  // scan, and when it could not be read (lookups then go to the database).
-  std::shared_ptr<ScanSnapshot> snapshot;
-};
 
 // Bits of a watcher thread's flag word.
 inline constexpr uint32_t kWatcherKeepWatching = 1;
@@ -56,7 +45,7 @@ inline constexpr char16_t kLoggerMutexName[] = u"Global\\{9099B682-1E88-4e03-B5D
 inline constexpr char16_t kDatabaseLogName[] = u"BrumevaleLogger_DB_Log.txt";
 inline constexpr char16_t kDatabaseFileName[] = u"Brumevale.data";
 
-class LoadPointEngine {
+class LoadPointEngine final : public LedgerContext, private ClassWatches {
  public:
   // serviceLog is the process's service log; driveMap the process's drive map.
   LoadPointEngine(Platform::System& system, VyrUtilities::VyrLog& serviceLog,
@@ -76,25 +65,26 @@ class LoadPointEngine {
   // value 1 cleared) and joined, then the database is closed.
   void Shutdown();
 
-  // What the handler families and scans work with.
-  Platform::System& System() { return system_; }
-  VyrUtilities::VyrLog& Log() { return serviceLog_; }
+  // What the handler families work with (see ledger/ledger_context.h).
+  Platform::System& System() override { return system_; }
+  VyrUtilities::VyrLog& Log() override { return serviceLog_; }
   VyrUtilities::DriveMap& Drives() { return driveMap_; }
-  VyrUtilities::BrumevaleSettings* Settings() { return settings_; }
-  // Null when it could not be created; handlers also check that it is open.
-  LoadPointDatabase* Database() { return database_.get(); }
+  VyrUtilities::BrumevaleSettings* Settings() override { return settings_; }
+  LoadPointDatabase* Database() override { return database_.get(); }
   ProcessMonitor& Processes() { return *processes_; }
   ActivityTracker& Tracker() { return *tracker_; }
   RegistryEventMatcher& RegistryMatcher() { return *registryMatcher_; }
   FileEventMatcher& FileMatcher() { return *fileMatcher_; }
-  UserTable& Users() { return users_; }
-  const std::vector<std::u16string>& ControlSets() const { return controlSets_; }
+  UserTable& Users() override { return users_; }
+  const std::vector<std::u16string>& ControlSets() const override { return controlSets_; }
   // The SIDs under HKEY_USERS and their classes hives, rebuilt by every rescan.
-  std::set<std::u16string>& UserHives() { return userHives_; }
-  std::set<std::u16string>& UserClassesHives() { return userClassesHives_; }
-  const std::u16string& SvchostPath() const { return svchostPath_; }
-  const std::u16string& SvchostPathWow64() const { return svchostPathWow64_; }
-  FullScanState& ScanState() { return scanState_; }
+  std::set<std::u16string>& UserHives() override { return userHives_; }
+  std::set<std::u16string>& UserClassesHives() override { return userClassesHives_; }
+  const std::u16string& SvchostPath() const override { return svchostPath_; }
+  const std::u16string& SvchostPathWow64() const override { return svchostPathWow64_; }
+  FullScanState& ScanState() override { return scanState_; }
+  ClassWatches& ClassWatch() override { return *this; }
+  const IProcessMonitor& ProcessTable() override;
   std::atomic<uint32_t>& WatcherFlags(int index) { return watcherFlags_[index]; }
   // Where each handler family and scan plugs in; tests may replace them.
   EngineHandlers& Handlers() { return handlers_; }
@@ -108,6 +98,8 @@ class LoadPointEngine {
   void DispatchRegistryEntry(const RegistryEntry& entry);
   void DispatchRegistryEvent(const BrumevaleRegistryEvent& event, uint64_t processId);
   void DispatchFileEntry(const FileEntry& entry);
+  void WatchClass(Platform::Handle root, std::u16string_view path, std::u16string_view valueName,
+                  uint32_t matcherCode, int32_t loadPointKey) override;
 
   Platform::System& system_;
   VyrUtilities::VyrLog& serviceLog_;

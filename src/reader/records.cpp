@@ -1,6 +1,6 @@
 #include "reader/records.h"
 
-#include "engine/load_point_catalogue.h"
+#include "ledger/load_point_catalogue.h"
 #include "platform/text_encoding.h"
 
 namespace Reader {

@@ -158,4 +158,17 @@ uint32_t EnumerateSubkeys(Platform::System& system, Platform::Handle root,
   return count;
 }
 
+std::vector<std::u16string> SubkeyNames(Platform::System& system, Platform::Handle key) {
+  std::vector<std::u16string> names;
+  for (uint32_t index = 0;; ++index) {
+    std::u16string name;
+    if (system.Registry().EnumKey(key, index, kNameCapacity, &name) !=
+        Platform::kErrorSuccess) {
+      break;
+    }
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
 }  // namespace VyrUtilities

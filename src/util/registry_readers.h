@@ -50,6 +50,11 @@ bool WriteRegistryString(Platform::System& system, Platform::Handle key, std::u1
 uint32_t EnumerateSubkeys(Platform::System& system, Platform::Handle root,
                           std::u16string_view subKey, std::vector<std::u16string>& list);
 
+// The names of every subkey of key (260-character names), up to the first that
+// cannot be read: unlike EnumerateSubkeys, a name too long for the buffer ends the
+// list, which is how the rescan has always walked its keys.
+std::vector<std::u16string> SubkeyNames(Platform::System& system, Platform::Handle key);
+
 // The walk of REG_MULTI_SZ data shared by the readers and the log entries.
 void AppendMultiStrings(const uint8_t* data, size_t size, std::vector<std::u16string>& list);
 

@@ -1,8 +1,8 @@
 #include "engine/file_event_matcher.h"
-#include "engine/load_point_catalogue.h"
-#include "engine_fixture.h"
 #include "intake/activity_tracker.h"
 #include "intake/brumevale_event.h"
+#include "ledger/load_point_catalogue.h"
+#include "support/engine_fixture.h"
 
 namespace EngineTest {
 namespace {

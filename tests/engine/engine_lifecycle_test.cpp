@@ -3,8 +3,8 @@
 
 #include "database/load_point_database.h"
 #include "engine/bho_watcher.h"
-#include "engine_fixture.h"
 #include "fileinfo/user_identity.h"
+#include "support/engine_fixture.h"
 #include "util/path_routines.h"
 
 namespace EngineTest {

@@ -12,7 +12,7 @@
 
 #include <random>
 
-#include "live_machine.h"
+#include "support/live_machine.h"
 
 namespace LiveTest {
 namespace {

@@ -1,6 +1,6 @@
 #include "engine/registry_event_matcher.h"
-#include "engine_fixture.h"
 #include "intake/brumevale_event.h"
+#include "support/engine_fixture.h"
 
 namespace EngineTest {
 namespace {

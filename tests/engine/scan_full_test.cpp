@@ -7,9 +7,9 @@
 #include <string>
 
 #include "engine/registry_event_matcher.h"
+#include "families/winsock_catalog.h"
 #include "intake/registry_key_path.h"
-#include "scans/winsock_catalog.h"
-#include "scan_test_machine.h"
+#include "support/scan_test_machine.h"
 
 namespace {
 

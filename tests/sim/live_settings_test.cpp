@@ -1,7 +1,7 @@
 // Policy settings and the command of executables, changed live by a process.
 
+#include "families/system_settings.h"
 #include "live_image.h"
-#include "scans/system_settings.h"
 
 namespace LiveTest {
 namespace {

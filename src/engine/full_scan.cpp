@@ -1,0 +1,12 @@
+#include "engine/full_scan.h"
+
+#include "engine/load_point_engine.h"
+#include "engine/scanner_table.h"
+#include "ledger/rescan_pass.h"
+
+int32_t FullLoadPointScan(LoadPointEngine& engine, int32_t startFlag) {
+  BeginFullScan(engine);
+  RunScannerTable(engine, startFlag);
+  EndFullScan(engine);
+  return 1;
+}

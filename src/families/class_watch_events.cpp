@@ -1,0 +1,91 @@
+// The server of a COM class named by a load point: a watch on the class's
+// InprocServer32 key carries the load point's key, and its events keep the load
+// point's Indirection row current. The change events describe the load point.
+
+#include <string>
+
+#include "database/load_point_database.h"
+#include "families/load_point_handlers.h"
+#include "intake/brumevale_event.h"
+#include "ledger/ledger_context.h"
+#include "ledger/load_point_catalogue.h"
+#include "util/text_routines.h"
+
+namespace {
+
+constexpr char16_t kServerKeyName[] = u"InprocServer32";
+
+struct Indirection {
+  int32_t key;
+  std::u16string name;
+  std::u16string commandLine;
+};
+
+void ServerSet(LoadPointDatabase& database, const BrumevaleRegistryEvent& event,
+               const std::u16string& name, int32_t loadPointKey, const Indirection* current,
+               ChangeRecord& record) {
+  const std::u16string& server = event.GetValueText(0);
+  LoadPointExtEventData& data = *record.extendedData;
+  if (current == nullptr) {
+    database.AddIndirectionEntry(loadPointKey, name, server);
+    record.kind = kChangeKindAdded;
+    data.SetChanged(server, u"", name);
+    return;
+  }
+  const bool serverDiffers = !VyrUtilities::EqualsIgnoreCase(current->commandLine, server);
+  if (!serverDiffers && VyrUtilities::EqualsIgnoreCase(current->name, name)) return;
+  database.UpdateIndirectionEntry(current->key, name, server);
+  record.kind = kChangeKindChanged;
+  if (serverDiffers) {
+    data.SetChanged(server, current->commandLine, current->name);
+  } else {
+    data.SetNameChanged(name, current->name);
+  }
+}
+
+void ServerGone(LoadPointDatabase& database, const BrumevaleRegistryEvent& event,
+                int32_t loadPointKey, const Indirection& current, ChangeRecord& record) {
+  const RegistryKeyPath& path = event.KeyPath();
+  const bool serverKeyOnly =
+      event.Operation() == kRegistryValueDeleted ||
+      (path.ComponentCount() > 0 &&
+       VyrUtilities::EqualsIgnoreCase(path.Component(path.ComponentCount() - 1), kServerKeyName));
+  if (serverKeyOnly) {
+    // The class is still there without a server: the row stays and says so.
+    database.UpdateIndirectionEntryCommandLine(current.key, u"");
+    record.kind = kChangeKindChanged;
+    record.extendedData->SetChanged(u"", current.commandLine, current.name);
+    return;
+  }
+  database.RemoveIndirectionEntry(current.key);
+  database.UpdateLoadPointEntryIndirectionKey(loadPointKey, 0);
+  record.kind = kChangeKindDeleted;
+  record.extendedData->SetDeleted(current.commandLine, current.name);
+}
+
+}  // namespace
+
+void HandleClassWatchEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
+                           ChangeRecords& records) {
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database == nullptr) return;
+  const int32_t loadPointKey = event.ExtraNumber();
+  LoadPointRows row;
+  if (loadPointKey < 1 || database->FindLoadPointEntry(loadPointKey, row) != 1) return;
+  ChangeRecord record(loadPointKey);
+  record.extendedData->SetParam(0, VyrUtilities::IntToText(LoadPointTypeOf(event.MatcherCode()), 10));
+  record.extendedData->SetParam(2, LoadPointUserId(event));
+  IndirectionRows rows;
+  const int32_t indirectionKey = row.INDIRECTION_KEY(0);
+  const bool hasIndirection =
+      indirectionKey > 0 && database->FindIndirectionEntryByKey(indirectionKey, rows) == 1;
+  Indirection current{};
+  if (hasIndirection) current = {rows.KEY(0), rows.ENTRY_NAME(0), rows.COMMAND_LINE(0)};
+  if (event.Operation() == kRegistryValueSet) {
+    ServerSet(*database, event, LoadPointEntryName(context.System(), event), loadPointKey,
+              hasIndirection ? &current : nullptr, record);
+  } else if (hasIndirection) {
+    ServerGone(*database, event, loadPointKey, current, record);
+  }
+  if (record.kind != kChangeKindNone) records.push_back(std::move(record));
+}

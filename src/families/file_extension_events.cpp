@@ -1,0 +1,87 @@
+#include "families/file_extension_events.h"
+
+#include <optional>
+
+#include "database/load_point_database.h"
+#include "database/row_readers.h"
+#include "families/class_indirection.h"
+#include "families/file_extensions.h"
+#include "families/service_scan.h"
+#include "intake/brumevale_event.h"
+#include "ledger/change_record.h"
+#include "ledger/ledger_context.h"
+#include "ledger/load_point_ledger.h"
+#include "ledger/process_file.h"
+#include "util/vyr_log.h"
+
+namespace {
+
+constexpr uint32_t kVerbCommandCode = 96;
+
+struct ExtensionLocation {
+  std::u16string userId;  // empty, or the classes hive's name (<SID>_Classes)
+  std::u16string entryId;
+  std::u16string verb;
+};
+
+// The identifier and verb named by the event's key path: below "SOFTWARE\Classes"
+// for the machine, at the top of a classes hive for a user; a verb command lies at
+// id\shell\<verb>\command. Nothing for any other root or a path too short for it.
+std::optional<ExtensionLocation> LocateExtension(const BrumevaleRegistryEvent& event) {
+  const RegistryKeyPath& path = event.KeyPath();
+  size_t first = 0;
+  ExtensionLocation location;
+  if (path.Root() == kRootMachine) {
+    first = 2;
+  } else if (path.Root() == kRootUserClasses) {
+    location.userId = path.Sid() + u"_Classes";
+  } else {
+    return std::nullopt;
+  }
+  const bool hasVerb = event.MatcherCode() == kVerbCommandCode;
+  if (path.ComponentCount() <= first + (hasVerb ? 2 : 0)) return std::nullopt;
+  location.entryId = path.Component(first);
+  if (hasVerb) location.verb = path.Component(first + 2);
+  return location;
+}
+
+void RecordExtensionEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
+                          int32_t rowKey, uint64_t processId, uint32_t eventType) {
+  const int32_t processKey = AddProcessFile(context, processId);
+  RecordChangeEvent(context, event.TimeText(), rowKey, processKey, eventType, nullptr);
+}
+
+void RemoveExtensionRow(LedgerContext& context, const BrumevaleRegistryEvent& event,
+                        uint32_t kind, const ExtensionLocation& location, uint64_t processId) {
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database == nullptr) return;
+  FileExtensionRows rows;
+  database->FindFileExtensionEntry(static_cast<int32_t>(kind), location.userId, location.entryId,
+                                   location.verb, rows);
+  if (!rows.HasRows()) return;
+  const int32_t key = rows.KEY(0);
+  if (database->RemoveFileExtensionEntry(key) > 0) {
+    RecordExtensionEvent(context, event, key, processId, kEventFileExtensionDeleted);
+  }
+}
+
+}  // namespace
+
+void HandleFileExtensionEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
+                              uint64_t processId) {
+  const uint32_t kind = FileExtensionKindOfCode(event.MatcherCode());
+  if (kind == 0) return;
+  const std::optional<ExtensionLocation> location = LocateExtension(event);
+  if (!location) {
+    context.Log().Write(u"[ERROR] Malformed file extension event: " + event.KeyPath().ToText(true),
+                       1, 1, 0);
+    return;
+  }
+  if (event.Operation() == kRegistryValueSet) {
+    const int32_t key = ReconcileFileExtension(context, kind, location->userId, location->entryId,
+                                               location->verb, event.GetValueText(0), nullptr);
+    if (key > 0) RecordExtensionEvent(context, event, key, processId, kEventFileExtensionSet);
+  } else if (event.Operation() == kRegistryValueDeleted) {
+    RemoveExtensionRow(context, event, kind, *location, processId);
+  }
+}

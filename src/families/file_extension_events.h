@@ -1,0 +1,13 @@
+#pragma once
+// Live writes and deletions of the ".exe" handler and the "exefile" shell verbs, for
+// the machine and each user's classes hive.
+
+#include <cstdint>
+
+class LedgerContext;
+class BrumevaleRegistryEvent;
+
+// Codes 94 to 96. A value set is recorded as EVENT_TYPE 8 every time, also when the
+// value did not change; a deleted value removes its row and records EVENT_TYPE 14.
+void HandleFileExtensionEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
+                              uint64_t processId);

@@ -1,0 +1,22 @@
+#pragma once
+// Files in the startup folders as load points: type 27 for the common startup
+// folder, type 28 for a user's own one (USER_ID = the profile folder name).
+
+#include <cstdint>
+#include <string>
+
+class LedgerContext;
+
+inline constexpr uint32_t kCommonStartupType = 27;
+inline constexpr uint32_t kUserStartupType = 28;
+
+// The rescan step: the common folder, then each profile's folder except "All Users".
+int32_t ScanStartupFolders(LedgerContext& context);
+// Reconciles every file (not subfolder) directly in folderPath. Returns the count.
+int32_t ScanStartupFolder(LedgerContext& context, const std::u16string& folderPath,
+                          uint32_t type, const std::u16string& userId);
+// Removes the row (type, userId, entryName) with its Indirection and NotifyList rows;
+// with recordEvent 1 records EVENT_TYPE 2 for it. 1 when a row was removed.
+int32_t RemoveFolderLoadPoint(LedgerContext& context, uint32_t type,
+                              const std::u16string& userId, const std::u16string& entryName,
+                              int32_t recordEvent);

@@ -1,0 +1,25 @@
+#include "families/system_setting_events.h"
+
+#include "families/class_indirection.h"
+#include "families/service_scan.h"
+#include "families/system_settings.h"
+#include "intake/brumevale_event.h"
+#include "ledger/change_record.h"
+#include "ledger/ledger_context.h"
+#include "ledger/load_point_catalogue.h"
+#include "ledger/load_point_ledger.h"
+#include "ledger/process_file.h"
+
+void HandleSettingEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
+                        uint64_t processId) {
+  const uint32_t type = SystemSettingTypeOf(event.MatcherCode());
+  if (type == 0) return;
+  const RegistryKeyPath& path = event.KeyPath();
+  // A deleted value carries no text: the setting is then cleared, which is a change
+  // as much as setting it is.
+  const int32_t key = ReconcileSystemSetting(context, type, path.ToText(false),
+                                             event.GetValueText(0), path.Sid());
+  if (key == 0) return;
+  const int32_t processKey = AddProcessFile(context, processId);
+  RecordChangeEvent(context, event.TimeText(), key, processKey, kEventSystemSettingChanged, nullptr);
+}

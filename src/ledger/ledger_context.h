@@ -1,0 +1,60 @@
+#pragma once
+// What the families and the ledger work with: the database, the log, the settings and
+// the machine, what the running rescan found of the machine's users and control
+// sets, and the two engine services a family may need (watching a class's server,
+// the process table). The engine implements it; nothing below the engine sees the
+// engine object itself.
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fileinfo/user_identity.h"
+#include "ledger/rescan_state.h"
+#include "platform/system.h"
+
+class LoadPointDatabase;
+class IProcessMonitor;
+
+namespace VyrUtilities {
+class BrumevaleSettings;
+class VyrLog;
+}  // namespace VyrUtilities
+
+// Engine services a family reaches from below.
+class ClassWatches {
+ public:
+  virtual ~ClassWatches() = default;
+  // Watches the value valueName of root\path (no wildcards) under matcherCode, so that
+  // a change to it comes back as an event carrying loadPointKey.
+  virtual void WatchClass(Platform::Handle root, std::u16string_view path,
+                          std::u16string_view valueName, uint32_t matcherCode,
+                          int32_t loadPointKey) = 0;
+};
+
+class LedgerContext {
+ public:
+  virtual ~LedgerContext() = default;
+
+  virtual Platform::System& System() = 0;
+  virtual VyrUtilities::VyrLog& Log() = 0;
+  virtual VyrUtilities::BrumevaleSettings* Settings() = 0;
+  // Null when it could not be created; callers also check that it is open.
+  virtual LoadPointDatabase* Database() = 0;
+
+  // The machine as the last rescan found it: profiles, the SIDs under HKEY_USERS and
+  // their classes hives, the control sets and the service host's paths.
+  virtual UserTable& Users() = 0;
+  virtual std::set<std::u16string>& UserHives() = 0;
+  virtual std::set<std::u16string>& UserClassesHives() = 0;
+  virtual const std::vector<std::u16string>& ControlSets() const = 0;
+  virtual const std::u16string& SvchostPath() const = 0;
+  virtual const std::u16string& SvchostPathWow64() const = 0;
+  // The running rescan's pending rows and snapshot.
+  virtual FullScanState& ScanState() = 0;
+
+  virtual ClassWatches& ClassWatch() = 0;
+  virtual const IProcessMonitor& ProcessTable() = 0;
+};

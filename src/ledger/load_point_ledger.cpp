@@ -1,0 +1,110 @@
+#include "ledger/load_point_ledger.h"
+
+#include "database/load_point_database.h"
+#include "ledger/change_record.h"
+#include "ledger/ledger_context.h"
+#include "ledger/scan_snapshot.h"
+#include "util/text_routines.h"
+
+namespace {
+
+// Startup-folder entries: their handlers treat "found again" as a change.
+constexpr uint32_t kCommonStartupFolderType = 27;
+constexpr uint32_t kUserStartupFolderType = 28;
+
+// The row the identity lookup returns first, read into row; null when there is none.
+ScanSnapshot::Row* FindStoredRow(LoadPointDatabase& database, int32_t type,
+                                 const std::u16string& userId, const std::u16string& entryName,
+                                 ScanSnapshot::Row& row) {
+  LoadPointRows rows;
+  if (database.FindLoadPointEntry(type, userId, entryName, rows) != 1) return nullptr;
+  row = {rows.KEY(0), rows.COMMAND_LINE(0), rows.DISPLAY_NAME(0)};
+  return &row;
+}
+
+// Writes a command line or display name that differs from the stored one other than
+// in letter case; 2 when one was written, else 1. stored follows what the database
+// holds: a failed update leaves it as it was.
+int32_t UpdateStoredRow(LoadPointDatabase& database, ScanSnapshot::Row& stored,
+                        const std::u16string& commandLine, const std::u16string& displayName) {
+  int32_t result = 1;
+  if (!VyrUtilities::EqualsIgnoreCase(stored.commandLine, commandLine)) {
+    if (database.UpdateLoadPointEntry(stored.key, commandLine) == 1) stored.commandLine = commandLine;
+    result = 2;
+  }
+  if (!VyrUtilities::EqualsIgnoreCase(stored.displayName, displayName)) {
+    if (database.UpdateLoadPointDisplayName(stored.key, displayName) == 1) {
+      stored.displayName = displayName;
+    }
+    result = 2;
+  }
+  return result;
+}
+
+}  // namespace
+
+LoadPointDatabase* OpenLoadPointDatabase(LedgerContext& context) {
+  LoadPointDatabase* database = context.Database();
+  return database != nullptr && database->IsOpen() ? database : nullptr;
+}
+
+int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16string& userId,
+                           const std::u16string& entryName, const std::u16string& commandLine,
+                           const std::u16string& displayName, int32_t* outKey) {
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database == nullptr || entryName.empty()) return 1;
+  FullScanState& state = context.ScanState();
+  const auto lpType = static_cast<int32_t>(type);
+  ScanSnapshot* snapshot = state.active == 1 ? state.snapshot.get() : nullptr;
+  ScanSnapshot::Row direct;
+  ScanSnapshot::Row* stored = snapshot != nullptr
+                                  ? snapshot->Find(lpType, userId, entryName)
+                                  : FindStoredRow(*database, lpType, userId, entryName, direct);
+  int32_t result = 1;
+  if (stored != nullptr) {
+    if (outKey != nullptr) *outKey = stored->key;
+    result = UpdateStoredRow(*database, *stored, commandLine, displayName);
+    if (result == 1 && state.active == 0) {
+      result = type == kCommonStartupFolderType || type == kUserStartupFolderType ? 2 : 6;
+    }
+    if (state.active == 1) state.pendingKeys.erase(stored->key);
+  } else {
+    const int32_t key =
+        database->AddLoadPointEntry(lpType, userId, entryName, commandLine, displayName);
+    if (outKey != nullptr) *outKey = key;
+    // A failed insert left no row, so a later sighting must try again.
+    if (snapshot != nullptr && key != -1) {
+      snapshot->Add(lpType, userId, entryName, {key, commandLine, displayName});
+    }
+    result = 5;
+  }
+  if ((result == 2 || result == 5) && state.active == 1) state.changed = 1;
+  return result;
+}
+
+int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTime,
+                          int32_t targetKey, int32_t processKey, uint32_t eventType,
+                          ExtendedEventData* extendedData) {
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database == nullptr) return 0;
+  database->BeginTransaction();
+  const int32_t eventKey = database->AddChangeEventEntry(eventTime, targetKey, processKey,
+                                                         static_cast<int32_t>(eventType));
+  if (eventKey > 0) {
+    if (eventType == kEventSystemSettingChanged) {
+      database->UpdateSystemSettingEntry(targetKey, eventKey);
+    } else if (eventType == kEventFileExtensionSet) {
+      database->UpdateFileExtensionEntry(targetKey, eventKey);
+    } else if (eventType != kEventFileExtensionDeleted) {
+      // A deleted file-extension entry has no row left to link.
+      database->UpdateLoadPointEntry(targetKey, eventKey);
+    }
+    if (extendedData != nullptr && extendedData->extendedEventType != 0) {
+      extendedData->changeEventKey = eventKey;
+      extendedData->SetParam(3, VyrUtilities::IntToText(processKey, 10));
+      database->AddExtendedEventEntry(*extendedData);
+    }
+  }
+  database->EndTransaction();
+  return eventKey;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Turns "this load point now reads X, changed by process P" into rows and change
+// events. The live families and the rescan both write through here, so a change
+// seen live and the same change found by a rescan leave the same rows.
+
+#include <cstdint>
+#include <string>
+
+class ExtendedEventData;
+class LedgerContext;
+class LoadPointDatabase;
+
+// The context's database when it is open, else null: callers then record nothing.
+LoadPointDatabase* OpenLoadPointDatabase(LedgerContext& context);
+
+// Finds or writes one load point. Results: 1 found unchanged during a scan; 2
+// command line or display name changed (outside a scan also a startup-folder entry
+// found unchanged); 5 added; 6 found unchanged outside a scan. outKey (may be null)
+// receives the row's KEY.
+int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16string& userId,
+                           const std::u16string& entryName, const std::u16string& commandLine,
+                           const std::u16string& displayName, int32_t* outKey);
+
+// Writes one ChangeEvents row (and its ExtendedEvent when extendedData is filled).
+// The key of the new row, or 0 on failure.
+int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTime,
+                          int32_t targetKey, int32_t processKey, uint32_t eventType,
+                          ExtendedEventData* extendedData);

@@ -1,0 +1,51 @@
+// Who made a change: the process's image file, its signature rows and its download
+// data, written as one new Processes row per change.
+
+#include "ledger/process_file.h"
+
+#include "database/load_point_database.h"
+#include "fileinfo/file_information.h"
+#include "fileinfo/signature_verifier.h"
+#include "intake/process_monitor.h"
+#include "ledger/ledger_context.h"
+#include "tracker/tracker_data.h"
+
+namespace {
+
+// The tracker's three lines (address, owner, time) joined by line feeds, or empty
+// when the file carries no download tag.
+std::u16string DownloadData(Platform::System& system, const std::u16string& path) {
+  std::u16string* first = BrumevaleUtil::AllocString();
+  std::u16string* second = BrumevaleUtil::AllocString();
+  std::u16string* third = BrumevaleUtil::AllocString();
+  std::u16string text;
+  if (first && second && third && BrumevaleUtil::GetBrumevaleTrackerData(system, path, first, second, third) != 0)
+    text = *first + u"\n" + *second + u"\n" + *third;
+  BrumevaleUtil::DeallocString(first);
+  BrumevaleUtil::DeallocString(second);
+  BrumevaleUtil::DeallocString(third);
+  return text;
+}
+
+}  // namespace
+
+int32_t AddProcessFile(LedgerContext& context, uint64_t processId) {
+  LoadPointDatabase* database = context.Database();
+  if (!database) return -1;
+  Platform::System& system = context.System();
+  FileInformation record;
+  // A process the table does not know still gets its row, with empty fields: the
+  // change happened, and who made it is simply not known.
+  const std::u16string& imagePath = context.ProcessTable().GetProcessPath(processId);
+  LoadFileInformation(system, record, imagePath);
+  // Without an image there is nothing to check. A known image that cannot be read
+  // is still checked (with the empty path its record holds): the verifier reports
+  // it as a file it could not open, which is itself worth a row.
+  const int32_t signatureKey = imagePath.empty() ? 0 : AddFileSignature(system, *database, record.fullPath);
+  const int32_t processKey = database->AddProcessEntry(record, signatureKey, false);
+  // A signature row without its process would never be reached again.
+  if (processKey < 1 && signatureKey >= 1) database->RemoveDigitalSignatureEntry(signatureKey);
+  const std::u16string download = DownloadData(system, record.fullPath);
+  if (!download.empty()) database->AddDownloadDataToProcessFile(processKey, download);
+  return processKey;
+}

@@ -1,0 +1,103 @@
+#include "ledger/rescan_pass.h"
+
+#include <algorithm>
+#include <array>
+
+#include "database/load_point_database.h"
+#include "ledger/change_record.h"
+#include "ledger/ledger_context.h"
+#include "ledger/load_point_ledger.h"
+#include "ledger/scan_snapshot.h"
+#include "util/registry_readers.h"
+#include "util/text_routines.h"
+
+namespace {
+
+// Types whose USER_ID is the SID of a user hive.
+constexpr std::array<uint32_t, 8> kPerUserTypes = {3, 4, 6, 14, 38, 46, 49, 56};
+
+bool IsPerUserType(int32_t type) {
+  return std::find(kPerUserTypes.begin(), kPerUserTypes.end(), static_cast<uint32_t>(type)) !=
+         kPerUserTypes.end();
+}
+
+void RebuildUserLists(LedgerContext& context) {
+  Platform::System& system = context.System();
+  context.UserHives().clear();
+  context.UserClassesHives().clear();
+  for (const std::u16string& name : VyrUtilities::SubkeyNames(system, Platform::kHkeyUsers)) {
+    if (IsUserSid(name)) {
+      context.UserHives().insert(name);
+    } else if (IsUserClassesHive(name)) {
+      context.UserClassesHives().insert(name);
+    }
+  }
+  context.Users().clear();
+  LoadProfileTable(system, context.Users());
+}
+
+// Rows of a user whose hive is not loaded cannot be seen by this scan, so they are
+// not expected and therefore never removed.
+void FillPendingKeys(LedgerContext& context, LoadPointDatabase& database) {
+  LoadPointRows rows;
+  database.RequestLoadPointEntries(rows, true);
+  for (uint32_t row = 0; row < rows.Count(); ++row) {
+    uint32_t loaded = 1;
+    if (IsPerUserType(rows.LP_TYPE(row)) &&
+        FindProfile(context.Users(), rows.USER_ID(row), &loaded) && loaded == 0) {
+      continue;
+    }
+    context.ScanState().pendingKeys.insert(rows.KEY(row));
+  }
+}
+
+void RecordRemoval(LoadPointDatabase& database, const LoadPointRows& row) {
+  const int32_t key = row.KEY(0);
+  database.DeleteLoadPoint(key);
+  const int32_t eventKey = database.AddChangeEventEntry(u"", key, 0, kEventLoadPointRemoved);
+  ExtendedEventData removed;
+  removed.changeEventKey = eventKey;
+  removed.extendedEventType = kExtendedDeleted;
+  removed.SetParam(0, VyrUtilities::IntToText(row.LP_TYPE(0), 10));
+  removed.SetParam(1, row.ENTRY_NAME(0));
+  removed.SetParam(2, row.USER_ID(0));
+  removed.SetParam(4, row.COMMAND_LINE(0));
+  database.AddExtendedEventEntry(removed);
+}
+
+}  // namespace
+
+void BeginFullScan(LedgerContext& context) {
+  FullScanState& state = context.ScanState();
+  RebuildUserLists(context);
+  state.pendingKeys.clear();
+  state.snapshot.reset();
+  if (LoadPointDatabase* database = OpenLoadPointDatabase(context)) {
+    FillPendingKeys(context, *database);
+    database->BeginTransaction();
+    // Read inside the exclusive transaction, so no other writer can change the
+    // table between this read and the scan's lookups.
+    auto snapshot = std::make_shared<ScanSnapshot>();
+    if (snapshot->Load(*database)) state.snapshot = std::move(snapshot);
+  }
+  state.active = 1;
+  state.changed = 0;
+}
+
+void EndFullScan(LedgerContext& context) {
+  FullScanState& state = context.ScanState();
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database != nullptr) {
+    for (int32_t key : state.pendingKeys) {  // the set is ordered: ascending keys
+      LoadPointRows row;
+      if (database->FindLoadPointEntry(key, row) == 1) RecordRemoval(*database, row);
+    }
+    database->EndTransaction();
+  }
+  state.pendingKeys.clear();
+  state.snapshot.reset();
+  state.active = 0;
+  if (state.changed == 1 && database != nullptr) {
+    database->AddChangeEventEntry(u"", 0, 0, kEventRescanChanged);
+  }
+}

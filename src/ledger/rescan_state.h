@@ -1,0 +1,18 @@
+#pragma once
+// What a full rescan keeps between BeginFullScan and EndFullScan.
+
+#include <cstdint>
+#include <memory>
+#include <set>
+
+class ScanSnapshot;
+
+struct FullScanState {
+  // LoadPoints keys expected to be found; what is left at the end was not found.
+  std::set<int32_t> pendingKeys;
+  uint32_t active = 0;   // 1 while a scan runs
+  uint32_t changed = 0;  // 1 when the running scan added or changed a row
+  // The rows as the running scan found them (ledger/scan_snapshot.h); null outside a
+  // scan, and when it could not be read (lookups then go to the database).
+  std::shared_ptr<ScanSnapshot> snapshot;
+};

@@ -1,0 +1,130 @@
+#pragma once
+// A booted engine fed the way the driver feeds it: every registry change a test makes
+// is applied to the emulated registry and queued as the driver entry that reports it,
+// and a dispatch pass handles it. The engine's own rescans are the real
+// ones, so a test can also ask what a rescan would have found.
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "support/engine_fixture.h"
+#include "support/scan_test_machine.h"
+
+namespace LiveTest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes Sz(std::u16string_view text) { return EngineTest::Wide(text); }
+inline Bytes MultiSz(std::initializer_list<std::u16string_view> items) {
+  Bytes bytes;
+  for (std::u16string_view item : items) {
+    const Bytes one = EngineTest::Wide(item);
+    bytes.insert(bytes.end(), one.begin(), one.end());
+  }
+  bytes.insert(bytes.end(), {0, 0});
+  return bytes;
+}
+inline Bytes Dword(uint32_t value) {
+  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+}
+
+// Paths are "HKLM\..." or "HKU\<SID>\...".
+struct LiveQueue {
+  EngineTest::QueueConsumer queue_;
+};
+
+class LiveMachine : private LiveQueue, public ScanMachine {
+ public:
+  explicit LiveMachine(const std::string& bootRegistry = "")
+      : ScanMachine(TwoLoggedOnUsers(), bootRegistry, &queue_) {}
+
+  static Emulated::MachineConfig TwoLoggedOnUsers() {
+    Emulated::MachineConfig config = TwoUserConfig();
+    config.users[1].loggedOn = true;
+    return config;
+  }
+
+  void Set(std::u16string_view path, std::u16string_view name, uint32_t type, const Bytes& data,
+           uint64_t processId = 4120) {
+    Platform::Registry& registry = System().Registry();
+    Platform::ScopedKey key;
+    ASSERT_EQ(registry.CreateKey(RootOf(path), SubKeyOf(path), 0, Platform::kKeyAllAccess,
+                                 key.Receive(registry), nullptr),
+              Platform::kErrorSuccess);
+    ASSERT_EQ(registry.SetValue(key.Get(), name, type, data), Platform::kErrorSuccess);
+    Report(kOpRegistryValueSet, path, name, type, data, processId);
+  }
+  void SetSz(std::u16string_view path, std::u16string_view name, std::u16string_view text) {
+    Set(path, name, Platform::kRegSz, Sz(text));
+  }
+  void DeleteValue(std::u16string_view path, std::u16string_view name) {
+    Platform::Registry& registry = System().Registry();
+    Platform::ScopedKey key;
+    ASSERT_EQ(registry.OpenKey(RootOf(path), SubKeyOf(path), Platform::kKeyAllAccess,
+                               key.Receive(registry)),
+              Platform::kErrorSuccess);
+    ASSERT_EQ(registry.DeleteValue(key.Get(), name), Platform::kErrorSuccess);
+    Report(kOpRegistryValueDeleted, path, name, Platform::kRegNone, {}, 4120);
+  }
+  void DeleteKey(std::u16string_view path) {
+    ASSERT_EQ(System().Registry().DeleteTree(RootOf(path), SubKeyOf(path)), Platform::kErrorSuccess);
+    Report(kOpRegistryKeyDeleted, path, u"", Platform::kRegNone, {}, 4120);
+  }
+  // A full rescan as the periodic thread runs it.
+  void Rescan() { FullLoadPointScan(Engine(), 0); }
+
+  // Rows as text, ordered by key.
+  SqlRows LoadPoints() {
+    return Sql("SELECT LP_TYPE, USER_ID, ENTRY_NAME, COMMAND_LINE, DISPLAY_NAME FROM LoadPoints "
+               "ORDER BY KEY");
+  }
+  SqlRows Indirections() {
+    return Sql("SELECT LP_KEY, ENTRY_NAME, COMMAND_LINE FROM Indirection ORDER BY KEY");
+  }
+  // The change events after `afterKey` with their extended data and whether their
+  // process row exists: EVENT_TYPE, EX_EVENT_TYPE, PARAM_0..PARAM_5, process row.
+  SqlRows EventsAfter(int64_t afterKey) {
+    return Sql("SELECT c.EVENT_TYPE, IFNULL(e.EX_EVENT_TYPE, ''), IFNULL(e.PARAM_0, ''), "
+               "IFNULL(e.PARAM_1, ''), IFNULL(e.PARAM_2, ''), IFNULL(e.PARAM_4, ''), "
+               "IFNULL(e.PARAM_5, ''), (SELECT COUNT(*) FROM Processes p WHERE p.KEY = "
+               "c.PROCESS_ENTRY_KEY AND e.PARAM_3 = CAST(p.KEY AS TEXT)) FROM ChangeEvents c "
+               "LEFT JOIN ExtendedEvent e ON e.CHANGE_EVENT_KEY = c.KEY WHERE c.KEY > " +
+               std::to_string(afterKey) + " ORDER BY c.KEY");
+  }
+  int64_t LastEventKey() {
+    const SqlRows rows = Sql("SELECT IFNULL(MAX(KEY), 0) FROM ChangeEvents");
+    return std::stoll(rows.at(0).at(0));
+  }
+
+ private:
+  static Platform::Handle RootOf(std::u16string_view path) {
+    return path.starts_with(u"HKU\\") ? Platform::kHkeyUsers : Platform::kHkeyLocalMachine;
+  }
+  static std::u16string_view SubKeyOf(std::u16string_view path) {
+    return path.substr(path.find(u'\\') + 1);
+  }
+  void Report(uint32_t op, std::u16string_view path, std::u16string_view name, uint32_t type,
+              const Bytes& data, uint64_t processId) {
+    const std::u16string native =
+        (RootOf(path) == Platform::kHkeyUsers ? u"\\REGISTRY\\USER\\" : u"\\REGISTRY\\MACHINE\\") +
+        std::u16string(SubKeyOf(path));
+    Bytes bytes = EngineTest::Wide(native);
+    if (op != kOpRegistryKeyDeleted) {
+      const Bytes wideName = EngineTest::Wide(name);
+      bytes.insert(bytes.end(), wideName.begin(), wideName.end());
+      bytes.insert(bytes.end(), data.begin(), data.end());
+    }
+    // The entry copies what it keeps of the record.
+    const DriverRecord record{.dataLength = static_cast<uint32_t>(bytes.size()),
+                              .id2 = processId, .operation = op, .detail = type, .data = bytes};
+    queue_.Add(std::make_unique<RegistryEntry>(System(), record));
+    // Handled at once, as the service handles a change long before the next one.
+    Engine().Dispatch();
+  }
+};
+
+}  // namespace LiveTest
