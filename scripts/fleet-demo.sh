@@ -3,13 +3,15 @@
 # PostgreSQL instance in a temporary folder, the demo scenario played on several
 # simulated machines under different computer names, their records exported and
 # collected, and the fleet's answers printed. Everything it starts is stopped again.
+# Usage: scripts/fleet-demo.sh [PRESET]   (the build to use, release unless named)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+preset=${1:-release}
 scripts/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release --target brumevale-sim brumevale-fleet >/dev/null
-sim=build/release/src/sim/brumevale-sim
-fleet=build/release/src/fleet/brumevale-fleet
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target brumevale-sim brumevale >/dev/null
+sim=build/$preset/src/sim/brumevale-sim
+brumevale=build/$preset/src/brumevale/brumevale
 pgbin=/usr/lib/postgresql/15/bin
 work=$(mktemp -d /tmp/brumevale-fleet-demo-XXXXXX)
 chmod 755 "$work"
@@ -70,14 +72,14 @@ for pid in "${sims[@]}"; do wait "$pid"; done
 
 db="drives/C/ProgramData/Kelvra Security/Brumevale/Brumevale.data"
 for name in "${names[@]}"; do
-  "$fleet" export --server "$urls" "$work/$name/$db" --machine "$name" &
+  "$brumevale" export --server "$urls" "$work/$name/$db" --machine "$name" &
   sims+=($!)
 done
 for pid in "${sims[@]}"; do wait "$pid"; done
-"$fleet" collect --server "$urls" --database "$conninfo" --drain
+"$brumevale" collect --server "$urls" --database "$conninfo" --drain
 
 echo "== brumevale fleet machines"
-"$fleet" fleet --database "$conninfo" machines
+"$brumevale" fleet --database "$conninfo" machines
 echo
 echo "== brumevale fleet new --unsigned"
-"$fleet" fleet --database "$conninfo" new --unsigned
+"$brumevale" fleet --database "$conninfo" new --unsigned

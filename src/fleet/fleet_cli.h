@@ -22,10 +22,14 @@ struct FleetHost {
 bool IsFleetCommand(const std::string& command);
 
 // args: the command and its arguments, without the program's name. stop ends a
-// following exporter or a collector at its next step.
+// following exporter or a collector at its next step. Every build has export;
+// collect and fleet need PostgreSQL's client and come with the Linux build only.
+int RunExportCommand(const std::vector<std::string>& args, const FleetHost& host, const std::atomic<bool>& stop,
+                     std::ostream& err);
 int RunFleetCommand(const std::vector<std::string>& args, const FleetHost& host, const std::atomic<bool>& stop,
                     std::ostream& out, std::ostream& err);
 
-std::string FleetUsage(const std::string& programName);
+// The usage lines of the fleet commands; central adds collect and fleet.
+std::string FleetUsage(const std::string& programName, bool central);
 
 }  // namespace Fleet

@@ -9,6 +9,7 @@
 
 #include "fleet/pg_link.h"
 #include "fleet/table_output.h"
+#include "reader/reader_options.h"
 
 namespace Fleet {
 
@@ -21,8 +22,8 @@ int QueryNew(PgLink& pg, const std::string& since, bool unsignedOnly, OutputForm
              std::ostream& err);
 // Machines whose current inventory holds an entry or command line containing text.
 int QueryWhere(PgLink& pg, const std::string& text, OutputFormat format, std::ostream& out, std::ostream& err);
-// One machine's exported history through the reader's filters and formats.
-int QueryHistory(PgLink& pg, const std::string& machine, const std::vector<std::string>& filters,
-                 OutputFormat format, std::ostream& out, std::ostream& err);
+// One machine's exported history through the reader's filters and listing (--net too).
+int QueryHistory(PgLink& pg, const std::string& machine, const Reader::ReaderOptions& options, std::ostream& out,
+                 std::ostream& err);
 
 }  // namespace Fleet

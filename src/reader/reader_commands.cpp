@@ -1,63 +1,25 @@
 #include "reader/reader_commands.h"
 
 #include "reader/history_filter.h"
+#include "reader/history_listing.h"
 #include "reader/html_page.h"
-#include "reader/net_change.h"
 #include "reader/reader_session.h"
 
 namespace Reader {
 namespace {
 
-// The filters of a history command; false with the message of the bad one.
-bool BuildFilter(ReaderSession& session, HistoryFilter* filter, std::string* error, ReadResult* read) {
-  const ReaderOptions& o = session.options;
-  if (o.values.count("--type") && !ParseTypeFilter(o.Value("--type"), filter, error)) return false;
-  std::string latest;
-  if (o.values.count("--since") || o.values.count("--until")) *read = session.reader->LatestEventTime(&latest);
-  if (o.values.count("--since") && !ParseTimeBound(o.Value("--since"), false, latest, &filter->since, error)) {
-    return false;
-  }
-  if (o.values.count("--until") && !ParseTimeBound(o.Value("--until"), true, latest, &filter->until, error)) {
-    return false;
-  }
-  filter->entry = Folded(o.Value("--entry"));
-  filter->user = Folded(o.Value("--user"));
-  filter->process = Folded(o.Value("--process"));
-  filter->unattributed = o.Flag("--unattributed");
-  return true;
-}
-
-void WriteNetChanges(const std::vector<NetChange>& changes, const std::string& format, std::ostream& out) {
-  for (const NetChange& change : changes) {
-    if (format == "json") out << NetChangeJson(change).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-    else if (format == "csv") out << NetChangeCsvRow(change);
-    else out << NetChangeText(change);
-  }
-  if (format == "text" && changes.empty()) out << "No net changes in the window.\n";
-}
-
 int History(ReaderSession& session, std::ostream& out) {
-  HistoryFilter filter;
-  std::string error;
+  const ReaderOptions& o = session.options;
+  std::string latest, error;
   ReadResult read = ReadResult::Ok;
-  if (!BuildFilter(session, &filter, &error, &read)) return session.Fail(error);
+  if (NeedsLatestTime(o)) read = session.reader->LatestEventTime(&latest);
+  HistoryFilter filter;
+  if (!HistoryFilterOf(o, latest, &filter, &error)) return session.Fail(error);
   if (read != ReadResult::Ok) return session.Finish(read);
-  const std::string format = session.options.Value("--format", "text");
-  const bool net = session.options.Flag("--net");
-  NetChangeBuilder builder;
-  size_t shown = 0;
-  if (format == "csv") out << (net ? NetChangeCsvHeader() : EventCsvHeader());
-  read = session.reader->EachEvent([&](const EventRecord& event) {
-    if (!filter.Matches(event)) return;
-    ++shown;
-    if (net) builder.Add(event);
-    else if (format == "json") out << EventJsonLine(event);
-    else if (format == "csv") out << EventCsvRow(event);
-    else out << EventText(event, session.host.accounts);
-  });
+  HistoryListing listing(o, std::move(filter), session.host.accounts, out);
+  read = session.reader->EachEvent([&](const EventRecord& event) { listing.Add(event); });
   if (read != ReadResult::Ok) return session.Finish(read);
-  if (!net && format == "text" && shown == 0) out << "No changes recorded.\n";
-  if (net) WriteNetChanges(builder.Result(), format, out);
+  listing.Finish();
   return kExitOk;
 }
 

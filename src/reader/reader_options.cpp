@@ -27,6 +27,8 @@ const CommandOptions* FindCommand(const std::string& name) {
 
 }  // namespace
 
+bool IsReaderCommand(const std::string& name) { return FindCommand(name) != nullptr; }
+
 std::string ReaderOptions::Value(const std::string& name, const std::string& otherwise) const {
   const auto found = values.find(name);
   return found == values.end() ? otherwise : found->second;

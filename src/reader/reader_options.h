@@ -22,6 +22,9 @@ struct ReaderOptions {
 // out of its set or a second file.
 bool ParseReaderOptions(const std::vector<std::string>& args, ReaderOptions* options, std::string* error);
 
+// history, inventory or html.
+bool IsReaderCommand(const std::string& name);
+
 // The usage text.
 std::string ReaderUsage(const std::string& programName);
 

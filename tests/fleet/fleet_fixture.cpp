@@ -102,7 +102,7 @@ std::string FreshDatabase(const std::string& prefix) {
 }
 
 std::vector<std::string> FleetArgv(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {BRUMEVALE_FLEET_PROGRAM};
+  std::vector<std::string> argv = {BRUMEVALE_PROGRAM};
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
 }

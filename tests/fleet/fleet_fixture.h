@@ -1,6 +1,6 @@
 #pragma once
 // What the fleet tests share: simulated machines (the demo image under other
-// computer names, each playing a scenario), the brumevale-fleet program, one
+// computer names, each playing a scenario), the brumevale program, one
 // PostgreSQL instance for the whole suite (a database per test) and reading the
 // central tables back.
 
@@ -38,7 +38,7 @@ const std::vector<Machine>& DemoMachines();
 PostgresServer& SharedPostgres();
 std::string FreshDatabase(const std::string& prefix);
 
-// brumevale-fleet with the arguments; its exit code and its output.
+// brumevale with the arguments (export, collect or fleet first); its exit code and its output.
 int RunFleet(const std::vector<std::string>& args, std::string* out = nullptr, int timeoutMs = 120000);
 std::vector<std::string> FleetArgv(const std::vector<std::string>& args);
 

@@ -127,21 +127,30 @@ TEST_F(FleetQueries, WhereFindsTheMachinesHoldingAnEntry) {
   EXPECT_EQ(Lines(Query({"where", "no such program anywhere"})).size(), 1u);  // the header alone
 }
 
+// Every filter and format of the reader's history, --net included, answers from
+// the central copy exactly what it answers from the machine's own record.
 TEST_F(FleetQueries, HistoryIsTheMachinesOwnHistory) {
   const Machine& machine = DemoMachines()[0];
-  for (const std::vector<std::string>& filters :
-       {std::vector<std::string>{}, {"--type", "Run"}, {"--unattributed"}, {"--since", "24h", "--entry", "pixelmoor"}}) {
-    std::vector<std::string> local = {"history", machine.database, "--format", "json"};
-    local.insert(local.end(), filters.begin(), filters.end());
+  for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
+           {"--format", "json"},
+           {"--type", "Run", "--format", "json"},
+           {"--unattributed"},
+           {"--since", "24h", "--entry", "pixelmoor", "--format", "csv"},
+           {"--user", "S-1-5", "--process", "explorer", "--until", "2099-01-01"},
+           {"--net"},
+           {"--net", "--since", "7d", "--format", "json"},
+           {"--net", "--type", "Run", "--format", "csv"}}) {
+    std::vector<std::string> local = {BRUMEVALE_PROGRAM, "history", machine.database};
+    local.insert(local.end(), options.begin(), options.end());
     std::string expected;
-    std::vector<std::string> argv = {BRUMEVALE_READER_PROGRAM};
-    argv.insert(argv.end(), local.begin(), local.end());
-    ASSERT_EQ(RunProgram(argv, &expected), 0) << expected;
-    std::vector<std::string> query = {"history", "--machine", machine.name, "--format", "json"};
-    query.insert(query.end(), filters.begin(), filters.end());
-    EXPECT_EQ(Query(query), expected) << filters.size();
+    ASSERT_EQ(RunProgram(local, &expected), 0) << expected;
+    std::vector<std::string> query = {"history", "--machine", machine.name};
+    query.insert(query.end(), options.begin(), options.end());
+    EXPECT_EQ(Query(query), expected) << local[3];
   }
   Query({"history", "--machine", machine.name, "--type", "no such type"}, 2);
+  Query({"history", "--machine", machine.name, "--verify"}, 2);
+  Query({"history", "--machine", machine.name, "elsewhere.data"}, 2);
 }
 
 TEST_F(FleetQueries, AuditFindsDeletedAndAlteredEventsOnly) {
