@@ -8,6 +8,7 @@
 
 #include "fleet/fleet_tables.h"
 #include "fleet/pg_link.h"
+#include "fleet/pull_consumer.h"
 
 namespace Fleet {
 namespace {
@@ -19,22 +20,21 @@ struct Consumer {
   const char* filter;
   const char* durable;
   bool inventory;
-  natsSubscription* sub = nullptr;
+  PullConsumer pull;
 };
 
 // One fetched batch, owned until it is acknowledged or given back.
 struct Fetched {
-  natsMsgList list{};
-  ~Fetched() { natsMsgList_Destroy(&list); }
+  std::vector<natsMsg*> msgs;
+  ~Fetched() {
+    for (natsMsg* msg : msgs) natsMsg_Destroy(msg);
+  }
 };
 
 class Collector {
  public:
   Collector(const CollectOptions& options, const std::atomic<bool>& stop, std::ostream& err)
       : options_(options), stop_(stop), err_(err) {}
-  ~Collector() {
-    for (Consumer& consumer : consumers_) natsSubscription_Destroy(consumer.sub);
-  }
   int Run();
 
  private:
@@ -84,17 +84,9 @@ uint64_t StreamSequence(natsMsg* msg) {
 
 bool Collector::Subscribe(std::string* error) {
   for (Consumer& consumer : consumers_) {
-    if (consumer.sub != nullptr) continue;
-    jsSubOptions sub;
-    jsSubOptions_Init(&sub);
-    sub.Stream = kStreamName;
-    sub.Config.AckPolicy = js_AckExplicit;
-    sub.Config.AckWait = kAckWaitNs;
-    sub.Config.MaxAckPending = 20000;
-    jsErrCode code = static_cast<jsErrCode>(0);
-    const natsStatus s = js_PullSubscribe(&consumer.sub, link_.Context(), consumer.filter, consumer.durable,
-                                          nullptr, &sub, &code);
-    if (s != NATS_OK) return *error = "cannot subscribe to " + std::string(consumer.filter) + ": " + NatsError(s), false;
+    if (!consumer.pull.IsOpen() && !consumer.pull.Open(link_.Connection(), link_.Context(), kStreamName,
+                                                      consumer.filter, consumer.durable, kAckWaitNs, error))
+      return false;
   }
   return true;
 }
@@ -109,10 +101,7 @@ bool Collector::Start() {
   bool said = false;
   while (!stop_) {
     // A subscription belongs to its connection: a new connection subscribes anew.
-    for (Consumer& consumer : consumers_) {
-      natsSubscription_Destroy(consumer.sub);
-      consumer.sub = nullptr;
-    }
+    for (Consumer& consumer : consumers_) consumer.pull.Close();
     if (link_.Connect(options_.nats, &error) && link_.EnsureStream(&error) && Subscribe(&error)) return true;
     if (!said) err_ << "brumevale collect: cannot reach JetStream: " << error << "; retrying" << std::endl;
     said = true;
@@ -222,25 +211,21 @@ std::vector<Collector::Verdict> Collector::Write(Consumer& consumer, const std::
 
 int Collector::Take(Consumer& consumer) {
   Fetched fetched;
-  jsFetchRequest request;
-  jsFetchRequest_Init(&request);
-  request.Batch = options_.batch;
-  request.Expires = int64_t{250} * 1000000;
-  const natsStatus s = natsSubscription_FetchRequest(&fetched.list, consumer.sub, &request);
-  if (s != NATS_OK && s != NATS_TIMEOUT) {
-    if (!streamDown_) err_ << "brumevale collect: cannot fetch from the stream: " << NatsError(s) << "; retrying" << std::endl;
+  std::string error;
+  if (!consumer.pull.Fetch(options_.batch, 250, &fetched.msgs, &error)) {
+    if (!streamDown_) err_ << "brumevale collect: cannot fetch from the stream: " << error << "; retrying" << std::endl;
     streamDown_ = true;
     return -1;
   }
   if (streamDown_) err_ << "brumevale collect: the stream answers again" << std::endl;
   streamDown_ = false;
-  if (fetched.list.Count == 0) return 0;
-  const std::vector<natsMsg*> msgs(fetched.list.Msgs, fetched.list.Msgs + fetched.list.Count);
+  if (fetched.msgs.empty()) return 0;
+  const std::vector<natsMsg*>& msgs = fetched.msgs;
   const std::vector<Verdict> verdicts = Write(consumer, msgs);
   bool failed = false;
   for (size_t i = 0; i < msgs.size(); ++i) {
-    if (verdicts[i] == Verdict::Ack) natsMsg_Ack(msgs[i], nullptr);
-    else natsMsg_NakWithDelay(msgs[i], verdicts[i] == Verdict::Later ? 500 : 1000, nullptr);
+    if (verdicts[i] == Verdict::Ack) consumer.pull.Ack(msgs[i]);
+    else consumer.pull.Nak(msgs[i], verdicts[i] == Verdict::Later ? 500 : 1000);
     failed = failed || verdicts[i] == Verdict::Retry;
   }
   return failed ? -1 : static_cast<int>(msgs.size());

@@ -25,7 +25,7 @@ bool MakeAuthority(const std::string& dir) {
 
 std::vector<std::string> Export(const std::string& urls, const Machine& machine, std::vector<std::string> more) {
   std::vector<std::string> args = {"export", "--server", urls, machine.database, "--machine", machine.name,
-                                   "--give-up-after", "3"};
+                                   "--give-up-after", "1"};
   args.insert(args.end(), more.begin(), more.end());
   return args;
 }

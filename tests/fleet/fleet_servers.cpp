@@ -88,6 +88,7 @@ bool PostgresServer::Start(const std::string& folder) {
 }
 
 bool PostgresServer::Resume() {
+  if (running_) return true;
   running_ = PgCtl({"-w", "-o", "-p " + std::to_string(port_) + " -k " + folder_ +
                                    " -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=200",
                     "start"});

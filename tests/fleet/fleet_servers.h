@@ -39,7 +39,7 @@ class PostgresServer {
   ~PostgresServer();
   bool Start(const std::string& folder);
   bool Stop();     // a fast shutdown: clients are cut off
-  bool Resume();   // the same data folder again
+  bool Resume();   // the same data folder again; nothing when it runs
   // A connection string for a database, created on first use.
   std::string Conninfo(const std::string& database = "postgres");
   bool CreateDatabase(const std::string& name);

@@ -1,0 +1,47 @@
+#pragma once
+// A durable pull consumer of the stream, fetched by hand: a request for the next
+// messages goes to the consumer and its deliveries come back to an inbox of our own.
+// The library's own fetch gathers deliveries into an array sized for one batch;
+// after a node failover, deliveries of earlier requests that expired arrive late
+// and overran it. Here they simply wait in the inbox for the next fetch.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nats/nats.h>
+
+namespace Fleet {
+
+class PullConsumer {
+ public:
+  PullConsumer() = default;
+  ~PullConsumer();
+  PullConsumer(const PullConsumer&) = delete;
+  PullConsumer& operator=(const PullConsumer&) = delete;
+
+  // Creates the durable consumer when missing (explicit acknowledgements, filter)
+  // and subscribes its inbox on conn.
+  bool Open(natsConnection* conn, jsCtx* js, const char* stream, const char* filter, const char* durable,
+            int64_t ackWaitNs, std::string* error);
+  void Close();
+  bool IsOpen() const { return sub_ != nullptr; }
+
+  // Up to batch messages, waiting at most expiresMs for them; the caller owns them
+  // (acknowledges and destroys each). False with a message when the request failed.
+  bool Fetch(int batch, int64_t expiresMs, std::vector<natsMsg*>* out, std::string* error);
+
+  // Answers a fetched message: done with it, or to be delivered again after delayMs.
+  // Said straight to its reply subject, which is all the library's own calls do
+  // but that they want a subscription made by the library.
+  void Ack(natsMsg* msg);
+  void Nak(natsMsg* msg, int64_t delayMs);
+
+ private:
+  natsConnection* conn_ = nullptr;
+  natsSubscription* sub_ = nullptr;
+  std::string inbox_;
+  std::string next_;  // the consumer's next-messages subject
+};
+
+}  // namespace Fleet
