@@ -49,7 +49,8 @@ class Collector {
     std::vector<Verdict> verdict;
     std::string error;
   };
-  int Take(Consumer& consumer);  // messages handled, -1 on a failure
+  // Messages handled, -1 on a failure. Without wait, only what the stream has at hand.
+  int Take(Consumer& consumer, bool wait);
   std::vector<Verdict> Write(Consumer& consumer, const std::vector<natsMsg*>& msgs);
   // forced, when given, is the reason each message is to be moved aside.
   Outcome Commit(Consumer& consumer, const std::vector<natsMsg*>& msgs, const std::vector<std::string>& forced);
@@ -209,10 +210,10 @@ std::vector<Collector::Verdict> Collector::Write(Consumer& consumer, const std::
   return verdicts;
 }
 
-int Collector::Take(Consumer& consumer) {
+int Collector::Take(Consumer& consumer, bool wait) {
   Fetched fetched;
   std::string error;
-  if (!consumer.pull.Fetch(options_.batch, 250, &fetched.msgs, &error)) {
+  if (!consumer.pull.Fetch(options_.batch, 250, !wait, &fetched.msgs, &error)) {
     if (!streamDown_) err_ << "brumevale collect: cannot fetch from the stream: " << error << "; retrying" << std::endl;
     streamDown_ = true;
     return -1;
@@ -221,6 +222,7 @@ int Collector::Take(Consumer& consumer) {
   streamDown_ = false;
   if (fetched.msgs.empty()) return 0;
   const std::vector<natsMsg*>& msgs = fetched.msgs;
+  if (static_cast<int>(msgs.size()) == options_.batch) consumer.pull.Prefetch(options_.batch, 2000);
   const std::vector<Verdict> verdicts = Write(consumer, msgs);
   bool failed = false;
   for (size_t i = 0; i < msgs.size(); ++i) {
@@ -254,8 +256,10 @@ int Collector::Run() {
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
       continue;
     }
-    const int events = Take(consumers_[0]);
-    const int inventory = Take(consumers_[1]);
+    // While either consumer has work, neither waits for the stream: a wait on an
+    // idle one would hold up every batch of the other.
+    const int events = Take(consumers_[0], quiet > 0);
+    const int inventory = Take(consumers_[1], quiet > 0);
     if (events < 0 || inventory < 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
     quiet = events == 0 && inventory == 0 ? quiet + 1 : 0;
     if (options_.drain && quiet >= 2 && Drained()) break;

@@ -61,17 +61,15 @@ bool PullConsumer::Open(natsConnection* conn, jsCtx* js, const char* stream, con
   return true;
 }
 
-bool PullConsumer::Fetch(int batch, int64_t expiresMs, std::vector<natsMsg*>* out, std::string* error) {
+bool PullConsumer::Fetch(int batch, int64_t expiresMs, bool noWait, std::vector<natsMsg*>* out,
+                         std::string* error) {
   if (natsConnection_Status(conn_) != NATS_CONN_STATUS_CONNECTED)
     return *error = "no server connected, reconnecting", false;
   int waiting = 0;
   natsSubscription_GetPending(sub_, &waiting, nullptr);
-  // Ask only for what the inbox does not hold already; the server ends the request
-  // a little before we stop waiting for it.
+  // Ask only for what the inbox does not hold already.
   if (waiting < batch) {
-    const std::string request = "{\"batch\":" + std::to_string(batch - waiting) +
-                                ",\"expires\":" + std::to_string((expiresMs - 20) * 1000000) + "}";
-    const natsStatus s = natsConnection_PublishRequestString(conn_, next_.c_str(), inbox_.c_str(), request.c_str());
+    const natsStatus s = Request(batch - waiting, noWait ? 0 : expiresMs);
     if (s != NATS_OK) return *error = NatsError(s), false;
   }
   const int64_t deadline = NowMs() + expiresMs;
@@ -92,6 +90,18 @@ bool PullConsumer::Fetch(int batch, int64_t expiresMs, std::vector<natsMsg*>* ou
   }
   return true;
 }
+
+// expiresMs 0: only what the consumer has at hand. Otherwise the server ends the
+// request a little before the caller stops waiting for it.
+natsStatus PullConsumer::Request(int batch, int64_t expiresMs) {
+  const std::string request = "{\"batch\":" + std::to_string(batch) +
+                              (expiresMs == 0 ? std::string(",\"no_wait\":true")
+                                              : ",\"expires\":" + std::to_string((expiresMs - 20) * 1000000)) +
+                              "}";
+  return natsConnection_PublishRequestString(conn_, next_.c_str(), inbox_.c_str(), request.c_str());
+}
+
+void PullConsumer::Prefetch(int batch, int64_t expiresMs) { Request(batch, expiresMs); }
 
 void PullConsumer::Ack(natsMsg* msg) { natsConnection_PublishString(conn_, natsMsg_GetReply(msg), "+ACK"); }
 

@@ -27,9 +27,14 @@ class PullConsumer {
   void Close();
   bool IsOpen() const { return sub_ != nullptr; }
 
-  // Up to batch messages, waiting at most expiresMs for them; the caller owns them
-  // (acknowledges and destroys each). False with a message when the request failed.
-  bool Fetch(int batch, int64_t expiresMs, std::vector<natsMsg*>* out, std::string* error);
+  // Up to batch messages, waiting at most expiresMs for them, or with noWait only
+  // those at hand; the caller owns them (acknowledges and destroys each). False with
+  // a message when the request failed.
+  bool Fetch(int batch, int64_t expiresMs, bool noWait, std::vector<natsMsg*>* out, std::string* error);
+
+  // Asks for the next batch now, so that it arrives while the one in hand is written;
+  // the next Fetch finds it waiting.
+  void Prefetch(int batch, int64_t expiresMs);
 
   // Answers a fetched message: done with it, or to be delivered again after delayMs.
   // Said straight to its reply subject, which is all the library's own calls do
@@ -38,6 +43,8 @@ class PullConsumer {
   void Nak(natsMsg* msg, int64_t delayMs);
 
  private:
+  natsStatus Request(int batch, int64_t expiresMs);
+
   natsConnection* conn_ = nullptr;
   natsSubscription* sub_ = nullptr;
   std::string inbox_;
