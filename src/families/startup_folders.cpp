@@ -5,6 +5,7 @@
 #include "fileinfo/profile_folders.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 #include "util/path_routines.h"
 #include "util/text_routines.h"
@@ -34,6 +35,7 @@ int32_t ScanStartupFolder(LedgerContext& context, const std::u16string& folderPa
   int32_t count = 0;
   ForEachFolderEntry(context.System(), folderPath, [&](const Platform::FindData& data) {
     if ((data.info.attributes & Platform::kFileAttributeDirectory) != 0) return;
+    if (FullScanStopping(context)) return;
     ReconcileLoadPoint(context, type, userId, data.fileName, folderPath + u"\\" + data.fileName,
                        u"", nullptr);
     ++count;
