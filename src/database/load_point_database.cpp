@@ -96,6 +96,10 @@ bool LoadPointDatabase::EndTransaction() {
   return Execute("COMMIT TRANSACTION", "EndTransaction", true);
 }
 
+bool LoadPointDatabase::RollbackTransaction() {
+  return Execute("ROLLBACK TRANSACTION", "RollbackTransaction", true);
+}
+
 bool LoadPointDatabase::CloseDatabase() {
   if (db_ != nullptr) {
     sqlite3_close(db_);

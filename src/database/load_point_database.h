@@ -48,8 +48,11 @@ class LoadPointDatabase {
   bool SetDatabaseSettings();
   bool CreateTables();
   bool BeginTransaction();
-  // There is no rollback: whatever ran since BeginTransaction is committed.
+  // Commits whatever ran since BeginTransaction.
   bool EndTransaction();
+  // Drops whatever ran since BeginTransaction. Writers commit what they did; only a
+  // rescan that the service's stop interrupts ends its transaction this way.
+  bool RollbackTransaction();
   bool CloseDatabase();
   bool IsOpen() const { return db_ != nullptr; }
 
