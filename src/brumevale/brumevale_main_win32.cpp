@@ -1,6 +1,8 @@
 // brumevale.exe: reads the service's own database when no file is named, shows the
 // computer's name for it, and checks the files of the load points with the same
-// trust functions the service uses.
+// trust functions the service uses. The fleet's commands (export, collect, fleet) are
+// not in this build: its NATS and PostgreSQL clients are built for Linux only, so a
+// fleet exports a copied record from a Linux machine for now.
 
 #include <fcntl.h>
 #include <io.h>
@@ -18,6 +20,14 @@
 #include "reader/reader_commands.h"
 #include "reader/reader_options.h"
 
+namespace {
+
+constexpr char kFleetElsewhere[] =
+    "export, collect and fleet are not in the Windows build: run them with the Linux brumevale "
+    "(export a copy of the record with --machine NAME)";
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
@@ -29,8 +39,12 @@ int wmain(int argc, wchar_t** argv) {
   Win32::System system;
   Reader::ReaderHost host;
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "/?")) {
-    std::cout << Reader::ReaderUsage("brumevale");
+    std::cout << Reader::ReaderUsage("brumevale") << "       " << kFleetElsewhere << "\n";
     return 0;
+  }
+  if (!args.empty() && (args[0] == "export" || args[0] == "collect" || args[0] == "fleet")) {
+    std::cerr << "brumevale " << args[0] << ": " << kFleetElsewhere << "\n";
+    return Reader::kExitBadInput;
   }
   host.ownDatabase = Platform::Utf16ToUtf8(Reader::ServiceDatabasePath(system));
   host.computerName = Platform::Utf16ToUtf8(Reader::MachineName(system));
