@@ -46,11 +46,13 @@ int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& 
     return 1;
   }
   const std::u16string path = WithoutStream(event.Path());
+  // Read before the first write takes the live batch's lock.
+  const ProcessFile process = ReadProcessFile(context, processId);
   int32_t key = 0;
   const int32_t result = ReconcileLoadPoint(context, LoadPointTypeOf(code), event.MatcherText(),
                                             path.substr(path.rfind(u'\\') + 1), path, u"", &key);
   if (result == 1 || key < 1) return 1;
-  const int32_t processKey = AddProcessFile(context, processId);
+  const int32_t processKey = WriteProcessFile(context, process);
   RecordChangeEvent(context, event.TimeText(), key, processKey,
                     result == 5 ? kEventLoadPointAdded : kEventLoadPointChanged, nullptr);
   return 1;

@@ -87,7 +87,8 @@ int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTim
                           ExtendedEventData* extendedData) {
   LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr) return 0;
-  database->BeginTransaction();
+  // No transaction of its own: the live batch or the rescan around the caller holds
+  // one, so the event commits with the rows it describes.
   const int32_t eventKey = database->AddChangeEventEntry(eventTime, targetKey, processKey,
                                                          static_cast<int32_t>(eventType));
   if (eventKey > 0) {
@@ -105,6 +106,5 @@ int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTim
       database->AddExtendedEventEntry(*extendedData);
     }
   }
-  database->EndTransaction();
   return eventKey;
 }

@@ -122,9 +122,21 @@ class LiveMachine : private LiveQueue, public ScanMachine {
     const DriverRecord record{.dataLength = static_cast<uint32_t>(bytes.size()),
                               .id2 = processId, .operation = op, .detail = type, .data = bytes};
     queue_.Add(std::make_unique<RegistryEntry>(System(), record));
-    // Handled at once, as the service handles a change long before the next one.
+    // Handled at once, as the service handles a change long before the next one,
+    // unless the test holds the changes back to make a burst.
+    if (!holding_) Engine().Dispatch();
+  }
+
+ public:
+  // Changes made while held stay queued; Release hands them to one dispatch pass.
+  void Hold() { holding_ = true; }
+  void Release() {
+    holding_ = false;
     Engine().Dispatch();
   }
+
+ private:
+  bool holding_ = false;
 };
 
 }  // namespace LiveTest
