@@ -34,8 +34,6 @@ int32_t LoadPointEngine::Dispatch() {
 // the rescan runs then sets it again and gets the next pass's rescan instead of
 // waiting for the periodic one. Signals that come while the bit is set merge.
 void LoadPointEngine::RunWatcherRescans() {
-  // The helper objects found and their change events commit together.
-  LiveBatch batch(*this);
   for (std::atomic<uint32_t>& word : watcherFlags_) {
     const uint32_t seen = word.fetch_and(~kWatcherChangeSeen) & kWatcherChangeSeen;
     if (seen != 0 && handlers_.scanBrowserHelperObjects) {

@@ -6,7 +6,6 @@
 #include "engine/registry_event_matcher.h"
 #include "intake/activity_tracker.h"
 #include "intake/process_monitor.h"
-#include "ledger/live_batch.h"
 #include "util/brumevale_settings.h"
 #include "util/path_routines.h"
 #include "util/vyr_log.h"
@@ -93,9 +92,6 @@ void LoadPointEngine::StartWatchers() {
 
 int32_t LoadPointEngine::Rescan(int32_t initial) {
   if (handlers_.fullLoadPointScan) handlers_.fullLoadPointScan(*this, initial);
-  // The checks record what changed since they last looked as live events do: the
-  // rows they update commit with their change events.
-  LiveBatch batch(*this);
   if (handlers_.checkSystemSettings) handlers_.checkSystemSettings(*this);
   if (handlers_.checkFileExtensions) handlers_.checkFileExtensions(*this);
   return 1;

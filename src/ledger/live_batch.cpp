@@ -5,13 +5,19 @@
 #include "database/load_point_database.h"
 #include "ledger/load_point_ledger.h"
 
+thread_local int LiveBatch::openOnThread_ = 0;
+
 LiveBatch::LiveBatch(LedgerContext& context)
     : database_(OpenLoadPointDatabase(context)), eventStart_(std::chrono::steady_clock::now()) {
-  if (database_ != nullptr) database_->OpenBatch();
+  if (database_ == nullptr) return;
+  database_->OpenBatch();
+  ++openOnThread_;
 }
 
 LiveBatch::~LiveBatch() {
-  if (database_ != nullptr) database_->CloseBatch();
+  if (database_ == nullptr) return;
+  database_->CloseBatch();
+  --openOnThread_;
 }
 
 bool LiveBatch::EventDone() {

@@ -29,9 +29,12 @@ class LiveBatch {
   // Call after each event: commits when one more event, taking as long as the
   // longest so far, would keep the lock past kMaxLockTime. True when it committed.
   bool EventDone();
+  // True while a batch is open on this thread (the engine writes from one thread).
+  static bool Open() { return openOnThread_ > 0; }
 
  private:
   LoadPointDatabase* database_;
   std::chrono::steady_clock::time_point eventStart_;
   std::chrono::steady_clock::duration longestEvent_{};
+  static thread_local int openOnThread_;
 };
