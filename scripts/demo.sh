@@ -11,7 +11,8 @@ image=build/demo-run/demo-machine
 rm -rf build/demo-run
 mkdir -p build/demo-run
 cp -r examples/demo-machine "$image"
-# Real programs (one signed at set-up, one with version strings, one downloaded).
+# Programs with version strings of their own, the system's vouched for by its
+# catalog, the updater signed by its publisher (built and signed at set-up).
 scripts/prepare_demo_image.sh "$image" build/demo-run
 build/release/src/sim/brumevale-sim run "$image" --scenario examples/demo.scenario
 echo

@@ -9,13 +9,14 @@
 #   root.blob                       the root as a store's "Blob" value: property 0x20,
 #                                   reserved 1, length, then the DER certificate
 #
-#   scripts/make_test_signer.sh <folder> [publisher name]
+#   scripts/make_test_signer.sh <folder> [publisher name] [root name]
 set -euo pipefail
-dir=${1:?usage: make_test_signer.sh <folder> [publisher name]}
+dir=${1:?usage: make_test_signer.sh <folder> [publisher name] [root name]}
 publisher=${2:-Velanto Software}
+root_name=${3:-$publisher Test Root CA}
 mkdir -p "$dir"
 cd "$dir"
-openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/O=$publisher/CN=$publisher Test Root CA" \
+openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/O=$publisher/CN=$root_name" \
   -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
   -keyout root.key -out root.pem 2>/dev/null
 openssl req -newkey rsa:2048 -nodes -subj "/O=$publisher/CN=$publisher" -keyout signer.key -out signer.csr 2>/dev/null

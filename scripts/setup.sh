@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev
           # SQLite's Debian sources into its single-file form.
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
           osslsigncode openssl tcl dpkg-dev
+          # The demo machine's system catalog is written by a Python script.
+          python3
           # The report page is checked in a real headless browser.
           chromium chromium-driver python3-selenium
           # Fleets: the replicated stream, the central store and their C clients.

@@ -55,7 +55,9 @@ class LoadPointDatabase {
   // transaction open is rolled back, so the connection is never left inside one.
   bool EndTransaction();
   // Undoes the open transaction, if any; true when there was one. Like every
-  // transaction that ends without its commit, it drops the load-point index.
+  // transaction that ends without its commit, it drops the load-point index. The
+  // live batch ends its transaction this way after a failed write, a rescan when the
+  // service's stop interrupts it.
   bool RollbackTransaction();
   // Forgets the in-memory load-point index: it may hold rows that are gone. The next
   // lookup by identity reads the table again.

@@ -81,21 +81,18 @@ void LoadPointEngine::DispatchFileEntry(const FileEntry& entry) {
   std::unique_ptr<BrumevaleFileEvent> event;
   if (entry.FileOperation() == kFileRenamed) {
     event = fileMatcher_->Match(entry, 1);
-    // The old name's row goes without a change event: the new name records the move.
+    // The old name goes as a removal by the renaming process; the new name, when it
+    // is still in a watched folder, is an addition of its own.
     if (std::unique_ptr<BrumevaleFileEvent> old = fileMatcher_->Match(entry, 0);
-        old != nullptr && handlers_.removeFolderLoadPoint) {
-      handlers_.removeFolderLoadPoint(*this, LoadPointTypeOf(old->MatcherCode()),
-                                      old->MatcherText(), old->GetFileName(), 0);
+        old != nullptr && handlers_.folderFileRemoval) {
+      handlers_.folderFileRemoval(*this, *old, entry.FirstId());
     }
   } else {
     event = fileMatcher_->Match(entry, 0);
   }
   if (event != nullptr) {
     if (entry.FileOperation() == kFileDeleted) {
-      if (handlers_.removeFolderLoadPoint) {
-        handlers_.removeFolderLoadPoint(*this, LoadPointTypeOf(event->MatcherCode()),
-                                        event->MatcherText(), event->GetFileName(), 1);
-      }
+      if (handlers_.folderFileRemoval) handlers_.folderFileRemoval(*this, *event, entry.FirstId());
     } else if (handlers_.folderFileEvent) {
       handlers_.folderFileEvent(*this, *event, entry.FirstId());
     }

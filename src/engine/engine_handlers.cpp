@@ -10,7 +10,6 @@
 #include "families/file_extensions.h"
 #include "families/load_point_handlers.h"
 #include "families/startup_folder_events.h"
-#include "families/startup_folders.h"
 #include "families/system_setting_events.h"
 #include "families/system_settings.h"
 
@@ -21,7 +20,7 @@ EngineHandlers DefaultEngineHandlers() {
   handlers.settingEvent = HandleSettingEvent;
   handlers.fileExtensionEvent = HandleFileExtensionEvent;
   handlers.folderFileEvent = HandleFolderFileEvent;
-  handlers.removeFolderLoadPoint = RemoveFolderLoadPoint;
+  handlers.folderFileRemoval = HandleFolderFileRemoval;
   handlers.fullLoadPointScan = FullLoadPointScan;
   handlers.checkSystemSettings = CheckSystemSettings;
   handlers.checkFileExtensions = CheckFileExtensions;

@@ -23,9 +23,9 @@ struct EngineHandlers {
   // File events of the watched folders.
   std::function<void(LoadPointEngine&, const BrumevaleFileEvent&, uint64_t processId)>
       folderFileEvent;
-  std::function<int32_t(LoadPointEngine&, uint32_t type, const std::u16string& userId,
-                        const std::u16string& entryName, int32_t recordEvent)>
-      removeFolderLoadPoint;
+  // A file deleted, or the old name of a rename.
+  std::function<int32_t(LoadPointEngine&, const BrumevaleFileEvent&, uint64_t processId)>
+      folderFileRemoval;
   // The rescan and its two checks, in the order Rescan runs them.
   std::function<int32_t(LoadPointEngine&, int32_t startFlag)> fullLoadPointScan;
   std::function<int32_t(LoadPointEngine&)> checkSystemSettings;

@@ -7,6 +7,9 @@
 int32_t FullLoadPointScan(LoadPointEngine& engine, int32_t startFlag) {
   BeginFullScan(engine);
   RunScannerTable(engine, startFlag);
-  EndFullScan(engine);
-  return 1;
+  if (FullScanStopping(engine)) {
+    AbandonFullScan(engine);
+    return 0;
+  }
+  return EndFullScan(engine) ? 1 : 0;
 }

@@ -92,6 +92,9 @@ void LoadPointEngine::StartWatchers() {
 
 int32_t LoadPointEngine::Rescan(int32_t initial) {
   if (handlers_.fullLoadPointScan) handlers_.fullLoadPointScan(*this, initial);
+  // The checks that follow are skipped as well when stopping; the next start's rescan
+  // runs them again.
+  if (StopRequested()) return 1;
   if (handlers_.checkSystemSettings) handlers_.checkSystemSettings(*this);
   if (handlers_.checkFileExtensions) handlers_.checkFileExtensions(*this);
   return 1;

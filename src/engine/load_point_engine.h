@@ -61,6 +61,9 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   int32_t Dispatch();
   // Full rescan, then the system-settings and file-extension checks. Always 1.
   int32_t Rescan(int32_t initial);
+  // Any thread: tells a running or later rescan to give up its pass (see
+  // ledger/rescan_pass.h). The engine does not start again after this.
+  void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
   // After the periodic thread has ended: the watcher threads are told to stop (bit
   // value 1 cleared) and joined, then the database is closed.
   void Shutdown();
@@ -83,6 +86,7 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   const std::u16string& SvchostPath() const override { return svchostPath_; }
   const std::u16string& SvchostPathWow64() const override { return svchostPathWow64_; }
   FullScanState& ScanState() override { return scanState_; }
+  bool StopRequested() const override { return stopRequested_.load(std::memory_order_relaxed); }
   ClassWatches& ClassWatch() override { return *this; }
   const IProcessMonitor& ProcessTable() override;
   std::atomic<uint32_t>& WatcherFlags(int index) { return watcherFlags_[index]; }
@@ -124,5 +128,6 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   // The watchers' notification events, made here so that Shutdown can wake them.
   std::array<Platform::Handle, 2> watcherEvents_{0, 0};
   EngineHandlers handlers_;
+  std::atomic<bool> stopRequested_{false};
   bool shutDown_ = false;
 };

@@ -12,6 +12,7 @@
 #include "families/startup_folders.h"
 #include "families/task_scan.h"
 #include "fileinfo/user_identity.h"
+#include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 
 namespace {
@@ -24,6 +25,7 @@ void RefreshClassesOfType(LoadPointEngine& engine, const ScanLocation& location)
   LoadPointRows rows;
   database->RequestLoadPointEntries(static_cast<int32_t>(location.type), rows);
   for (uint32_t row = 0; row < rows.Count(); ++row) {
+    if (FullScanStopping(engine)) return;
     if (location.readAs == ReadAs::kExtensions && !IsClassExtension(rows.DISPLAY_NAME(row))) {
       continue;
     }
@@ -51,6 +53,7 @@ std::u16string MachineKeyPath(const ScanLocation& location) {
 void ScanMachine(LoadPointEngine& engine, std::span<const ScanLocation> locations,
                  int32_t startFlag) {
   for (const ScanLocation& location : locations) {
+    if (FullScanStopping(engine)) return;
     const int32_t classEntries = ScanLocationEntries(
         engine, location, Platform::kHkeyLocalMachine, MachineKeyPath(location), u"");
     RefreshClassesAfterScan(engine, location, startFlag, classEntries);
@@ -60,6 +63,7 @@ void ScanMachine(LoadPointEngine& engine, std::span<const ScanLocation> location
 void ScanControlSets(LoadPointEngine& engine, std::span<const ScanLocation> locations) {
   for (const std::u16string& controlSet : engine.ControlSets()) {
     for (const ScanLocation& location : locations) {
+      if (FullScanStopping(engine)) return;
       ScanLocationEntries(engine, location, Platform::kHkeyLocalMachine,
                           u"SYSTEM\\" + controlSet + u"\\" + location.key, controlSet);
     }
@@ -75,6 +79,7 @@ void ScanUserHives(LoadPointEngine& engine, std::span<const ScanLocation> locati
   std::vector<int32_t> classEntries(locations.size(), 0);
   for (const std::u16string& sid : SubkeyNames(system, Platform::kHkeyUsers)) {
     if (!IsUserSid(sid)) continue;
+    if (FullScanStopping(engine)) return;
     Platform::ScopedKey hive;
     if (registry.OpenKey(Platform::kHkeyUsers, sid, Platform::kKeyRead, hive.Receive(registry)) !=
         Platform::kErrorSuccess) {
@@ -128,5 +133,8 @@ void RunStep(LoadPointEngine& engine, const ScannerStep& step, int32_t startFlag
 }  // namespace
 
 void RunScannerTable(LoadPointEngine& engine, int32_t startFlag) {
-  for (const ScannerStep& step : ScannerTable()) RunStep(engine, step, startFlag);
+  for (const ScannerStep& step : ScannerTable()) {
+    if (FullScanStopping(engine)) return;
+    RunStep(engine, step, startFlag);
+  }
 }

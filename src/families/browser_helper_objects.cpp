@@ -9,6 +9,7 @@
 #include "families/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/rescan_pass.h"
 #include "util/registry_readers.h"
 
 namespace {
@@ -33,6 +34,7 @@ std::vector<int32_t> ReconcileHelpers(LedgerContext& context, const HelperKey& h
   VyrUtilities::EnumerateSubkeys(system, Platform::kHkeyLocalMachine, helpers.path, classes);
   std::vector<int32_t> added;
   for (const std::u16string& classText : classes) {
+    if (FullScanStopping(context)) break;
     std::u16string commandLine;
     VyrUtilities::ReadRegistryString(system, Platform::kHkeyLocalMachine,
                                      std::u16string(helpers.path) + u"\\" + classText, u"",
@@ -52,6 +54,7 @@ void RefreshHelperClasses(LedgerContext& context, const HelperKey& helpers) {
   LoadPointRows rows;
   database->RequestLoadPointEntries(static_cast<int32_t>(helpers.type), rows);
   for (uint32_t row = 0; row < rows.Count(); ++row) {
+    if (FullScanStopping(context)) return;
     RefreshIndirection(context, rows.ENTRY_NAME(row), rows.KEY(row), rows.INDIRECTION_KEY(row),
                        helpers.matcherCode, helpers.wow64);
   }

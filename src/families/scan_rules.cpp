@@ -8,6 +8,7 @@
 #include "families/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 #include "util/registry_readers.h"
 #include "util/registry_text.h"
@@ -90,7 +91,8 @@ void ScanKeyValues(LedgerContext& context, Platform::Handle root, std::u16string
   Platform::ScopedKey key;
   if (!OpenForReading(context.System(), root, path, key)) return;
   Platform::Registry& registry = context.System().Registry();
-  for (uint32_t index = 0;; ++index) {
+  // One key may hold many thousands of values, so a stop is looked for at each.
+  for (uint32_t index = 0; !FullScanStopping(context); ++index) {
     std::u16string name;
     std::vector<uint8_t> data;
     uint32_t valueType = 0;
@@ -152,6 +154,7 @@ void ScanSubkeyValues(LedgerContext& context, Platform::Handle root, std::u16str
   Platform::ScopedKey key;
   if (!OpenForReading(system, root, path, key)) return;
   for (const std::u16string& name : SubkeyNames(system, key.Get())) {
+    if (FullScanStopping(context)) return;
     Platform::ScopedKey subkey;
     if (!OpenForReading(system, key.Get(), name, subkey)) continue;
     std::u16string commandLine;
@@ -180,6 +183,7 @@ int32_t ScanBrowserExtensions(LedgerContext& context, Platform::Handle root,
   if (!OpenForReading(system, root, path, key)) return 0;
   int32_t classEntries = 0;
   for (const std::u16string& name : SubkeyNames(system, key.Get())) {
+    if (FullScanStopping(context)) break;
     Platform::ScopedKey subkey;
     if (!OpenForReading(system, key.Get(), name, subkey)) continue;
     for (std::u16string_view valueName : kExtensionValues) {

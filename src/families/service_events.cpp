@@ -24,8 +24,15 @@ constexpr uint32_t kStartCode = 30;
 constexpr uint32_t kDisplayNameCode = 31;
 
 // "Start" values of services that never start on their own.
-constexpr char16_t kDemandStart[] = u"3";
-constexpr char16_t kDisabled[] = u"4";
+constexpr int64_t kDemandStart = 3;
+constexpr int64_t kDisabled = 4;
+
+// Compared as the number the data reads as, not as text: a "Start" written as the
+// string "04" (or " 4") disables the service just as the number 4 does.
+bool NeverStartsOnItsOwn(const std::u16string& startText) {
+  const int64_t start = VyrUtilities::DecimalValue(startText);
+  return start == kDemandStart || start == kDisabled;
+}
 
 struct ServiceRow {
   int32_t key;
@@ -123,7 +130,7 @@ void ChangeExistingService(const ServiceContext& context, const ServiceRow& row,
       if (deleted) Delete(context, row, data, kind);
       break;
     case kStartCode:
-      if (deleted || value == kDemandStart || value == kDisabled) Delete(context, row, data, kind);
+      if (deleted || NeverStartsOnItsOwn(value)) Delete(context, row, data, kind);
       break;
     case kDisplayNameCode:
       if (!VyrUtilities::EqualsIgnoreCase(value, row.displayName)) {

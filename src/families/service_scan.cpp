@@ -8,6 +8,7 @@
 #include "families/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
@@ -91,6 +92,7 @@ void ScanControlSetServices(LedgerContext& context, const std::u16string& contro
     return;
   }
   for (const std::u16string& name : SubkeyNames(system, key.Get())) {
+    if (FullScanStopping(context)) return;
     ScanService(context, controlSet, name, nullptr);
   }
 }
@@ -112,6 +114,7 @@ void ReconcileNetworkProviders(LedgerContext& context, const std::u16string& con
   std::vector<std::u16string> names;
   VyrUtilities::Split(order, u',', names);
   for (const std::u16string& piece : names) {
+    if (FullScanStopping(context)) return;
     const std::u16string name = VyrUtilities::Trim(piece);
     if (name.empty()) continue;
     const std::u16string providerKey =

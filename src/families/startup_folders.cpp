@@ -5,6 +5,7 @@
 #include "fileinfo/profile_folders.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 #include "util/path_routines.h"
 #include "util/text_routines.h"
@@ -34,6 +35,7 @@ int32_t ScanStartupFolder(LedgerContext& context, const std::u16string& folderPa
   int32_t count = 0;
   ForEachFolderEntry(context.System(), folderPath, [&](const Platform::FindData& data) {
     if ((data.info.attributes & Platform::kFileAttributeDirectory) != 0) return;
+    if (FullScanStopping(context)) return;
     ReconcileLoadPoint(context, type, userId, data.fileName, folderPath + u"\\" + data.fileName,
                        u"", nullptr);
     ++count;
@@ -43,14 +45,12 @@ int32_t ScanStartupFolder(LedgerContext& context, const std::u16string& folderPa
 
 int32_t RemoveFolderLoadPoint(LedgerContext& context, uint32_t type,
                               const std::u16string& userId, const std::u16string& entryName,
-                              int32_t recordEvent) {
+                              LoadPointRows& removed) {
   LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr) return 0;
-  LoadPointRows rows;
-  database->FindLoadPointEntry(static_cast<int32_t>(type), userId, entryName, rows);
-  if (!rows.HasRows()) return 0;
-  const int32_t key = rows.KEY(0);
-  database->DeleteLoadPoint(key);
-  if (recordEvent == 1) database->AddChangeEventEntry(key, 0, 2);
+  if (database->FindLoadPointEntry(static_cast<int32_t>(type), userId, entryName, removed) != 1) {
+    return 0;
+  }
+  database->DeleteLoadPoint(removed.KEY(0));
   return 1;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 class LedgerContext;
+class LoadPointRows;
 
 inline constexpr uint32_t kCommonStartupType = 27;
 inline constexpr uint32_t kUserStartupType = 28;
@@ -15,8 +16,10 @@ int32_t ScanStartupFolders(LedgerContext& context);
 // Reconciles every file (not subfolder) directly in folderPath. Returns the count.
 int32_t ScanStartupFolder(LedgerContext& context, const std::u16string& folderPath,
                           uint32_t type, const std::u16string& userId);
-// Removes the row (type, userId, entryName) with its Indirection and NotifyList rows;
-// with recordEvent 1 records EVENT_TYPE 2 for it. 1 when a row was removed.
+// Removes the row (type, userId, entryName) with its Indirection and NotifyList rows
+// and leaves what it held in removed (an empty reader), for the change event the
+// caller records.
+// 1 when a row was removed, else 0 (removed then holds no row).
 int32_t RemoveFolderLoadPoint(LedgerContext& context, uint32_t type,
                               const std::u16string& userId, const std::u16string& entryName,
-                              int32_t recordEvent);
+                              LoadPointRows& removed);

@@ -8,6 +8,7 @@
 #include "families/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 #include "platform/text_encoding.h"
 #include "util/path_routines.h"
@@ -108,6 +109,7 @@ int32_t ScanTasks(LedgerContext& context, int32_t startFlag, int32_t wow64) {
   VyrUtilities::EnumerateSubkeys(system, Platform::kHkeyLocalMachine, cacheKey, guids);
   int32_t reconciled = 0;
   for (const std::u16string& guid : guids) {
+    if (FullScanStopping(context)) break;
     std::u16string taskPath;
     if (!VyrUtilities::ReadRegistryString(system, Platform::kHkeyLocalMachine,
                                           cacheKey + u"\\" + guid, u"Path", taskPath)) {

@@ -7,6 +7,7 @@
 #include "families/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 #include "util/registry_readers.h"
 
@@ -67,6 +68,7 @@ void ScanProtocolCatalog(LedgerContext& context, Platform::Handle root, std::u16
     return;
   }
   for (const std::u16string& name : SubkeyNames(system, key.Get())) {
+    if (FullScanStopping(context)) return;
     std::vector<uint8_t> data;
     PackedCatalogItem item;
     if (!VyrUtilities::ReadRegistryBinary(system, key.Get(), name, u"PackedCatalogItem", data) ||

@@ -78,15 +78,24 @@ void ProtocolItemSet(LedgerContext& context, KeyedChange& c, const PackedCatalog
   }
 }
 
+// The start both catalogs share: the deletion of a key at or above the entry is
+// handled here (null); otherwise the entry's row, when it has one, and the record to
+// fill for it (null without a database).
+std::unique_ptr<KeyedChange> CatalogEntryChange(LedgerContext& context,
+                                                const BrumevaleRegistryEvent& event,
+                                                ChangeRecords& records) {
+  if (event.Operation() == kRegistryKeyDeleted) {
+    HandleKeyDeletion(context, event, records);
+    return nullptr;
+  }
+  return LookUpKeyedChange(context, event, LoadPointUserId(event));
+}
+
 }  // namespace
 
 void HandleNameSpaceCatalogEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
                                  ChangeRecords& records) {
-  if (event.Operation() == kRegistryKeyDeleted) {
-    HandleKeyDeletion(context, event, records);
-    return;
-  }
-  std::unique_ptr<KeyedChange> change = LookUpKeyedChange(context, event, LoadPointUserId(event));
+  std::unique_ptr<KeyedChange> change = CatalogEntryChange(context, event, records);
   if (change == nullptr) return;
   const uint32_t code = event.MatcherCode();
   const std::u16string& data = event.GetValueText(0);
@@ -105,11 +114,7 @@ void HandleNameSpaceCatalogEvent(LedgerContext& context, const BrumevaleRegistry
 
 void HandleProtocolCatalogEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
                                 ChangeRecords& records) {
-  if (event.Operation() == kRegistryKeyDeleted) {
-    HandleKeyDeletion(context, event, records);
-    return;
-  }
-  std::unique_ptr<KeyedChange> change = LookUpKeyedChange(context, event, LoadPointUserId(event));
+  std::unique_ptr<KeyedChange> change = CatalogEntryChange(context, event, records);
   if (change == nullptr) return;
   if (event.Operation() == kRegistryValueDeleted && change->HasRow()) {
     DeleteKeyedRow(*change, u"");

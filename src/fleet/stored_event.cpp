@@ -31,8 +31,10 @@ Reader::EventRecord EventRecordOfMessage(const nlohmann::json& message) {
   e.user = Text(message, "user");
   e.oldCommandLine = Text(message, "oldCommandLine");
   e.newCommandLine = Text(message, "newCommandLine");
-  e.noProcess = !(message.contains("foundByRescan") && message["foundByRescan"].is_boolean()) ||
-                message["foundByRescan"].get<bool>();
+  // A live event may name no process either: only a process path names one.
+  e.foundByRescan = !(message.contains("foundByRescan") && message["foundByRescan"].is_boolean()) ||
+                    message["foundByRescan"].get<bool>();
+  e.noProcess = !(message.contains("processPath") && message["processPath"].is_string());
   e.process = Text(message, "process");
   e.processPath = Text(message, "processPath");
   e.fileVersion = Text(message, "fileVersion");

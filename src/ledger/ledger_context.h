@@ -54,6 +54,9 @@ class LedgerContext {
   virtual const std::u16string& SvchostPathWow64() const = 0;
   // The running rescan's pending rows and snapshot.
   virtual FullScanState& ScanState() = 0;
+  // True once the service has been told to stop (or the machine to shut down). A
+  // cheap read that a rescan makes for every entry it looks at.
+  virtual bool StopRequested() const = 0;
 
   virtual ClassWatches& ClassWatch() = 0;
   virtual const IProcessMonitor& ProcessTable() = 0;

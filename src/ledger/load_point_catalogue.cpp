@@ -87,9 +87,10 @@ std::u16string ComponentFromEnd(const RegistryKeyPath& path, size_t fromEnd) {
 }
 
 // A class watch sits on the class's InProcServer32 key, so the class is the
-// component before the last; its default value is the name people know it by. The
-// value is read into the 2048-byte buffer the registry readers of this product use,
-// so a longer name reads as none.
+// component before the last; its default value is the name people know it by,
+// whichever string type it was written with (an expandable string is not expanded,
+// a multi-string gives its first string). The value is read into the 2048-byte
+// buffer the registry readers of this product use, so a longer name reads as none.
 std::u16string ClassFriendlyName(Platform::System& system, const RegistryKeyPath& path,
                                  bool wow64) {
   const std::u16string prefix =
@@ -106,7 +107,7 @@ std::u16string ClassFriendlyName(Platform::System& system, const RegistryKeyPath
   std::vector<uint8_t> data;
   if (registry.QueryValue(key.Get(), u"", &type, &data, kFriendlyNameCapacity, &size) !=
           Platform::kErrorSuccess ||
-      (type != Platform::kRegSz && type != Platform::kRegExpandSz)) {
+      (type != Platform::kRegSz && type != Platform::kRegExpandSz && type != Platform::kRegMultiSz)) {
     return {};
   }
   return VyrUtilities::CountedText(data.data(), data.size());

@@ -10,6 +10,7 @@
 #include "ledger/scan_snapshot.h"
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
+#include "util/vyr_log.h"
 
 namespace {
 
@@ -84,11 +85,20 @@ void BeginFullScan(LedgerContext& context) {
   state.changed = 0;
 }
 
-void EndFullScan(LedgerContext& context) {
+bool FullScanStopping(LedgerContext& context) {
+  return context.ScanState().active == 1 && context.StopRequested();
+}
+
+bool EndFullScan(LedgerContext& context) {
   FullScanState& state = context.ScanState();
   LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database != nullptr) {
     for (int32_t key : state.pendingKeys) {  // the set is ordered: ascending keys
+      // A pass that did not see the whole machine must not remove what it missed.
+      if (FullScanStopping(context)) {
+        AbandonFullScan(context);
+        return false;
+      }
       LoadPointRows row;
       if (database->FindLoadPointEntry(key, row) == 1) RecordRemoval(*database, row);
     }
@@ -100,4 +110,24 @@ void EndFullScan(LedgerContext& context) {
   if (state.changed == 1 && database != nullptr) {
     database->AddChangeEventEntry(u"", 0, 0, kEventRescanChanged);
   }
+  return true;
+}
+
+// A rescan is meant to run to its end and commit as one pass. When the service is
+// stopping it deliberately does neither: waiting for the end kept a stop waiting for
+// many seconds on a large machine, past what the service manager allows, and a pass
+// committed half way would keep rows it added while never removing the ones it did
+// not reach. Rolling back loses nothing: the next start's rescan finds all of it
+// again. The transaction's end without a commit is this one call, so whatever else
+// lives only as long as a transaction is dropped here too.
+void AbandonFullScan(LedgerContext& context) {
+  FullScanState& state = context.ScanState();
+  if (LoadPointDatabase* database = OpenLoadPointDatabase(context)) {
+    database->RollbackTransaction();
+  }
+  state.pendingKeys.clear();
+  state.snapshot.reset();
+  state.active = 0;
+  state.changed = 0;
+  context.Log().Write(u"FullLoadPointScan: stopped; its changes were rolled back.", 1, 1, 0);
 }

@@ -40,6 +40,9 @@ struct ServiceConfig {
 
 using ServiceMainFunction = std::function<void(const std::vector<std::u16string>& arguments)>;
 using ServiceControlFunction = std::function<void(uint32_t control)>;
+// An extended handler answers kErrorSuccess, or kErrorCallNotImplemented for a
+// control it does not handle.
+using ServiceControlExFunction = std::function<Win32Error(uint32_t control)>;
 
 struct ServiceTableEntry {
   std::u16string serviceName;
@@ -64,9 +67,14 @@ class ServiceManager {
   // Blocks until every service of the table has stopped. Outside a process that the
   // manager started as a service: kErrorFailedServiceControllerConnect (1063).
   virtual Win32Error StartServiceCtrlDispatcher(const std::vector<ServiceTableEntry>& table) = 0;
+  // A plain handler never receives the pre-shutdown control, even when the service
+  // accepts it: only an extended handler does.
   virtual Win32Error RegisterServiceCtrlHandler(std::u16string_view serviceName,
                                                 ServiceControlFunction handler,
                                                 Handle* statusHandle) = 0;
+  virtual Win32Error RegisterServiceCtrlHandlerEx(std::u16string_view serviceName,
+                                                  ServiceControlExFunction handler,
+                                                  Handle* statusHandle) = 0;
   virtual Win32Error SetServiceStatus(Handle statusHandle, const ServiceStatus& status) = 0;
 };
 

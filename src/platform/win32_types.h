@@ -29,6 +29,7 @@ inline constexpr Win32Error kErrorHandleEof = 38;
 inline constexpr Win32Error kErrorNotSupported = 50;
 inline constexpr Win32Error kErrorFileExists = 80;
 inline constexpr Win32Error kErrorInvalidParameter = 87;
+inline constexpr Win32Error kErrorCallNotImplemented = 120;
 inline constexpr Win32Error kErrorInsufficientBuffer = 122;
 inline constexpr Win32Error kErrorInvalidName = 123;
 inline constexpr Win32Error kErrorDirNotEmpty = 145;
@@ -178,11 +179,15 @@ inline constexpr uint32_t kServiceControlStop = 1;
 inline constexpr uint32_t kServiceControlPause = 2;
 inline constexpr uint32_t kServiceControlContinue = 3;
 inline constexpr uint32_t kServiceControlInterrogate = 4;
+inline constexpr uint32_t kServiceControlShutdown = 5;
+inline constexpr uint32_t kServiceControlPreshutdown = 0xF;
 inline constexpr uint32_t kServiceStopped = 1;
 inline constexpr uint32_t kServiceStartPending = 2;
 inline constexpr uint32_t kServiceStopPending = 3;
 inline constexpr uint32_t kServiceRunning = 4;
 inline constexpr uint32_t kServiceAcceptStop = 1;
+inline constexpr uint32_t kServiceAcceptShutdown = 4;
+inline constexpr uint32_t kServiceAcceptPreshutdown = 0x100;
 
 // Operating-system identification.
 inline constexpr uint32_t kVerPlatformWin32Windows = 1;

@@ -2,29 +2,19 @@
 
 #include "reader/event_format.h"
 
-#include "reader/csv_text.h"
 #include "reader/json_text.h"
+#include "reader/process_json.h"
 
 namespace Reader {
 
 const char kNoProcessMark[] = "found by a rescan, no process known";
+const char kNoProcessRecordedMark[] = "no process recorded";
+const char kDetailsNotKeptMark[] = "(details not kept)";
 
 namespace {
 
 std::string Padded(const std::string& text, size_t width) {
   return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
-}
-
-std::string UserText(const std::string& user, const AccountNames& accounts) {
-  const auto account = accounts.find(user);
-  return account == accounts.end() ? user : account->second;
-}
-
-// Rescan summaries and settings checks have no load point of their own.
-bool IsSummary(const EventRecord& event) { return event.eventType == 6 || event.eventType == 9; }
-
-nlohmann::json TextOrNull(bool present, const std::string& text) {
-  return present ? nlohmann::json(text) : nlohmann::json(nullptr);
 }
 
 // The CSV columns, in the order the JSON object lists its fields.
@@ -33,13 +23,22 @@ constexpr const char* kCsvColumns[] = {
     "newCommandLine", "process", "processPath", "foundByRescan", "fileVersion", "companyName",
     "signer", "signatureValid", "downloadAddress"};
 
-std::string CsvValue(const nlohmann::json& value) {
-  if (value.is_null()) return "";
-  if (value.is_string()) return CsvField(value.get<std::string>());
-  return value.dump();
+}  // namespace
+
+std::string UserText(const std::string& user, const AccountNames& accounts) {
+  const auto account = accounts.find(user);
+  return account == accounts.end() ? user : account->second;
 }
 
-}  // namespace
+bool IsSummary(const EventRecord& event) { return event.eventType == 6 || event.eventType == 9; }
+
+bool DetailsNotKept(const EventRecord& event) {
+  return !IsSummary(event) && event.typeName.empty() && event.entry.empty();
+}
+
+const char* NoProcessText(const EventRecord& event) {
+  return event.foundByRescan ? kNoProcessMark : kNoProcessRecordedMark;
+}
 
 std::string Shown(const std::string& text) {
   std::string out;
@@ -76,16 +75,14 @@ std::string ImageDetails(const ProcessFacts& facts) {
 std::string EventText(const EventRecord& e, const AccountNames& accounts) {
   std::string out = Padded(e.time, 20) + Padded(e.event, 21);
   if (!IsSummary(e)) {
-    // A folder entry removed live keeps no row and no details.
-    const bool unknown = e.typeName.empty() && e.entry.empty();
-    out += Padded(e.typeName, 26) + (unknown ? "(details not kept)" : Shown(e.entry));
+    out += Padded(e.typeName, 26) + (DetailsNotKept(e) ? kDetailsNotKeptMark : Shown(e.entry));
     if (!e.user.empty()) out += "  [" + Shown(UserText(e.user, accounts)) + "]";
   }
   out += "\n";
   if (!e.oldCommandLine.empty()) out += "    old: " + Shown(e.oldCommandLine) + "\n";
   if (!e.newCommandLine.empty()) out += "    new: " + Shown(e.newCommandLine) + "\n";
   if (!IsSummary(e)) {
-    out += "    by:  " + (e.noProcess ? std::string(kNoProcessMark)
+    out += "    by:  " + (e.noProcess ? std::string(NoProcessText(e))
                                       : Shown(e.process + " (" + e.processPath + ")")) + "\n";
     if (!e.noProcess) out += "         " + Shown(ImageDetails(e)) + "\n";
   }
@@ -100,8 +97,7 @@ std::string EventsText(const std::vector<EventRecord>& events, const AccountName
 }
 
 nlohmann::json EventJson(const EventRecord& e) {
-  const bool known = !e.noProcess;
-  return {
+  nlohmann::json json = {
       {"time", e.time},
       {"event", e.event},
       {"eventType", e.eventType},
@@ -111,15 +107,10 @@ nlohmann::json EventJson(const EventRecord& e) {
       {"user", e.user},
       {"oldCommandLine", e.oldCommandLine},
       {"newCommandLine", e.newCommandLine},
-      {"process", TextOrNull(known, e.process)},
-      {"processPath", TextOrNull(known, e.processPath)},
-      {"foundByRescan", e.noProcess},
-      {"fileVersion", TextOrNull(known, e.fileVersion)},
-      {"companyName", TextOrNull(known, e.companyName)},
-      {"signer", TextOrNull(e.hasSignature, e.signer)},
-      {"signatureValid", e.hasSignature ? nlohmann::json(e.signatureValid) : nlohmann::json(nullptr)},
-      {"downloadAddress", TextOrNull(!e.downloadAddress.empty(), e.downloadAddress)},
+      {"foundByRescan", e.foundByRescan},
   };
+  AddProcessJson(e, !e.noProcess, &json);
+  return json;
 }
 
 std::string EventJsonLine(const EventRecord& e) {
@@ -134,7 +125,7 @@ std::string EventJsonLine(const EventRecord& e) {
       .Text("event", e.event)
       .Number("eventType", e.eventType)
       .TextOrNull("fileVersion", known, e.fileVersion)
-      .Bool("foundByRescan", e.noProcess)
+      .Bool("foundByRescan", e.foundByRescan)
       .Number("loadPointType", e.loadPointType)
       .Text("newCommandLine", e.newCommandLine)
       .Text("oldCommandLine", e.oldCommandLine)

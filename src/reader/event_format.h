@@ -24,7 +24,8 @@ std::string EventsText(const std::vector<EventRecord>& events, const AccountName
 
 // One event as a JSON object: time, event, eventType, type, loadPointType, entry,
 // user, oldCommandLine, newCommandLine, process, processPath, foundByRescan,
-// fileVersion, companyName, signer, signatureValid, downloadAddress.
+// fileVersion, companyName, signer, signatureValid, downloadAddress. foundByRescan
+// is true only for what a rescan wrote, not for every event without a process.
 nlohmann::json EventJson(const EventRecord& event);
 // EventJson as one line, with its line break.
 std::string EventJsonLine(const EventRecord& event);
@@ -41,7 +42,23 @@ std::string ImageDetails(const ProcessFacts& facts);
 // visible symbol, so that one record stays one block of lines.
 std::string Shown(const std::string& text);
 
+// The stored user as the listing names it: "DOMAIN\name" where accounts know it.
+std::string UserText(const std::string& user, const AccountNames& accounts);
+
+// A rescan's or a check's summary, which names no load point of its own.
+bool IsSummary(const EventRecord& event);
+// An event that names nothing: no extended data and no row left to read. Only an
+// older record's events can be so bare.
+bool DetailsNotKept(const EventRecord& event);
+// Who made an event that names no process: kNoProcessMark for what a rescan wrote,
+// kNoProcessRecordedMark for a live event.
+const char* NoProcessText(const EventRecord& event);
+
 // "found by a rescan, no process known"
 extern const char kNoProcessMark[];
+// "no process recorded"
+extern const char kNoProcessRecordedMark[];
+// "(details not kept)"
+extern const char kDetailsNotKeptMark[];
 
 }  // namespace Reader

@@ -33,6 +33,18 @@ std::u16string UpToExtension(const std::u16string& line) {
   return path;
 }
 
+// rundll32's library: what follows the program up to the comma of the entry point,
+// spaces included, since Windows passes the whole rest of the line to rundll32.
+std::u16string RundllLibrary(const std::u16string& line) {
+  const size_t program = Lower(line).find(u"rundll32.exe");
+  std::u16string rest = line.substr(program + 12);
+  rest = rest.substr(0, rest.find(u','));
+  const auto outside = [](char16_t c) { return c == u' ' || c == u'"'; };
+  while (!rest.empty() && outside(rest.front())) rest.erase(0, 1);
+  while (!rest.empty() && outside(rest.back())) rest.pop_back();
+  return rest;
+}
+
 }  // namespace
 
 FileChecker::FileChecker(Platform::System& system)
@@ -52,9 +64,8 @@ std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
   std::u16string program;
   std::vector<std::u16string> arguments;
   VyrUtilities::SplitCommandLine(line, program, arguments);
-  if (Lower(program).ends_with(u"rundll32.exe") && !arguments.empty()) {
-    program = arguments[0].substr(0, arguments[0].find(u','));
-  }
+  const bool libraryOfRundll = Lower(program).ends_with(u"rundll32.exe") && !arguments.empty();
+  if (libraryOfRundll) program = RundllLibrary(line);
   for (std::u16string candidate : {program, UpToExtension(line)}) {
     if (StartsWith(candidate, u"\\systemroot\\")) candidate = windows_ + candidate.substr(11);
     if (StartsWith(candidate, u"\\??\\")) candidate = candidate.substr(4);
@@ -66,7 +77,14 @@ std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
       }
     }
   }
-  return program.find(u'\\') != std::u16string::npos ? program : UpToExtension(line);
+  // Nothing there: name the file as the line spells it. An unquoted path with spaces
+  // names the file up to its extension ("C:\\Program Files\\A\\b.dll", not "C:\\Program"),
+  // as Windows itself would look for it once the shorter names are not there.
+  const std::u16string spelled = UpToExtension(line);
+  const size_t first = line.find_first_not_of(u' ');
+  const bool quoted = first != std::u16string::npos && line[first] == u'"';
+  if (!quoted && !libraryOfRundll && !spelled.empty()) return spelled;
+  return program.find(u'\\') != std::u16string::npos ? program : spelled;
 }
 
 FileCheck FileChecker::Check(const std::string& commandLine) {

@@ -34,14 +34,13 @@ std::string Nonce() {
 }
 
 std::string UserText(const std::string& user, const AccountNames* accounts) {
-  if (accounts == nullptr) return user;
-  const auto account = accounts->find(user);
-  return account == accounts->end() ? user : account->second;
+  return accounts == nullptr ? user : Reader::UserText(user, *accounts);
 }
 
-// "process (path)" and what its image said, or the rescan mark: as the listing has it.
-std::string Attribution(bool noProcess, const ProcessFacts& facts) {
-  if (noProcess) return kNoProcessMark;
+// "process (path)" and what its image said, or why no process is named: as the
+// listing has it.
+std::string Attribution(bool noProcess, const char* noProcessText, const ProcessFacts& facts) {
+  if (noProcess) return noProcessText;
   return facts.process + " (" + facts.processPath + ")\n" + ImageDetails(facts);
 }
 
@@ -103,7 +102,7 @@ HtmlPageWriter::HtmlPageWriter(std::ostream& out, const HtmlPageInput& input)
 void HtmlPageWriter::AddLoadPoint(const LoadPointRecord& p) {
   const std::string user = UserText(p.user, accounts_);
   const std::string server = p.indirectionCommandLine.empty() ? p.indirectionEntry : p.indirectionCommandLine;
-  const std::string by = Attribution(p.noProcess, p);
+  const std::string by = Attribution(p.noProcess, kNoProcessMark, p);
   AppendRow({&p.typeName, &p.entry, &user, &p.commandLine, &p.displayName, &server, &p.firstRecorded,
              &p.lastChanged, &by}, first_, &buffer_);
   first_ = false;
@@ -118,11 +117,9 @@ void HtmlPageWriter::StartTimeline() {
 
 void HtmlPageWriter::AddEvent(const EventRecord& e) {
   const std::string user = UserText(e.user, accounts_);
-  const bool summary = e.eventType == 6 || e.eventType == 9;
-  const std::string by = summary ? "" : Attribution(e.noProcess, e);
-  const bool unknown = !summary && e.typeName.empty() && e.entry.empty();
-  static const std::string kNotKept = "(details not kept)";
-  AppendRow({&e.time, &e.event, &e.typeName, unknown ? &kNotKept : &e.entry, &user, &e.oldCommandLine,
+  const std::string by = IsSummary(e) ? "" : Attribution(e.noProcess, NoProcessText(e), e);
+  static const std::string kNotKept = kDetailsNotKeptMark;
+  AppendRow({&e.time, &e.event, &e.typeName, DetailsNotKept(e) ? &kNotKept : &e.entry, &user, &e.oldCommandLine,
              &e.newCommandLine, &by}, first_, &buffer_);
   first_ = false;
   if (buffer_.size() > (1 << 16)) out_ << buffer_, buffer_.clear();

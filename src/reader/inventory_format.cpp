@@ -2,20 +2,11 @@
 
 #include <algorithm>
 
-#include "reader/csv_text.h"
 #include "reader/json_text.h"
+#include "reader/process_json.h"
 
 namespace Reader {
 namespace {
-
-nlohmann::json TextOrNull(bool present, const std::string& text) {
-  return present ? nlohmann::json(text) : nlohmann::json(nullptr);
-}
-
-std::string UserText(const std::string& user, const AccountNames& accounts) {
-  const auto account = accounts.find(user);
-  return account == accounts.end() ? user : account->second;
-}
 
 nlohmann::json FileCheckJson(const FileCheck& f) {
   return {{"path", f.path},
@@ -31,12 +22,6 @@ constexpr const char* kColumns[] = {
     "indirectionCommandLine", "firstRecorded", "lastChanged", "process", "processPath", "foundByRescan",
     "fileVersion", "companyName", "signer", "signatureValid", "downloadAddress"};
 constexpr const char* kFileColumns[] = {"path", "present", "version", "company", "signer", "signatureValid"};
-
-std::string CsvValue(const nlohmann::json& value) {
-  if (value.is_null()) return "";
-  if (value.is_string()) return CsvField(value.get<std::string>());
-  return value.dump();
-}
 
 std::string ItemText(const InventoryItem& item, const AccountNames& accounts) {
   const LoadPointRecord& p = item.point;
@@ -89,17 +74,12 @@ std::string InventoryText(std::vector<InventoryItem> items, const AccountNames& 
 
 nlohmann::json InventoryJson(const InventoryItem& item) {
   const LoadPointRecord& p = item.point;
-  const bool known = !p.noProcess;
   nlohmann::json json = {
       {"key", p.key}, {"type", p.typeName}, {"loadPointType", p.loadPointType}, {"user", p.user},
       {"entry", p.entry}, {"commandLine", p.commandLine}, {"displayName", p.displayName},
       {"indirectionEntry", p.indirectionEntry}, {"indirectionCommandLine", p.indirectionCommandLine},
-      {"firstRecorded", p.firstRecorded}, {"lastChanged", p.lastChanged},
-      {"process", TextOrNull(known, p.process)}, {"processPath", TextOrNull(known, p.processPath)},
-      {"foundByRescan", p.noProcess}, {"fileVersion", TextOrNull(known, p.fileVersion)},
-      {"companyName", TextOrNull(known, p.companyName)}, {"signer", TextOrNull(p.hasSignature, p.signer)},
-      {"signatureValid", p.hasSignature ? nlohmann::json(p.signatureValid) : nlohmann::json(nullptr)},
-      {"downloadAddress", TextOrNull(!p.downloadAddress.empty(), p.downloadAddress)}};
+      {"firstRecorded", p.firstRecorded}, {"lastChanged", p.lastChanged}, {"foundByRescan", p.noProcess}};
+  AddProcessJson(p, !p.noProcess, &json);
   if (item.file.checked) json["file"] = FileCheckJson(item.file);
   return json;
 }

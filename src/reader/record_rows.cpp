@@ -119,6 +119,18 @@ bool ReadProcess(const Columns& c, int first, ProcessFacts* p) {
   return true;
 }
 
+// Rescans write no process, and leave a mark of their own: a rescan's removal
+// carries extended data without the process key that a live event's always has,
+// and the helper-object watcher records what its rescan finds as a bare change.
+// Every other event without a process was made live.
+bool IsRescanFinding(const EventRecord& r) {
+  if (r.eventType == 6 || r.eventType == 9) return true;  // a rescan's or a check's summary
+  if (r.change.processEntryKey != 0) return false;
+  const bool extended = r.extended.present && r.extended.exEventType != 0;
+  if (r.eventType == 2) return extended && r.extended.param[3].empty();
+  return r.eventType == 1 && !extended;
+}
+
 }  // namespace
 
 void ReadEventRow(sqlite3_stmt* statement, EventRecord* r) {
@@ -130,6 +142,7 @@ void ReadEventRow(sqlite3_stmt* statement, EventRecord* r) {
   r->event = ChangeEventName(r->eventType);
   FillTarget(c, r);
   r->noProcess = !ReadProcess(c, kEventProcess, r);
+  r->foundByRescan = IsRescanFinding(*r);
 }
 
 void ReadLoadPointRow(sqlite3_stmt* statement, LoadPointRecord* r) {

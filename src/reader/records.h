@@ -54,7 +54,10 @@ struct EventRecord : ProcessFacts {
   std::string user;          // as stored: a SID, a control set or a folder owner
   std::string oldCommandLine;
   std::string newCommandLine;
-  bool noProcess = true;     // PROCESS_ENTRY_KEY 0: found by a rescan, no process known
+  bool noProcess = true;     // PROCESS_ENTRY_KEY 0: no process known
+  // Written by a rescan, which knows no process. A live event without a process
+  // (one the service could not name, or an older record's removal) is not one.
+  bool foundByRescan = true;
   ChangeEventColumns change;
   ExtendedEventColumns extended;
 };

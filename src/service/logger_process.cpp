@@ -4,10 +4,12 @@
 #include "service/logger_process.h"
 
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 #include "service/data_file_guard.h"
 #include "service/service_install.h"
+#include "service/stop_progress.h"
 
 using namespace Platform;
 
@@ -16,6 +18,17 @@ namespace {
 constexpr uint32_t kStatusWaitHint = 3000;
 constexpr uint32_t kIdleSleepMilliseconds = 10;
 constexpr int64_t kRescanIntervalSeconds = 300;
+// Well inside the wait hint, so that a report is never late even on a busy machine.
+constexpr uint32_t kStopProgressMilliseconds = 500;
+// Besides the stop itself, the machine's shutdown: without these the process would
+// be ended in the middle of a transaction.
+constexpr uint32_t kControlsAccepted =
+    kServiceAcceptStop | kServiceAcceptShutdown | kServiceAcceptPreshutdown;
+
+bool EndsTheService(uint32_t control) {
+  return control == kServiceControlStop || control == kServiceControlShutdown ||
+         control == kServiceControlPreshutdown;
+}
 
 }  // namespace
 
@@ -37,8 +50,8 @@ LoggerProcess::~LoggerProcess() {
 void LoggerProcess::ServiceMain() {
   serviceLog_.Open(settings_.LogDirectory() + kServiceLogName, 1);
   dataFilesTrusted_ = GuardDataFiles(system_, settings_, serviceLog_);
-  if (system_.Services().RegisterServiceCtrlHandler(
-          kServiceName, [this](uint32_t control) { ServiceControlHandler(control); },
+  if (system_.Services().RegisterServiceCtrlHandlerEx(
+          kServiceName, [this](uint32_t control) { return ServiceControlHandler(control); },
           &statusHandle_) != kErrorSuccess) {
     statusHandle_ = 0;
     ServiceCleanup();
@@ -65,24 +78,48 @@ void LoggerProcess::ServiceMain() {
   ServiceCleanup();
 }
 
-void LoggerProcess::ServiceControlHandler(uint32_t control) {
-  if (control == kServiceControlStop) {
-    ReportServiceStatus(kServiceStopPending, 0, 1, kStatusWaitHint);
-    system_.Objects().SetEvent(stopEvent_);
+Win32Error LoggerProcess::ServiceControlHandler(uint32_t control) {
+  if (EndsTheService(control)) {
+    BeginStop();
   } else if (control != kServiceControlPause) {
-    uint32_t state = 0;
-    {
-      std::lock_guard lock(statusMutex_);
-      state = status_.currentState;
-    }
-    ReportServiceStatus(state, 0, 0, 0);
+    ReportCurrentState();
   }
+  return kErrorSuccess;
+}
+
+// The engine hears of the stop at once, not only when the service thread tears
+// down: a rescan in progress, even the first one inside the engine's start, gives
+// up its pass instead of keeping the stop waiting until it ends.
+void LoggerProcess::BeginStop() {
+  if (stopBegun_.exchange(true)) return;  // a shutdown after a stop: under way already
+  engine_.RequestStop();
+  ReportServiceStatus(kServiceStopPending, 0, 1, kStatusWaitHint);
+  system_.Objects().SetEvent(stopEvent_);
+}
+
+void LoggerProcess::ReportStopProgress() {
+  std::lock_guard lock(statusMutex_);
+  ReportLocked(kServiceStopPending, 0, status_.checkPoint + 1, kStatusWaitHint);
+}
+
+// A check point must only rise while the stop is pending, so an interrogation then
+// repeats it rather than resetting it.
+void LoggerProcess::ReportCurrentState() {
+  std::lock_guard lock(statusMutex_);
+  const bool stopping = status_.currentState == kServiceStopPending;
+  ReportLocked(status_.currentState, 0, stopping ? status_.checkPoint : 0,
+               stopping ? status_.waitHint : 0);
 }
 
 bool LoggerProcess::ReportServiceStatus(uint32_t state, uint32_t exitCode, uint32_t checkPoint,
                                         uint32_t waitHint) {
   std::lock_guard lock(statusMutex_);
-  status_.controlsAccepted = state == kServiceStartPending ? 0 : kServiceAcceptStop;
+  return ReportLocked(state, exitCode, checkPoint, waitHint);
+}
+
+bool LoggerProcess::ReportLocked(uint32_t state, uint32_t exitCode, uint32_t checkPoint,
+                                 uint32_t waitHint) {
+  status_.controlsAccepted = state == kServiceStartPending ? 0 : kControlsAccepted;
   status_.currentState = state;
   status_.win32ExitCode = exitCode;
   status_.checkPoint = checkPoint;
@@ -151,16 +188,29 @@ void LoggerProcess::StopPeriodicThread() {
 
 // The engine goes down here, after both loops have ended, rather than with the
 // process: its watcher threads and the database then end in a known order.
+// A stop is reported as pending more than once, on purpose: the teardown may
+// outlast the wait hint (a rescan rolling back, the dispatch pass under way), and
+// the manager takes a stop pending whose check point rises as progress, where one
+// lone report would let it give the service up as hung.
 void LoggerProcess::ServiceCleanup() {
+  std::optional<StopProgress> progress;
+  if (stopBegun_ && statusHandle_ != 0) {
+    try {
+      progress.emplace(kStopProgressMilliseconds, [this] { ReportStopProgress(); });
+    } catch (const std::system_error&) {
+    }
+  }
   if (stopEvent_ != 0) system_.Objects().CloseHandle(stopEvent_);
   stopEvent_ = 0;
   StopLogDriver(system_);
   StopLogger();
   engine_.Shutdown();
+  progress.reset();
   if (statusHandle_ != 0) ReportServiceStatus(kServiceStopped, 0, 0, 0);
 }
 
 void LoggerProcess::StopLogger() {
+  engine_.RequestStop();
   if (const Handle event = loggerEvent_.exchange(0); event != 0) {
     system_.Objects().SetEvent(event);
     system_.Objects().CloseHandle(event);

@@ -41,7 +41,9 @@ class LoggerProcess {
   int Run(const std::vector<std::u16string>& args);
 
   void ServiceMain();
-  void ServiceControlHandler(uint32_t control);
+  // Answers kErrorSuccess for every control (registered in the extended form, so
+  // that the pre-shutdown control reaches it).
+  Platform::Win32Error ServiceControlHandler(uint32_t control);
   bool ReportServiceStatus(uint32_t state, uint32_t exitCode, uint32_t checkPoint,
                            uint32_t waitHint);
   void StartLogger();
@@ -59,6 +61,13 @@ class LoggerProcess {
  private:
   void RunService();
   void Install();
+  // Stop, shutdown and pre-shutdown: the first of them starts the stop.
+  void BeginStop();
+  // Stop pending again, one check point further on.
+  void ReportStopProgress();
+  // Interrogation: the current state; while stopping with its check point and hint.
+  void ReportCurrentState();
+  bool ReportLocked(uint32_t state, uint32_t exitCode, uint32_t checkPoint, uint32_t waitHint);
 
   Platform::System& system_;
   VyrUtilities::BrumevaleSettings settings_;
@@ -78,6 +87,7 @@ class LoggerProcess {
   std::thread periodicThread_;
   std::atomic<uint32_t> loggerRunFlag_{0};
   std::atomic<uint32_t> periodicRunFlag_{0};
+  std::atomic<bool> stopBegun_{false};
   // Set by ServiceMain before the logger thread starts: whether the data folder holds
   // no database file of another owner.
   bool dataFilesTrusted_ = true;

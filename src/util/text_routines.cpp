@@ -1,4 +1,5 @@
 #include "util/text_routines.h"
+#include <cstdint>
 
 namespace VyrUtilities {
 
@@ -63,6 +64,20 @@ bool IsDigits(std::u16string_view text) {
     if ((c < u'0' || c > u'9') && c != u'-') return false;
   }
   return true;
+}
+
+int64_t DecimalValue(std::u16string_view text) {
+  size_t at = 0;
+  while (at < text.size() && (text[at] == u' ' || (text[at] >= u'\t' && text[at] <= u'\r'))) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) negative = text[at++] == u'-';
+  constexpr int64_t kLargest = INT64_MAX;
+  int64_t value = 0;
+  for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at) {
+    const int digit = text[at] - u'0';
+    value = value > (kLargest - digit) / 10 ? kLargest : value * 10 + digit;
+  }
+  return negative ? -value : value;
 }
 
 std::u16string ToHex(const uint8_t* bytes, size_t count, std::u16string_view separator) {

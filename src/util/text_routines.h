@@ -30,6 +30,12 @@ bool StartsWith(std::u16string_view text, std::u16string_view prefix, bool caseS
 // True when every character is a decimal digit or "-" (so the empty text is true).
 bool IsDigits(std::u16string_view text);
 
+// The decimal number the text starts with, as the C library's wide-string
+// conversion reads it: leading white space and one sign are skipped, reading stops
+// at the first other character, no digits read as 0 ("04" is 4, " 4x" is 4, "x" is
+// 0). Values beyond 64 bits stop at the largest.
+int64_t DecimalValue(std::u16string_view text);
+
 // Each byte as two upper-case hex digits, separator between bytes.
 std::u16string ToHex(const uint8_t* bytes, size_t count, std::u16string_view separator);
 

@@ -28,10 +28,9 @@ class DispatchTest : public EngineMachine {
     handlers.folderFileEvent = [this](LoadPointEngine&, const BrumevaleFileEvent& event, uint64_t) {
       calls_.push_back("folder:" + std::to_string(event.MatcherCode()));
     };
-    handlers.removeFolderLoadPoint = [this](LoadPointEngine&, uint32_t type, const std::u16string& user,
-                                            const std::u16string& name, int32_t record) {
-      calls_.push_back("remove:" + std::to_string(type) + ":" + Narrow(user) + ":" + Narrow(name) +
-                       ":" + std::to_string(record));
+    handlers.folderFileRemoval = [this](LoadPointEngine&, const BrumevaleFileEvent& event, uint64_t pid) {
+      calls_.push_back("remove:" + std::to_string(event.MatcherCode()) + ":" + Narrow(event.MatcherText()) +
+                       ":" + Narrow(event.GetFileName()) + ":" + std::to_string(pid));
       return 1;
     };
     handlers.fullLoadPointScan = [this](LoadPointEngine&, int32_t initial) {
@@ -80,8 +79,8 @@ TEST_F(DispatchTest, FileEntriesOfWatchedFolders) {
   queue_.Add(MakeFileEntry(system_, kFileWritten, std::u16string(kStartup) + u"\\sub\\z.lnk"));
   queue_.Add(MakeFileEntry(system_, kFileWritten, u"C:\\Temp\\z.lnk"));
   EXPECT_EQ(engine_.Dispatch(), 5);
-  EXPECT_EQ(calls_, (std::vector<std::string>{"remove:28:alice:x.lnk:0", "folder:28",
-                                               "remove:28:alice:x.lnk:1", "folder:28"}));
+  EXPECT_EQ(calls_, (std::vector<std::string>{"remove:28:alice:x.lnk:42", "folder:28",
+                                               "remove:28:alice:x.lnk:42", "folder:28"}));
 }
 
 TEST_F(DispatchTest, RegistryEntriesByTheKindOfEachMatchedLocation) {

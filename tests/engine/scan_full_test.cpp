@@ -81,6 +81,26 @@ TEST(FullScan, FirstScanStoresEveryEntryAndTheSecondIsSilent) {
   EXPECT_EQ(EventTypes(machine), "6 ");
 }
 
+// A pass that the service's stop interrupts writes nothing: what it had added or
+// changed is rolled back, rows it had not found yet are not removed, no summary
+// event; and its transaction is over, so the next writer is not kept out.
+TEST(FullScan, AStoppedPassRollsBackEverythingItWrote) {
+  ScanMachine machine;
+  machine.Import(kMachine);
+  ASSERT_EQ(FullLoadPointScan(machine.Engine(), 0), 1);
+  const std::vector<std::string> before = LoadPointTexts(machine);
+  machine.Import(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+      "\"Bytes\"=-\r\n\"Text\"=\"C:\\\\other.exe\"\r\n\"New\"=\"C:\\\\new.exe\"\r\n");
+  machine.Engine().RequestStop();
+  EXPECT_EQ(FullLoadPointScan(machine.Engine(), 0), 0);
+  EXPECT_EQ(LoadPointTexts(machine), before);
+  EXPECT_EQ(EventTypes(machine), "6 ");
+  EXPECT_EQ(machine.Engine().ScanState().active, 0u);
+  EXPECT_GT(machine.Database().AddLoadPointEntry(1, u"", u"After", u"C:\\after.exe", u""), 0);
+  EXPECT_EQ(machine.Sql("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'After'"), (SqlRows{{"1"}}));
+}
+
 TEST(FullScan, RemovalIsRecordedCaseChangesAreNotAndLoggedOffUsersKeepTheirRows) {
   ScanMachine machine;
   machine.Import(kMachine);

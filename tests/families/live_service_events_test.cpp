@@ -56,6 +56,22 @@ TEST(LiveServices, StartImagePathServiceDllAndDisplayName) {
                      {"1", "2", "12", "Drv", "ControlSet001", "drv2.sys", "drv.sys", "1"}}));
 }
 
+// "Start" counts as the number its data reads as, whatever the value's type: a
+// string "04" disables the service like the number 4, "2 " keeps it, "40" is no
+// start type that removes it.
+TEST(LiveServices, StartWrittenAsTextCountsAsItsNumber) {
+  LiveMachine live(kBoot);
+  const int64_t start = live.LastEventKey();
+  live.SetSz(kFoo, u"Start", u"2 ");
+  live.SetSz(kFoo, u"Start", u"40");
+  EXPECT_EQ(live.EventsAfter(start), SqlRows{});
+  live.SetSz(kFoo, u"Start", u"04");
+  live.SetSz(u"HKLM\\SYSTEM\\ControlSet001\\Services\\Drv", u"Start", u" 3");
+  EXPECT_EQ(live.EventsAfter(start),
+            (SqlRows{{"2", "4", "12", "Foo Service", "ControlSet001", "C:\\foo.exe", "", "1"},
+                     {"2", "4", "12", "Drv", "ControlSet001", "drv.sys", "", "1"}}));
+}
+
 TEST(LiveServices, DeletingTheServiceKeyRemovesItOnceAndItsParametersNothing) {
   LiveMachine live(kBoot);
   const int64_t start = live.LastEventKey();

@@ -1,7 +1,11 @@
 // Startup folders: which folders the rescan reads on each Windows generation, and
 // the removal of a folder load point.
 
+#include "families/startup_folder_events.h"
 #include "families/startup_folders.h"
+#include "intake/brumevale_event.h"
+#include "ledger/load_point_catalogue.h"
+#include "support/engine_fixture.h"
 #include "support/scan_test_machine.h"
 
 namespace {
@@ -51,16 +55,46 @@ TEST(StartupFolders, RescanReadsTheCommonFolderAndEachVisibleProfile) {
   }
 }
 
-TEST(StartupFolders, RemovalRecordsOnlyWhenAsked) {
+// Each live event carries the entry as it was at that moment and the process that
+// made it: the history must name a shortcut after its row is gone.
+TEST(StartupFolders, LiveEventsRecordTheEntryAndTheActingProcess) {
   ScanMachine machine;
   LoadPointEngine& engine = machine.Engine();
-  const int32_t x = machine.Database().AddLoadPointEntry(kUserStartupType, u"alice", u"x.lnk", u"C:\\x.lnk", u"");
-  machine.Database().AddLoadPointEntry(kUserStartupType, u"alice", u"y.lnk", u"C:\\y.lnk", u"");
-  EXPECT_EQ(RemoveFolderLoadPoint(engine, kUserStartupType, u"alice", u"x.lnk", 1), 1);
-  EXPECT_EQ(RemoveFolderLoadPoint(engine, kUserStartupType, u"alice", u"x.lnk", 1), 0);
-  EXPECT_EQ(RemoveFolderLoadPoint(engine, kUserStartupType, u"bob", u"y.lnk", 1), 0);
-  EXPECT_EQ(RemoveFolderLoadPoint(engine, kUserStartupType, u"alice", u"y.lnk", 0), 1);
+  const std::u16string folder = u"C:\\Users\\alice\\Startup";
+  auto event = [&](const std::u16string& path) {
+    const std::unique_ptr<FileEntry> entry = EngineTest::MakeFileEntry(machine.System(), kFileWritten, path);
+    return BrumevaleFileEvent(*entry, kUserStartupFolderCode, path, u"alice");
+  };
+  HandleFolderFileEvent(engine, event(folder + u"\\x.lnk"), 42);
+  HandleFolderFileEvent(engine, event(folder + u"\\x.lnk"), 42);
+  // The same name in a subfolder is the same entry with another path.
+  HandleFolderFileEvent(engine, event(folder + u"\\sub\\x.lnk"), 42);
+  // Only the first deletion finds a row to remove and record.
+  EXPECT_EQ(HandleFolderFileRemoval(engine, event(folder + u"\\sub\\x.lnk"), 42), 1);
+  EXPECT_EQ(HandleFolderFileRemoval(engine, event(folder + u"\\sub\\x.lnk"), 42), 0);
+
+  const std::string x = Narrow(folder) + "\\x.lnk";
+  const std::string sub = Narrow(folder) + "\\sub\\x.lnk";
+  EXPECT_EQ(machine.Sql("SELECT c.EVENT_TYPE, e.EX_EVENT_TYPE, e.PARAM_0, e.PARAM_1, e.PARAM_2, "
+                        "e.PARAM_4, e.PARAM_5, c.PROCESS_ENTRY_KEY > 0 AND e.PARAM_3 = c.PROCESS_ENTRY_KEY "
+                        "FROM ChangeEvents c JOIN ExtendedEvent e ON e.CHANGE_EVENT_KEY = c.KEY ORDER BY c.KEY"),
+            (SqlRows{{"13", "1", "28", "x.lnk", "alice", x, "", "1"},
+                     {"1", "2", "28", "x.lnk", "alice", x, x, "1"},
+                     {"1", "2", "28", "x.lnk", "alice", sub, x, "1"},
+                     {"2", "4", "28", "x.lnk", "alice", sub, "", "1"}}));
   EXPECT_EQ(machine.Sql("SELECT COUNT(*) FROM LoadPoints"), (SqlRows{{"0"}}));
-  EXPECT_EQ(machine.Sql("SELECT LOAD_POINT_KEY, PROCESS_ENTRY_KEY, EVENT_TYPE FROM ChangeEvents"),
-            (SqlRows{{std::to_string(x), "0", "2"}}));
+}
+
+// Task rows are named by their task's identifier; a task file that happens to carry
+// that name is still no startup entry, and its deletion is the task handlers' and
+// the rescan's to judge.
+TEST(StartupFolders, TaskFileRemovalLeavesTheTaskRowAlone) {
+  ScanMachine machine;
+  const std::u16string id = u"{B71F0C2A-95E4-4D3B-8A6C-1F2E3D4C5B6A}";
+  const std::u16string path = u"C:\\Windows\\System32\\Tasks\\" + id;
+  machine.Database().AddLoadPointEntry(64, u"", id, u"C:\\updater.exe", u"");
+  const std::unique_ptr<FileEntry> entry = EngineTest::MakeFileEntry(machine.System(), kFileDeleted, path);
+  EXPECT_EQ(HandleFolderFileRemoval(machine.Engine(), BrumevaleFileEvent(*entry, kTasksFolderCode, path, u""), 42), 0);
+  EXPECT_EQ(machine.Sql("SELECT COUNT(*) FROM LoadPoints"), (SqlRows{{"1"}}));
+  EXPECT_EQ(machine.Sql("SELECT COUNT(*) FROM ChangeEvents"), (SqlRows{{"0"}}));
 }

@@ -105,9 +105,11 @@ bool FaultImage::Find(int32_t type, std::u16string_view entry, StoredLoadPoint* 
   return false;
 }
 
-std::string FaultImage::DatabaseLog() const {
+std::string FaultImage::DatabaseLog() const { return Log(u"BrumevaleLogger_DB_Log.txt"); }
+
+std::string FaultImage::Log(std::u16string_view name) const {
   const std::string path = Sim::ImageHostPath(
-      Folder(), u"C:\\ProgramData\\Kelvra Security\\Brumevale\\Logs\\BrumevaleLogger_DB_Log.txt");
+      Folder(), u"C:\\ProgramData\\Kelvra Security\\Brumevale\\Logs\\" + std::u16string(name));
   std::ifstream file(path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   std::u16string text;

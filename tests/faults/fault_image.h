@@ -45,6 +45,8 @@ class FaultImage {
   bool Find(int32_t type, std::u16string_view entry, StoredLoadPoint* found) const;
   // The database log (UTF-16LE on the machine) as UTF-8.
   std::string DatabaseLog() const;
+  // Any log of the service's log folder, by file name, the same way.
+  std::string Log(std::u16string_view name) const;
   // "brumevale-sim report", as listing and as JSON lines.
   std::string Report(bool json) const;
 

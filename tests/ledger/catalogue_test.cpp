@@ -101,6 +101,37 @@ TEST_F(CatalogueTest, ClassWatchEventsAreNamedByTheClassFriendlyName) {
   EXPECT_EQ(LoadPointEntryName(system_, event(u"{C1}", 23, 0)), u"InProcServer32");
 }
 
+// The friendly name is read whatever string type it was written with, and only when
+// it fits the 2048-byte buffer (1023 characters and the terminator).
+TEST_F(CatalogueTest, ClassFriendlyNameOfAnyStringTypeWithinTheBuffer) {
+  auto set = [&](std::u16string_view clsid, uint32_t type, std::u16string_view text) {
+    Platform::ScopedKey key;
+    ASSERT_EQ(system_.Registry().CreateKey(Platform::kHkeyLocalMachine,
+                                           u"SOFTWARE\\Classes\\CLSID\\" + std::u16string(clsid), 0,
+                                           Platform::kKeyAllAccess, key.Receive(system_.Registry()), nullptr),
+              Platform::kErrorSuccess);
+    std::vector<uint8_t> data;
+    for (char16_t c : text) data.insert(data.end(), {uint8_t(c & 0xFF), uint8_t(c >> 8)});
+    data.insert(data.end(), {0, 0});
+    if (type == Platform::kRegMultiSz) data.insert(data.end(), {0, 0});
+    ASSERT_EQ(system_.Registry().SetValue(key.Get(), u"", type, data), Platform::kErrorSuccess);
+  };
+  auto name = [&](std::u16string_view clsid) {
+    const std::u16string key = u"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\CLSID\\" +
+                               std::u16string(clsid) + u"\\InProcServer32";
+    return LoadPointEntryName(
+        system_, BrumevaleRegistryEvent(*MakeRegistryEntry(system_, kOpRegistryValueSet, key), 16, 3));
+  };
+  set(u"{E1}", Platform::kRegExpandSz, u"%ProgramFiles%\\Helper");
+  set(u"{M1}", Platform::kRegMultiSz, u"Listed helper");
+  set(u"{L1}", Platform::kRegSz, std::u16string(1023, u'x'));
+  set(u"{L2}", Platform::kRegSz, std::u16string(1024, u'x'));
+  EXPECT_EQ(name(u"{E1}"), u"%ProgramFiles%\\Helper");  // as written, not expanded
+  EXPECT_EQ(name(u"{M1}"), u"Listed helper");
+  EXPECT_EQ(name(u"{L1}"), std::u16string(1023, u'x'));
+  EXPECT_EQ(name(u"{L2}"), u"");
+}
+
 TEST(CatalogueNames, SettingTypesControlSetTypesAndDisplayNames) {
   const std::pair<uint32_t, uint32_t> settings[] = {{75, 0}, {76, 1}, {89, 14}, {90, 17},
                                                     {93, 20}, {94, 0}, {97, 0}};

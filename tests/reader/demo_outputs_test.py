@@ -82,6 +82,21 @@ class DemoOutputs(unittest.TestCase):
             else:
                 self.assertIsNone(line["process"])
 
+    def test_every_load_point_event_keeps_its_details(self):
+        lines = json_lines(self.history("--format", "json"))
+        for line, row in zip(lines, self.events):
+            if row["EVENT_TYPE"] in (1, 2, 13):
+                self.assertTrue(row["EX_EVENT_TYPE"], line)
+                self.assertTrue(line["type"] and line["entry"], line)
+        self.assertNotIn("details not kept", self.history())
+        # The installer's shortcut is written under a temporary name and renamed;
+        # maren deletes an old one. Each step names its entry and its process.
+        startup = [(l["event"], l["entry"], l["process"]) for l in lines if l["type"] == "User Startup Folder"]
+        self.assertEqual(startup, [("added", "PixelMoor.tmp", "pixelmoorsetup.exe"),
+                                   ("removed", "PixelMoor.tmp", "pixelmoorsetup.exe"),
+                                   ("added", "PixelMoor.lnk", "pixelmoorsetup.exe"),
+                                   ("removed", "Notes Quick Capture.lnk", "explorer.exe")])
+
     def test_sim_report_prints_what_history_prints(self):
         report = subprocess.run([rf.BRUMEVALE_SIM, "report", self.image, "--json"], capture_output=True)
         self.assertEqual(report.stdout.decode(), self.history("--format", "json"))
@@ -112,8 +127,8 @@ class DemoOutputs(unittest.TestCase):
         self.assertEqual(by_agent, [e for e in every if e["processPath"] and "pixelmoorsetup" in e["processPath"].lower()])
         entry = json_lines(self.history("--format", "json", "--entry", "pixelmoor", "--type", "Run"))
         self.assertEqual(entry, [e for e in run_values if "pixelmoor" in e["entry"].lower()])
-        rescans = json_lines(self.history("--format", "json", "--unattributed"))
-        self.assertEqual(rescans, [e for e in every if e["foundByRescan"]])
+        unattributed = json_lines(self.history("--format", "json", "--unattributed"))
+        self.assertEqual(unattributed, [e for e in every if e["process"] is None])
         middle = every[len(every) // 2]["time"]
         since = json_lines(self.history("--format", "json", "--since", middle))
         until = json_lines(self.history("--format", "json", "--until", middle))

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
 
 #include "platform/emulated/minifilter.h"
@@ -38,6 +39,44 @@ int EchoService(System& system, const std::vector<std::u16string>&) {
       stopped.notify_all();
     }, &status);
     scm.SetServiceStatus(status, {kServiceWin32OwnProcess, kServiceRunning, kServiceAcceptStop});
+    std::unique_lock lock(mutex);
+    stopped.wait(lock, [&] { return stop; });
+    scm.SetServiceStatus(status, {kServiceWin32OwnProcess, kServiceStopped});
+  }}}));
+}
+
+// A service that accepts stop, shutdown and pre-shutdown, registered in the plain
+// form or (with the argument "-ex") the extended one; it notes every control it gets
+// and stops on the first of the three.
+std::mutex g_controlsMutex;
+std::map<std::u16string, std::vector<uint32_t>> g_controls;
+
+int ShutdownAwareService(System& system, const std::vector<std::u16string>& args) {
+  const bool extended = !args.empty() && args.back() == u"-ex";
+  const std::u16string name = extended ? u"Extended" : u"Plain";
+  ServiceManager& scm = system.Services();
+  return static_cast<int>(scm.StartServiceCtrlDispatcher({{name, [&](const auto&) {
+    std::mutex mutex;
+    std::condition_variable stopped;
+    bool stop = false;
+    Handle status = 0;
+    auto handle = [&](uint32_t control) {
+      {
+        std::lock_guard noted(g_controlsMutex);
+        g_controls[name].push_back(control);
+      }
+      std::lock_guard lock(mutex);
+      stop = true;
+      stopped.notify_all();
+      return kErrorSuccess;
+    };
+    if (extended) {
+      scm.RegisterServiceCtrlHandlerEx(name, handle, &status);
+    } else {
+      scm.RegisterServiceCtrlHandler(name, [&](uint32_t control) { handle(control); }, &status);
+    }
+    scm.SetServiceStatus(status, {kServiceWin32OwnProcess, kServiceRunning,
+                                  kServiceAcceptStop | kServiceAcceptShutdown | kServiceAcceptPreshutdown});
     std::unique_lock lock(mutex);
     stopped.wait(lock, [&] { return stop; });
     scm.SetServiceStatus(status, {kServiceWin32OwnProcess, kServiceStopped});
@@ -171,6 +210,34 @@ TEST_F(ServiceManagerTest, StartFailsForAProgramThatNeverConnects) {
   unknown.binaryPathName = u"C:\\nowhere.exe";
   ASSERT_EQ(Create(unknown, &service), kErrorSuccess);
   EXPECT_EQ(Scm().StartService(service.Get(), {}), kErrorFileNotFound);
+}
+
+// At the machine's shutdown the pre-shutdown control goes first, and only to an
+// extended handler; a plain one gets the shutdown control only. Neither can be sent
+// by ControlService.
+TEST_F(ServiceManagerTest, ShutdownSendsPreshutdownOnlyToExtendedHandlers) {
+  constexpr char16_t kShutdownImage[] = u"C:\\Shutdown\\aware.exe";
+  Emulated::RegisterProgram(machine_, kShutdownImage, ShutdownAwareService);
+  g_controls.clear();
+  for (const char16_t* name : {u"Plain", u"Extended"}) {
+    ServiceConfig config = Echo();
+    config.serviceName = name;
+    config.binaryPathName = std::u16string(kShutdownImage) + (name == std::u16string(u"Extended") ? u" -ex" : u"");
+    ScopedService service;
+    ASSERT_EQ(Create(config, &service), kErrorSuccess);
+    ASSERT_EQ(Scm().StartService(service.Get(), {}), kErrorSuccess);
+    ASSERT_TRUE(Store().WaitForState(name, kServiceRunning, 10s));
+    EXPECT_EQ(Scm().ControlService(service.Get(), kServiceControlPreshutdown, nullptr),
+              kErrorInvalidParameter);
+    EXPECT_EQ(Scm().ControlService(service.Get(), kServiceControlShutdown, nullptr),
+              kErrorInvalidParameter);
+  }
+  Store().ShutDown(10s);
+  ASSERT_TRUE(Store().WaitForState(u"Plain", kServiceStopped, 10s));
+  ASSERT_TRUE(Store().WaitForState(u"Extended", kServiceStopped, 10s));
+  std::lock_guard lock(g_controlsMutex);
+  EXPECT_EQ(g_controls[u"Plain"], std::vector<uint32_t>{kServiceControlShutdown});
+  EXPECT_EQ(g_controls[u"Extended"], std::vector<uint32_t>{kServiceControlPreshutdown});
 }
 
 TEST_F(ServiceManagerTest, TheLookoutDriverServiceRunsTheMinifilter) {

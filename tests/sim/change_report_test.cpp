@@ -10,9 +10,9 @@
 
 namespace {
 
-// The tables the report reads, with the rows of a short history: a rescan found a
-// Run value, a process changed it, a rescan found it gone, a process set a policy
-// and wrote the exefile command.
+// The tables the report reads, with the rows of a short history: a process the
+// service could not name added a Run value, a process changed it, a rescan found it
+// gone, a process set a policy and wrote the exefile command.
 constexpr char kHistory[] = R"(
 CREATE TABLE LoadPoints (KEY INTEGER PRIMARY KEY, LP_TYPE INTEGER, USER_ID VARCHAR, ENTRY_NAME VARCHAR,
   COMMAND_LINE VARCHAR, CHANGE_EVENT_KEY INTEGER, CREATION_TIME DATE, INDIRECTION_KEY INTEGER, DISPLAY_NAME VARCHAR);
@@ -72,7 +72,7 @@ TEST_F(ChangeReportTest, EveryEventWithItsLoadPointAndProcess) {
   EXPECT_EQ(table,
             "2024-03-01 09:00:00 added                Run                       Updater\n"
             "    new: C:\\old.exe\n"
-            "    by:  found by a rescan, no process known\n"
+            "    by:  no process recorded\n"
             "2024-03-01 09:00:01 rescan found changes \n"
             "2024-03-01 09:01:00 changed              Run                       Updater\n"
             "    old: C:\\old.exe\n"

@@ -63,6 +63,13 @@ TEST(NumberTextTest, IsDigitsAcceptsDigitsAndMinus) {
   EXPECT_FALSE(IsDigits(u"1 2"));
 }
 
+TEST(NumberTextTest, DecimalValueReadsTheLeadingNumber) {
+  EXPECT_EQ(DecimalValue(u" \t04x"), 4);
+  EXPECT_EQ(DecimalValue(u"-3"), -3);
+  EXPECT_EQ(DecimalValue(u"- 4"), 0);
+  EXPECT_EQ(DecimalValue(u"99999999999999999999"), INT64_MAX);
+}
+
 TEST(NumberTextTest, ToHexWritesUpperCasePairs) {
   const uint8_t bytes[] = {0x00, 0x0A, 0xFF, 0x7c};
   EXPECT_EQ(ToHex(bytes, 4, u","), u"00,0A,FF,7C");

@@ -67,7 +67,7 @@ void ServiceStore::ServeControls(Lock& lock, Runtime& runtime) {
     if (runtime.controls.empty()) break;
     const uint32_t control = runtime.controls.front();
     runtime.controls.pop_front();
-    const ServiceControlFunction handler = runtime.handler;
+    const ServiceControlExFunction handler = runtime.handler;
     lock.unlock();
     if (handler) handler(control);
     lock.lock();
@@ -102,6 +102,9 @@ Win32Error ServiceStore::DeliverControl(Lock& lock, Runtime& runtime, uint32_t c
   const uint32_t state = runtime.status.currentState;
   if (state == kServiceStopped) return kErrorServiceNotActive;
   if (!runtime.dispatcherConnected || !runtime.handler) return kErrorServiceCannotAcceptCtrl;
+  if (control == kServiceControlShutdown || control == kServiceControlPreshutdown) {
+    return kErrorInvalidParameter;
+  }
   if (control != kServiceControlInterrogate) {
     if (state == kServiceStartPending || state == kServiceStopPending) {
       return kErrorServiceCannotAcceptCtrl;
@@ -123,7 +126,8 @@ Win32Error ServiceStore::DeliverControl(Lock& lock, Runtime& runtime, uint32_t c
 }
 
 Win32Error ServiceStore::RegisterHandler(uint32_t processId, std::u16string_view name,
-                                         ServiceControlFunction handler, Handle* statusHandle) {
+                                         ServiceControlExFunction handler, bool extended,
+                                         Handle* statusHandle) {
   if (statusHandle == nullptr) return kErrorInvalidParameter;
   Lock lock(mutex_);
   const auto process = machine_.ProcessTable().Find(processId);
@@ -133,6 +137,7 @@ Win32Error ServiceStore::RegisterHandler(uint32_t processId, std::u16string_view
   Runtime& runtime = RuntimeOf(process->serviceName);
   if (runtime.processId != processId) return kErrorServiceDoesNotExist;
   runtime.handler = std::move(handler);
+  runtime.extendedHandler = extended;
   *statusHandle =
       AddHandle(processId, {HandleRecord::Kind::kStatus, 0, process->serviceName});
   return kErrorSuccess;

@@ -46,8 +46,19 @@ Win32Error ServiceManagerView::StartServiceCtrlDispatcher(const std::vector<Serv
 Win32Error ServiceManagerView::RegisterServiceCtrlHandler(std::u16string_view serviceName,
                                                           ServiceControlFunction handler,
                                                           Handle* statusHandle) {
+  auto answering = [handler = std::move(handler)](uint32_t control) {
+    handler(control);
+    return kErrorSuccess;
+  };
+  return machine_.Services().RegisterHandler(context_.processId, serviceName, std::move(answering),
+                                             false, statusHandle);
+}
+
+Win32Error ServiceManagerView::RegisterServiceCtrlHandlerEx(std::u16string_view serviceName,
+                                                            ServiceControlExFunction handler,
+                                                            Handle* statusHandle) {
   return machine_.Services().RegisterHandler(context_.processId, serviceName, std::move(handler),
-                                             statusHandle);
+                                             true, statusHandle);
 }
 
 Win32Error ServiceManagerView::SetServiceStatus(Handle statusHandle, const ServiceStatus& status) {

@@ -28,6 +28,9 @@ class ServiceManagerView : public Platform::ServiceManager {
   Win32Error RegisterServiceCtrlHandler(std::u16string_view serviceName,
                                         Platform::ServiceControlFunction handler,
                                         Handle* statusHandle) override;
+  Win32Error RegisterServiceCtrlHandlerEx(std::u16string_view serviceName,
+                                          Platform::ServiceControlExFunction handler,
+                                          Handle* statusHandle) override;
   Win32Error SetServiceStatus(Handle statusHandle, const Platform::ServiceStatus& status) override;
 
  private:

@@ -22,6 +22,9 @@
 //   opened but neither started nor created again (kErrorServiceMarkedForDelete).
 // - Controls reach the service's handler on its dispatcher thread; ControlService
 //   waits until the handler has returned and answers the status at that moment.
+//   The shutdown and pre-shutdown controls cannot be sent that way (as on Windows,
+//   kErrorInvalidParameter); ShutDown plays the machine's shutdown instead, and the
+//   pre-shutdown control reaches only a handler registered in the extended form.
 //
 // Threads: every operation may be called from any thread. The store's lock is never
 // held while a service's code (main, handler, program) runs.
@@ -73,8 +76,10 @@ class ServiceStore {
   Win32Error Delete(uint32_t processId, Handle service);
   Win32Error Close(uint32_t processId, Handle handle);
   Win32Error RunDispatcher(uint32_t processId, const std::vector<Platform::ServiceTableEntry>& table);
+  // extended: registered through RegisterServiceCtrlHandlerEx.
   Win32Error RegisterHandler(uint32_t processId, std::u16string_view name,
-                             Platform::ServiceControlFunction handler, Handle* statusHandle);
+                             Platform::ServiceControlExFunction handler, bool extended,
+                             Handle* statusHandle);
   Win32Error SetStatus(uint32_t processId, Handle statusHandle, const Platform::ServiceStatus& status);
 
   // For the simulator and tests.
@@ -87,6 +92,11 @@ class ServiceStore {
   bool WaitForState(std::u16string_view name, uint32_t state, std::chrono::milliseconds timeout);
   // The process of a running process service, or 0.
   uint32_t ServiceProcessId(std::u16string_view name);
+  // The machine shuts down: every running service that accepts the pre-shutdown
+  // control (and can receive it) gets it, and the manager waits up to
+  // preshutdownWait for those to stop; then every service still running that
+  // accepts the shutdown control gets that. Returns without waiting for the second.
+  void ShutDown(std::chrono::milliseconds preshutdownWait);
 
  private:
   // What the manager knows about one service besides its registry entry.
@@ -96,7 +106,8 @@ class ServiceStore {
     uint32_t processId = 0;         // the service's process while it lives
     bool dispatcherConnected = false;
     bool mainEnded = false;
-    Platform::ServiceControlFunction handler;
+    Platform::ServiceControlExFunction handler;
+    bool extendedHandler = false;
     std::deque<uint32_t> controls;  // waiting for the dispatcher thread
     uint64_t controlsQueued = 0;
     uint64_t controlsDone = 0;
@@ -125,6 +136,9 @@ class ServiceStore {
   Win32Error DeliverControl(Lock& lock, Runtime& runtime, uint32_t control,
                             Platform::ServiceStatus* status);
   void ServeControls(Lock& lock, Runtime& runtime);
+  // Whether the manager may hand control to the service's handler now.
+  static bool Reachable(const Runtime& runtime, uint32_t control);
+  void QueueControl(Runtime& runtime, uint32_t control);
   uint32_t LauncherProcessId() const;
 
   Machine& machine_;

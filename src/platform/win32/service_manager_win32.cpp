@@ -37,8 +37,7 @@ constexpr LPSERVICE_MAIN_FUNCTIONW kServiceMains[kMaxServices] = {
     ServiceMainAt<0>, ServiceMainAt<1>, ServiceMainAt<2>, ServiceMainAt<3>};
 
 DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID context) {
-  (*static_cast<Platform::ServiceControlFunction*>(context))(control);
-  return NO_ERROR;
+  return (*static_cast<Platform::ServiceControlExFunction*>(context))(control);
 }
 
 }  // namespace
@@ -109,11 +108,27 @@ Win32Error ServiceManager::StartServiceCtrlDispatcher(
   return result;
 }
 
+// Both forms register through the extended call, which carries the context that
+// finds the function again; a plain handler is kept from the pre-shutdown control
+// the way RegisterServiceCtrlHandlerW would keep it.
 Win32Error ServiceManager::RegisterServiceCtrlHandler(std::u16string_view serviceName,
                                                       Platform::ServiceControlFunction handler,
                                                       Handle* statusHandle) {
+  return RegisterServiceCtrlHandlerEx(
+      serviceName,
+      [handler = std::move(handler)](uint32_t control) -> Win32Error {
+        if (control == SERVICE_CONTROL_PRESHUTDOWN) return ERROR_CALL_NOT_IMPLEMENTED;
+        handler(control);
+        return NO_ERROR;
+      },
+      statusHandle);
+}
+
+Win32Error ServiceManager::RegisterServiceCtrlHandlerEx(std::u16string_view serviceName,
+                                                        Platform::ServiceControlExFunction handler,
+                                                        Handle* statusHandle) {
   std::lock_guard lock(handlersMutex_);
-  auto stored = std::make_unique<Platform::ServiceControlFunction>(std::move(handler));
+  auto stored = std::make_unique<Platform::ServiceControlExFunction>(std::move(handler));
   const SERVICE_STATUS_HANDLE registered =
       RegisterServiceCtrlHandlerExW(Wide(serviceName).c_str(), ControlHandler, stored.get());
   if (registered == nullptr) return LastError();

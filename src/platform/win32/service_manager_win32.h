@@ -34,6 +34,9 @@ class ServiceManager final : public Platform::ServiceManager {
   Win32Error RegisterServiceCtrlHandler(std::u16string_view serviceName,
                                         Platform::ServiceControlFunction handler,
                                         Handle* statusHandle) override;
+  Win32Error RegisterServiceCtrlHandlerEx(std::u16string_view serviceName,
+                                          Platform::ServiceControlExFunction handler,
+                                          Handle* statusHandle) override;
   Win32Error SetServiceStatus(Handle statusHandle, const Platform::ServiceStatus& status) override;
 
  private:
@@ -41,7 +44,7 @@ class ServiceManager final : public Platform::ServiceManager {
   // Each handler's address is the context Windows hands back with every control. A
   // handler registered again replaces the earlier one for Windows, but the earlier
   // function is kept: a control already under way may still be calling it.
-  std::vector<std::unique_ptr<Platform::ServiceControlFunction>> handlers_;
+  std::vector<std::unique_ptr<Platform::ServiceControlExFunction>> handlers_;
 };
 
 }  // namespace Win32

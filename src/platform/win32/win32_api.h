@@ -52,6 +52,7 @@
 #undef QueryDosDevice
 #undef QueryFullProcessImageName
 #undef RegisterServiceCtrlHandler
+#undef RegisterServiceCtrlHandlerEx
 #undef RemoveDirectory
 #undef SendMessage
 #undef SetFileAttributes

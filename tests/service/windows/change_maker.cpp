@@ -7,6 +7,8 @@
 //   change_maker startup-file NAME      create a file in the common startup folder
 //   change_maker marker                 queue a thread record only: once the service
 //                                       has taken it, its start-up rescan is over
+//   change_maker bulk-run COUNT         COUNT values "Bulk<n>" in the Run key, with no
+//                                       records: work that only a rescan finds
 // Every change batch starts with the record of this process's own start, as the
 // driver would have sent it when the program was launched. With
 // BRUMEVALE_CHANGE_RELEASE naming a file, the program stays alive after its change
@@ -138,6 +140,25 @@ int StartupFile(const wchar_t* name) {
              : 1;
 }
 
+int BulkRun(const wchar_t* countText) {
+  const unsigned long count = std::wcstoul(countText, nullptr, 10);
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return 1;
+  }
+  LONG result = ERROR_SUCCESS;
+  for (unsigned long i = 0; i < count && result == ERROR_SUCCESS; ++i) {
+    wchar_t name[32], data[64];
+    std::swprintf(name, 32, L"Bulk%06lu", i);
+    const int length = std::swprintf(data, 64, L"C:\\bulk\\b%06lu.exe", i);
+    result = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                            static_cast<DWORD>((length + 1) * sizeof(wchar_t)));
+  }
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS ? 0 : 1;
+}
+
 int Marker() {
   DriverRecord record = Record(Operation::kThreadCreated, 0, {});
   record.id1 = GetCurrentThreadId();
@@ -155,9 +176,10 @@ int Change(int argc, wchar_t** argv) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wcscmp(argv[1], L"marker") == 0) return Marker();
+  if (argc == 3 && std::wcscmp(argv[1], L"bulk-run") == 0) return BulkRun(argv[2]);
   const int result = Change(argc, argv);
   if (result == 0) WaitForRelease();
   if (result != 2) return result;
-  std::fprintf(stderr, "usage: change_maker set-run NAME DATA | delete-run NAME | startup-file NAME | marker\n");
+  std::fprintf(stderr, "usage: change_maker set-run NAME DATA | delete-run NAME | startup-file NAME | marker | bulk-run COUNT\n");
   return 2;
 }

@@ -269,6 +269,23 @@ check_live_attribution "$first_live"
 step "a rescan after the live changes changes nothing"
 expect_quiet_rescan "the live changes"
 
+step "a stop during a first rescan of 200,000 Run values ends inside the wait hint"
+"$wine" "$change_dir/change_maker.exe" bulk-run 200000 || fail "the Run values were not written"
+[ "$(probe start Brumevale)" = running ] || fail "the service did not start again"
+# The engine's start runs the first rescan, many seconds for this key; the stop comes
+# inside it.
+sleep 2
+stop_report=$(probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}') || {
+  echo "$stop_report"; fail "the service did not stop"; }
+echo "$stop_report"
+elapsed=$(sed -n 's/^final state 1 after \([0-9]*\) ms$/\1/p' <<<"$stop_report")
+[ -n "$elapsed" ] && [ "$elapsed" -le 3000 ] || fail "stopped late or not at all during the rescan"
+log_text "$service_log" | grep -q "FullLoadPointScan: stopped; its changes were rolled back." ||
+  fail "the stop did not come during the rescan (no rollback logged)"
+[ "$(query "SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME LIKE 'Bulk%'")" = 0 ] ||
+  fail "the stopped rescan left rows behind"
+[ "$(query 'PRAGMA integrity_check')" = ok ] || fail "database integrity check failed"
+
 step "remove"
 logger -r || fail "-r exited with $?"
 expect_state Brumevale absent
