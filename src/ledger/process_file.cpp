@@ -8,6 +8,7 @@
 #include "fileinfo/signature_verifier.h"
 #include "intake/process_monitor.h"
 #include "ledger/ledger_context.h"
+#include "ledger/live_batch.h"
 #include "tracker/tracker_data.h"
 
 namespace {
@@ -31,16 +32,18 @@ std::u16string DownloadData(Platform::System& system, const std::u16string& path
 
 ProcessFile ReadProcessFile(LedgerContext& context, uint64_t processId) {
   Platform::System& system = context.System();
-  ProcessFile file;
   // A process the table does not know still gets its row, with empty fields: the
   // change happened, and who made it is simply not known.
-  const std::u16string& imagePath = context.ProcessTable().GetProcessPath(processId);
+  const std::u16string imagePath = context.ProcessTable().GetProcessPath(processId);
+  if (const ProcessFile* known = LiveBatch::KnownProcess(processId, imagePath)) return *known;
+  ProcessFile file;
   LoadFileInformation(system, file.record, imagePath);
   // Without an image there is nothing to check. A known image that cannot be read
   // is still checked (with the empty path its record holds): the verifier reports
   // it as a file it could not open, which is itself worth a row.
   if (!imagePath.empty()) file.signature = CheckFileSignature(system, file.record.fullPath);
   file.download = DownloadData(system, file.record.fullPath);
+  LiveBatch::RememberProcess(processId, imagePath, file);
   return file;
 }
 

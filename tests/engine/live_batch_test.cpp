@@ -73,6 +73,33 @@ TEST(LiveBatch, BurstSharesCommitsKeepsEveryProcessAndAgreesWithARescan) {
   EXPECT_EQ(live.LastEventKey(), start + kBurst + 2) << "the rescan found something to change";
 }
 
+// The image of a burst's process is read once per pass, and every event still has
+// a process row of its own; a process id that another image takes over within the
+// pass is that image's.
+TEST(LiveBatch, BurstReadsItsProcessOnceButAReusedProcessIdIsReadAnew) {
+  LiveMachine live;
+  live.WriteFile(u"C:\\Setup\\one.exe", "first image");
+  live.WriteFile(u"C:\\Setup\\two.exe", "the second image");
+  const int64_t start = live.LastEventKey();
+  live.Hold();
+  live.Process(kProcessStarted, 5000, u"C:\\Setup\\one.exe");
+  live.Set(kRun, u"FromOne", Platform::kRegSz, Sz(u"C:\\one.exe"), 5000);
+  live.Set(kRun, u"FromOneAgain", Platform::kRegSz, Sz(u"C:\\one.exe"), 5000);
+  live.Process(kProcessEnded, 5000, u"");
+  live.Process(kProcessStarted, 5000, u"C:\\Setup\\two.exe");
+  live.Set(kRun, u"FromTwo", Platform::kRegSz, Sz(u"C:\\two.exe"), 5000);
+  live.Release();
+  EXPECT_EQ(live.Sql("SELECT l.ENTRY_NAME, p.PROCESS_PATH, p.FILE_SIZE FROM ChangeEvents c "
+                     "JOIN LoadPoints l ON l.KEY = c.LOAD_POINT_KEY JOIN Processes p ON p.KEY = c.PROCESS_ENTRY_KEY "
+                     "WHERE c.KEY > " + std::to_string(start) + " ORDER BY c.KEY"),
+            (SqlRows{{"FromOne", "c:\\setup\\one.exe", "11 bytes"},
+                     {"FromOneAgain", "c:\\setup\\one.exe", "11 bytes"},
+                     {"FromTwo", "c:\\setup\\two.exe", "16 bytes"}}));
+  EXPECT_EQ(live.Sql("SELECT COUNT(DISTINCT PROCESS_ENTRY_KEY) FROM ChangeEvents WHERE KEY > " +
+                     std::to_string(start)),
+            (SqlRows{{"3"}}));
+}
+
 TEST(LiveBatch, CommitsEarlyOnceTheLockHasBeenHeldLongEnoughAndNeverCommitsAForeignTransaction) {
   LiveMachine live;
   LoadPointDatabase& database = *live.Engine().Database();

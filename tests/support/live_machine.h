@@ -128,6 +128,12 @@ class LiveMachine : private LiveQueue, public ScanMachine {
   }
 
  public:
+  // A process start or end as the driver reports it, queued like the changes.
+  void Process(uint32_t state, uint64_t processId, std::u16string_view image) {
+    queue_.Add(std::make_unique<ProcessEntry>(System(), 4, processId, state, std::u16string(image),
+                                              u"NT AUTHORITY\\SYSTEM"));
+    if (!holding_) Engine().Dispatch();
+  }
   // Changes made while held stay queued; Release hands them to one dispatch pass.
   void Hold() { holding_ = true; }
   void Release() {
