@@ -17,6 +17,7 @@
 #include "bench_engine.h"
 #include "database/load_point_database.h"
 #include "engine/load_point_engine.h"
+#include "fileinfo/file_information.h"
 #include "intake/data_collector.h"
 #include "intake/driver_record.h"
 #include "intake/registry_entry.h"
@@ -154,28 +155,96 @@ void BM_LiveAddChangeDelete(benchmark::State& state) {
 }
 BENCHMARK(BM_LiveAddChangeDelete)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 
+// One value set per dispatch pass, as a program that changes one Run value now and
+// then: the event against one durable one-row commit on the same file.
+void BM_SingleLiveEvent(benchmark::State& state) {
+  Fixture fixture;
+  double live = 0, plain = 0;
+  uint64_t commits = 0, events = 0;
+  int64_t i = 0;
+  for (auto _ : state) {
+    fixture.Queue(kOpRegistryValueSet, u"Single", i % 2 == 0 ? u"C:\\one.exe" : u"C:\\two.exe");
+    const uint32_t before = fixture.CommitCounter();
+    auto start = std::chrono::steady_clock::now();
+    fixture.engine.Dispatch();
+    const double liveTime = Seconds(start);
+    commits += fixture.CommitCounter() - before;
+    start = std::chrono::steady_clock::now();
+    fixture.plain->AddChangeEventEntry(0, 0, 0);
+    plain += Seconds(start);
+    live += liveTime;
+    ++events;
+    state.SetIterationTime(liveTime);
+    ++i;
+  }
+  state.counters["commits_per_event"] = static_cast<double>(commits) / static_cast<double>(events);
+  state.counters["baseline_commits_per_s"] = static_cast<double>(events) / plain;
+  state.counters["events_per_s"] = static_cast<double>(events) / live;
+  state.counters["live_over_baseline"] = live / plain;
+}
+BENCHMARK(BM_SingleLiveEvent)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
+
+std::u16string BurstName(int v) {
+  return u"Value" + std::u16string(1, u'0' + v % 10) + std::u16string(1, u'0' + (v / 10) % 10) +
+         std::u16string(1, u'0' + (v / 100) % 10) + std::u16string(1, u'0' + (v / 1000) % 10);
+}
+
+// The rows one live add writes (process, load point and its list, change event, its
+// link and extended data), as plain statements.
+void WriteAddRows(LoadPointDatabase& database, const FileInformation& process, const std::u16string& name) {
+  const int32_t processKey = database.AddProcessEntry(process, 0, false);
+  const int32_t key = database.AddLoadPointEntry(1, u"", name, u"C:\\burst.exe", u"");
+  const int32_t eventKey = database.AddChangeEventEntry(u"", key, processKey, 13);
+  database.UpdateLoadPointEntry(key, eventKey);
+  ExtendedEventData data;
+  data.changeEventKey = eventKey;
+  data.extendedEventType = 1;
+  data.SetParam(1, name);
+  data.SetParam(4, u"C:\\burst.exe");
+  database.AddExtendedEventEntry(data);
+}
+
 // An installer writing 10,000 values into one Run key in one burst, against 10,000
-// one-row commits.
+// one-row commits, against those inserts grouped in one transaction, and against the
+// rows of the 10,000 adds written as plain statements in one transaction.
 void BM_BurstOfValueSetsOnOneRunKey(benchmark::State& state) {
   constexpr int kBurst = 10000;
-  double live = 0, plain = 0;
+  double live = 0, plain = 0, grouped = 0, groupedRows = 0;
+  uint32_t commits = 0;
   for (auto _ : state) {
     Fixture fixture;
-    for (int v = 0; v < kBurst; ++v) {
-      fixture.Queue(kOpRegistryValueSet, u"Value" + std::u16string(1, u'0' + v % 10) + std::u16string(1, u'0' + (v / 10) % 10) +
-                    std::u16string(1, u'0' + (v / 100) % 10) + std::u16string(1, u'0' + (v / 1000) % 10),
-                    u"C:\\burst.exe");
-    }
+    for (int v = 0; v < kBurst; ++v) fixture.Queue(kOpRegistryValueSet, BurstName(v), u"C:\\burst.exe");
+    const uint32_t before = fixture.CommitCounter();
     auto start = std::chrono::steady_clock::now();
     fixture.engine.Dispatch();
     live = Seconds(start);
+    commits = fixture.CommitCounter() - before;
     start = std::chrono::steady_clock::now();
     for (int c = 0; c < kBurst; ++c) fixture.plain->AddChangeEventEntry(0, 0, 0);
     plain = Seconds(start);
+    // The same SQL text in one transaction: what the writes cost without commits.
+    start = std::chrono::steady_clock::now();
+    fixture.plain->BeginTransaction();
+    for (int c = 0; c < kBurst; ++c) fixture.plain->AddChangeEventEntry(0, 0, 0);
+    fixture.plain->EndTransaction();
+    grouped = Seconds(start);
+    FileInformation process;
+    LoadFileInformation(fixture.system, process, u"C:\\Setup\\setup.exe");
+    start = std::chrono::steady_clock::now();
+    fixture.plain->BeginTransaction();
+    for (int v = 0; v < kBurst; ++v) WriteAddRows(*fixture.plain, process, u"Plain" + BurstName(v));
+    fixture.plain->EndTransaction();
+    groupedRows = Seconds(start);
     state.SetIterationTime(live);
   }
+  state.counters["commits_per_event"] = static_cast<double>(commits) / kBurst;
   state.counters["events_per_s"] = kBurst / live;
   state.counters["baseline_commits_per_s"] = kBurst / plain;
+  state.counters["grouped_inserts_per_s"] = kBurst / grouped;
+  state.counters["live_over_one_row_commits"] = plain / live;
+  state.counters["live_time_over_grouped"] = live / grouped;
+  state.counters["grouped_event_rows_per_s"] = kBurst / groupedRows;
+  state.counters["live_time_over_grouped_event_rows"] = live / groupedRows;
 }
 BENCHMARK(BM_BurstOfValueSetsOnOneRunKey)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -3,6 +3,9 @@
 # first rescan and a burst of live changes on a generated machine, and checks after
 # every kill that nothing was lost or damaged:
 #   - PRAGMA integrity_check of the database as the kill left it says "ok";
+#   - in that database every live change of the burst that reached LoadPoints has
+#     its change event, every change event its process row, and every process row
+#     the event it was written for;
 #   - the next run on the same image starts, rescans and stops cleanly;
 #   - its LoadPoints rows equal, row by row, those of a clean run on the same image.
 #
@@ -64,10 +67,44 @@ integrity() {
   sqlite3 "$work/check.data" "PRAGMA integrity_check"
 }
 
+# What the kill left, as the next start finds it (integrity ran first and rolled
+# back a hot journal): live changes of the burst without their change events,
+# change events without their process, process rows without the event they were
+# written for. Prints nothing when there are none; before the first rescan has
+# committed there is nothing to check. The burst adds BurstAgent values,
+# points GenAgent values at C:\changed\ and deletes GenAgent values, all after
+# the first rescan and before any other, so only live events can have made them.
+live_orphans() {
+  # A kill while the tables were being created leaves some of them missing; nothing
+  # live has been written then.
+  local tables
+  tables=$(sqlite3 "$work/check.data" "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND
+    name IN ('LoadPoints', 'ChangeEvents', 'ExtendedEvent', 'Processes')")
+  [ "$tables" = 4 ] || return 0
+  sqlite3 "$work/check.data" "
+    SELECT 'added without its event: ' || ENTRY_NAME FROM LoadPoints l
+     WHERE ENTRY_NAME LIKE 'BurstAgent%' AND NOT EXISTS (SELECT 1 FROM ChangeEvents c
+       WHERE c.LOAD_POINT_KEY = l.KEY AND c.EVENT_TYPE = 13);
+    SELECT 'changed without its event: ' || ENTRY_NAME FROM LoadPoints l
+     WHERE ENTRY_NAME LIKE 'GenAgent%' AND COMMAND_LINE LIKE 'C:\changed\%' AND NOT EXISTS
+       (SELECT 1 FROM ChangeEvents c WHERE c.LOAD_POINT_KEY = l.KEY AND c.EVENT_TYPE = 1);
+    SELECT 'deleted without its event: ' || kept || ' rows + ' || removed || ' removals' FROM
+      (SELECT (SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME LIKE 'GenAgent%') AS kept,
+              (SELECT COUNT(*) FROM ChangeEvents c JOIN ExtendedEvent e ON e.CHANGE_EVENT_KEY = c.KEY
+                WHERE c.EVENT_TYPE = 2 AND e.PARAM_1 LIKE 'GenAgent%') AS removed)
+     WHERE kept + removed NOT IN (0, $runs);
+    SELECT 'event without its process: ' || c.KEY FROM ChangeEvents c WHERE c.PROCESS_ENTRY_KEY > 0
+       AND NOT EXISTS (SELECT 1 FROM Processes p WHERE p.KEY = c.PROCESS_ENTRY_KEY);
+    SELECT 'process without its event: ' || p.KEY FROM Processes p WHERE NOT EXISTS
+       (SELECT 1 FROM ChangeEvents c WHERE c.PROCESS_ENTRY_KEY = p.KEY);" | head -5
+}
+
 now_ms() { date +%s%3N; }
 
 echo "crash test: $points generated load points, simulator $sim, work folder $work"
 "$root/scripts/make_crash_machine.sh" "$work/base" "$work/burst.scenario" "$points"
+# The generated Run values (make_crash_machine.sh takes 35% of the load points).
+runs=$((points * 35 / 100))
 
 # One undisturbed run sets the window in which the kills fall, and when the
 # database appears in it (the boot before that has nothing to lose).
@@ -75,16 +112,20 @@ cp -r "$work/base" "$work/timing"
 start=$(now_ms)
 "$sim" run "$work/timing" --scenario "$work/burst.scenario" > "$work/timing.log" 2>&1 &
 timing=$!
-opened=""
+opened=""; burst_at=""; burst_end=""
 while kill -0 "$timing" 2>/dev/null; do
   [ -n "$opened" ] || [ ! -f "$(database "$work/timing")" ] || opened=$(( $(now_ms) - start ))
+  # The simulator says so once the first rescan is recorded; the burst follows, and
+  # it says so again once the burst has been played.
+  [ -n "$burst_at" ] || ! grep -q "^service started" "$work/timing.log" || burst_at=$(( $(now_ms) - start ))
+  [ -n "$burst_end" ] || ! grep -q "^scenario played" "$work/timing.log" || burst_end=$(( $(now_ms) - start ))
   sleep 0.05
 done
 wait "$timing"
 window=$(( $(now_ms) - start ))
-opened=${opened:-0}
+opened=${opened:-0}; burst_at=${burst_at:-$opened}; burst_end=${burst_end:-$window}
 rows=$(load_points "$work/timing" | wc -l)
-echo "an undisturbed run takes $window ms (database created at $opened ms) and records $rows load points"
+echo "an undisturbed run takes $window ms (database created at $opened ms, burst from $burst_at to $burst_end ms) and records $rows load points"
 rm -rf "$work/timing"
 
 if [ -z "$seeds" ]; then
@@ -96,12 +137,12 @@ for seed in "$@"; do
   n=$((n + 1))
   RANDOM=$seed
   # Every other kill falls into the fifth of the run after the database appeared:
-  # the first rescan, which holds the longest transaction; the others anywhere,
-  # mostly the burst.
+  # the first rescan, which holds the longest transaction; the others into the
+  # burst of live changes.
   if ((RANDOM % 2)); then
     delay=$(( opened + (RANDOM << 15 | RANDOM) % ((window - opened) / 5 + 1) ))
   else
-    delay=$(( (RANDOM << 15 | RANDOM) % window ))
+    delay=$(( burst_at + (RANDOM << 15 | RANDOM) % (burst_end - burst_at + 1) ))
   fi
   victim="$work/kill-$seed"
   rm -rf "$victim" "$victim.reference"
@@ -114,6 +155,10 @@ for seed in "$@"; do
   problem=""
   check=$(integrity "$victim")
   [ "$check" = "ok" ] || [ "$check" = "no database yet" ] || problem="integrity_check: $check"
+  if [ -z "$problem" ] && [ "$check" = "ok" ]; then
+    orphans=$(live_orphans)
+    [ -z "$orphans" ] || problem="live rows out of step: $orphans"
+  fi
   if [ -z "$problem" ] && ! "$sim" run "$victim" > "$victim.next.log" 2>&1; then
     problem="the next run failed (see $victim.next.log)"
   fi

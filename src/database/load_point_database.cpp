@@ -84,28 +84,17 @@ bool LoadPointDatabase::SetDatabaseSettings() {
   return true;
 }
 
-bool LoadPointDatabase::BeginTransaction() {
-  // A service started on a full disk would otherwise run without its tables until
-  // the next start; every batch of writes begins here, so the schema is completed
-  // by the first one after the cause has gone.
-  if (!schemaReady_ && db_ != nullptr) CreateTables();
-  return Execute("BEGIN EXCLUSIVE TRANSACTION", "BeginTransaction", true);
-}
-
-bool LoadPointDatabase::EndTransaction() {
-  return Execute("COMMIT TRANSACTION", "EndTransaction", true);
-}
-
-bool LoadPointDatabase::RollbackTransaction() {
-  return Execute("ROLLBACK TRANSACTION", "RollbackTransaction", true);
-}
-
 bool LoadPointDatabase::CloseDatabase() {
+  sqlite3_finalize(dataVersion_);
+  dataVersion_ = nullptr;
   if (db_ != nullptr) {
     sqlite3_close(db_);
     db_ = nullptr;
   }
   schemaReady_ = false;
+  batch_ = {};
+  index_.Drop();
+  indexVersion_ = -1;
   return true;
 }
 
@@ -125,6 +114,7 @@ bool LoadPointDatabase::Execute(const std::string& sql, std::string_view operati
                                 QueryResult* rows) {
   char* message = nullptr;
   int rc = SQLITE_MISUSE;
+  const bool inTransaction = db_ != nullptr && sqlite3_get_autocommit(db_) == 0;
   if (db_ != nullptr) {
     rc = sqlite3_exec(db_, sql.c_str(), rows != nullptr ? CollectRow : nullptr, rows, &message);
   } else {
@@ -134,16 +124,24 @@ bool LoadPointDatabase::Execute(const std::string& sql, std::string_view operati
   }
   if (rc == SQLITE_OK) return true;
   ReportSqlError(operation, message, print);
+  if (inTransaction && sqlite3_get_autocommit(db_) != 0) TransactionLost();
   return false;
 }
 
 int32_t LoadPointDatabase::Insert(const SqlText& sql, std::string_view operation) {
-  if (!Execute(sql.Str(), operation, false)) return -1;
+  if (!BatchAdmitsWrite()) return -1;
+  if (!Execute(sql.Str(), operation, false)) {
+    AfterFailedWrite();
+    return -1;
+  }
   return static_cast<int32_t>(sqlite3_last_insert_rowid(db_));
 }
 
 int32_t LoadPointDatabase::Change(const SqlText& sql, std::string_view operation) {
-  return Execute(sql.Str(), operation, false) ? 1 : 0;
+  if (!BatchAdmitsWrite()) return 0;
+  if (Execute(sql.Str(), operation, false)) return 1;
+  AfterFailedWrite();
+  return 0;
 }
 
 int32_t LoadPointDatabase::Query(const SqlText& sql, std::string_view operation, RowReader& rows) {

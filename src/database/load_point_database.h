@@ -15,6 +15,7 @@
 // Other processes may use the same file: a statement that finds the file locked
 // waits in steps of 500 ms until the lock is released, however long that takes.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -24,6 +25,7 @@
 
 #include "database/extended_event_data.h"
 #include "database/file_information.h"
+#include "database/load_point_index.h"
 #include "database/row_readers.h"
 #include "database/sql_text.h"
 #include "platform/system.h"
@@ -31,6 +33,7 @@
 #include "util/vyr_log.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 class LoadPointDatabase {
  public:
@@ -48,11 +51,35 @@ class LoadPointDatabase {
   bool SetDatabaseSettings();
   bool CreateTables();
   bool BeginTransaction();
-  // Commits whatever ran since BeginTransaction.
+  // Commits whatever ran since BeginTransaction. A commit that fails and leaves the
+  // transaction open is rolled back, so the connection is never left inside one.
   bool EndTransaction();
-  // Drops whatever ran since BeginTransaction. Writers commit what they did; only a
-  // rescan that the service's stop interrupts ends its transaction this way.
+  // Undoes the open transaction, if any; true when there was one. Like every
+  // transaction that ends without its commit, it drops the load-point index. The
+  // live batch ends its transaction this way after a failed write, a rescan when the
+  // service's stop interrupts it.
   bool RollbackTransaction();
+  // Forgets the in-memory load-point index: it may hold rows that are gone. The next
+  // lookup by identity reads the table again.
+  void InvalidateLoadPointIndex();
+
+  // A batch of live writes in one transaction, begun by the batch's first write so
+  // that whatever is read and checked before it (file facts, signatures) holds no
+  // lock. Inside a transaction that is already open (a rescan's) the batch begins
+  // none. A write that fails rolls the batch's transaction back, which leaves the
+  // connection outside any transaction, and the writes after it are refused until
+  // EndBatchEvent: an event is written whole or not at all.
+  void OpenBatch();
+  // Between two events: writes are admitted again.
+  void EndBatchEvent();
+  // Commits what the batch wrote so far and keeps the batch open; false when the
+  // commit failed (and was rolled back).
+  bool CommitBatch();
+  // Commits and ends the batch.
+  bool CloseBatch();
+  // How long the batch's transaction has held the exclusive lock; zero when none is
+  // open.
+  std::chrono::steady_clock::duration BatchLockHeld() const;
   bool CloseDatabase();
   bool IsOpen() const { return db_ != nullptr; }
 
@@ -156,6 +183,22 @@ class LoadPointDatabase {
   int32_t Insert(const SqlText& sql, std::string_view operation);
   int32_t Change(const SqlText& sql, std::string_view operation);
   int32_t Query(const SqlText& sql, std::string_view operation, RowReader& rows);
+  // The batch's part in a write: begins its transaction before the first write;
+  // false when the write must not run.
+  bool BatchAdmitsWrite();
+  // After a failed write: a batch's transaction is rolled back.
+  void AfterFailedWrite();
+  // SQLite ended the open transaction by itself (a full disk, an I/O error).
+  void TransactionLost();
+  // The load-point index, read again when it was dropped or another connection has
+  // changed the file since; false when it cannot be read (lookups then query).
+  bool LoadPointIndexReady();
+  bool LoadLoadPointIndex();
+  // PRAGMA data_version: changes when another connection commits; -1 on failure.
+  int64_t DataVersion();
+  // The LoadPoints rows of keys (ascending), like a lookup query's result.
+  int32_t QueryLoadPointKeys(const std::vector<int32_t>& keys, std::string_view operation,
+                             LoadPointRows& rows);
   // Runs one CREATE TABLE (table set: failure reported, false) or one migration
   // statement (table empty: failure expected on every later open, ignored).
   bool RunSchemaStep(const char* sql, std::string_view table);
@@ -178,4 +221,15 @@ class LoadPointDatabase {
   // False while a read-write connection lacks part of its schema (a full disk or a
   // failed conversion at open); BeginTransaction then tries CreateTables again.
   bool schemaReady_ = false;
+
+  struct Batch {
+    bool open = false;
+    bool owned = false;    // its transaction is open
+    bool refused = false;  // a write of this event failed: the rest of it is not written
+    std::chrono::steady_clock::time_point since;
+  };
+  Batch batch_;
+  LoadPointIndex index_;
+  int64_t indexVersion_ = -1;
+  sqlite3_stmt* dataVersion_ = nullptr;
 };

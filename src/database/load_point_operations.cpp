@@ -2,6 +2,8 @@
 // Each operation is its statement text, built piece by piece, and the result
 // convention of its kind (Insert, Change or Query).
 
+#include <algorithm>
+
 #include "database/load_point_database.h"
 
 namespace {
@@ -23,7 +25,9 @@ int32_t LoadPointDatabase::AddLoadPointEntry(int32_t lpType, std::u16string_view
   sql.Raw("(NULL, ").Int(lpType).Raw(", ").Text(userId).Raw(", ").Text(entryName).Raw(", ");
   sql.Text(commandLine).Raw(", 0, ").Raw(kLocalNow).Raw(", 0, ").Text(displayName).Raw(")");
   const int32_t key = Insert(sql, "AddLoadPointEntry");
-  if (key != -1) AddNotifyListEntry(key);
+  if (key == -1) return key;
+  if (const auto identity = LoadPointIndex::Identity(lpType, userId, entryName)) index_.Add(*identity, key);
+  AddNotifyListEntry(key);
   return key;
 }
 
@@ -49,7 +53,9 @@ int32_t LoadPointDatabase::UpdateLoadPointEntryIndirectionKey(int32_t key, int32
 }
 
 int32_t LoadPointDatabase::RemoveLoadPointEntry(int32_t key) {
-  return Change(SqlText("DELETE FROM LoadPoints WHERE KEY = ").Int(key), "RemoveLoadPointEntry");
+  const int32_t result = Change(SqlText("DELETE FROM LoadPoints WHERE KEY = ").Int(key), "RemoveLoadPointEntry");
+  if (result == 1) index_.Remove(key);
+  return result;
 }
 
 int32_t LoadPointDatabase::FindLoadPointEntry(int32_t key, LoadPointRows& rows) {
@@ -59,6 +65,11 @@ int32_t LoadPointDatabase::FindLoadPointEntry(int32_t key, LoadPointRows& rows) 
 
 int32_t LoadPointDatabase::FindLoadPointEntry(int32_t lpType, std::u16string_view userId,
                                               std::u16string_view entryName, LoadPointRows& rows) {
+  const auto identity = LoadPointIndex::Identity(lpType, userId, entryName);
+  if (identity && LoadPointIndexReady()) {
+    const std::vector<int32_t>* keys = index_.Find(*identity);
+    return keys != nullptr ? QueryLoadPointKeys(*keys, "FindLoadPointEntry", rows) : 0;
+  }
   SqlText sql("SELECT * FROM LoadPoints WHERE LoadPoints.LP_TYPE = ");
   sql.Int(lpType).Raw(" AND LoadPoints.USER_ID = ").Text(userId);
   sql.Raw(" AND LoadPoints.ENTRY_NAME = ").Text(entryName);
@@ -67,6 +78,18 @@ int32_t LoadPointDatabase::FindLoadPointEntry(int32_t lpType, std::u16string_vie
 
 int32_t LoadPointDatabase::FindServiceEntry(std::u16string_view userId,
                                             std::u16string_view entryName, LoadPointRows& rows) {
+  std::vector<int32_t> keys;
+  bool indexed = LoadPointIndexReady();
+  for (const int32_t type : {12, 13, 29}) {
+    const auto identity = LoadPointIndex::Identity(type, userId, entryName);
+    indexed = indexed && identity.has_value();
+    if (!indexed) break;
+    if (const std::vector<int32_t>* found = index_.Find(*identity)) keys.insert(keys.end(), found->begin(), found->end());
+  }
+  if (indexed) {
+    std::sort(keys.begin(), keys.end());
+    return keys.empty() ? 0 : QueryLoadPointKeys(keys, "FindServiceEntry", rows);
+  }
   SqlText sql(
       "SELECT * FROM LoadPoints WHERE (LoadPoints.LP_TYPE = 12 OR LoadPoints.LP_TYPE = 13 OR "
       "LoadPoints.LP_TYPE = 29) AND LoadPoints.USER_ID = ");

@@ -10,15 +10,21 @@
 #include "intake/data_collector.h"
 #include "intake/process_monitor.h"
 #include "intake/registry_entry.h"
+#include "ledger/live_batch.h"
 #include "ledger/load_point_catalogue.h"
 
+// The pass's events share one live batch (ledger/live_batch.h): a single event
+// commits on its own when the pass ends, a burst whenever the batch has held the
+// lock for its time bound.
 int32_t LoadPointEngine::Dispatch() {
   RunWatcherRescans();
   if (consumer_ == nullptr) return -1;
   int32_t count = 0;
+  LiveBatch batch(*this);
   for (SystemLogEntry* entry = consumer_->TakeNextEntry(); entry != nullptr;
        entry = consumer_->TakeNextEntry()) {
     DispatchEntry(*entry);
+    batch.EventDone();
     ++count;
   }
   return count;

@@ -51,10 +51,13 @@ Handler HandlerOf(const BrumevaleRegistryEvent& event) {
 
 int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                                uint64_t processId) {
+  // The image is read and checked before the handler's first write opens the live
+  // batch's transaction, so the lock is not held meanwhile.
+  const ProcessFile process = ReadProcessFile(engine, processId);
   ChangeRecords records;
   HandlerOf(event)(engine, event, records);
   // Once per event, also when nothing changed: the process took part in it.
-  const int32_t processKey = AddProcessFile(engine, processId);
+  const int32_t processKey = WriteProcessFile(engine, process);
   for (ChangeRecord& record : records) {
     RecordChangeEvent(engine, event.TimeText(), record.targetKey, processKey,
                       EventTypeOfChangeKind(record.kind), record.extendedData.get());

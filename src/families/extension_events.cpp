@@ -75,11 +75,9 @@ void ExtensionValueSet(KeyedChange& c, const std::u16string& valueName,
     }
   } else if (!VyrUtilities::EqualsIgnoreCase(c.row.DISPLAY_NAME(0), valueName)) {
     // The extension now runs another of its values: command and the value it came
-    // from change together or not at all.
-    c.database.BeginTransaction();
+    // from change together, in the live batch's transaction.
     c.database.UpdateLoadPointEntry(c.Key(), data);
     c.database.UpdateLoadPointDisplayName(c.Key(), valueName);
-    c.database.EndTransaction();
     c.Set(kChangeKindChanged);
     c.record.extendedData->SetChanged(data, c.row.COMMAND_LINE(0), valueName);
   } else if (!VyrUtilities::EqualsIgnoreCase(c.row.COMMAND_LINE(0), data)) {

@@ -46,13 +46,13 @@ std::optional<ExtensionLocation> LocateExtension(const BrumevaleRegistryEvent& e
 }
 
 void RecordExtensionEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                          int32_t rowKey, uint64_t processId, uint32_t eventType) {
-  const int32_t processKey = AddProcessFile(context, processId);
+                          int32_t rowKey, const ProcessFile& process, uint32_t eventType) {
+  const int32_t processKey = WriteProcessFile(context, process);
   RecordChangeEvent(context, event.TimeText(), rowKey, processKey, eventType, nullptr);
 }
 
 void RemoveExtensionRow(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                        uint32_t kind, const ExtensionLocation& location, uint64_t processId) {
+                        uint32_t kind, const ExtensionLocation& location, const ProcessFile& process) {
   LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr) return;
   FileExtensionRows rows;
@@ -61,7 +61,7 @@ void RemoveExtensionRow(LedgerContext& context, const BrumevaleRegistryEvent& ev
   if (!rows.HasRows()) return;
   const int32_t key = rows.KEY(0);
   if (database->RemoveFileExtensionEntry(key) > 0) {
-    RecordExtensionEvent(context, event, key, processId, kEventFileExtensionDeleted);
+    RecordExtensionEvent(context, event, key, process, kEventFileExtensionDeleted);
   }
 }
 
@@ -77,11 +77,13 @@ void HandleFileExtensionEvent(LedgerContext& context, const BrumevaleRegistryEve
                        1, 1, 0);
     return;
   }
+  // Read before the first write takes the live batch's lock.
+  const ProcessFile process = ReadProcessFile(context, processId);
   if (event.Operation() == kRegistryValueSet) {
     const int32_t key = ReconcileFileExtension(context, kind, location->userId, location->entryId,
                                                location->verb, event.GetValueText(0), nullptr);
-    if (key > 0) RecordExtensionEvent(context, event, key, processId, kEventFileExtensionSet);
+    if (key > 0) RecordExtensionEvent(context, event, key, process, kEventFileExtensionSet);
   } else if (event.Operation() == kRegistryValueDeleted) {
-    RemoveExtensionRow(context, event, kind, *location, processId);
+    RemoveExtensionRow(context, event, kind, *location, process);
   }
 }

@@ -15,11 +15,13 @@ void HandleSettingEvent(LedgerContext& context, const BrumevaleRegistryEvent& ev
   const uint32_t type = SystemSettingTypeOf(event.MatcherCode());
   if (type == 0) return;
   const RegistryKeyPath& path = event.KeyPath();
+  // Read before the first write takes the live batch's lock.
+  const ProcessFile process = ReadProcessFile(context, processId);
   // A deleted value carries no text: the setting is then cleared, which is a change
   // as much as setting it is.
   const int32_t key = ReconcileSystemSetting(context, type, path.ToText(false),
                                              event.GetValueText(0), path.Sid());
   if (key == 0) return;
-  const int32_t processKey = AddProcessFile(context, processId);
+  const int32_t processKey = WriteProcessFile(context, process);
   RecordChangeEvent(context, event.TimeText(), key, processKey, kEventSystemSettingChanged, nullptr);
 }

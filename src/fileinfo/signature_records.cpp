@@ -41,21 +41,29 @@ std::u16string FormatSignatureTime(Platform::System& system, Platform::FileTime 
   return VyrUtilities::FormatFileTime(system, fileTime, false);
 }
 
-int32_t AddFileSignature(Platform::System& system, LoadPointDatabase& database, const std::u16string& path) {
+FileSignature CheckFileSignature(Platform::System& system, const std::u16string& path) {
+  FileSignature signature;
   // A process whose image is not known has no file to check.
-  if (path.empty()) return 0;
+  if (path.empty()) return signature;
   SignatureVerifier verifier(system);
-  SignerRecord signer;
-  std::vector<SignerRecord> counterSigners;
-  const uint32_t code = verifier.VerifyFileSignature(path, &signer, &counterSigners);
-  if (code == kSignatureNotSigned || code == kSignatureCheckFailed) return 0;
-  const int32_t valid = code == kSignatureTrusted ? 1 : 0;
+  signature.code = verifier.VerifyFileSignature(path, &signature.signer, &signature.counterSigners);
+  return signature;
+}
+
+int32_t WriteFileSignature(LoadPointDatabase& database, const FileSignature& signature) {
+  if (signature.code == kSignatureNotSigned || signature.code == kSignatureCheckFailed) return 0;
+  const int32_t valid = signature.code == kSignatureTrusted ? 1 : 0;
+  const SignerRecord& signer = signature.signer;
   const int32_t key = database.AddDigitalSignatureEntry(signer.name, signer.email, signer.signedTime, valid);
   if (key < 1) return 0;
-  if (!counterSigners.empty()) {
-    const SignerRecord& first = counterSigners.front();
+  if (!signature.counterSigners.empty()) {
+    const SignerRecord& first = signature.counterSigners.front();
     const int32_t counterKey = database.AddDigitalSignatureEntry(first.name, first.email, first.signedTime, valid);
     if (counterKey > 0) database.UpdateDigitalSignatureEntry(key, counterKey);
   }
   return key;
+}
+
+int32_t AddFileSignature(Platform::System& system, LoadPointDatabase& database, const std::u16string& path) {
+  return WriteFileSignature(database, CheckFileSignature(system, path));
 }

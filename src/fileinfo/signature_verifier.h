@@ -100,7 +100,18 @@ bool GetCertificateName(const Platform::CertificateNames& certificate, Certifica
 // A signature time as MM/DD/YYYY HH:MM:SS in the machine's local time.
 std::u16string FormatSignatureTime(Platform::System& system, Platform::FileTime fileTime);
 
-// Checks path and writes the signer's rows. The DigitalSignatures KEY of the signer,
-// 0 when no row was written.
+// What the check of one file found, kept until its rows are written.
+struct FileSignature {
+  uint32_t code = kSignatureNotSigned;
+  SignerRecord signer;
+  std::vector<SignerRecord> counterSigners;
+};
+
+// Checks path; an empty path (no known image) is not checked.
+FileSignature CheckFileSignature(Platform::System& system, const std::u16string& path);
+// The signer's rows of a check. The DigitalSignatures KEY of the signer, 0 when no
+// row was written.
+int32_t WriteFileSignature(LoadPointDatabase& database, const FileSignature& signature);
+// Both in one.
 int32_t AddFileSignature(Platform::System& system, LoadPointDatabase& database,
                          const std::u16string& path);

@@ -3,6 +3,7 @@
 #include "database/load_point_database.h"
 #include "ledger/change_record.h"
 #include "ledger/ledger_context.h"
+#include "ledger/live_batch.h"
 #include "ledger/scan_snapshot.h"
 #include "util/text_routines.h"
 
@@ -87,7 +88,12 @@ int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTim
                           ExtendedEventData* extendedData) {
   LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr) return 0;
-  database->BeginTransaction();
+  // Inside a live batch the event commits with the rows it describes, in the batch's
+  // transaction. Elsewhere (the checks after a rescan, the helper-object watcher) it
+  // is a transaction of its own, whose begin also completes a schema that a full
+  // disk left unfinished.
+  const bool own = !LiveBatch::Open();
+  if (own) database->BeginTransaction();
   const int32_t eventKey = database->AddChangeEventEntry(eventTime, targetKey, processKey,
                                                          static_cast<int32_t>(eventType));
   if (eventKey > 0) {
@@ -105,6 +111,6 @@ int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTim
       database->AddExtendedEventEntry(*extendedData);
     }
   }
-  database->EndTransaction();
+  if (own) database->EndTransaction();
   return eventKey;
 }

@@ -22,7 +22,9 @@ int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16
                            const std::u16string& displayName, int32_t* outKey);
 
 // Writes one ChangeEvents row (and its ExtendedEvent when extendedData is filled).
-// The key of the new row, or 0 on failure.
+// The key of the new row, or 0 on failure. Inside a live batch (ledger/live_batch.h)
+// it opens no transaction: the batch holds one. Elsewhere the event and its link
+// commit together in a transaction of their own.
 int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTime,
                           int32_t targetKey, int32_t processKey, uint32_t eventType,
                           ExtendedEventData* extendedData);

@@ -8,6 +8,7 @@
 #include "fileinfo/signature_verifier.h"
 #include "intake/process_monitor.h"
 #include "ledger/ledger_context.h"
+#include "ledger/live_batch.h"
 #include "tracker/tracker_data.h"
 
 namespace {
@@ -29,23 +30,35 @@ std::u16string DownloadData(Platform::System& system, const std::u16string& path
 
 }  // namespace
 
-int32_t AddProcessFile(LedgerContext& context, uint64_t processId) {
-  LoadPointDatabase* database = context.Database();
-  if (!database) return -1;
+ProcessFile ReadProcessFile(LedgerContext& context, uint64_t processId) {
   Platform::System& system = context.System();
-  FileInformation record;
   // A process the table does not know still gets its row, with empty fields: the
   // change happened, and who made it is simply not known.
-  const std::u16string& imagePath = context.ProcessTable().GetProcessPath(processId);
-  LoadFileInformation(system, record, imagePath);
+  const std::u16string imagePath = context.ProcessTable().GetProcessPath(processId);
+  if (const ProcessFile* known = LiveBatch::KnownProcess(processId, imagePath)) return *known;
+  ProcessFile file;
+  LoadFileInformation(system, file.record, imagePath);
   // Without an image there is nothing to check. A known image that cannot be read
   // is still checked (with the empty path its record holds): the verifier reports
   // it as a file it could not open, which is itself worth a row.
-  const int32_t signatureKey = imagePath.empty() ? 0 : AddFileSignature(system, *database, record.fullPath);
-  const int32_t processKey = database->AddProcessEntry(record, signatureKey, false);
+  if (!imagePath.empty()) file.signature = CheckFileSignature(system, file.record.fullPath);
+  file.download = DownloadData(system, file.record.fullPath);
+  LiveBatch::RememberProcess(processId, imagePath, file);
+  return file;
+}
+
+int32_t WriteProcessFile(LedgerContext& context, const ProcessFile& file) {
+  LoadPointDatabase* database = context.Database();
+  if (!database) return -1;
+  const int32_t signatureKey = WriteFileSignature(*database, file.signature);
+  const int32_t processKey = database->AddProcessEntry(file.record, signatureKey, false);
   // A signature row without its process would never be reached again.
   if (processKey < 1 && signatureKey >= 1) database->RemoveDigitalSignatureEntry(signatureKey);
-  const std::u16string download = DownloadData(system, record.fullPath);
-  if (!download.empty()) database->AddDownloadDataToProcessFile(processKey, download);
+  if (!file.download.empty()) database->AddDownloadDataToProcessFile(processKey, file.download);
   return processKey;
+}
+
+int32_t AddProcessFile(LedgerContext& context, uint64_t processId) {
+  if (!context.Database()) return -1;
+  return WriteProcessFile(context, ReadProcessFile(context, processId));
 }

@@ -2,10 +2,26 @@
 // Who made a change: the process's image file as a Processes row.
 
 #include <cstdint>
+#include <string>
+
+#include "database/file_information.h"
+#include "fileinfo/signature_verifier.h"
 
 class LedgerContext;
 
-// A new Processes row for the image of processId (file facts, version strings,
-// signature rows, download data); its KEY, or -1 when the insert failed. A process
-// the process table does not know still gets a row, with empty fields.
+// What is read of a process's image before anything is written: file facts,
+// version strings, its signature check and download data.
+struct ProcessFile {
+  FileInformation record;
+  FileSignature signature;
+  std::u16string download;
+};
+
+// Reads the image of processId. A process the process table does not know gives
+// empty fields.
+ProcessFile ReadProcessFile(LedgerContext& context, uint64_t processId);
+// Its new Processes row with the signature rows and download data; its KEY, or -1
+// when the insert failed.
+int32_t WriteProcessFile(LedgerContext& context, const ProcessFile& file);
+// Both in one.
 int32_t AddProcessFile(LedgerContext& context, uint64_t processId);

@@ -123,6 +123,9 @@ bool EndFullScan(LedgerContext& context) {
 void AbandonFullScan(LedgerContext& context) {
   FullScanState& state = context.ScanState();
   if (LoadPointDatabase* database = OpenLoadPointDatabase(context)) {
+    // Also drops the connection's in-memory index of load points, which took the
+    // pass's inserts and deletes as they ran: the live lookups after the stop read
+    // the table as the rollback left it.
     database->RollbackTransaction();
   }
   state.pendingKeys.clear();

@@ -4,22 +4,9 @@
 #include <set>
 
 #include "database/load_point_database.h"
+#include "database/load_point_index.h"
 
 namespace {
-
-// Type, user and name in one string. The user ends at a NUL byte, which neither text
-// holds: stored texts come back from SQLite up to their first NUL.
-std::string Identity(int32_t type, std::string_view userId, std::string_view entryName) {
-  std::string identity(reinterpret_cast<const char*>(&type), sizeof type);
-  identity.reserve(sizeof type + userId.size() + 1 + entryName.size());
-  identity.append(userId).push_back('\0');
-  identity.append(entryName);
-  return identity;
-}
-
-// A text with a NUL unit ends the statement text inside its quotes, so the lookup
-// query fails and finds nothing; the snapshot answers the same.
-bool HoldsNul(std::u16string_view text) { return text.find(u'\0') != std::u16string_view::npos; }
 
 // The read found no rows: an empty table, or a failed query.
 bool TableIsEmpty(LoadPointDatabase& database) {
@@ -43,8 +30,8 @@ bool ScanSnapshot::Load(LoadPointDatabase& database) {
   rows_.reserve(rows.Count());
   for (uint32_t row = 0; row < rows.Count(); ++row) {
     // Rows come in ascending key order; emplace keeps the first of an identity.
-    rows_.emplace(Identity(rows.LP_TYPE(row), cells.Value(row, userColumn),
-                           cells.Value(row, nameColumn)),
+    rows_.emplace(LoadPointIndex::Identity(rows.LP_TYPE(row), std::string_view(cells.Value(row, userColumn)),
+                                           std::string_view(cells.Value(row, nameColumn))),
                   Row{rows.KEY(row), rows.COMMAND_LINE(row), rows.DISPLAY_NAME(row)});
   }
   return true;
@@ -52,13 +39,15 @@ bool ScanSnapshot::Load(LoadPointDatabase& database) {
 
 ScanSnapshot::Row* ScanSnapshot::Find(int32_t type, std::u16string_view userId,
                                       std::u16string_view entryName) {
-  if (HoldsNul(userId) || HoldsNul(entryName)) return nullptr;
-  const auto found = rows_.find(Identity(type, ToUtf8(userId), ToUtf8(entryName)));
+  const auto identity = LoadPointIndex::Identity(type, userId, entryName);
+  if (!identity) return nullptr;
+  const auto found = rows_.find(*identity);
   return found == rows_.end() ? nullptr : &found->second;
 }
 
 void ScanSnapshot::Add(int32_t type, std::u16string_view userId, std::u16string_view entryName,
                        Row row) {
-  if (HoldsNul(userId) || HoldsNul(entryName)) return;
-  rows_.emplace(Identity(type, ToUtf8(userId), ToUtf8(entryName)), std::move(row));
+  if (const auto identity = LoadPointIndex::Identity(type, userId, entryName)) {
+    rows_.emplace(*identity, std::move(row));
+  }
 }

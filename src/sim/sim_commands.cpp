@@ -60,10 +60,12 @@ int RunImage(const std::string& folder, const std::optional<std::string>& scenar
   }
   const bool started = session.Start(&error);
   if (!started) err << "brumevale-sim: " << error << "\n";
-  out << "service started on " << Platform::Utf16ToUtf8(image->Manifest().config.computerName) << "\n";
+  // Flushed at once: a watcher (the crash test) reads from these two lines when the
+  // scenario's changes begin and end, also when the output goes to a file.
+  out << "service started on " << Platform::Utf16ToUtf8(image->Manifest().config.computerName) << std::endl;
   if (started && scenarioPath) {
     const int refused = PlayScenario(image->Machine(), scenario, FileName(*scenarioPath), session, out);
-    out << "scenario played: " << scenario.actions.size() << " actions, " << refused << " refused\n";
+    out << "scenario played: " << scenario.actions.size() << " actions, " << refused << " refused" << std::endl;
   }
   const bool saved = StopAndSave(session, *image, started, err);
   if (saved) out << "service stopped, image saved\n";

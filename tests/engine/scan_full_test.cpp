@@ -7,8 +7,10 @@
 #include <string>
 
 #include "engine/registry_event_matcher.h"
+#include "engine/scanner_table.h"
 #include "families/winsock_catalog.h"
 #include "intake/registry_key_path.h"
+#include "ledger/rescan_pass.h"
 #include "support/scan_test_machine.h"
 
 namespace {
@@ -99,6 +101,35 @@ TEST(FullScan, AStoppedPassRollsBackEverythingItWrote) {
   EXPECT_EQ(machine.Engine().ScanState().active, 0u);
   EXPECT_GT(machine.Database().AddLoadPointEntry(1, u"", u"After", u"C:\\after.exe", u""), 0);
   EXPECT_EQ(machine.Sql("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'After'"), (SqlRows{{"1"}}));
+}
+
+// The stop falls after the scanners have added a row: the rollback takes the row
+// out of the file, and the live lookups by identity must not find it either, also
+// once a later row has taken its key.
+TEST(FullScan, AStoppedPassLeavesNoneOfItsRowsToTheLiveLookups) {
+  ScanMachine machine;
+  machine.Import(kMachine);
+  ASSERT_EQ(FullLoadPointScan(machine.Engine(), 0), 1);
+  LoadPointRows rows;
+  ASSERT_EQ(machine.Database().FindLoadPointEntry(1, u"", u"Text", rows), 1);
+  machine.Import(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+      "\"New\"=\"C:\\\\new.exe\"\r\n");
+  BeginFullScan(machine.Engine());
+  RunScannerTable(machine.Engine(), 0);
+  LoadPointRows added;
+  ASSERT_EQ(machine.Database().FindLoadPointEntry(1, u"", u"New", added), 1) << "the pass added nothing";
+  machine.Engine().RequestStop();
+  ASSERT_TRUE(FullScanStopping(machine.Engine()));
+  AbandonFullScan(machine.Engine());
+
+  LoadPointRows gone;
+  EXPECT_EQ(machine.Database().FindLoadPointEntry(1, u"", u"New", gone), 0);
+  EXPECT_EQ(machine.Database().AddLoadPointEntry(1, u"", u"Other", u"C:\\other.exe", u""), added.KEY(0));
+  EXPECT_EQ(machine.Database().FindLoadPointEntry(1, u"", u"New", gone), 0) << "found under its key: " << Platform::Utf16ToUtf8(gone.ENTRY_NAME(0));
+  LoadPointRows text;
+  EXPECT_EQ(machine.Database().FindLoadPointEntry(1, u"", u"Text", text), 1);
+  EXPECT_EQ(text.KEY(0), rows.KEY(0));
 }
 
 TEST(FullScan, RemovalIsRecordedCaseChangesAreNotAndLoggedOffUsersKeepTheirRows) {

@@ -23,6 +23,7 @@
 #include "service/logger_process.h"
 #include "sim/machine_image.h"
 #include "sim/scenario_player.h"
+#include "support/live_machine.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ class SmallFileSystem : public Disk {
 // (stdout redirected) is under the limit too while it is lowered.
 class FileSizeLimit : public Disk {
  public:
-  explicit FileSizeLimit(const FaultImage& image) : database_(image.DatabaseHostPath()) {}
+  explicit FileSizeLimit(std::string database) : database_(std::move(database)) {}
   ~FileSizeLimit() override { Free(); }
   bool Prepare(std::string*) override { return true; }
   void Fill() override {
@@ -136,7 +137,7 @@ class FileSizeLimit : public Disk {
 
 std::unique_ptr<Disk> MakeDisk(DiskKind kind, const FaultImage& image) {
   if (kind == DiskKind::kSmallFileSystem) return std::make_unique<SmallFileSystem>(image);
-  return std::make_unique<FileSizeLimit>(image);
+  return std::make_unique<FileSizeLimit>(image.DatabaseHostPath());
 }
 
 std::u16string Data(int i) {
@@ -280,6 +281,49 @@ TEST_P(FullDisk, AServiceStartedOnAFullDiskCatchesUpWhenSpaceReturns) {
   StoredLoadPoint row;
   EXPECT_TRUE(image.Find(1, u"Steady", &row));
   EXPECT_TRUE(image.Find(12, u"Steady", &row));
+}
+
+// A burst whose transaction meets the full disk is undone whole: none of the rows,
+// events or processes of its transaction stay. The lookups by identity must then answer as the file
+// does, also once later rows have taken the undone keys: the same names set again
+// are additions, and the rows that took the keys keep their own commands.
+TEST(FullDiskLive, ABurstUndoneByAFullDiskLeavesNothingBehindItInTheLookups) {
+  constexpr char16_t kRun[] = u"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  constexpr int kBurst = 40;
+  const auto name = [](const char16_t* stem, int i) { return stem + Platform::Utf8ToUtf16(std::to_string(i)); };
+  // Long enough that the burst needs pages the limit refuses, short enough for the
+  // driver's record of one value.
+  const auto command = [](int i) { return u"C:\\Lost\\" + std::u16string(200, u'd') + Platform::Utf8ToUtf16(std::to_string(i)) + u".exe"; };
+  LiveTest::LiveMachine live;
+  live.SetSz(kRun, u"Before", u"C:\\before.exe");
+  const int64_t start = live.LastEventKey();
+  FileSizeLimit disk(live.DatabaseHostPath());
+  live.Hold();
+  for (int i = 0; i < kBurst; ++i) live.SetSz(kRun, name(u"Lost", i), command(i));
+  ASSERT_NO_FATAL_FAILURE(disk.Fill());
+  live.Release();
+  disk.Free();
+  // A slow machine may have committed the burst's first events before the lock's
+  // time bound; those stay, each with its event. The rest was undone.
+  const int kept = std::stoi(live.Sql("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME LIKE 'Lost%'").at(0).at(0));
+  ASSERT_LT(kept, kBurst) << "the limit undid nothing";
+  EXPECT_EQ(live.LastEventKey(), start + kept);
+  EXPECT_EQ(live.Sql("SELECT COUNT(*) FROM Processes p WHERE NOT EXISTS "
+                     "(SELECT 1 FROM ChangeEvents c WHERE c.PROCESS_ENTRY_KEY = p.KEY)"),
+            (SqlRows{{"0"}}));
+
+  for (int i = 0; i < kBurst; ++i) live.SetSz(kRun, name(u"Other", i), u"C:\\other.exe");
+  for (int i = 0; i < kBurst; ++i) live.SetSz(kRun, name(u"Lost", i), command(i));
+  for (int i = 0; i < kBurst; ++i) {
+    const std::string lost = "Lost" + std::to_string(i), other = "Other" + std::to_string(i);
+    EXPECT_EQ(live.Sql("SELECT ENTRY_NAME, COMMAND_LINE FROM LoadPoints WHERE ENTRY_NAME IN ('" + lost +
+                       "', '" + other + "') ORDER BY ENTRY_NAME"),
+              (SqlRows{{lost, Platform::Utf16ToUtf8(command(i))}, {other, "C:\\other.exe"}}));
+  }
+  EXPECT_EQ(live.Sql("SELECT EVENT_TYPE, PROCESS_ENTRY_KEY > 0, COUNT(*) FROM ChangeEvents WHERE KEY > " + std::to_string(start) +
+                     " GROUP BY 1, 2"),
+            (SqlRows{{"13", "1", std::to_string(2 * kBurst)}}));
+  EXPECT_EQ(live.Sql("PRAGMA integrity_check"), (SqlRows{{"ok"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(, FullDisk, testing::Values(DiskKind::kSmallFileSystem, DiskKind::kFileSizeLimit),

@@ -122,9 +122,27 @@ class LiveMachine : private LiveQueue, public ScanMachine {
     const DriverRecord record{.dataLength = static_cast<uint32_t>(bytes.size()),
                               .id2 = processId, .operation = op, .detail = type, .data = bytes};
     queue_.Add(std::make_unique<RegistryEntry>(System(), record));
-    // Handled at once, as the service handles a change long before the next one.
+    // Handled at once, as the service handles a change long before the next one,
+    // unless the test holds the changes back to make a burst.
+    if (!holding_) Engine().Dispatch();
+  }
+
+ public:
+  // A process start or end as the driver reports it, queued like the changes.
+  void Process(uint32_t state, uint64_t processId, std::u16string_view image) {
+    queue_.Add(std::make_unique<ProcessEntry>(System(), 4, processId, state, std::u16string(image),
+                                              u"NT AUTHORITY\\SYSTEM"));
+    if (!holding_) Engine().Dispatch();
+  }
+  // Changes made while held stay queued; Release hands them to one dispatch pass.
+  void Hold() { holding_ = true; }
+  void Release() {
+    holding_ = false;
     Engine().Dispatch();
   }
+
+ private:
+  bool holding_ = false;
 };
 
 }  // namespace LiveTest

@@ -107,10 +107,14 @@ class ScanMachine {
     EndFullScan(engine_);
   }
 
+  // Where Brumevale.data lies on the host.
+  std::string DatabaseHostPath() {
+    return system_.Files().HostPath(settings_.DataDirectory() + u"\\" + kDatabaseFileName).value_or("");
+  }
+
   SqlRows Sql(const std::string& sql) {
     SqlRows rows;
-    const std::string host =
-        system_.Files().HostPath(settings_.DataDirectory() + u"\\" + kDatabaseFileName).value_or("");
+    const std::string host = DatabaseHostPath();
     sqlite3* db = nullptr;
     EXPECT_EQ(sqlite3_open_v2(host.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     char* message = nullptr;
