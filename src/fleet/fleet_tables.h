@@ -6,6 +6,7 @@
 // plus fleet_inventory_parts (snapshots still arriving) and fleet_dead_letters.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -21,8 +22,14 @@ bool EnsureFleetTables(PgLink& pg, std::string* error);
 std::string EventProblem(const nlohmann::json& body);
 std::string InventoryProblem(const nlohmann::json& body);
 
+// A valid event message: parsed, and its bytes as they came.
+struct EventMessage {
+  const nlohmann::json* body;
+  std::string_view bytes;
+};
+
 // Writes valid event messages in the current transaction; repeats are dropped.
-bool WriteEvents(PgLink& pg, const std::vector<nlohmann::json>& events, std::string* error);
+bool WriteEvents(PgLink& pg, const std::vector<EventMessage>& events, std::string* error);
 // Stores inventory parts; a closing message whose snapshot is complete replaces the
 // machine's inventory. incomplete receives the closing messages that must wait for
 // parts another collector has not committed yet (by index in closings).
