@@ -1,7 +1,6 @@
 #include "fleet/fleet_tables.h"
 
 #include <algorithm>
-#include <map>
 
 namespace Fleet {
 namespace {
@@ -151,43 +150,54 @@ std::string InventoryProblem(const nlohmann::json& body) {
   return "";
 }
 
-bool WriteEvents(PgLink& pg, const std::vector<EventMessage>& events, std::string* error) {
-  if (events.empty()) return true;
-  std::string rows;
-  size_t size = 0;
-  for (const EventMessage& event : events) size += event.bytes.size() + 200;
-  rows.reserve(size + size / 8);
-  std::map<std::string, const nlohmann::json*> latest;  // by machine id
-  for (const EventMessage& event : events) {
-    const nlohmann::json& body = *event.body;
-    const nlohmann::json& row = body["raw"]["ChangeEvents"];
-    AppendCopyText(&rows, body["machineId"].get_ref<const std::string&>());
-    rows += '\t';
-    AppendCopyText(&rows, body["machine"].get_ref<const std::string&>());
-    rows += '\t' + body["key"].dump() + '\t';
-    AppendCopyText(&rows, row["EVENT_TIME"].get_ref<const std::string&>());
-    for (const char* column : {"EVENT_TYPE", "LOAD_POINT_KEY", "PROCESS_ENTRY_KEY"}) {
-      const auto found = row.find(column);
-      rows += found == row.end() || found->is_null() ? std::string("\t\\N") : '\t' + found->dump();
-    }
-    rows += '\t';
-    AppendCopyText(&rows, event.bytes);
-    rows += '\n';
-    const nlohmann::json*& last = latest[body["machineId"].get<std::string>()];
-    if (last == nullptr || (*last)["key"].get<int64_t>() < body["key"].get<int64_t>()) last = &body;
+void EventBatch::Add(const nlohmann::json& body, std::string_view bytes) {
+  const nlohmann::json& row = body["raw"]["ChangeEvents"];
+  const std::string& id = body["machineId"].get_ref<const std::string&>();
+  const std::string& machine = body["machine"].get_ref<const std::string&>();
+  const std::string& eventTime = row["EVENT_TIME"].get_ref<const std::string&>();
+  AppendCopyText(&rows_, id);
+  rows_ += '\t';
+  AppendCopyText(&rows_, machine);
+  rows_ += '\t' + body["key"].dump() + '\t';
+  AppendCopyText(&rows_, eventTime);
+  for (const char* column : {"EVENT_TYPE", "LOAD_POINT_KEY", "PROCESS_ENTRY_KEY"}) {
+    const auto found = row.find(column);
+    rows_ += found == row.end() || found->is_null() ? std::string("\t\\N") : '\t' + found->dump();
+  }
+  rows_ += '\t';
+  AppendCopyText(&rows_, bytes);
+  rows_ += '\n';
+  const int64_t key = body["key"].get<int64_t>();
+  const auto [last, added] = latest_.try_emplace(id, Latest{key, machine, eventTime});
+  if (!added && last->second.key < key) last->second = Latest{key, machine, eventTime};
+}
+
+void EventBatch::Send() {
+  if (rows_.size() == sent_) return;
+  if (!started_) {
+    std::string ignored;
+    started_ = true;
+    copying_ = pg_.Exec("SAVEPOINT direct", &ignored) && pg_.CopyBegin(kCopyEvents, &ignored);
+    sendFailed_ = !copying_;
+  }
+  sendFailed_ = sendFailed_ || !pg_.CopySend(std::string_view(rows_).substr(sent_));
+  sent_ = rows_.size();
+}
+
+bool EventBatch::Finish(std::string* error) {
+  if (rows_.empty()) return true;
+  Send();
+  std::string ignored;
+  bool ok = copying_ && pg_.CopyEnd(&ignored) && !sendFailed_ && pg_.Exec("RELEASE SAVEPOINT direct", &ignored);
+  if (!ok) {
+    ok = pg_.Exec("ROLLBACK TO SAVEPOINT direct", error) && pg_.Exec(kBatchTable, error) &&
+         pg_.Copy(kCopyBatch, rows_, error) && pg_.Exec(kInsertBatch, error);
   }
   nlohmann::json machines = nlohmann::json::array();
-  for (const auto& [id, body] : latest)
-    machines.push_back({{"machine_id", id}, {"machine", (*body)["machine"]}, {"last_key", (*body)["key"]},
-                        {"last_event_time", (*body)["raw"]["ChangeEvents"]["EVENT_TIME"]}});
-  std::string ignored;
-  bool ok = pg.Exec("SAVEPOINT direct", error) && pg.Copy(kCopyEvents, rows, &ignored) &&
-            pg.Exec("RELEASE SAVEPOINT direct", error);
-  if (!ok) {
-    ok = pg.Exec("ROLLBACK TO SAVEPOINT direct", error) && pg.Exec(kBatchTable, error) &&
-         pg.Copy(kCopyBatch, rows, error) && pg.Exec(kInsertBatch, error);
-  }
-  return ok && pg.Exec(kUpdateMachines, {machines.dump()}, error);
+  for (const auto& [id, last] : latest_)
+    machines.push_back({{"machine_id", id}, {"machine", last.machine}, {"last_key", last.key},
+                        {"last_event_time", last.eventTime}});
+  return ok && pg_.Exec(kUpdateMachines, {machines.dump()}, error);
 }
 
 bool WriteInventory(PgLink& pg, const std::vector<nlohmann::json>& parts,
