@@ -18,7 +18,7 @@ struct CollectOptions {
   std::string conninfo;
   bool drain = false;       // exit 0 once both consumers have nothing left
   int giveUpSeconds = 60;   // without a reachable JetStream at start
-  int batch = 500;
+  int batch = 2000;
 };
 
 // 0 when stopped or drained; 1 when PostgreSQL or JetStream cannot be reached at start.

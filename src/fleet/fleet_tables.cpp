@@ -1,5 +1,7 @@
 #include "fleet/fleet_tables.h"
 
+#include <algorithm>
+
 namespace Fleet {
 namespace {
 
@@ -17,27 +19,27 @@ CREATE TABLE IF NOT EXISTS fleet_dead_letters (subject text, stream_sequence big
   reason text, received timestamptz DEFAULT now());
 )sql";
 
-// Every field of fleet_events comes out of the message itself, so one statement
-// takes the whole batch as one JSON array.
-constexpr char kInsertEvents[] = R"sql(
-INSERT INTO fleet_events
-SELECT e->>'machineId', e->>'machine', (e->>'key')::bigint, e->'raw'->'ChangeEvents'->>'EVENT_TIME',
-       (e->'raw'->'ChangeEvents'->>'EVENT_TYPE')::integer,
-       (e->'raw'->'ChangeEvents'->>'LOAD_POINT_KEY')::bigint,
-       (e->'raw'->'ChangeEvents'->>'PROCESS_ENTRY_KEY')::bigint, e
-FROM jsonb_array_elements($1::jsonb) AS e
-ON CONFLICT DO NOTHING)sql";
+// The batch goes in by COPY, the message bytes as they came in the event column and
+// the other columns taken from the parsed message. COPY has no ON CONFLICT, so it is
+// tried first behind a savepoint: a batch holds a repeat only after a redelivery,
+// and then it goes through a table of the session's own, from which only the new
+// rows go on. Either way the table ends as INSERT ... ON CONFLICT DO NOTHING leaves it.
+constexpr char kCopyEvents[] = "COPY fleet_events FROM STDIN";
+constexpr char kBatchTable[] =
+    "CREATE TEMP TABLE IF NOT EXISTS fleet_batch (LIKE fleet_events) ON COMMIT DELETE ROWS";
+constexpr char kCopyBatch[] = "COPY fleet_batch FROM STDIN";
+constexpr char kInsertBatch[] = "INSERT INTO fleet_events SELECT * FROM fleet_batch ON CONFLICT DO NOTHING";
 
-// The machines of the batch, in one order so that two collectors never wait on each other in a circle.
+// Each machine's latest event of the batch, in one order so that two collectors never
+// wait on each other in a circle; an older batch committed later moves nothing back.
 constexpr char kUpdateMachines[] = R"sql(
 INSERT INTO fleet_machines (machine_id, machine, last_key, last_event_time)
-SELECT m.machine_id, l.machine, l.key, l.event_time
-FROM (SELECT DISTINCT e->>'machineId' AS machine_id FROM jsonb_array_elements($1::jsonb) AS e) AS m
-CROSS JOIN LATERAL (SELECT machine, key, event_time FROM fleet_events f WHERE f.machine_id = m.machine_id
-                    ORDER BY key DESC LIMIT 1) AS l
-ORDER BY m.machine_id
+SELECT machine_id, machine, last_key, last_event_time
+FROM jsonb_to_recordset($1::jsonb) AS m(machine_id text, machine text, last_key bigint, last_event_time text)
+ORDER BY machine_id
 ON CONFLICT (machine_id) DO UPDATE SET machine = excluded.machine, last_key = excluded.last_key,
-  last_event_time = excluded.last_event_time)sql";
+  last_event_time = excluded.last_event_time
+WHERE fleet_machines.last_key IS NULL OR fleet_machines.last_key < excluded.last_key)sql";
 
 constexpr char kInsertParts[] = R"sql(
 INSERT INTO fleet_inventory_parts
@@ -96,6 +98,21 @@ std::string EnvelopeProblem(const nlohmann::json& body) {
   return "";
 }
 
+// A field in COPY's text format, appended a run at a time: the messages are large
+// and hold few characters that need escaping.
+void AppendCopyText(std::string* out, std::string_view text) {
+  static constexpr std::string_view kSpecial("\\\n\r\t", 4);
+  while (!text.empty()) {
+    const size_t special = std::min(text.find_first_of(kSpecial), text.size());
+    out->append(text.data(), special);
+    if (special == text.size()) break;
+    static constexpr char kEscaped[] = {'\\', 'n', 'r', 't'};
+    out->push_back('\\');
+    out->push_back(kEscaped[kSpecial.find(text[special])]);
+    text.remove_prefix(special + 1);
+  }
+}
+
 }  // namespace
 
 bool EnsureFleetTables(PgLink& pg, std::string* error) {
@@ -133,10 +150,54 @@ std::string InventoryProblem(const nlohmann::json& body) {
   return "";
 }
 
-bool WriteEvents(PgLink& pg, const std::vector<nlohmann::json>& events, std::string* error) {
-  if (events.empty()) return true;
-  const std::string batch = nlohmann::json(events).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  return pg.Exec(kInsertEvents, {batch}, error) && pg.Exec(kUpdateMachines, {batch}, error);
+void EventBatch::Add(const nlohmann::json& body, std::string_view bytes) {
+  const nlohmann::json& row = body["raw"]["ChangeEvents"];
+  const std::string& id = body["machineId"].get_ref<const std::string&>();
+  const std::string& machine = body["machine"].get_ref<const std::string&>();
+  const std::string& eventTime = row["EVENT_TIME"].get_ref<const std::string&>();
+  AppendCopyText(&rows_, id);
+  rows_ += '\t';
+  AppendCopyText(&rows_, machine);
+  rows_ += '\t' + body["key"].dump() + '\t';
+  AppendCopyText(&rows_, eventTime);
+  for (const char* column : {"EVENT_TYPE", "LOAD_POINT_KEY", "PROCESS_ENTRY_KEY"}) {
+    const auto found = row.find(column);
+    rows_ += found == row.end() || found->is_null() ? std::string("\t\\N") : '\t' + found->dump();
+  }
+  rows_ += '\t';
+  AppendCopyText(&rows_, bytes);
+  rows_ += '\n';
+  const int64_t key = body["key"].get<int64_t>();
+  const auto [last, added] = latest_.try_emplace(id, Latest{key, machine, eventTime});
+  if (!added && last->second.key < key) last->second = Latest{key, machine, eventTime};
+}
+
+void EventBatch::Send() {
+  if (rows_.size() == sent_) return;
+  if (!started_) {
+    std::string ignored;
+    started_ = true;
+    copying_ = pg_.Exec("SAVEPOINT direct", &ignored) && pg_.CopyBegin(kCopyEvents, &ignored);
+    sendFailed_ = !copying_;
+  }
+  sendFailed_ = sendFailed_ || !pg_.CopySend(std::string_view(rows_).substr(sent_));
+  sent_ = rows_.size();
+}
+
+bool EventBatch::Finish(std::string* error) {
+  if (rows_.empty()) return true;
+  Send();
+  std::string ignored;
+  bool ok = copying_ && pg_.CopyEnd(&ignored) && !sendFailed_ && pg_.Exec("RELEASE SAVEPOINT direct", &ignored);
+  if (!ok) {
+    ok = pg_.Exec("ROLLBACK TO SAVEPOINT direct", error) && pg_.Exec(kBatchTable, error) &&
+         pg_.Copy(kCopyBatch, rows_, error) && pg_.Exec(kInsertBatch, error);
+  }
+  nlohmann::json machines = nlohmann::json::array();
+  for (const auto& [id, last] : latest_)
+    machines.push_back({{"machine_id", id}, {"machine", last.machine}, {"last_key", last.key},
+                        {"last_event_time", last.eventTime}});
+  return ok && pg_.Exec(kUpdateMachines, {machines.dump()}, error);
 }
 
 bool WriteInventory(PgLink& pg, const std::vector<nlohmann::json>& parts,

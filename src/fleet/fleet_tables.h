@@ -5,7 +5,10 @@
 //   fleet_machines   each machine's name, latest event and current snapshot
 // plus fleet_inventory_parts (snapshots still arriving) and fleet_dead_letters.
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -21,8 +24,29 @@ bool EnsureFleetTables(PgLink& pg, std::string* error);
 std::string EventProblem(const nlohmann::json& body);
 std::string InventoryProblem(const nlohmann::json& body);
 
-// Writes valid event messages in the current transaction; repeats are dropped.
-bool WriteEvents(PgLink& pg, const std::vector<nlohmann::json>& events, std::string* error);
+// Valid event messages written in the current transaction, repeats dropped. The rows
+// go to the server part by part while the caller parses the next messages.
+class EventBatch {
+ public:
+  explicit EventBatch(PgLink& pg) : pg_(pg) {}
+  // body is a valid event message and bytes its text as it came.
+  void Add(const nlohmann::json& body, std::string_view bytes);
+  // Sends what was added since the last call.
+  void Send();
+  bool Finish(std::string* error);
+
+ private:
+  struct Latest {
+    int64_t key;
+    std::string machine, eventTime;
+  };
+  PgLink& pg_;
+  std::string rows_;  // in COPY's text format
+  size_t sent_ = 0;
+  bool started_ = false, copying_ = false, sendFailed_ = false;
+  std::map<std::string, Latest> latest_;  // each machine's latest event, by machine id
+};
+
 // Stores inventory parts; a closing message whose snapshot is complete replaces the
 // machine's inventory. incomplete receives the closing messages that must wait for
 // parts another collector has not committed yet (by index in closings).

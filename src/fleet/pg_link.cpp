@@ -60,11 +60,24 @@ bool PgLink::Exec(const std::string& sql, const std::vector<std::optional<std::s
 }
 
 bool PgLink::Copy(const std::string& sql, const std::string& data, std::string* error) {
+  return CopyBegin(sql, error) && CopySend(data) && CopyEnd(error);
+}
+
+bool PgLink::CopyBegin(const std::string& sql, std::string* error) {
   PGresult* result = PQexec(conn_, sql.c_str());
   const bool started = PQresultStatus(result) == PGRES_COPY_IN;
   PQclear(result);
-  bool ok = started && PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) == 1 &&
-            PQputCopyEnd(conn_, nullptr) == 1;
+  if (!started) *error = "PostgreSQL: " + FirstLine(PQerrorMessage(conn_));
+  return started;
+}
+
+bool PgLink::CopySend(std::string_view data) {
+  return data.empty() || PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) == 1;
+}
+
+bool PgLink::CopyEnd(std::string* error) {
+  bool ok = PQputCopyEnd(conn_, nullptr) == 1;
+  PGresult* result = nullptr;
   while ((result = PQgetResult(conn_)) != nullptr) {
     ok = ok && PQresultStatus(result) == PGRES_COMMAND_OK;
     PQclear(result);

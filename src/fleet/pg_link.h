@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct pg_conn;
@@ -27,6 +28,10 @@ class PgLink {
             std::string* error, std::vector<PgRow>* rows = nullptr, std::vector<std::string>* columns = nullptr);
   // Starts COPY ... FROM STDIN, sends data, ends it.
   bool Copy(const std::string& sql, const std::string& data, std::string* error);
+  // The same in steps, so that the server reads one part while the next is made.
+  bool CopyBegin(const std::string& sql, std::string* error);
+  bool CopySend(std::string_view data);
+  bool CopyEnd(std::string* error);
 
  private:
   pg_conn* conn_ = nullptr;

@@ -96,12 +96,19 @@ TEST(FleetBadInput, MessagesThatAreNotEvents) {
        R"({"machine":"INTRUDER","machineId":"x","key":5,"raw":{"ChangeEvents":{"KEY":5,"EVENT_TIME":"yesterday"}}})"},
       {"brumevale.inventory.INTRUDER", R"({"machine":"INTRUDER","machineId":"x","snapshot":"s"})"},
   };
-  for (const auto& [subject, data] : foreign) {
+  auto publish = [&](const std::string& subject, const std::string& data) {
     jsPubAck* ack = nullptr;
     ASSERT_EQ(js_Publish(&ack, link.Context(), subject.c_str(), data.data(), static_cast<int>(data.size()), nullptr, nullptr),
               NATS_OK);
     jsPubAck_Destroy(ack);
-  }
+  };
+  for (const auto& [subject, data] : foreign) publish(subject, data);
+  // A valid event sent twice without a message id, so that the stream keeps both, its
+  // text holding what the database's bulk load must escape; it is stored once, as sent.
+  const std::string echo = "{\"machine\":\"ECHO\",\"machineId\":\"echo-id\",\"key\":7,\n\t\"note\":\"a\\tb\\nc \\\\ d\","
+                           "\"raw\":{\"ChangeEvents\":{\"KEY\":7,\"EVENT_TIME\":\"2024-05-01 10:00:00\",\"EVENT_TYPE\":2}}}";
+  publish("brumevale.events.ECHO", echo);
+  publish("brumevale.events.ECHO", echo);
   const std::string pg = FreshDatabase("dead");
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
   EXPECT_TRUE(Contains(out, "not JSON")) << out;
@@ -110,12 +117,21 @@ TEST(FleetBadInput, MessagesThatAreNotEvents) {
   EXPECT_TRUE(Contains(out, "5 messages moved to brumevale.dead")) << out;
   EXPECT_EQ(CollectedEvents(pg, machine.name), LocalEvents(machine.database));
   EXPECT_EQ(PgRows(pg, "SELECT count(*) FROM fleet_dead_letters")[0][0], "5");
+  const std::string echoRows = "SELECT key, event_time, event_type, event->>'note' FROM fleet_events WHERE machine = 'ECHO'";
+  const std::vector<std::vector<std::string>> stored = {{"7", "2024-05-01 10:00:00", "2", "a\tb\nc \\ d"}};
+  EXPECT_EQ(PgRows(pg, echoRows), stored);
+  EXPECT_EQ(PgRows(pg, "SELECT last_key FROM fleet_machines WHERE machine_id = 'echo-id'"),
+            (std::vector<std::vector<std::string>>{{"7"}}));
   const auto dead = SubjectCounts(server.Urls(), "brumevale.dead.>");
   ASSERT_EQ(dead.count("brumevale.dead.INTRUDER"), 1u);
   EXPECT_EQ(dead.at("brumevale.dead.INTRUDER"), 5u);
-  // A second collector finds nothing left: the dead letters are read by neither consumer.
+  // A second collector finds only the repeat sent since: the dead letters are read by
+  // neither consumer, and the repeat of a stored event changes nothing.
+  publish("brumevale.events.ECHO", echo);
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
   EXPECT_FALSE(Contains(out, "moved")) << out;
+  EXPECT_EQ(PgRows(pg, echoRows), stored);
+  EXPECT_EQ(CollectedEvents(pg, machine.name), LocalEvents(machine.database));
 }
 
 // PostgreSQL goes away while the collector works and comes back: the collector says
