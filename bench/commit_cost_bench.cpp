@@ -22,6 +22,7 @@
 #include "database/load_point_database.h"
 #include "engine/full_scan.h"
 #include "ledger/change_record.h"
+#include "ledger/load_point_ledger.h"
 #include "ledger/process_file.h"
 
 namespace {
