@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "database/machine_clock.h"
 
@@ -85,6 +86,7 @@ bool LoadPointDatabase::SetDatabaseSettings() {
 }
 
 bool LoadPointDatabase::CloseDatabase() {
+  statements_.Clear();
   sqlite3_finalize(dataVersion_);
   dataVersion_ = nullptr;
   if (db_ != nullptr) {
@@ -128,9 +130,54 @@ bool LoadPointDatabase::Execute(const std::string& sql, std::string_view operati
   return false;
 }
 
+// The departure from SQL text with its values written in, for speed, is made here
+// and only here. What a statement stores, finds and reports is unchanged: a bound
+// text is the bytes that stood between its quotes, a number the same integer, and
+// a failure SQLite's same message under the same label. A text holding a NUL unit
+// ended the statement's text inside its quotes, so that statement failed; it still
+// runs as text, and fails the same way.
+bool LoadPointDatabase::Run(const SqlText& sql, std::string_view operation, bool print,
+                            QueryResult* rows) {
+  sqlite3_stmt* statement =
+      db_ != nullptr && !sql.HoldsNul() ? statements_.Get(db_, sql.Str()) : nullptr;
+  // Not prepared: SQL text again, which reports why.
+  if (statement == nullptr) return Execute(sql.Literal(), operation, print, rows);
+  const bool inTransaction = sqlite3_get_autocommit(db_) == 0;
+  int rc = SQLITE_OK;
+  int position = 0;
+  for (const SqlText::Value& value : sql.Values()) {
+    ++position;
+    rc = value.isText ? sqlite3_bind_text(statement, position, value.text.data(),
+                                          static_cast<int>(value.text.size()), SQLITE_STATIC)
+                      : sqlite3_bind_int(statement, position, value.number);
+    if (rc != SQLITE_OK) break;
+  }
+  if (rc == SQLITE_OK) {
+    const int columns = sqlite3_column_count(statement);
+    std::vector<char*> names(columns), cells(columns);
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+      if (rows == nullptr) continue;
+      // As sqlite3_exec hands them to its callback: every cell as text, NULL as null.
+      for (int i = 0; i < columns; ++i) {
+        names[i] = const_cast<char*>(sqlite3_column_name(statement, i));
+        cells[i] = reinterpret_cast<char*>(const_cast<unsigned char*>(sqlite3_column_text(statement, i)));
+      }
+      CollectRow(rows, columns, cells.data(), names.data());
+    }
+    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+  }
+  char* message = rc == SQLITE_OK ? nullptr : sqlite3_mprintf("%s", sqlite3_errmsg(db_));
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  if (rc == SQLITE_OK) return true;
+  ReportSqlError(operation, message, print);
+  if (inTransaction && sqlite3_get_autocommit(db_) != 0) TransactionLost();
+  return false;
+}
+
 int32_t LoadPointDatabase::Insert(const SqlText& sql, std::string_view operation) {
   if (!BatchAdmitsWrite()) return -1;
-  if (!Execute(sql.Str(), operation, false)) {
+  if (!Run(sql, operation, false)) {
     AfterFailedWrite();
     return -1;
   }
@@ -139,7 +186,7 @@ int32_t LoadPointDatabase::Insert(const SqlText& sql, std::string_view operation
 
 int32_t LoadPointDatabase::Change(const SqlText& sql, std::string_view operation) {
   if (!BatchAdmitsWrite()) return 0;
-  if (Execute(sql.Str(), operation, false)) return 1;
+  if (Run(sql, operation, false)) return 1;
   AfterFailedWrite();
   return 0;
 }
@@ -147,6 +194,6 @@ int32_t LoadPointDatabase::Change(const SqlText& sql, std::string_view operation
 int32_t LoadPointDatabase::Query(const SqlText& sql, std::string_view operation, RowReader& rows) {
   // A reader that already holds rows keeps them; only this query's rows count.
   const uint32_t before = rows.Count();
-  if (!Execute(sql.Str(), operation, true, &rows.Result())) return 0;
+  if (!Run(sql, operation, true, &rows.Result())) return 0;
   return rows.Count() > before ? 1 : 0;
 }

@@ -2,8 +2,10 @@
 // LoadPointDatabase: the connection to Brumevale.data, its schema, its transactions
 // and every record operation on its tables, with its own log.
 //
-// Every statement is SQL text run through sqlite3_exec; values are quoted and
-// escaped by SqlText. Results follow one convention throughout:
+// Record operations build their statement with SqlText and run it as a prepared
+// statement with bound values (statement_cache.h); schema, settings and transaction
+// statements are plain SQL text run through sqlite3_exec. Results follow one
+// convention throughout:
 //   insert            -> the new row's key, or -1 when the statement failed
 //   update or delete  -> 1 when the statement ran (also when no row matched), else 0
 //   find or request   -> 1 when the query ran and produced at least one row, else 0
@@ -28,6 +30,7 @@
 #include "database/load_point_index.h"
 #include "database/row_readers.h"
 #include "database/sql_text.h"
+#include "database/statement_cache.h"
 #include "platform/system.h"
 #include "util/app_settings.h"
 #include "util/vyr_log.h"
@@ -179,6 +182,9 @@ class LoadPointDatabase {
   // Runs sql; on failure reports it under operation and returns false.
   bool Execute(const std::string& sql, std::string_view operation, bool print,
                QueryResult* rows = nullptr);
+  // Runs a record operation's statement; on failure reports it under operation and
+  // returns false.
+  bool Run(const SqlText& sql, std::string_view operation, bool print, QueryResult* rows = nullptr);
   // The three result conventions.
   int32_t Insert(const SqlText& sql, std::string_view operation);
   int32_t Change(const SqlText& sql, std::string_view operation);
@@ -232,4 +238,5 @@ class LoadPointDatabase {
   LoadPointIndex index_;
   int64_t indexVersion_ = -1;
   sqlite3_stmt* dataVersion_ = nullptr;
+  StatementCache statements_;
 };

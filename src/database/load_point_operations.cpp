@@ -116,7 +116,7 @@ int32_t LoadPointDatabase::RequestKeysFromTable(std::set<int32_t>& keys,
   // The table name is a caller's constant, never user text: no quotes, no escaping.
   const SqlText sql = SqlText("SELECT KEY FROM ").Raw(ToUtf8(table));
   QueryResult result;
-  if (!Execute(sql.Str(), "RequestKeysFromTable", true, &result)) return 0;
+  if (!Run(sql, "RequestKeysFromTable", true, &result)) return 0;
   for (uint32_t row = 0; row < result.RowCount(); ++row) {
     int32_t key = 0;
     if (result.IntValue(row, 0, &key)) keys.insert(key);

@@ -89,3 +89,21 @@ int32_t ParseInt(std::string_view text) {
   }
   return static_cast<int32_t>(negative ? -value : value);
 }
+
+// The statement texts hold a "?" only where a value goes: no fixed piece quotes one.
+std::string SqlText::Literal() const {
+  std::string text;
+  text.reserve(sql_.size() + values_.size() * 8);
+  size_t next = 0;
+  bool quoted = false;
+  for (char c : sql_) {
+    if (c == '\'') quoted = !quoted;
+    if (c != '?' || quoted || next == values_.size()) {
+      text.push_back(c);
+      continue;
+    }
+    const Value& value = values_[next++];
+    text += value.isText ? "'" + EscapeQuotes(value.text) + "'" : FormatInt(value.number);
+  }
+  return text;
+}

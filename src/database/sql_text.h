@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Each code unit on its own: 1, 2 or 3 bytes.
 std::string ToUtf8(std::u16string_view wide);
@@ -25,27 +26,48 @@ std::string FormatInt(int32_t value);
 // A cell read as a signed decimal integer: leading digits count, anything else is 0.
 int32_t ParseInt(std::string_view text);
 
-// Builds the text of one statement from its fixed prefix. Text values are quoted,
-// converted and escaped in that order (the escaping works on the bytes SQLite sees).
+// One statement: its text with a "?" where each value goes, and the values in
+// order, so that a statement of the same shape is parsed once and run with new
+// values (see statement_cache.h). Text values are converted by ToUtf8 and stored
+// byte for byte as they were when they stood between quotes in the text.
 class SqlText {
  public:
-  explicit SqlText(std::string_view prefix) : sql_(prefix) {}
+  struct Value {
+    bool isText = false;
+    int32_t number = 0;
+    std::string text;  // UTF-8
+  };
+
+  // Enough for every statement but the Processes insert: one allocation.
+  static constexpr size_t kTypicalValues = 8;
+
+  explicit SqlText(std::string_view prefix) : sql_(prefix) { values_.reserve(kTypicalValues); }
   SqlText& Raw(std::string_view piece) {
     sql_ += piece;
     return *this;
   }
   SqlText& Int(int32_t value) {
-    sql_ += FormatInt(value);
+    sql_ += '?';
+    values_.push_back({.number = value});
     return *this;
   }
   SqlText& Text(std::u16string_view value) {
-    sql_ += '\'';
-    sql_ += EscapeQuotes(ToUtf8(value));
-    sql_ += '\'';
+    sql_ += '?';
+    if (value.find(u'\0') != std::u16string_view::npos) holdsNul_ = true;
+    values_.push_back({.isText = true, .text = ToUtf8(value)});
     return *this;
   }
+  // The text with its parameters.
   const std::string& Str() const { return sql_; }
+  const std::vector<Value>& Values() const { return values_; }
+  // A text value holds a NUL unit.
+  bool HoldsNul() const { return holdsNul_; }
+  // The statement with its values written in: numbers as decimal text, texts quoted
+  // and escaped.
+  std::string Literal() const;
 
  private:
   std::string sql_;
+  std::vector<Value> values_;
+  bool holdsNul_ = false;
 };

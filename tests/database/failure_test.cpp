@@ -116,6 +116,44 @@ TEST_F(FailureTest, ErrorsAreLoggedUnderTheirOperationAndQueriesAlsoPrinted) {
   EXPECT_TRUE(line(u"ERROR(BeginTransaction): cannot start a transaction within a transaction"));
 }
 
+// Statements are prepared once and run again: each run, whether it found rows,
+// none, or failed in the middle, must leave the file free for another writer.
+// A text value holding a NUL still fails, as it did when it ended the statement's
+// text inside its quotes.
+TEST_F(FailureTest, StatementsRunAgainLeaveNoLockAndANulStillEndsTheirText) {
+  auto db = OpenNew();
+  const auto fileIsFree = [this] {
+    sqlite3* probe = nullptr;
+    sqlite3_open(HostPath(DataPath()).c_str(), &probe);
+    const bool free = sqlite3_exec(probe, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(probe);
+    return free;
+  };
+  for (int i = 0; i < 3; ++i) {
+    const std::u16string name = u"O'Brien \u00e4" + FromAnsi(FormatInt(i));
+    const int32_t key = db->AddLoadPointEntry(1, u"S-1-5-18", name, u"'x'.exe", u"");
+    ASSERT_GT(key, 0);
+    LoadPointRows rows;
+    ASSERT_EQ(db->FindLoadPointEntry(key, rows), 1);
+    EXPECT_EQ(rows.ENTRY_NAME(0), name);
+    EXPECT_EQ(rows.COMMAND_LINE(0), u"'x'.exe");
+    EXPECT_EQ(db->FindLoadPointEntry(key + 100, rows), 0);
+    EXPECT_EQ(db->AddNotifyListEntry(key), -1);  // fails inside the step
+    EXPECT_TRUE(fileIsFree()) << "run " << i;
+  }
+  EXPECT_EQ(db->AddLoadPointEntry(1, u"", std::u16string(u"Hid\0den", 7), u"x.exe", u""), -1);
+  EXPECT_NE(LogText().find(u"ERROR(AddLoadPointEntry): unrecognized token"), std::u16string::npos);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM LoadPoints"), (SqlRows{{"3"}}));
+  // Closing finalises the statements: the connection really closes, and a new one
+  // on the same object starts afresh.
+  db->CloseDatabase();
+  EXPECT_TRUE(fileIsFree());
+  ASSERT_TRUE(db->OpenDatabase(DataPath(), false));
+  LoadPointRows rows;
+  EXPECT_EQ(db->FindLoadPointEntry(1, u"S-1-5-18", u"O'Brien \u00e42", rows), 1);
+}
+
 TEST_F(FailureTest, AFailingTableEndsTheSchemaWithItsName) {
   {
     sqlite3* raw = nullptr;

@@ -44,10 +44,17 @@ TEST(SqlText, FromAnsiUsesTheWindowsCodePage) {
   EXPECT_EQ(FromAnsi("\x80\x93\xE4\x81"), u"\u20ac\u201c\u00e4\u0081");
 }
 
-TEST(SqlText, TextValuesAreConvertedThenEscapedThenQuoted) {
+TEST(SqlText, ValuesAreBoundAndWrittenInOnlyForTheLiteralText) {
   SqlText sql("UPDATE T SET A = ");
-  sql.Text(u"O'Brien \u00e4").Raw(" WHERE KEY = ").Int(-3);
-  EXPECT_EQ(sql.Str(), "UPDATE T SET A = 'O''Brien \xC3\xA4' WHERE KEY = -3");
+  sql.Text(u"O'Brien \u00e4").Raw(", B = 'Y?' WHERE KEY = ").Int(-3);
+  EXPECT_EQ(sql.Str(), "UPDATE T SET A = ?, B = 'Y?' WHERE KEY = ?");
+  ASSERT_EQ(sql.Values().size(), 2u);
+  EXPECT_EQ(sql.Values()[0].text, "O'Brien \xC3\xA4");
+  EXPECT_EQ(sql.Values()[1].number, -3);
+  EXPECT_FALSE(sql.HoldsNul());
+  // Converted, then escaped, then quoted; a "?" inside a fixed quoted piece stays.
+  EXPECT_EQ(sql.Literal(), "UPDATE T SET A = 'O''Brien \xC3\xA4', B = 'Y?' WHERE KEY = -3");
+  EXPECT_TRUE(SqlText("SELECT ").Text(std::u16string(u"a\0b", 3)).HoldsNul());
 }
 
 }  // namespace
