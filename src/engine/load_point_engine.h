@@ -17,6 +17,7 @@
 #include "engine/engine_handlers.h"
 #include "fileinfo/user_identity.h"
 #include "ledger/ledger_context.h"
+#include "ledger/process_image_cache.h"
 #include "platform/system.h"
 
 class DataConsumer;
@@ -89,6 +90,7 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   bool StopRequested() const override { return stopRequested_.load(std::memory_order_relaxed); }
   ClassWatches& ClassWatch() override { return *this; }
   const IProcessMonitor& ProcessTable() override;
+  ProcessImageCache& ProcessImages() override { return images_; }
   std::atomic<uint32_t>& WatcherFlags(int index) { return watcherFlags_[index]; }
   // Where each handler family and scan plugs in; tests may replace them.
   EngineHandlers& Handlers() { return handlers_; }
@@ -112,6 +114,7 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   VyrUtilities::BrumevaleSettings* settings_ = nullptr;
   std::unique_ptr<LoadPointDatabase> database_;
   std::unique_ptr<ProcessMonitor> processes_;
+  ProcessImageCache images_;
   std::unique_ptr<ActivityTracker> tracker_;
   std::unique_ptr<RegistryEventMatcher> registryMatcher_;
   std::unique_ptr<FileEventMatcher> fileMatcher_;

@@ -17,6 +17,7 @@
 
 class LoadPointDatabase;
 class IProcessMonitor;
+class ProcessImageCache;
 
 namespace VyrUtilities {
 class BrumevaleSettings;
@@ -60,4 +61,6 @@ class LedgerContext {
 
   virtual ClassWatches& ClassWatch() = 0;
   virtual const IProcessMonitor& ProcessTable() = 0;
+  // What was read of the images of processes that made changes.
+  virtual ProcessImageCache& ProcessImages() = 0;
 };

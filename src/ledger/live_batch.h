@@ -14,10 +14,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <string>
-#include <unordered_map>
-
-#include "ledger/process_file.h"
 
 class LedgerContext;
 class LoadPointDatabase;
@@ -37,22 +33,10 @@ class LiveBatch {
   // True while a batch is open on this thread (the engine writes from one thread).
   static bool Open() { return current_ != nullptr; }
 
-  // What the open batch has read of the image of processId at imagePath; null when
-  // no batch is open or it has not read it yet.
-  static const ProcessFile* KnownProcess(uint64_t processId, const std::u16string& imagePath);
-  // Keeps what was read of an image for the rest of the open batch (none: nothing).
-  static void RememberProcess(uint64_t processId, const std::u16string& imagePath,
-                              const ProcessFile& file);
-
  private:
-  struct KnownImage {
-    std::u16string path;
-    ProcessFile file;
-  };
   LoadPointDatabase* database_;
   std::chrono::steady_clock::time_point eventStart_;
   std::chrono::steady_clock::duration longestEvent_{};
-  std::unordered_map<uint64_t, KnownImage> processes_;
   LiveBatch* outer_;
   static thread_local LiveBatch* current_;
 };

@@ -9,6 +9,7 @@
 #include "intake/process_monitor.h"
 #include "ledger/ledger_context.h"
 #include "ledger/live_batch.h"
+#include "ledger/process_image_cache.h"
 #include "tracker/tracker_data.h"
 
 namespace {
@@ -35,7 +36,17 @@ ProcessFile ReadProcessFile(LedgerContext& context, uint64_t processId) {
   // A process the table does not know still gets its row, with empty fields: the
   // change happened, and who made it is simply not known.
   const std::u16string imagePath = context.ProcessTable().GetProcessPath(processId);
-  if (const ProcessFile* known = LiveBatch::KnownProcess(processId, imagePath)) return *known;
+  ProcessImageCache& images = context.ProcessImages();
+  bool lookedAt = false;
+  if (auto known = images.Find(system, imagePath, LiveBatch::Open(), &lookedAt)) {
+    if (lookedAt) {
+      known->download = DownloadData(system, known->record.fullPath);
+      images.SetDownload(imagePath, known->download);
+    }
+    return std::move(*known);
+  }
+  // Taken before the read: a file that changes while it is read is read again.
+  const auto stamp = ProcessImageCache::Stamp(system, imagePath);
   ProcessFile file;
   LoadFileInformation(system, file.record, imagePath);
   // Without an image there is nothing to check. A known image that cannot be read
@@ -43,7 +54,7 @@ ProcessFile ReadProcessFile(LedgerContext& context, uint64_t processId) {
   // it as a file it could not open, which is itself worth a row.
   if (!imagePath.empty()) file.signature = CheckFileSignature(system, file.record.fullPath);
   file.download = DownloadData(system, file.record.fullPath);
-  LiveBatch::RememberProcess(processId, imagePath, file);
+  if (stamp) images.Remember(system, imagePath, *stamp, file);
   return file;
 }
 

@@ -7,7 +7,9 @@
 #include "intake/activity_tracker.h"
 #include "intake/process_monitor.h"
 #include "intake/system_log_entry.h"
+#include "ledger/live_batch.h"
 #include "ledger/process_file.h"
+#include "ledger/process_image_cache.h"
 #include "support/scan_test_machine.h"
 #include "support/test_pe_files.h"
 
@@ -92,6 +94,49 @@ TEST_F(ProcessFileTest, ImageThatIsGoneGetsEmptyFileFields) {
   const SqlRows rows = scan_.Sql("SELECT PROCESS_PATH, FILE_SIZE, VERSION, DOWNLOAD_DATA FROM Processes WHERE KEY = " +
                                  std::to_string(key));
   EXPECT_EQ(rows, (SqlRows{{"", "0 bytes", "", ""}}));
+}
+
+// What was read of an image serves the next changes while the file stands as it
+// was read; within one dispatch pass it is not looked at again; an entry serves
+// for at most a minute of the machine's time, since trust can change meanwhile.
+TEST_F(ProcessFileTest, AnImageIsReadAgainWhenItChangedOrItsMinuteHasPassed) {
+  const std::u16string image = u"C:\\Tools\\tool.exe";
+  scan_.WriteFile(image, "first");
+  Started(image);
+  const auto size = [&] { return ReadProcessFile(scan_.Engine(), kInstallerPid).record.FileSize(); };
+  EXPECT_EQ(size(), 5u);
+  ProcessImageCache& images = scan_.Engine().ProcessImages();
+  EXPECT_EQ(images.Size(), 1u);
+  scan_.WriteFile(image, "second image");
+  EXPECT_EQ(size(), 12u);
+  {
+    LiveBatch pass(scan_.Engine());
+    EXPECT_EQ(size(), 12u);
+    scan_.WriteFile(image, "a third, longer");
+    EXPECT_EQ(size(), 12u);
+  }
+  EXPECT_EQ(size(), 15u);
+
+  const std::u16string path = ReadProcessFile(scan_.Engine(), kInstallerPid).record.fullPath;
+  const auto stamp = ProcessImageCache::Stamp(scan_.System(), path);
+  ASSERT_TRUE(stamp.has_value());
+  ProcessFile marked;
+  marked.record.fileName = u"marked";
+  bool lookedAt = false;
+  const auto found = [&] {
+    const auto file = images.Find(scan_.System(), path, false, &lookedAt);
+    return file ? file->record.fileName : u"(none)";
+  };
+  images.Remember(scan_.System(), path, *stamp, marked);
+  scan_.Machine().Time().Advance(std::chrono::seconds(59));
+  EXPECT_EQ(found(), u"marked");
+  EXPECT_TRUE(lookedAt);
+  scan_.Machine().Time().Advance(std::chrono::seconds(2));
+  EXPECT_EQ(found(), u"(none)");
+  // A clock set back does not make an old entry young.
+  images.Remember(scan_.System(), path, *stamp, marked);
+  scan_.Machine().Time().Advance(std::chrono::seconds(-3600));
+  EXPECT_EQ(found(), u"(none)");
 }
 
 }  // namespace

@@ -64,6 +64,7 @@ class ScanMachine {
   }
 
   Platform::System& System() { return system_; }
+  Emulated::Machine& Machine() { return machine_.Machine(); }
   LoadPointEngine& Engine() { return engine_; }
   LoadPointDatabase& Database() { return *engine_.Database(); }
 
