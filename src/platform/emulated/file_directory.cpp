@@ -19,13 +19,16 @@ struct RawEntry {
   std::optional<FileMetadata> metadata;
 };
 
-std::vector<RawEntry> RawEntries(const fs::path& folder) {
+// withMetadata: also each entry's stored metadata, which only short names need; a
+// lookup by long name reads it for the entry it finds.
+std::vector<RawEntry> RawEntries(const fs::path& folder, bool withMetadata) {
   std::vector<RawEntry> entries;
   std::error_code error;
   for (const auto& item : fs::directory_iterator(folder, error)) {
     const std::string name = item.path().filename().string();
     if (IsCompanionHostName(name)) continue;
-    entries.push_back({item.path(), Platform::Utf8ToUtf16(name), ReadMetadata(item.path())});
+    entries.push_back({item.path(), Platform::Utf8ToUtf16(name),
+                       withMetadata ? ReadMetadata(item.path()) : std::nullopt});
   }
   return entries;
 }
@@ -78,7 +81,7 @@ std::optional<FileAttributeData> ReadAttributeData(const fs::path& entry) {
 }
 
 std::vector<DirectoryEntry> ListDirectory(const fs::path& folder) {
-  std::vector<RawEntry> raw = RawEntries(folder);
+  std::vector<RawEntry> raw = RawEntries(folder, true);
   std::sort(raw.begin(), raw.end(), [](const RawEntry& a, const RawEntry& b) {
     return FoldAscii(a.longName) < FoldAscii(b.longName);
   });
@@ -106,7 +109,7 @@ std::optional<DirectoryEntry> FindEntry(const fs::path& folder, std::u16string_v
   if (auto info = ReadAttributeData(exact)) {
     return DirectoryEntry{exact, std::u16string(name), u"", *info};
   }
-  for (const auto& item : RawEntries(folder)) {
+  for (const auto& item : RawEntries(folder, false)) {
     if (!EqualsIgnoreAsciiCase(item.longName, name)) continue;
     if (auto info = ReadAttributeData(item.host)) return DirectoryEntry{item.host, item.longName, u"", *info};
   }

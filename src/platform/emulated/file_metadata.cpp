@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -80,10 +81,16 @@ std::vector<fs::path> CompanionPaths(const fs::path& entry) {
 }
 
 // One "key=value" line per field, UTF-8: readable when someone inspects an image.
+// Most files have none: the miss is one failed open, without building a stream.
 std::optional<FileMetadata> ReadMetadata(const fs::path& entry) {
-  std::ifstream in(MetadataPath(entry), std::ios::binary);
-  if (!in) return std::nullopt;
+  std::FILE* file = std::fopen(MetadataPath(entry).c_str(), "rb");
+  if (file == nullptr) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, read);
+  std::fclose(file);
   FileMetadata metadata;
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     const size_t equals = line.find('=');
