@@ -17,6 +17,12 @@ TEST(BhoScan, HelperNoticedByTheWatcherIsRecordedOnce) {
                           wow + "{22222222-0000-0000-0000-000000000001}]\r\n@=\"Wow helper\"\r\n");
   LoadPointEngine& engine = machine.Engine();
   ScanBrowserHelperObjects(engine, 0, 0);  // what the start-up rescan found
+  // The watcher threads arm their notifications on their own time; a change made
+  // before that would not be noticed (the start-up rescan covers that window).
+  for (int i = 0; i < 1000 && machine.Machine().RegistryState().PendingNotifications() < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_GE(machine.Machine().RegistryState().PendingNotifications(), 2u);
   machine.Import(wow + "{22222222-0000-0000-0000-000000000002}]\r\n@=\"New wow helper\"\r\n");
   Platform::Registry& registry = machine.System().Registry();
   Platform::ScopedKey added;

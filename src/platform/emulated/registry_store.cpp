@@ -51,6 +51,11 @@ void RegistryStore::SetNotificationSignal(std::function<void(Handle)> signal) {
   signal_ = std::move(signal);
 }
 
+size_t RegistryStore::PendingNotifications() {
+  std::lock_guard lock(mutex_);
+  return watches_.Size();
+}
+
 void RegistryStore::Signal(const Events& events) {
   if (events.empty()) return;
   std::function<void(Handle)> signal;

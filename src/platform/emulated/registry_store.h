@@ -112,6 +112,9 @@ class RegistryStore {
   // How fired notifications are signalled; the machine's object table unless a test
   // watches the store on its own.
   void SetNotificationSignal(std::function<void(Platform::Handle)> signal);
+  // Armed notifications that have not fired yet: a test that changes a key waits
+  // until the thread that watches it has armed its watch.
+  size_t PendingNotifications();
 
  private:
   using KeyPtr = std::shared_ptr<RegistryKey>;

@@ -23,6 +23,7 @@ struct RegistryWatch {
 class RegistryWatchList {
  public:
   void Add(RegistryWatch watch) { watches_.push_back(std::move(watch)); }
+  size_t Size() const { return watches_.size(); }
   // A change of kind (kRegNotifyChangeName or kRegNotifyChangeLastSet) at key, which
   // must still be attached to the tree so that subtree watches above it see it.
   void Changed(const RegistryKey& key, uint32_t kind, std::vector<Platform::Handle>* events);
