@@ -167,8 +167,8 @@ bool LoadPointDatabase::Run(const SqlText& sql, std::string_view operation, bool
     if (rc == SQLITE_DONE) rc = SQLITE_OK;
   }
   char* message = rc == SQLITE_OK ? nullptr : sqlite3_mprintf("%s", sqlite3_errmsg(db_));
+  // Every run binds every parameter of its text anew: nothing to clear.
   sqlite3_reset(statement);
-  sqlite3_clear_bindings(statement);
   if (rc == SQLITE_OK) return true;
   ReportSqlError(operation, message, print);
   if (inTransaction && sqlite3_get_autocommit(db_) != 0) TransactionLost();

@@ -4,7 +4,8 @@
 // parsed again. Parsing was most of the time a statement took: a live event writes
 // half a dozen short rows, and a burst of them ran at the parser's speed.
 //
-// Every statement handed out is reset and unbound, and must be reset again after
+// Every statement handed out is reset; its user binds every parameter anew before
+// each run (the texts bound last may be gone) and must reset it again after
 // use: a statement left part-way keeps its read lock. The owner clears the cache
 // before it closes the connection, which refuses to close while statements remain.
 

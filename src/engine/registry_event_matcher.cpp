@@ -45,6 +45,8 @@ bool KeyNameLess::operator()(std::u16string_view a, std::u16string_view b) const
 }
 
 Node& RegistryEventMatcher::NodeOf(const RegistryKeyPath& path) {
+  // A new node can change where an earlier walk ends.
+  lastValid_ = false;
   std::unique_ptr<Node>& root = roots_[path.Root()];
   if (!root) root = std::make_unique<Node>();
   Node* node = root.get();
@@ -75,11 +77,18 @@ const Node* RegistryEventMatcher::Walk(const RegistryKeyPath& path) const {
   return node;
 }
 
+const Node* RegistryEventMatcher::WalkNative(std::u16string_view nativePath) const {
+  if (lastValid_ && nativePath == lastPath_) return lastNode_;
+  RegistryKeyPath path;
+  lastNode_ = path.ParseNative(nativePath, 0) ? Walk(path) : nullptr;
+  lastPath_.assign(nativePath);
+  lastValid_ = true;
+  return lastNode_;
+}
+
 int32_t Match(const RegistryEventMatcher& matcher, const RegistryEntry& entry,
               std::vector<std::unique_ptr<BrumevaleRegistryEvent>>& outEvents) {
-  RegistryKeyPath path;
-  if (!path.ParseNative(entry.KeyPath(), 0)) return 0;
-  const Node* node = matcher.Walk(path);
+  const Node* node = matcher.WalkNative(entry.KeyPath());
   if (node == nullptr) return 0;
   const size_t before = outEvents.size();
   switch (entry.Operation()) {

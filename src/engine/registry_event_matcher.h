@@ -51,9 +51,16 @@ class RegistryEventMatcher {
   // The node reached by the walk rule: a named child is always preferred and a later
   // failure does not come back to the wildcard. Null when the walk fails.
   const Node* Walk(const RegistryKeyPath& path) const;
+  // The walk of a key path as the driver writes it ("\REGISTRY\..."); null when it
+  // does not parse or the walk fails. The last path's answer is kept until the table
+  // changes: a burst names the same key again and again. One thread at a time.
+  const Node* WalkNative(std::u16string_view nativePath) const;
 
  private:
   std::map<uint32_t, std::unique_ptr<Node>> roots_;
+  mutable bool lastValid_ = false;
+  mutable std::u16string lastPath_;
+  mutable const Node* lastNode_ = nullptr;
 };
 
 // Fills the table with every catalogue location, settings location, file-extension

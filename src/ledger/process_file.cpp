@@ -40,7 +40,9 @@ ProcessFile ReadProcessFile(LedgerContext& context, uint64_t processId) {
   bool lookedAt = false;
   if (auto known = images.Find(system, imagePath, LiveBatch::Open(), &lookedAt)) {
     if (lookedAt) {
-      known->download = DownloadData(system, known->record.fullPath);
+      // The image stands as it was read, so its path as the process table has it
+      // names the same file.
+      known->download = DownloadData(system, imagePath);
       images.SetDownload(imagePath, known->download);
     }
     return std::move(*known);

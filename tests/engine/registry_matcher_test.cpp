@@ -80,6 +80,9 @@ TEST_F(RegistryMatcherTest, WatchTableLookups) {
 
 TEST_F(RegistryMatcherTest, ClassWatchesCarryTheirExtraNumbersInTheOrderAdded) {
   const std::u16string server = u"SOFTWARE\\Classes\\CLSID\\{C}\\InProcServer32";
+  // Looked at before the watch exists: the answer for the path must not outlive
+  // the table it was found in.
+  EXPECT_TRUE(Lookup(kOpRegistryValueSet, kMachine + server, u"").codes.empty());
   AddClassWatch(matcher_, Platform::kHkeyLocalMachine, server, u"", 16, 12);
   AddClassWatch(matcher_, Platform::kHkeyLocalMachine, server, u"", 23, 40);
   const Found found = Lookup(kOpRegistryValueSet, kMachine + server, u"");

@@ -125,6 +125,10 @@ Platform::FileTime ToFileTime(fs::file_time_type time) {
   return static_cast<Platform::FileTime>(ticks + kUnixEpochTicks);
 }
 
+Platform::FileTime ToFileTime(int64_t seconds, int64_t nanoseconds) {
+  return static_cast<Platform::FileTime>((seconds * 1'000'000'000 + nanoseconds) / 100 + kUnixEpochTicks);
+}
+
 fs::file_time_type FromFileTime(Platform::FileTime time) {
   const auto sinceUnix = std::chrono::nanoseconds((static_cast<int64_t>(time) - kUnixEpochTicks) * 100);
   const std::chrono::system_clock::time_point system(

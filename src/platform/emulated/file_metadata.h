@@ -42,6 +42,8 @@ bool WriteMetadata(const std::filesystem::path& entry, const FileMetadata& metad
 
 // Host clock values as FILETIME and back.
 Platform::FileTime ToFileTime(std::filesystem::file_time_type time);
+// The same from a host stat's seconds and nanoseconds since 1970.
+Platform::FileTime ToFileTime(int64_t seconds, int64_t nanoseconds);
 std::filesystem::file_time_type FromFileTime(Platform::FileTime time);
 
 }  // namespace Emulated
