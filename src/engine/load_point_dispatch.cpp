@@ -53,11 +53,11 @@ int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryE
                                uint64_t processId) {
   // The image is read and checked before the handler's first write opens the live
   // batch's transaction, so the lock is not held meanwhile.
-  const ProcessFile process = ReadProcessFile(engine, processId);
+  const auto process = ReadProcessFile(engine, processId);
   ChangeRecords records;
   HandlerOf(event)(engine, event, records);
   // Once per event, also when nothing changed: the process took part in it.
-  const int32_t processKey = WriteProcessFile(engine, process);
+  const int32_t processKey = WriteProcessFile(engine, *process);
   for (ChangeRecord& record : records) {
     RecordChangeEvent(engine, event.TimeText(), record.targetKey, processKey,
                       EventTypeOfChangeKind(record.kind), record.extendedData.get());

@@ -78,12 +78,12 @@ void HandleFileExtensionEvent(LedgerContext& context, const BrumevaleRegistryEve
     return;
   }
   // Read before the first write takes the live batch's lock.
-  const ProcessFile process = ReadProcessFile(context, processId);
+  const auto process = ReadProcessFile(context, processId);
   if (event.Operation() == kRegistryValueSet) {
     const int32_t key = ReconcileFileExtension(context, kind, location->userId, location->entryId,
                                                location->verb, event.GetValueText(0), nullptr);
-    if (key > 0) RecordExtensionEvent(context, event, key, process, kEventFileExtensionSet);
+    if (key > 0) RecordExtensionEvent(context, event, key, *process, kEventFileExtensionSet);
   } else if (event.Operation() == kRegistryValueDeleted) {
-    RemoveExtensionRow(context, event, kind, *location, process);
+    RemoveExtensionRow(context, event, kind, *location, *process);
   }
 }

@@ -18,7 +18,7 @@ namespace {
 void RecordTaskChanges(LedgerContext& context, const BrumevaleFileEvent& event,
                        uint64_t processId) {
   // Read before the first write takes the live batch's lock.
-  const ProcessFile process = ReadProcessFile(context, processId);
+  const auto process = ReadProcessFile(context, processId);
   ChangeRecords changes;
   HandleTaskFileEvent(context, event, changes);
   // One Processes row for the event, made only when there is a change to carry it.
@@ -26,7 +26,7 @@ void RecordTaskChanges(LedgerContext& context, const BrumevaleFileEvent& event,
   for (ChangeRecord& change : changes) {
     const uint32_t eventType = EventTypeOfChangeKind(change.kind);
     if (eventType == 0) continue;
-    if (processKey == 0) processKey = WriteProcessFile(context, process);
+    if (processKey == 0) processKey = WriteProcessFile(context, *process);
     RecordChangeEvent(context, event.TimeText(), change.targetKey, processKey, eventType,
                       change.extendedData.get());
   }
@@ -71,7 +71,7 @@ int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& 
   }
   const std::u16string path = WithoutStream(event.Path());
   // Read before the first write takes the live batch's lock.
-  const ProcessFile process = ReadProcessFile(context, processId);
+  const auto process = ReadProcessFile(context, processId);
   const std::u16string name = path.substr(path.rfind(u'\\') + 1);
   const uint32_t type = LoadPointTypeOf(code);
   const std::u16string& userId = event.MatcherText();
@@ -86,7 +86,7 @@ int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& 
     data.SetChanged(path, oldPath, u"");
   }
   data.SetLoadPoint(type, name, userId);
-  const int32_t processKey = WriteProcessFile(context, process);
+  const int32_t processKey = WriteProcessFile(context, *process);
   RecordChangeEvent(context, event.TimeText(), key, processKey,
                     result == 5 ? kEventLoadPointAdded : kEventLoadPointChanged, &data);
   return 1;
@@ -98,7 +98,7 @@ int32_t HandleFolderFileRemoval(LedgerContext& context, const BrumevaleFileEvent
   // A task row is named by the task's identifier, which a task file may carry too.
   if (type != kCommonStartupType && type != kUserStartupType) return 0;
   // Read before the removal, the first write, takes the live batch's lock.
-  const ProcessFile process = ReadProcessFile(context, processId);
+  const auto process = ReadProcessFile(context, processId);
   LoadPointRows removed;
   if (RemoveFolderLoadPoint(context, type, event.MatcherText(), event.GetFileName(), removed) != 1) {
     return 0;
@@ -108,7 +108,7 @@ int32_t HandleFolderFileRemoval(LedgerContext& context, const BrumevaleFileEvent
   LoadPointExtEventData data;
   data.SetDeleted(removed.COMMAND_LINE(0), u"");
   data.SetLoadPoint(type, removed.ENTRY_NAME(0), removed.USER_ID(0));
-  const int32_t processKey = WriteProcessFile(context, process);
+  const int32_t processKey = WriteProcessFile(context, *process);
   RecordChangeEvent(context, event.TimeText(), removed.KEY(0), processKey, kEventLoadPointRemoved,
                     &data);
   return 1;

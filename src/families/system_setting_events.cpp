@@ -16,12 +16,12 @@ void HandleSettingEvent(LedgerContext& context, const BrumevaleRegistryEvent& ev
   if (type == 0) return;
   const RegistryKeyPath& path = event.KeyPath();
   // Read before the first write takes the live batch's lock.
-  const ProcessFile process = ReadProcessFile(context, processId);
+  const auto process = ReadProcessFile(context, processId);
   // A deleted value carries no text: the setting is then cleared, which is a change
   // as much as setting it is.
   const int32_t key = ReconcileSystemSetting(context, type, path.ToText(false),
                                              event.GetValueText(0), path.Sid());
   if (key == 0) return;
-  const int32_t processKey = WriteProcessFile(context, process);
+  const int32_t processKey = WriteProcessFile(context, *process);
   RecordChangeEvent(context, event.TimeText(), key, processKey, kEventSystemSettingChanged, nullptr);
 }

@@ -31,7 +31,7 @@ std::u16string DownloadData(Platform::System& system, const std::u16string& path
 
 }  // namespace
 
-ProcessFile ReadProcessFile(LedgerContext& context, uint64_t processId) {
+std::shared_ptr<const ProcessFile> ReadProcessFile(LedgerContext& context, uint64_t processId) {
   Platform::System& system = context.System();
   // A process the table does not know still gets its row, with empty fields: the
   // change happened, and who made it is simply not known.
@@ -39,25 +39,28 @@ ProcessFile ReadProcessFile(LedgerContext& context, uint64_t processId) {
   ProcessImageCache& images = context.ProcessImages();
   bool lookedAt = false;
   if (auto known = images.Find(system, imagePath, LiveBatch::Open(), &lookedAt)) {
-    if (lookedAt) {
-      // The image stands as it was read, so its path as the process table has it
-      // names the same file.
-      known->download = DownloadData(system, imagePath);
-      images.SetDownload(imagePath, known->download);
-    }
-    return std::move(*known);
+    if (!lookedAt) return known;
+    // The image stands as it was read, so its path as the process table has it
+    // names the same file.
+    std::u16string download = DownloadData(system, imagePath);
+    if (download == known->download) return known;
+    auto updated = std::make_shared<ProcessFile>(*known);
+    updated->download = std::move(download);
+    images.Replace(imagePath, updated);
+    return updated;
   }
   // Taken before the read: a file that changes while it is read is read again.
   const auto stamp = ProcessImageCache::Stamp(system, imagePath);
-  ProcessFile file;
+  auto read = std::make_shared<ProcessFile>();
+  ProcessFile& file = *read;
   LoadFileInformation(system, file.record, imagePath);
   // Without an image there is nothing to check. A known image that cannot be read
   // is still checked (with the empty path its record holds): the verifier reports
   // it as a file it could not open, which is itself worth a row.
   if (!imagePath.empty()) file.signature = CheckFileSignature(system, file.record.fullPath);
   file.download = DownloadData(system, file.record.fullPath);
-  if (stamp) images.Remember(system, imagePath, *stamp, file);
-  return file;
+  if (stamp) images.Remember(system, imagePath, *stamp, read);
+  return read;
 }
 
 int32_t WriteProcessFile(LedgerContext& context, const ProcessFile& file) {
@@ -73,5 +76,5 @@ int32_t WriteProcessFile(LedgerContext& context, const ProcessFile& file) {
 
 int32_t AddProcessFile(LedgerContext& context, uint64_t processId) {
   if (!context.Database()) return -1;
-  return WriteProcessFile(context, ReadProcessFile(context, processId));
+  return WriteProcessFile(context, *ReadProcessFile(context, processId));
 }

@@ -2,6 +2,7 @@
 // Who made a change: the process's image file as a Processes row.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "database/file_information.h"
@@ -18,8 +19,8 @@ struct ProcessFile {
 };
 
 // Reads the image of processId. A process the process table does not know gives
-// empty fields.
-ProcessFile ReadProcessFile(LedgerContext& context, uint64_t processId);
+// empty fields. Shared with the image cache, which may hand it to later events.
+std::shared_ptr<const ProcessFile> ReadProcessFile(LedgerContext& context, uint64_t processId);
 // Its new Processes row with the signature rows and download data; its KEY, or -1
 // when the insert failed.
 int32_t WriteProcessFile(LedgerContext& context, const ProcessFile& file);

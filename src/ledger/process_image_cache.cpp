@@ -28,12 +28,13 @@ std::optional<Platform::FileAttributeData> ProcessImageCache::Stamp(Platform::Sy
   return stamp;
 }
 
-std::optional<ProcessFile> ProcessImageCache::Find(Platform::System& system, const std::u16string& path,
-                                                   bool withinPass, bool* lookedAt) {
+std::shared_ptr<const ProcessFile> ProcessImageCache::Find(Platform::System& system,
+                                                           const std::u16string& path, bool withinPass,
+                                                           bool* lookedAt) {
   *lookedAt = false;
   std::lock_guard lock(mutex_);
   const auto found = entries_.find(path);
-  if (found == entries_.end()) return std::nullopt;
+  if (found == entries_.end()) return nullptr;
   Entry& entry = found->second;
   if (!withinPass || entry.pass != pass_) {
     // A clock set back counts as expired too.
@@ -41,7 +42,7 @@ std::optional<ProcessFile> ProcessImageCache::Find(Platform::System& system, con
     const auto stamp = Stamp(system, path);
     if (age < 0 || age > kLifetime || !stamp || !SameStamp(*stamp, entry.stamp)) {
       entries_.erase(found);
-      return std::nullopt;
+      return nullptr;
     }
     entry.pass = pass_;
     *lookedAt = true;
@@ -49,18 +50,19 @@ std::optional<ProcessFile> ProcessImageCache::Find(Platform::System& system, con
   return entry.file;
 }
 
-void ProcessImageCache::SetDownload(const std::u16string& path, const std::u16string& download) {
+void ProcessImageCache::Replace(const std::u16string& path, std::shared_ptr<const ProcessFile> file) {
   std::lock_guard lock(mutex_);
   const auto found = entries_.find(path);
-  if (found != entries_.end()) found->second.file.download = download;
+  if (found != entries_.end()) found->second.file = std::move(file);
 }
 
 void ProcessImageCache::Remember(Platform::System& system, const std::u16string& path,
-                                 const Platform::FileAttributeData& stamp, const ProcessFile& file) {
+                                 const Platform::FileAttributeData& stamp,
+                                 std::shared_ptr<const ProcessFile> file) {
   const int64_t now = Now(system);
   std::lock_guard lock(mutex_);
   if (entries_.size() >= kCapacity && entries_.find(path) == entries_.end()) entries_.clear();
-  entries_.insert_or_assign(path, Entry{stamp, now, pass_, file});
+  entries_.insert_or_assign(path, Entry{stamp, now, pass_, std::move(file)});
 }
 
 size_t ProcessImageCache::Size() const {

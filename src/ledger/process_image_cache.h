@@ -14,6 +14,7 @@
 // at once, as a burst is mostly one process. Safe to use from several threads.
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -42,13 +43,13 @@ class ProcessImageCache {
   // What was read of the image at path, when it may still be used; none otherwise.
   // *lookedAt tells whether the entry was checked against the file now, rather than
   // taken as it was earlier in the pass: its download data must then be read again.
-  std::optional<ProcessFile> Find(Platform::System& system, const std::u16string& path,
-                                  bool withinPass, bool* lookedAt);
-  // The download data read again for the entry of path.
-  void SetDownload(const std::u16string& path, const std::u16string& download);
+  std::shared_ptr<const ProcessFile> Find(Platform::System& system, const std::u16string& path,
+                                          bool withinPass, bool* lookedAt);
+  // The entry of path with its download data read again; its age stays.
+  void Replace(const std::u16string& path, std::shared_ptr<const ProcessFile> file);
   // Keeps what was read of the image at path, which stood as stamp before the read.
   void Remember(Platform::System& system, const std::u16string& path,
-                const Platform::FileAttributeData& stamp, const ProcessFile& file);
+                const Platform::FileAttributeData& stamp, std::shared_ptr<const ProcessFile> file);
   size_t Size() const;
 
  private:
@@ -56,7 +57,7 @@ class ProcessImageCache {
     Platform::FileAttributeData stamp;
     int64_t readAt = 0;
     uint64_t pass = 0;
-    ProcessFile file;
+    std::shared_ptr<const ProcessFile> file;
   };
   mutable std::mutex mutex_;
   std::unordered_map<std::u16string, Entry> entries_;

@@ -103,7 +103,7 @@ TEST_F(ProcessFileTest, AnImageIsReadAgainWhenItChangedOrItsMinuteHasPassed) {
   const std::u16string image = u"C:\\Tools\\tool.exe";
   scan_.WriteFile(image, "first");
   Started(image);
-  const auto size = [&] { return ReadProcessFile(scan_.Engine(), kInstallerPid).record.FileSize(); };
+  const auto size = [&] { return ReadProcessFile(scan_.Engine(), kInstallerPid)->record.FileSize(); };
   EXPECT_EQ(size(), 5u);
   ProcessImageCache& images = scan_.Engine().ProcessImages();
   EXPECT_EQ(images.Size(), 1u);
@@ -117,11 +117,11 @@ TEST_F(ProcessFileTest, AnImageIsReadAgainWhenItChangedOrItsMinuteHasPassed) {
   }
   EXPECT_EQ(size(), 15u);
 
-  const std::u16string path = ReadProcessFile(scan_.Engine(), kInstallerPid).record.fullPath;
+  const std::u16string path = ReadProcessFile(scan_.Engine(), kInstallerPid)->record.fullPath;
   const auto stamp = ProcessImageCache::Stamp(scan_.System(), path);
   ASSERT_TRUE(stamp.has_value());
-  ProcessFile marked;
-  marked.record.fileName = u"marked";
+  auto marked = std::make_shared<ProcessFile>();
+  marked->record.fileName = u"marked";
   bool lookedAt = false;
   const auto found = [&] {
     const auto file = images.Find(scan_.System(), path, false, &lookedAt);
