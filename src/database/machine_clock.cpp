@@ -41,6 +41,9 @@ bool Is(sqlite3_value* value, std::string_view word) {
 struct MachineClock {
   Platform::System& system;
   sqlite3* plain = nullptr;  // SQLite's own DATETIME, for everything but the machine's now
+  // The last local "now" and its text: a burst asks for the same second many times.
+  Platform::SystemTime lastSecond{};
+  std::string lastText;
   ~MachineClock() { sqlite3_close(plain); }
 };
 
@@ -79,8 +82,14 @@ void DateTime(sqlite3_context* context, int count, sqlite3_value** args) {
   auto& clock = *static_cast<MachineClock*>(sqlite3_user_data(context));
   // The one form every statement of this product uses, answered without a detour.
   if (count == 2 && Is(args[0], "now") && Is(args[1], "localtime")) {
-    const std::string text = Text(clock.system.Environment().GetLocalTime());
-    sqlite3_result_text(context, text.c_str(), -1, SQLITE_TRANSIENT);
+    Platform::SystemTime now = clock.system.Environment().GetLocalTime();
+    now.milliseconds = 0;
+    if (clock.lastText.empty() || !(now == clock.lastSecond)) {
+      clock.lastSecond = now;
+      clock.lastText = Text(now);
+    }
+    sqlite3_result_text(context, clock.lastText.c_str(), static_cast<int>(clock.lastText.size()),
+                        SQLITE_TRANSIENT);
     return;
   }
   EvaluatePlain(context, clock, count, args);

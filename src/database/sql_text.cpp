@@ -13,21 +13,30 @@ constexpr char16_t kCp1252High[32] = {
 
 }  // namespace
 
-std::string ToUtf8(std::u16string_view wide) {
-  std::string out;
-  out.reserve(wide.size());
+// Sized first and written in place: every text value of every statement passes here.
+void AppendUtf8(std::u16string_view wide, std::string& out) {
+  size_t bytes = 0;
+  for (char16_t u : wide) bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+  const size_t start = out.size();
+  out.resize(start + bytes);
+  char* p = out.data() + start;
   for (char16_t u : wide) {
     if (u < 0x80) {
-      out.push_back(static_cast<char>(u));
+      *p++ = static_cast<char>(u);
     } else if (u < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+      *p++ = static_cast<char>(0xC0 | (u >> 6));
+      *p++ = static_cast<char>(0x80 | (u & 0x3F));
     } else {
-      out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+      *p++ = static_cast<char>(0xE0 | (u >> 12));
+      *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (u & 0x3F));
     }
   }
+}
+
+std::string ToUtf8(std::u16string_view wide) {
+  std::string out;
+  AppendUtf8(wide, out);
   return out;
 }
 
@@ -90,6 +99,17 @@ int32_t ParseInt(std::string_view text) {
   return static_cast<int32_t>(negative ? -value : value);
 }
 
+SqlText& SqlText::Text(std::u16string_view value) {
+  sql_ += '?';
+  if (value.find(u'\0') != std::u16string_view::npos) holdsNul_ = true;
+  const size_t offset = texts_.size();
+  AppendUtf8(value, texts_);
+  values_.push_back({.isText = true,
+                     .offset = static_cast<uint32_t>(offset),
+                     .length = static_cast<uint32_t>(texts_.size() - offset)});
+  return *this;
+}
+
 // The statement texts hold a "?" only where a value goes: no fixed piece quotes one.
 std::string SqlText::Literal() const {
   std::string text;
@@ -103,7 +123,7 @@ std::string SqlText::Literal() const {
       continue;
     }
     const Value& value = values_[next++];
-    text += value.isText ? "'" + EscapeQuotes(value.text) + "'" : FormatInt(value.number);
+    text += value.isText ? "'" + EscapeQuotes(TextOf(value)) + "'" : FormatInt(value.number);
   }
   return text;
 }

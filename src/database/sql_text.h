@@ -14,6 +14,8 @@
 
 // Each code unit on its own: 1, 2 or 3 bytes.
 std::string ToUtf8(std::u16string_view wide);
+// The same, appended to out.
+void AppendUtf8(std::u16string_view wide, std::string& out);
 // The inverse of ToUtf8. A sequence cut short by the end of the text ends the
 // conversion; what was converted before it is kept.
 std::u16string FromUtf8(std::string_view text);
@@ -29,13 +31,15 @@ int32_t ParseInt(std::string_view text);
 // One statement: its text with a "?" where each value goes, and the values in
 // order, so that a statement of the same shape is parsed once and run with new
 // values (see statement_cache.h). Text values are converted by ToUtf8 and stored
-// byte for byte as they were when they stood between quotes in the text.
+// byte for byte as they were when they stood between quotes in the text. The texts
+// share one buffer: a statement costs a few allocations, not one per value.
 class SqlText {
  public:
   struct Value {
     bool isText = false;
     int32_t number = 0;
-    std::string text;  // UTF-8
+    uint32_t offset = 0;  // of a text in the buffer
+    uint32_t length = 0;
   };
 
   // Enough for every statement but the Processes insert: one allocation.
@@ -51,15 +55,12 @@ class SqlText {
     values_.push_back({.number = value});
     return *this;
   }
-  SqlText& Text(std::u16string_view value) {
-    sql_ += '?';
-    if (value.find(u'\0') != std::u16string_view::npos) holdsNul_ = true;
-    values_.push_back({.isText = true, .text = ToUtf8(value)});
-    return *this;
-  }
+  SqlText& Text(std::u16string_view value);
   // The text with its parameters.
   const std::string& Str() const { return sql_; }
   const std::vector<Value>& Values() const { return values_; }
+  // The UTF-8 of a text value.
+  std::string_view TextOf(const Value& value) const { return {texts_.data() + value.offset, value.length}; }
   // A text value holds a NUL unit.
   bool HoldsNul() const { return holdsNul_; }
   // The statement with its values written in: numbers as decimal text, texts quoted
@@ -69,5 +70,6 @@ class SqlText {
  private:
   std::string sql_;
   std::vector<Value> values_;
+  std::string texts_;
   bool holdsNul_ = false;
 };

@@ -10,11 +10,13 @@ bool LoadPointDatabase::BeginTransaction() {
   // the next start; every batch of writes begins here, so the schema is completed
   // by the first one after the cause has gone.
   if (!schemaReady_ && db_ != nullptr) CreateTables();
-  return Execute("BEGIN EXCLUSIVE TRANSACTION", "BeginTransaction", true);
+  // Prepared once, as the record operations are: a single live event begins and
+  // commits one transaction of its own.
+  return Run(SqlText("BEGIN EXCLUSIVE TRANSACTION"), "BeginTransaction", true);
 }
 
 bool LoadPointDatabase::EndTransaction() {
-  if (Execute("COMMIT TRANSACTION", "EndTransaction", true)) return true;
+  if (Run(SqlText("COMMIT TRANSACTION"), "EndTransaction", true)) return true;
   // A commit that met a full disk may leave the transaction open; every later
   // BEGIN would then fail, and nothing would ever be committed again.
   RollbackTransaction();

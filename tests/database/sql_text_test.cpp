@@ -49,7 +49,7 @@ TEST(SqlText, ValuesAreBoundAndWrittenInOnlyForTheLiteralText) {
   sql.Text(u"O'Brien \u00e4").Raw(", B = 'Y?' WHERE KEY = ").Int(-3);
   EXPECT_EQ(sql.Str(), "UPDATE T SET A = ?, B = 'Y?' WHERE KEY = ?");
   ASSERT_EQ(sql.Values().size(), 2u);
-  EXPECT_EQ(sql.Values()[0].text, "O'Brien \xC3\xA4");
+  EXPECT_EQ(sql.TextOf(sql.Values()[0]), "O'Brien \xC3\xA4");
   EXPECT_EQ(sql.Values()[1].number, -3);
   EXPECT_FALSE(sql.HoldsNul());
   // Converted, then escaped, then quoted; a "?" inside a fixed quoted piece stays.
