@@ -195,10 +195,33 @@ void BM_SingleLiveEvent(benchmark::State& state) {
     ++i;
   }
   const double plain = OneRowCommits(fixture, events);
+  // The floor: the rows a change event writes (process, command line, change event,
+  // its link and extended data), committed alone as often, without the live path.
+  FileInformation process;
+  LoadFileInformation(fixture.system, process, u"C:\\Setup\\setup.exe");
+  LoadPointDatabase& rows = *fixture.plain;
+  const int32_t key = rows.AddLoadPointEntry(1, u"", u"Floor", u"C:\\one.exe", u"");
+  const auto start = std::chrono::steady_clock::now();
+  for (uint64_t e = 0; e < events; ++e) {
+    rows.BeginTransaction();
+    const int32_t processKey = rows.AddProcessEntry(process, 0, false);
+    rows.UpdateLoadPointEntry(key, e % 2 == 0 ? u"C:\\two.exe" : u"C:\\one.exe");
+    const int32_t eventKey = rows.AddChangeEventEntry(u"", key, processKey, 14);
+    rows.UpdateLoadPointEntry(key, eventKey);
+    ExtendedEventData data;
+    data.changeEventKey = eventKey;
+    data.extendedEventType = 2;
+    data.SetParam(1, u"Floor");
+    data.SetParam(4, e % 2 == 0 ? u"C:\\two.exe" : u"C:\\one.exe");
+    rows.AddExtendedEventEntry(data);
+    rows.EndTransaction();
+  }
+  const double floor = Seconds(start);
   state.counters["commits_per_event"] = static_cast<double>(commits) / static_cast<double>(events);
   state.counters["baseline_commits_per_s"] = static_cast<double>(events) / plain;
   state.counters["events_per_s"] = static_cast<double>(events) / live;
   state.counters["live_over_baseline"] = live / plain;
+  state.counters["event_rows_over_baseline"] = floor / plain;
 }
 BENCHMARK(BM_SingleLiveEvent)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 
