@@ -195,6 +195,7 @@ int32_t LoadPointDatabase::Change(const SqlText& sql, std::string_view operation
 }
 
 int32_t LoadPointDatabase::Query(const SqlText& sql, std::string_view operation, RowReader& rows) {
+  BatchTakesRead();
   // A reader that already holds rows keeps them; only this query's rows count.
   const uint32_t before = rows.Count();
   if (!Run(sql, operation, true, &rows.Result())) return 0;

@@ -66,10 +66,11 @@ class LoadPointDatabase {
   // lookup by identity reads the table again.
   void InvalidateLoadPointIndex();
 
-  // A batch of live writes in one transaction, begun by the batch's first write so
-  // that whatever is read and checked before it (file facts, signatures) holds no
-  // lock. Inside a transaction that is already open (a rescan's) the batch begins
-  // none. A write that fails rolls the batch's transaction back, which leaves the
+  // A batch of live writes in one transaction, begun by the batch's first statement
+  // (its first lookup, or its first write) so that whatever is read and checked
+  // before it (file facts, signatures) holds no lock, and the event's lookups share
+  // the lock of its writes. Inside a transaction that is already open (a rescan's)
+  // the batch begins none. A write that fails rolls the batch's transaction back, which leaves the
   // connection outside any transaction, and the writes after it are refused until
   // EndBatchEvent: an event is written whole or not at all.
   void OpenBatch();
@@ -192,6 +193,8 @@ class LoadPointDatabase {
   // The batch's part in a write: begins its transaction before the first write;
   // false when the write must not run.
   bool BatchAdmitsWrite();
+  // The same before a read: a batch that may still write begins its transaction.
+  void BatchTakesRead();
   // After a failed write: a batch's transaction is rolled back.
   void AfterFailedWrite();
   // SQLite ended the open transaction by itself (a full disk, an I/O error).

@@ -20,6 +20,7 @@ int64_t LoadPointDatabase::DataVersion() {
 
 bool LoadPointDatabase::LoadPointIndexReady() {
   if (db_ == nullptr) return false;
+  BatchTakesRead();
   // The version moves when another connection (a tool, another copy of the
   // service) has committed to the file: its rows are then read afresh.
   const int64_t version = DataVersion();

@@ -51,7 +51,7 @@ Handler HandlerOf(const BrumevaleRegistryEvent& event) {
 
 int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
                                uint64_t processId) {
-  // The image is read and checked before the handler's first write opens the live
+  // The image is read and checked before the handler's first lookup opens the live
   // batch's transaction, so the lock is not held meanwhile.
   const auto process = ReadProcessFile(engine, processId);
   ChangeRecords records;

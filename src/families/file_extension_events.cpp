@@ -77,7 +77,7 @@ void HandleFileExtensionEvent(LedgerContext& context, const BrumevaleRegistryEve
                        1, 1, 0);
     return;
   }
-  // Read before the first write takes the live batch's lock.
+  // Read before the first lookup takes the live batch's lock.
   const auto process = ReadProcessFile(context, processId);
   if (event.Operation() == kRegistryValueSet) {
     const int32_t key = ReconcileFileExtension(context, kind, location->userId, location->entryId,

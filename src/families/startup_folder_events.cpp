@@ -17,7 +17,7 @@ namespace {
 
 void RecordTaskChanges(LedgerContext& context, const BrumevaleFileEvent& event,
                        uint64_t processId) {
-  // Read before the first write takes the live batch's lock.
+  // Read before the first lookup takes the live batch's lock.
   const auto process = ReadProcessFile(context, processId);
   ChangeRecords changes;
   HandleTaskFileEvent(context, event, changes);
@@ -70,7 +70,7 @@ int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& 
     return 1;
   }
   const std::u16string path = WithoutStream(event.Path());
-  // Read before the first write takes the live batch's lock.
+  // Read before the first lookup takes the live batch's lock.
   const auto process = ReadProcessFile(context, processId);
   const std::u16string name = path.substr(path.rfind(u'\\') + 1);
   const uint32_t type = LoadPointTypeOf(code);
@@ -97,7 +97,7 @@ int32_t HandleFolderFileRemoval(LedgerContext& context, const BrumevaleFileEvent
   const uint32_t type = LoadPointTypeOf(event.MatcherCode());
   // A task row is named by the task's identifier, which a task file may carry too.
   if (type != kCommonStartupType && type != kUserStartupType) return 0;
-  // Read before the removal, the first write, takes the live batch's lock.
+  // Read before the removal's lookup takes the live batch's lock.
   const auto process = ReadProcessFile(context, processId);
   LoadPointRows removed;
   if (RemoveFolderLoadPoint(context, type, event.MatcherText(), event.GetFileName(), removed) != 1) {

@@ -15,7 +15,7 @@ void HandleSettingEvent(LedgerContext& context, const BrumevaleRegistryEvent& ev
   const uint32_t type = SystemSettingTypeOf(event.MatcherCode());
   if (type == 0) return;
   const RegistryKeyPath& path = event.KeyPath();
-  // Read before the first write takes the live batch's lock.
+  // Read before the first lookup takes the live batch's lock.
   const auto process = ReadProcessFile(context, processId);
   // A deleted value carries no text: the setting is then cleared, which is a change
   // as much as setting it is.

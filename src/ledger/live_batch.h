@@ -6,8 +6,9 @@
 // rather than of its flushes to disk. The writers inside a batch open no
 // transaction of their own.
 //
-// The transaction begins at the batch's first write, so that a single event's file
-// facts and signature check are gathered before the lock is taken, and it commits
+// The transaction begins at the batch's first statement (a lookup or a write), so
+// that a single event's file facts and signature check, read before it, are gathered
+// before the lock is taken and its lookups share the lock of its writes; it commits
 // early when the next event would keep the lock past kMaxLockTime: readers still
 // get in between, and a crash loses at most that much; the next start's rescan
 // makes the rows true again.

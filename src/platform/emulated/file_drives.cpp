@@ -56,6 +56,7 @@ Win32Error FileDrives::Resolve(std::u16string_view fullPath, ResolvedPath* out) 
     result.host = entry ? entry->host : result.host / Utf16ToUtf8(name);
     result.exists = entry.has_value();
     result.isDirectory = entry && (entry->info.attributes & kFileAttributeDirectory) != 0;
+    if (last && entry) result.info = entry->info;
   }
   if (result.isRoot) {
     result.longPath += u"\\";

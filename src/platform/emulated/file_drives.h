@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/emulated/machine_config.h"
+#include "platform/file_system.h"
 #include "platform/win32_types.h"
 
 namespace Emulated {
@@ -24,6 +25,9 @@ struct ResolvedPath {
   bool exists = false;
   bool isDirectory = false;
   bool isRoot = false;
+  // The last component's attributes as the walk read them; none for a root or a
+  // missing entry.
+  std::optional<Platform::FileAttributeData> info;
 };
 
 class FileDrives {

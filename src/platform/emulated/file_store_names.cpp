@@ -47,7 +47,8 @@ Win32Error FileStore::GetFileAttributesEx(std::u16string_view path, FileAttribut
   ResolvedPath resolved;
   if (Win32Error error = drives_.Resolve(path, &resolved)) return error;
   if (!resolved.exists) return kErrorFileNotFound;
-  auto info = AttributesOf(resolved);
+  // Read by the walk a moment ago, under the same lock.
+  auto info = resolved.info ? resolved.info : AttributesOf(resolved);
   if (!info) return kErrorFileNotFound;
   if (!resolved.stream.empty()) {
     std::error_code error;
