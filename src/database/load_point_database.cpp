@@ -100,6 +100,7 @@ bool LoadPointDatabase::CloseDatabase() {
   batch_ = {};
   index_.Drop();
   indexVersion_ = -1;
+  versionHeld_ = false;
   return true;
 }
 

@@ -240,6 +240,8 @@ class LoadPointDatabase {
   Batch batch_;
   LoadPointIndex index_;
   int64_t indexVersion_ = -1;
+  // indexVersion_ was read inside the open transaction; cleared when one begins or ends.
+  bool versionHeld_ = false;
   sqlite3_stmt* dataVersion_ = nullptr;
   StatementCache statements_;
 };

@@ -21,12 +21,18 @@ int64_t LoadPointDatabase::DataVersion() {
 bool LoadPointDatabase::LoadPointIndexReady() {
   if (db_ == nullptr) return false;
   BatchTakesRead();
+  // Inside a transaction of ours no other connection commits (ours are exclusive),
+  // so the version read once in it holds until it ends: a burst's lookups read it
+  // once.
+  const bool inTransaction = sqlite3_get_autocommit(db_) == 0;
+  if (inTransaction && versionHeld_) return index_.Loaded() || LoadLoadPointIndex();
   // The version moves when another connection (a tool, another copy of the
   // service) has committed to the file: its rows are then read afresh.
   const int64_t version = DataVersion();
   if (version == -1) return false;
   if (version != indexVersion_) InvalidateLoadPointIndex();
   indexVersion_ = version;
+  versionHeld_ = inTransaction;
   return index_.Loaded() || LoadLoadPointIndex();
 }
 

@@ -10,12 +10,14 @@ bool LoadPointDatabase::BeginTransaction() {
   // the next start; every batch of writes begins here, so the schema is completed
   // by the first one after the cause has gone.
   if (!schemaReady_ && db_ != nullptr) CreateTables();
+  versionHeld_ = false;
   // Prepared once, as the record operations are: a single live event begins and
   // commits one transaction of its own.
   return Run(SqlText("BEGIN EXCLUSIVE TRANSACTION"), "BeginTransaction", true);
 }
 
 bool LoadPointDatabase::EndTransaction() {
+  versionHeld_ = false;
   if (Run(SqlText("COMMIT TRANSACTION"), "EndTransaction", true)) return true;
   // A commit that met a full disk may leave the transaction open; every later
   // BEGIN would then fail, and nothing would ever be committed again.
@@ -29,6 +31,7 @@ bool LoadPointDatabase::RollbackTransaction() {
   // Also when SQLite had already rolled back: what the index took from the lost
   // transaction is not in the file.
   InvalidateLoadPointIndex();
+  versionHeld_ = false;
   batch_.owned = false;
   return open;
 }
@@ -36,6 +39,7 @@ bool LoadPointDatabase::RollbackTransaction() {
 void LoadPointDatabase::InvalidateLoadPointIndex() { index_.Drop(); }
 
 void LoadPointDatabase::TransactionLost() {
+  versionHeld_ = false;
   if (batch_.owned) batch_.refused = true;
   InvalidateLoadPointIndex();
   batch_.owned = false;

@@ -11,11 +11,11 @@ namespace {
 using Node = RegistryEventMatcher::Node;
 using EventList = std::vector<std::unique_ptr<BrumevaleRegistryEvent>>;
 
-void AppendEvents(const RegistryEntry& entry, const std::vector<WatchEntry>& watches,
-                  EventList& outEvents) {
+void AppendEvents(const RegistryEntry& entry, const RegistryKeyPath& path,
+                  const std::vector<WatchEntry>& watches, EventList& outEvents) {
   for (const WatchEntry& watch : watches) {
     outEvents.push_back(
-        std::make_unique<BrumevaleRegistryEvent>(entry, watch.code, watch.extraNumber));
+        std::make_unique<BrumevaleRegistryEvent>(entry, path, watch.code, watch.extraNumber));
   }
 }
 
@@ -23,16 +23,18 @@ void AppendEvents(const RegistryEntry& entry, const std::vector<WatchEntry>& wat
 // by value name, then the key-level entries, then the named children, all in name
 // order. Wildcard children stay unvisited: a key deletion reaches only locations
 // below it through named components, the others are settled by the next rescan.
-void CollectSubtree(const RegistryEntry& entry, const Node& node, EventList& outEvents) {
-  for (const auto& [valueName, watches] : node.valueEntries) AppendEvents(entry, watches, outEvents);
-  AppendEvents(entry, node.keyEntries, outEvents);
-  for (const auto& [childName, child] : node.children) CollectSubtree(entry, *child, outEvents);
+void CollectSubtree(const RegistryEntry& entry, const RegistryKeyPath& path, const Node& node,
+                    EventList& outEvents) {
+  for (const auto& [valueName, watches] : node.valueEntries) AppendEvents(entry, path, watches, outEvents);
+  AppendEvents(entry, path, node.keyEntries, outEvents);
+  for (const auto& [childName, child] : node.children) CollectSubtree(entry, path, *child, outEvents);
 }
 
-void CollectValue(const RegistryEntry& entry, const Node& node, EventList& outEvents) {
+void CollectValue(const RegistryEntry& entry, const RegistryKeyPath& path, const Node& node,
+                  EventList& outEvents) {
   const auto values = node.valueEntries.find(entry.ValueName());
-  if (values != node.valueEntries.end()) AppendEvents(entry, values->second, outEvents);
-  AppendEvents(entry, node.keyEntries, outEvents);
+  if (values != node.valueEntries.end()) AppendEvents(entry, path, values->second, outEvents);
+  AppendEvents(entry, path, node.keyEntries, outEvents);
 }
 
 }  // namespace
@@ -79,8 +81,8 @@ const Node* RegistryEventMatcher::Walk(const RegistryKeyPath& path) const {
 
 const Node* RegistryEventMatcher::WalkNative(std::u16string_view nativePath) const {
   if (lastValid_ && nativePath == lastPath_) return lastNode_;
-  RegistryKeyPath path;
-  lastNode_ = path.ParseNative(nativePath, 0) ? Walk(path) : nullptr;
+  lastParsed_ = RegistryKeyPath();
+  lastNode_ = lastParsed_.ParseNative(nativePath, 0) ? Walk(lastParsed_) : nullptr;
   lastPath_.assign(nativePath);
   lastValid_ = true;
   return lastNode_;
@@ -93,8 +95,8 @@ int32_t Match(const RegistryEventMatcher& matcher, const RegistryEntry& entry,
   const size_t before = outEvents.size();
   switch (entry.Operation()) {
     case kRegistryValueSet:
-    case kRegistryValueDeleted: CollectValue(entry, *node, outEvents); break;
-    case kRegistryKeyDeleted: CollectSubtree(entry, *node, outEvents); break;
+    case kRegistryValueDeleted: CollectValue(entry, matcher.LastParsed(), *node, outEvents); break;
+    case kRegistryKeyDeleted: CollectSubtree(entry, matcher.LastParsed(), *node, outEvents); break;
     default: break;
   }
   return outEvents.size() > before ? 1 : 0;

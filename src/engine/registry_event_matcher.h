@@ -55,11 +55,14 @@ class RegistryEventMatcher {
   // does not parse or the walk fails. The last path's answer is kept until the table
   // changes: a burst names the same key again and again. One thread at a time.
   const Node* WalkNative(std::u16string_view nativePath) const;
+  // The path WalkNative parsed last; its events take it rather than parse it again.
+  const RegistryKeyPath& LastParsed() const { return lastParsed_; }
 
  private:
   std::map<uint32_t, std::unique_ptr<Node>> roots_;
   mutable bool lastValid_ = false;
   mutable std::u16string lastPath_;
+  mutable RegistryKeyPath lastParsed_;
   mutable const Node* lastNode_ = nullptr;
 };
 

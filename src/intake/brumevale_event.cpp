@@ -22,6 +22,17 @@ BrumevaleRegistryEvent::BrumevaleRegistryEvent(const RegistryEntry& entry, uint3
   CollectValueTexts(entry);
 }
 
+BrumevaleRegistryEvent::BrumevaleRegistryEvent(const RegistryEntry& entry, const RegistryKeyPath& keyPath,
+                                               uint32_t matcherCode, int32_t extraNumber)
+    : BrumevaleEvent(matcherCode, entry.TimeText()),
+      operation_(entry.Operation()),
+      keyPath_(keyPath),
+      valueName_(entry.ValueName()),
+      valueType_(entry.ValueType()),
+      extraNumber_(extraNumber) {
+  CollectValueTexts(entry);
+}
+
 void BrumevaleRegistryEvent::CollectValueTexts(const RegistryEntry& entry) {
   std::u16string text;
   if (valueType_ == Platform::kRegMultiSz) {

@@ -29,6 +29,9 @@ class BrumevaleRegistryEvent : public BrumevaleEvent {
   // extraNumber: 0 for catalogue locations; for a class watch, the database key of
   // the load point the class belongs to.
   BrumevaleRegistryEvent(const RegistryEntry& entry, uint32_t matcherCode, int32_t extraNumber);
+  // The same with the entry's key path already parsed (flags 0), as the matcher has it.
+  BrumevaleRegistryEvent(const RegistryEntry& entry, const RegistryKeyPath& keyPath,
+                         uint32_t matcherCode, int32_t extraNumber);
 
   // Value text index, or the empty text when there is none.
   const std::u16string& GetValueText(size_t index) const;
