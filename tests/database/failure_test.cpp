@@ -154,6 +154,20 @@ TEST_F(FailureTest, StatementsRunAgainLeaveNoLockAndANulStillEndsTheirText) {
   EXPECT_EQ(db->FindLoadPointEntry(1, u"S-1-5-18", u"O'Brien \u00e42", rows), 1);
 }
 
+// A lookup of rows sharing one identity names every key, so each count is a
+// statement of its own shape: past the cache's size the cache starts again, and
+// every lookup still finds all its rows.
+TEST_F(FailureTest, MoreStatementShapesThanTheCacheHoldsAreStillAnswered) {
+  auto db = OpenNew();
+  const size_t shapes = StatementCache::kCapacity + 12;
+  for (size_t count = 1; count <= shapes; ++count) {
+    ASSERT_GT(db->AddLoadPointEntry(1, u"", u"Twin", u"twin.exe", u""), 0);
+    LoadPointRows rows;
+    ASSERT_EQ(db->FindLoadPointEntry(1, u"", u"Twin", rows), 1);
+    ASSERT_EQ(rows.Count(), count);
+  }
+}
+
 TEST_F(FailureTest, AFailingTableEndsTheSchemaWithItsName) {
   {
     sqlite3* raw = nullptr;
