@@ -90,8 +90,6 @@ bool LoadPointDatabase::SetDatabaseSettings() {
 
 bool LoadPointDatabase::CloseDatabase() {
   statements_.Clear();
-  sqlite3_finalize(dataVersion_);
-  dataVersion_ = nullptr;
   if (db_ != nullptr) {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -157,13 +155,13 @@ bool LoadPointDatabase::Run(const SqlText& sql, std::string_view operation, bool
     if (rc != SQLITE_OK) break;
   }
   if (rc == SQLITE_OK) {
-    const int columns = sqlite3_column_count(statement);
+    const int columns = rows != nullptr ? sqlite3_column_count(statement) : 0;
     std::vector<char*> names(columns), cells(columns);
+    for (int i = 0; i < columns; ++i) names[i] = const_cast<char*>(sqlite3_column_name(statement, i));
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
       if (rows == nullptr) continue;
       // As sqlite3_exec hands them to its callback: every cell as text, NULL as null.
       for (int i = 0; i < columns; ++i) {
-        names[i] = const_cast<char*>(sqlite3_column_name(statement, i));
         cells[i] = reinterpret_cast<char*>(const_cast<unsigned char*>(sqlite3_column_text(statement, i)));
       }
       CollectRow(rows, columns, cells.data(), names.data());

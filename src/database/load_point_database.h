@@ -70,9 +70,9 @@ class LoadPointDatabase {
   // (its first lookup, or its first write) so that whatever is read and checked
   // before it (file facts, signatures) holds no lock, and the event's lookups share
   // the lock of its writes. Inside a transaction that is already open (a rescan's)
-  // the batch begins none. A write that fails rolls the batch's transaction back, which leaves the
-  // connection outside any transaction, and the writes after it are refused until
-  // EndBatchEvent: an event is written whole or not at all.
+  // the batch begins none. A write that fails rolls the batch's transaction back,
+  // which leaves the connection outside any transaction, and the writes after it are
+  // refused until EndBatchEvent: an event is written whole or not at all.
   void OpenBatch();
   // Between two events: writes are admitted again.
   void EndBatchEvent();
@@ -242,6 +242,5 @@ class LoadPointDatabase {
   int64_t indexVersion_ = -1;
   // indexVersion_ was read inside the open transaction; cleared when one begins or ends.
   bool versionHeld_ = false;
-  sqlite3_stmt* dataVersion_ = nullptr;
   StatementCache statements_;
 };

@@ -6,15 +6,10 @@
 #include "database/load_point_database.h"
 
 int64_t LoadPointDatabase::DataVersion() {
-  if (dataVersion_ == nullptr &&
-      sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &dataVersion_, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(dataVersion_);
-    dataVersion_ = nullptr;
-    return -1;
-  }
-  const int64_t version =
-      sqlite3_step(dataVersion_) == SQLITE_ROW ? sqlite3_column_int64(dataVersion_, 0) : -1;
-  sqlite3_reset(dataVersion_);
+  sqlite3_stmt* statement = statements_.Get(db_, "PRAGMA data_version");
+  if (statement == nullptr) return -1;
+  const int64_t version = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : -1;
+  sqlite3_reset(statement);
   return version;
 }
 

@@ -29,7 +29,6 @@ class StatementCache {
   sqlite3_stmt* Get(sqlite3* db, const std::string& text);
   // Finalises every statement.
   void Clear();
-  size_t Size() const { return statements_.size(); }
 
   // More texts than this are never in use: past it, the cache starts again.
   static constexpr size_t kCapacity = 128;

@@ -61,10 +61,8 @@ bool SplitQueryLine(const std::vector<std::string>& args, QueryLine* line, std::
   return true;
 }
 
-int Answer(PgLink& pg, const QueryLine& line, const Arguments& a, const Reader::ReaderOptions& history,
-           std::ostream& out, std::ostream& err) {
-  OutputFormat format = OutputFormat::Text;
-  ParseOutputFormat(a.values.count("--format") ? a.values.at("--format") : "text", &format);
+int Answer(PgLink& pg, const QueryLine& line, const Arguments& a, OutputFormat format,
+           const Reader::ReaderOptions& history, std::ostream& out, std::ostream& err) {
   if (line.query == "machines") return QueryMachines(pg, format, out, err);
   if (line.query == "new")
     return QueryNew(pg, a.values.count("--since") ? a.values.at("--since") : "24h", a.flags.count("--unsigned") != 0,
@@ -79,6 +77,7 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
   QueryLine line;
   Arguments a;
   Reader::ReaderOptions history;
+  OutputFormat format = OutputFormat::Text;
   std::string error;
   if (!SplitQueryLine(args, &line, &error)) return BadInput(err, program, error);
   if (line.query == "history") {
@@ -89,7 +88,6 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
   } else {
     if (!ParseArguments(line.rest, 0, {"--format", "--since"}, {"--unsigned"}, &a, &error))
       return BadInput(err, program, error);
-    OutputFormat format;
     if (a.values.count("--format") && !ParseOutputFormat(a.values.at("--format"), &format))
       return BadInput(err, program, "--format takes text, json or csv");
     const size_t wanted = line.query == "where" || line.query == "audit" ? 1 : 0;
@@ -103,7 +101,7 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
     err << program << ": " << error << std::endl;
     return 1;
   }
-  return Answer(pg, line, a, history, out, err);
+  return Answer(pg, line, a, format, history, out, err);
 }
 
 }  // namespace

@@ -7,20 +7,19 @@ namespace {
 constexpr uint32_t kFirstExtensionCode = 94;
 constexpr uint32_t kLastExtensionCode = 96;
 
+// A path that does not parse still makes an event: the handlers decide on the
+// components that were read, and dropping it would hide the change.
+RegistryKeyPath ParsedKeyPath(const RegistryEntry& entry) {
+  RegistryKeyPath path;
+  path.ParseNative(entry.KeyPath(), 0);
+  return path;
+}
+
 }  // namespace
 
 BrumevaleRegistryEvent::BrumevaleRegistryEvent(const RegistryEntry& entry, uint32_t matcherCode,
                                                int32_t extraNumber)
-    : BrumevaleEvent(matcherCode, entry.TimeText()),
-      operation_(entry.Operation()),
-      valueName_(entry.ValueName()),
-      valueType_(entry.ValueType()),
-      extraNumber_(extraNumber) {
-  // A path that does not parse still makes an event: the handlers decide on the
-  // components that were read, and dropping it would hide the change.
-  keyPath_.ParseNative(entry.KeyPath(), 0);
-  CollectValueTexts(entry);
-}
+    : BrumevaleRegistryEvent(entry, ParsedKeyPath(entry), matcherCode, extraNumber) {}
 
 BrumevaleRegistryEvent::BrumevaleRegistryEvent(const RegistryEntry& entry, const RegistryKeyPath& keyPath,
                                                uint32_t matcherCode, int32_t extraNumber)
