@@ -87,6 +87,15 @@ constexpr SchemaStep kSchema[] = {
      "ALERT_TIME DATE, STR_VAL_1 VARCHAR, STR_VAL_2 VARCHAR, STR_VAL_3 VARCHAR, "
      "INT_VAL_1 INTEGER, INT_VAL_2 INTEGER, INT_VAL_3 INTEGER)",
      "Alert"},
+    // Additive tables of this release; the fixed tables above stay as they are.
+    // EventOrigin: see event_origin.h. UtcOffsets: the machine's offset from UTC in
+    // minutes from the local time SINCE on (stored times are local text without one).
+    {"CREATE TABLE IF NOT EXISTS EventOrigin (CHANGE_EVENT_KEY INTEGER PRIMARY KEY, "
+     "ORIGIN INTEGER, STATE_CHANGE INTEGER)",
+     "EventOrigin"},
+    {"CREATE TABLE IF NOT EXISTS UtcOffsets (KEY INTEGER PRIMARY KEY AUTOINCREMENT, "
+     "SINCE VARCHAR, OFFSET_MINUTES INTEGER)",
+     "UtcOffsets"},
 };
 
 }  // namespace

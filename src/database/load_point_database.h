@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "database/event_origin.h"
 #include "database/extended_event_data.h"
 #include "database/file_information.h"
 #include "database/load_point_index.h"
@@ -126,6 +127,11 @@ class LoadPointDatabase {
   int32_t RemoveLoadPointsIndirectionEntry(int32_t lpKey);
   int32_t FindIndirectionEntry(int32_t lpKey, IndirectionRows& rows);
   int32_t FindIndirectionEntryByKey(int32_t key, IndirectionRows& rows);
+
+  // EventOrigin (event_origin.h): -1 on failure. Nothing is written for an event of
+  // the driver that changes no state.
+  int32_t AddEventOriginEntry(int32_t changeEventKey, ChangeOrigin origin,
+                              LoadPointStateChange stateChange = LoadPointStateChange::kNone);
 
   // ExtendedEvent: 1 or 0 (not the new key).
   int32_t AddExtendedEventEntry(const ExtendedEventData& data);

@@ -47,6 +47,9 @@ const std::vector<std::pair<std::string, std::string>> kSchema = {
     {"Alert",
      "KEY INTEGER,ALERT_TYPE INTEGER,ALERT_TIME DATE,STR_VAL_1 VARCHAR,STR_VAL_2 VARCHAR,"
      "STR_VAL_3 VARCHAR,INT_VAL_1 INTEGER,INT_VAL_2 INTEGER,INT_VAL_3 INTEGER"},
+    // Additive tables: how an event was learnt, and the machine's UTC offsets.
+    {"EventOrigin", "CHANGE_EVENT_KEY INTEGER,ORIGIN INTEGER,STATE_CHANGE INTEGER"},
+    {"UtcOffsets", "KEY INTEGER,SINCE VARCHAR,OFFSET_MINUTES INTEGER"},
 };
 
 class SchemaTest : public DatabaseTest {
@@ -71,7 +74,7 @@ class SchemaTest : public DatabaseTest {
   }
 };
 
-TEST_F(SchemaTest, FreshFileHoldsTheFourteenTablesAndFourIndexes) {
+TEST_F(SchemaTest, FreshFileHoldsTheFourteenTablesTheAdditiveOnesAndFourIndexes) {
   auto db = OpenNew();
   SqlRows tables = Objects("table");
   ASSERT_EQ(tables.size(), kSchema.size());
