@@ -80,7 +80,19 @@ Win32Error FileSystem::SetDeleteOnClose(Handle file, bool deleteFile) {
                                            sizeof disposition));
 }
 
-Win32Error FileSystem::CloseFile(Handle file) { return Result(CloseHandle(ToHandle(file))); }
+// A handle opened for changes is closed by file_changes_win32.cpp, which ends its
+// pending read first.
+Win32Error FileSystem::CloseFile(Handle file) {
+  {
+    std::lock_guard lock(readsMutex_);
+    auto it = reads_.find(file);
+    if (it != reads_.end()) {
+      EndRead(file, *it->second);
+      reads_.erase(it);
+    }
+  }
+  return Result(CloseHandle(ToHandle(file)));
+}
 
 Win32Error FileSystem::GetFileAttributesEx(std::u16string_view path,
                                            Platform::FileAttributeData* data) {
