@@ -29,6 +29,14 @@ FileSystem::DirectoryRead* FileSystem::FindRead(Handle directory) {
   return it == reads_.end() ? nullptr : it->second.get();
 }
 
+void FileSystem::ForgetRead(Handle directory) {
+  std::lock_guard lock(readsMutex_);
+  auto it = reads_.find(directory);
+  if (it == reads_.end()) return;
+  EndRead(directory, *it->second);
+  reads_.erase(it);
+}
+
 // The wait polls the completion state rather than the event: the event is the
 // caller's, and another thread may be waiting on it (and taking it) at this moment.
 void FileSystem::EndRead(Handle directory, DirectoryRead& read) {

@@ -80,17 +80,8 @@ Win32Error FileSystem::SetDeleteOnClose(Handle file, bool deleteFile) {
                                            sizeof disposition));
 }
 
-// A handle opened for changes is closed by file_changes_win32.cpp, which ends its
-// pending read first.
 Win32Error FileSystem::CloseFile(Handle file) {
-  {
-    std::lock_guard lock(readsMutex_);
-    auto it = reads_.find(file);
-    if (it != reads_.end()) {
-      EndRead(file, *it->second);
-      reads_.erase(it);
-    }
-  }
+  ForgetRead(file);
   return Result(CloseHandle(ToHandle(file)));
 }
 

@@ -65,6 +65,8 @@ class FileSystem final : public Platform::FileSystem {
   struct DirectoryRead;
   // The read of directory, or null for a handle that was not opened for changes.
   DirectoryRead* FindRead(Handle directory);
+  // A handle opened for changes is about to close: its pending read ends first.
+  void ForgetRead(Handle directory);
   // Cancels a pending read and waits until the system has let go of its buffer.
   static void EndRead(Handle directory, DirectoryRead& read);
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,13 @@
 #include "platform/file_system.h"
 #include "platform/named_objects.h"
 #include "platform/scoped_handle.h"
+#include "platform/text_encoding.h"
+
+namespace Platform {
+inline void PrintTo(const FileNotifyRecord& record, std::ostream* out) {
+  *out << "{" << record.action << ", \"" << Utf16ToUtf8(record.fileName) << "\"}";
+}
+}  // namespace Platform
 
 namespace DirectoryChangesContract {
 
@@ -34,6 +42,8 @@ inline bool InOrder(const Records& got, const Records& wanted) {
   }
   return next == wanted.size();
 }
+
+inline Records Added(std::u16string name) { return {{kFileActionAdded, std::move(name)}}; }
 
 // One handle opened for changes, with its event and the reads armed on it.
 class Watch {
@@ -112,15 +122,15 @@ TYPED_TEST_P(DirectoryChangesContractTest, AddModifyRenameAndRemoveEachNameTheEn
   Watch watch = this->WatchFolder(false, kNames | kFileNotifyChangeLastWrite);
   ASSERT_EQ(watch.Arm(), kErrorSuccess);
   this->Write(u"Run Me.lnk", "one");
-  EXPECT_TRUE(InOrder(watch.Until({{kFileActionAdded, u"Run Me.lnk"}}), {{kFileActionAdded, u"Run Me.lnk"}}));
+  EXPECT_PRED2(InOrder, watch.Until(Added(u"Run Me.lnk")), Added(u"Run Me.lnk"));
 
   this->Write(u"Run Me.lnk", "two and more", kOpenExisting);
   const Records modified{{kFileActionModified, u"Run Me.lnk"}};
-  EXPECT_TRUE(InOrder(watch.Until(modified), modified));
+  EXPECT_PRED2(InOrder, watch.Until(modified), modified);
 
   ASSERT_EQ(this->Fs().MoveFileEx(this->At(u"Run Me.lnk"), this->At(u"Renamed.lnk"), 0), kErrorSuccess);
   const Records renamed{{kFileActionRenamedOldName, u"Run Me.lnk"}, {kFileActionRenamedNewName, u"Renamed.lnk"}};
-  EXPECT_TRUE(InOrder(watch.Until(renamed), renamed));
+  EXPECT_PRED2(InOrder, watch.Until(renamed), renamed);
 
   ASSERT_EQ(this->Fs().DeleteFile(this->At(u"Renamed.lnk")), kErrorSuccess);
   ASSERT_EQ(this->Fs().CreateDirectory(this->At(u"Folder")), kErrorSuccess);
@@ -128,24 +138,37 @@ TYPED_TEST_P(DirectoryChangesContractTest, AddModifyRenameAndRemoveEachNameTheEn
   const Records removed{{kFileActionRemoved, u"Renamed.lnk"},
                         {kFileActionAdded, u"Folder"},
                         {kFileActionRemoved, u"Folder"}};
-  EXPECT_TRUE(InOrder(watch.Until(removed), removed));
+  EXPECT_PRED2(InOrder, watch.Until(removed), removed);
 }
 
 TYPED_TEST_P(DirectoryChangesContractTest, OnlyASubtreeWatchSeesDeeperEntriesNamedFromTheFolder) {
+  Watch deep = this->WatchFolder(true, kFileNotifyChangeFileName);
+  Watch flat = this->WatchFolder(false, kFileNotifyChangeFileName);
+  ASSERT_EQ(deep.Arm(), kErrorSuccess);
+  ASSERT_EQ(flat.Arm(), kErrorSuccess);
   ASSERT_EQ(this->Fs().CreateDirectory(this->At(u"Tasks")), kErrorSuccess);
   ASSERT_EQ(this->Fs().CreateDirectory(this->At(u"Tasks\\Vendor")), kErrorSuccess);
-  Watch flat = this->WatchFolder(false, kFileNotifyChangeFileName);
-  Watch deep = this->WatchFolder(true, kFileNotifyChangeFileName);
-  ASSERT_EQ(flat.Arm(), kErrorSuccess);
-  ASSERT_EQ(deep.Arm(), kErrorSuccess);
   this->Write(u"Tasks\\Vendor\\Update", "<Task/>");
-  const Records deeper{{kFileActionAdded, u"Tasks\\Vendor\\Update"}};
-  EXPECT_TRUE(InOrder(deep.Until(deeper), deeper));
+  const Records deeper = Added(u"Tasks\\Vendor\\Update");
+  EXPECT_PRED2(InOrder, deep.Until(deeper), deeper);
   EXPECT_TRUE(flat.Quiet());
   // The flat watch still sees its own level.
   this->Write(u"top.txt", "");
-  const Records top{{kFileActionAdded, u"top.txt"}};
-  EXPECT_TRUE(InOrder(flat.Until(top), top));
+  const Records top = Added(u"top.txt");
+  EXPECT_PRED2(InOrder, flat.Until(top), top);
+}
+
+TYPED_TEST_P(DirectoryChangesContractTest, ASubtreeWatchCoversFoldersThatExistedBeforeIt) {
+  SKIP_WHERE_WINE_DIFFERS(this->backend_,
+                          "a subtree watch covers every folder below, also those made before it "
+                          "(Wine 8 watches only the folders made after the watch began)");
+  ASSERT_EQ(this->Fs().CreateDirectory(this->At(u"Tasks")), kErrorSuccess);
+  ASSERT_EQ(this->Fs().CreateDirectory(this->At(u"Tasks\\Vendor")), kErrorSuccess);
+  Watch deep = this->WatchFolder(true, kFileNotifyChangeFileName);
+  ASSERT_EQ(deep.Arm(), kErrorSuccess);
+  this->Write(u"Tasks\\Vendor\\Update", "<Task/>");
+  const Records deeper = Added(u"Tasks\\Vendor\\Update");
+  EXPECT_PRED2(InOrder, deep.Until(deeper), deeper);
 }
 
 TYPED_TEST_P(DirectoryChangesContractTest, TheFilterLeavesOutOtherKindsOfChange) {
@@ -158,7 +181,7 @@ TYPED_TEST_P(DirectoryChangesContractTest, TheFilterLeavesOutOtherKindsOfChange)
   ASSERT_EQ(this->Fs().CreateDirectory(this->At(u"Sub")), kErrorSuccess);
   Records records;
   ASSERT_EQ(directories.Collect(&records), kErrorSuccess);
-  EXPECT_EQ(records, (Records{{kFileActionAdded, u"Sub"}}));
+  EXPECT_EQ(records, Added(u"Sub"));
 }
 
 // Changes made while no read is armed wait for the next one, up to the buffer size
@@ -168,14 +191,14 @@ TYPED_TEST_P(DirectoryChangesContractTest, ChangesBetweenReadsAreKeptUntilTheBuf
   Watch watch = this->WatchFolder(false, kFileNotifyChangeFileName, 128);
   ASSERT_EQ(watch.Arm(), kErrorSuccess);
   this->Write(u"first", "");
-  EXPECT_TRUE(InOrder(watch.Until({{kFileActionAdded, u"first"}}), {{kFileActionAdded, u"first"}}));
+  EXPECT_PRED2(InOrder, watch.Until(Added(u"first")), Added(u"first"));
   // Until() armed again; collect that read with the next change, then leave none armed.
   this->Write(u"second", "");
   Records records;
   ASSERT_EQ(watch.Collect(&records), kErrorSuccess);
   this->Write(u"kept", "");
   ASSERT_EQ(watch.Arm(), kErrorSuccess);
-  EXPECT_TRUE(InOrder(watch.Until({{kFileActionAdded, u"kept"}}), {{kFileActionAdded, u"kept"}}));
+  EXPECT_PRED2(InOrder, watch.Until(Added(u"kept")), Added(u"kept"));
 
   ASSERT_EQ(watch.Collect(&records, 300), kWaitTimeout);  // the re-armed read waits
   for (int i = 0; i < 20; ++i) this->Write(u"a-rather-long-file-name-" + std::u16string(1, u'a' + i), "");
@@ -187,7 +210,7 @@ TYPED_TEST_P(DirectoryChangesContractTest, ChangesBetweenReadsAreKeptUntilTheBuf
   EXPECT_EQ(error, kErrorNotifyEnumDir);
   ASSERT_EQ(watch.Arm(), kErrorSuccess);
   this->Write(u"after", "");
-  EXPECT_TRUE(InOrder(watch.Until({{kFileActionAdded, u"after"}}), {{kFileActionAdded, u"after"}}));
+  EXPECT_PRED2(InOrder, watch.Until(Added(u"after")), Added(u"after"));
 }
 
 TYPED_TEST_P(DirectoryChangesContractTest, OneReadAtATimeAndMisuseIsRefused) {
@@ -223,6 +246,7 @@ TYPED_TEST_P(DirectoryChangesContractTest, ClosingTheHandleCancelsThePendingRead
 
 REGISTER_TYPED_TEST_SUITE_P(DirectoryChangesContractTest, AddModifyRenameAndRemoveEachNameTheEntry,
                             OnlyASubtreeWatchSeesDeeperEntriesNamedFromTheFolder,
+                            ASubtreeWatchCoversFoldersThatExistedBeforeIt,
                             TheFilterLeavesOutOtherKindsOfChange,
                             ChangesBetweenReadsAreKeptUntilTheBufferOverflows,
                             OneReadAtATimeAndMisuseIsRefused, ClosingTheHandleCancelsThePendingRead);
