@@ -47,7 +47,8 @@ std::optional<ExtensionLocation> LocateExtension(const BrumevaleRegistryEvent& e
 
 // The key whose default value the row holds, below the classes root: ".exe",
 // "exefile\shell" or "exefile\shell\<verb>\command". It names the row whole, so
-// PARAM_1 carries it and PARAM_0 stays empty: a file-extension kind is no LP_TYPE.
+// PARAM_1 carries it and PARAM_0 says 0: a file-extension kind is no LP_TYPE, and
+// the column stays a number for whoever reads it as one.
 std::u16string ExtensionKeyText(uint32_t kind, const ExtensionLocation& location) {
   if (kind == kExtensionProgId) return location.entryId;
   if (kind == kExtensionDefaultVerb) return location.entryId + u"\\shell";
@@ -57,13 +58,14 @@ std::u16string ExtensionKeyText(uint32_t kind, const ExtensionLocation& location
 // A departure from the documented events 8 and 14, which carried no ExtendedEvent
 // row: the FileExtension row keeps only the last value, so a takeover of the .exe
 // command that was later restored left no trace of what it ran. Each event now
-// carries its own values, as a load point's does: PARAM_1 the key (above), PARAM_2
-// the user, PARAM_3 the process, PARAM_4 the value written (for a deletion the
-// value deleted), PARAM_5 the value it replaced (equal to PARAM_4 when the same
-// value was written again). EX_EVENT_TYPE 1 for a value the row did not have, 2
+// carries its own values, as a load point's does: PARAM_0 0, PARAM_1 the key
+// (above), PARAM_2 the user, PARAM_3 the process, PARAM_4 the value written (for a
+// deletion the value deleted), PARAM_5 the value it replaced (equal to PARAM_4 when
+// the same value was written again). EX_EVENT_TYPE 1 for a value the row did not have, 2
 // for one written over a stored value, 4 for a deletion.
 LoadPointExtEventData ExtensionEventData(uint32_t kind, const ExtensionLocation& location) {
   LoadPointExtEventData data;
+  data.SetParam(0, u"0");
   data.SetParam(1, ExtensionKeyText(kind, location));
   data.SetParam(2, location.userId);
   return data;

@@ -74,11 +74,11 @@ TEST(FileExtensionEvents, TakeoverAndRestorationKeepTheirValues) {
   const std::string before = "\"%1\" %*";
   const std::string taken = "\"C:\\Program Files\\PixelMoor\\pmagent.exe\" --launch \"%1\" %*";
   EXPECT_EQ(live.EventsAfter(start),
-            (SqlRows{{"8", "2", "", key, "", taken, before, "1"},
-                     {"8", "2", "", key, "", before, taken, "1"},
-                     {"8", "2", "", key, "", before, before, "1"},
-                     {"14", "4", "", key, "", before, "", "1"},
-                     {"8", "1", "", "exefile\\shell",
+            (SqlRows{{"8", "2", "0", key, "", taken, before, "1"},
+                     {"8", "2", "0", key, "", before, taken, "1"},
+                     {"8", "2", "0", key, "", before, before, "1"},
+                     {"14", "4", "0", key, "", before, "", "1"},
+                     {"8", "1", "0", "exefile\\shell",
                       Platform::Utf16ToUtf8(kAliceSid) + "_Classes", "runas", "", "1"}}));
 }
 
