@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "database/event_origin.h"
+
 class ExtendedEventData {
  public:
   static constexpr int kParamCount = 6;
@@ -22,6 +24,9 @@ class ExtendedEventData {
   int32_t changeEventKey = 0;
   // 1 added, 2 changed, 3 name changed, 4 removed; 0 means never filled (not written).
   uint32_t extendedEventType = 0;
+  // A removal that is a load point switched off, or an addition that is one back on:
+  // written as the event's EventOrigin row beside it. Not an ExtendedEvent column.
+  LoadPointStateChange stateChange = LoadPointStateChange::kNone;
 
  private:
   std::array<std::u16string, kParamCount> params_;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -128,10 +129,17 @@ class LoadPointDatabase {
   int32_t FindIndirectionEntry(int32_t lpKey, IndirectionRows& rows);
   int32_t FindIndirectionEntryByKey(int32_t key, IndirectionRows& rows);
 
-  // EventOrigin (event_origin.h): -1 on failure. Nothing is written for an event of
-  // the driver that changes no state.
+  // EventOrigin (event_origin.h): the event's key, or -1 on failure. Nothing is
+  // written for an event of the driver that changes no state (0). A second write for
+  // the same event merges into its row (each column keeps its non-zero value).
   int32_t AddEventOriginEntry(int32_t changeEventKey, ChangeOrigin origin,
                               LoadPointStateChange stateChange = LoadPointStateChange::kNone);
+  // The STATE_CHANGE of the newest removal event (EVENT_TYPE 2) of a load point: its
+  // ExtendedEvent has one of types as PARAM_0, userId as PARAM_2 and one of names
+  // (letter case ignored) as PARAM_1. 1 when there is such a removal, else 0.
+  int32_t FindLastRemovalStateChange(std::span<const int32_t> types, std::u16string_view userId,
+                                     std::span<const std::u16string> names,
+                                     LoadPointStateChange* stateChange);
 
   // ExtendedEvent: 1 or 0 (not the new key).
   int32_t AddExtendedEventEntry(const ExtendedEventData& data);

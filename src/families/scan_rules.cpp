@@ -1,6 +1,5 @@
 #include "families/scan_rules.h"
 
-#include <algorithm>
 #include <array>
 
 #include "families/class_indirection.h"
@@ -16,8 +15,6 @@
 
 namespace {
 
-constexpr uint32_t kValueNameCapacity = 16384;  // 16383 characters and the terminator
-constexpr uint32_t kValueDataCapacity = 2048;   // longer data is skipped, as on Windows
 constexpr uint32_t kActiveSetupType = 51;
 constexpr uint32_t kActiveSetupWow64Type = 52;
 
@@ -96,14 +93,16 @@ void ScanKeyValues(LedgerContext& context, Platform::Handle root, std::u16string
     std::u16string name;
     std::vector<uint8_t> data;
     uint32_t valueType = 0;
-    uint32_t size = 0;
-    Platform::Win32Error result = registry.EnumValue(key.Get(), index, kValueNameCapacity, &name,
-                                                     &valueType, &data, kValueDataCapacity, &size);
-    // A value too long for the buffers is skipped; any other failure (no more items,
-    // a key deleted under us) answers the same for every later index, so it ends.
+    // A departure from the documented rescan, which read each value into a 2048-byte
+    // buffer and skipped longer ones: padding a command line hid it from the record.
+    // Values of any length are read whole (util/documented_buffers.h says which of
+    // them the old buffers would have missed).
+    const Platform::Win32Error result =
+        VyrUtilities::EnumValueWhole(registry, key.Get(), index, &name, &valueType, &data);
+    // A value still growing after every try is passed over; any other failure (no
+    // more items, a key deleted under us) answers the same for every later index.
     if (result == Platform::kErrorMoreData) continue;
     if (result != Platform::kErrorSuccess) break;
-    data.resize(std::min<size_t>(data.size(), size));
     ReconcileLoadPoint(context, type, userId, name, ValueDataText(valueType, data), u"", nullptr);
   }
 }
@@ -114,12 +113,11 @@ void ScanNamedValue(LedgerContext& context, Platform::Handle root, std::u16strin
   if (!OpenForReading(context.System(), root, path, key)) return;
   std::vector<uint8_t> data;
   uint32_t valueType = 0;
-  uint32_t size = 0;
-  if (context.System().Registry().QueryValue(key.Get(), valueName, &valueType, &data,
-                                            kValueDataCapacity, &size) != Platform::kErrorSuccess) {
+  // Read whole, not into the documented 2048-byte buffer: see ScanKeyValues.
+  if (VyrUtilities::QueryValueWhole(context.System().Registry(), key.Get(), valueName, &valueType,
+                                    &data) != Platform::kErrorSuccess) {
     return;
   }
-  data.resize(std::min<size_t>(data.size(), size));
   // Only multi-strings are joined here; binary data too is taken as a string.
   std::u16string text = valueType == Platform::kRegMultiSz
                             ? VyrUtilities::MultiStringToText(data.data(), data.size())

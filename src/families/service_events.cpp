@@ -12,6 +12,7 @@
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_catalogue.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/load_point_state.h"
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
@@ -131,6 +132,13 @@ void ChangeExistingService(const ServiceContext& context, const ServiceRow& row,
       break;
     case kStartCode:
       if (deleted || NeverStartsOnItsOwn(value)) Delete(context, row, data, kind);
+      // A departure from the documented handler, whose removal read the same for a
+      // service switched off as for one deleted: the rows go as before, and the
+      // event of Start 4 is marked disabled (EventOrigin STATE_CHANGE 1). Start 3
+      // stays a plain removal.
+      if (!deleted && VyrUtilities::DecimalValue(value) == kDisabled) {
+        data.stateChange = LoadPointStateChange::kDisabled;
+      }
       break;
     case kDisplayNameCode:
       if (!VyrUtilities::EqualsIgnoreCase(value, row.displayName)) {
@@ -153,6 +161,9 @@ int32_t AddQualifyingService(const ServiceContext& context, LoadPointExtEventDat
   if (context.database.FindLoadPointEntry(key, rows) != 1) return 0;
   kind = kChangeKindAdded;
   data.SetAdded(rows.COMMAND_LINE(0), rows.DISPLAY_NAME(0));
+  // Back from a disable: its addition is marked enabled again (see kStartCode).
+  data.stateChange = ReturnStateChange(context.database, static_cast<uint32_t>(rows.LP_TYPE(0)),
+                                       controlSet, {context.name, rows.DISPLAY_NAME(0)});
   return key;
 }
 

@@ -8,6 +8,7 @@
 #include "families/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/load_point_state.h"
 #include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 #include "util/registry_readers.h"
@@ -20,6 +21,7 @@ constexpr uint32_t kDriverTypeBits = 0x3;
 // "Start" 0 boot, 1 system, 2 automatic; demand-started and disabled ones never
 // start on their own, so they are no load points.
 constexpr uint32_t kLastAutoStart = 2;
+constexpr uint32_t kDisabledStart = 4;
 // ReconcileLoadPoint's result for a row it added.
 constexpr int32_t kReconcileAdded = 5;
 
@@ -72,6 +74,12 @@ int32_t ScanService(LedgerContext& context, const std::u16string& controlSet,
   std::u16string displayName;
   if (!VyrUtilities::ReadRegistryString(system, key.Get(), u"DisplayName", displayName)) {
     displayName.clear();
+  }
+  if (start == kDisabledStart) {
+    // Its row, if it had one, goes at the scan's end, marked as a disable.
+    NoteDisabledInScan(context.ScanState(),
+                       (serviceType & kDriverTypeBits) != 0 ? kDriverType : kServiceType,
+                       controlSet, serviceName);
   }
   if (start > kLastAutoStart) return 0;
   uint32_t lpType = 0;

@@ -6,6 +6,7 @@
 #include "families/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/load_point_state.h"
 
 namespace {
 
@@ -68,10 +69,25 @@ std::optional<TaskClass> StoredTaskClass(LedgerContext& context, const TaskRow& 
 
 ChangeRecord RemoveTaskRow(LedgerContext& context, uint32_t type, const std::u16string& guid,
                            const TaskRow& row, const std::u16string& oldValue,
-                           const std::u16string& oldName) {
+                           const std::u16string& oldName, const TaskDefinition* task) {
   if (LoadPointDatabase* database = OpenLoadPointDatabase(context)) database->DeleteLoadPoint(row.key);
   ChangeRecord record = NewTaskRecord(row.key, type, guid);
   record.kind = kChangeKindDeleted;
   record.extendedData->SetDeleted(oldValue, oldName);
+  // A departure from the documented task handlers, whose removal read the same for
+  // a task switched off as for one deleted: the row goes as before, and the event
+  // is marked disabled (EventOrigin STATE_CHANGE 1).
+  if (task != nullptr && task->disabled) {
+    record.extendedData->stateChange = LoadPointStateChange::kDisabled;
+  }
   return record;
+}
+
+void MarkTaskReturn(LedgerContext& context, uint32_t type, const std::u16string& guid,
+                    const std::u16string& taskPath, ChangeRecord& record) {
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database == nullptr || record.kind != kChangeKindAdded) return;
+  // Its removal named it by its path, or by its class for a COM handler.
+  record.extendedData->stateChange = ReturnStateChange(
+      *database, type, u"", {guid, taskPath, record.extendedData->GetParam(1)});
 }

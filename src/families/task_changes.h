@@ -43,7 +43,13 @@ void DropTaskClass(LedgerContext& context, const TaskRow& row);
 std::optional<TaskClass> StoredTaskClass(LedgerContext& context, const TaskRow& row);
 
 // Removes the row with its Indirection and notification rows; the record (kind 7)
-// carries oldValue and oldName.
+// carries oldValue and oldName, and is marked disabled when task says the task was
+// switched off (null: not known).
 ChangeRecord RemoveTaskRow(LedgerContext& context, uint32_t type, const std::u16string& guid,
                            const TaskRow& row, const std::u16string& oldValue,
-                           const std::u16string& oldName);
+                           const std::u16string& oldName, const TaskDefinition* task);
+
+// Marks an added task's record enabled again when the task's last removal was a
+// disable.
+void MarkTaskReturn(LedgerContext& context, uint32_t type, const std::u16string& guid,
+                    const std::u16string& taskPath, ChangeRecord& record);

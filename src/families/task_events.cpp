@@ -36,6 +36,7 @@ ChangeRecord AddTask(const TaskCacheContext& c, const TaskDefinition& task,
   } else {
     record.extendedData->SetAdded(task.commandLine, taskPath);
   }
+  MarkTaskReturn(c.ledger, c.type, c.guid, taskPath, record);
   return record;
 }
 
@@ -89,7 +90,9 @@ ChangeRecord SetTaskPath(const TaskCacheContext& c, const std::optional<TaskRow>
                      task.enabled;
   if (valid && !row) return AddTask(c, task, taskPath);
   if (valid) return ChangeTask(c, task, *row, taskPath);
-  if (row) return RemoveTaskRow(c.ledger, c.type, c.guid, *row, row->commandLine, row->displayName);
+  if (row) {
+    return RemoveTaskRow(c.ledger, c.type, c.guid, *row, row->commandLine, row->displayName, &task);
+  }
   return NewTaskRecord(0, c.type, c.guid);
 }
 
@@ -115,7 +118,7 @@ void HandleTaskCacheEvent(LedgerContext& ledger, const BrumevaleRegistryEvent& e
       event.Operation() == kRegistryValueSet
           ? SetTaskPath(context, row, event.GetValueText(0))
           : (row ? RemoveTaskRow(ledger, context.type, context.guid, *row, row->commandLine,
-                                 row->displayName)
+                                 row->displayName, nullptr)
                  : NewTaskRecord(0, context.type, context.guid));
   if (record.kind != kChangeKindNone && record.targetKey >= 1) records.push_back(std::move(record));
 }

@@ -61,6 +61,7 @@ ChangeRecord AddTask(const TaskFileContext& c, const std::u16string& guid) {
   } else {
     record.extendedData->SetAdded(c.task.commandLine, c.taskPath);
   }
+  MarkTaskReturn(c.ledger, c.type, guid, c.taskPath, record);
   return record;
 }
 
@@ -81,8 +82,9 @@ ChangeRecord ChangeTask(const TaskFileContext& c, const std::u16string& guid, co
 // A row whose task is now invalid goes; a COM-handler task is remembered by its class.
 ChangeRecord RemoveTask(const TaskFileContext& c, const std::u16string& guid, const TaskRow& row) {
   const std::optional<TaskClass> stored = StoredTaskClass(c.ledger, row);
-  return stored ? RemoveTaskRow(c.ledger, c.type, guid, row, stored->server, stored->name)
-                : RemoveTaskRow(c.ledger, c.type, guid, row, row.commandLine, row.displayName);
+  return stored ? RemoveTaskRow(c.ledger, c.type, guid, row, stored->server, stored->name, &c.task)
+                : RemoveTaskRow(c.ledger, c.type, guid, row, row.commandLine, row.displayName,
+                                &c.task);
 }
 
 }  // namespace

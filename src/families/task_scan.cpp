@@ -8,6 +8,7 @@
 #include "families/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/load_point_state.h"
 #include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 #include "platform/text_encoding.h"
@@ -94,7 +95,9 @@ int32_t ParseTaskXml(Platform::System& system, TaskDefinition& task,
   pugi::xml_node root = task.document.child("Task");
   if (!root) return 0;
   if (pugi::xml_node settings = root.child("Settings")) {
-    if (VyrUtilities::EqualsIgnoreCase(ChildText(settings, "Enabled"), u"true")) task.enabled = 1;
+    const std::u16string enabled = ChildText(settings, "Enabled");
+    if (VyrUtilities::EqualsIgnoreCase(enabled, u"true")) task.enabled = 1;
+    if (VyrUtilities::EqualsIgnoreCase(enabled, u"false")) task.disabled = 1;
   }
   if (pugi::xml_node actions = root.child("Actions")) ReadActions(actions, task);
   return 1;
@@ -116,7 +119,11 @@ int32_t ScanTasks(LedgerContext& context, int32_t startFlag, int32_t wow64) {
       continue;
     }
     TaskDefinition task;
-    if (!ParseTaskXml(system, task, folder + taskPath) || !task.enabled) continue;
+    if (!ParseTaskXml(system, task, folder + taskPath) || !task.enabled) {
+      // Its row, if it had one, goes at the scan's end, marked as a disable.
+      if (task.disabled) NoteDisabledInScan(context.ScanState(), type, u"", guid);
+      continue;
+    }
     int32_t key = 0;
     ReconcileLoadPoint(context, type, u"", guid, task.commandLine, taskPath, &key);
     ++reconciled;

@@ -21,6 +21,9 @@ inline constexpr uint32_t kTaskClassMatcherCode = 72;
 struct TaskDefinition {
   pugi::xml_document document;
   int32_t enabled = 0;     // 1 when Task/Settings/Enabled reads "true" in any case
+  // 1 when it reads "false": a task switched off. A task without the element is not
+  // enabled either, but nothing says it was switched off.
+  int32_t disabled = 0;
   int32_t comHandler = 0;  // 1 when the action that counts is a ComHandler
   std::u16string command;  // Exec/Command, or ComHandler/ClassId
   std::u16string arguments;

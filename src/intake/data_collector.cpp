@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "intake/cut_record.h"
 #include "intake/registry_entry.h"
 #include "util/drive_map.h"
 
@@ -86,7 +87,7 @@ std::unique_ptr<SystemLogEntry> DataCollector::DecodeRecord(const DriverRecord& 
     case RecordClass::Thread:
       return MakeEntry<ThreadEntry>(system_, record);
     case RecordClass::Registry:
-      return RegistryEntry::Create(system_, record);
+      return DecodeRegistryRecord(record);
     case RecordClass::File: {
       // Most file records emit nothing; the entry is allocated only when one does.
       FileEntry entry;
@@ -95,6 +96,19 @@ std::unique_ptr<SystemLogEntry> DataCollector::DecodeRecord(const DriverRecord& 
     }
   }
   return nullptr;
+}
+
+std::unique_ptr<SystemLogEntry> DataCollector::DecodeRegistryRecord(const DriverRecord& record) {
+  if (!RecordDataMayBeCut(record)) return RegistryEntry::Create(system_, record);
+  // A departure from the documented decoder, which kept what the record carried: a
+  // value cut by the driver is completed from the registry, so that its row holds
+  // the whole text.
+  const std::vector<uint8_t> completed = CompletedRecordData(system_, record);
+  if (completed.empty()) return RegistryEntry::Create(system_, record);
+  DriverRecord whole = record;
+  whole.data = completed;
+  whole.dataLength = static_cast<uint32_t>(completed.size());
+  return RegistryEntry::Create(system_, whole);
 }
 
 void DataCollector::KeepInBatch(std::unique_ptr<SystemLogEntry> entry) {

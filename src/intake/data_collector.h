@@ -60,6 +60,8 @@ class DataCollector : public DataConsumer {
 
   // The entry of one record, or null when the record keeps none.
   std::unique_ptr<SystemLogEntry> DecodeRecord(const DriverRecord& record);
+  // A registry record, completed from the registry when the driver cut its data.
+  std::unique_ptr<SystemLogEntry> DecodeRegistryRecord(const DriverRecord& record);
   void KeepInBatch(std::unique_ptr<SystemLogEntry> entry);
   void QueueBatch();
 

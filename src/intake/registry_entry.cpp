@@ -74,8 +74,10 @@ RegistryEntry::Layout RegistryEntry::LayOut(const DriverRecord& record) {
     case kOpRegistryKeyDeleted: layout.operation = kRegistryKeyDeleted; break;
     default: return layout;  // inside the registry range but no known operation
   }
+  // A departure from the documented decoder, which read nothing of a record over
+  // 2048 data bytes: a Run value of 1,009 characters under its key path was never
+  // recorded live. Every record that lies inside the reply is read whole.
   const std::span<const uint8_t> data = record.data;
-  if (data.size() > kMaxRegistryData) return layout;
   size_t offset = 0;
   bool terminated = false;
   for (size_t* units : {&layout.keyUnits, &layout.nameUnits}) {

@@ -15,9 +15,6 @@ inline constexpr uint32_t kRegistryValueSet = 1;
 inline constexpr uint32_t kRegistryValueDeleted = 2;
 inline constexpr uint32_t kRegistryKeyDeleted = 3;
 
-// Data larger than this is not read: no value the engine watches is that large.
-inline constexpr uint32_t kMaxRegistryData = 2048;
-
 class RegistryEntry : public SystemLogEntry {
  public:
   // The decoder's form: the key path, value name and data live in the entry's own

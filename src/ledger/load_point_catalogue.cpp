@@ -4,6 +4,7 @@
 
 #include "intake/brumevale_event.h"
 #include "platform/scoped_handle.h"
+#include "util/registry_readers.h"
 #include "util/registry_text.h"
 
 namespace {
@@ -89,8 +90,8 @@ std::u16string ComponentFromEnd(const RegistryKeyPath& path, size_t fromEnd) {
 // A class watch sits on the class's InProcServer32 key, so the class is the
 // component before the last; its default value is the name people know it by,
 // whichever string type it was written with (an expandable string is not expanded,
-// a multi-string gives its first string). The value is read into the 2048-byte
-// buffer the registry readers of this product use, so a longer name reads as none.
+// a multi-string gives its first string). A departure from the documented 2048-byte
+// buffer, in which a longer name read as none: the value is read whole.
 std::u16string ClassFriendlyName(Platform::System& system, const RegistryKeyPath& path,
                                  bool wow64) {
   const std::u16string prefix =
@@ -101,11 +102,9 @@ std::u16string ClassFriendlyName(Platform::System& system, const RegistryKeyPath
                        Platform::kKeyRead, key.Receive(registry)) != Platform::kErrorSuccess) {
     return {};
   }
-  constexpr uint32_t kFriendlyNameCapacity = 2048;
   uint32_t type = 0;
-  uint32_t size = 0;
   std::vector<uint8_t> data;
-  if (registry.QueryValue(key.Get(), u"", &type, &data, kFriendlyNameCapacity, &size) !=
+  if (VyrUtilities::QueryValueWhole(registry, key.Get(), u"", &type, &data) !=
           Platform::kErrorSuccess ||
       (type != Platform::kRegSz && type != Platform::kRegExpandSz && type != Platform::kRegMultiSz)) {
     return {};

@@ -110,6 +110,13 @@ int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTim
       extendedData->SetParam(3, VyrUtilities::IntToText(processKey, 10));
       database->AddExtendedEventEntry(*extendedData);
     }
+    // A disable or a return from one: its mark, in the same transaction. An event
+    // without a process is a rescan's finding.
+    if (extendedData != nullptr && extendedData->stateChange != LoadPointStateChange::kNone) {
+      database->AddEventOriginEntry(
+          eventKey, processKey > 0 ? ChangeOrigin::kDriver : ChangeOrigin::kRescan,
+          extendedData->stateChange);
+    }
   }
   if (own) database->EndTransaction();
   return eventKey;

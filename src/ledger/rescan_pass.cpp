@@ -7,6 +7,7 @@
 #include "ledger/change_record.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
+#include "ledger/load_point_state.h"
 #include "ledger/scan_snapshot.h"
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
@@ -52,7 +53,8 @@ void FillPendingKeys(LedgerContext& context, LoadPointDatabase& database) {
   }
 }
 
-void RecordRemoval(LoadPointDatabase& database, const LoadPointRows& row) {
+void RecordRemoval(LoadPointDatabase& database, const FullScanState& state,
+                   const LoadPointRows& row) {
   const int32_t key = row.KEY(0);
   database.DeleteLoadPoint(key);
   const int32_t eventKey = database.AddChangeEventEntry(u"", key, 0, kEventLoadPointRemoved);
@@ -64,6 +66,12 @@ void RecordRemoval(LoadPointDatabase& database, const LoadPointRows& row) {
   removed.SetParam(2, row.USER_ID(0));
   removed.SetParam(4, row.COMMAND_LINE(0));
   database.AddExtendedEventEntry(removed);
+  // A load point switched off while nothing watched: its removal says so.
+  const LoadPointStateChange stateChange = RemovalStateChangeInScan(
+      state, static_cast<uint32_t>(row.LP_TYPE(0)), row.USER_ID(0), row.ENTRY_NAME(0));
+  if (stateChange != LoadPointStateChange::kNone) {
+    database.AddEventOriginEntry(eventKey, ChangeOrigin::kRescan, stateChange);
+  }
 }
 
 }  // namespace
@@ -73,6 +81,7 @@ void BeginFullScan(LedgerContext& context) {
   RebuildUserLists(context);
   state.pendingKeys.clear();
   state.snapshot.reset();
+  state.disabled.clear();
   if (LoadPointDatabase* database = OpenLoadPointDatabase(context)) {
     FillPendingKeys(context, *database);
     database->BeginTransaction();
@@ -100,7 +109,7 @@ bool EndFullScan(LedgerContext& context) {
         return false;
       }
       LoadPointRows row;
-      if (database->FindLoadPointEntry(key, row) == 1) RecordRemoval(*database, row);
+      if (database->FindLoadPointEntry(key, row) == 1) RecordRemoval(*database, state, row);
     }
     database->EndTransaction();
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
 
 class ScanSnapshot;
 
@@ -15,4 +16,6 @@ struct FullScanState {
   // The rows as the running scan found them (ledger/scan_snapshot.h); null outside a
   // scan, and when it could not be read (lookups then go to the database).
   std::shared_ptr<ScanSnapshot> snapshot;
+  // Load points the running scan found switched off (ledger/load_point_state.h).
+  std::set<std::u16string> disabled;
 };

@@ -7,8 +7,29 @@ namespace VyrUtilities {
 
 namespace {
 
-// Subkey names are read into a buffer of 260 characters, as the scanners always did.
+// Subkey names are read into a buffer of 260 characters, as the scanners always did
+// (a key name holds at most 255).
 constexpr uint32_t kNameCapacity = 260;
+// The longest value name, 16,383 characters, and its terminator.
+constexpr uint32_t kValueNameCapacity = 16384;
+// The first data buffer of the whole-value reads, and how often they grow it.
+constexpr uint32_t kFirstDataCapacity = 2048;
+constexpr int kGrowAttempts = 8;
+
+// Runs read with a growing capacity until it stops answering ERROR_MORE_DATA.
+template <typename Read>
+Platform::Win32Error ReadGrowing(Read read) {
+  uint32_t capacity = kFirstDataCapacity;
+  Platform::Win32Error result = Platform::kErrorMoreData;
+  for (int attempt = 0; attempt < kGrowAttempts && result == Platform::kErrorMoreData; ++attempt) {
+    uint32_t needed = 0;
+    result = read(capacity, &needed);
+    // The registry names the size it needs; without one (or one no larger) the
+    // buffer doubles, so every try asks for more.
+    capacity = needed > capacity ? needed : capacity * 2;
+  }
+  return result;
+}
 
 // Reads the value when its type is one of the accepted ones. The size is asked
 // first so that any length is read whole.
@@ -134,6 +155,22 @@ bool WriteRegistryString(Platform::System& system, Platform::Handle key, std::u1
   data.push_back(0);
   data.push_back(0);
   return system.Registry().SetValue(key, name, Platform::kRegSz, data) == Platform::kErrorSuccess;
+}
+
+Platform::Win32Error EnumValueWhole(Platform::Registry& registry, Platform::Handle key,
+                                    uint32_t index, std::u16string* name, uint32_t* type,
+                                    std::vector<uint8_t>* data) {
+  return ReadGrowing([&](uint32_t capacity, uint32_t* needed) {
+    return registry.EnumValue(key, index, kValueNameCapacity, name, type, data, capacity, needed);
+  });
+}
+
+Platform::Win32Error QueryValueWhole(Platform::Registry& registry, Platform::Handle key,
+                                     std::u16string_view name, uint32_t* type,
+                                     std::vector<uint8_t>* data) {
+  return ReadGrowing([&](uint32_t capacity, uint32_t* needed) {
+    return registry.QueryValue(key, name, type, data, capacity, needed);
+  });
 }
 
 uint32_t EnumerateSubkeys(Platform::System& system, Platform::Handle root,

@@ -46,6 +46,18 @@ bool ReadRegistryBinary(Platform::System& system, Platform::Handle root,
 bool WriteRegistryString(Platform::System& system, Platform::Handle key, std::u16string_view name,
                          std::u16string_view text);
 
+// RegEnumValue and RegQueryValueEx that read a value of any length: the data buffer
+// starts at 2048 bytes (one call for nearly every value) and grows to the size the
+// registry names when it answers ERROR_MORE_DATA. A value that keeps growing between
+// the calls is tried a few times before the ERROR_MORE_DATA stands. Names are read
+// with room for the longest value name Windows allows (16,383 characters).
+Platform::Win32Error EnumValueWhole(Platform::Registry& registry, Platform::Handle key,
+                                    uint32_t index, std::u16string* name, uint32_t* type,
+                                    std::vector<uint8_t>* data);
+Platform::Win32Error QueryValueWhole(Platform::Registry& registry, Platform::Handle key,
+                                     std::u16string_view name, uint32_t* type,
+                                     std::vector<uint8_t>* data);
+
 // Appends the name of every subkey of root\subKey to list; returns how many.
 uint32_t EnumerateSubkeys(Platform::System& system, Platform::Handle root,
                           std::u16string_view subKey, std::vector<std::u16string>& list);

@@ -127,6 +127,46 @@ TEST_F(RecordTest, ChangeEventsAndTheirExtendedRows) {
   EXPECT_EQ(db_->AddExtendedEventEntry(data), 0) << "one extended row per change event";
 }
 
+// Two writers of one event's EventOrigin row (how it was learnt, whether it
+// disabled something) each add their half.
+TEST_F(RecordTest, EventOriginWritesOfOneEventMerge) {
+  EXPECT_EQ(db_->AddEventOriginEntry(5, ChangeOrigin::kDriver), 0);
+  EXPECT_EQ(db_->AddEventOriginEntry(5, ChangeOrigin::kRescan), 5);
+  EXPECT_EQ(db_->AddEventOriginEntry(5, ChangeOrigin::kDriver, LoadPointStateChange::kDisabled), 5);
+  EXPECT_EQ(db_->AddEventOriginEntry(6, ChangeOrigin::kDriver, LoadPointStateChange::kEnabledAgain), 6);
+  EXPECT_EQ(Sql("SELECT * FROM EventOrigin ORDER BY CHANGE_EVENT_KEY"),
+            (SqlRows{{"5", "1", "1"}, {"6", "0", "2"}}));
+}
+
+// The newest removal of a load point decides, found by its type (or its type's
+// group), its user and any of the names its removal may carry, letter case aside.
+TEST_F(RecordTest, LastRemovalOfALoadPointTellsWhetherItWasADisable) {
+  auto removal = [&](const char16_t* type, const char16_t* name, const char16_t* user,
+                     LoadPointStateChange state) {
+    const int32_t key = db_->AddChangeEventEntry(1, 0, 2);
+    ExtendedEventData data;
+    data.changeEventKey = key;
+    data.extendedEventType = 4;
+    data.SetParam(0, type);
+    data.SetParam(1, name);
+    data.SetParam(2, user);
+    ASSERT_EQ(db_->AddExtendedEventEntry(data), 1);
+    db_->AddEventOriginEntry(key, ChangeOrigin::kDriver, state);
+  };
+  const std::vector<int32_t> services = {12, 29};
+  const std::vector<std::u16string> names = {u"foo", u"Foo Service"};
+  LoadPointStateChange state = LoadPointStateChange::kNone;
+  EXPECT_EQ(db_->FindLastRemovalStateChange(services, u"ControlSet001", names, &state), 0);
+  removal(u"12", u"FOO SERVICE", u"ControlSet001", LoadPointStateChange::kDisabled);
+  removal(u"12", u"Foo", u"ControlSet002", LoadPointStateChange::kNone);  // another control set
+  removal(u"1", u"Foo", u"ControlSet001", LoadPointStateChange::kNone);   // another type
+  EXPECT_EQ(db_->FindLastRemovalStateChange(services, u"ControlSet001", names, &state), 1);
+  EXPECT_EQ(state, LoadPointStateChange::kDisabled);
+  removal(u"29", u"Foo", u"ControlSet001", LoadPointStateChange::kNone);
+  EXPECT_EQ(db_->FindLastRemovalStateChange(services, u"ControlSet001", names, &state), 1);
+  EXPECT_EQ(state, LoadPointStateChange::kNone);
+}
+
 TEST_F(RecordTest, SystemSettingUpdatesWriteOnlyWhatIsGiven) {
   const int32_t key = db_->AddSystemSetting(2, u"S-1-5-21", u"SOFTWARE\\Policies", u"0");
   ASSERT_GT(key, 0);

@@ -1,10 +1,12 @@
-// The one message of the .exe command handler: an event whose key path names no
-// identifier is logged and changes nothing.
+// The .exe command handler: each write and deletion carries the value written and
+// the one it replaced, and an event whose key path names no identifier is logged and
+// changes nothing.
 
 #include "families/file_extension_events.h"
 #include "intake/brumevale_event.h"
 #include "platform/text_encoding.h"
 #include "support/engine_fixture.h"
+#include "support/live_machine.h"
 #include "support/scan_test_machine.h"
 
 namespace {
@@ -45,6 +47,39 @@ TEST(FileExtensionEvents, PathTooShortForAnIdentifierIsLoggedAndIgnored) {
   EXPECT_NE(log.find("event: HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\exefile\\shell\r\n"), std::string::npos)
       << log;
   EXPECT_TRUE(machine.Sql("SELECT KEY FROM FileExtension UNION SELECT KEY FROM ChangeEvents").empty());
+}
+
+constexpr char16_t kOpenCommand[] = u"HKLM\\SOFTWARE\\Classes\\exefile\\shell\\open\\command";
+constexpr char kExeBoot[] =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.exe]\r\n@=\"exefile\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\exefile\\shell\\open\\command]\r\n"
+    "@=\"\\\"%1\\\" %*\"\r\n";
+
+// An installer takes over the command of every program, the user's tool puts it
+// back, a cleaner deletes it: the takeover's text stays in the record, and each
+// event names what it replaced.
+TEST(FileExtensionEvents, TakeoverAndRestorationKeepTheirValues) {
+  LiveTest::LiveMachine live(kExeBoot);
+  const int64_t start = live.LastEventKey();
+  const std::u16string original = u"\"%1\" %*";
+  const std::u16string takeover = u"\"C:\\Program Files\\PixelMoor\\pmagent.exe\" --launch \"%1\" %*";
+  live.SetSz(kOpenCommand, u"", takeover);
+  live.SetSz(kOpenCommand, u"", original);
+  live.SetSz(kOpenCommand, u"", original);
+  live.DeleteValue(kOpenCommand, u"");
+  // A verb the row did not have yet, in a user's classes hive.
+  const std::u16string classes = std::u16string(u"HKU\\") + kAliceSid + u"_Classes";
+  live.SetSz(classes + u"\\exefile\\shell", u"", u"runas");
+  const std::string key = "exefile\\shell\\open\\command";
+  const std::string before = "\"%1\" %*";
+  const std::string taken = "\"C:\\Program Files\\PixelMoor\\pmagent.exe\" --launch \"%1\" %*";
+  EXPECT_EQ(live.EventsAfter(start),
+            (SqlRows{{"8", "2", "0", key, "", taken, before, "1"},
+                     {"8", "2", "0", key, "", before, taken, "1"},
+                     {"8", "2", "0", key, "", before, before, "1"},
+                     {"14", "4", "0", key, "", before, "", "1"},
+                     {"8", "1", "0", "exefile\\shell",
+                      Platform::Utf16ToUtf8(kAliceSid) + "_Classes", "runas", "", "1"}}));
 }
 
 }  // namespace

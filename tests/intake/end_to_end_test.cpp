@@ -131,6 +131,36 @@ TEST_F(EndToEndTest, RegistryActivityBecomesEntriesInOrder) {
                   }));
 }
 
+// The longest value name Windows allows beside 40,000 characters of data is more
+// than one reply holds: the driver sends the data cut, the collector completes it
+// from the registry. A value written over again before the poll is not completed
+// with the newer text; its own record brings that.
+TEST_F(EndToEndTest, ValueCutByTheDriverIsCompletedFromTheRegistry) {
+  Platform::Handle run =
+      CreateKey(Platform::kHkeyLocalMachine, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  const std::u16string longName(16383, u'N');
+  const std::u16string first = u"C:\\first.exe " + std::u16string(40000 - 14, u'a');
+  const std::u16string second = u"C:\\second.exe " + std::u16string(40000 - 15, u'b');
+  const std::u16string third = u"C:\\third.exe " + std::u16string(40000 - 14, u'c');
+  ASSERT_TRUE(VyrUtilities::WriteRegistryString(Installer(), run, longName, first));
+  PollAll();
+  ASSERT_TRUE(VyrUtilities::WriteRegistryString(Installer(), run, longName, second));
+  ASSERT_TRUE(VyrUtilities::WriteRegistryString(Installer(), run, longName, third));
+  Installer().Registry().CloseKey(run);
+  PollAll();
+  std::vector<std::u16string> texts;
+  while (const RegistryEntry* entry = NextOfSetup<RegistryEntry>()) {
+    EXPECT_EQ(entry->ValueName(), longName);
+    BrumevaleRegistryEvent event(*entry, 1, 0);
+    texts.push_back(event.GetValueText(0));
+  }
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0], first);
+  EXPECT_LT(texts[1].size(), second.size());  // cut, and the registry holds another value
+  EXPECT_EQ(texts[1], second.substr(0, texts[1].size()));
+  EXPECT_EQ(texts[2], third);
+}
+
 TEST_F(EndToEndTest, FileLifeBecomesCreatedWrittenRenamedDeleted) {
   Platform::FileSystem& files = Installer().Files();
   ASSERT_EQ(files.CreateDirectory(u"C:\\Work"), Platform::kErrorSuccess);

@@ -74,9 +74,11 @@ TEST_F(ReplyDecodingTest, MalformedRegistryData) {
     EXPECT_EQ(noName->ValueName(), u"");
     EXPECT_FALSE(noName->HasData());
   }
-  TAKE(RegistryEntry, oversized);  // over 2048 data bytes: nothing is read
+  // Over the documented 2048 data bytes the record is still read whole.
+  TAKE(RegistryEntry, oversized);
   EXPECT_EQ(oversized->Operation(), kRegistryValueSet);
-  EXPECT_EQ(oversized->KeyPath(), u"");
+  EXPECT_EQ(oversized->KeyPath(), u"K");
+  EXPECT_EQ(oversized->Data().size(), 2048u);
 }
 
 TEST_F(ReplyDecodingTest, DecodingStopsAtTheFirstRecordNotWhollyInTheBuffer) {

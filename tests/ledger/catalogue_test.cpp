@@ -101,9 +101,9 @@ TEST_F(CatalogueTest, ClassWatchEventsAreNamedByTheClassFriendlyName) {
   EXPECT_EQ(LoadPointEntryName(system_, event(u"{C1}", 23, 0)), u"InProcServer32");
 }
 
-// The friendly name is read whatever string type it was written with, and only when
-// it fits the 2048-byte buffer (1023 characters and the terminator).
-TEST_F(CatalogueTest, ClassFriendlyNameOfAnyStringTypeWithinTheBuffer) {
+// The friendly name is read whatever string type it was written with, and whole,
+// also beyond the documented 2048-byte buffer (1023 characters and the terminator).
+TEST_F(CatalogueTest, ClassFriendlyNameOfAnyStringTypeAndLength) {
   auto set = [&](std::u16string_view clsid, uint32_t type, std::u16string_view text) {
     Platform::ScopedKey key;
     ASSERT_EQ(system_.Registry().CreateKey(Platform::kHkeyLocalMachine,
@@ -129,7 +129,7 @@ TEST_F(CatalogueTest, ClassFriendlyNameOfAnyStringTypeWithinTheBuffer) {
   EXPECT_EQ(name(u"{E1}"), u"%ProgramFiles%\\Helper");  // as written, not expanded
   EXPECT_EQ(name(u"{M1}"), u"Listed helper");
   EXPECT_EQ(name(u"{L1}"), std::u16string(1023, u'x'));
-  EXPECT_EQ(name(u"{L2}"), u"");
+  EXPECT_EQ(name(u"{L2}"), std::u16string(1024, u'x'));
 }
 
 TEST(CatalogueNames, SettingTypesControlSetTypesAndDisplayNames) {

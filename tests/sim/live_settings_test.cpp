@@ -120,14 +120,17 @@ TEST_F(LiveExeCommand, MachineCommandHijackedAndRestored) {
   int64_t mark = LastEventKey();
   Play("3000 reg add \"HKCR\\exefile\\shell\\open\\command\" /ve /d \"C:\\Tools\\run.exe \\\"%1\\\" %*\" /f\n"
        "3000 reg add \"HKCR\\exefile\\shell\\open\\command\" /ve /d \"C:\\Tools\\run.exe \\\"%1\\\" %*\" /f\n");
-  // Every write of the value is recorded, also one that changes nothing.
-  EXPECT_EQ(EventsSince(mark), "8 process -\n8 process -\n");
+  // Every write of the value is recorded, also one that changes nothing, each with
+  // the value written and the one it replaced.
+  EXPECT_EQ(EventsSince(mark),
+            "8 process 2|0|exefile\\shell\\open\\command||C:\\Tools\\run.exe \"%1\" %*|\"%1\" %*\n"
+            "8 process 2|0|exefile\\shell\\open\\command||C:\\Tools\\run.exe \"%1\" %*|C:\\Tools\\run.exe \"%1\" %*\n");
   EXPECT_EQ(ExtensionRows(), "1||.exe||exefile|-|\n3||exefile|open|C:\\Tools\\run.exe \"%1\" %*|8|\n");
   ExpectRescanAgrees();
 
   mark = LastEventKey();
   Play("2000 reg add \"HKLM\\SOFTWARE\\Classes\\exefile\\shell\\open\\command\" /ve /d \"\\\"%1\\\" %*\" /f\n");
-  EXPECT_EQ(EventsSince(mark), "8 process -\n");
+  EXPECT_EQ(EventsSince(mark), "8 process 2|0|exefile\\shell\\open\\command||\"%1\" %*|C:\\Tools\\run.exe \"%1\" %*\n");
   EXPECT_EQ(ExtensionRows(), "1||.exe||exefile|-|\n3||exefile|open|\"%1\" %*|8|\n");
 }
 
@@ -136,14 +139,14 @@ TEST_F(LiveExeCommand, UserClassesDefaultVerbSetAndDeleted) {
   const std::string classes = std::string(kAnnSid) + "_Classes";
   int64_t mark = LastEventKey();
   Play("3000 reg add \"HKU\\" + classes + "\\exefile\\shell\" /ve /d runas /f\n");
-  EXPECT_EQ(EventsSince(mark), "8 process -\n");
+  EXPECT_EQ(EventsSince(mark), "8 process 1|0|exefile\\shell|" + classes + "|runas|\n");
   EXPECT_NE(ExtensionRows().find("2|" + classes + "|exefile||runas|8|"), std::string::npos)
       << ExtensionRows();
   ExpectRescanAgrees();
 
   mark = LastEventKey();
   Play("3000 reg delete \"HKU\\" + classes + "\\exefile\\shell\" /ve /f\n");
-  EXPECT_EQ(EventsSince(mark), "14 process -\n");
+  EXPECT_EQ(EventsSince(mark), "14 process 4|0|exefile\\shell|" + classes + "|runas|\n");
   EXPECT_EQ(ExtensionRows().find("runas"), std::string::npos) << ExtensionRows();
 }
 

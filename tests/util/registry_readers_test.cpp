@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "util/documented_buffers.h"
 #include "util_machine.h"
 
 namespace VyrUtilities {
@@ -104,6 +105,41 @@ TEST_F(RegistryReadersTest, EnumerateSubkeysAppendsAndCounts) {
   EXPECT_EQ(EnumerateSubkeys(System(), kHkeyLocalMachine, kKey, list), 3u);
   EXPECT_EQ(list, (List{u"old", u"Alpha", u"beta", u"gamma"}));
   EXPECT_EQ(EnumerateSubkeys(System(), kHkeyLocalMachine, u"SOFTWARE\\None", list), 0u);
+}
+
+// Far beyond the first 2048-byte buffer, with the longest value name there is: read
+// whole by index and by name, the type with it; a missing value stays a failure.
+TEST_F(RegistryReadersTest, WholeValueReadsGrowTheirBuffer) {
+  const std::u16string name(16383, u'n');
+  const std::vector<uint8_t> text = Utf16Bytes(std::u16string(40000, u'x') + u'\0');
+  Set(name, Platform::kRegSz, text);
+  Platform::Registry& registry = System().Registry();
+  Platform::ScopedKey key;
+  ASSERT_EQ(registry.OpenKey(kHkeyLocalMachine, kKey, Platform::kKeyRead, key.Receive(registry)),
+            Platform::kErrorSuccess);
+  std::u16string enumerated;
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  ASSERT_EQ(EnumValueWhole(registry, key.Get(), 0, &enumerated, &type, &data), Platform::kErrorSuccess);
+  EXPECT_EQ(enumerated, name);
+  EXPECT_EQ(type, Platform::kRegSz);
+  EXPECT_EQ(data, text);
+  data.clear();
+  ASSERT_EQ(QueryValueWhole(registry, key.Get(), name, &type, &data), Platform::kErrorSuccess);
+  EXPECT_EQ(data, text);
+  EXPECT_EQ(EnumValueWhole(registry, key.Get(), 1, &enumerated, &type, &data),
+            Platform::kErrorNoMoreItems);
+  EXPECT_NE(QueryValueWhole(registry, key.Get(), u"Missing", &type, &data), Platform::kErrorSuccess);
+}
+
+// 2048 bytes hold 1023 characters and the terminator; a UTF-8 text counts the units
+// it stands for (a character beyond the 16-bit range is two).
+TEST(DocumentedBuffers, TextOverTheBuffersIsToldByItsLength) {
+  EXPECT_FALSE(IsOverDocumentedBuffers(std::u16string(1023, u'x')));
+  EXPECT_TRUE(IsOverDocumentedBuffers(std::u16string(1024, u'x')));
+  EXPECT_FALSE(IsOverDocumentedBuffersUtf8(std::string(1022, 'x') + "\xC3\xA9"));
+  EXPECT_TRUE(IsOverDocumentedBuffersUtf8(std::string(1022, 'x') + "\xF0\x9F\x98\x80"));
+  EXPECT_EQ(Utf16UnitsOfUtf8("a\xE2\x82\xAC\xF0\x9F\x98\x80"), 4u);
 }
 
 }  // namespace
