@@ -2,6 +2,7 @@
 
 #include "fileinfo/file_information.h"
 #include "platform/text_encoding.h"
+#include "reader/shortcut_target.h"
 #include "util/path_routines.h"
 
 namespace Reader {
@@ -43,6 +44,21 @@ std::u16string RundllLibrary(const std::u16string& line) {
   while (!rest.empty() && outside(rest.front())) rest.erase(0, 1);
   while (!rest.empty() && outside(rest.back())) rest.pop_back();
   return rest;
+}
+
+// The first 64 KiB of a file: more than any shortcut holds.
+std::vector<uint8_t> Head(Platform::FileSystem& files, const std::u16string& path) {
+  Platform::Handle file = 0;
+  std::vector<uint8_t> bytes(1 << 16);
+  uint32_t read = 0;
+  if (files.CreateFile(path, Platform::kGenericRead, Platform::kFileShareRead, Platform::kOpenExisting, 0, &file) !=
+      Platform::kErrorSuccess) {
+    return {};
+  }
+  if (files.ReadFile(file, bytes, &read) != Platform::kErrorSuccess) read = 0;
+  files.CloseFile(file);
+  bytes.resize(read);
+  return bytes;
 }
 
 }  // namespace
@@ -87,13 +103,31 @@ std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
   return program.find(u'\\') != std::u16string::npos ? program : spelled;
 }
 
+// A shortcut in a startup folder starts its target: the target is what is checked,
+// the shortcut named beside it.
+std::u16string FileChecker::TargetOf(const std::u16string& shortcut) {
+  if (!Lower(shortcut).ends_with(u".lnk")) return u"";
+  std::u16string target = ShortcutTarget(Head(system_.Files(), shortcut));
+  if (target.empty()) return u"";
+  target = VyrUtilities::ExpandEnvironment(system_, target);
+  if (target.size() < 2 || (target[1] != u':' && !target.starts_with(u"\\"))) {
+    target = shortcut.substr(0, shortcut.find_last_of(u'\\') + 1) + target;  // relative to the shortcut
+  }
+  return target;
+}
+
 FileCheck FileChecker::Check(const std::string& commandLine) {
   FileCheck check;
   check.checked = true;
-  const std::u16string path = FileOf(Platform::Utf8ToUtf16(commandLine));
-  check.path = Platform::Utf16ToUtf8(path);
+  std::u16string path = FileOf(Platform::Utf8ToUtf16(commandLine));
   FileInformation info;
   check.present = !path.empty() && LoadFileInformation(system_, info, path);
+  if (const std::u16string target = check.present ? TargetOf(path) : u""; !target.empty()) {
+    check.shortcut = Platform::Utf16ToUtf8(path);
+    path = target;
+    check.present = LoadFileInformation(system_, info, path);
+  }
+  check.path = Platform::Utf16ToUtf8(path);
   if (!check.present) return check;
   check.version = Platform::Utf16ToUtf8(info.VersionString(0));
   check.company = Platform::Utf16ToUtf8(info.VersionString(4));

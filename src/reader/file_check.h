@@ -19,6 +19,7 @@ class FileChecker {
  private:
   std::u16string FileOf(const std::u16string& commandLine);
   bool Exists(const std::u16string& path);
+  std::u16string TargetOf(const std::u16string& shortcut);
 
   Platform::System& system_;
   SignatureVerifier verifier_;

@@ -2,6 +2,7 @@
 
 #include "reader/csv_text.h"
 #include "reader/event_format.h"
+#include "reader/event_time.h"
 #include "reader/history_filter.h"
 
 namespace Reader {
@@ -27,6 +28,13 @@ std::string Joined(const std::vector<std::string>& parts, const char* separator)
   return out;
 }
 
+// A time kept in ISO form as the listing shows it.
+std::string ListingTime(const std::string& iso) {
+  std::string local;
+  std::optional<int32_t> offset;
+  return SplitTime(iso, &local, &offset) ? TimeText(local, offset) : iso;
+}
+
 }  // namespace
 
 void NetChangeBuilder::Add(const EventRecord& e) {
@@ -37,14 +45,15 @@ void NetChangeBuilder::Add(const EventRecord& e) {
   auto [slot, fresh] = index_.try_emplace(key, tracks_.size());
   if (fresh) {
     Track track;
-    track.net = {e.typeName, e.loadPointType, e.entry, e.user, "", e.oldCommandLine, "", {}, e.time, e.time};
+    const std::string time = TimeIso(e.time, e.utcOffset);
+    track.net = {e.typeName, e.loadPointType, e.entry, e.user, "", e.oldCommandLine, "", {}, time, time};
     track.existedBefore = kind != Kind::Added;
     tracks_.push_back(track);
   }
   Track& track = tracks_[slot->second];
   track.existsAfter = kind != Kind::Removed;
   track.net.newCommandLine = kind == Kind::Removed ? "" : e.newCommandLine;
-  track.net.lastTime = e.time;
+  track.net.lastTime = TimeIso(e.time, e.utcOffset);
   if (!e.noProcess && (track.net.processes.empty() || track.net.processes.back() != e.processPath)) {
     track.net.processes.push_back(e.processPath);
   }
@@ -84,7 +93,8 @@ std::string NetChangeText(const NetChange& n) {
   if (n.change == "added") line += "  = " + Shown(n.newCommandLine);
   if (n.change == "removed") line += "  was " + Shown(n.oldCommandLine);
   if (n.change == "changed") line += "  " + Shown(n.oldCommandLine) + " -> " + Shown(n.newCommandLine);
-  line += "  (" + n.firstTime + (n.lastTime == n.firstTime ? "" : " to " + n.lastTime) + "; by " +
+  line += "  (" + ListingTime(n.firstTime) + (n.lastTime == n.firstTime ? "" : " to " + ListingTime(n.lastTime)) +
+          "; by " +
           (n.processes.empty() ? "no process known" : Shown(Joined(n.processes, ", "))) + ")";
   return line + "\n";
 }

@@ -14,8 +14,8 @@ struct CommandOptions {
 const CommandOptions kCommands[] = {
     {"history", {"--since", "--until", "--type", "--entry", "--user", "--process", "--format"},
      {"--unattributed", "--net"}},
-    {"inventory", {"--format", "--hide-signed-by"}, {"--verify"}},
-    {"html", {"-o", "--machine"}, {}},
+    {"inventory", {"--format", "--hide-signed-by"}, {"--verify", "--all-control-sets"}},
+    {"html", {"-o", "--machine"}, {"--all-control-sets"}},
 };
 
 const CommandOptions* FindCommand(const std::string& name) {
@@ -74,7 +74,8 @@ std::string ReaderUsage(const std::string& program) {
   return "usage: " + program + " history [DB] [--since TIME] [--until TIME] [--type TYPE] [--entry TEXT]\n"
          "           [--user TEXT] [--process TEXT] [--unattributed] [--net] [--format text|json|csv]\n"
          "       " + program + " inventory [DB] [--format text|json|csv] [--verify] [--hide-signed-by NAME]\n"
-         "       " + program + " html [DB] [-o FILE] [--machine NAME]\n";
+         "           [--all-control-sets]\n"
+         "       " + program + " html [DB] [-o FILE] [--machine NAME] [--all-control-sets]\n";
 }
 
 }  // namespace Reader

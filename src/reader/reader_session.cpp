@@ -22,7 +22,10 @@ bool ReaderSession::Open(int* exitCode) {
   std::string error;
   bool busy = false;
   reader = RecordReader::Open(path, &error, &busy);
-  if (reader) return true;
+  if (reader) {
+    reader->AddAccountNames(host.accounts);
+    return true;
+  }
   *exitCode = busy ? Fail(BusyText(path), kExitBusy) : Fail(error);
   return false;
 }
