@@ -73,8 +73,27 @@ bool FileChecker::Exists(const std::u16string& path) {
   return !path.empty() && LoadFileInformation(system_, info, path);
 }
 
-// The file a command line starts: the program, rundll32's library, a driver's
-// \SystemRoot\ or System32-relative path, or a bare name from the system folders.
+// Where the loader finds a bare name (a package, provider or service library named
+// without a folder): System32, then the Windows folder, and System32\drivers for a
+// driver; a name without an extension is a library (".dll"), else a program
+// (".exe"). The first of these that is there, or the first place looked at.
+std::u16string FileChecker::Resolve(const std::u16string& bare) {
+  const bool hasExtension = bare.find(u'.') != std::u16string::npos;
+  std::vector<std::u16string> names = {bare};
+  if (!hasExtension) names = {bare + u".dll", bare + u".exe"};
+  std::vector<std::u16string> folders = {system32_, windows_};
+  if (Lower(bare).ends_with(u".sys")) folders.insert(folders.begin(), system32_ + u"\\drivers");
+  for (const std::u16string& folder : folders) {
+    for (const std::u16string& name : names) {
+      if (Exists(folder + u"\\" + name)) return folder + u"\\" + name;
+    }
+  }
+  return folders.front() + u"\\" + names.front();
+}
+
+// The file a command line starts: the program, rundll32's library, autocheck's
+// program, a driver's \SystemRoot\ or System32-relative path, or a bare name where
+// the loader looks for it.
 std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
   const std::u16string line = VyrUtilities::ExpandEnvironment(system_, commandLine);
   std::u16string program;
@@ -82,23 +101,34 @@ std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
   VyrUtilities::SplitCommandLine(line, program, arguments);
   const bool libraryOfRundll = Lower(program).ends_with(u"rundll32.exe") && !arguments.empty();
   if (libraryOfRundll) program = RundllLibrary(line);
-  for (std::u16string candidate : {program, UpToExtension(line)}) {
+  // A boot-time entry "autocheck autochk *" runs autochk from System32.
+  if (Lower(program) == u"autocheck" && !arguments.empty()) {
+    program = arguments[0] + (arguments[0].find(u'.') == std::u16string::npos ? u".exe" : u"");
+  }
+  std::u16string resolved;  // where the loader looks for a bare program name
+  for (std::u16string candidate : {program, libraryOfRundll ? program : UpToExtension(line)}) {
     if (StartsWith(candidate, u"\\systemroot\\")) candidate = windows_ + candidate.substr(11);
     if (StartsWith(candidate, u"\\??\\")) candidate = candidate.substr(4);
     if (StartsWith(candidate, u"system32\\")) candidate = windows_ + u"\\" + candidate;
-    if (Exists(candidate)) return candidate;
-    if (!candidate.empty() && candidate.find(u'\\') == std::u16string::npos) {
-      for (const std::u16string& folder : {system32_, windows_}) {
-        if (Exists(folder + u"\\" + candidate)) return folder + u"\\" + candidate;
-      }
+    if (candidate.empty()) continue;
+    if (candidate.find(u'\\') != std::u16string::npos) {
+      if (Exists(candidate)) return candidate;
+      continue;
     }
+    // A bare name is never taken from the current folder: the loader does not look there.
+    const std::u16string found = Resolve(candidate);
+    if (Exists(found)) return found;
+    if (resolved.empty() && candidate == program) resolved = found;
   }
   // Nothing there: name the file as the line spells it. An unquoted path with spaces
   // names the file up to its extension ("C:\\Program Files\\A\\b.dll", not "C:\\Program"),
-  // as Windows itself would look for it once the shorter names are not there.
+  // as Windows itself would look for it once the shorter names are not there; a bare
+  // name is named where the loader looked first.
   const std::u16string spelled = UpToExtension(line);
   const size_t first = line.find_first_not_of(u' ');
   const bool quoted = first != std::u16string::npos && line[first] == u'"';
+  if (!resolved.empty()) return resolved;
+  if (StartsWith(program, u"system32\\")) return windows_ + u"\\" + program;
   if (!quoted && !libraryOfRundll && !spelled.empty()) return spelled;
   return program.find(u'\\') != std::u16string::npos ? program : spelled;
 }

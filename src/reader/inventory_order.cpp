@@ -49,6 +49,8 @@ void SortByLocation(std::vector<InventoryItem>* items) {
 std::string LoadedCommand(const LoadPointRecord& p) {
   if (p.loadPointType == 27 || p.loadPointType == 28) return "\"" + p.commandLine + "\"";
   if (!p.indirectionCommandLine.empty()) return p.indirectionCommandLine;
+  // The terminal server's startup programs are programs, named bare.
+  if (p.loadPointType == 36 && p.commandLine.find_first_of(".\\ ") == std::string::npos) return p.commandLine + ".exe";
   return p.commandLine;
 }
 

@@ -23,7 +23,8 @@ void SortByLocation(std::vector<InventoryItem>* items);
 
 // What the loader starts for a row, as a command line for the file check: a
 // startup shortcut is its own path, spaces and all (its target is read from it); a
-// class entry's file is its resolved server.
+// class entry's file is its resolved server; a terminal-server startup program
+// named bare is a program (".exe"), where other bare names are libraries.
 std::string LoadedCommand(const LoadPointRecord& point);
 
 // The operating system vendor: the signer that validly signs most of the checked

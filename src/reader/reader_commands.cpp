@@ -58,6 +58,10 @@ int Inventory(ReaderSession& session, std::ostream& out) {
 
 int RunReader(const std::vector<std::string>& args, const ReaderHost& host, std::ostream& out,
               std::ostream& err) {
+  if (AsksForHelp(args)) {
+    out << CommandHelp(host.programName, args[0]);
+    return kExitOk;
+  }
   ReaderOptions options;
   std::string error;
   if (!ParseReaderOptions(args, &options, &error)) {

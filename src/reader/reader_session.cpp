@@ -4,7 +4,8 @@ namespace Reader {
 namespace {
 
 std::string BusyText(const std::string& path) {
-  return path + ": the service has held the database locked for over " +
+  // Whoever holds the lock is not known: the service, or any program that opened it.
+  return path + ": another program has held the database locked for over " +
          std::to_string(RecordReader::kBusyLimitMs / 1000) + " seconds; try again";
 }
 
