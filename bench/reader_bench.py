@@ -20,6 +20,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "reader"))
+os.environ.setdefault("BRUMEVALE", sys.argv[1] if len(sys.argv) > 1 else "brumevale")  # record_files asks for it
 import record_files  # noqa: E402  (the service's table layout)
 
 EVENT_JOIN = """SELECT c.KEY, c.EVENT_TIME, c.EVENT_TYPE, c.PROCESS_ENTRY_KEY, c.LOAD_POINT_KEY,

@@ -40,8 +40,8 @@ std::string ParentOf(const std::string& path) {
 
 // The locations the table does not hold: services, helper objects, tasks, startup
 // folders and network providers are read by steps of their own.
-std::string SpecialLocation(int32_t type, const std::string& controlSet,
-                            const std::string& entry, const std::string& display) {
+std::string SpecialLocation(int32_t type, const std::string& controlSet, const std::string& entry,
+                            const std::string& display, const std::string& command) {
   const std::string services = "HKLM\\SYSTEM\\" + (controlSet.empty() ? "CurrentControlSet" : controlSet) +
                                "\\Services\\";
   const std::string explorer = "Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\";
@@ -51,8 +51,10 @@ std::string SpecialLocation(int32_t type, const std::string& controlSet,
     case 58: return services + entry + "\\NetworkProvider";
     case 15: return "HKLM\\SOFTWARE\\" + explorer + entry;
     case 24: return "HKLM\\SOFTWARE\\Wow6432Node\\" + explorer + entry;
-    case 27: case 28: return display.empty() ? (type == 27 ? "the common startup folder" : "the user's startup folder")
-                                             : ParentOf(display);
+    // A startup row's command line is the file's own path.
+    case 27: case 28: return command.find('\\') == std::string::npos
+                                 ? (type == 27 ? "the common startup folder" : "the user's startup folder")
+                                 : ParentOf(command);
     case 64: return "C:\\Windows\\System32\\Tasks" + ParentOf(display);
     case 65: return "C:\\Windows\\SysWOW64\\Tasks" + ParentOf(display);
     default: return "";
@@ -62,9 +64,9 @@ std::string SpecialLocation(int32_t type, const std::string& controlSet,
 }  // namespace
 
 std::string EntryLocation(int32_t type, const std::string& user, const std::string& controlSet,
-                          const std::string& entry, const std::string& displayName) {
+                          const std::string& entry, const std::string& displayName, const std::string& command) {
   const auto found = Places().find(type);
-  if (found == Places().end()) return SpecialLocation(type, controlSet, entry, displayName);
+  if (found == Places().end()) return SpecialLocation(type, controlSet, entry, displayName, command);
   const Place& place = found->second;
   std::string key;
   switch (place.scope) {
@@ -94,11 +96,12 @@ std::string EventLocation(const EventRecord& e) {
   }
   if (e.typeName == "File extension") return (e.user.empty() ? "HKCR\\" : "HKU\\" + e.user + "_Classes\\") + e.entry;
   if (e.loadPointType <= 0) return "";
-  return EntryLocation(e.loadPointType, e.user, e.controlSet, e.entry, e.displayName);
+  return EntryLocation(e.loadPointType, e.user, e.controlSet, e.entry, e.displayName,
+                       e.newCommandLine.empty() ? e.oldCommandLine : e.newCommandLine);
 }
 
 std::string PointLocation(const LoadPointRecord& p) {
-  return EntryLocation(p.loadPointType, p.user, p.controlSet, p.entry, p.displayName);
+  return EntryLocation(p.loadPointType, p.user, p.controlSet, p.entry, p.displayName, p.commandLine);
 }
 
 std::string EntryLabel(const std::string& entry, const std::string& displayName) {

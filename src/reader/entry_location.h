@@ -12,9 +12,10 @@ namespace Reader {
 // "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run",
 // "HKU\S-1-5-21-...\SOFTWARE\...\Run", "HKLM\SYSTEM\ControlSet001\Services\Name",
 // "HKLM\...\Winlogon, value Userinit", or a folder; empty for a type the table lacks.
-// displayName is the LoadPoints row's (a startup file's path, a task's path).
+// displayName is the LoadPoints row's (a task's path), command its command line (a
+// startup file's own path).
 std::string EntryLocation(int32_t loadPointType, const std::string& user, const std::string& controlSet,
-                          const std::string& entry, const std::string& displayName);
+                          const std::string& entry, const std::string& displayName, const std::string& command);
 
 // The location of what an event names: a load point's, a setting's key, an
 // extension's class key.

@@ -157,6 +157,10 @@ void ReadEventRow(sqlite3_stmt* statement, EventRecord* r) {
   FillTarget(c, r);
   SeparateControlSet(r);
   r->displayName = c.Text(kPointDisplay);
+  // A live event may name its entry by the display name (a service's, a task's path);
+  // while the row stands, the event takes the row's own name, as the inventory has it.
+  const std::string rowEntry = c.Text(kPointEntry);
+  if (!rowEntry.empty() && !r->displayName.empty() && r->entry == r->displayName) r->entry = rowEntry;
   r->noProcess = !ReadProcess(c, kEventProcess, r);
   r->origin = static_cast<int32_t>(c.Number(kEventOrigin));
   r->stateChange = static_cast<int32_t>(c.Number(kEventStateChange));
