@@ -67,12 +67,16 @@ function makeTable(name, columns, rows, sortColumn, describe) {
     head.appendChild(th);
     return th;
   });
-  let lower = null;  // the rows' texts for the filter, made on its first use
+  // The rows' texts for the filter: made once the first view stands (or on the first
+  // filter, if that comes sooner), so that neither waits for the other.
+  let lower = null, lastText = '', lastHidden = null;
+  const makeLower = () => { if (!lower) lower = rows.map(r => r.join('\n').toLowerCase()); };
+  setTimeout(makeLower, 0);
   function sortBy(c) {
     state.descending = state.column === c ? !state.descending : false;
     state.column = c;
     sortRows();
-    apply();
+    apply(true);
   }
   function sortRows() {
     const c = state.column, sign = state.descending ? -1 : 1;
@@ -81,10 +85,15 @@ function makeTable(name, columns, rows, sortColumn, describe) {
       return (x < y ? -sign : x > y ? sign : 0) || (a - b) * sign;
     });
   }
-  function apply() {
+  function apply(resorted) {
     const text = state.text, hidden = state.hidden;
-    if (text && !lower) lower = rows.map(r => r.join('\n').toLowerCase());
-    state.shown = state.order.filter(i => (!text || lower[i].includes(text)) && !(hidden && hidden(rows[i])));
+    if (text) makeLower();
+    // Typing on narrows what is shown already; anything else starts from every row.
+    const narrowing = !resorted && lastText && text.startsWith(lastText) && hidden === lastHidden;
+    const from = narrowing ? state.shown : state.order;
+    state.shown = from.filter(i => (!text || lower[i].includes(text)) && !(hidden && hidden(rows[i])));
+    lastText = text;
+    lastHidden = hidden;
     state.page = 0;
     render();
   }

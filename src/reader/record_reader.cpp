@@ -116,13 +116,24 @@ int RecordReader::LoadNames() {
 }
 
 void RecordReader::AddAccountNames(const AccountNames& names) {
-  for (const auto& [sid, name] : names) names_[SidKey(sid)] = name;
+  for (const auto& [sid, name] : names) {
+    names_[SidKey(sid)] = name;
+    // A folder row names its owner by the account name alone ("maren").
+    accounts_.try_emplace(SidKey(name.substr(name.find('\\') + 1)), sid);
+  }
 }
 
 template <typename Record>
 void RecordReader::Annotate(Record* r) const {
   if (r->user.empty() || names_.empty()) return;
-  const auto found = names_.find(SidKey(r->user));
+  auto found = names_.find(SidKey(r->user));
+  if (found == names_.end() && r->user.rfind("S-1-", 0) != 0) {
+    // One name per user: a folder owner becomes the user its registry rows name.
+    const auto account = accounts_.find(SidKey(r->user));
+    if (account == accounts_.end()) return;
+    r->user = account->second;
+    found = names_.find(SidKey(r->user));
+  }
   if (found != names_.end()) r->userName = found->second;
 }
 

@@ -83,7 +83,8 @@ class RecordReader {
   std::unique_ptr<RecordSchema> schema_;
   std::string error_;
   UtcOffsets offsets_;
-  AccountNames names_;  // SIDs folded to upper case
+  AccountNames names_;     // SIDs folded to upper case
+  AccountNames accounts_;  // account names without their domain, folded, to the SID
 };
 
 }  // namespace Reader

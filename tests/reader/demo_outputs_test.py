@@ -46,6 +46,12 @@ def stored_time(iso):
 
 
 def stored_user(line):
+    """The USER_ID the line was read from: a control set is kept apart, and a folder
+    owner ("maren") is shown as the user its registry rows name (SID and name)."""
+    if line["userName"] and not line["user"].startswith("S-1-"):
+        return line["user"]
+    if line["userName"] and line["type"] in ("Startup Folder", "User Startup Folder"):
+        return line["userName"].split("\\")[-1]
     return line["user"] or line["controlSet"]
 
 
@@ -71,6 +77,10 @@ class DemoOutputs(unittest.TestCase):
         lines = json_lines(self.history("--format", "json"))
         self.assertEqual(len(lines), len(self.events))
         self.assertGreater(len(lines), 20)
+        # The service noted its users' names: a copied record still names them.
+        names = {l["user"]: l["userName"] for l in lines if l["user"].startswith("S-1-5-21-")}
+        self.assertTrue(names)
+        self.assertEqual(set(names.values()) - {"DESKTOP-7Q2M4LK\\maren", "DESKTOP-7Q2M4LK\\tobias"}, set())
         for line, row in zip(lines, self.events):
             self.assertEqual(stored_time(line["time"]), row["EVENT_TIME"])
             self.assertEqual(line["eventType"], row["EVENT_TYPE"])

@@ -45,7 +45,8 @@ def offline_record(path, additive):
     points = [(1, 1, "", "VelaSync", "C:\\Users\\Public\\evil.exe", 2 if additive else 1),
               (2, 1, "", "Notified", "C:\\n.exe", 3), (4, 12, "ControlSet001", "Spooler", "C:\\spoolsv.exe", 5),
               (7, 12, "ControlSet002", "Spooler", "C:\\spoolsv.exe", 0),
-              (5, 1, "", "Padded", "C:\\p.exe " + "x" * 40000, 6), (6, 3, MAREN, "Tallyo", "C:\\tallyo.exe", 7)]
+              (5, 1, "", "Padded", "C:\\p.exe " + "x" * 40000, 6), (6, 3, MAREN, "Tallyo", "C:\\tallyo.exe", 7),
+              (8, 28, "maren", "Notes.lnk", "C:\\Users\\maren\\Startup\\Notes.lnk", 0)]
     for key, lp, user, entry, command, event in points:
         db.execute("INSERT INTO LoadPoints VALUES (?, ?, ?, ?, ?, ?, '2024-03-01 08:00:00', 0, '')",
                    (key, lp, user, entry, command, event))
@@ -124,6 +125,12 @@ class RecordWords(unittest.TestCase):
         self.assertEqual(spooler["location"], "HKLM\\SYSTEM\\ControlSet001\\Services\\Spooler")
         inventory = [json.loads(l) for l in self.out("inventory", self.db, "--format", "json").splitlines()]
         self.assertEqual([p["controlSet"] for p in inventory if p["entry"] == "Spooler"], ["ControlSet001"])
+        # A folder row's owner is the same user as the registry rows' SID.
+        notes = next(p for p in inventory if p["entry"] == "Notes.lnk")
+        self.assertEqual((notes["user"], notes["userName"]), (MAREN, "DESKTOP-7Q2M4LK\\maren"))
+        self.assertEqual(notes["location"], "C:\\Users\\maren\\Startup")
+        older = [json.loads(l) for l in self.out("inventory", self.older, "--format", "json").splitlines()]
+        self.assertEqual(next(p["user"] for p in older if p["entry"] == "Notes.lnk"), "maren")
         tallyo = next(p for p in inventory if p["entry"] == "Tallyo")
         self.assertEqual(tallyo["location"], "HKU\\%s\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run" % MAREN)
 
