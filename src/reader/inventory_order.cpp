@@ -28,22 +28,30 @@ void KeepControlSet(const std::string& controlSet, std::vector<InventoryItem>* i
 }
 
 void SortByLocation(std::vector<InventoryItem>* items) {
-  struct Keyed {
+  // The keys are made once and an order of indexes is sorted: the items themselves,
+  // each a dozen texts, move once.
+  struct Key {
     std::string location, entry;
-    InventoryItem item;
+    int64_t rowKey;
   };
-  std::vector<Keyed> keyed;
-  keyed.reserve(items->size());
-  for (InventoryItem& item : *items) {
-    keyed.push_back({Folded(PointLocation(item.point)), Folded(item.point.entry), std::move(item)});
+  std::vector<Key> keys;
+  keys.reserve(items->size());
+  for (const InventoryItem& item : *items) {
+    keys.push_back({Folded(PointLocation(item.point)), Folded(item.point.entry), item.point.key});
   }
-  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    if (a.location != b.location) return a.location < b.location;
-    if (a.entry != b.entry) return a.entry < b.entry;
-    return a.item.point.key < b.item.point.key;
+  std::vector<size_t> order(items->size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const Key& x = keys[a];
+    const Key& y = keys[b];
+    if (x.location != y.location) return x.location < y.location;
+    if (x.entry != y.entry) return x.entry < y.entry;
+    return x.rowKey < y.rowKey;
   });
-  items->clear();
-  for (Keyed& k : keyed) items->push_back(std::move(k.item));
+  std::vector<InventoryItem> sorted;
+  sorted.reserve(items->size());
+  for (const size_t i : order) sorted.push_back(std::move((*items)[i]));
+  *items = std::move(sorted);
 }
 
 std::string LoadedCommand(const LoadPointRecord& p) {

@@ -11,9 +11,14 @@ size_t Utf16Length(const std::string& text) {
   return units;
 }
 
-bool DataBeyondBuffers(const std::string& data) { return Utf16Length(data) > kDataBufferCharacters; }
+// A text holds no more UTF-16 units than UTF-8 bytes: most are settled by their size.
+bool DataBeyondBuffers(const std::string& data) {
+  return data.size() > kDataBufferCharacters && Utf16Length(data) > kDataBufferCharacters;
+}
 
-bool NameBeyondBuffers(const std::string& name) { return Utf16Length(name) > kNameBufferCharacters; }
+bool NameBeyondBuffers(const std::string& name) {
+  return name.size() > kNameBufferCharacters && Utf16Length(name) > kNameBufferCharacters;
+}
 
 std::string BeyondBuffersNote(const std::string& name, const std::string& data) {
   std::string note;
