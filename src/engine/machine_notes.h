@@ -5,7 +5,9 @@
 // change of time zone, could not tell when or who. Each rescan (the first at start,
 // then every 300 seconds) notes the machine's offset from UTC (a row only when it
 // changed) and the account name of every user profile (a row when it is new or
-// renamed).
+// renamed). A departure from the documented rescan, which writes the fixed tables
+// only: the two additive tables leave those as they are, and without them a stored
+// time or SID cannot be read without doubt.
 
 #include <cstdint>
 
