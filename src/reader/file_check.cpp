@@ -106,7 +106,8 @@ std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
     program = arguments[0] + (arguments[0].find(u'.') == std::u16string::npos ? u".exe" : u"");
   }
   std::u16string resolved;  // where the loader looks for a bare program name
-  for (std::u16string candidate : {program, libraryOfRundll ? program : UpToExtension(line)}) {
+  const std::u16string upToExtension = libraryOfRundll ? u"" : UpToExtension(line);
+  for (std::u16string candidate : {program, upToExtension == program ? u"" : upToExtension}) {
     if (StartsWith(candidate, u"\\systemroot\\")) candidate = windows_ + candidate.substr(11);
     if (StartsWith(candidate, u"\\??\\")) candidate = candidate.substr(4);
     if (StartsWith(candidate, u"system32\\")) candidate = windows_ + u"\\" + candidate;
