@@ -54,6 +54,7 @@ void NetChangeBuilder::Add(const EventRecord& e) {
   track.existsAfter = kind != Kind::Removed;
   track.net.newCommandLine = kind == Kind::Removed ? "" : e.newCommandLine;
   track.net.lastTime = TimeIso(e.time, e.utcOffset);
+  track.lastStateChange = e.stateChange;
   if (!e.noProcess && (track.net.processes.empty() || track.net.processes.back() != e.processPath)) {
     track.net.processes.push_back(e.processPath);
   }
@@ -64,10 +65,11 @@ std::vector<NetChange> NetChangeBuilder::Result() const {
   for (const Track& track : tracks_) {
     NetChange net = track.net;
     if (!track.existedBefore && track.existsAfter) {
-      net.change = "added";
+      net.change = track.lastStateChange == 2 ? "enabled again" : "added";
       net.oldCommandLine.clear();
     } else if (track.existedBefore && !track.existsAfter) {
-      net.change = "removed";
+      // A service or task disabled keeps its rows' removal but is no removal.
+      net.change = track.lastStateChange == 1 ? "disabled" : "removed";
     } else if (track.existedBefore && net.oldCommandLine != net.newCommandLine) {
       net.change = "changed";
     } else {
@@ -90,8 +92,8 @@ std::string NetChangeText(const NetChange& n) {
   std::string line = n.change + std::string(n.change.size() < 8 ? 8 - n.change.size() : 0, ' ') +
                      " " + n.typeName + ": " + Shown(n.entry);
   if (!n.user.empty()) line += "  [" + Shown(n.user) + "]";
-  if (n.change == "added") line += "  = " + Shown(n.newCommandLine);
-  if (n.change == "removed") line += "  was " + Shown(n.oldCommandLine);
+  if (n.change == "added" || n.change == "enabled again") line += "  = " + Shown(n.newCommandLine);
+  if (n.change == "removed" || n.change == "disabled") line += "  was " + Shown(n.oldCommandLine);
   if (n.change == "changed") line += "  " + Shown(n.oldCommandLine) + " -> " + Shown(n.newCommandLine);
   line += "  (" + ListingTime(n.firstTime) + (n.lastTime == n.firstTime ? "" : " to " + ListingTime(n.lastTime)) +
           "; by " +

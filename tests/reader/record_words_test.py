@@ -98,6 +98,11 @@ class RecordWords(unittest.TestCase):
         words = [e["event"] for e in self.events(self.db, "--entry", "Spooler")]
         self.assertEqual(words, ["disabled", "enabled again"])
         self.assertEqual([e["event"] for e in self.events(self.older, "--entry", "Spooler")], ["removed", "added"])
+        # Over a window that ends before its return, the net change is the disabling.
+        net = [json.loads(l) for l in self.out("history", self.db, "--net", "--format", "json", "--entry", "Spooler",
+                                               "--until", "2024-03-01 10:01:30").splitlines()]
+        self.assertEqual([n["change"] for n in net], ["disabled"])
+        self.assertIn("disabled", self.out("history", self.db, "--net", "--entry", "Spooler", "--until", "2024-03-01 10:01:30"))
 
     def test_times_carry_the_offset_or_say_it_is_unknown(self):
         self.assertEqual(self.events(self.db)[0]["time"], "2024-03-01T09:00:00+01:00")
