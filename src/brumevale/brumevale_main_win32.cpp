@@ -48,6 +48,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   host.ownDatabase = Platform::Utf16ToUtf8(Reader::ServiceDatabasePath(system));
   host.computerName = Platform::Utf16ToUtf8(Reader::MachineName(system));
+  host.accounts = Reader::MachineAccounts(system);
   std::unique_ptr<Reader::FileChecker> checker;
   host.checkFile = [&](const std::string& commandLine) {
     if (!checker) checker = std::make_unique<Reader::FileChecker>(system);

@@ -141,6 +141,13 @@ class LoadPointDatabase {
                                      std::span<const std::u16string> names,
                                      LoadPointStateChange* stateChange);
 
+  // UtcOffsets: adds a row (since, offsetMinutes) only when offsetMinutes differs
+  // from the latest row's. 1 when the statement ran, else 0.
+  int32_t AddUtcOffsetEntry(std::u16string_view since, int32_t offsetMinutes);
+  // UserNames (SID, NAME "DOMAIN\name", SINCE): sets the name a SID's account had
+  // when since was now. 1 when the statements ran, else 0.
+  int32_t AddUserNameEntry(std::u16string_view sid, std::u16string_view name, std::u16string_view since);
+
   // ExtendedEvent: 1 or 0 (not the new key).
   int32_t AddExtendedEventEntry(const ExtendedEventData& data);
 

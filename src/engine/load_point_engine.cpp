@@ -3,6 +3,7 @@
 #include "database/load_point_database.h"
 #include "engine/bho_watcher.h"
 #include "engine/file_event_matcher.h"
+#include "engine/machine_notes.h"
 #include "engine/registry_event_matcher.h"
 #include "intake/activity_tracker.h"
 #include "intake/process_monitor.h"
@@ -91,6 +92,7 @@ void LoadPointEngine::StartWatchers() {
 }
 
 int32_t LoadPointEngine::Rescan(int32_t initial) {
+  if (database_ != nullptr) NoteMachineFacts(*database_, system_);
   if (handlers_.fullLoadPointScan) handlers_.fullLoadPointScan(*this, initial);
   // The checks that follow are skipped as well when stopping; the next start's rescan
   // runs them again.

@@ -1,9 +1,15 @@
 #include "reader/csv_text.h"
 
+#include "reader/safe_text.h"
+
 namespace Reader {
 
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+std::string CsvField(const std::string& stored) {
+  // A cell a spreadsheet would run as a formula gets a leading apostrophe, which the
+  // spreadsheet shows as text and does not keep, and is quoted.
+  const bool formula = StartsLikeFormula(stored);
+  const std::string text = (formula ? "'" : "") + VisibleMarks(stored);
+  if (!formula && text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string out = "\"";
   for (const char c : text) {
     out += c;

@@ -13,10 +13,6 @@
 
 namespace Reader {
 
-// Maps a stored user (a SID) to "DOMAIN\name" for the listing; JSON and CSV keep
-// what is stored.
-using AccountNames = std::map<std::string, std::string>;
-
 // One event as the listing shows it: its line and its detail lines.
 std::string EventText(const EventRecord& event, const AccountNames& accounts);
 // The listing of all events; "No changes recorded.\n" when there are none.
@@ -24,7 +20,7 @@ std::string EventsText(const std::vector<EventRecord>& events, const AccountName
 
 // One event as a JSON object: time, event, eventType, type, loadPointType, entry,
 // user, oldCommandLine, newCommandLine, process, processPath, foundByRescan,
-// fileVersion, companyName, signer, signatureValid, downloadAddress. foundByRescan
+// fileVersion, companyName, signer, signatureValid, downloadAddress, beyondBuffers. foundByRescan
 // is true only for what a rescan wrote, not for every event without a process.
 nlohmann::json EventJson(const EventRecord& event);
 // EventJson as one line, with its line break.
@@ -39,23 +35,34 @@ std::string EventCsvRow(const EventRecord& event);
 std::string ImageDetails(const ProcessFacts& facts);
 
 // A stored text for one line of a listing: each control character shown as its
-// visible symbol, so that one record stays one block of lines.
+// visible symbol, so that one record stays one block of lines, and each hidden
+// direction or zero-width mark as its code (VisibleMarks).
 std::string Shown(const std::string& text);
 
-// The stored user as the listing names it: "DOMAIN\name" where accounts know it.
-std::string UserText(const std::string& user, const AccountNames& accounts);
+// A user as every view names it: "DOMAIN\name (SID)" where the record or accounts
+// know the name, else as stored.
+std::string UserText(const std::string& user, const std::string& userName, const AccountNames& accounts);
 
 // A rescan's or a check's summary, which names no load point of its own.
 bool IsSummary(const EventRecord& event);
 // An event that names nothing: no extended data and no row left to read. Only an
 // older record's events can be so bare.
 bool DetailsNotKept(const EventRecord& event);
-// Who made an event that names no process: kNoProcessMark for what a rescan wrote,
+// Who made an event that names no process: "found by a rescan at T: changed while
+// nothing watched" for a rescan's own finding, kNotificationMark for a change seen by
+// a change notification, kNoProcessMark for an older record's rescan event,
 // kNoProcessRecordedMark for a live event.
-const char* NoProcessText(const EventRecord& event);
+std::string NoProcessText(const EventRecord& event);
+std::string RescanFindingText(const std::string& time);
+// What a rescan's or a check's summary means, in words.
+std::string SummaryText(const EventRecord& event);
+// The event's name or value is longer than the service's buffers (value_limits.h).
+bool BeyondBuffers(const EventRecord& event);
 
 // "found by a rescan, no process known"
 extern const char kNoProcessMark[];
+// "seen by a change notification; no driver, so no process is known"
+extern const char kNotificationMark[];
 // "no process recorded"
 extern const char kNoProcessRecordedMark[];
 // "(details not kept)"

@@ -2,6 +2,7 @@
 
 #include "fileinfo/file_information.h"
 #include "platform/text_encoding.h"
+#include "reader/shortcut_target.h"
 #include "util/path_routines.h"
 
 namespace Reader {
@@ -45,6 +46,21 @@ std::u16string RundllLibrary(const std::u16string& line) {
   return rest;
 }
 
+// The first 64 KiB of a file: more than any shortcut holds.
+std::vector<uint8_t> Head(Platform::FileSystem& files, const std::u16string& path) {
+  Platform::Handle file = 0;
+  std::vector<uint8_t> bytes(1 << 16);
+  uint32_t read = 0;
+  if (files.CreateFile(path, Platform::kGenericRead, Platform::kFileShareRead, Platform::kOpenExisting, 0, &file) !=
+      Platform::kErrorSuccess) {
+    return {};
+  }
+  if (files.ReadFile(file, bytes, &read) != Platform::kErrorSuccess) read = 0;
+  files.CloseFile(file);
+  bytes.resize(read);
+  return bytes;
+}
+
 }  // namespace
 
 FileChecker::FileChecker(Platform::System& system)
@@ -57,8 +73,27 @@ bool FileChecker::Exists(const std::u16string& path) {
   return !path.empty() && LoadFileInformation(system_, info, path);
 }
 
-// The file a command line starts: the program, rundll32's library, a driver's
-// \SystemRoot\ or System32-relative path, or a bare name from the system folders.
+// Where the loader finds a bare name (a package, provider or service library named
+// without a folder): System32, then the Windows folder, and System32\drivers for a
+// driver; a name without an extension is a library (".dll"), else a program
+// (".exe"). The first of these that is there, or the first place looked at.
+std::u16string FileChecker::Resolve(const std::u16string& bare) {
+  const bool hasExtension = bare.find(u'.') != std::u16string::npos;
+  std::vector<std::u16string> names = {bare};
+  if (!hasExtension) names = {bare + u".dll", bare + u".exe"};
+  std::vector<std::u16string> folders = {system32_, windows_};
+  if (Lower(bare).ends_with(u".sys")) folders.insert(folders.begin(), system32_ + u"\\drivers");
+  for (const std::u16string& folder : folders) {
+    for (const std::u16string& name : names) {
+      if (Exists(folder + u"\\" + name)) return folder + u"\\" + name;
+    }
+  }
+  return folders.front() + u"\\" + names.front();
+}
+
+// The file a command line starts: the program, rundll32's library, autocheck's
+// program, a driver's \SystemRoot\ or System32-relative path, or a bare name where
+// the loader looks for it.
 std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
   const std::u16string line = VyrUtilities::ExpandEnvironment(system_, commandLine);
   std::u16string program;
@@ -66,34 +101,64 @@ std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
   VyrUtilities::SplitCommandLine(line, program, arguments);
   const bool libraryOfRundll = Lower(program).ends_with(u"rundll32.exe") && !arguments.empty();
   if (libraryOfRundll) program = RundllLibrary(line);
-  for (std::u16string candidate : {program, UpToExtension(line)}) {
+  // A boot-time entry "autocheck autochk *" runs autochk from System32.
+  if (Lower(program) == u"autocheck" && !arguments.empty()) {
+    program = arguments[0] + (arguments[0].find(u'.') == std::u16string::npos ? u".exe" : u"");
+  }
+  std::u16string resolved;  // where the loader looks for a bare program name
+  const std::u16string upToExtension = libraryOfRundll ? u"" : UpToExtension(line);
+  for (std::u16string candidate : {program, upToExtension == program ? u"" : upToExtension}) {
     if (StartsWith(candidate, u"\\systemroot\\")) candidate = windows_ + candidate.substr(11);
     if (StartsWith(candidate, u"\\??\\")) candidate = candidate.substr(4);
     if (StartsWith(candidate, u"system32\\")) candidate = windows_ + u"\\" + candidate;
-    if (Exists(candidate)) return candidate;
-    if (!candidate.empty() && candidate.find(u'\\') == std::u16string::npos) {
-      for (const std::u16string& folder : {system32_, windows_}) {
-        if (Exists(folder + u"\\" + candidate)) return folder + u"\\" + candidate;
-      }
+    if (candidate.empty()) continue;
+    if (candidate.find(u'\\') != std::u16string::npos) {
+      if (Exists(candidate)) return candidate;
+      continue;
     }
+    // A bare name is never taken from the current folder: the loader does not look there.
+    const std::u16string found = Resolve(candidate);
+    if (Exists(found)) return found;
+    if (resolved.empty() && candidate == program) resolved = found;
   }
   // Nothing there: name the file as the line spells it. An unquoted path with spaces
   // names the file up to its extension ("C:\\Program Files\\A\\b.dll", not "C:\\Program"),
-  // as Windows itself would look for it once the shorter names are not there.
+  // as Windows itself would look for it once the shorter names are not there; a bare
+  // name is named where the loader looked first.
   const std::u16string spelled = UpToExtension(line);
   const size_t first = line.find_first_not_of(u' ');
   const bool quoted = first != std::u16string::npos && line[first] == u'"';
+  if (!resolved.empty()) return resolved;
+  if (StartsWith(program, u"system32\\")) return windows_ + u"\\" + program;
   if (!quoted && !libraryOfRundll && !spelled.empty()) return spelled;
   return program.find(u'\\') != std::u16string::npos ? program : spelled;
+}
+
+// A shortcut in a startup folder starts its target: the target is what is checked,
+// the shortcut named beside it.
+std::u16string FileChecker::TargetOf(const std::u16string& shortcut) {
+  if (!Lower(shortcut).ends_with(u".lnk")) return u"";
+  std::u16string target = ShortcutTarget(Head(system_.Files(), shortcut));
+  if (target.empty()) return u"";
+  target = VyrUtilities::ExpandEnvironment(system_, target);
+  if (target.size() < 2 || (target[1] != u':' && !target.starts_with(u"\\"))) {
+    target = shortcut.substr(0, shortcut.find_last_of(u'\\') + 1) + target;  // relative to the shortcut
+  }
+  return target;
 }
 
 FileCheck FileChecker::Check(const std::string& commandLine) {
   FileCheck check;
   check.checked = true;
-  const std::u16string path = FileOf(Platform::Utf8ToUtf16(commandLine));
-  check.path = Platform::Utf16ToUtf8(path);
+  std::u16string path = FileOf(Platform::Utf8ToUtf16(commandLine));
   FileInformation info;
   check.present = !path.empty() && LoadFileInformation(system_, info, path);
+  if (const std::u16string target = check.present ? TargetOf(path) : u""; !target.empty()) {
+    check.shortcut = Platform::Utf16ToUtf8(path);
+    path = target;
+    check.present = LoadFileInformation(system_, info, path);
+  }
+  check.path = Platform::Utf16ToUtf8(path);
   if (!check.present) return check;
   check.version = Platform::Utf16ToUtf8(info.VersionString(0));
   check.company = Platform::Utf16ToUtf8(info.VersionString(4));

@@ -18,7 +18,9 @@ class FileChecker {
 
  private:
   std::u16string FileOf(const std::u16string& commandLine);
+  std::u16string Resolve(const std::u16string& bare);
   bool Exists(const std::u16string& path);
+  std::u16string TargetOf(const std::u16string& shortcut);
 
   Platform::System& system_;
   SignatureVerifier verifier_;

@@ -1,7 +1,8 @@
 #include "reader/history_filter.h"
 
-#include <chrono>
-#include <cstdio>
+#include <regex>
+
+#include "reader/event_time.h"
 
 namespace Reader {
 namespace {
@@ -18,34 +19,39 @@ bool AllDigits(const std::string& text) {
   return true;
 }
 
-// A stored time moved back by seconds, in the stored form.
-std::string SecondsBefore(int y, int mo, int d, int h, int mi, int s, int64_t seconds) {
-  using namespace std::chrono;
-  const sys_seconds then = sys_days{year{y} / mo / d} + hours{h} + minutes{mi} + std::chrono::seconds{s} -
-                           std::chrono::seconds{seconds};
-  const sys_days day = floor<days>(then);
-  const year_month_day date{day};
-  const hh_mm_ss<std::chrono::seconds> clock{then - day};
-  char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02lld:%02lld:%02lld", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<long long>(clock.hours().count()), static_cast<long long>(clock.minutes().count()),
-                static_cast<long long>(clock.seconds().count()));
-  return text;
+// "YYYY-MM-DD", then optionally "[ T]HH:MM[:SS]" and a "Z" or "+HH:MM" offset.
+const std::regex& StampPattern() {
+  static const std::regex pattern(
+      R"((\d{4})-(\d{2})-(\d{2})(?:[ T](\d{2}):(\d{2})(?::(\d{2}))?(Z|[+-]\d{2}:\d{2})?)?)");
+  return pattern;
 }
 
-// "YYYY-MM-DD[ HH:MM[:SS]]" into its parts; fields not given stay as passed in.
-bool ParseStamp(const std::string& text, int* y, int* mo, int* d, int* h, int* mi, int* s) {
-  int used = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", y, mo, d, &used) != 3 || used != 10) return false;
-  if (text.size() > 10 && (std::sscanf(text.c_str() + 10, " %2d:%2d%n", h, mi, &used) != 2 ||
-                           used != 6 || text.size() > 16) &&
-      (std::sscanf(text.c_str() + 10, " %2d:%2d:%2d%n", h, mi, s, &used) != 3 || used != 9 ||
-       text.size() != 19)) {
-    return false;
-  }
-  return *mo >= 1 && *mo <= 12 && *d >= 1 && *d <= 31 && *h >= 0 && *h <= 23 && *mi >= 0 &&
-         *mi <= 59 && *s >= 0 && *s <= 59;
+// A bound as seconds since 1970, a UTC bound's as UTC, a local one's as if UTC.
+bool BoundSeconds(const std::string& bound, int64_t* seconds) {
+  const bool utc = !bound.empty() && bound.back() == 'Z';
+  return LocalSeconds(utc ? bound.substr(0, bound.size() - 1) : bound, seconds);
+}
+
+// The event's time in the bound's terms: its local text, or for a UTC bound
+// ("...Z") its UTC text. An event whose offset is unknown is taken as UTC.
+std::string EventTimeFor(const EventRecord& e, bool utc) {
+  if (!utc && e.time.size() == 19 && e.time[10] == ' ') return e.time;  // as stored: the usual case
+  std::string local;
+  std::optional<int32_t> offset;
+  if (!SplitTime(e.time, &local, &offset)) return e.time;
+  if (!utc) return local;
+  if (!offset) offset = e.utcOffset;
+  int64_t seconds = 0;
+  LocalSeconds(local, &seconds);
+  return LocalText(seconds - int64_t{offset.value_or(0)} * 60) + "Z";
+}
+
+bool Before(const EventRecord& e, const std::string& bound) {
+  return EventTimeFor(e, bound.back() == 'Z') < bound;
+}
+
+bool After(const EventRecord& e, const std::string& bound) {
+  return EventTimeFor(e, bound.back() == 'Z') > bound;
 }
 
 }  // namespace
@@ -59,15 +65,16 @@ std::string Folded(const std::string& text) {
 }
 
 bool HistoryFilter::Matches(const EventRecord& e) const {
-  if (!since.empty() && e.time < since) return false;
-  if (!until.empty() && e.time > until) return false;
+  if (!since.empty() && Before(e, since)) return false;
+  if (!until.empty() && After(e, until)) return false;
   if (type && (e.loadPointType != *type || e.typeName == "System setting" ||
                e.typeName == "File extension" || e.eventType == 6 || e.eventType == 9)) {
     return false;
   }
   if (!typeName.empty() && Folded(e.typeName) != typeName) return false;
   if (unattributed && e.change.processEntryKey != 0) return false;
-  if (!Contains(e.entry, entry) || !Contains(e.user, user)) return false;
+  // A user is matched by its SID or its name.
+  if (!Contains(e.entry, entry) || !(Contains(e.user, user) || Contains(e.userName, user))) return false;
   if (!process.empty() && (e.noProcess || !Contains(e.processPath + "\n" + e.process, process))) {
     return false;
   }
@@ -78,24 +85,45 @@ bool ParseTimeBound(const std::string& text, bool endOfWindow, const std::string
                     std::string* bound, std::string* error) {
   const char unit = text.empty() ? 0 : text.back();
   const std::string count = text.empty() ? "" : text.substr(0, text.size() - 1);
-  if ((unit == 'h' || unit == 'd') && AllDigits(count) && count.size() <= 6) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (latest.empty() || !ParseStamp(latest, &y, &mo, &d, &h, &mi, &s)) {
+  if ((unit == 'm' || unit == 'h' || unit == 'd') && AllDigits(count) && count.size() <= 6) {
+    std::string local;
+    std::optional<int32_t> offset;
+    int64_t newest = 0;
+    if (!SplitTime(latest, &local, &offset) || !LocalSeconds(local, &newest)) {
       *bound = "";  // no event to count back from: the window holds everything there is
       return true;
     }
-    *bound = SecondsBefore(y, mo, d, h, mi, s, std::stoll(count) * (unit == 'h' ? 3600 : 86400));
+    const int64_t unitSeconds = unit == 'm' ? 60 : unit == 'h' ? 3600 : 86400;
+    *bound = LocalText(newest - std::stoll(count) * unitSeconds);
     return true;
   }
-  int y = 0, mo = 0, d = 0, h = endOfWindow ? 23 : 0, mi = endOfWindow ? 59 : 0, s = endOfWindow ? 59 : 0;
-  if (!ParseStamp(text, &y, &mo, &d, &h, &mi, &s)) {
-    *error = "bad time \"" + text + "\": use YYYY-MM-DD[ HH:MM[:SS]], or 24h or 7d";
-    return false;
+  std::smatch m;
+  int64_t seconds = 0;
+  if (std::regex_match(text, m, StampPattern())) {
+    const bool timeGiven = m[4].matched;
+    const std::string second = m[6].matched ? m[6].str() : endOfWindow ? "59" : "00";
+    const std::string local = m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " +
+                              (timeGiven ? m[4].str() + ":" + m[5].str() + ":" + second
+                                         : std::string(endOfWindow ? "23:59:59" : "00:00:00"));
+    std::optional<int32_t> offset;
+    std::string unused;
+    const std::string zone = m[7].str();
+    if (LocalSeconds(local, &seconds) && (zone.empty() || SplitTime(local + zone, &unused, &offset))) {
+      *bound = offset ? LocalText(seconds - int64_t{*offset} * 60) + "Z" : local;
+      return true;
+    }
   }
-  char out[32];
-  std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
-  *bound = out;
-  return true;
+  *error = "bad time \"" + text + "\": use YYYY-MM-DD[ HH:MM[:SS]] (local time of the record), the same "
+           "with T and Z or an offset such as +01:00 (ISO 8601), or 30m, 2h or 7d";
+  return false;
+}
+
+bool CheckWindow(const std::string& since, const std::string& until, std::string* error) {
+  int64_t from = 0, to = 0;
+  if (since.empty() || until.empty() || !BoundSeconds(since, &from) || !BoundSeconds(until, &to)) return true;
+  if (from <= to) return true;
+  *error = "the window ends before it starts: --since is after --until";
+  return false;
 }
 
 bool ParseTypeFilter(const std::string& text, HistoryFilter* filter, std::string* error) {

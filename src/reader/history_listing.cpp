@@ -12,6 +12,7 @@ bool HistoryFilterOf(const ReaderOptions& o, const std::string& latest, HistoryF
   if (o.values.count("--until") && !ParseTimeBound(o.Value("--until"), true, latest, &filter->until, error)) {
     return false;
   }
+  if (!CheckWindow(filter->since, filter->until, error)) return false;
   filter->entry = Folded(o.Value("--entry"));
   filter->user = Folded(o.Value("--user"));
   filter->process = Folded(o.Value("--process"));

@@ -5,8 +5,13 @@
 #include <fstream>
 #include <random>
 
+#include "reader/event_time.h"
 #include "reader/html_template.h"
+#include "reader/entry_location.h"
+#include "reader/inventory_format.h"
+#include "reader/inventory_order.h"
 #include "reader/reader_session.h"
+#include "reader/safe_text.h"
 
 namespace Reader {
 namespace {
@@ -33,33 +38,59 @@ std::string Nonce() {
   return text;
 }
 
-std::string UserText(const std::string& user, const AccountNames* accounts) {
-  return accounts == nullptr ? user : Reader::UserText(user, *accounts);
+std::string UserText(const std::string& user, const std::string& userName, const AccountNames* accounts) {
+  static const AccountNames kNone;
+  return Reader::UserText(user, userName, accounts == nullptr ? kNone : *accounts);
 }
 
 // "process (path)" and what its image said, or why no process is named: as the
 // listing has it.
-std::string Attribution(bool noProcess, const char* noProcessText, const ProcessFacts& facts) {
+std::string Attribution(bool noProcess, const std::string& noProcessText, const ProcessFacts& facts) {
   if (noProcess) return noProcessText;
   return facts.process + " (" + facts.processPath + ")\n" + ImageDetails(facts);
 }
 
-void AppendRow(std::initializer_list<const std::string*> values, bool first, std::string* out) {
-  *out += first ? "\n[" : ",\n[";
-  for (const std::string* value : values) {
-    if (value != *values.begin()) *out += ',';
-    AppendJsonString(*value, out);
+}  // namespace
+
+// A text seen before goes as its number; a new short one is written and numbered in
+// the order texts first come, as the page's script numbers them; a long one (a
+// command line seldom repeats) goes as a one-element array, unnumbered, so that the
+// table of texts stays small.
+void HtmlPageWriter::AppendCell(const std::string& text) {
+  const std::string shown = VisibleMarks(text);
+  if (shown.size() > kLongestNumberedText) {
+    buffer_ += '[';
+    AppendJsonString(shown, &buffer_);
+    buffer_ += ']';
+    return;
   }
-  *out += ']';
+  const auto [slot, fresh] = numbers_.try_emplace(shown, numbers_.size());
+  if (fresh) {
+    AppendJsonString(shown, &buffer_);
+  } else {
+    buffer_ += std::to_string(slot->second);
+  }
 }
 
+void HtmlPageWriter::AppendRow(std::initializer_list<const std::string*> values) {
+  buffer_ += first_ ? "\n[" : ",\n[";
+  first_ = false;
+  for (const std::string* value : values) {
+    if (value != *values.begin()) buffer_ += ',';
+    AppendCell(*value);
+  }
+  buffer_ += ']';
+  if (buffer_.size() > (1 << 16)) out_ << buffer_, buffer_.clear();
+}
+
+namespace {
+
 constexpr char kSections[] = R"(<input id="filter" type="search" placeholder="Filter: any text of a row" autofocus>
-<section id="inventory"><h2>Load points</h2><p class="count"></p>
-<p class="pager" hidden><button class="previous">Previous</button><button class="next">Next</button></p>
-<table><thead><tr></tr></thead><tbody></tbody></table></section>
-<section id="timeline"><h2>Changes, oldest first</h2><p class="count"></p>
-<p class="pager" hidden><button class="previous">Previous</button><button class="next">Next</button></p>
-<table><thead><tr></tr></thead><tbody></tbody></table></section>
+<label><input id="hide-vendor" type="checkbox"> hide the operating system vendor's entries</label>
+<section id="inventory"><h2>Load points</h2><p class="count"></p><div class="pager" hidden></div>
+<div class="scroll"><table><thead><tr></tr></thead><tbody></tbody></table></div><div class="pager" hidden></div></section>
+<section id="timeline"><h2>Changes</h2><p class="count"></p><div class="pager" hidden></div>
+<div class="scroll"><table><thead><tr></tr></thead><tbody></tbody></table></div><div class="pager" hidden></div></section>
 <script type="application/json" id="inventory-data">[)";
 
 std::string FileNameOf(const std::string& path) {
@@ -96,17 +127,20 @@ HtmlPageWriter::HtmlPageWriter(std::ostream& out, const HtmlPageInput& input)
        << "\">" << kHtmlStyle << "</style></head>\n<body>\n<h1>Brumevale record of <span id=\"machine\">"
        << HtmlText(input.machine) << "</span></h1>\n<p>Latest event: <span id=\"latest\">"
        << HtmlText(input.latestEvent.empty() ? "none" : input.latestEvent) << "</span></p>\n"
+       << "<p hidden>Operating system vendor: <span id=\"vendor\">" << HtmlText(input.vendor) << "</span></p>\n"
        << kSections;
 }
 
-void HtmlPageWriter::AddLoadPoint(const LoadPointRecord& p) {
-  const std::string user = UserText(p.user, accounts_);
+void HtmlPageWriter::AddLoadPoint(const LoadPointRecord& p, const FileCheck& file) {
+  const std::string entry = EntryLabel(p.entry, p.displayName);
+  const std::string where = PointLocation(p);
+  const std::string user = UserText(p.user, p.userName, accounts_);
   const std::string server = p.indirectionCommandLine.empty() ? p.indirectionEntry : p.indirectionCommandLine;
-  const std::string by = Attribution(p.noProcess, kNoProcessMark, p);
-  AppendRow({&p.typeName, &p.entry, &user, &p.commandLine, &p.displayName, &server, &p.firstRecorded,
-             &p.lastChanged, &by}, first_, &buffer_);
-  first_ = false;
-  if (buffer_.size() > (1 << 16)) out_ << buffer_, buffer_.clear();
+  const std::string by = Attribution(p.noProcess, p.noProcess ? LoadPointNoProcessText(p) : "", p);
+  const std::string first = TimeText(p.firstRecorded, p.firstRecordedOffset);
+  const std::string last = TimeText(p.lastChanged, p.lastChangedOffset);
+  const std::string signer = FileSignerText(file);
+  AppendRow({&p.typeName, &entry, &where, &user, &p.commandLine, &server, &first, &last, &signer, &by});
 }
 
 void HtmlPageWriter::StartTimeline() {
@@ -116,13 +150,13 @@ void HtmlPageWriter::StartTimeline() {
 }
 
 void HtmlPageWriter::AddEvent(const EventRecord& e) {
-  const std::string user = UserText(e.user, accounts_);
-  const std::string by = IsSummary(e) ? "" : Attribution(e.noProcess, NoProcessText(e), e);
+  const std::string user = UserText(e.user, e.userName, accounts_);
+  const std::string by = IsSummary(e) ? SummaryText(e) : Attribution(e.noProcess, e.noProcess ? NoProcessText(e) : "", e);
   static const std::string kNotKept = kDetailsNotKeptMark;
-  AppendRow({&e.time, &e.event, &e.typeName, DetailsNotKept(e) ? &kNotKept : &e.entry, &user, &e.oldCommandLine,
-             &e.newCommandLine, &by}, first_, &buffer_);
-  first_ = false;
-  if (buffer_.size() > (1 << 16)) out_ << buffer_, buffer_.clear();
+  const std::string time = TimeText(e.time, e.utcOffset);
+  const std::string entry = DetailsNotKept(e) ? kNotKept : EntryLabel(e.entry, e.displayName);
+  const std::string where = EventLocation(e);
+  AppendRow({&time, &e.event, &e.typeName, &entry, &where, &user, &e.oldCommandLine, &e.newCommandLine, &by});
 }
 
 void HtmlPageWriter::Finish() {
@@ -140,6 +174,7 @@ int HtmlCommand(ReaderSession& session, std::ostream& out) {
                       : FileNameOf(session.path);
   ReadResult read = session.reader->LatestEventTime(&input.latestEvent);
   if (read != ReadResult::Ok) return session.Finish(read);
+  input.latestEvent = TimeText(input.latestEvent, session.reader->Offsets().At(input.latestEvent));
   std::ofstream file;
   const std::string target = o.Value("-o");
   if (!target.empty()) {
@@ -151,8 +186,15 @@ int HtmlCommand(ReaderSession& session, std::ostream& out) {
     if (!file) return session.Fail(target + ": cannot be written");
   }
   std::ostream& page = target.empty() ? out : file;
+  std::vector<InventoryItem> items;
+  read = session.reader->EachLoadPoint([&](const LoadPointRecord& p) {
+    items.push_back({p, session.host.checkFile ? session.host.checkFile(LoadedCommand(p)) : FileCheck{}});
+  });
+  if (!o.Flag("--all-control-sets")) KeepControlSet(CurrentControlSet(items), &items);
+  SortByLocation(&items);
+  input.vendor = OperatingSystemVendor(items);
   HtmlPageWriter writer(page, input);
-  read = session.reader->EachLoadPoint([&](const LoadPointRecord& p) { writer.AddLoadPoint(p); });
+  for (const InventoryItem& item : items) writer.AddLoadPoint(item.point, item.file);
   writer.StartTimeline();
   if (read == ReadResult::Ok) read = session.reader->EachEvent([&](const EventRecord& e) { writer.AddEvent(e); });
   writer.Finish();

@@ -7,9 +7,11 @@
 
 #include <ostream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "reader/event_format.h"
+#include "reader/inventory_format.h"
 #include "reader/records.h"
 
 namespace Reader {
@@ -20,6 +22,7 @@ struct HtmlPageInput {
   std::string machine;      // shown at the top
   std::string latestEvent;  // the newest event's time, empty when none
   const AccountNames* accounts = nullptr;
+  std::string vendor;       // the operating system vendor's signer name, empty when unknown
 };
 
 // Writes the page in three parts: the head, then each record's row as it is read,
@@ -27,14 +30,20 @@ struct HtmlPageInput {
 class HtmlPageWriter {
  public:
   HtmlPageWriter(std::ostream& out, const HtmlPageInput& input);
-  void AddLoadPoint(const LoadPointRecord& point);
+  void AddLoadPoint(const LoadPointRecord& point, const FileCheck& file);
   void StartTimeline();
   void AddEvent(const EventRecord& event);
   void Finish();
 
  private:
+  // Texts longer than this are not numbered (see AppendCell).
+  static constexpr size_t kLongestNumberedText = 160;
+  void AppendCell(const std::string& text);
+  void AppendRow(std::initializer_list<const std::string*> values);
+
   std::ostream& out_;
   const AccountNames* accounts_;
+  std::unordered_map<std::string, size_t> numbers_;
   std::string nonce_;
   std::string buffer_;
   bool first_ = true;

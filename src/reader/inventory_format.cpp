@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "reader/entry_location.h"
+#include "reader/event_time.h"
 #include "reader/json_text.h"
 #include "reader/process_json.h"
 
@@ -10,6 +12,7 @@ namespace {
 
 nlohmann::json FileCheckJson(const FileCheck& f) {
   return {{"path", f.path},
+          {"shortcut", f.shortcut},
           {"present", f.present},
           {"version", TextOrNull(f.present, f.version)},
           {"company", TextOrNull(f.present, f.company)},
@@ -18,27 +21,27 @@ nlohmann::json FileCheckJson(const FileCheck& f) {
 }
 
 constexpr const char* kColumns[] = {
-    "key", "type", "loadPointType", "user", "entry", "commandLine", "displayName", "indirectionEntry",
+    "key", "type", "loadPointType", "location", "user", "userName", "controlSet", "entry", "commandLine",
+    "displayName", "indirectionEntry",
     "indirectionCommandLine", "firstRecorded", "lastChanged", "process", "processPath", "foundByRescan",
     "fileVersion", "companyName", "signer", "signatureValid", "downloadAddress"};
-constexpr const char* kFileColumns[] = {"path", "present", "version", "company", "signer", "signatureValid"};
+constexpr const char* kFileColumns[] = {"path", "shortcut", "present", "version", "company", "signer", "signatureValid"};
 
 std::string ItemText(const InventoryItem& item, const AccountNames& accounts) {
   const LoadPointRecord& p = item.point;
-  std::string out = "  " + Shown(p.entry);
-  if (!p.user.empty()) out += "  [" + Shown(UserText(p.user, accounts)) + "]";
+  std::string out = "  " + Shown(EntryLabel(p.entry, p.displayName));
+  if (!p.user.empty()) out += "  [" + Shown(UserText(p.user, p.userName, accounts)) + "]";
   out += "\n";
+  if (const std::string where = PointLocation(p); !where.empty()) out += "    where:   " + Shown(where) + "\n";
   if (!p.commandLine.empty()) out += "    command: " + Shown(p.commandLine) + "\n";
-  if (!p.displayName.empty()) out += "    display: " + Shown(p.displayName) + "\n";
   if (!p.indirectionCommandLine.empty() || !p.indirectionEntry.empty()) {
     out += "    server:  " + Shown(p.indirectionCommandLine.empty() ? p.indirectionEntry
                                                                     : p.indirectionCommandLine) + "\n";
   }
   // A row a rescan found and nothing changed since has no change event of its own.
-  out += "    first recorded " + p.firstRecorded +
-         (p.lastChanged.empty() ? "" : ", last changed " + p.lastChanged) + "\n";
-  out += "    by:  " + (p.noProcess ? std::string(kNoProcessMark)
-                                    : Shown(p.process + " (" + p.processPath + ")")) + "\n";
+  out += "    first recorded " + TimeText(p.firstRecorded, p.firstRecordedOffset) +
+         (p.lastChanged.empty() ? "" : ", last changed " + TimeText(p.lastChanged, p.lastChangedOffset)) + "\n";
+  out += "    by:  " + (p.noProcess ? LoadPointNoProcessText(p) : Shown(p.process + " (" + p.processPath + ")")) + "\n";
   if (!p.noProcess) out += "         " + Shown(ImageDetails(p)) + "\n";
   if (item.file.checked) out += "    file: " + Shown(FileCheckText(item.file)) + "\n";
   return out;
@@ -46,10 +49,28 @@ std::string ItemText(const InventoryItem& item, const AccountNames& accounts) {
 
 }  // namespace
 
+std::string LoadPointNoProcessText(const LoadPointRecord& p) {
+  if (p.lastOrigin == 1) return RescanFindingText(TimeText(p.lastChanged, p.lastChangedOffset));
+  if (p.lastOrigin == 2) return kNotificationMark;
+  if (p.changedSinceEvent) {
+    return "found by a rescan, no process known: changed after its last recorded change while nothing watched";
+  }
+  return kNoProcessMark;
+}
+
+std::string FileSignerText(const FileCheck& f) {
+  if (!f.checked) return "";
+  if (f.path.empty()) return "no file found";
+  if (!f.present) return "missing";
+  if (!f.hasSignature) return "not signed";
+  return (f.signer.empty() ? "an unknown signer" : f.signer) + (f.signatureValid ? " (valid)" : " (not valid)");
+}
+
 std::string FileCheckText(const FileCheck& f) {
   if (f.path.empty()) return "no file found in the command line";
-  if (!f.present) return f.path + ", missing";
-  std::string text = f.path + ", present";
+  const std::string path = f.shortcut.empty() ? f.path : f.shortcut + " -> " + f.path;
+  if (!f.present) return path + ", missing";
+  std::string text = path + ", present";
   if (!f.version.empty()) text += ", version " + f.version;
   if (!f.company.empty()) text += ", " + f.company;
   if (!f.hasSignature) return text + ", not signed";
@@ -59,6 +80,7 @@ std::string FileCheckText(const FileCheck& f) {
 
 std::string InventoryText(std::vector<InventoryItem> items, const AccountNames& accounts) {
   if (items.empty()) return "No load points recorded.\n";
+  // Grouped by type; within a type the order given (by location, then entry).
   std::stable_sort(items.begin(), items.end(), [](const InventoryItem& a, const InventoryItem& b) {
     return a.point.loadPointType < b.point.loadPointType;
   });
@@ -76,9 +98,11 @@ nlohmann::json InventoryJson(const InventoryItem& item) {
   const LoadPointRecord& p = item.point;
   nlohmann::json json = {
       {"key", p.key}, {"type", p.typeName}, {"loadPointType", p.loadPointType}, {"user", p.user},
+      {"userName", p.userName}, {"controlSet", p.controlSet}, {"location", PointLocation(p)},
       {"entry", p.entry}, {"commandLine", p.commandLine}, {"displayName", p.displayName},
       {"indirectionEntry", p.indirectionEntry}, {"indirectionCommandLine", p.indirectionCommandLine},
-      {"firstRecorded", p.firstRecorded}, {"lastChanged", p.lastChanged}, {"foundByRescan", p.noProcess}};
+      {"firstRecorded", TimeIso(p.firstRecorded, p.firstRecordedOffset)},
+      {"lastChanged", TimeIso(p.lastChanged, p.lastChangedOffset)}, {"foundByRescan", p.noProcess}};
   AddProcessJson(p, !p.noProcess, &json);
   if (item.file.checked) json["file"] = FileCheckJson(item.file);
   return json;
@@ -95,6 +119,7 @@ std::string InventoryJsonLine(const InventoryItem& item) {
         .TextOrNull("company", f.present, f.company)
         .Text("path", f.path)
         .Bool("present", f.present)
+        .Text("shortcut", f.shortcut)
         .BoolOrNull("signatureValid", f.hasSignature, f.signatureValid)
         .TextOrNull("signer", f.hasSignature, f.signer)
         .TextOrNull("version", f.present, f.version)
@@ -103,24 +128,27 @@ std::string InventoryJsonLine(const InventoryItem& item) {
   JsonLine line(&out);
   line.Text("commandLine", p.commandLine)
       .TextOrNull("companyName", known, p.companyName)
+      .Text("controlSet", p.controlSet)
       .Text("displayName", p.displayName)
       .TextOrNull("downloadAddress", !p.downloadAddress.empty(), p.downloadAddress)
       .Text("entry", p.entry);
   if (f.checked) line.Object("file", file);
   line.TextOrNull("fileVersion", known, p.fileVersion)
-      .Text("firstRecorded", p.firstRecorded)
+      .Text("firstRecorded", TimeIso(p.firstRecorded, p.firstRecordedOffset))
       .Bool("foundByRescan", p.noProcess)
       .Text("indirectionCommandLine", p.indirectionCommandLine)
       .Text("indirectionEntry", p.indirectionEntry)
       .Number("key", p.key)
-      .Text("lastChanged", p.lastChanged)
+      .Text("lastChanged", TimeIso(p.lastChanged, p.lastChangedOffset))
       .Number("loadPointType", p.loadPointType)
+      .Text("location", PointLocation(p))
       .TextOrNull("process", known, p.process)
       .TextOrNull("processPath", known, p.processPath)
       .BoolOrNull("signatureValid", p.hasSignature, p.signatureValid)
       .TextOrNull("signer", p.hasSignature, p.signer)
       .Text("type", p.typeName)
       .Text("user", p.user)
+      .Text("userName", p.userName)
       .End();
   return out;
 }
@@ -129,7 +157,8 @@ std::string InventoryCsvHeader(bool verified) {
   std::string out;
   for (const char* column : kColumns) out += std::string(out.empty() ? "" : ",") + column;
   if (verified) {
-    for (const char* column : kFileColumns) out += std::string(",file") + char(column[0] - 32) + (column + 1);
+    // "entryFile...": the process's image already has its "fileVersion" column.
+    for (const char* column : kFileColumns) out += std::string(",entryFile") + char(column[0] - 32) + (column + 1);
   }
   return out + "\r\n";
 }

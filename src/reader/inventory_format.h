@@ -17,6 +17,7 @@ namespace Reader {
 struct FileCheck {
   bool checked = false;  // no check ran (the inventory was not verified)
   std::string path;      // the file the command line starts, empty when none was found
+  std::string shortcut;  // the shortcut that starts path, when the entry is one
   bool present = false;
   std::string version;
   std::string company;
@@ -36,6 +37,14 @@ nlohmann::json InventoryJson(const InventoryItem& item);
 std::string InventoryJsonLine(const InventoryItem& item);
 std::string InventoryCsvHeader(bool verified);
 std::string InventoryCsvRow(const InventoryItem& item);
+
+// Why a load point names no process: a rescan's finding with its time, a change
+// notification, a value changed after its last recorded change, or found by a rescan.
+std::string LoadPointNoProcessText(const LoadPointRecord& point);
+
+// The entry file's signer for a column: "X (valid)", "X (not valid)", "not signed",
+// "missing"; empty when no check ran.
+std::string FileSignerText(const FileCheck& file);
 
 // What the check of a file found, on one line: "present, version 1.2, Kelvra, signed
 // by X (valid)" or "missing".

@@ -6,7 +6,12 @@ namespace Reader {
 
 void AppendJsonText(const std::string& text, std::string* out) {
   *out += '"';
-  for (const char c : text) {
+  size_t run = 0;  // the start of the characters that go as they are
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out->append(text, run, i - run);
+    run = i + 1;
     switch (c) {
       case '"': *out += "\\\""; break;
       case '\\': *out += "\\\\"; break;
@@ -15,16 +20,14 @@ void AppendJsonText(const std::string& text, std::string* out) {
       case '\n': *out += "\\n"; break;
       case '\r': *out += "\\r"; break;
       case '\t': *out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-          *out += escaped;
-        } else {
-          *out += c;
-        }
+      default: {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+        *out += escaped;
+      }
     }
   }
+  out->append(text, run, text.size() - run);
   *out += '"';
 }
 

@@ -2,6 +2,7 @@
 
 #include "reader/csv_text.h"
 #include "reader/event_format.h"
+#include "reader/event_time.h"
 #include "reader/history_filter.h"
 
 namespace Reader {
@@ -27,6 +28,13 @@ std::string Joined(const std::vector<std::string>& parts, const char* separator)
   return out;
 }
 
+// A time kept in ISO form as the listing shows it.
+std::string ListingTime(const std::string& iso) {
+  std::string local;
+  std::optional<int32_t> offset;
+  return SplitTime(iso, &local, &offset) ? TimeText(local, offset) : iso;
+}
+
 }  // namespace
 
 void NetChangeBuilder::Add(const EventRecord& e) {
@@ -37,14 +45,16 @@ void NetChangeBuilder::Add(const EventRecord& e) {
   auto [slot, fresh] = index_.try_emplace(key, tracks_.size());
   if (fresh) {
     Track track;
-    track.net = {e.typeName, e.loadPointType, e.entry, e.user, "", e.oldCommandLine, "", {}, e.time, e.time};
+    const std::string time = TimeIso(e.time, e.utcOffset);
+    track.net = {e.typeName, e.loadPointType, e.entry, e.user, "", e.oldCommandLine, "", {}, time, time};
     track.existedBefore = kind != Kind::Added;
     tracks_.push_back(track);
   }
   Track& track = tracks_[slot->second];
   track.existsAfter = kind != Kind::Removed;
   track.net.newCommandLine = kind == Kind::Removed ? "" : e.newCommandLine;
-  track.net.lastTime = e.time;
+  track.net.lastTime = TimeIso(e.time, e.utcOffset);
+  track.lastStateChange = e.stateChange;
   if (!e.noProcess && (track.net.processes.empty() || track.net.processes.back() != e.processPath)) {
     track.net.processes.push_back(e.processPath);
   }
@@ -55,10 +65,11 @@ std::vector<NetChange> NetChangeBuilder::Result() const {
   for (const Track& track : tracks_) {
     NetChange net = track.net;
     if (!track.existedBefore && track.existsAfter) {
-      net.change = "added";
+      net.change = track.lastStateChange == 2 ? "enabled again" : "added";
       net.oldCommandLine.clear();
     } else if (track.existedBefore && !track.existsAfter) {
-      net.change = "removed";
+      // A service or task disabled keeps its rows' removal but is no removal.
+      net.change = track.lastStateChange == 1 ? "disabled" : "removed";
     } else if (track.existedBefore && net.oldCommandLine != net.newCommandLine) {
       net.change = "changed";
     } else {
@@ -81,10 +92,11 @@ std::string NetChangeText(const NetChange& n) {
   std::string line = n.change + std::string(n.change.size() < 8 ? 8 - n.change.size() : 0, ' ') +
                      " " + n.typeName + ": " + Shown(n.entry);
   if (!n.user.empty()) line += "  [" + Shown(n.user) + "]";
-  if (n.change == "added") line += "  = " + Shown(n.newCommandLine);
-  if (n.change == "removed") line += "  was " + Shown(n.oldCommandLine);
+  if (n.change == "added" || n.change == "enabled again") line += "  = " + Shown(n.newCommandLine);
+  if (n.change == "removed" || n.change == "disabled") line += "  was " + Shown(n.oldCommandLine);
   if (n.change == "changed") line += "  " + Shown(n.oldCommandLine) + " -> " + Shown(n.newCommandLine);
-  line += "  (" + n.firstTime + (n.lastTime == n.firstTime ? "" : " to " + n.lastTime) + "; by " +
+  line += "  (" + ListingTime(n.firstTime) + (n.lastTime == n.firstTime ? "" : " to " + ListingTime(n.lastTime)) +
+          "; by " +
           (n.processes.empty() ? "no process known" : Shown(Joined(n.processes, ", "))) + ")";
   return line + "\n";
 }

@@ -38,6 +38,7 @@ class NetChangeBuilder {
     NetChange net;
     bool existedBefore = true;
     bool existsAfter = true;
+    int32_t lastStateChange = 0;  // of the latest event: 1 disabled, 2 enabled again
   };
   std::map<std::string, size_t> index_;
   std::vector<Track> tracks_;

@@ -1,6 +1,8 @@
 #include "reader/own_machine.h"
 
 #include "engine/load_point_engine.h"
+#include "fileinfo/user_identity.h"
+#include "platform/text_encoding.h"
 #include "util/brumevale_settings.h"
 #include "util/path_routines.h"
 
@@ -18,6 +20,18 @@ std::u16string ServiceDatabasePath(Platform::System& system) {
 std::u16string MachineName(Platform::System& system) {
   std::u16string name;
   return system.Environment().GetComputerName(256, &name) == Platform::kErrorSuccess ? name : u"";
+}
+
+AccountNames MachineAccounts(Platform::System& system) {
+  AccountNames names;
+  UserTable profiles;
+  if (!LoadProfileTable(system, profiles)) return names;
+  for (const auto& [sid, loaded] : profiles) {
+    std::u16string name, domain;
+    if (system.Processes().LookupAccountSid(sid, &name, &domain) != Platform::kErrorSuccess || name.empty()) continue;
+    names[Platform::Utf16ToUtf8(sid)] = Platform::Utf16ToUtf8(domain.empty() ? name : domain + u"\\" + name);
+  }
+  return names;
 }
 
 }  // namespace Reader

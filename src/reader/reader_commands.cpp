@@ -3,6 +3,7 @@
 #include "reader/history_filter.h"
 #include "reader/history_listing.h"
 #include "reader/html_page.h"
+#include "reader/inventory_order.h"
 #include "reader/reader_session.h"
 
 namespace Reader {
@@ -36,11 +37,13 @@ int Inventory(ReaderSession& session, std::ostream& out) {
   std::vector<InventoryItem> items;
   const ReadResult read = session.reader->EachLoadPoint([&](const LoadPointRecord& point) {
     InventoryItem item{point, {}};
-    if (verify) item.file = session.host.checkFile(point.commandLine);
+    if (verify) item.file = session.host.checkFile(LoadedCommand(point));
     if (o.values.count("--hide-signed-by") && SignedBy(item.file, o.Value("--hide-signed-by"))) return;
     items.push_back(std::move(item));
   });
   if (read != ReadResult::Ok) return session.Finish(read);
+  if (!o.Flag("--all-control-sets")) KeepControlSet(CurrentControlSet(items), &items);
+  SortByLocation(&items);
   const std::string format = o.Value("--format", "text");
   if (format == "text") {
     out << InventoryText(std::move(items), session.host.accounts);
@@ -55,6 +58,10 @@ int Inventory(ReaderSession& session, std::ostream& out) {
 
 int RunReader(const std::vector<std::string>& args, const ReaderHost& host, std::ostream& out,
               std::ostream& err) {
+  if (AsksForHelp(args)) {
+    out << CommandHelp(host.programName, args[0]);
+    return kExitOk;
+  }
   ReaderOptions options;
   std::string error;
   if (!ParseReaderOptions(args, &options, &error)) {

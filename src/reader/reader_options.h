@@ -25,6 +25,11 @@ bool ParseReaderOptions(const std::vector<std::string>& args, ReaderOptions* opt
 // history, inventory or html.
 bool IsReaderCommand(const std::string& name);
 
+// "history --help" and the like: the command and --help or -h among its arguments.
+bool AsksForHelp(const std::vector<std::string>& args);
+// One command's usage with every option explained.
+std::string CommandHelp(const std::string& programName, const std::string& command);
+
 // The usage text.
 std::string ReaderUsage(const std::string& programName);
 

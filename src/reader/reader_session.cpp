@@ -4,7 +4,8 @@ namespace Reader {
 namespace {
 
 std::string BusyText(const std::string& path) {
-  return path + ": the service has held the database locked for over " +
+  // Whoever holds the lock is not known: the service, or any program that opened it.
+  return path + ": another program has held the database locked for over " +
          std::to_string(RecordReader::kBusyLimitMs / 1000) + " seconds; try again";
 }
 
@@ -22,7 +23,10 @@ bool ReaderSession::Open(int* exitCode) {
   std::string error;
   bool busy = false;
   reader = RecordReader::Open(path, &error, &busy);
-  if (reader) return true;
+  if (reader) {
+    reader->AddAccountNames(host.accounts);
+    return true;
+  }
   *exitCode = busy ? Fail(BusyText(path), kExitBusy) : Fail(error);
   return false;
 }

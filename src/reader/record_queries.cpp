@@ -15,7 +15,8 @@ struct Source {
 };
 constexpr Source kEvent{"ChangeEvents", "c"}, kExtended{"ExtendedEvent", "e"},
     kPoint{"LoadPoints", "l"}, kSetting{"SystemSetting", "s"}, kExtension{"FileExtension", "f"},
-    kProcess{"Processes", "p"}, kSignature{"DigitalSignatures", "d"}, kIndirection{"Indirection", "i"};
+    kProcess{"Processes", "p"}, kSignature{"DigitalSignatures", "d"}, kIndirection{"Indirection", "i"},
+    kOrigin{"EventOrigin", "o"};
 
 std::string Columns(const RecordSchema& schema, const Source& source,
                     std::initializer_list<const char*> names) {
@@ -39,6 +40,17 @@ std::string ProcessJoins(const RecordSchema& schema, const std::string& processK
                                               " AND " + signatureKey + " > 0");
 }
 
+// How the event's change was learnt and whether it disabled or enabled a load point
+// again: both NULL (a driver's event, no state change) where there is no row, or no
+// table in an older file.
+std::string OriginColumns(const RecordSchema& schema) {
+  return Columns(schema, kOrigin, {"ORIGIN", "STATE_CHANGE"});
+}
+
+std::string OriginJoin(const RecordSchema& schema) {
+  return schema.Join("EventOrigin", "LEFT JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = c.KEY");
+}
+
 }  // namespace
 
 std::string RecordSchema::EventQuery() const {
@@ -50,12 +62,13 @@ std::string RecordSchema::EventQuery() const {
          Columns(*this, kPoint, {"LP_TYPE", "ENTRY_NAME", "USER_ID", "COMMAND_LINE"}) +
          Columns(*this, kSetting, {"TYPE", "USER_ID", "PATH", "CURRENT_VALUE"}) +
          Columns(*this, kExtension, {"USER_ID", "ENTRY_ID", "VERB", "ENTRY_VALUE"}) + ProcessColumns(*this) +
+         OriginColumns(*this) + Columns(*this, kPoint, {"DISPLAY_NAME"}) +
          " FROM ChangeEvents c" +
          Join("ExtendedEvent", "LEFT JOIN ExtendedEvent e ON e.CHANGE_EVENT_KEY = c.KEY") +
          " LEFT JOIN LoadPoints l ON l.KEY = " + target + " AND " + type + " IN (0, 1, 2, 13)" +
          Join("SystemSetting", "LEFT JOIN SystemSetting s ON s.KEY = " + target + " AND " + type + " = 7") +
          Join("FileExtension", "LEFT JOIN FileExtension f ON f.KEY = " + target + " AND " + type + " = 8") +
-         ProcessJoins(*this, Column("ChangeEvents", "c", "PROCESS_ENTRY_KEY")) +
+         ProcessJoins(*this, Column("ChangeEvents", "c", "PROCESS_ENTRY_KEY")) + OriginJoin(*this) +
          " WHERE c.KEY > ?1 ORDER BY c.KEY LIMIT ?2";
 }
 
@@ -67,11 +80,13 @@ std::string RecordSchema::LoadPointQuery() const {
                                  "CREATION_TIME", "CHANGE_EVENT_KEY"}) +
          Columns(*this, kIndirection, {"ENTRY_NAME", "COMMAND_LINE"}) +
          Columns(*this, kEvent, {"EVENT_TIME", "PROCESS_ENTRY_KEY"}) + ProcessColumns(*this) +
+         OriginColumns(*this) + Columns(*this, kExtended, {"EX_EVENT_TYPE", "PARAM_4"}) +
          " FROM LoadPoints l" +
          Join("Indirection", "LEFT JOIN Indirection i ON i.KEY = " + indirectionKey + " AND " +
                                  indirectionKey + " > 0") +
          " LEFT JOIN ChangeEvents c ON c.KEY = " + eventKey + " AND " + eventKey + " > 0" +
-         ProcessJoins(*this, Column("ChangeEvents", "c", "PROCESS_ENTRY_KEY")) +
+         ProcessJoins(*this, Column("ChangeEvents", "c", "PROCESS_ENTRY_KEY")) + OriginJoin(*this) +
+         Join("ExtendedEvent", "LEFT JOIN ExtendedEvent e ON e.CHANGE_EVENT_KEY = c.KEY") +
          " WHERE l.KEY > ?1 ORDER BY l.KEY LIMIT ?2";
 }
 

@@ -30,6 +30,15 @@ std::string SqliteProblem(sqlite3* db, int rc) {
   }
 }
 
+// SIDs are key names: compared ignoring the case of A to Z.
+std::string SidKey(const std::string& sid) {
+  std::string key = sid;
+  for (char& c : key) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return key;
+}
+
 }  // namespace
 
 std::unique_ptr<RecordReader> RecordReader::Open(const std::string& path, std::string* error,
@@ -55,7 +64,13 @@ std::unique_ptr<RecordReader> RecordReader::Open(const std::string& path, std::s
     if (busy) *busy = (rc & 0xFF) == SQLITE_BUSY;
     *error = path + ": " + (db ? SqliteProblem(db, rc) : "cannot be opened");
   } else {
-    return std::unique_ptr<RecordReader>(new RecordReader(db, path, std::move(schema)));
+    std::unique_ptr<RecordReader> reader(new RecordReader(db, path, std::move(schema)));
+    rc = reader->LoadOffsets();
+    if (rc == SQLITE_OK) rc = reader->LoadNames();
+    if (rc == SQLITE_OK) return reader;
+    if (busy) *busy = (rc & 0xFF) == SQLITE_BUSY;
+    *error = path + ": " + SqliteProblem(db, rc);
+    return nullptr;  // the reader closes the file
   }
   sqlite3_close(db);
   return nullptr;
@@ -65,6 +80,62 @@ RecordReader::RecordReader(sqlite3* db, std::string path, std::unique_ptr<Record
     : db_(db), path_(std::move(path)), schema_(std::move(schema)) {}
 
 RecordReader::~RecordReader() { sqlite3_close(db_); }
+
+int RecordReader::LoadOffsets() {
+  if (!schema_->Has("UtcOffsets")) return SQLITE_OK;
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "SELECT SINCE, OFFSET_MINUTES FROM UtcOffsets ORDER BY KEY", -1, &statement,
+                              nullptr);
+  std::vector<UtcOffsetNote> notes;
+  while (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    const unsigned char* since = sqlite3_column_text(statement, 0);
+    if (since != nullptr && sqlite3_column_type(statement, 1) == SQLITE_INTEGER) {
+      notes.push_back({reinterpret_cast<const char*>(since), sqlite3_column_int(statement, 1)});
+    }
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(statement);
+  offsets_ = UtcOffsets(std::move(notes));
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int RecordReader::LoadNames() {
+  if (!schema_->Has("UserNames")) return SQLITE_OK;
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "SELECT SID, NAME FROM UserNames", -1, &statement, nullptr);
+  AccountNames names;
+  while (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    const unsigned char* sid = sqlite3_column_text(statement, 0);
+    const unsigned char* name = sqlite3_column_text(statement, 1);
+    if (sid != nullptr && name != nullptr) names[reinterpret_cast<const char*>(sid)] = reinterpret_cast<const char*>(name);
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(statement);
+  AddAccountNames(names);
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+void RecordReader::AddAccountNames(const AccountNames& names) {
+  for (const auto& [sid, name] : names) {
+    names_[SidKey(sid)] = name;
+    // A folder row names its owner by the account name alone ("maren").
+    accounts_.try_emplace(SidKey(name.substr(name.find('\\') + 1)), sid);
+  }
+}
+
+template <typename Record>
+void RecordReader::Annotate(Record* r) const {
+  if (r->user.empty() || names_.empty()) return;
+  auto found = names_.find(SidKey(r->user));
+  if (found == names_.end() && r->user.rfind("S-1-", 0) != 0) {
+    // One name per user: a folder owner becomes the user its registry rows name.
+    const auto account = accounts_.find(SidKey(r->user));
+    if (account == accounts_.end()) return;
+    r->user = account->second;
+    found = names_.find(SidKey(r->user));
+  }
+  if (found != names_.end()) r->userName = found->second;
+}
 
 ReadResult RecordReader::Failure(int rc) {
   error_ = path_ + ": " + SqliteProblem(db_, rc);
@@ -88,12 +159,29 @@ ReadResult RecordReader::ReadPage(const std::string& sql, int64_t afterKey, int 
 }
 
 ReadResult RecordReader::ReadEvents(int64_t afterKey, int limit, std::vector<EventRecord>* events) {
-  return ReadPage(schema_->EventQuery(), afterKey, limit, ReadEventRow, events);
+  const size_t before = events->size();
+  const ReadResult result = ReadPage(schema_->EventQuery(), afterKey, limit, ReadEventRow, events);
+  for (size_t i = before; i < events->size(); ++i) {
+    EventRecord& e = (*events)[i];
+    if (!offsets_.Empty()) e.utcOffset = offsets_.At(e.time);
+    Annotate(&e);
+  }
+  return result;
 }
 
 ReadResult RecordReader::ReadLoadPoints(int64_t afterKey, int limit,
                                         std::vector<LoadPointRecord>* points) {
-  return ReadPage(schema_->LoadPointQuery(), afterKey, limit, ReadLoadPointRow, points);
+  const size_t before = points->size();
+  const ReadResult result = ReadPage(schema_->LoadPointQuery(), afterKey, limit, ReadLoadPointRow, points);
+  for (size_t i = before; i < points->size(); ++i) {
+    LoadPointRecord& p = (*points)[i];
+    if (!offsets_.Empty()) {
+      p.firstRecordedOffset = offsets_.At(p.firstRecorded);
+      p.lastChangedOffset = offsets_.At(p.lastChanged);
+    }
+    Annotate(&p);
+  }
+  return result;
 }
 
 ReadResult RecordReader::LatestEventTime(std::string* time) {

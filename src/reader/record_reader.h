@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "reader/event_time.h"
 #include "reader/records.h"
 
 struct sqlite3;
@@ -57,6 +58,12 @@ class RecordReader {
   ReadResult ReadAllEvents(std::vector<EventRecord>* events);
   ReadResult ReadAllLoadPoints(std::vector<LoadPointRecord>* points);
 
+  // The machine's UTC offsets as the service noted them; empty in an older record.
+  const UtcOffsets& Offsets() const { return offsets_; }
+  // The users' names as the service noted them (UserNames), which names resolved
+  // here (on Windows) replace; every record read after carries its user's name.
+  void AddAccountNames(const AccountNames& names);
+
   // SQLite's message of the last failure, with the file's name.
   const std::string& Error() const { return error_; }
 
@@ -66,11 +73,18 @@ class RecordReader {
   ReadResult ReadPage(const std::string& sql, int64_t afterKey, int limit, Fill fill,
                       std::vector<Record>* out);
   ReadResult Failure(int rc);
+  int LoadOffsets();
+  int LoadNames();
+  template <typename Record>
+  void Annotate(Record* record) const;
 
   sqlite3* db_;
   std::string path_;
   std::unique_ptr<RecordSchema> schema_;
   std::string error_;
+  UtcOffsets offsets_;
+  AccountNames names_;     // SIDs folded to upper case
+  AccountNames accounts_;  // account names without their domain, folded, to the SID
 };
 
 }  // namespace Reader

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "database/sql_text.h"
+#include "ledger/load_point_catalogue.h"
 #include "platform/text_encoding.h"
 
 namespace Reader {
@@ -46,10 +47,12 @@ struct Columns {
 enum : int { kEventKey, kTime, kType, kProcessKey, kTargetKey, kExKind, kParam0 = 6,
              kPointType = 12, kPointEntry, kPointUser, kPointCommand,
              kSettingType, kSettingUser, kSettingPath, kSettingValue,
-             kExtensionUser, kExtensionEntry, kExtensionVerb, kExtensionValue, kEventProcess };
+             kExtensionUser, kExtensionEntry, kExtensionVerb, kExtensionValue, kEventProcess,
+             kEventOrigin = kEventProcess + 9, kEventStateChange, kPointDisplay };
 // Columns of the load-point query.
 enum : int { kLpKey, kLpType, kLpUser, kLpEntry, kLpCommand, kLpDisplay, kLpCreated, kLpEventKey,
-             kLpIndirectionEntry, kLpIndirectionCommand, kLpEventTime, kLpProcessKey, kLpProcess };
+             kLpIndirectionEntry, kLpIndirectionCommand, kLpEventTime, kLpProcessKey, kLpProcess,
+             kLpOrigin = kLpProcess + 9, kLpOriginState, kLpExKind, kLpExValue };
 
 void ReadRaw(const Columns& c, EventRecord* r) {
   r->change = {c.Number(kEventKey), c.Text(kTime), c.Number(kProcessKey), c.Number(kTargetKey),
@@ -125,10 +128,21 @@ bool ReadProcess(const Columns& c, int first, ProcessFacts* p) {
 // Every other event without a process was made live.
 bool IsRescanFinding(const EventRecord& r) {
   if (r.eventType == 6 || r.eventType == 9) return true;  // a rescan's or a check's summary
+  if (r.origin != 0) return r.origin == 1;  // the record says how it was learnt
   if (r.change.processEntryKey != 0) return false;
   const bool extended = r.extended.present && r.extended.exEventType != 0;
   if (r.eventType == 2) return extended && r.extended.param[3].empty();
   return r.eventType == 1 && !extended;
+}
+
+// A control set is no user: a control-set location's USER_ID names where it lives.
+template <typename Record>
+void SeparateControlSet(Record* r) {
+  const bool controlSetType = r->loadPointType > 0 && IsControlSetType(static_cast<uint32_t>(r->loadPointType));
+  if (controlSetType || r->user.rfind("ControlSet", 0) == 0) {
+    r->controlSet = std::move(r->user);
+    r->user.clear();
+  }
 }
 
 }  // namespace
@@ -141,8 +155,19 @@ void ReadEventRow(sqlite3_stmt* statement, EventRecord* r) {
   r->eventType = r->change.eventType;
   r->event = ChangeEventName(r->eventType);
   FillTarget(c, r);
+  SeparateControlSet(r);
+  r->displayName = c.Text(kPointDisplay);
+  // A live event may name its entry by the display name (a service's, a task's path);
+  // while the row stands, the event takes the row's own name, as the inventory has it.
+  const std::string rowEntry = c.Text(kPointEntry);
+  if (!rowEntry.empty() && !r->displayName.empty() && r->entry == r->displayName) r->entry = rowEntry;
   r->noProcess = !ReadProcess(c, kEventProcess, r);
+  r->origin = static_cast<int32_t>(c.Number(kEventOrigin));
+  r->stateChange = static_cast<int32_t>(c.Number(kEventStateChange));
   r->foundByRescan = IsRescanFinding(*r);
+  // A disabled service or task keeps its rows' removal; the event says what it was.
+  if (r->stateChange == 1) r->event = "disabled";
+  if (r->stateChange == 2) r->event = "enabled again";
 }
 
 void ReadLoadPointRow(sqlite3_stmt* statement, LoadPointRecord* r) {
@@ -151,6 +176,7 @@ void ReadLoadPointRow(sqlite3_stmt* statement, LoadPointRecord* r) {
   r->loadPointType = static_cast<int32_t>(c.Number(kLpType));
   r->typeName = LoadPointTypeName(r->loadPointType);
   r->user = c.Text(kLpUser);
+  SeparateControlSet(r);
   r->entry = c.Text(kLpEntry);
   r->commandLine = c.Text(kLpCommand);
   r->displayName = c.Text(kLpDisplay);
@@ -160,6 +186,16 @@ void ReadLoadPointRow(sqlite3_stmt* statement, LoadPointRecord* r) {
   r->indirectionCommandLine = c.Text(kLpIndirectionCommand);
   r->lastChanged = c.Text(kLpEventTime);
   r->noProcess = !ReadProcess(c, kLpProcess, r);
+  r->lastOrigin = static_cast<int32_t>(c.Number(kLpOrigin));
+  // An older rescan changed a row without an event of its own and left it pointing
+  // at the last live event: that event's value is not the row's, and its process
+  // did not write what the row holds.
+  // (A class entry's event writes the class's server, which the row keeps beside it.)
+  const int64_t exKind = c.Number(kLpExKind);
+  const std::string written = c.Text(kLpExValue);
+  r->changedSinceEvent = !r->noProcess && (exKind == 1 || exKind == 2) && written != r->commandLine &&
+                         written != r->indirectionCommandLine;
+  if (r->changedSinceEvent) r->noProcess = true;
 }
 
 }  // namespace Reader

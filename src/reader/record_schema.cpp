@@ -64,6 +64,8 @@ std::string RecordSchema::Column(const std::string& table, const std::string& al
   return alias + "." + column;
 }
 
+bool RecordSchema::Has(const std::string& table) const { return tables_.count(Upper(table.c_str())) != 0; }
+
 std::string RecordSchema::Join(const std::string& table, const std::string& text) const {
   return tables_.count(Upper(table.c_str())) ? " " + text : "";
 }

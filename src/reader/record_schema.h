@@ -27,6 +27,7 @@ class RecordSchema {
   // "alias.COLUMN", or NULL when the table or column is absent.
   std::string Column(const std::string& table, const std::string& alias,
                      const std::string& column) const;
+  bool Has(const std::string& table) const;
   // The join text when the table exists, else nothing.
   std::string Join(const std::string& table, const std::string& text) const;
 

@@ -2,6 +2,7 @@
 sandbox), with a fresh profile and nothing that talks to the network by itself."""
 
 import json
+import time
 import shutil
 import tempfile
 
@@ -55,6 +56,8 @@ class Browser:
                         % (section, index))
 
     def type_filter(self, text):
+        """Types text and waits for the page's filter, which runs once typing pauses."""
+        self.run("delete document.documentElement.dataset.filteredMs")
         box = self.driver.find_element(By.ID, "filter")
         box.clear()
         if text:
@@ -62,6 +65,11 @@ class Browser:
         else:
             # clear() fires no input event; the page listens for one.
             self.run("document.getElementById('filter').dispatchEvent(new Event('input'))")
+        for _ in range(200):
+            if self.run("return document.documentElement.dataset.filteredMs"):
+                return
+            time.sleep(0.05)
+        raise AssertionError("the filter never ran")
 
     def click_header(self, section, index):
         self.driver.find_elements(By.CSS_SELECTOR, "#%s thead th" % section)[index].click()

@@ -38,6 +38,23 @@ def json_lines(text):
     return [json.loads(line) for line in text.splitlines()]
 
 
+def stored_time(iso):
+    """The stored local time of an ISO 8601 time the reader wrote; the demo machine
+    runs at UTC+01:00, which the service noted, so every time carries that offset."""
+    assert iso == "" or iso.endswith("+01:00"), iso
+    return iso[:19].replace("T", " ")
+
+
+def stored_user(line):
+    """The USER_ID the line was read from: a control set is kept apart, and a folder
+    owner ("maren") is shown as the user its registry rows name (SID and name)."""
+    if line["userName"] and not line["user"].startswith("S-1-"):
+        return line["user"]
+    if line["userName"] and line["type"] in ("Startup Folder", "User Startup Folder"):
+        return line["userName"].split("\\")[-1]
+    return line["user"] or line["controlSet"]
+
+
 class DemoOutputs(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -60,15 +77,21 @@ class DemoOutputs(unittest.TestCase):
         lines = json_lines(self.history("--format", "json"))
         self.assertEqual(len(lines), len(self.events))
         self.assertGreater(len(lines), 20)
+        # The service noted its users' names: a copied record still names them.
+        names = {l["user"]: l["userName"] for l in lines if l["user"].startswith("S-1-5-21-")}
+        self.assertTrue(names)
+        self.assertEqual(set(names.values()) - {"DESKTOP-7Q2M4LK\\maren", "DESKTOP-7Q2M4LK\\tobias"}, set())
         for line, row in zip(lines, self.events):
-            self.assertEqual(line["time"], row["EVENT_TIME"])
+            self.assertEqual(stored_time(line["time"]), row["EVENT_TIME"])
             self.assertEqual(line["eventType"], row["EVENT_TYPE"])
-            self.assertEqual(line["event"], EVENT_NAMES[row["EVENT_TYPE"]])
+            self.assertIn(line["event"], (EVENT_NAMES[row["EVENT_TYPE"]], "disabled", "enabled again"))
             self.assertEqual(line["foundByRescan"], row["PROCESS_ENTRY_KEY"] == 0)
             if row["EX_EVENT_TYPE"]:
                 self.assertEqual(line["loadPointType"], int(row["PARAM_0"]))
-                self.assertEqual(line["entry"], row["PARAM_1"])
-                self.assertEqual(line["user"], row["PARAM_2"])
+                # An event that names its entry by the display name takes the row's own name
+                # while the row stands, with the display name beside it.
+                self.assertIn(row["PARAM_1"], (line["entry"], line["displayName"]))
+                self.assertEqual(stored_user(line), row["PARAM_2"])
                 removed = row["EX_EVENT_TYPE"] == 4
                 self.assertEqual(line["oldCommandLine" if removed else "newCommandLine"], row["PARAM_4"])
             elif row["EVENT_TYPE"] in (1, 2, 13) and row["LP_TYPE"] is not None:
@@ -115,6 +138,7 @@ class DemoOutputs(unittest.TestCase):
         blocks = [l for l in self.history().splitlines() if not l.startswith(" ")]
         self.assertEqual(len(blocks), len(self.events))
         self.assertEqual([b[:19] for b in blocks], [r["EVENT_TIME"] for r in self.events])
+        self.assertTrue(all(b[19:27] == " +01:00 " for b in blocks), blocks[0])
 
     def test_filters_combine(self):
         every = json_lines(self.history("--format", "json"))
@@ -149,27 +173,41 @@ class DemoOutputs(unittest.TestCase):
                 self.assertIn(line["newCommandLine"], current)
 
     def test_inventory_json_is_the_rows(self):
-        code, out, err = rf.run("inventory", self.db, "--format", "json")
+        code, out, err = rf.run("inventory", self.db, "--format", "json", "--all-control-sets")
         self.assertEqual(code, 0, err)
-        lines = json_lines(out)
+        lines = sorted(json_lines(out), key=lambda line: line["key"])
         self.assertEqual(len(lines), len(self.points))
         for line, row in zip(lines, self.points):
             self.assertEqual(line["key"], row["KEY"])
-            self.assertEqual((line["loadPointType"], line["entry"], line["user"], line["commandLine"]),
+            self.assertEqual((line["loadPointType"], line["entry"], stored_user(line), line["commandLine"]),
                              (row["LP_TYPE"], row["ENTRY_NAME"], row["USER_ID"], row["COMMAND_LINE"]))
             self.assertEqual(line["displayName"], row["DISPLAY_NAME"] or "")
-            self.assertEqual(line["firstRecorded"], row["CREATION_TIME"])
-            self.assertEqual(line["lastChanged"], row["EVENT_TIME"] or "")
+            self.assertEqual(stored_time(line["firstRecorded"]), row["CREATION_TIME"])
+            self.assertEqual(stored_time(line["lastChanged"]), row["EVENT_TIME"] or "")
+            self.assertTrue(line["location"], line)
             self.assertEqual(line["indirectionCommandLine"], row["SERVER"] or "")
             self.assertEqual(line["processPath"], row["PROCESS_PATH"] if row["PROCESS_ENTRY_KEY"] else None)
         code, text, _ = rf.run("inventory", self.db)
         self.assertIn("Run\n", text)
-        table = list(csv.DictReader(io.StringIO(rf.run("inventory", self.db, "--format", "csv")[1], newline="")))
-        self.assertEqual([int(r["key"]) for r in table], [p["KEY"] for p in self.points])
+        table = list(csv.DictReader(io.StringIO(rf.run("inventory", self.db, "--format", "csv", "--all-control-sets")[1],
+                                                newline="")))
+        self.assertEqual(sorted(int(r["key"]) for r in table), [p["KEY"] for p in self.points])
+        # Rows by location, then entry.
+        order = [(r["location"].lower(), r["entry"].lower()) for r in table]
+        self.assertEqual(order, sorted(order))
+
+    def test_inventory_leaves_other_control_sets_out(self):
+        every = json_lines(rf.run("inventory", self.db, "--format", "json", "--all-control-sets")[1])
+        current = json_lines(rf.run("inventory", self.db, "--format", "json")[1])
+        sets = {line["controlSet"] for line in every if line["controlSet"]}
+        self.assertGreater(len(sets), 1, sets)
+        kept = {line["controlSet"] for line in current if line["controlSet"]}
+        self.assertEqual(len(kept), 1)
+        self.assertEqual(len(current), sum(1 for line in every if line["controlSet"] in ("", *kept)))
 
     def test_inventory_verify_checks_the_image_files(self):
-        done = subprocess.run([rf.BRUMEVALE_SIM, "inventory", self.image, "--verify", "--format", "json"],
-                              capture_output=True, timeout=300)
+        done = subprocess.run([rf.BRUMEVALE_SIM, "inventory", self.image, "--verify", "--format", "json",
+                               "--all-control-sets"], capture_output=True, timeout=300)
         self.assertEqual(done.returncode, 0, done.stderr.decode())
         lines = json_lines(done.stdout.decode())
         self.assertEqual(len(lines), len(self.points))
@@ -179,7 +217,7 @@ class DemoOutputs(unittest.TestCase):
         signed = {f["signer"] for f in files if f["present"] and f["signatureValid"]}
         for signer in signed:
             hidden = subprocess.run([rf.BRUMEVALE_SIM, "inventory", self.image, "--hide-signed-by", signer,
-                                     "--format", "json"], capture_output=True, timeout=300)
+                                     "--format", "json", "--all-control-sets"], capture_output=True, timeout=300)
             kept = json_lines(hidden.stdout.decode())
             self.assertEqual(len(kept), sum(1 for f in files if not (f["signatureValid"] and f["signer"] == signer)))
         # Without the machine at hand, --verify is refused with one line.

@@ -22,6 +22,9 @@ TEST(EventJsonTest, HandWrittenLineIsNlohmannsDump) {
   live.typeName = "Run";
   live.entry = "Up\"dater\\ \x01\x1f\x7f\t\n\r\b\f </script> \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80";
   live.user = "S-1-5-21-9";
+  live.userName = "DESK\\maren";
+  live.utcOffset = -330;
+  live.displayName = "Updater";
   live.oldCommandLine = "C:\\old.exe";
   live.newCommandLine = "\"C:\\new.exe\" /x";
   live.noProcess = false;
@@ -35,6 +38,7 @@ TEST(EventJsonTest, HandWrittenLineIsNlohmannsDump) {
   signedOne.signer = "Kelvra Tools Ltd";
   signedOne.signatureValid = true;
   signedOne.downloadAddress.clear();
+  signedOne.newCommandLine = std::string(1100, 'x');  // beyond the buffers: flagged
   for (const Reader::EventRecord& event : {rescan, live, signedOne}) {
     EXPECT_EQ(Reader::EventJsonLine(event),
               Reader::EventJson(event).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
@@ -55,9 +59,14 @@ TEST(EventJsonTest, HandWrittenInventoryLineIsNlohmannsDump) {
   changed.point.hasSignature = true;
   changed.point.signer = "Kelvra";
   changed.point.lastChanged = "2024-03-01 09:05:00";
-  changed.file = {true, "C:\\u.exe", true, "1.0", "Kelvra", true, "Kelvra Tools", true};
+  changed.file = {true, "C:\\u.exe", "C:\\Start Menu\\u.lnk", true, "1.0", "Kelvra", true, "Kelvra Tools", true};
+  changed.point.user = "S-1-5-21-9";
+  changed.point.userName = "DESK\\maren";
+  changed.point.lastChangedOffset = 60;
   Reader::InventoryItem missing = found;
-  missing.file = {true, "C:\\gone.exe", false, "", "", false, "", false};
+  missing.file = {true, "C:\\gone.exe", "", false, "", "", false, "", false};
+  missing.point.loadPointType = 30;
+  missing.point.controlSet = "ControlSet002";
   for (const Reader::InventoryItem& item : {found, changed, missing}) {
     EXPECT_EQ(Reader::InventoryJsonLine(item),
               Reader::InventoryJson(item).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");

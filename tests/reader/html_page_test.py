@@ -96,8 +96,32 @@ class ReportPage(unittest.TestCase):
         self.assertEqual(self.rows_in_dom("timeline"), narrowed)
         self.browser.type_filter("")
         self.assertEqual(self.count("timeline"), 300)
+        heading = "return document.querySelector('#timeline h2').textContent"
+        self.assertEqual(self.browser.run(heading), "Changes, oldest first")
         self.browser.click_header("timeline", 0)
         self.assertEqual(self.browser.column("timeline", 0), list(reversed(first_times)))
+        self.assertEqual(self.browser.run(heading), "Changes, newest first")
+        self.browser.click_header("timeline", 1)
+        self.assertEqual(self.browser.run(heading), "Changes, by event, A to Z")
+
+    def test_filter_waits_for_a_pause_in_typing(self):
+        self.page_of(300)
+        self.browser.run("delete document.documentElement.dataset.filterRuns")
+        self.browser.type_filter("value 000101")
+        self.assertEqual(self.browser.run("return document.documentElement.dataset.filterRuns"), "1")
+        self.assertEqual(self.count("timeline"), 1)
+
+    def test_words_and_times_are_never_broken(self):
+        self.page_of(300)
+        styles = self.browser.run("const td = document.querySelector('#timeline td'); const s = getComputedStyle(td);"
+                                  "return [s.wordBreak, s.overflowWrap, s.whiteSpace]")
+        self.assertEqual(styles, ["normal", "normal", "nowrap"])  # the first cell is a time
+        self.browser.driver.set_window_size(700, 900)
+        # A time stays on one line however narrow the window.
+        lines = self.browser.run("const range = document.createRange();"
+                                 "range.selectNodeContents(document.querySelector('#timeline td'));"
+                                 "return range.getClientRects().length")
+        self.assertEqual(lines, 1)
 
     def test_beyond_five_thousand_rows_the_page_pages(self):
         db = self.page_of(12000)
@@ -107,6 +131,18 @@ class ReportPage(unittest.TestCase):
         self.browser.type_filter("value 0100")
         self.assertEqual(self.count("timeline"), 100)
         self.assertEqual(self.rows_in_dom("timeline"), 100)
+        self.browser.type_filter("")
+        # A pager above the table and one below, each with first, last and the page number.
+        pagers = "return [...document.querySelectorAll('#timeline .pager')].filter(p => !p.hidden).length"
+        self.assertEqual(self.browser.run(pagers), 2)
+        self.browser.run("document.querySelectorAll('#timeline .pager')[1].querySelector('.last').click()")
+        self.assertEqual(self.browser.run("return document.querySelector('#timeline .pager .number').value"), "12")
+        self.assertEqual(self.browser.column("timeline", 3)[-1], "Value 012000")
+        self.browser.run("document.querySelector('#timeline .pager .first').click()")
+        self.assertEqual(self.browser.run("return document.querySelector('#timeline .pager .number').value"), "1")
+        # Repeated texts travel once: the page stays small for its rows.
+        page = os.path.join(self.folder, "page-12000.html")
+        self.assertLess(os.path.getsize(page) / 12000, 150)
 
 
 if __name__ == "__main__":

@@ -55,7 +55,7 @@ class NetWindows(unittest.TestCase):
                          ("added", "", "C:\\a3.exe"))
         self.assertEqual(whole["agent"]["processes"], ["C:\\setup.exe", "C:\\fix.exe", "C:\\setup.exe"])
         self.assertEqual((whole["agent"]["firstTime"], whole["agent"]["lastTime"]),
-                         ("2024-03-01 09:00:00", "2024-03-01 09:30:00"))
+                         ("2024-03-01T09:00:00", "2024-03-01T09:30:00"))  # no offset kept: ISO local time
         self.assertEqual((whole["tray"]["change"], whole["tray"]["oldCommandLine"], whole["tray"]["newCommandLine"],
                           whole["tray"]["user"]), ("changed", "C:\\t1.exe", "C:\\t2.exe", "S-1-5-21-9"))
         middle = self.net("09:10", "09:20")

@@ -55,8 +55,10 @@ class OlderRecords(unittest.TestCase):
         self.assertEqual([l["process"] for l in lines], ["setup.exe", "setup.exe", None, None, None])
         # Both removals are unattributed: neither names a process.
         unattributed = self.run_ok("history", self.db, "--unattributed", "--format", "json").splitlines()
+        # An older record keeps no UTC offset: ISO local times, and the listing says so.
         self.assertEqual([json.loads(l)["time"] for l in unattributed],
-                         ["2024-03-01 09:04:00", "2024-03-01 09:05:00", "2024-03-01 09:05:00"])
+                         ["2024-03-01T09:04:00", "2024-03-01T09:05:00", "2024-03-01T09:05:00"])
+        self.assertIn("2024-03-01 09:04:00 (offset unknown)", self.run_ok("history", self.db))
 
         page = self.run_ok("html", self.db)
         self.assertIn('"no process recorded"', page)
