@@ -104,7 +104,13 @@ void FillTarget(const Columns& c, EventRecord* r) {
   } else if (c.Present(kExtensionEntry)) {
     return FillExtension(c, r);
   }
-  if (r->loadPointType > 0) r->typeName = LoadPointTypeName(r->loadPointType);
+  if (r->loadPointType > 0) {
+    r->typeName = LoadPointTypeName(r->loadPointType);
+  } else if (r->eventType == 8 || r->eventType == 14) {
+    // The .exe command's events carry their values in extended data of their own,
+    // whose type column holds no load-point type.
+    r->typeName = "File extension";
+  }
 }
 
 // The nine process and signature columns from first on; false when there is no process.

@@ -1,23 +1,20 @@
 #include "reader/value_limits.h"
 
+#include "util/documented_buffers.h"
+
 namespace Reader {
 
-size_t Utf16Length(const std::string& text) {
-  size_t units = 0;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
-  }
-  return units;
-}
+size_t Utf16Length(const std::string& text) { return VyrUtilities::Utf16UnitsOfUtf8(text); }
 
 // A text holds no more UTF-16 units than UTF-8 bytes: most are settled by their size.
 bool DataBeyondBuffers(const std::string& data) {
-  return data.size() > kDataBufferCharacters && Utf16Length(data) > kDataBufferCharacters;
+  return data.size() > VyrUtilities::kDocumentedTextUnits &&
+         VyrUtilities::IsOverDocumentedBuffersUtf8(data);
 }
 
 bool NameBeyondBuffers(const std::string& name) {
-  return name.size() > kNameBufferCharacters && Utf16Length(name) > kNameBufferCharacters;
+  return name.size() > VyrUtilities::kDocumentedNameUnits &&
+         VyrUtilities::IsNameOverDocumentedBuffersUtf8(name);
 }
 
 std::string BeyondBuffersNote(const std::string& name, const std::string& data) {

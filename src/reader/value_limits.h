@@ -1,16 +1,12 @@
 #pragma once
-// The service reads registry values into buffers of 2048 bytes: data of more than
-// 1023 UTF-16 characters (with its terminating null) or a name of more than 259 do
-// not fit, and an older service recorded such values cut short or not at all. The
-// reader flags a stored text beyond them; the rule is kept here and nowhere else.
+// The reader's words for a stored text beyond the service's documented buffers; the
+// rule itself (how long is too long) is util/documented_buffers.h, shared with the
+// service.
 
 #include <cstddef>
 #include <string>
 
 namespace Reader {
-
-constexpr size_t kDataBufferCharacters = 1023;
-constexpr size_t kNameBufferCharacters = 259;
 
 // The UTF-16 length of a UTF-8 text (a character beyond the Basic Multilingual Plane
 // counts two).

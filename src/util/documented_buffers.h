@@ -17,6 +17,9 @@ inline constexpr size_t kDocumentedValueBytes = 2048;
 // The longest string such a buffer holds: 1023 units and the terminator.
 inline constexpr size_t kDocumentedTextUnits = kDocumentedValueBytes / 2 - 1;
 
+// Value names were read into 260-character buffers: 259 and the terminator.
+inline constexpr size_t kDocumentedNameUnits = 259;
+
 inline constexpr bool IsOverDocumentedBuffers(size_t textUnits) {
   return textUnits > kDocumentedTextUnits;
 }
@@ -39,6 +42,10 @@ inline constexpr size_t Utf16UnitsOfUtf8(std::string_view text) {
 
 inline constexpr bool IsOverDocumentedBuffersUtf8(std::string_view text) {
   return IsOverDocumentedBuffers(Utf16UnitsOfUtf8(text));
+}
+
+inline constexpr bool IsNameOverDocumentedBuffersUtf8(std::string_view name) {
+  return Utf16UnitsOfUtf8(name) > kDocumentedNameUnits;
 }
 
 }  // namespace VyrUtilities
