@@ -134,6 +134,41 @@ class FileSystem {
   virtual Win32Error QueryDosDevice(std::u16string_view deviceName, uint32_t capacity,
                                     std::u16string* target) = 0;
 
+  // Directory change notifications, as ReadDirectoryChangesW gives them on a handle
+  // opened with FILE_LIST_DIRECTORY and FILE_FLAG_BACKUP_SEMANTICS |
+  // FILE_FLAG_OVERLAPPED (every sharing granted). A backend without them answers
+  // kErrorInvalidFunction, as a file system without them does on Windows.
+  //
+  // - OpenDirectoryForChanges: a missing folder is kErrorFileNotFound (its parent
+  //   missing: kErrorPathNotFound). CloseFile closes the handle and cancels a pending
+  //   read; the read's buffer stays the backend's until then.
+  // - ReadDirectoryChanges arms one overlapped read: it resets event (a manual-reset
+  //   event is the safe kind) and signals it when the read completes. The first arm
+  //   of a handle starts its watch: changes made while no read is armed are kept, up
+  //   to bufferBytes of records, and complete the next arm at once. Arm with the same
+  //   subtree flag, filter and size every time. One read at a time: arming while one
+  //   is pending or its result is not collected is kErrorInvalidParameter, and so is
+  //   a zero filter, size or event.
+  // - GetDirectoryChanges collects the read: kErrorIoIncomplete while it is pending
+  //   (arm nothing then); kErrorSuccess with the FILE_NOTIFY_INFORMATION records
+  //   (file_notify_records.h parses them); kErrorNotifyEnumDir when the changes did
+  //   not fit the buffer and were dropped (the caller re-reads the folder). Either
+  //   way the read is over: arm again for the next changes. Nothing armed:
+  //   kErrorInvalidParameter.
+  virtual Win32Error OpenDirectoryForChanges(std::u16string_view path, Handle* directory) {
+    (void)path, (void)directory;
+    return kErrorInvalidFunction;
+  }
+  virtual Win32Error ReadDirectoryChanges(Handle directory, uint32_t bufferBytes,
+                                          bool watchSubtree, uint32_t filter, Handle event) {
+    (void)directory, (void)bufferBytes, (void)watchSubtree, (void)filter, (void)event;
+    return kErrorInvalidFunction;
+  }
+  virtual Win32Error GetDirectoryChanges(Handle directory, std::vector<uint8_t>* records) {
+    (void)directory, (void)records;
+    return kErrorInvalidFunction;
+  }
+
   // Where a program that needs a host path (SQLite) finds the file: UTF-8, or
   // nothing when the path is on no drive.
   virtual std::optional<std::string> HostPath(std::u16string_view path) = 0;

@@ -3,6 +3,7 @@
 // flags. The core never includes <windows.h>; these constants carry the same values
 // so that a Win32 adapter passes them through unchanged.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace Platform {
@@ -52,6 +53,9 @@ inline constexpr Win32Error kErrorServiceExists = 1073;
 inline constexpr Win32Error kErrorKeyDeleted = 1018;
 inline constexpr Win32Error kErrorBadnetPath = 53;
 inline constexpr Win32Error kErrorNoneMapped = 1332;
+inline constexpr Win32Error kErrorOperationAborted = 995;
+inline constexpr Win32Error kErrorIoIncomplete = 996;
+inline constexpr Win32Error kErrorNotifyEnumDir = 1022;
 
 // HRESULTs of the filter-manager calls.
 inline constexpr HResult kSOk = 0;
@@ -73,6 +77,8 @@ inline constexpr uint32_t kWaitAbandoned = 0x80;
 inline constexpr uint32_t kWaitTimeout = 0x102;
 inline constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+// MAXIMUM_WAIT_OBJECTS: the most handles one WaitForMultipleObjects takes.
+inline constexpr size_t kMaximumWaitObjects = 64;
 
 // Registry value types.
 inline constexpr uint32_t kRegNone = 0;
@@ -150,6 +156,22 @@ inline constexpr uint32_t kFileBegin = 0;
 inline constexpr uint32_t kFileCurrent = 1;
 inline constexpr uint32_t kFileEnd = 2;
 inline constexpr uint32_t kMoveFileReplaceExisting = 0x1;
+
+// ReadDirectoryChangesW filters (FILE_NOTIFY_CHANGE_*) and record actions
+// (FILE_ACTION_*).
+inline constexpr uint32_t kFileNotifyChangeFileName = 0x1;
+inline constexpr uint32_t kFileNotifyChangeDirName = 0x2;
+inline constexpr uint32_t kFileNotifyChangeAttributes = 0x4;
+inline constexpr uint32_t kFileNotifyChangeSize = 0x8;
+inline constexpr uint32_t kFileNotifyChangeLastWrite = 0x10;
+inline constexpr uint32_t kFileNotifyChangeLastAccess = 0x20;
+inline constexpr uint32_t kFileNotifyChangeCreation = 0x40;
+inline constexpr uint32_t kFileNotifyChangeSecurity = 0x100;
+inline constexpr uint32_t kFileActionAdded = 1;
+inline constexpr uint32_t kFileActionRemoved = 2;
+inline constexpr uint32_t kFileActionModified = 3;
+inline constexpr uint32_t kFileActionRenamedOldName = 4;
+inline constexpr uint32_t kFileActionRenamedNewName = 5;
 
 // Process access rights.
 inline constexpr uint32_t kProcessQueryInformation = 0x0400;

@@ -16,6 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What a write or a truncation counts as for the change filters.
+constexpr uint32_t kWriteClass = kFileNotifyChangeSize | kFileNotifyChangeLastWrite;
+
 constexpr uint32_t kKeptAttributes =
     kFileAttributeReadonly | kFileAttributeHidden | kFileAttributeSystem | kFileAttributeArchive;
 
@@ -135,6 +138,7 @@ Win32Error FileStore::CreateData(Actor actor, const ResolvedPath& path, uint32_t
     if (!CreateHostFile(path.host)) return kErrorAccessDenied;
     WriteMetadata(path.host, metadata);
     TouchWriteTime(path.host);
+    NotifyChange(path.host, kFileActionAdded, NameClass(false));
   }
   if (!path.stream.empty()) {
     const fs::path data = StreamPath(path.host, path.stream);
@@ -153,7 +157,10 @@ Win32Error FileStore::OpenHostData(OpenFile& open, bool truncate) {
     ::close(open.fd);
     return kErrorSharingViolation;
   }
-  if (truncate && ::ftruncate(open.fd, 0) == 0) TouchWriteTime(open.data);
+  if (truncate && ::ftruncate(open.fd, 0) == 0) {
+    TouchWriteTime(open.data);
+    if (!open.isStream) NotifyChange(open.entry, kFileActionModified, kWriteClass);
+  }
   return kErrorSuccess;
 }
 
@@ -190,6 +197,7 @@ Win32Error FileStore::WriteFile(Actor actor, Handle file, std::span<const uint8_
   }
   open->position += done;
   TouchWriteTime(open->data);
+  if (!open->isStream) NotifyChange(open->entry, kFileActionModified, kWriteClass);
   sink_->FileWriteFinished(actor, open->fileObject, open->devicePath);
   if (done < data.size()) return kErrorNotEnoughMemory;
   if (written != nullptr) *written = static_cast<uint32_t>(done);
@@ -278,6 +286,7 @@ Win32Error FileStore::Close(Actor actor, Handle file) {
   if (it == opens_.end()) return kErrorInvalidHandle;
   OpenFile open = std::move(it->second);
   opens_.erase(it);
+  watches_.Closed(file);
   if (open.fd >= 0) ::close(open.fd);
   if (open.deleteOnCloseFlag) MarkDeletePending(open, true);
   sink_->FileClosed(actor, open.fileObject, open.devicePath);
@@ -294,6 +303,7 @@ void FileStore::RemoveIfPending(const OpenFile& closed) {
     for (const auto& companion : CompanionPaths(closed.entry)) fs::remove(companion, ignored);
   }
   fs::remove(closed.data, ignored);
+  if (!closed.isStream) NotifyChange(closed.entry, kFileActionRemoved, NameClass(closed.isDirectory));
 }
 
 }  // namespace Emulated

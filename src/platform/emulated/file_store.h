@@ -20,6 +20,7 @@
 #include "platform/emulated/activity_sink.h"
 #include "platform/emulated/file_drives.h"
 #include "platform/emulated/file_sharing.h"
+#include "platform/emulated/file_watches.h"
 #include "platform/file_system.h"
 
 namespace Emulated {
@@ -80,6 +81,12 @@ class FileStore {
   Win32Error SetFileSecurity(std::u16string_view path, const Platform::FileSecurity& security);
   std::optional<std::string> HostPath(std::u16string_view path);
 
+  // Directory change notifications (file_store_changes.cpp).
+  Win32Error OpenDirectoryForChanges(Actor actor, std::u16string_view path, Handle* directory);
+  Win32Error ReadDirectoryChanges(Handle directory, uint32_t bufferBytes, bool watchSubtree,
+                                  uint32_t filter, Handle event);
+  Win32Error GetDirectoryChanges(Handle directory, std::vector<uint8_t>* records);
+
  private:
   struct Listing {
     std::vector<Platform::FindData> entries;
@@ -98,6 +105,14 @@ class FileStore {
   OpenFile* FindOpen(Handle file);
   Handle NextHandle();
   void TouchWriteTime(const std::filesystem::path& data);
+  // Tells the watches of a change of entry and signals the reads it completes. The
+  // object table takes no lock of ours, so signalling with mutex_ held is safe.
+  void NotifyChange(const std::filesystem::path& entry, uint32_t action, uint32_t filterClass);
+  void NotifyChanges(std::span<const DirectoryWatchList::EntryChange> changes);
+  void NotifyRename(const std::filesystem::path& from, const std::filesystem::path& to,
+                    bool directory, const std::filesystem::path& replaced);
+  // The name change of an added or removed entry, by its kind.
+  static uint32_t NameClass(bool directory);
   Win32Error RemoveEntry(Actor actor, std::u16string_view path, bool directory);
   Win32Error Rename(Actor actor, const ResolvedPath& from, const ResolvedPath& to, Handle source);
   void MoveHostEntry(const std::filesystem::path& from, const std::filesystem::path& to);
@@ -113,6 +128,7 @@ class FileStore {
   std::map<Handle, OpenFile> opens_;
   std::map<Handle, Listing> listings_;
   std::set<std::filesystem::path> deletePending_;
+  DirectoryWatchList watches_;
   Handle nextHandle_ = 0x10000;
   uint64_t nextFileObject_ = 0xFFFFC00000001000ull;
   uint64_t diskFlushes_ = 0;

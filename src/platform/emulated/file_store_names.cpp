@@ -68,7 +68,9 @@ Win32Error FileStore::SetFileAttributes(std::u16string_view path, uint32_t attri
   if (resolved.isRoot) return kErrorAccessDenied;
   FileMetadata metadata = CurrentMetadata(resolved.host);
   metadata.attributes = attributes & ~(kFileAttributeDirectory | kFileAttributeNormal);
-  return WriteMetadata(resolved.host, metadata) ? kErrorSuccess : kErrorAccessDenied;
+  if (!WriteMetadata(resolved.host, metadata)) return kErrorAccessDenied;
+  NotifyChange(resolved.host, kFileActionModified, kFileNotifyChangeAttributes);
+  return kErrorSuccess;
 }
 
 // Zero leaves a time as it is, as a NULL pointer does on Windows. The host keeps
@@ -90,6 +92,10 @@ Win32Error FileStore::SetFileTime(std::u16string_view path, FileTime creation,
     fs::last_write_time(resolved.host, FromFileTime(lastWrite), error);
     if (error) return kErrorAccessDenied;
   }
+  const uint32_t changed = (creation != 0 ? kFileNotifyChangeCreation : 0) |
+                           (lastAccess != 0 ? kFileNotifyChangeLastAccess : 0) |
+                           (lastWrite != 0 ? kFileNotifyChangeLastWrite : 0);
+  if (changed != 0) NotifyChange(resolved.host, kFileActionModified, changed);
   return kErrorSuccess;
 }
 
@@ -168,6 +174,7 @@ Win32Error FileStore::CreateDirectory(Actor actor, std::u16string_view path) {
   const std::u16string device = FileDrives::DevicePath(resolved);
   sink_->FileCreated(actor, fileObject, device, true);
   sink_->FileClosed(actor, fileObject, device);
+  NotifyChange(resolved.host, kFileActionAdded, NameClass(true));
   return kErrorSuccess;
 }
 

@@ -18,7 +18,8 @@ Win32Error FileStore::Rename(Actor actor, const ResolvedPath& from, const Resolv
   const std::u16string newName = expanded.substr(expanded.rfind(u'\\') + 1);
   const fs::path newHost = to.host.parent_path() / Utf16ToUtf8(newName);
   std::error_code error;
-  if (to.exists && to.host != from.host) {
+  const bool replaced = to.exists && to.host != from.host;
+  if (replaced) {
     for (const auto& companion : CompanionPaths(to.host)) fs::remove(companion, error);
     fs::remove(to.host, error);
   }
@@ -32,7 +33,26 @@ Win32Error FileStore::Rename(Actor actor, const ResolvedPath& from, const Resolv
   const std::u16string target = u"\\??\\" + parent + u"\\" + newName;
   const OpenFile& open = opens_.at(source);
   sink_->FileRenamed(actor, open.fileObject, open.devicePath, target);
+  NotifyRename(from.host, newHost, from.isDirectory, replaced ? to.host : fs::path());
   return kErrorSuccess;
+}
+
+// A rename within one folder is an old-name / new-name pair; a move to another
+// folder is a removal here and an addition there, as NTFS reports them. A replaced
+// target is reported removed first.
+void FileStore::NotifyRename(const fs::path& from, const fs::path& to, bool directory,
+                             const fs::path& replaced) {
+  const uint32_t names = NameClass(directory);
+  std::vector<DirectoryWatchList::EntryChange> changes;
+  if (!replaced.empty()) changes.push_back({replaced, kFileActionRemoved, NameClass(false)});
+  if (from.parent_path() == to.parent_path()) {
+    changes.push_back({from, kFileActionRenamedOldName, names});
+    changes.push_back({to, kFileActionRenamedNewName, names});
+  } else {
+    changes.push_back({from, kFileActionRemoved, names});
+    changes.push_back({to, kFileActionAdded, names});
+  }
+  NotifyChanges(changes);
 }
 
 void FileStore::MoveHostEntry(const fs::path& from, const fs::path& to) {

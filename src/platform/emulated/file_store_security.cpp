@@ -58,6 +58,7 @@ Win32Error FileStore::SetFileSecurity(std::u16string_view path, const FileSecuri
   metadata.security = AppliedSecurity(security, EffectiveSecurity(parent), resolved.isDirectory);
   if (!WriteMetadata(resolved.host, metadata)) return kErrorAccessDenied;
   if (resolved.isDirectory) PropagateInheritance(resolved.host, *metadata.security);
+  NotifyChange(resolved.host, kFileActionModified, kFileNotifyChangeSecurity);
   return kErrorSuccess;
 }
 

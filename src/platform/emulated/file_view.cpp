@@ -172,4 +172,19 @@ std::optional<std::string> FileView::HostPath(std::u16string_view path) {
   return machine_.FileState().HostPath(full);
 }
 
+Win32Error FileView::OpenDirectoryForChanges(std::u16string_view path, Handle* directory) {
+  const Actor actor = Acting();
+  return machine_.FileState().OpenDirectoryForChanges(actor, Full(path), directory);
+}
+
+Win32Error FileView::ReadDirectoryChanges(Handle directory, uint32_t bufferBytes,
+                                          bool watchSubtree, uint32_t filter, Handle event) {
+  return machine_.FileState().ReadDirectoryChanges(directory, bufferBytes, watchSubtree, filter,
+                                                   event);
+}
+
+Win32Error FileView::GetDirectoryChanges(Handle directory, std::vector<uint8_t>* records) {
+  return machine_.FileState().GetDirectoryChanges(directory, records);
+}
+
 }  // namespace Emulated

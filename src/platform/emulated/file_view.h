@@ -47,6 +47,10 @@ class FileView : public Platform::FileSystem {
   Win32Error QueryDosDevice(std::u16string_view deviceName, uint32_t capacity,
                             std::u16string* target) override;
   std::optional<std::string> HostPath(std::u16string_view path) override;
+  Win32Error OpenDirectoryForChanges(std::u16string_view path, Handle* directory) override;
+  Win32Error ReadDirectoryChanges(Handle directory, uint32_t bufferBytes, bool watchSubtree,
+                                  uint32_t filter, Handle event) override;
+  Win32Error GetDirectoryChanges(Handle directory, std::vector<uint8_t>* records) override;
 
  private:
   Actor Acting();

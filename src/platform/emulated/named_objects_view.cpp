@@ -33,6 +33,11 @@ uint32_t NamedObjectsView::WaitForSingleObject(Handle object, uint32_t milliseco
   return machine_.ObjectState().WaitForSingleObject(object, milliseconds);
 }
 
+uint32_t NamedObjectsView::WaitForMultipleObjects(std::span<const Handle> objects, bool waitAll,
+                                                  uint32_t milliseconds) {
+  return machine_.ObjectState().WaitForMultipleObjects(objects, waitAll, milliseconds);
+}
+
 Win32Error NamedObjectsView::CloseHandle(Handle object) {
   return machine_.ObjectState().CloseHandle(object);
 }

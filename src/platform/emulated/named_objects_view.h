@@ -21,6 +21,8 @@ class NamedObjectsView : public Platform::NamedObjects {
                          bool* alreadyExisted) override;
   Win32Error ReleaseMutex(Handle mutex) override;
   uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds) override;
+  uint32_t WaitForMultipleObjects(std::span<const Handle> objects, bool waitAll,
+                                  uint32_t milliseconds) override;
   Win32Error CloseHandle(Handle object) override;
 
  private:

@@ -1,6 +1,7 @@
 #include "platform/emulated/object_table.h"
 
 #include <chrono>
+#include <vector>
 
 #include "platform/emulated/file_path.h"
 #include "platform/emulated/machine.h"
@@ -81,12 +82,8 @@ Win32Error ObjectTable::SetEvent(Handle event) {
   auto object = Find(event, Kind::kEvent);
   if (!object) return kErrorInvalidHandle;
   object->signaled = true;
-  // An auto-reset event lets exactly one waiter through; a manual one lets all.
-  if (object->manualReset) {
-    object->changed.notify_all();
-  } else {
-    object->changed.notify_one();
-  }
+  // Every waiter looks again; an auto-reset event still lets only the first through.
+  changed_.notify_all();
   return kErrorSuccess;
 }
 
@@ -107,22 +104,36 @@ Win32Error ObjectTable::ReleaseMutex(Handle mutex) {
   }
   if (--object->recursion == 0) {
     object->owner = std::thread::id();
-    object->changed.notify_one();
+    changed_.notify_all();
   }
   return kErrorSuccess;
 }
 
+bool ObjectTable::Ready(const Object& object) const {
+  if (object.kind == Kind::kEvent) return object.signaled;
+  return object.recursion == 0 || object.owner == std::this_thread::get_id();
+}
+
 bool ObjectTable::TryAcquire(Object& object) {
+  if (!Ready(object)) return false;
   if (object.kind == Kind::kEvent) {
-    if (!object.signaled) return false;
     if (!object.manualReset) object.signaled = false;
     return true;
   }
-  const auto self = std::this_thread::get_id();
-  if (object.recursion != 0 && object.owner != self) return false;
-  object.owner = self;
+  object.owner = std::this_thread::get_id();
   ++object.recursion;
   return true;
+}
+
+template <typename ReadyNow>
+bool ObjectTable::WaitUntil(std::unique_lock<std::mutex>& lock, uint32_t milliseconds,
+                            ReadyNow ready) {
+  if (milliseconds == kInfinite) {
+    changed_.wait(lock, ready);
+    return true;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  return changed_.wait_until(lock, deadline, ready);
 }
 
 uint32_t ObjectTable::WaitForSingleObject(Handle handle, uint32_t milliseconds) {
@@ -131,13 +142,40 @@ uint32_t ObjectTable::WaitForSingleObject(Handle handle, uint32_t milliseconds) 
   if (it == handles_.end()) return kWaitFailed;
   // The waiter keeps the object alive even if its handle is closed meanwhile.
   std::shared_ptr<Object> object = it->second;
-  auto ready = [&] { return TryAcquire(*object); };
-  if (milliseconds == kInfinite) {
-    object->changed.wait(lock, ready);
-    return kWaitObject0;
+  return WaitUntil(lock, milliseconds, [&] { return TryAcquire(*object); }) ? kWaitObject0
+                                                                             : kWaitTimeout;
+}
+
+// With waitAll nothing is taken until every object can be, so that a wait that
+// times out leaves auto-reset events and mutexes as they were.
+uint32_t ObjectTable::WaitForMultipleObjects(std::span<const Handle> handles, bool waitAll,
+                                             uint32_t milliseconds) {
+  if (handles.empty() || handles.size() > kMaximumWaitObjects) return kWaitFailed;
+  std::unique_lock lock(mutex_);
+  std::vector<std::shared_ptr<Object>> objects;
+  for (Handle handle : handles) {
+    auto it = handles_.find(handle);
+    if (it == handles_.end()) return kWaitFailed;
+    objects.push_back(it->second);
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  return object->changed.wait_until(lock, deadline, ready) ? kWaitObject0 : kWaitTimeout;
+  size_t index = 0;
+  auto anyReady = [&] {
+    for (index = 0; index < objects.size(); ++index) {
+      if (TryAcquire(*objects[index])) return true;
+    }
+    return false;
+  };
+  auto allReady = [&] {
+    for (const auto& object : objects) {
+      if (!Ready(*object)) return false;
+    }
+    for (const auto& object : objects) TryAcquire(*object);
+    index = 0;
+    return true;
+  };
+  const bool done = waitAll ? WaitUntil(lock, milliseconds, allReady)
+                            : WaitUntil(lock, milliseconds, anyReady);
+  return done ? kWaitObject0 + static_cast<uint32_t>(index) : kWaitTimeout;
 }
 
 Win32Error ObjectTable::CloseHandle(Handle handle) {

@@ -80,7 +80,10 @@ Win32Error FileSystem::SetDeleteOnClose(Handle file, bool deleteFile) {
                                            sizeof disposition));
 }
 
-Win32Error FileSystem::CloseFile(Handle file) { return Result(CloseHandle(ToHandle(file))); }
+Win32Error FileSystem::CloseFile(Handle file) {
+  ForgetRead(file);
+  return Result(CloseHandle(ToHandle(file)));
+}
 
 Win32Error FileSystem::GetFileAttributesEx(std::u16string_view path,
                                            Platform::FileAttributeData* data) {

@@ -2,6 +2,10 @@
 // Platform::FileSystem over kernel32's file calls. Alternate data streams are
 // reached as Windows reaches them, through "path:stream" names.
 
+#include <map>
+#include <memory>
+#include <mutex>
+
 #include "platform/file_system.h"
 
 namespace Win32 {
@@ -10,6 +14,11 @@ class FileSystem final : public Platform::FileSystem {
  public:
   using Handle = Platform::Handle;
   using Win32Error = Platform::Win32Error;
+
+  FileSystem();
+  ~FileSystem() override;
+  FileSystem(const FileSystem&) = delete;
+  FileSystem& operator=(const FileSystem&) = delete;
 
   Win32Error CreateFile(std::u16string_view path, uint32_t access, uint32_t share,
                         uint32_t disposition, uint32_t flags, Handle* file) override;
@@ -45,6 +54,24 @@ class FileSystem final : public Platform::FileSystem {
   Win32Error QueryDosDevice(std::u16string_view deviceName, uint32_t capacity,
                             std::u16string* target) override;
   std::optional<std::string> HostPath(std::u16string_view path) override;
+
+  // Directory change notifications (file_changes_win32.cpp).
+  Win32Error OpenDirectoryForChanges(std::u16string_view path, Handle* directory) override;
+  Win32Error ReadDirectoryChanges(Handle directory, uint32_t bufferBytes, bool watchSubtree,
+                                  uint32_t filter, Handle event) override;
+  Win32Error GetDirectoryChanges(Handle directory, std::vector<uint8_t>* records) override;
+
+ private:
+  struct DirectoryRead;
+  // The read of directory, or null for a handle that was not opened for changes.
+  DirectoryRead* FindRead(Handle directory);
+  // A handle opened for changes is about to close: its pending read ends first.
+  void ForgetRead(Handle directory);
+  // Cancels a pending read and waits until the system has let go of its buffer.
+  static void EndRead(Handle directory, DirectoryRead& read);
+
+  std::mutex readsMutex_;
+  std::map<Handle, std::unique_ptr<DirectoryRead>> reads_;
 };
 
 }  // namespace Win32

@@ -1,5 +1,7 @@
 #include "platform/win32/named_objects_win32.h"
 
+#include <vector>
+
 #include "platform/win32/win32_text.h"
 
 namespace Win32 {
@@ -47,6 +49,14 @@ Win32Error NamedObjects::ReleaseMutex(Handle mutex) {
 
 uint32_t NamedObjects::WaitForSingleObject(Handle object, uint32_t milliseconds) {
   return ::WaitForSingleObject(ToHandle(object), milliseconds);
+}
+
+uint32_t NamedObjects::WaitForMultipleObjects(std::span<const Handle> objects, bool waitAll,
+                                              uint32_t milliseconds) {
+  std::vector<HANDLE> handles;
+  for (Handle object : objects) handles.push_back(ToHandle(object));
+  return ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), waitAll,
+                                  milliseconds);
 }
 
 Win32Error NamedObjects::CloseHandle(Handle object) {

@@ -18,6 +18,8 @@ class NamedObjects final : public Platform::NamedObjects {
                          bool* alreadyExisted) override;
   Win32Error ReleaseMutex(Handle mutex) override;
   uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds) override;
+  uint32_t WaitForMultipleObjects(std::span<const Handle> objects, bool waitAll,
+                                  uint32_t milliseconds) override;
   Win32Error CloseHandle(Handle object) override;
 };
 

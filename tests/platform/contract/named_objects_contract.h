@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "platform/named_objects.h"
 #include "platform/scoped_handle.h"
@@ -104,8 +105,52 @@ TYPED_TEST_P(NamedObjectsContractTest, MutexesBelongToTheAcquiringThread) {
   taker.join();
 }
 
+TYPED_TEST_P(NamedObjectsContractTest, WaitingForAnyTakesTheLowestSignalledObject) {
+  ScopedObject first = this->Event(false, false);
+  ScopedObject second = this->Event(false, true);
+  ScopedObject third = this->Event(false, true);
+  const Handle handles[] = {first.Get(), second.Get(), third.Get()};
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects(handles, false, 0), kWaitObject0 + 1);
+  // Only the object that ended the wait was taken.
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects(handles, false, 0), kWaitObject0 + 2);
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects(handles, false, 20), kWaitTimeout);
+
+  std::thread setter([&] { this->Objects().SetEvent(third.Get()); });
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects(handles, false, kInfinite), kWaitObject0 + 2);
+  setter.join();
+}
+
+TYPED_TEST_P(NamedObjectsContractTest, WaitingForAllTakesNothingUntilEveryObjectIsSignalled) {
+  ScopedObject first = this->Event(false, true);
+  ScopedObject second = this->Event(false, false);
+  const Handle handles[] = {first.Get(), second.Get()};
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects(handles, true, 20), kWaitTimeout);
+  EXPECT_EQ(this->Objects().WaitForSingleObject(first.Get(), 0), kWaitObject0);  // still set
+  EXPECT_EQ(this->Objects().SetEvent(first.Get()), kErrorSuccess);
+  std::thread setter([&] { this->Objects().SetEvent(second.Get()); });
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects(handles, true, kInfinite), kWaitObject0);
+  setter.join();
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects(handles, false, 0), kWaitTimeout);  // both taken
+}
+
+TYPED_TEST_P(NamedObjectsContractTest, WaitingForMultipleObjectsRefusesNoneOrTooMany) {
+  std::vector<ScopedObject> events;
+  std::vector<Handle> handles;
+  for (size_t i = 0; i <= kMaximumWaitObjects; ++i) {
+    events.push_back(this->Event(true, true));
+    handles.push_back(events.back().Get());
+  }
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects(handles, false, 0), kWaitFailed);
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects(std::span(handles).first(kMaximumWaitObjects), false, 0),
+            kWaitObject0);
+  EXPECT_EQ(this->Objects().WaitForMultipleObjects({}, false, 0), kWaitFailed);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(NamedObjectsContractTest, EventsResetAsCreatedAndWaitsTimeOut,
                             NamesOpenTheSameObjectIgnoringCaseUntilTheLastClose,
-                            MutexesBelongToTheAcquiringThread);
+                            MutexesBelongToTheAcquiringThread,
+                            WaitingForAnyTakesTheLowestSignalledObject,
+                            WaitingForAllTakesNothingUntilEveryObjectIsSignalled,
+                            WaitingForMultipleObjectsRefusesNoneOrTooMany);
 
 }  // namespace NamedObjectsContract

@@ -1,5 +1,6 @@
-// The file-system, environment and named-object contracts run against the emulated
-// machine.
+// The file-system, directory-change, environment and named-object contracts run
+// against the emulated machine.
+#include "platform/contract/directory_changes_contract.h"
 #include "platform/contract/environment_contract.h"
 #include "platform/contract/file_system_contract.h"
 #include "platform/contract/named_objects_contract.h"
@@ -27,6 +28,9 @@ using Backends = ::testing::Types<EmulatedBackend>;
 
 namespace FileSystemContract {
 INSTANTIATE_TYPED_TEST_SUITE_P(Emulated, FileSystemContractTest, Backends);
+}
+namespace DirectoryChangesContract {
+INSTANTIATE_TYPED_TEST_SUITE_P(Emulated, DirectoryChangesContractTest, Backends);
 }
 namespace EnvironmentContract {
 INSTANTIATE_TYPED_TEST_SUITE_P(Emulated, EnvironmentContractTest, Backends);

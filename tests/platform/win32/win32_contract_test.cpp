@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/contract/directory_changes_contract.h"
 #include "platform/contract/environment_contract.h"
 #include "platform/contract/file_system_contract.h"
 #include "platform/contract/named_objects_contract.h"
@@ -61,6 +62,9 @@ using Backends = ::testing::Types<Win32Backend>;
 
 namespace FileSystemContract {
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32, FileSystemContractTest, Backends);
+}
+namespace DirectoryChangesContract {
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32, DirectoryChangesContractTest, Backends);
 }
 namespace EnvironmentContract {
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32, EnvironmentContractTest, Backends);
