@@ -8,6 +8,9 @@
 #include "families/service_scan.h"
 #include "families/startup_folders.h"
 #include "families/task_scan.h"
+#include "fileinfo/profile_folders.h"
+#include "util/path_routines.h"
+#include "util/text_routines.h"
 #include "platform/scoped_handle.h"
 
 namespace {
@@ -111,6 +114,31 @@ std::vector<KeyWatchSpec> UserKeyWatches(const std::u16string& sid) {
   return list.Take();
 }
 
+std::vector<KeyWatchSpec> FolderWatches(Platform::System& system) {
+  std::vector<KeyWatchSpec> specs;
+  const auto add = [&specs](std::u16string folder, ReReadUnit unit) {
+    if (folder.empty()) return;
+    unit.folder = folder;
+    specs.push_back({0, std::move(folder), unit.scope != ScanScope::kStartupFolders, {std::move(unit)}});
+  };
+  add(VyrUtilities::GetSpecialFolder(system, Platform::kCsidlCommonStartup),
+      {ScanScope::kStartupFolders, nullptr, u"", 0, {{static_cast<int32_t>(kCommonStartupType), u""}}});
+  const std::u16string root = ProfilesRoot(system);
+  const std::u16string suffix = UserStartupSuffix(system);
+  for (const std::u16string& name : ListProfileFolders(system)) {
+    // The "All Users" profile holds the common folder, watched above as such.
+    if (VyrUtilities::EqualsIgnoreCase(name, u"All Users")) continue;
+    add(root + u"\\" + name + suffix,
+        {ScanScope::kStartupFolders, nullptr, name, 0, {{static_cast<int32_t>(kUserStartupType), name}}});
+  }
+  for (int32_t wow64 : {0, 1}) {
+    const uint32_t type = wow64 != 0 ? kWow64TaskType : kNativeTaskType;
+    add(TasksFolder(system, wow64), {wow64 != 0 ? ScanScope::kTasksWow64 : ScanScope::kTasksNative,
+                                     nullptr, u"", wow64, {{static_cast<int32_t>(type), u""}}});
+  }
+  return specs;
+}
+
 void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit) {
   Platform::Registry& registry = engine.System().Registry();
   switch (unit.scope) {
@@ -141,7 +169,7 @@ void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit) {
       ScanTasks(engine, 0, unit.wow64);
       break;
     case ScanScope::kStartupFolders:
-      ScanStartupFolders(engine);
+      ScanStartupFolder(engine, unit.folder, static_cast<uint32_t>(unit.rows.at(0).first), unit.owner);
       break;
     case ScanScope::kBrowserHelperObjects:
       break;

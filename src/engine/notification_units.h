@@ -23,11 +23,12 @@ struct ReReadUnit {
   int32_t wow64 = 0;                       // the tasks' view
   // The rows the unit reads: (LP_TYPE, USER_ID). Only these can be removed by it.
   std::vector<std::pair<int32_t, std::u16string>> rows;
+  std::u16string folder;  // kStartupFolders: the one folder read
 };
 
 struct KeyWatchSpec {
-  Platform::Handle root;  // HKEY_LOCAL_MACHINE or HKEY_USERS
-  std::u16string path;    // below root
+  Platform::Handle root;  // HKEY_LOCAL_MACHINE or HKEY_USERS; 0 for a folder
+  std::u16string path;    // below root, or the folder's full path
   bool subtree;           // locations read from subkeys need the whole subtree
   std::vector<ReReadUnit> units;
 };
@@ -36,6 +37,8 @@ struct KeyWatchSpec {
 // Helper objects are left out: their own watchers cover them.
 std::vector<KeyWatchSpec> MachineKeyWatches(const std::vector<std::u16string>& controlSets);
 std::vector<KeyWatchSpec> UserKeyWatches(const std::u16string& sid);
+// The common and every profile's startup folder, and the task folders.
+std::vector<KeyWatchSpec> FolderWatches(Platform::System& system);
 
 // Reads one unit and reconciles what it finds, inside a pass that the caller opened.
 void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit);

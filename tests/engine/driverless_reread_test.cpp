@@ -11,6 +11,7 @@
 
 #include "support/engine_fixture.h"
 #include "support/scan_test_machine.h"
+#include "util/path_routines.h"
 
 namespace {
 
@@ -200,6 +201,26 @@ TEST_F(ReReadTest, AUserLoggingOnIsWatchedAndLoggingOffRemovesNothing) {
   }
   EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'Bobs'"), 1);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 2"), 0);
+}
+
+// The common startup folder: a file dropped in and taken away; then more files at
+// once than the watch's buffer holds, which overflows it: the folder is read whole.
+TEST_F(ReReadTest, StartupFolderFilesAreSeenAndAnOverflowReReadsTheFolder) {
+  const std::u16string folder =
+      VyrUtilities::GetSpecialFolder(machine_.System(), Platform::kCsidlCommonStartup);
+  Engine().StartNotifications();
+  machine_.WriteFile(folder + u"\\later.lnk");
+  ReReadUntilRow("ENTRY_NAME = 'later.lnk'");
+  ASSERT_EQ(machine_.System().Files().DeleteFile(folder + u"\\later.lnk"), Platform::kErrorSuccess);
+  ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'later.lnk'") == 0; });
+  // About 70 bytes of records each: 400 fill the 16 KiB buffer more than once over.
+  for (int i = 0; i < 400; ++i) {
+    machine_.WriteFile(folder + u"\\burst-of-many-files-" + Platform::Utf8ToUtf16(std::to_string(i)) + u".lnk");
+  }
+  ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME LIKE 'burst%'") == 400; });
+  EXPECT_EQ(NamedEvents(machine_, 2).front(), "13 0 2 later.lnk " +
+                                                  Platform::Utf16ToUtf8(folder) + "\\later.lnk  gone");
+  ExpectRescanFindsNothing();
 }
 
 TEST_F(ReReadTest, StoppedNotificationsReReadNothing) {
