@@ -18,9 +18,11 @@ BootedImage::BootedImage(std::string folder, ImageManifest manifest)
 
 BootedImage::~BootedImage() = default;
 
-std::unique_ptr<BootedImage> BootedImage::Boot(const std::string& folder, std::string* error) {
+std::unique_ptr<BootedImage> BootedImage::Boot(const std::string& folder, std::string* error,
+                                               bool withoutDriver) {
   ImageManifest manifest;
   if (!ReadImageManifest(folder, &manifest, error)) return nullptr;
+  if (withoutDriver) manifest.config.minifilterPresent = false;
   std::optional<HiveLayout> layout = HiveLayout::Make(folder, manifest, error);
   if (!layout) return nullptr;
   std::unique_ptr<BootedImage> image(new BootedImage(folder, std::move(manifest)));
@@ -134,6 +136,54 @@ bool BootedImage::Save(std::string* error) {
   for (const HiveFile& file : SaveTargets()) {
     if (!file.hives.empty() && !WriteHiveFile(file, error)) return false;
   }
+  return true;
+}
+
+const Emulated::UserAccount* BootedImage::FindUser(std::u16string_view userName,
+                                                   std::string* problem) const {
+  for (const Emulated::UserAccount& user : manifest_.config.users) {
+    if (Emulated::RegistryNamesEqual(user.name, userName) ||
+        Emulated::RegistryNamesEqual(user.domain + u"\\" + user.name, userName))
+      return &user;
+  }
+  *problem = "machine.json has no user \"" + Platform::Utf16ToUtf8(userName) + "\"";
+  return nullptr;
+}
+
+bool BootedImage::LogOn(std::u16string_view userName, std::string* problem) {
+  const Emulated::UserAccount* user = FindUser(userName, problem);
+  if (user == nullptr) return false;
+  if (layout_->IsLoggedOn(user->sid)) {
+    *problem = Platform::Utf16ToUtf8(user->name) + " is logged on already";
+    return false;
+  }
+  if (!layout_->LogOn(folder_, *user, problem)) return false;
+  machine_->RegistryState().LoadUserHives(user->sid);
+  for (size_t place : layout_->PlacesOf(user->sid)) {
+    if (!LoadHive(layout_->Places()[place], problem)) return false;
+  }
+  return true;
+}
+
+// The user's hives are written first, to the files they came from or to their own
+// places, and then leave the files' lists: a later Save must not write the empty
+// hives over them.
+bool BootedImage::LogOff(std::u16string_view userName, std::string* problem) {
+  const Emulated::UserAccount* user = FindUser(userName, problem);
+  if (user == nullptr) return false;
+  if (!layout_->IsLoggedOn(user->sid)) {
+    *problem = Platform::Utf16ToUtf8(user->name) + " is not logged on";
+    return false;
+  }
+  const std::vector<size_t> hives = layout_->PlacesOf(user->sid);
+  const auto isUsers = [&](size_t hive) { return std::find(hives.begin(), hives.end(), hive) != hives.end(); };
+  for (const HiveFile& file : SaveTargets()) {
+    if (std::any_of(file.hives.begin(), file.hives.end(), isUsers) && !WriteHiveFile(file, problem)) return false;
+  }
+  for (HiveFile& file : files_) std::erase_if(file.hives, isUsers);
+  std::erase_if(files_, [](const HiveFile& file) { return file.hives.empty(); });
+  machine_->RegistryState().UnloadUserHives(user->sid);
+  layout_->LogOff(user->sid);
   return true;
 }
 

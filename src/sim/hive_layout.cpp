@@ -155,8 +155,9 @@ std::optional<size_t> HiveLayout::HiveOf(std::u16string_view storePath, std::u16
                               Emulated::RegistryNamesEqual(Step(storePath, 2), u"Software") &&
                               Emulated::RegistryNamesEqual(Step(storePath, 3), u"Classes");
   if (viaClassesLink) path += u"_Classes";
-  if (auto found = Find(path)) return found;
-  if (root == u"USER" && IsLoggedOffUser(hive)) {
+  const bool loggedOff = root == u"USER" && IsLoggedOffUser(hive);
+  if (auto found = Find(path); found && !loggedOff) return found;
+  if (loggedOff) {
     *problem = u"\"" + VisiblePath(storePath) + u"\" is in the hive of " + std::u16string(hive) +
                u", who is not logged on in machine.json";
   } else {
@@ -165,6 +166,30 @@ std::optional<size_t> HiveLayout::HiveOf(std::u16string_view storePath, std::u16
                u"the service accounts and the logged-on users)";
   }
   return std::nullopt;
+}
+
+bool HiveLayout::LogOn(const std::string& folder, const Emulated::UserAccount& user,
+                       std::string* error) {
+  if (!AddAccount(folder, user.sid, user.profilePath, error)) return false;
+  std::erase_if(loggedOff_, [&](const std::u16string& sid) { return Emulated::RegistryNamesEqual(sid, user.sid); });
+  if (!Contains(linkedClasses_, user.sid)) linkedClasses_.push_back(user.sid);
+  return true;
+}
+
+void HiveLayout::LogOff(std::u16string_view sid) {
+  std::erase_if(linkedClasses_, [&](const std::u16string& name) { return Emulated::RegistryNamesEqual(name, sid); });
+  if (!Contains(loggedOff_, sid)) loggedOff_.emplace_back(sid);
+}
+
+bool HiveLayout::IsLoggedOn(std::u16string_view sid) const { return Contains(linkedClasses_, sid); }
+
+std::vector<size_t> HiveLayout::PlacesOf(std::u16string_view sid) const {
+  std::vector<size_t> places;
+  const std::u16string hive = u"USER\\" + std::u16string(sid);
+  for (const std::u16string& path : {hive, hive + u"_Classes"}) {
+    if (auto found = Find(path)) places.push_back(*found);
+  }
+  return places;
 }
 
 }  // namespace Sim

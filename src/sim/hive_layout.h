@@ -9,7 +9,8 @@
 //   HKU\S-1-5-20 (NETWORK SERVICE)             C:\Windows\ServiceProfiles\NetworkService\NTUSER.reg
 //   HKU\<SID> of a logged-on user              <profile>\NTUSER.reg
 //   HKU\<SID>_Classes of each of the above     <profile>\AppData\Local\Microsoft\Windows\UsrClass.reg
-// A user who is not logged on has no hive loaded, as on Windows.
+// A user who is not logged on has no hive loaded, as on Windows; "user logon" gives
+// the user's hives their places, "user logoff" takes them out of use again.
 
 #include <cstddef>
 #include <optional>
@@ -45,6 +46,14 @@ class HiveLayout {
   // The roots themselves ("MACHINE", "USER") belong to no hive and hold nothing:
   // nullopt with problem empty. A key no hive can hold: nullopt with problem set.
   std::optional<size_t> HiveOf(std::u16string_view storePath, std::u16string* problem) const;
+
+  // A user logs on: the user's two hives get places (kept after a log-off, so the
+  // indexes of Places() never change). False with the problem of a bad profile.
+  bool LogOn(const std::string& folder, const Emulated::UserAccount& user, std::string* error);
+  void LogOff(std::u16string_view sid);
+  bool IsLoggedOn(std::u16string_view sid) const;
+  // The places of HKU\<sid> and HKU\<sid>_Classes that exist.
+  std::vector<size_t> PlacesOf(std::u16string_view sid) const;
 
  private:
   HiveLayout() = default;

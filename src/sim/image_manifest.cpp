@@ -136,6 +136,12 @@ void ReadDocument(const json& doc, ImageManifest* manifest) {
   config.utcOffsetMinutes = WholeNumber<int32_t>(doc, "utcOffsetMinutes").value_or(0);
   if (doc.contains("systemLanguage")) config.systemDefaultLangId = ReadLanguage(doc);
   if (doc.contains("trust")) ReadTrust(doc.at("trust"), &config.trust);
+  // "driver": false, a machine where the minifilter was never put (its driver needs
+  // a signature only its maker can obtain): the service runs without it.
+  if (doc.contains("driver")) {
+    if (!doc.at("driver").is_boolean()) throw std::runtime_error("\"driver\" must be true or false");
+    config.minifilterPresent = doc.at("driver").get<bool>();
+  }
   // Held in locals: a range-for over items() of a temporary would dangle.
   const json environment = doc.value("environment", json::object());
   const json users = doc.value("users", json::array());

@@ -27,7 +27,8 @@ struct ImageProcess {
 };
 
 struct ImageManifest {
-  Emulated::MachineConfig config;  // drives filled from the drives folder
+  // drives filled from the drives folder; "driver": false clears minifilterPresent
+  Emulated::MachineConfig config;
   std::vector<ImageProcess> processes;
 };
 
@@ -41,7 +42,9 @@ class BootedImage {
  public:
   // Builds the machine, loads the hives and starts the image's processes. Nothing
   // in the folder is changed; on failure returns null with error naming the file.
-  static std::unique_ptr<BootedImage> Boot(const std::string& folder, std::string* error);
+  // withoutDriver plays the image as if its manifest said "driver": false.
+  static std::unique_ptr<BootedImage> Boot(const std::string& folder, std::string* error,
+                                           bool withoutDriver = false);
   ~BootedImage();
 
   Emulated::Machine& Machine() { return *machine_; }
@@ -52,6 +55,13 @@ class BootedImage {
   // that no file held (a user's first logon, a service account's first write) to
   // its own place once it holds anything. False with the file that failed.
   bool Save(std::string* error);
+
+  // A user of the manifest ("name" or "DOMAIN\name") logs on: the user's hives are
+  // loaded from the image's files, as Windows loads NTUSER.DAT and UsrClass.dat. At
+  // log-off they are written back to those files and unloaded. False with the
+  // problem (no such user, already logged on or off, a hive file that is bad).
+  bool LogOn(std::u16string_view userName, std::string* problem);
+  bool LogOff(std::u16string_view userName, std::string* problem);
 
  private:
   // A hive file read at boot and the hives (indexes into the layout) whose keys it
@@ -68,6 +78,7 @@ class BootedImage {
   std::vector<HiveFile> SaveTargets() const;
   bool WriteHiveFile(const HiveFile& file, std::string* error) const;
   bool StartProcesses(std::string* error);
+  const Emulated::UserAccount* FindUser(std::u16string_view userName, std::string* problem) const;
 
   std::string folder_;
   ImageManifest manifest_;

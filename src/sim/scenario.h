@@ -1,7 +1,8 @@
 #pragma once
 // A scenario: what happens on a simulated machine while the service watches, one
 // action a line. Actions by a process start with "<pid>[:<tid>]"; actions of the
-// machine (wait, service stop/start) stand alone. The whole file is parsed before
+// machine (wait, service stop/start, driver stop/start, user logon/logoff) stand
+// alone. The whole file is parsed before
 // anything runs, so a typo on the last line never leaves a half-played machine.
 
 #include <cstdint>
@@ -29,6 +30,10 @@ enum class ActionKind {
   kWait,
   kServiceStop,
   kServiceStart,
+  kDriverStop,
+  kDriverStart,
+  kUserLogon,
+  kUserLogoff,
 };
 
 // How "file write" and "file stream" put their text into bytes: UTF-8 without a
@@ -67,6 +72,7 @@ struct ScenarioAction {
   uint32_t subjectId = 0;             // the process or thread that ends
 
   int64_t seconds = 0;  // wait
+  std::u16string userName;  // user logon / logoff: "name" or "DOMAIN\name"
 };
 
 struct Scenario {

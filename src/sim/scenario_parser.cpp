@@ -201,9 +201,22 @@ bool ParseByMachine(const std::vector<std::string>& w, ScenarioAction* a, std::s
     a->kind = ActionKind::kWait;
     return ok;
   }
-  if (w[0] == "service" && w.size() == 2 && (w[1] == "stop" || w[1] == "start")) {
-    a->kind = w[1] == "stop" ? ActionKind::kServiceStop : ActionKind::kServiceStart;
+  if ((w[0] == "service" || w[0] == "driver") && w.size() == 2 && (w[1] == "stop" || w[1] == "start")) {
+    const bool service = w[0] == "service";
+    a->kind = w[1] == "stop" ? (service ? ActionKind::kServiceStop : ActionKind::kDriverStop)
+                             : (service ? ActionKind::kServiceStart : ActionKind::kDriverStart);
     return true;
+  }
+  if (w[0] == "service" || w[0] == "driver") {
+    *error = w[0] + " needs stop or start";
+    return false;
+  }
+  if (w[0] == "user") {
+    const bool ok = w.size() == 3 && (w[1] == "logon" || w[1] == "logoff") && !w[2].empty();
+    if (!ok) *error = "user needs logon or logoff and one user name";
+    a->kind = ok && w[1] == "logoff" ? ActionKind::kUserLogoff : ActionKind::kUserLogon;
+    if (ok) a->userName = Platform::Utf8ToUtf16(w[2]);
+    return ok;
   }
   if (w[0] == "reg" || w[0] == "file" || w[0] == "process" || w[0] == "thread") {
     *error = "\"" + w[0] + "\" needs the acting process first: <pid>[:<tid>] " + w[0] + " ...";

@@ -3,11 +3,35 @@
 #include <ostream>
 
 #include "platform/emulated/process_control.h"
+#include "service/service_install.h"
+#include "sim/machine_image.h"
+#include "sim/service_control.h"
 
 namespace Sim {
 namespace {
 
-bool PlayMachineAction(const ScenarioAction& action, Emulated::Machine& machine,
+// "driver stop" / "driver start": the minifilter's driver service through the
+// manager, as an administrator's "sc stop BrumevaleLookout" would. The service's
+// port then fails or accepts again.
+bool ControlDriver(Emulated::Machine& machine, bool start, std::string* problem) {
+  const Platform::Win32Error rc = ControlServiceByName(machine, kDriverServiceName, start);
+  if (rc != Platform::kErrorSuccess) *problem = ActionFailed(start ? "driver start" : "driver stop", rc);
+  return rc == Platform::kErrorSuccess;
+}
+
+bool PlayUserAction(const ScenarioAction& action, BootedImage* image, ServiceUnderTest& service,
+                    std::string* problem) {
+  if (image == nullptr) {
+    *problem = "user logon and logoff need a machine image";
+    return false;
+  }
+  // What the user did before logging off is handled while the hive is there.
+  service.Settle();
+  return action.kind == ActionKind::kUserLogon ? image->LogOn(action.userName, problem)
+                                               : image->LogOff(action.userName, problem);
+}
+
+bool PlayMachineAction(const ScenarioAction& action, Emulated::Machine& machine, BootedImage* image,
                        ServiceUnderTest& service, std::string* problem) {
   switch (action.kind) {
     case ActionKind::kWait:
@@ -20,6 +44,15 @@ bool PlayMachineAction(const ScenarioAction& action, Emulated::Machine& machine,
       return service.Stop(problem);
     case ActionKind::kServiceStart:
       return service.Start(problem);
+    case ActionKind::kDriverStop:
+      // The driver's queue goes with it: what it holds is taken first.
+      service.AwaitIntake();
+      return ControlDriver(machine, false, problem);
+    case ActionKind::kDriverStart:
+      return ControlDriver(machine, true, problem);
+    case ActionKind::kUserLogon:
+    case ActionKind::kUserLogoff:
+      return PlayUserAction(action, image, service, problem);
     default:
       *problem = "not a machine action";
       return false;
@@ -27,14 +60,22 @@ bool PlayMachineAction(const ScenarioAction& action, Emulated::Machine& machine,
 }
 
 bool IsMachineAction(ActionKind kind) {
-  return kind == ActionKind::kWait || kind == ActionKind::kServiceStop ||
-         kind == ActionKind::kServiceStart;
+  switch (kind) {
+    case ActionKind::kWait:
+    case ActionKind::kServiceStop:
+    case ActionKind::kServiceStart:
+    case ActionKind::kDriverStop:
+    case ActionKind::kDriverStart:
+    case ActionKind::kUserLogon:
+    case ActionKind::kUserLogoff:
+      return true;
+    default:
+      return false;
+  }
 }
 
-}  // namespace
-
-int PlayScenario(Emulated::Machine& machine, const Scenario& scenario,
-                 const std::string& scenarioName, ServiceUnderTest& service, std::ostream& out) {
+int Play(Emulated::Machine& machine, BootedImage* image, const Scenario& scenario,
+         const std::string& scenarioName, ServiceUnderTest& service, std::ostream& out) {
   int refused = 0;
   for (const ScenarioAction& action : scenario.actions) {
     std::string problem, note;
@@ -45,7 +86,7 @@ int PlayScenario(Emulated::Machine& machine, const Scenario& scenario,
     // after the service has taken what the driver reported until then.
     if (action.kind == ActionKind::kProcessExit) service.AwaitIntake();
     const bool ok = IsMachineAction(action.kind)
-                        ? PlayMachineAction(action, machine, service, &problem)
+                        ? PlayMachineAction(action, machine, image, service, &problem)
                         : PlayProcessAction(machine, action, &problem, &note);
     const std::string where = scenarioName + ":" + std::to_string(action.line) + ": ";
     if (!ok) {
@@ -56,6 +97,18 @@ int PlayScenario(Emulated::Machine& machine, const Scenario& scenario,
     }
   }
   return refused;
+}
+
+}  // namespace
+
+int PlayScenario(BootedImage& image, const Scenario& scenario, const std::string& scenarioName,
+                 ServiceUnderTest& service, std::ostream& out) {
+  return Play(image.Machine(), &image, scenario, scenarioName, service, out);
+}
+
+int PlayScenario(Emulated::Machine& machine, const Scenario& scenario,
+                 const std::string& scenarioName, ServiceUnderTest& service, std::ostream& out) {
+  return Play(machine, nullptr, scenario, scenarioName, service, out);
 }
 
 }  // namespace Sim

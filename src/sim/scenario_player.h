@@ -1,7 +1,8 @@
 #pragma once
 // Playing a parsed scenario on a booted machine. Actions by a process act through
 // that process's view of the machine, so the minifilter attributes every change to
-// it; machine actions move the clock or control the service.
+// it; machine actions move the clock, control the service or the minifilter's
+// driver, and log users on and off.
 
 #include <iosfwd>
 #include <string>
@@ -11,6 +12,8 @@
 #include "sim/scenario.h"
 
 namespace Sim {
+
+class BootedImage;
 
 // What the player needs from the service under test.
 class ServiceUnderTest {
@@ -31,6 +34,10 @@ class ServiceUnderTest {
 // does not run, a key that does not exist) is reported on out with its line and
 // the scenario goes on, as a real machine would go on. Returns the number of such
 // refused actions.
+int PlayScenario(BootedImage& image, const Scenario& scenario, const std::string& scenarioName,
+                 ServiceUnderTest& service, std::ostream& out);
+// On a machine that no image holds: "user logon" and "user logoff" have no hive
+// files to load and are refused.
 int PlayScenario(Emulated::Machine& machine, const Scenario& scenario,
                  const std::string& scenarioName, ServiceUnderTest& service, std::ostream& out);
 

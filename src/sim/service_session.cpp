@@ -11,6 +11,7 @@
 #include "platform/emulated/service_store.h"
 #include "platform/text_encoding.h"
 #include "service/logger_process.h"
+#include "sim/service_control.h"
 
 namespace Sim {
 namespace {
@@ -59,17 +60,7 @@ bool ServiceSession::Install(std::string* error) {
 }
 
 bool ServiceSession::Control(bool start, std::string* error) {
-  Platform::ServiceManager& scm = machine_.Process(kConsoleProcess).Services();
-  Platform::Handle manager = 0, service = 0;
-  Platform::Win32Error rc = scm.OpenSCManager(Platform::kScManagerConnect, &manager);
-  if (rc == Platform::kErrorSuccess)
-    rc = scm.OpenService(manager, kServiceName, Platform::kServiceStart | Platform::kServiceStop, &service);
-  if (rc == Platform::kErrorSuccess) {
-    Platform::ServiceStatus status;
-    rc = start ? scm.StartService(service, {}) : scm.ControlService(service, Platform::kServiceControlStop, &status);
-    scm.CloseServiceHandle(service);
-  }
-  if (manager != 0) scm.CloseServiceHandle(manager);
+  const Platform::Win32Error rc = ControlServiceByName(machine_, kServiceName, start);
   if (rc != Platform::kErrorSuccess)
     *error = std::string(start ? "starting" : "stopping") + " the service failed with error " + std::to_string(rc);
   return rc == Platform::kErrorSuccess;

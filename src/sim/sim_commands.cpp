@@ -34,7 +34,7 @@ bool StopAndSave(ServiceSession& session, BootedImage& image, bool running, std:
 
 }  // namespace
 
-int RunImage(const std::string& folder, const std::optional<std::string>& scenarioPath,
+int RunImage(const std::string& folder, const std::optional<std::string>& scenarioPath, bool driverless,
              std::ostream& out, std::ostream& err) {
   Scenario scenario;
   std::string error;
@@ -42,7 +42,7 @@ int RunImage(const std::string& folder, const std::optional<std::string>& scenar
     err << error << "\n";
     return 1;
   }
-  auto image = BootedImage::Boot(folder, &error);
+  auto image = BootedImage::Boot(folder, &error, driverless);
   if (!image) {
     err << "brumevale-sim: " << error << "\n";
     return 1;
@@ -64,7 +64,7 @@ int RunImage(const std::string& folder, const std::optional<std::string>& scenar
   // scenario's changes begin and end, also when the output goes to a file.
   out << "service started on " << Platform::Utf16ToUtf8(image->Manifest().config.computerName) << std::endl;
   if (started && scenarioPath) {
-    const int refused = PlayScenario(image->Machine(), scenario, FileName(*scenarioPath), session, out);
+    const int refused = PlayScenario(*image, scenario, FileName(*scenarioPath), session, out);
     out << "scenario played: " << scenario.actions.size() << " actions, " << refused << " refused" << std::endl;
   }
   const bool saved = StopAndSave(session, *image, started, err);

@@ -9,8 +9,9 @@
 namespace Sim {
 
 // Boots the image, installs and starts the service, plays the scenario, lets the
-// service handle everything, stops it and saves the image.
-int RunImage(const std::string& folder, const std::optional<std::string>& scenarioPath,
+// service handle everything, stops it and saves the image. driverless boots the
+// machine without the minifilter, whatever its manifest says.
+int RunImage(const std::string& folder, const std::optional<std::string>& scenarioPath, bool driverless,
              std::ostream& out, std::ostream& err);
 
 // Prints the change history of the image's database.

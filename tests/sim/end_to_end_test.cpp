@@ -48,14 +48,14 @@ TEST(SimulatorEndToEnd, RunPlaySaveAndReport) {
         "wait 300\n");
 
   std::ostringstream out, err;
-  ASSERT_EQ(Sim::RunImage(image.string(), (image / "t.scenario").string(), out, err), 0) << err.str();
+  ASSERT_EQ(Sim::RunImage(image.string(), (image / "t.scenario").string(), false, out, err), 0) << err.str();
   EXPECT_NE(out.str().find("3 actions, 0 refused"), std::string::npos) << out.str();
   const std::string software = ReadUtf16(config / "SOFTWARE.reg");
   EXPECT_NE(software.find("\"Upd\"=\"C:\\\\u.exe\""), std::string::npos);
   EXPECT_EQ(software.find("\"Old\""), std::string::npos);
   EXPECT_NE(software.find("Kelvra Security\\Brumevale]"), std::string::npos);
 
-  ASSERT_EQ(Sim::RunImage(image.string(), std::nullopt, out, err), 0) << err.str();
+  ASSERT_EQ(Sim::RunImage(image.string(), std::nullopt, false, out, err), 0) << err.str();
   std::ostringstream report;
   ASSERT_EQ(Sim::ReportImage(image.string(), true, report, err), 0) << err.str();
   // Three rescans: the first start, the periodic one after the wait, the second start.

@@ -189,7 +189,7 @@ TEST_F(FileCopyScenario, RunRefusesAMissingSourceAndChangesNothing) {
   Write(folder_.Path() / "t.scenario", "2000 file copy D:\\gone.exe C:\\gone.exe\n");
   const std::string software = Read(folder_.Path() / "drives/C/Windows/System32/config/SOFTWARE.reg");
   std::ostringstream out, err;
-  EXPECT_EQ(Sim::RunImage(folder_.String(), (folder_.Path() / "t.scenario").string(), out, err), 1);
+  EXPECT_EQ(Sim::RunImage(folder_.String(), (folder_.Path() / "t.scenario").string(), false, out, err), 1);
   EXPECT_EQ(err.str(), "t.scenario:1: file copy: the source \"D:\\gone.exe\" is not a file of the image, "
                        "nor written by an earlier line\n");
   EXPECT_EQ(Read(folder_.Path() / "drives/C/Windows/System32/config/SOFTWARE.reg"), software);

@@ -203,9 +203,9 @@ TEST_F(HiveRoundTrip, ProfilesThatWouldMisplaceHivesAreRefused) {
 // the image saved and booted again, the next rescan finds nothing to record.
 TEST_F(HiveRoundTrip, SecondRescanRecordsNoChange) {
   std::ostringstream out, err, first, second;
-  ASSERT_EQ(Sim::RunImage(folder_.String(), std::nullopt, out, err), 0) << err.str();
+  ASSERT_EQ(Sim::RunImage(folder_.String(), std::nullopt, false, out, err), 0) << err.str();
   ASSERT_EQ(Sim::ReportImage(folder_.String(), true, first, err), 0) << err.str();
-  ASSERT_EQ(Sim::RunImage(folder_.String(), std::nullopt, out, err), 0) << err.str();
+  ASSERT_EQ(Sim::RunImage(folder_.String(), std::nullopt, false, out, err), 0) << err.str();
   ASSERT_EQ(Sim::ReportImage(folder_.String(), true, second, err), 0) << err.str();
   ASSERT_EQ(second.str().rfind(first.str(), 0), 0u) << "history rewritten:\n" << second.str();
   std::istringstream added(second.str().substr(first.str().size()));

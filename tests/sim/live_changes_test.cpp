@@ -73,7 +73,7 @@ class LiveChanges : public ::testing::Test {
   void Run(const std::string& scenario) {
     std::ofstream(image_ / "t.scenario") << scenario;
     std::ostringstream out, err;
-    ASSERT_EQ(Sim::RunImage(image_.string(), (image_ / "t.scenario").string(), out, err), 0) << err.str();
+    ASSERT_EQ(Sim::RunImage(image_.string(), (image_ / "t.scenario").string(), false, out, err), 0) << err.str();
     EXPECT_NE(out.str().find(" 0 refused"), std::string::npos) << out.str();
   }
 

@@ -122,7 +122,7 @@ class LiveImage : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(Sim::ParseScenario(lines, "live.scenario", &scenario, &error)) << error;
     std::ostringstream out;
-    EXPECT_EQ(Sim::PlayScenario(image_->Machine(), scenario, "live.scenario", *session_, out), 0)
+    EXPECT_EQ(Sim::PlayScenario(*image_, scenario, "live.scenario", *session_, out), 0)
         << out.str();
     session_->Settle();
   }

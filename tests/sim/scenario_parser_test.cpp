@@ -121,6 +121,21 @@ TEST(ScenarioParser, FileHoldSharesNothingUnlessToldToShareReads) {
   EXPECT_EQ(s.actions[2].share, 0u);
 }
 
+TEST(ScenarioParser, DriverAndUserActionsOfTheMachine) {
+  const Sim::Scenario s = Parse(
+      "driver stop\n"
+      "driver start\n"
+      "user logon tobias\n"
+      "user logoff \"DESKTOP\\tobias\"\n");
+  ASSERT_EQ(s.actions.size(), 4u);
+  EXPECT_EQ(s.actions[0].kind, ActionKind::kDriverStop);
+  EXPECT_EQ(s.actions[1].kind, ActionKind::kDriverStart);
+  EXPECT_EQ(s.actions[2].kind, ActionKind::kUserLogon);
+  EXPECT_EQ(s.actions[2].userName, u"tobias");
+  EXPECT_EQ(s.actions[3].kind, ActionKind::kUserLogoff);
+  EXPECT_EQ(s.actions[3].userName, u"DESKTOP\\tobias");
+}
+
 TEST(ScenarioParser, MalformedLineNamedWithItsNumber) {
   const std::pair<const char*, const char*> cases[] = {
       {"1 reg add HKXX\\K /v a", "needs a key starting with HKLM"},
@@ -143,7 +158,14 @@ TEST(ScenarioParser, MalformedLineNamedWithItsNumber) {
       {"1", "nothing to do"},
       {"wait soon", "whole number of seconds"},
       {"reg add HKLM\\K", "needs the acting process first"},
-      {"service pause", "unknown action"},
+      {"service pause", "service needs stop or start"},
+      {"driver", "driver needs stop or start"},
+      {"driver unload", "driver needs stop or start"},
+      {"user logon", "user needs logon or logoff and one user name"},
+      {"user logout tobias", "user needs logon or logoff"},
+      {"user logon tobias ann", "one user name"},
+      {"4 user logon tobias", "unknown action \"user\""},
+      {"reboot", "unknown action \"reboot\""},
   };
   for (const auto& [line, message] : cases) {
     Sim::Scenario scenario;

@@ -52,6 +52,10 @@ struct MachineConfig {
   // Accounts besides the well-known SYSTEM, LOCAL SERVICE and NETWORK SERVICE.
   std::vector<UserAccount> users;
   TrustConfig trust;
+  // Whether the minifilter's driver file is on the machine. Without it the driver
+  // service may still be installed, but starting it fails as a missing driver file
+  // does (ERROR_FILE_NOT_FOUND), so its port can never be connected.
+  bool minifilterPresent = true;
 };
 
 }  // namespace Emulated

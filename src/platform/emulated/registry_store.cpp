@@ -106,15 +106,21 @@ void RegistryStore::RefreshControlSetLink() {
   AddLink(u"MACHINE\\SYSTEM\\CurrentControlSet", std::move(target));
 }
 
+// A watch on HKEY_USERS for names sees the hives appear, as it sees them go.
 void RegistryStore::LoadUserHives(std::u16string_view sid) {
-  std::lock_guard lock(mutex_);
-  if (sid.empty() || sid.find(u'\\') != std::u16string_view::npos) return;
-  const std::u16string classes = std::u16string(sid) + u"_Classes";
-  AddHive(usersRoot_, sid);
-  AddHive(usersRoot_, classes);
-  // As in a real user hive, Software\Classes is the user's classes hive.
-  AddLink(u"USER\\" + std::u16string(sid) + u"\\Software\\Classes",
-          std::u16string(kRegistryPrefix) + u"USER\\" + classes);
+  Events events;
+  {
+    std::lock_guard lock(mutex_);
+    if (sid.empty() || sid.find(u'\\') != std::u16string_view::npos) return;
+    const std::u16string classes = std::u16string(sid) + u"_Classes";
+    AddHive(usersRoot_, sid);
+    AddHive(usersRoot_, classes);
+    // As in a real user hive, Software\Classes is the user's classes hive.
+    AddLink(u"USER\\" + std::u16string(sid) + u"\\Software\\Classes",
+            std::u16string(kRegistryPrefix) + u"USER\\" + classes);
+    watches_.Changed(*usersRoot_, kRegNotifyChangeName, &events);
+  }
+  Signal(events);
 }
 
 void RegistryStore::UnloadUserHives(std::u16string_view sid) {

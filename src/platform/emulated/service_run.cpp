@@ -51,7 +51,10 @@ Win32Error ServiceStore::Start(uint32_t processId, Handle service,
 
 // Called with the lock held; the minifilter takes only its own lock.
 Win32Error ServiceStore::StartDriver(const ServiceEntry& entry) {
-  if (IsMinifilter(entry)) machine_.Filter().Start();
+  if (IsMinifilter(entry)) {
+    if (!machine_.Config().minifilterPresent) return kErrorFileNotFound;
+    machine_.Filter().Start();
+  }
   RuntimeOf(entry.name).status = {entry.type, kServiceRunning, kServiceAcceptStop};
   changed_.notify_all();
   return kErrorSuccess;

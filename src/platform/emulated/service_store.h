@@ -16,7 +16,9 @@
 //   that had not reported stopped by then is stopped with exit code 1067.
 // - Driver services have no process. The driver whose image file is
 //   "BrumevaleLookout.sys" is the emulated minifilter: starting it starts the
-//   minifilter, the stop control stops it. Other drivers only change state.
+//   minifilter, the stop control stops it; on a machine configured without it
+//   (MachineConfig::minifilterPresent) the start fails with kErrorFileNotFound and
+//   the driver stays stopped. Other drivers only change state.
 // - DeleteService marks the entry (DeleteFlag); the key goes when the service is
 //   stopped and its last handle is closed, as on Windows. Until then it can be
 //   opened but neither started nor created again (kErrorServiceMarkedForDelete).

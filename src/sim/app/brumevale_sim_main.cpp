@@ -10,7 +10,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: brumevale-sim run IMAGE [--scenario FILE]\n"
+    "usage: brumevale-sim run IMAGE [--scenario FILE] [--driverless]\n"
     "       brumevale-sim report IMAGE [--json]\n"
     "       brumevale-sim inventory IMAGE [--format text|json|csv] [--verify] [--hide-signed-by NAME]\n";
 
@@ -26,9 +26,17 @@ int main(int argc, char** argv) {
   if (args.size() < 2) return Usage();
   if (args[0] == "run") {
     std::optional<std::string> scenario;
-    if (args.size() == 4 && args[2] == "--scenario") scenario = args[3];
-    else if (args.size() != 2) return Usage();
-    return Sim::RunImage(args[1], scenario, std::cout, std::cerr);
+    bool driverless = false;
+    for (size_t i = 2; i < args.size(); ++i) {
+      if (args[i] == "--scenario" && i + 1 < args.size() && !scenario) {
+        scenario = args[++i];
+      } else if (args[i] == "--driverless" && !driverless) {
+        driverless = true;
+      } else {
+        return Usage();
+      }
+    }
+    return Sim::RunImage(args[1], scenario, driverless, std::cout, std::cerr);
   }
   if (args[0] == "report") {
     const bool json = args.size() == 3 && args[2] == "--json";
