@@ -10,14 +10,18 @@
 #   - its LoadPoints rows equal, row by row, those of a clean run on the same image.
 #
 #   scripts/crash_test.sh [--kills N] [--seeds "S1 S2 ..."] [--load-points N]
-#                         [--sim PATH] [--work DIR] [--keep]
+#                         [--sim PATH] [--work DIR] [--keep] [--driverless]
+#
+# --driverless runs every simulation on the machine without its driver: the burst
+# then reaches the record through change notifications, and the kills fall into
+# their re-reads.
 #
 # The default is a short run of 3 kills (the test suite runs it); the full check is
 # --kills 50. Every kill prints its seed; --seeds replays exactly those kills.
 # A failed kill keeps its image under the work folder and ends with exit code 1.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-kills=3; seeds=""; points=5000; sim=""; work=""; keep=0
+kills=3; seeds=""; points=5000; sim=""; work=""; keep=0; simflags=()
 while (($#)); do
   case "$1" in
     --kills) kills=$2; shift 2 ;;
@@ -26,6 +30,7 @@ while (($#)); do
     --sim) sim=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --keep) keep=1; shift ;;
+    --driverless) simflags=(--driverless); shift ;;
     *) echo "crash_test.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -110,7 +115,7 @@ runs=$((points * 35 / 100))
 # database appears in it (the boot before that has nothing to lose).
 cp -r "$work/base" "$work/timing"
 start=$(now_ms)
-"$sim" run "$work/timing" --scenario "$work/burst.scenario" > "$work/timing.log" 2>&1 &
+"$sim" run "$work/timing" "${simflags[@]}" --scenario "$work/burst.scenario" > "$work/timing.log" 2>&1 &
 timing=$!
 opened=""; burst_at=""; burst_end=""
 while kill -0 "$timing" 2>/dev/null; do
@@ -147,7 +152,7 @@ for seed in "$@"; do
   victim="$work/kill-$seed"
   rm -rf "$victim" "$victim.reference"
   cp -r "$work/base" "$victim"
-  "$sim" run "$victim" --scenario "$work/burst.scenario" > "$victim.killed.log" 2>&1 &
+  "$sim" run "$victim" "${simflags[@]}" --scenario "$work/burst.scenario" > "$victim.killed.log" 2>&1 &
   pid=$!
   sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
   if kill -KILL "$pid" 2>/dev/null; then moment="killed at $delay ms"; else moment="ended before $delay ms"; fi
@@ -159,13 +164,13 @@ for seed in "$@"; do
     orphans=$(live_orphans)
     [ -z "$orphans" ] || problem="live rows out of step: $orphans"
   fi
-  if [ -z "$problem" ] && ! "$sim" run "$victim" > "$victim.next.log" 2>&1; then
+  if [ -z "$problem" ] && ! "$sim" run "$victim" "${simflags[@]}" > "$victim.next.log" 2>&1; then
     problem="the next run failed (see $victim.next.log)"
   fi
   if [ -z "$problem" ]; then
     cp -r "$victim" "$victim.reference"
     rm -rf "$(dirname "$(database "$victim.reference")")"
-    "$sim" run "$victim.reference" > "$victim.reference.log" 2>&1 || problem="the clean run failed"
+    "$sim" run "$victim.reference" "${simflags[@]}" > "$victim.reference.log" 2>&1 || problem="the clean run failed"
   fi
   if [ -z "$problem" ] && ! diff <(load_points "$victim") <(load_points "$victim.reference") > "$victim.diff"; then
     problem="LoadPoints differ from a clean run's (see $victim.diff)"

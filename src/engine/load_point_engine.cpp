@@ -4,6 +4,7 @@
 #include "engine/bho_watcher.h"
 #include "engine/file_event_matcher.h"
 #include "engine/machine_notes.h"
+#include "engine/notification_watcher.h"
 #include "engine/registry_event_matcher.h"
 #include "intake/activity_tracker.h"
 #include "intake/process_monitor.h"
@@ -46,6 +47,7 @@ int32_t LoadPointEngine::Initialise(DataConsumer* consumer,
   BuildRegistryWatchTable(*registryMatcher_);
   fileMatcher_->Initialise();
   fileMatcher_->SetProcessTable(processes_.get());
+  if (watchFromStart_) StartNotifications();
   Rescan(1);
   StartWatchers();
   // Held from creation through the first rescan, so that another instance can tell
@@ -105,6 +107,7 @@ int32_t LoadPointEngine::Rescan(int32_t initial) {
 void LoadPointEngine::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  StopNotifications();
   Platform::NamedObjects& objects = system_.Objects();
   for (size_t i = 0; i < watchers_.size(); ++i) {
     watcherFlags_[i].fetch_and(~kWatcherKeepWatching);

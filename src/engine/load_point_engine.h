@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -24,6 +25,7 @@ class DataConsumer;
 class LoadPointDatabase;
 class ProcessMonitor;
 class ActivityTracker;
+class NotificationWatcher;
 class RegistryEventMatcher;
 class FileEventMatcher;
 class SystemLogEntry;
@@ -60,6 +62,17 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   int32_t Initialise(DataConsumer* consumer, VyrUtilities::BrumevaleSettings* settings);
   // Periodic thread: handles every queued entry; the count, or -1 without a consumer.
   int32_t Dispatch();
+  // Without the driver: the change notifications (engine/notification_watcher.h).
+  // Before Initialise, WatchChangesFromStart has them armed just before the first
+  // rescan, so that nothing changed during it goes unseen. Start and Stop may be
+  // called from any thread but the periodic one.
+  void WatchChangesFromStart() { watchFromStart_ = true; }
+  void StartNotifications();
+  void StopNotifications();
+  bool NotificationsRunning();
+  // Periodic thread: re-reads, in one pass, every unit notified since the last call.
+  // The number of units re-read.
+  int32_t ReReadNotified();
   // Full rescan, then the system-settings and file-extension checks. Always 1.
   int32_t Rescan(int32_t initial);
   // Any thread: tells a running or later rescan to give up its pass (see
@@ -131,6 +144,9 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   // The watchers' notification events, made here so that Shutdown can wake them.
   std::array<Platform::Handle, 2> watcherEvents_{0, 0};
   EngineHandlers handlers_;
+  std::mutex notificationMutex_;
+  std::unique_ptr<NotificationWatcher> notifications_;
+  bool watchFromStart_ = false;
   std::atomic<bool> stopRequested_{false};
   bool shutDown_ = false;
 };

@@ -32,6 +32,7 @@ bool DataCollector::ConnectDriverPort() {
   Platform::Handle port = 0;
   const Platform::HResult result =
       system_.FilterPort().ConnectCommunicationPort(kPortName, 0, {}, &port);
+  lastConnectResult_ = result;
   if (result < 0) {
     std::fputs("ERROR: Cannot open BrumevaleLookoutPort\n", stdout);
     port_ = kNotConnected;

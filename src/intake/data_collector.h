@@ -41,6 +41,8 @@ class DataCollector : public DataConsumer {
   // False when not connected.
   bool CloseDriverPort();
   bool IsConnected() const { return port_ != kNotConnected; }
+  // The HRESULT of the last connection attempt (0 when it succeeded).
+  Platform::HResult LastConnectResult() const { return lastConnectResult_; }
   // One exchange with the driver: -1 when not connected or the exchange failed,
   // else the number of records decoded from the reply.
   int32_t PollDriver();
@@ -68,6 +70,7 @@ class DataCollector : public DataConsumer {
   Platform::System& system_;
   VyrUtilities::DriveMap& driveMap_;
   Platform::Handle port_ = kNotConnected;
+  Platform::HResult lastConnectResult_ = 0;
   std::mutex queueMutex_;
   FileObjectTable fileObjects_;
   std::deque<std::unique_ptr<SystemLogEntry>> queue_;

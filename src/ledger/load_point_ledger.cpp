@@ -2,6 +2,8 @@
 
 #include "database/load_point_database.h"
 #include "ledger/change_record.h"
+#include "ledger/found_change.h"
+#include "ledger/load_point_state.h"
 #include "ledger/ledger_context.h"
 #include "ledger/live_batch.h"
 #include "ledger/scan_snapshot.h"
@@ -42,6 +44,23 @@ int32_t UpdateStoredRow(LoadPointDatabase& database, ScanSnapshot::Row& stored,
   return result;
 }
 
+// A re-read that is not the baseline names each row it adds or changes with an event
+// of its own. A departure from the documented rescan, which records one summary
+// event and leaves the row pointing at its last live event: that pointer then
+// credited an offline change to the process that made the one before.
+void NameFinding(LedgerContext& context, LoadPointDatabase& database, int32_t result,
+                 FoundChange change) {
+  const FullScanState& state = context.ScanState();
+  if (state.active != 1 || state.findingOrigin == ChangeOrigin::kDriver) return;
+  if ((result != 2 && result != 5) || change.loadPointKey <= 0) return;
+  change.eventType = result == 5 ? kEventLoadPointAdded : kEventLoadPointChanged;
+  if (result == 5) {
+    change.stateChange = ReturnStateChange(database, change.lpType, change.userId,
+                                           {change.entryName, change.displayName});
+  }
+  RecordFoundChange(database, change, state.findingOrigin);
+}
+
 }  // namespace
 
 LoadPointDatabase* OpenLoadPointDatabase(LedgerContext& context) {
@@ -62,8 +81,12 @@ int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16
                                   ? snapshot->Find(lpType, userId, entryName)
                                   : FindStoredRow(*database, lpType, userId, entryName, direct);
   int32_t result = 1;
+  FoundChange finding{0, 0, type, entryName, userId, commandLine, u"", displayName, u""};
   if (stored != nullptr) {
     if (outKey != nullptr) *outKey = stored->key;
+    finding.loadPointKey = stored->key;
+    finding.oldValue = stored->commandLine;
+    finding.oldDisplayName = stored->displayName;
     result = UpdateStoredRow(*database, *stored, commandLine, displayName);
     if (result == 1 && state.active == 0) {
       result = type == kCommonStartupFolderType || type == kUserStartupFolderType ? 2 : 6;
@@ -77,9 +100,11 @@ int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16
     if (snapshot != nullptr && key != -1) {
       snapshot->Add(lpType, userId, entryName, {key, commandLine, displayName});
     }
+    finding.loadPointKey = key;
     result = 5;
   }
   if ((result == 2 || result == 5) && state.active == 1) state.changed = 1;
+  NameFinding(context, *database, result, std::move(finding));
   return result;
 }
 

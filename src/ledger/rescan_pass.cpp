@@ -5,6 +5,7 @@
 
 #include "database/load_point_database.h"
 #include "ledger/change_record.h"
+#include "ledger/found_change.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/load_point_state.h"
@@ -53,25 +54,30 @@ void FillPendingKeys(LedgerContext& context, LoadPointDatabase& database) {
   }
 }
 
-void RecordRemoval(LoadPointDatabase& database, const FullScanState& state,
-                   const LoadPointRows& row) {
+void RecordRemoval(LedgerContext& context, LoadPointDatabase& database, const LoadPointRows& row) {
   const int32_t key = row.KEY(0);
   database.DeleteLoadPoint(key);
-  const int32_t eventKey = database.AddChangeEventEntry(u"", key, 0, kEventLoadPointRemoved);
-  ExtendedEventData removed;
-  removed.changeEventKey = eventKey;
-  removed.extendedEventType = kExtendedDeleted;
-  removed.SetParam(0, VyrUtilities::IntToText(row.LP_TYPE(0), 10));
-  removed.SetParam(1, row.ENTRY_NAME(0));
-  removed.SetParam(2, row.USER_ID(0));
-  removed.SetParam(4, row.COMMAND_LINE(0));
-  database.AddExtendedEventEntry(removed);
+  FoundChange removal{key,          kEventLoadPointRemoved, static_cast<uint32_t>(row.LP_TYPE(0)),
+                      row.ENTRY_NAME(0), row.USER_ID(0),      u"",
+                      row.COMMAND_LINE(0), u"",               row.DISPLAY_NAME(0)};
   // A load point switched off while nothing watched: its removal says so.
-  const LoadPointStateChange stateChange = RemovalStateChangeInScan(
-      state, static_cast<uint32_t>(row.LP_TYPE(0)), row.USER_ID(0), row.ENTRY_NAME(0));
-  if (stateChange != LoadPointStateChange::kNone) {
-    database.AddEventOriginEntry(eventKey, ChangeOrigin::kRescan, stateChange);
+  removal.stateChange = RemovalStateChangeInScan(context.ScanState(), removal.lpType,
+                                                 removal.userId, removal.entryName);
+  RecordFoundChange(database, removal, context.ScanState().findingOrigin);
+}
+
+// Opens the pass: the transaction, the snapshot read inside it, the flags.
+void OpenPass(LedgerContext& context, LoadPointDatabase* database) {
+  FullScanState& state = context.ScanState();
+  if (database != nullptr) {
+    database->BeginTransaction();
+    // Read inside the exclusive transaction, so no other writer can change the
+    // table between this read and the scan's lookups.
+    auto snapshot = std::make_shared<ScanSnapshot>();
+    if (snapshot->Load(*database)) state.snapshot = std::move(snapshot);
   }
+  state.active = 1;
+  state.changed = 0;
 }
 
 }  // namespace
@@ -82,16 +88,32 @@ void BeginFullScan(LedgerContext& context) {
   state.pendingKeys.clear();
   state.snapshot.reset();
   state.disabled.clear();
-  if (LoadPointDatabase* database = OpenLoadPointDatabase(context)) {
-    FillPendingKeys(context, *database);
-    database->BeginTransaction();
-    // Read inside the exclusive transaction, so no other writer can change the
-    // table between this read and the scan's lookups.
-    auto snapshot = std::make_shared<ScanSnapshot>();
-    if (snapshot->Load(*database)) state.snapshot = std::move(snapshot);
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database != nullptr) FillPendingKeys(context, *database);
+  OpenPass(context, database);
+  state.summarise = 1;
+  // The first rescan of an empty record is the baseline: what it finds was there
+  // before the record began, so it names no row. Any later pass names each finding.
+  const bool baseline = state.snapshot != nullptr && state.snapshot->Size() == 0;
+  state.findingOrigin = baseline ? ChangeOrigin::kDriver : ChangeOrigin::kRescan;
+}
+
+void BeginReRead(LedgerContext& context, ChangeOrigin origin, const RowScope& inScope) {
+  FullScanState& state = context.ScanState();
+  state.pendingKeys.clear();
+  state.snapshot.reset();
+  state.disabled.clear();
+  LoadPointDatabase* database = OpenLoadPointDatabase(context);
+  if (database != nullptr) {
+    LoadPointRows rows;
+    database->RequestLoadPointEntries(rows, false);
+    for (uint32_t row = 0; row < rows.Count(); ++row) {
+      if (inScope(rows.LP_TYPE(row), rows.USER_ID(row))) state.pendingKeys.insert(rows.KEY(row));
+    }
   }
-  state.active = 1;
-  state.changed = 0;
+  OpenPass(context, database);
+  state.summarise = 0;
+  state.findingOrigin = origin;
 }
 
 bool FullScanStopping(LedgerContext& context) {
@@ -109,14 +131,14 @@ bool EndFullScan(LedgerContext& context) {
         return false;
       }
       LoadPointRows row;
-      if (database->FindLoadPointEntry(key, row) == 1) RecordRemoval(*database, state, row);
+      if (database->FindLoadPointEntry(key, row) == 1) RecordRemoval(context, *database, row);
     }
     database->EndTransaction();
   }
   state.pendingKeys.clear();
   state.snapshot.reset();
   state.active = 0;
-  if (state.changed == 1 && database != nullptr) {
+  if (state.changed == 1 && state.summarise == 1 && database != nullptr) {
     database->AddChangeEventEntry(u"", 0, 0, kEventRescanChanged);
   }
   return true;

@@ -6,6 +6,8 @@
 #include <set>
 #include <string>
 
+#include "database/event_origin.h"
+
 class ScanSnapshot;
 
 struct FullScanState {
@@ -13,6 +15,12 @@ struct FullScanState {
   std::set<int32_t> pendingKeys;
   uint32_t active = 0;   // 1 while a scan runs
   uint32_t changed = 0;  // 1 when the running scan added or changed a row
+  // How the running re-read learnt what it finds: each row it adds, changes or
+  // removes gets an event of this origin (ledger/found_change.h). kDriver while the
+  // baseline runs (the first rescan of an empty record), which names no row.
+  ChangeOrigin findingOrigin = ChangeOrigin::kDriver;
+  // 1 for a full rescan, which ends with its summary event when it changed a row.
+  uint32_t summarise = 1;
   // The rows as the running scan found them (ledger/scan_snapshot.h); null outside a
   // scan, and when it could not be read (lookups then go to the database).
   std::shared_ptr<ScanSnapshot> snapshot;

@@ -21,6 +21,13 @@ std::u16string ProgramDirectory(Platform::System& system) {
 
 }  // namespace
 
+bool LoggerProcess::DriverFilePresent() {
+  FileAttributeData data;
+  return system_.Files().GetFileAttributesEx(settings_.ProgramPath() + u"\\BrumevaleLookout.sys",
+                                             &data) == kErrorSuccess &&
+         (data.attributes & kFileAttributeDirectory) == 0;
+}
+
 int BrumevaleLoggerMain(Platform::System& system, const std::vector<std::u16string>& args) {
   LoggerProcess process(system);
   return process.Run(args);
@@ -67,6 +74,11 @@ void LoggerProcess::Install() {
   serviceLog_.Write(u"Service Install: SUCCESS", 1, 0, 0);
   if (InstallDriver(system_, settings_.ProgramPath())) {
     serviceLog_.Write(u"Driver Install: SUCCESS", 1, 0, 0);
+    // Registered all the same, so that a driver file copied in later is used.
+    if (!DriverFilePresent()) {
+      serviceLog_.Write(u"Driver file BrumevaleLookout.sys is not in the program folder: the "
+                        u"service will run without the driver.", 1, 0, 0);
+    }
     // Covers a driver entry left from an earlier installation.
     WriteMinifilterRegistration(system_);
   } else {

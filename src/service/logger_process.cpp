@@ -18,6 +18,8 @@ namespace {
 constexpr uint32_t kStatusWaitHint = 3000;
 constexpr uint32_t kIdleSleepMilliseconds = 10;
 constexpr int64_t kRescanIntervalSeconds = 300;
+// Without the driver, how often its port is tried again.
+constexpr int64_t kPortRetrySeconds = 60;
 // Well inside the wait hint, so that a report is never late even on a busy machine.
 constexpr uint32_t kStopProgressMilliseconds = 500;
 // Besides the stop itself, the machine's shutdown: without these the process would
@@ -127,6 +129,12 @@ bool LoggerProcess::ReportLocked(uint32_t state, uint32_t exitCode, uint32_t che
   return system_.Services().SetServiceStatus(statusHandle_, status_) == kErrorSuccess;
 }
 
+// A departure from the documented start-up, which ends the logger thread when the
+// driver's port cannot be connected and so leaves the service running without
+// recording anything: the driver cannot be installed on most machines. The service
+// records without it instead (change notifications and rescans, no process known),
+// tries the port again every minute, and moves between the two sources as the
+// driver comes and goes, without a restart.
 void LoggerProcess::StartLogger() {
   serviceLog_.WriteHeader(u"StartLogger");
   Handle event = 0;
@@ -134,19 +142,22 @@ void LoggerProcess::StartLogger() {
       kErrorSuccess) {
     loggerEvent_ = event;
   }
-  if (!collector_.ConnectDriverPort()) {
+  const bool connected = collector_.ConnectDriverPort();
+  if (!connected) {
     std::fputs("StartLogger: Failed to initialize driver connection.\n", stdout);
     std::fflush(stdout);
     serviceLog_.Write(u"StartLogger: Failed to initialize driver connection.", 1, 0, 0);
-    collector_.CloseDriverPort();
-    return;
   }
   // A database or journal of another owner that could not be moved aside is never
-  // opened: the service runs on without recording, as without a driver.
+  // opened: the service runs on without recording anything.
   if (!dataFilesTrusted_) {
     serviceLog_.Write(u"StartLogger: database not opened.", 1, 0, 0);
     collector_.CloseDriverPort();
     return;
+  }
+  if (!connected) {
+    LogDriverless();
+    engine_.WatchChangesFromStart();
   }
   engine_.Initialise(&collector_, &settings_);
   periodicRunFlag_ = 1;
@@ -154,15 +165,56 @@ void LoggerProcess::StartLogger() {
     periodicThread_ = std::thread([this] { PeriodicThread(); });
   } catch (const std::system_error&) {
   }
-  if (periodicThread_.joinable()) {
-    do {
-      const int32_t polled = collector_.PollDriver();
-      if (polled < 0) break;
-      if (polled == 0) system_.Environment().Sleep(kIdleSleepMilliseconds);
-    } while (loggerRunFlag_ != 0);
-  }
+  if (periodicThread_.joinable()) RunLiveSource(connected);
   StopPeriodicThread();
+  engine_.StopNotifications();
   collector_.CloseDriverPort();
+}
+
+void LoggerProcess::LogDriverless() {
+  char code[16];
+  std::snprintf(code, sizeof(code), "0x%08X", static_cast<uint32_t>(collector_.LastConnectResult()));
+  std::u16string line = u"StartLogger: running without the driver (port error ";
+  for (const char* c = code; *c != 0; ++c) line.push_back(static_cast<char16_t>(*c));
+  line += u"): changes are seen through change notifications and rescans, with no process "
+          u"known; the port is tried again every 60 seconds.";
+  serviceLog_.Write(line, 1, 0, 0);
+}
+
+// The live source until the logger is told to stop: the driver's port while it is
+// connected, else the change notifications with a new attempt at the port every
+// minute. At each switch, once the new source is live, the periodic thread runs one
+// full rescan for what changed while neither source was watching.
+void LoggerProcess::RunLiveSource(bool connected) {
+  Environment& environment = system_.Environment();
+  int64_t lastAttempt = environment.Time();
+  while (loggerRunFlag_ != 0) {
+    if (connected) {
+      const int32_t polled = collector_.PollDriver();
+      if (polled > 0) continue;
+      if (polled == 0) {
+        environment.Sleep(kIdleSleepMilliseconds);
+        continue;
+      }
+      // The stop order stops the driver first: its port failing then is the end.
+      if (stopBegun_ || loggerRunFlag_ == 0) break;
+      collector_.CloseDriverPort();
+      serviceLog_.Write(u"StartLogger: the driver's port failed; recording continues without the driver.", 1, 0, 0);
+      engine_.StartNotifications();
+      rescanRequested_ = true;
+      connected = false;
+      lastAttempt = environment.Time();
+      continue;
+    }
+    environment.Sleep(kIdleSleepMilliseconds);
+    if (environment.Time() - lastAttempt < kPortRetrySeconds) continue;
+    lastAttempt = environment.Time();
+    if (!collector_.ConnectDriverPort()) continue;
+    serviceLog_.Write(u"StartLogger: connected to the driver; live events come from it again.", 1, 0, 0);
+    engine_.StopNotifications();
+    rescanRequested_ = true;
+    connected = true;
+  }
 }
 
 // The rescan interval runs on the machine's clock, so that time moved forward on
@@ -173,8 +225,10 @@ void LoggerProcess::PeriodicThread() {
   do {
     const int32_t handled = engine_.Dispatch();
     if (handled < 0) break;
-    if (handled == 0) environment.Sleep(kIdleSleepMilliseconds);
-    if (environment.Time() - lastRescan >= kRescanIntervalSeconds) {
+    const int32_t reread = engine_.ReReadNotified();
+    if (handled == 0 && reread == 0) environment.Sleep(kIdleSleepMilliseconds);
+    if (rescanRequested_.exchange(false) ||
+        environment.Time() - lastRescan >= kRescanIntervalSeconds) {
       engine_.Rescan(0);
       lastRescan = environment.Time();
     }

@@ -60,7 +60,12 @@ class LoggerProcess {
 
  private:
   void RunService();
+  // The one line that says the service runs without the driver, and why.
+  void LogDriverless();
+  void RunLiveSource(bool connected);
   void Install();
+  // Whether the driver's file lies in the program folder.
+  bool DriverFilePresent();
   // Stop, shutdown and pre-shutdown: the first of them starts the stop.
   void BeginStop();
   // Stop pending again, one check point further on.
@@ -88,6 +93,9 @@ class LoggerProcess {
   std::atomic<uint32_t> loggerRunFlag_{0};
   std::atomic<uint32_t> periodicRunFlag_{0};
   std::atomic<bool> stopBegun_{false};
+  // Set by the logger thread when the live source switched: the periodic thread
+  // then runs one full rescan.
+  std::atomic<bool> rescanRequested_{false};
   // Set by ServiceMain before the logger thread starts: whether the data folder holds
   // no database file of another owner.
   bool dataFilesTrusted_ = true;

@@ -147,7 +147,9 @@ TEST(FullScan, RemovalIsRecordedCaseChangesAreNotAndLoggedOffUsersKeepTheirRows)
   EXPECT_EQ(machine.Sql("SELECT e.LOAD_POINT_KEY > 0, e.PROCESS_ENTRY_KEY, x.EX_EVENT_TYPE, "
                         "x.PARAM_0, x.PARAM_1, x.PARAM_2, x.PARAM_3, x.PARAM_4, x.PARAM_5 "
                         "FROM ChangeEvents e JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY"),
-            (SqlRows{{"1", "0", "4", "1", "Bytes", "", "", "01AB", ""}}));
+            (SqlRows{{"1", "0", "4", "1", "Bytes", "", "0", "01AB", ""}}));
+  // Found by a rescan, with no process.
+  EXPECT_EQ(machine.Sql("SELECT ORIGIN FROM EventOrigin"), (SqlRows{{"1"}}));
   EXPECT_EQ(machine.Sql("SELECT COMMAND_LINE FROM LoadPoints WHERE ENTRY_NAME IN ('Text', 'Away') "
                         "ORDER BY ENTRY_NAME"),
             (SqlRows{{"C:\\away.exe"}, {"C:\\tool.exe /x"}}));

@@ -4,6 +4,7 @@
 #include "service/logger_fixture.h"
 
 #include "platform/emulated/registry_store.h"
+#include "support/machine_files.h"
 #include "util/registry_readers.h"
 
 namespace {
@@ -64,6 +65,8 @@ class InstallTest : public ServiceTest::LoggerTest {
 // An elevated prompt starts in System32: the driver and the saved program path
 // still point at the program's own folder, whatever the current directory.
 TEST_F(InstallTest, InstallFromSystem32PointsAtTheProgramFolderAndSecondRunFails) {
+  const uint8_t image[] = {'M', 'Z'};
+  WriteMachineFile(Console().Files(), std::u16string(kProgramFolder) + u"\\BrumevaleLookout.sys", image);
   EXPECT_EQ(RunFromConsole({u"-i"}, u"C:\\Windows\\System32"), 0);
   EXPECT_EQ(ReadLog("BrumevaleLogger_Install_Log.txt"),
             InstallLog(u"Service Install: SUCCESS\r\nDriver Install: SUCCESS\r\n"));
@@ -100,8 +103,11 @@ TEST_F(InstallTest, InstallOverALeftoverDriverEntryWritesTheMinifilterValues) {
                               driver.Receive(scm)),
             kErrorSuccess);
   EXPECT_EQ(RunFromConsole({u"-i"}), 0);
+  // Without the driver's file in the program folder the log says what follows.
   EXPECT_EQ(ReadLog("BrumevaleLogger_Install_Log.txt"),
-            InstallLog(u"Service Install: SUCCESS\r\nDriver Install: SUCCESS\r\n"));
+            InstallLog(u"Service Install: SUCCESS\r\nDriver Install: SUCCESS\r\nDriver file "
+                       u"BrumevaleLookout.sys is not in the program folder: the service will run "
+                       u"without the driver.\r\n"));
   EXPECT_EQ(Entry(u"BrumevaleLookout")->imagePath, u"C:\\Old\\BrumevaleLookout.sys");
   ExpectMinifilterValues();
 }

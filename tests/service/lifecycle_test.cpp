@@ -131,7 +131,7 @@ TEST_F(LifecycleTest, MachineShutdownStopsTheServiceBeforeTheShutdownControl) {
   EXPECT_FALSE(machine_.Filter().IsRunning());
 }
 
-TEST_F(LifecycleTest, WithoutTheDriverTheServiceKeepsRunningIdle) {
+TEST_F(LifecycleTest, WithoutTheDriverTheServiceKeepsRunningAndSaysWhy) {
   ASSERT_EQ(RunFromConsole({u"-i"}), 0);
   ScopedService driver;
   ServiceManager& scm = Console().Services();

@@ -1,0 +1,177 @@
+#include "engine/notification_units.h"
+
+#include <map>
+#include <tuple>
+
+#include "engine/load_point_engine.h"
+#include "families/scan_rules.h"
+#include "families/service_scan.h"
+#include "families/startup_folders.h"
+#include "families/task_scan.h"
+#include "fileinfo/profile_folders.h"
+#include "util/path_routines.h"
+#include "util/text_routines.h"
+#include "platform/scoped_handle.h"
+
+namespace {
+
+// Values read from the key itself need only the key; the other ways of reading
+// look into subkeys.
+bool ReadsSubkeys(ReadAs readAs) {
+  return readAs != ReadAs::kValues && readAs != ReadAs::kNamedValue && readAs != ReadAs::kList;
+}
+
+std::u16string MachineKeyPath(const ScanLocation& location) {
+  return location.wow64 != 0 ? Wow64Path(location.key) : std::u16string(location.key);
+}
+
+// Collects units under their key; units of one key keep the rescan's order.
+class WatchList {
+ public:
+  void Add(Platform::Handle root, std::u16string path, bool subtree, ReReadUnit unit) {
+    const auto id = std::make_tuple(root, path, subtree);
+    auto [found, added] = index_.emplace(id, specs_.size());
+    if (added) specs_.push_back({root, std::move(path), subtree, {}});
+    specs_[found->second].units.push_back(std::move(unit));
+  }
+  std::vector<KeyWatchSpec> Take() { return std::move(specs_); }
+
+ private:
+  std::map<std::tuple<Platform::Handle, std::u16string, bool>, size_t> index_;
+  std::vector<KeyWatchSpec> specs_;
+};
+
+ReReadUnit LocationUnit(ScanScope scope, const ScanLocation& location, const std::u16string& owner) {
+  return {scope, &location, owner, location.wow64, {{static_cast<int32_t>(location.type), owner}}};
+}
+
+void AddControlSetFamilies(WatchList& list, const std::u16string& controlSet) {
+  const std::u16string system = u"SYSTEM\\" + controlSet;
+  // A service, a driver and a network provider's path all live below Services; the
+  // provider order lives below Control.
+  list.Add(Platform::kHkeyLocalMachine, system + u"\\Services", true,
+           {ScanScope::kServices, nullptr, controlSet, 0,
+            {{static_cast<int32_t>(kServiceType), controlSet},
+             {static_cast<int32_t>(kDriverType), controlSet}}});
+  const ReReadUnit providers{ScanScope::kNetworkProviders, nullptr, controlSet, 0,
+                             {{static_cast<int32_t>(kNetworkProviderType), controlSet}}};
+  list.Add(Platform::kHkeyLocalMachine, system + u"\\Services", true, providers);
+  list.Add(Platform::kHkeyLocalMachine, system + u"\\Control\\NetworkProvider", true, providers);
+}
+
+void AddTasks(WatchList& list, int32_t wow64) {
+  const uint32_t type = wow64 != 0 ? kWow64TaskType : kNativeTaskType;
+  list.Add(Platform::kHkeyLocalMachine, TaskCacheKeyPath(wow64), true,
+           {wow64 != 0 ? ScanScope::kTasksWow64 : ScanScope::kTasksNative, nullptr, u"", wow64,
+            {{static_cast<int32_t>(type), u""}}});
+}
+
+}  // namespace
+
+std::vector<KeyWatchSpec> MachineKeyWatches(const std::vector<std::u16string>& controlSets) {
+  WatchList list;
+  for (const ScannerStep& step : ScannerTable()) {
+    switch (step.scope) {
+      case ScanScope::kMachine:
+        for (const ScanLocation& location : step.locations) {
+          list.Add(Platform::kHkeyLocalMachine, MachineKeyPath(location),
+                   ReadsSubkeys(location.readAs), LocationUnit(step.scope, location, u""));
+        }
+        break;
+      case ScanScope::kPerControlSet:
+        for (const std::u16string& controlSet : controlSets) {
+          for (const ScanLocation& location : step.locations) {
+            list.Add(Platform::kHkeyLocalMachine, u"SYSTEM\\" + controlSet + u"\\" + location.key,
+                     ReadsSubkeys(location.readAs), LocationUnit(step.scope, location, controlSet));
+          }
+        }
+        break;
+      case ScanScope::kServices:
+        for (const std::u16string& controlSet : controlSets) AddControlSetFamilies(list, controlSet);
+        break;
+      case ScanScope::kTasksWow64:
+        AddTasks(list, 1);
+        break;
+      case ScanScope::kTasksNative:
+        AddTasks(list, 0);
+        break;
+      default:  // users: per hive; helper objects: their own watchers; folders: folder watches
+        break;
+    }
+  }
+  return list.Take();
+}
+
+std::vector<KeyWatchSpec> UserKeyWatches(const std::u16string& sid) {
+  WatchList list;
+  for (const ScannerStep& step : ScannerTable()) {
+    if (step.scope != ScanScope::kUserHives) continue;
+    for (const ScanLocation& location : step.locations) {
+      list.Add(Platform::kHkeyUsers, sid + u"\\" + location.key, ReadsSubkeys(location.readAs),
+               LocationUnit(step.scope, location, sid));
+    }
+  }
+  return list.Take();
+}
+
+std::vector<KeyWatchSpec> FolderWatches(Platform::System& system) {
+  std::vector<KeyWatchSpec> specs;
+  const auto add = [&specs](std::u16string folder, ReReadUnit unit) {
+    if (folder.empty()) return;
+    unit.folder = folder;
+    specs.push_back({0, std::move(folder), unit.scope != ScanScope::kStartupFolders, {std::move(unit)}});
+  };
+  add(VyrUtilities::GetSpecialFolder(system, Platform::kCsidlCommonStartup),
+      {ScanScope::kStartupFolders, nullptr, u"", 0, {{static_cast<int32_t>(kCommonStartupType), u""}}});
+  const std::u16string root = ProfilesRoot(system);
+  const std::u16string suffix = UserStartupSuffix(system);
+  for (const std::u16string& name : ListProfileFolders(system)) {
+    // The "All Users" profile holds the common folder, watched above as such.
+    if (VyrUtilities::EqualsIgnoreCase(name, u"All Users")) continue;
+    add(root + u"\\" + name + suffix,
+        {ScanScope::kStartupFolders, nullptr, name, 0, {{static_cast<int32_t>(kUserStartupType), name}}});
+  }
+  for (int32_t wow64 : {0, 1}) {
+    const uint32_t type = wow64 != 0 ? kWow64TaskType : kNativeTaskType;
+    add(TasksFolder(system, wow64), {wow64 != 0 ? ScanScope::kTasksWow64 : ScanScope::kTasksNative,
+                                     nullptr, u"", wow64, {{static_cast<int32_t>(type), u""}}});
+  }
+  return specs;
+}
+
+void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit) {
+  Platform::Registry& registry = engine.System().Registry();
+  switch (unit.scope) {
+    case ScanScope::kMachine:
+      ScanLocationEntries(engine, *unit.location, Platform::kHkeyLocalMachine,
+                          MachineKeyPath(*unit.location), u"");
+      break;
+    case ScanScope::kPerControlSet:
+      ScanLocationEntries(engine, *unit.location, Platform::kHkeyLocalMachine,
+                          u"SYSTEM\\" + unit.owner + u"\\" + unit.location->key, unit.owner);
+      break;
+    case ScanScope::kUserHives: {
+      Platform::ScopedKey hive;
+      if (registry.OpenKey(Platform::kHkeyUsers, unit.owner, Platform::kKeyRead,
+                           hive.Receive(registry)) == Platform::kErrorSuccess) {
+        ScanLocationEntries(engine, *unit.location, hive.Get(), unit.location->key, unit.owner);
+      }
+      break;
+    }
+    case ScanScope::kServices:
+      ScanControlSetServices(engine, unit.owner);
+      break;
+    case ScanScope::kNetworkProviders:
+      ScanNetworkProviders(engine, unit.owner);
+      break;
+    case ScanScope::kTasksWow64:
+    case ScanScope::kTasksNative:
+      ScanTasks(engine, 0, unit.wow64);
+      break;
+    case ScanScope::kStartupFolders:
+      ScanStartupFolder(engine, unit.folder, static_cast<uint32_t>(unit.rows.at(0).first), unit.owner);
+      break;
+    case ScanScope::kBrowserHelperObjects:
+      break;
+  }
+}

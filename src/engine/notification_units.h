@@ -1,0 +1,44 @@
+#pragma once
+// What a change notification makes the service re-read. The rescan's own steps are
+// cut into units (one location in one control set or user hive, or one whole family
+// such as a control set's services), and the units are grouped by the registry key
+// whose notification must re-read them. A notification re-reads exactly the units
+// of its key, with the scan routines the full rescan runs.
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/scanner_table.h"
+#include "platform/system.h"
+
+class LoadPointEngine;
+
+struct ReReadUnit {
+  ScanScope scope;
+  const ScanLocation* location = nullptr;  // null for a whole-family scope
+  std::u16string owner;                    // the control set or the user's SID; empty for the machine
+  int32_t wow64 = 0;                       // the tasks' view
+  // The rows the unit reads: (LP_TYPE, USER_ID). Only these can be removed by it.
+  std::vector<std::pair<int32_t, std::u16string>> rows;
+  std::u16string folder;  // kStartupFolders: the one folder read
+};
+
+struct KeyWatchSpec {
+  Platform::Handle root;  // HKEY_LOCAL_MACHINE or HKEY_USERS; 0 for a folder
+  std::u16string path;    // below root, or the folder's full path
+  bool subtree;           // locations read from subkeys need the whole subtree
+  std::vector<ReReadUnit> units;
+};
+
+// Every key to watch for the machine's control sets and the given user hives (SIDs).
+// Helper objects are left out: their own watchers cover them.
+std::vector<KeyWatchSpec> MachineKeyWatches(const std::vector<std::u16string>& controlSets);
+std::vector<KeyWatchSpec> UserKeyWatches(const std::u16string& sid);
+// The common and every profile's startup folder, and the task folders.
+std::vector<KeyWatchSpec> FolderWatches(Platform::System& system);
+
+// Reads one unit and reconciles what it finds, inside a pass that the caller opened.
+void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit);

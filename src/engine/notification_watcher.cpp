@@ -1,0 +1,277 @@
+#include "engine/notification_watcher.h"
+
+#include <algorithm>
+
+#include "fileinfo/user_identity.h"
+#include "util/registry_readers.h"
+
+namespace {
+
+// One handle of each group is the wake event.
+constexpr size_t kGroupSize = Platform::kMaximumWaitObjects - 1;
+constexpr uint32_t kControlMilliseconds = 1000;
+constexpr uint32_t kKeyFilter = Platform::kRegNotifyChangeName | Platform::kRegNotifyChangeLastSet;
+constexpr uint32_t kFolderFilter = Platform::kFileNotifyChangeFileName | Platform::kFileNotifyChangeDirName |
+                                   Platform::kFileNotifyChangeSize | Platform::kFileNotifyChangeLastWrite;
+// Enough for a few hundred names; more than that is an overflow, which re-reads
+// the folder as any notification does.
+constexpr uint32_t kFolderBufferBytes = 16384;
+constexpr char16_t kFolderOwner[] = u"folders";
+
+// The path without its last component; empty at the top.
+std::u16string ParentPath(const std::u16string& path) {
+  const size_t separator = path.rfind(u'\\');
+  return separator == std::u16string::npos ? u"" : path.substr(0, separator);
+}
+
+std::set<std::u16string> LoadedUserSids(Platform::System& system) {
+  std::set<std::u16string> sids;
+  for (const std::u16string& name : VyrUtilities::SubkeyNames(system, Platform::kHkeyUsers)) {
+    if (IsUserSid(name)) sids.insert(name);
+  }
+  return sids;
+}
+
+}  // namespace
+
+NotificationWatcher::NotificationWatcher(Platform::System& system,
+                                         std::vector<std::u16string> controlSets)
+    : system_(system), controlSets_(std::move(controlSets)) {}
+
+NotificationWatcher::~NotificationWatcher() { Stop(); }
+
+void NotificationWatcher::Start() {
+  if (running_.exchange(true)) return;
+  bool existed = false;
+  if (system_.Objects().CreateEvent(true, false, u"", &wake_, &existed) != Platform::kErrorSuccess) {
+    wake_ = 0;
+    running_ = false;
+    return;
+  }
+  AddWatches(MachineKeyWatches(controlSets_), u"");
+  for (const std::u16string& sid : LoadedUserSids(system_)) AddWatches(UserKeyWatches(sid), sid);
+  AddWatches(FolderWatches(system_), kFolderOwner);
+  StartGroups();
+  control_ = std::thread([this] { Control(); });
+}
+
+void NotificationWatcher::Stop() {
+  if (!running_.exchange(false)) return;
+  system_.Objects().SetEvent(wake_);
+  if (control_.joinable()) control_.join();
+  StopGroups();
+  for (auto& [owner, list] : watches_) {
+    for (auto& watch : list) Disarm(*watch);
+  }
+  watches_.clear();
+  system_.Objects().CloseHandle(wake_);
+  wake_ = 0;
+  std::lock_guard lock(markMutex_);
+  marked_.clear();
+  markedIndex_.clear();
+}
+
+size_t NotificationWatcher::ArmedCount() {
+  std::lock_guard lock(watchMutex_);
+  size_t armed = 0;
+  for (auto& [owner, list] : watches_) {
+    for (auto& watch : list) armed += watch->key != 0 ? 1 : 0;
+  }
+  return armed;
+}
+
+void NotificationWatcher::AddWatches(std::vector<KeyWatchSpec> specs, const std::u16string& owner) {
+  std::lock_guard lock(watchMutex_);
+  std::vector<std::unique_ptr<Watch>>& list = watches_[owner];
+  for (KeyWatchSpec& spec : specs) {
+    auto watch = std::make_unique<Watch>();
+    watch->spec = std::move(spec);
+    // A key's event resets as its wait takes it; a folder's read resets its own.
+    bool existed = false;
+    if (system_.Objects().CreateEvent(watch->IsFolder(), false, u"", &watch->event, &existed) !=
+        Platform::kErrorSuccess) {
+      continue;
+    }
+    Arm(*watch);
+    list.push_back(std::move(watch));
+  }
+}
+
+bool NotificationWatcher::Arm(Watch& watch) { return watch.IsFolder() ? ArmFolder(watch) : ArmKey(watch); }
+
+// (Re)opens the key or its nearest existing ancestor and arms it. On an ancestor
+// only a new subkey matters: it may be the first step of the key.
+bool NotificationWatcher::ArmKey(Watch& watch) {
+  Platform::Registry& registry = system_.Registry();
+  if (watch.key != 0) registry.CloseKey(watch.key);
+  watch.key = 0;
+  std::u16string path = watch.spec.path;
+  watch.onTarget = true;
+  while (true) {
+    Platform::Handle key = 0;
+    if (registry.OpenKey(watch.spec.root, path, Platform::kKeyNotify, &key) == Platform::kErrorSuccess) {
+      const bool subtree = watch.onTarget && watch.spec.subtree;
+      const uint32_t filter = watch.onTarget ? kKeyFilter : Platform::kRegNotifyChangeName;
+      if (registry.NotifyChangeKeyValue(key, subtree, filter, watch.event) == Platform::kErrorSuccess) {
+        watch.key = key;
+        return true;
+      }
+      registry.CloseKey(key);
+      return false;
+    }
+    if (path.empty()) return false;
+    path = ParentPath(path);
+    watch.onTarget = false;
+  }
+}
+
+bool NotificationWatcher::ArmFolder(Watch& watch) {
+  Platform::FileSystem& files = system_.Files();
+  if (watch.key == 0 &&
+      files.OpenDirectoryForChanges(watch.spec.path, &watch.key) != Platform::kErrorSuccess) {
+    watch.key = 0;
+    return false;
+  }
+  if (files.ReadDirectoryChanges(watch.key, kFolderBufferBytes, watch.spec.subtree, kFolderFilter,
+                                 watch.event) == Platform::kErrorSuccess) {
+    return true;
+  }
+  files.CloseFile(watch.key);
+  watch.key = 0;
+  return false;
+}
+
+void NotificationWatcher::Disarm(Watch& watch) {
+  if (watch.key != 0) {
+    if (watch.IsFolder()) {
+      system_.Files().CloseFile(watch.key);
+    } else {
+      system_.Registry().CloseKey(watch.key);
+    }
+  }
+  watch.key = 0;
+  if (watch.event != 0) system_.Objects().CloseHandle(watch.event);
+  watch.event = 0;
+}
+
+// A key watch re-arms on the same handle; when that fails (the key was deleted) it
+// is resolved again, onto the nearest ancestor. A watch on an ancestor is resolved
+// again every time, and re-reads only once the key exists (or when it was on the
+// key before). A folder's read is collected, whatever it holds (records, or an
+// overflow: the folder is re-read whole either way), and armed again.
+void NotificationWatcher::Signalled(Watch& watch) {
+  std::lock_guard lock(watchMutex_);
+  if (watch.IsFolder()) {
+    std::vector<uint8_t> records;
+    if (watch.key != 0 &&
+        system_.Files().GetDirectoryChanges(watch.key, &records) == Platform::kErrorIoIncomplete) {
+      return;
+    }
+    // A folder that went away: its manual-reset event must not keep the group busy;
+    // the control thread arms it again once the folder is back.
+    if (watch.key == 0 || !ArmFolder(watch)) system_.Objects().ResetEvent(watch.event);
+    Mark(watch);
+    return;
+  }
+  if (watch.key == 0) return;
+  const bool wasOnTarget = watch.onTarget;
+  const bool rearmed = watch.onTarget && system_.Registry().NotifyChangeKeyValue(
+                                             watch.key, watch.spec.subtree, kKeyFilter, watch.event) ==
+                                             Platform::kErrorSuccess;
+  if (!rearmed) ArmKey(watch);
+  if (wasOnTarget || watch.onTarget) Mark(watch);
+}
+
+void NotificationWatcher::RunGroup(std::vector<Watch*> group) {
+  std::vector<Platform::Handle> handles{wake_};
+  for (Watch* watch : group) handles.push_back(watch->event);
+  Platform::NamedObjects& objects = system_.Objects();
+  while (true) {
+    const uint32_t result = objects.WaitForMultipleObjects(handles, false, Platform::kInfinite);
+    if (result == Platform::kWaitObject0) return;
+    const size_t index = result - Platform::kWaitObject0;
+    if (index == 0 || index >= handles.size()) return;  // failed: the control thread regroups
+    Signalled(*group[index - 1]);
+  }
+}
+
+void NotificationWatcher::StartGroups() {
+  std::vector<Watch*> all;
+  for (auto& [owner, list] : watches_) {
+    for (auto& watch : list) all.push_back(watch.get());
+  }
+  for (size_t first = 0; first < all.size(); first += kGroupSize) {
+    std::vector<Watch*> group(all.begin() + first, all.begin() + std::min(all.size(), first + kGroupSize));
+    groups_.emplace_back([this, group = std::move(group)] { RunGroup(group); });
+  }
+}
+
+void NotificationWatcher::StopGroups() {
+  system_.Objects().SetEvent(wake_);
+  for (std::thread& group : groups_) group.join();
+  groups_.clear();
+  system_.Objects().ResetEvent(wake_);
+}
+
+// Every second: the hive list and the folders that were missing. A change of the
+// hives regroups the threads; the watches themselves stay armed meanwhile, so a
+// change made then still finds its event signalled.
+void NotificationWatcher::Control() {
+  while (system_.Objects().WaitForSingleObject(wake_, kControlMilliseconds) == Platform::kWaitTimeout) {
+    CheckMissingFolders();
+    if (!CheckUserHives()) continue;
+    StopGroups();
+    if (!running_) return;
+    StartGroups();
+  }
+}
+
+bool NotificationWatcher::CheckUserHives() {
+  const std::set<std::u16string> loaded = LoadedUserSids(system_);
+  bool changed = false;
+  std::vector<std::u16string> added;
+  for (const std::u16string& sid : loaded) {
+    if (watches_.count(sid) == 0) added.push_back(sid);
+  }
+  std::vector<std::u16string> removed;
+  for (const auto& [owner, list] : watches_) {
+    if (IsUserSid(owner) && loaded.count(owner) == 0) removed.push_back(owner);
+  }
+  // The threads still wait on the events of an unloaded hive: they end first.
+  if (!removed.empty()) StopGroups();
+  for (const std::u16string& sid : removed) {
+    std::lock_guard lock(watchMutex_);
+    for (auto& watch : watches_[sid]) Disarm(*watch);
+    watches_.erase(sid);
+    changed = true;
+  }
+  // Values written before any watch could see them are read once.
+  for (const std::u16string& sid : added) {
+    AddWatches(UserKeyWatches(sid), sid);
+    for (auto& watch : watches_[sid]) Mark(*watch);
+    changed = true;
+  }
+  return changed;
+}
+
+void NotificationWatcher::CheckMissingFolders() {
+  for (auto& watch : watches_[kFolderOwner]) {
+    std::lock_guard lock(watchMutex_);
+    if (watch->key == 0 && ArmFolder(*watch)) Mark(*watch);
+  }
+}
+
+void NotificationWatcher::Mark(const Watch& watch) {
+  std::lock_guard lock(markMutex_);
+  for (const ReReadUnit& unit : watch.spec.units) {
+    if (markedIndex_.emplace(unit.scope, unit.location, unit.owner, unit.wow64, unit.folder).second) {
+      marked_.push_back(unit);
+    }
+  }
+}
+
+std::vector<ReReadUnit> NotificationWatcher::TakeMarkedUnits() {
+  std::lock_guard lock(markMutex_);
+  markedIndex_.clear();
+  return std::exchange(marked_, {});
+}

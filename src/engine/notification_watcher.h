@@ -1,0 +1,94 @@
+#pragma once
+// The change notifications that stand in for the driver when it cannot be reached.
+// Every key of notification_units.h is watched through RegNotifyChangeKeyValue: the
+// key itself, or while it does not exist its nearest existing ancestor (re-armed
+// onto the key once it appears). The startup and task folders are watched through
+// ReadDirectoryChangesW; a folder that does not exist yet is looked for again every
+// second. The user hives are watched as they come and go: HKEY_USERS is listed
+// every second, a hive loaded later is watched from then on (and re-read once),
+// the watches of an unloaded one are dropped.
+//
+// The waiting scheme: groups of WaitForMultipleObjects. Each watch signals an event
+// of its own; the events are split into groups of 63, each waited on by one thread
+// together with the watcher's wake event (the 64th handle), so that a stop or a new
+// grouping reaches every thread at once. A thread per key would cost hundreds of
+// threads on a machine with many users and control sets; a thread-pool wait would
+// call back on threads the engine does not own, in no order, where a group thread
+// re-arms its watch and marks its units in one place. A signalled watch is re-armed
+// at once, before anything re-reads its key or folder, so that a change made during
+// the re-read signals again.
+//
+// The re-reads themselves run on the engine's periodic thread (TakeMarkedUnits),
+// where every other write to the rows happens: all units marked since the last
+// re-read are read in one pass, so a burst of changes is coalesced into as many
+// passes as the burst outlasts.
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "engine/notification_units.h"
+#include "platform/system.h"
+
+class NotificationWatcher {
+ public:
+  NotificationWatcher(Platform::System& system, std::vector<std::u16string> controlSets);
+  ~NotificationWatcher();
+  NotificationWatcher(const NotificationWatcher&) = delete;
+  NotificationWatcher& operator=(const NotificationWatcher&) = delete;
+
+  // Arms every watch (on the calling thread, so that nothing is missed once it
+  // returns) and starts the watching threads.
+  void Start();
+  // Ends the threads and closes every watch.
+  void Stop();
+  // The units marked since the last call, each once, in the order first marked.
+  std::vector<ReReadUnit> TakeMarkedUnits();
+  // How many keys and folders are armed (a key possibly through an ancestor).
+  size_t ArmedCount();
+
+ private:
+  struct Watch {
+    KeyWatchSpec spec;
+    Platform::Handle key = 0;  // the key, its ancestor or the folder; 0 while not armed
+    Platform::Handle event = 0;
+    bool onTarget = false;  // false: armed on an ancestor while the key is missing
+    bool IsFolder() const { return spec.root == 0; }
+  };
+
+  void AddWatches(std::vector<KeyWatchSpec> specs, const std::u16string& owner);
+  bool Arm(Watch& watch);
+  bool ArmKey(Watch& watch);
+  bool ArmFolder(Watch& watch);
+  void Disarm(Watch& watch);
+  // A signalled watch: re-armed, then its units marked.
+  void Signalled(Watch& watch);
+  void Control();
+  void RunGroup(std::vector<Watch*> group);
+  void StartGroups();
+  void StopGroups();
+  // What changed since the last look: hives loaded and unloaded, folders that appeared.
+  bool CheckUserHives();
+  void CheckMissingFolders();
+  void Mark(const Watch& watch);
+
+  Platform::System& system_;
+  std::vector<std::u16string> controlSets_;
+  // Keyed by the owner: "" for the machine, "folders", or a SID for a user's hive.
+  std::map<std::u16string, std::vector<std::unique_ptr<Watch>>> watches_;
+  std::mutex watchMutex_;  // each watch's handles: group threads and the control thread
+  std::mutex markMutex_;
+  std::vector<ReReadUnit> marked_;
+  std::set<std::tuple<ScanScope, const ScanLocation*, std::u16string, int32_t, std::u16string>> markedIndex_;
+  Platform::Handle wake_ = 0;  // manual reset: set to end (or regroup) every group thread
+  std::atomic<bool> running_{false};
+  std::vector<std::thread> groups_;
+  std::thread control_;
+};

@@ -1,0 +1,235 @@
+// Re-reads that stand in for the driver: a rescan that names each row it finds
+// changed, and change notifications that re-read the locations under the notified
+// key. In both the rows must end as a full rescan leaves them, each change with an
+// event of its own (no process, its origin in EventOrigin), and a rescan run
+// afterwards must find nothing left to correct.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/engine_fixture.h"
+#include "support/scan_test_machine.h"
+#include "util/path_routines.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kRunKey[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n";
+constexpr char kBoot[] =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+    "\"Keep\"=\"C:\\\\keep.exe\"\r\n\"Change\"=\"C:\\\\old.exe\"\r\n\"Drop\"=\"C:\\\\drop.exe\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\Own]\r\n"
+    "\"Type\"=dword:00000010\r\n\"Start\"=dword:00000002\r\n\"ImagePath\"=\"C:\\\\own.exe\"\r\n";
+
+// A machine whose engine runs its real rescans (the first one is the baseline).
+class ReReadTest : public ::testing::Test {
+ protected:
+  ReReadTest() : machine_(TwoUserConfig(), kBoot, &queue_) {}
+
+  LoadPointEngine& Engine() { return machine_.Engine(); }
+
+  std::vector<std::string> Rows() {
+    std::vector<std::string> rows;
+    for (const auto& row : machine_.Sql("SELECT LP_TYPE, USER_ID, ENTRY_NAME, COMMAND_LINE, "
+                                        "DISPLAY_NAME FROM LoadPoints ORDER BY 1, 2, 3")) {
+      rows.push_back(row[0] + "|" + row[1] + "|" + row[2] + "|" + row[3] + "|" + row[4]);
+    }
+    return rows;
+  }
+  int Count(const std::string& sql) { return std::stoi(machine_.Sql(sql).at(0).at(0)); }
+  int Events() { return Count("SELECT COUNT(*) FROM ChangeEvents"); }
+
+  // Re-reads what the notifications marked until rows holds or 10 s passed; the
+  // number of passes that re-read something.
+  template <typename Done>
+  int ReReadUntil(Done done) {
+    int passes = 0;
+    for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;) {
+      if (Engine().ReReadNotified() > 0) {
+        ++passes;
+      } else if (done()) {
+        return passes;
+      } else {
+        std::this_thread::sleep_for(5ms);
+      }
+    }
+    ADD_FAILURE() << "the change never reached the record";
+    return passes;
+  }
+  int ReReadUntilRow(const std::string& where) {
+    return ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE " + where) > 0; });
+  }
+
+  // A full rescan now: it must find nothing to correct.
+  void ExpectRescanFindsNothing() {
+    const std::vector<std::string> before = Rows();
+    const int events = Events();
+    FullLoadPointScan(Engine(), 0);
+    EXPECT_EQ(Rows(), before);
+    EXPECT_EQ(Events(), events) << "the rescan corrected what the notifications left";
+  }
+
+  EngineTest::QueueConsumer queue_;
+  ScanMachine machine_;
+};
+
+// Every event after the baseline: its type, whether it names a process, its origin,
+// and whether its row (when the row still exists) points at it.
+std::vector<std::string> NamedEvents(ScanMachine& machine, int origin) {
+  std::vector<std::string> texts;
+  for (const auto& row : machine.Sql(
+           "SELECT e.EVENT_TYPE, e.PROCESS_ENTRY_KEY, o.ORIGIN, x.PARAM_1, x.PARAM_4, x.PARAM_5, "
+           "COALESCE(l.CHANGE_EVENT_KEY = e.KEY, 'gone') FROM ChangeEvents e "
+           "JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = e.KEY "
+           "JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY "
+           "LEFT JOIN LoadPoints l ON l.KEY = e.LOAD_POINT_KEY WHERE o.ORIGIN = " +
+           std::to_string(origin) + " ORDER BY e.KEY")) {
+    texts.push_back(row[0] + " " + row[1] + " " + row[2] + " " + row[3] + " " + row[4] + " " +
+                    row[5] + " " + row[6]);
+  }
+  return texts;
+}
+
+TEST_F(ReReadTest, TheBaselineNamesNothingALaterRescanNamesEachFinding) {
+  EXPECT_EQ(machine_.Sql("SELECT EVENT_TYPE FROM ChangeEvents WHERE EVENT_TYPE IN (1, 2, 6, 13)"),
+            (SqlRows{{"6"}}));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM EventOrigin"), 0);
+
+  machine_.Import(std::string(kRunKey) +
+                  "\"Change\"=\"C:\\\\Users\\\\Public\\\\evil.exe\"\r\n\"Drop\"=-\r\n"
+                  "\"New\"=\"C:\\\\new.exe\"\r\n");
+  FullLoadPointScan(Engine(), 0);
+  EXPECT_EQ(NamedEvents(machine_, 1),
+            (std::vector<std::string>{"1 0 1 Change C:\\Users\\Public\\evil.exe C:\\old.exe 1",
+                                      "13 0 1 New C:\\new.exe  1", "2 0 1 Drop C:\\drop.exe  gone"}));
+  // The summary event stays, after the findings it sums up.
+  EXPECT_EQ(Count("SELECT EVENT_TYPE FROM ChangeEvents WHERE EVENT_TYPE IN (1, 2, 6, 13) "
+                  "ORDER BY KEY DESC LIMIT 1"), 6);
+  ExpectRescanFindsNothing();
+}
+
+TEST_F(ReReadTest, ANotificationReReadsItsKeyAndNamesEachChange) {
+  Engine().StartNotifications();
+  machine_.Import(std::string(kRunKey) + "\"New\"=\"C:\\\\new.exe\"\r\n");
+  ReReadUntilRow("ENTRY_NAME = 'New'");
+  machine_.Import(std::string(kRunKey) + "\"Change\"=\"C:\\\\other.exe\"\r\n");
+  ReReadUntilRow("COMMAND_LINE = 'C:\\other.exe'");
+  machine_.Import(std::string(kRunKey) + "\"Drop\"=-\r\n");
+  ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'Drop'") == 0; });
+  EXPECT_EQ(NamedEvents(machine_, 2),
+            (std::vector<std::string>{"13 0 2 New C:\\new.exe  1",
+                                      "1 0 2 Change C:\\other.exe C:\\old.exe 1",
+                                      "2 0 2 Drop C:\\drop.exe  gone"}));
+  // A notification's re-read is no rescan: no summary event.
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 6"), 1);
+  ExpectRescanFindsNothing();
+}
+
+// One change in each way of reading a location, in the machine's keys, a control
+// set and a user's hive, and a key that did not exist when the watches were armed.
+TEST_F(ReReadTest, EveryKindOfLocationIsSeenWithoutTheDriver) {
+  Engine().StartNotifications();
+  machine_.Import(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\r\n"
+      "\"Userinit\"=\"C:\\\\userinit.exe,C:\\\\extra.exe\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution "
+      "Options\\victim.exe]\r\n\"Debugger\"=\"C:\\\\dbg.exe\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Lsa]\r\n"
+      "\"Notification Packages\"=hex(7):6e,00,70,00,00,00,00,00\r\n"
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\Own]\r\n"
+      "\"ImagePath\"=\"C:\\\\own2.exe\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run]\r\n"
+      "\"Policy\"=\"C:\\\\policy.exe\"\r\n"
+      "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Microsoft\\Windows\\"
+      "CurrentVersion\\Run]\r\n\"Mine\"=\"C:\\\\mine.exe\"\r\n");
+  ReReadUntil([&] {
+    return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME IN ('C:\\extra.exe', 'victim.exe', "
+                 "'np', 'Policy', 'Mine') OR COMMAND_LINE = 'C:\\own2.exe'") == 6;
+  });
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM EventOrigin WHERE ORIGIN = 2"),
+            Count("SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE IN (1, 2, 13)"));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM ChangeEvents WHERE PROCESS_ENTRY_KEY <> 0"), 0);
+  ExpectRescanFindsNothing();
+}
+
+// A re-read removes only rows of the locations it read: a row of another location
+// that is no longer on the machine waits for the next rescan.
+TEST_F(ReReadTest, ARemovalIsLimitedToTheLocationsReRead) {
+  ASSERT_GT(machine_.Database().AddLoadPointEntry(2, u"", u"Elsewhere", u"C:\\e.exe", u""), 0);
+  Engine().StartNotifications();
+  machine_.Import(std::string(kRunKey) + "\"Drop\"=-\r\n");
+  ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'Drop'") == 0; });
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'Elsewhere'"), 1);
+}
+
+TEST_F(ReReadTest, ABurstOfTenThousandValuesIsAFewReReads) {
+  Engine().StartNotifications();
+  Platform::Registry& registry = machine_.System().Registry();
+  Platform::ScopedKey run;
+  ASSERT_EQ(registry.OpenKey(Platform::kHkeyLocalMachine,
+                             u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                             Platform::kKeySetValue, run.Receive(registry)),
+            Platform::kErrorSuccess);
+  for (int i = 0; i < 10000; ++i) {
+    const std::u16string name = u"Burst" + Platform::Utf8ToUtf16(std::to_string(i));
+    ASSERT_EQ(registry.SetValue(run.Get(), name, Platform::kRegSz, EngineTest::Wide(u"C:\\b.exe")),
+              Platform::kErrorSuccess);
+  }
+  const int passes = ReReadUntil([&] {
+    return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME LIKE 'Burst%'") == 10000;
+  });
+  EXPECT_LE(passes, 3);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM EventOrigin WHERE ORIGIN = 2"), 10000);
+}
+
+// A user who logs on after the start is watched from then on; the rows of one who
+// logged off stay, as a rescan leaves them.
+TEST_F(ReReadTest, AUserLoggingOnIsWatchedAndLoggingOffRemovesNothing) {
+  Engine().StartNotifications();
+  Emulated::RegistryStore& hives = machine_.Machine().RegistryState();
+  hives.LoadUserHives(kBobSid);
+  std::this_thread::sleep_for(1500ms);  // the hive list is looked at every second
+  machine_.Import(std::string("[HKEY_USERS\\") + Platform::Utf16ToUtf8(kBobSid) +
+                  "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n\"Bobs\"=\"C:\\\\b.exe\"\r\n");
+  ReReadUntilRow("ENTRY_NAME = 'Bobs'");
+  hives.UnloadUserHives(kBobSid);
+  std::this_thread::sleep_for(1500ms);
+  while (Engine().ReReadNotified() > 0) {
+  }
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'Bobs'"), 1);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 2"), 0);
+}
+
+// The common startup folder: a file dropped in and taken away; then more files at
+// once than the watch's buffer holds, which overflows it: the folder is read whole.
+TEST_F(ReReadTest, StartupFolderFilesAreSeenAndAnOverflowReReadsTheFolder) {
+  const std::u16string folder =
+      VyrUtilities::GetSpecialFolder(machine_.System(), Platform::kCsidlCommonStartup);
+  Engine().StartNotifications();
+  machine_.WriteFile(folder + u"\\later.lnk");
+  ReReadUntilRow("ENTRY_NAME = 'later.lnk'");
+  ASSERT_EQ(machine_.System().Files().DeleteFile(folder + u"\\later.lnk"), Platform::kErrorSuccess);
+  ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'later.lnk'") == 0; });
+  // About 70 bytes of records each: 400 fill the 16 KiB buffer more than once over.
+  for (int i = 0; i < 400; ++i) {
+    machine_.WriteFile(folder + u"\\burst-of-many-files-" + Platform::Utf8ToUtf16(std::to_string(i)) + u".lnk");
+  }
+  ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME LIKE 'burst%'") == 400; });
+  EXPECT_EQ(NamedEvents(machine_, 2).front(), "13 0 2 later.lnk " +
+                                                  Platform::Utf16ToUtf8(folder) + "\\later.lnk  gone");
+  ExpectRescanFindsNothing();
+}
+
+TEST_F(ReReadTest, StoppedNotificationsReReadNothing) {
+  Engine().StartNotifications();
+  Engine().StopNotifications();
+  machine_.Import(std::string(kRunKey) + "\"New\"=\"C:\\\\new.exe\"\r\n");
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(Engine().ReReadNotified(), 0);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'New'"), 0);
+}
+
+}  // namespace
