@@ -75,9 +75,10 @@ bool EventMessages::Inventory(int64_t snapshot, std::vector<Outgoing>* messages,
   return true;
 }
 
-int64_t KeyOfEventMessage(const std::string& data) {
+int64_t KeyOfEventMessage(const std::string& data, const std::string& machineId) {
   const nlohmann::json body = nlohmann::json::parse(data, nullptr, false);
   if (!body.is_object()) return 0;
+  if (!machineId.empty() && body.value("machineId", std::string()) != machineId) return 0;
   const auto key = body.find("key");
   return key != body.end() && key->is_number_integer() ? key->get<int64_t>() : 0;
 }

@@ -22,7 +22,7 @@ namespace Fleet {
 
 struct MachineLabel {
   std::string name;     // as given, or the computer name
-  std::string token;    // the subject token made of it
+  std::string token;    // the subject token: the id
   std::string id;       // --machine-id, the SHA-256 of the name, or the MachineGuid
 };
 
@@ -52,8 +52,9 @@ class EventMessages {
   RecordFile raw_;
 };
 
-// The event key a stored event message carries; 0 when it carries none.
-int64_t KeyOfEventMessage(const std::string& data);
+// The event key a stored event message carries; 0 when it carries none or when it
+// is not machineId's (given, the message must carry that machineId).
+int64_t KeyOfEventMessage(const std::string& data, const std::string& machineId = "");
 // The snapshot of a closing inventory message; 0 when it is not one.
 int64_t SnapshotOfClosingMessage(const std::string& data);
 

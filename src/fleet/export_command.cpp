@@ -25,11 +25,14 @@ int RunExportCommand(const std::vector<std::string>& args, const FleetHost& host
   const bool named = a.values.count("--machine") != 0;
   options.machine.name = named ? a.values.at("--machine") : host.computerName;
   if (options.machine.name.empty()) return BadInput(err, program, "--machine NAME is required on this system");
-  options.machine.token = SubjectToken(options.machine.name);
   options.machine.id = a.values.count("--machine-id") ? a.values.at("--machine-id")
                        : named                        ? MachineIdOfName(options.machine.name)
                                                       : host.machineGuid;
   if (options.machine.id.empty()) return BadInput(err, program, "the machine has no id; give --machine-id ID");
+  if (!IsMachineId(options.machine.id))
+    return BadInput(err, program, "--machine-id takes letters, digits, _ and - only, not \"" + options.machine.id + "\"");
+  // Names collide (two machines named alike, or LAB.PC and LAB_PC); ids do not.
+  options.machine.token = options.machine.id;
   options.follow = a.flags.count("--follow") != 0;
   return RunExport(options, stop, err);
 }
@@ -48,7 +51,9 @@ std::string FleetUsage(const std::string& program, bool central) {
          "           --password-file FILE] [--tls-ca FILE]\n"
          "       " + program + " fleet --database CONNINFO machines|new [--since 24h] [--unsigned]|where TEXT|\n"
          "           history --machine NAME [history filters, --net]|audit --machine NAME DB\n"
-         "           [--format text|json|csv]\n";
+         "           [--format text|json|csv]\n"
+         "       " + program + " fleet --database CONNINFO replay --server URL[,URL...] [--user NAME\n"
+         "           --password-file FILE] [--tls-ca FILE]\n";
 }
 
 }  // namespace Fleet

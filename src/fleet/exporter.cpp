@@ -64,14 +64,21 @@ bool Exporter::Reach() {
   return true;
 }
 
-// The last event message on the machine's subject says where the stream stands. The
-// page before it is sent again while the stream still drops repeats: an event
-// whose acknowledgement was lost just before a crash may sit under later ones.
+// The last event message on the machine's own subject (named by its id) says where
+// the stream stands, if it is the machine's own: one that claims another id, or a
+// key the record does not hold yet, is not taken as the place to resume, and
+// everything is sent again (the collector drops what it holds already). The page
+// before it is sent again while the stream still drops repeats: an event whose
+// acknowledgement was lost just before a crash may sit under later ones.
 bool Exporter::FindStart() {
   std::optional<StoredMessage> last;
   std::string error;
   if (!link_.LastMessage(EventSubject(options_.machine.token), &last, &error)) return Trouble(error), false;
-  position_ = last ? KeyOfEventMessage(last->data) : 0;
+  position_ = last ? KeyOfEventMessage(last->data, options_.machine.id) : 0;
+  if (position_ > 0 && messages_.Raw().KeyBefore(position_, 1) != position_) position_ = 0;
+  if (last && position_ == 0)
+    err_ << "brumevale export: the last message on " << EventSubject(options_.machine.token)
+         << " does not match this machine's record; sending every event" << std::endl;
   const int64_t ageNs = last ? std::chrono::duration_cast<std::chrono::nanoseconds>(
                                    std::chrono::system_clock::now().time_since_epoch()).count() - last->timeNs
                              : 0;

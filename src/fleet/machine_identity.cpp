@@ -27,6 +27,10 @@ std::string MachineIdOfName(const std::string& name) {
   return out;
 }
 
+bool IsMachineId(const std::string& id) {
+  return !id.empty() && id.size() <= 128 && SubjectToken(id) == id;
+}
+
 std::string EventSubject(const std::string& machine) { return "brumevale.events." + machine; }
 std::string InventorySubject(const std::string& machine) { return "brumevale.inventory." + machine; }
 std::string DeadSubject(const std::string& machine) { return "brumevale.dead." + machine; }

@@ -51,4 +51,7 @@ class PullConsumer {
   std::string next_;  // the consumer's next-messages subject
 };
 
+// The stream sequence of a fetched message, 0 when it carries none.
+uint64_t StreamSequence(natsMsg* msg);
+
 }  // namespace Fleet
