@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <ostream>
 #include <thread>
 
@@ -30,6 +32,33 @@ struct Fetched {
   ~Fetched() {
     for (natsMsg* msg : msgs) natsMsg_Destroy(msg);
   }
+};
+
+// While a batch is written (a slow COPY, a table locked for a while) its messages
+// are said to be in progress every third of the acknowledgement wait, so that the
+// stream does not deliver them again to another collector meanwhile.
+class ProgressBeat {
+ public:
+  ProgressBeat(PullConsumer& pull, const std::vector<natsMsg*>& msgs)
+      : thread_([this, &pull, &msgs] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          while (!cv_.wait_for(lock, std::chrono::nanoseconds(kAckWaitNs / 3), [this] { return done_; }))
+            for (natsMsg* msg : msgs) pull.InProgress(msg);
+        }) {}
+  ~ProgressBeat() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    cv_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;
 };
 
 class Collector {
@@ -292,7 +321,11 @@ int Collector::Take(Consumer& consumer, bool wait) {
   if (fetched.msgs.empty()) return 0;
   const std::vector<natsMsg*>& msgs = fetched.msgs;
   if (static_cast<int>(msgs.size()) == options_.batch) consumer.pull.Prefetch(options_.batch, 2000);
-  const std::vector<Verdict> verdicts = Write(consumer, msgs);
+  std::vector<Verdict> verdicts;
+  {
+    const ProgressBeat beat(consumer.pull, msgs);
+    verdicts = Write(consumer, msgs);
+  }
   bool failed = false;
   for (size_t i = 0; i < msgs.size(); ++i) {
     if (verdicts[i] == Verdict::Ack) consumer.pull.Ack(msgs[i]);

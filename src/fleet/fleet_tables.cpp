@@ -9,7 +9,13 @@ constexpr char kTables[] = R"sql(
 CREATE TABLE IF NOT EXISTS fleet_events (machine_id text, machine text, key bigint, event_time text,
   event_type integer, load_point_key bigint, process_entry_key bigint, event jsonb, message bytea,
   unique (machine_id, key));
-ALTER TABLE fleet_events ADD COLUMN IF NOT EXISTS message bytea;
+DO $$ BEGIN
+  -- Asked of the catalog first: ALTER TABLE would wait for every writer of the table.
+  IF NOT EXISTS (SELECT 1 FROM information_schema.columns
+                 WHERE table_name = 'fleet_events' AND column_name = 'message') THEN
+    ALTER TABLE fleet_events ADD COLUMN message bytea;
+  END IF;
+END $$;
 CREATE TABLE IF NOT EXISTS fleet_machines (machine_id text PRIMARY KEY, machine text, last_key bigint,
   last_event_time text, snapshot bigint);
 CREATE TABLE IF NOT EXISTS fleet_inventory (machine_id text, machine text, snapshot bigint,

@@ -41,6 +41,8 @@ class PullConsumer {
   // but that they want a subscription made by the library.
   void Ack(natsMsg* msg);
   void Nak(natsMsg* msg, int64_t delayMs);
+  // Still being worked on: the consumer's wait for the acknowledgement starts again.
+  void InProgress(natsMsg* msg);
 
  private:
   natsStatus Request(int batch, int64_t expiresMs);

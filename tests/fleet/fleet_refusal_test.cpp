@@ -173,3 +173,45 @@ TEST(FleetRefusal, PoisonAndConflictsMovedAsideThenReplayed) {
   EXPECT_EQ(dead[Fleet::DeadSubject(Fleet::MachineIdOfName("HUGE"))], 1u);
   ASSERT_EQ(RunFleet({"fleet", "--database", pg, "replay", "--server", "nats://127.0.0.1:1"}, &out), 1) << out;
 }
+
+// A batch that waits on a lock longer than the acknowledgement wait is said
+// to be in progress meanwhile: the stream does not deliver it again to a second
+// collector, and delivers each message once.
+TEST(FleetRefusal, SlowBatchIsDeliveredOnce) {
+  TemporaryFolder folder;
+  NatsCluster server;
+  ASSERT_TRUE(server.Start(folder.String(), 1));
+  ASSERT_TRUE(WaitForJetStream(server.Urls(), 20000));
+  const std::string pg = FreshDatabase("slow");
+  ChildProcess collector;
+  ASSERT_TRUE(collector.Start(FleetArgv({"collect", "--server", server.Urls(), "--database", pg}),
+                              folder.String() + "/collect.log"));
+  for (int wait = 0; wait < 100 && PgRows(pg, "SELECT to_regclass('fleet_events')")[0][0].empty(); ++wait) Sleep(100);
+  const Machine& machine = DemoMachines()[0];
+  Fleet::PgLink lock;
+  std::string error, out;
+  // An uncommitted row under the machine's first key: the batch waits on it.
+  const std::string first = LocalEvents(machine.database)[0];
+  ASSERT_TRUE(lock.Connect(pg, &error) &&
+              lock.Exec("BEGIN; INSERT INTO fleet_events (machine_id, key) VALUES ('" +
+                            Fleet::MachineIdOfName(machine.name) + "', " + first.substr(0, first.find('|')) + ")",
+                        &error)) << error;
+  ASSERT_EQ(RunFleet({"export", "--server", server.Urls(), machine.database, "--machine", machine.name}, &out), 0) << out;
+  Sleep(1000);
+  ChildProcess second;
+  ASSERT_TRUE(second.Start(FleetArgv({"collect", "--server", server.Urls(), "--database", pg}),
+                           folder.String() + "/collect2.log"));
+  Sleep(12000);  // past the 10 s acknowledgement wait
+  ASSERT_TRUE(lock.Exec("ROLLBACK", &error)) << error;
+  const std::vector<std::string> local = LocalEvents(machine.database);
+  EXPECT_TRUE(WaitCollected(pg, machine.name, local));
+  EXPECT_EQ(collector.Stop(), 0);
+  EXPECT_EQ(second.Stop(), 0);
+
+  Fleet::JetStreamLink link;
+  ASSERT_TRUE(link.Connect({{server.Urls()}}, &error)) << error;
+  jsConsumerInfo* info = nullptr;
+  ASSERT_EQ(js_GetConsumerInfo(&info, link.Context(), Fleet::kStreamName, "brumevale-events", nullptr, nullptr), NATS_OK);
+  EXPECT_EQ(info->Delivered.Consumer, local.size());
+  jsConsumerInfo_Destroy(info);
+}
