@@ -37,6 +37,7 @@ class Exporter {
   bool started_ = false;
   int64_t position_ = 0;          // every event up to this key is in the stream
   int64_t pendingInventory_ = 0;  // a snapshot still to send
+  std::string sentInventory_;     // the hash of the load points last sent
   bool troubled_ = false;         // one line per outage, not one per retry
   int backoffMs_ = 250;
   Clock::time_point lastProgress_ = Clock::now();
@@ -88,6 +89,7 @@ bool Exporter::FindStart() {
   std::optional<StoredMessage> inventory;
   if (!link_.LastMessage(InventorySubject(options_.machine.token), &inventory, &error)) return Trouble(error), false;
   const int64_t sent = inventory ? SnapshotOfClosingMessage(inventory->data) : 0;
+  sentInventory_ = inventory ? HashOfClosingMessage(inventory->data, options_.machine.id) : "";
   const int64_t latest = messages_.Raw().LatestRescanKey(last ? KeyOfEventMessage(last->data) : 0);
   pendingInventory_ = latest > sent ? latest : 0;
   started_ = true;
@@ -113,10 +115,16 @@ int Exporter::ExportPage() {
   return static_cast<int>(acked);
 }
 
+// A rescan that changed no load point sends nothing: the snapshot in place stands.
+// Every 300 s rescan of an idle machine would otherwise send its whole inventory.
 bool Exporter::SendInventory() {
   std::vector<Outgoing> messages;
-  std::string error;
-  if (!messages_.Inventory(pendingInventory_, &messages, &error)) return Trouble(error), false;
+  std::string error, hash;
+  if (!messages_.Inventory(pendingInventory_, &messages, &hash, &error)) return Trouble(error), false;
+  if (hash == sentInventory_) {
+    pendingInventory_ = 0;
+    return true;
+  }
   // Sent in pieces of one acknowledgement window; the closing message goes last.
   for (size_t first = 0; first < messages.size(); first += kPageSize) {
     const std::vector<Outgoing> part(messages.begin() + first,
@@ -125,6 +133,7 @@ bool Exporter::SendInventory() {
       return Trouble("the stream did not acknowledge the inventory: " + error), false;
   }
   pendingInventory_ = 0;
+  sentInventory_ = hash;
   return true;
 }
 
