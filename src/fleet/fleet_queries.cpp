@@ -17,9 +17,10 @@ SELECT m.machine, m.machine_id, m.last_event_time, count(e.key),
 FROM fleet_machines m LEFT JOIN fleet_events e USING (machine_id)
 GROUP BY m.machine, m.machine_id, m.last_event_time ORDER BY m.machine, m.machine_id)sql";
 
-// The window ends at each machine's own latest event, whatever its clock said.
+// The window ends at each machine's own latest event (by key, as kept in
+// fleet_machines), whatever its clock said.
 constexpr char kNew[] = R"sql(
-WITH latest AS (SELECT machine_id, max(event_time) AS t FROM fleet_events GROUP BY machine_id)
+WITH latest AS (SELECT machine_id, last_event_time AS t FROM fleet_machines)
 SELECT e.machine, e.machine_id, e.event_time, e.event->>'type', e.event->>'entry', e.event->>'user',
        e.event->>'newCommandLine', e.event->>'processPath', e.event->>'signer', e.event->>'signatureValid'
 FROM fleet_events e JOIN latest l USING (machine_id)
@@ -30,8 +31,10 @@ WHERE e.event_type = 13
 ORDER BY e.machine, e.machine_id, e.key)sql";
 
 constexpr char kWhere[] = R"sql(
-SELECT machine, machine_id, lp_type, entry_name, user_id, command_line FROM fleet_inventory
-WHERE strpos(lower(entry_name), lower($1)) > 0 OR strpos(lower(command_line), lower($1)) > 0
+SELECT machine, machine_id, lp_type, entry_name, user_id, command_line
+FROM fleet_inventory,
+     (SELECT '%' || replace(replace(replace(lower($1), '\', '\\'), '%', '\%'), '_', '\_') || '%' AS pattern) p
+WHERE lower(entry_name) LIKE p.pattern OR lower(command_line) LIKE p.pattern
 ORDER BY machine, machine_id, load_point_key)sql";
 
 constexpr char kMachineIds[] =

@@ -9,13 +9,6 @@ constexpr char kTables[] = R"sql(
 CREATE TABLE IF NOT EXISTS fleet_events (machine_id text, machine text, key bigint, event_time text,
   event_type integer, load_point_key bigint, process_entry_key bigint, event jsonb, message bytea,
   unique (machine_id, key));
-DO $$ BEGIN
-  -- Asked of the catalog first: ALTER TABLE would wait for every writer of the table.
-  IF NOT EXISTS (SELECT 1 FROM information_schema.columns
-                 WHERE table_name = 'fleet_events' AND column_name = 'message') THEN
-    ALTER TABLE fleet_events ADD COLUMN message bytea;
-  END IF;
-END $$;
 CREATE TABLE IF NOT EXISTS fleet_machines (machine_id text PRIMARY KEY, machine text, last_key bigint,
   last_event_time text, snapshot bigint);
 CREATE TABLE IF NOT EXISTS fleet_inventory (machine_id text, machine text, snapshot bigint,
@@ -25,6 +18,26 @@ CREATE TABLE IF NOT EXISTS fleet_inventory_parts (machine_id text, snapshot bigi
   load_point jsonb, PRIMARY KEY (machine_id, snapshot, load_point_key));
 CREATE TABLE IF NOT EXISTS fleet_dead_letters (subject text, stream_sequence bigint PRIMARY KEY,
   reason text, received timestamptz DEFAULT now());
+DO $$ BEGIN
+  -- Asked of the catalog first: ALTER TABLE would wait for every writer of the table.
+  IF NOT EXISTS (SELECT 1 FROM information_schema.columns
+                 WHERE table_name = 'fleet_events' AND column_name = 'message') THEN
+    ALTER TABLE fleet_events ADD COLUMN message bytea;
+  END IF;
+  -- new: each machine's additions by time; where: any part of an entry or command line.
+  IF to_regclass('fleet_events_added') IS NULL THEN
+    CREATE INDEX fleet_events_added ON fleet_events (machine_id, event_time) WHERE event_type = 13;
+  END IF;
+  IF to_regclass('fleet_inventory_entry_trgm') IS NULL THEN
+    BEGIN
+      CREATE EXTENSION IF NOT EXISTS pg_trgm;
+      CREATE INDEX fleet_inventory_entry_trgm ON fleet_inventory USING gin (lower(entry_name) gin_trgm_ops);
+      CREATE INDEX fleet_inventory_command_trgm ON fleet_inventory USING gin (lower(command_line) gin_trgm_ops);
+    EXCEPTION WHEN insufficient_privilege OR undefined_file THEN
+      NULL;  -- without pg_trgm (or the right to add it) where reads the whole inventory
+    END;
+  END IF;
+END $$;
 )sql";
 
 // The batch goes in by COPY: the message bytes as they came (message), the same as
