@@ -71,9 +71,10 @@ class Collector {
   bool Start();
   bool Subscribe(std::string* error);
   bool Drained();
-  // What becomes of each fetched message: acknowledged, given back to wait for the
-  // rest of its snapshot, or given back because the batch could not be written.
-  enum class Verdict { Ack, Later, Retry };
+  // What becomes of each fetched message: acknowledged, moved aside for good (its
+  // delivery terminated), given back to wait for the rest of its snapshot, or given
+  // back because the batch could not be written.
+  enum class Verdict { Ack, Terminate, Later, Retry };
   struct Outcome {
     bool committed = true;
     std::vector<Verdict> verdict;
@@ -266,8 +267,9 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
   // A dead letter that cannot be published now is delivered again: its row is
   // written once, its message once (by its id).
   for (const auto& [index, reason] : outcome.dead) {
-    if (PublishDeadLetter(msgs[index], reason)) ++deadCount_;
-    else outcome.verdict[index] = Verdict::Later;
+    const bool moved = PublishDeadLetter(msgs[index], reason);
+    outcome.verdict[index] = moved ? Verdict::Terminate : Verdict::Later;
+    deadCount_ += moved ? 1 : 0;
   }
   return outcome;
 }
@@ -329,6 +331,7 @@ int Collector::Take(Consumer& consumer, bool wait) {
   bool failed = false;
   for (size_t i = 0; i < msgs.size(); ++i) {
     if (verdicts[i] == Verdict::Ack) consumer.pull.Ack(msgs[i]);
+    else if (verdicts[i] == Verdict::Terminate) consumer.pull.Terminate(msgs[i]);
     else consumer.pull.Nak(msgs[i], verdicts[i] == Verdict::Later ? 500 : RetryDelayMs(msgs[i]));
     failed = failed || verdicts[i] == Verdict::Retry;
   }

@@ -113,6 +113,8 @@ void PullConsumer::Prefetch(int batch, int64_t expiresMs) { Request(batch, expir
 
 void PullConsumer::Ack(natsMsg* msg) { natsConnection_PublishString(conn_, natsMsg_GetReply(msg), "+ACK"); }
 
+void PullConsumer::Terminate(natsMsg* msg) { natsConnection_PublishString(conn_, natsMsg_GetReply(msg), "+TERM"); }
+
 void PullConsumer::InProgress(natsMsg* msg) { natsConnection_PublishString(conn_, natsMsg_GetReply(msg), "+WPI"); }
 
 void PullConsumer::Nak(natsMsg* msg, int64_t delayMs) {

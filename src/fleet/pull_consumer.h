@@ -41,6 +41,9 @@ class PullConsumer {
   // but that they want a subscription made by the library.
   void Ack(natsMsg* msg);
   void Nak(natsMsg* msg, int64_t delayMs);
+  // Never to be delivered again (moved aside): the server says so in an advisory on
+  // $JS.EVENT.ADVISORY.CONSUMER.MSG_TERMINATED.<stream>.<consumer>.
+  void Terminate(natsMsg* msg);
   // Still being worked on: the consumer's wait for the acknowledgement starts again.
   void InProgress(natsMsg* msg);
 

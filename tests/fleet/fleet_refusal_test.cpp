@@ -131,6 +131,11 @@ TEST(FleetRefusal, PoisonAndConflictsMovedAsideThenReplayed) {
 
   const Machine& machine = DemoMachines()[0];
   ASSERT_EQ(RunFleet({"export", "--server", server.Urls(), machine.database, "--machine", machine.name}, &out), 0) << out;
+  // Each message moved aside is terminated, and the server says so.
+  natsSubscription* terminated = nullptr;
+  ASSERT_EQ(natsConnection_SubscribeSync(&terminated, link.Connection(),
+                                         "$JS.EVENT.ADVISORY.CONSUMER.MSG_TERMINATED.>"), NATS_OK);
+  natsConnection_Flush(link.Connection());
   publish("TWICE", Event("TWICE", 7, "2", "second"));   // differs from the stored event
   publish("TWICE", Event("TWICE", 8, "2", "first"));
   publish("TWICE", Event("TWICE", 8, "2", "first"));    // a repeat
@@ -147,6 +152,11 @@ TEST(FleetRefusal, PoisonAndConflictsMovedAsideThenReplayed) {
   // The bytes kept exactly; the jsonb shows U+0000 as U+2400 and leaves the rest.
   EXPECT_EQ(PgRows(pg, "SELECT convert_from(message, 'UTF8'), event->>'note' FROM fleet_events WHERE machine = 'NUL'"),
             (std::vector<std::vector<std::string>>{{hidden, "Run\u2400hidden \\u0000 kept"}}));
+  int advisories = 0;
+  for (int wait = 0; wait < 20 && advisories < 4; ++wait, Sleep(100))
+    ASSERT_EQ(natsSubscription_GetPending(terminated, &advisories, nullptr), NATS_OK);
+  EXPECT_EQ(advisories, 4);
+  natsSubscription_Destroy(terminated);
   const auto reasons = PgRows(pg, "SELECT reason FROM fleet_dead_letters ORDER BY stream_sequence");
   ASSERT_EQ(reasons.size(), 4u);
   EXPECT_TRUE(Contains(reasons[0][0], "conflict")) << reasons[0][0];
