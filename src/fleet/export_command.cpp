@@ -52,6 +52,8 @@ std::string FleetUsage(const std::string& program, bool central) {
          "       " + program + " fleet --database CONNINFO machines|new [--since 24h] [--unsigned]|where TEXT|\n"
          "           history --machine NAME [history filters, --net]|audit --machine NAME DB\n"
          "           [--format text|json|csv]\n"
+         "       " + program + " fleet setup --server URL[,URL...] [--replicas 3] [--max-age 30d]\n"
+         "           [--max-bytes 64G] [--update]\n"
          "       " + program + " fleet --database CONNINFO replay --server URL[,URL...] [--user NAME\n"
          "           --password-file FILE] [--tls-ca FILE]\n";
 }

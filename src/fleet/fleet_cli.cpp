@@ -11,6 +11,7 @@
 #include "fleet/fleet_arguments.h"
 #include "fleet/fleet_audit.h"
 #include "fleet/fleet_queries.h"
+#include "fleet/stream_setup.h"
 
 namespace Fleet {
 namespace {
@@ -47,7 +48,7 @@ struct QueryLine {
 bool SplitQueryLine(const std::vector<std::string>& args, QueryLine* line, std::string* error) {
   static const std::set<std::string> kValued = {"--format",  "--since",         "--until",  "--type",  "--entry",
                                                 "--user",    "--process",       "--server", "--tls-ca",
-                                                "--password-file"};
+                                                "--password-file", "--replicas", "--max-age", "--max-bytes"};
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool own = arg == "--database" || arg == "--machine" || arg == "--machine-id";
@@ -60,11 +61,11 @@ bool SplitQueryLine(const std::vector<std::string>& args, QueryLine* line, std::
     }
   }
   if (line->query.empty()) return *error = "name a query: machines, new, where, history, audit or replay", false;
-  static const std::set<std::string> kQueries = {"machines", "new", "where", "history", "audit", "replay"};
+  static const std::set<std::string> kQueries = {"machines", "new", "where", "history", "audit", "replay", "setup"};
   if (!kQueries.count(line->query)) return *error = "unknown query " + line->query, false;
   if ((line->query == "history" || line->query == "audit") && line->machine.empty() == line->machineId.empty())
     return *error = line->query + " needs --machine NAME or --machine-id ID", false;
-  if (line->database.empty()) return *error = "--database CONNINFO is required", false;
+  if (line->database.empty() && line->query != "setup") return *error = "--database CONNINFO is required", false;
   if (ConninfoHasPassword(line->database)) return *error = kNoPassword, false;
   return true;
 }
@@ -90,6 +91,25 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
   OutputFormat format = OutputFormat::Text;
   std::string error;
   if (!SplitQueryLine(args, &line, &error)) return BadInput(err, program, error);
+  if (line.query == "setup") {
+    NatsSettings nats;
+    StreamSettings wanted;
+    if (!ParseArguments(line.rest, 0, {"--server", "--user", "--password-file", "--tls-ca", "--replicas", "--max-age",
+                                       "--max-bytes"}, {"--update"}, &a, &error) ||
+        !NatsSettingsOf(a, host, &nats, &error))
+      return BadInput(err, program, error);
+    if (a.values.count("--replicas")) {
+      const std::string& n = a.values.at("--replicas");
+      if (n.size() != 1 || n[0] < '1' || n[0] > '5') return BadInput(err, program, "--replicas takes 1 to 5");
+      wanted.replicas = n[0] - '0';
+    }
+    if (a.values.count("--max-age") && !ParseAge(a.values.at("--max-age"), &wanted.maxAgeNs))
+      return BadInput(err, program, "--max-age takes 30d, 720h or 0");
+    if (a.values.count("--max-bytes") && !ParseBytes(a.values.at("--max-bytes"), &wanted.maxBytes))
+      return BadInput(err, program, "--max-bytes takes 64G, 512M, a number of bytes or 0");
+    if (!a.positional.empty()) return BadInput(err, program, "unexpected argument " + a.positional[0]);
+    return SetUpStream(nats, wanted, a.flags.count("--update") != 0, out, err);
+  }
   if (line.query == "replay") {
     NatsSettings nats;
     if (!ParseArguments(line.rest, 0, {"--server", "--user", "--password-file", "--tls-ca"}, {}, &a, &error) ||

@@ -24,6 +24,8 @@ struct NatsSettings {
 
 // The stream every machine publishes into.
 constexpr char kStreamName[] = "BRUMEVALE";
+// How long the stream drops a repeat of a message id.
+constexpr int64_t kDuplicateWindowNs = int64_t{3600} * 1000000000;
 
 struct Outgoing {
   std::string subject;

@@ -1,0 +1,49 @@
+// fleet setup against a real server: the stream made with the operator's limits, and an
+// existing stream with other settings named and changed only when asked.
+
+#include <filesystem>
+
+#include "fleet_fixture.h"
+
+using namespace FleetTest;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+// fleet setup makes the stream with the operator's limits, finds it as wanted the
+// second time, names what differs in a stream made otherwise and changes it only
+// when told to.
+TEST(FleetSetup, TheStreamsLimitsAndAStreamMadeOtherwise) {
+  TemporaryFolder folder;
+  NatsCluster server;
+  ASSERT_TRUE(server.Start(folder.String(), 1));
+  ASSERT_TRUE(WaitForJetStream(server.Urls(), 20000));
+  std::string out;
+  const std::vector<std::string> setup = {"fleet", "setup", "--server", server.Urls(), "--replicas", "1"};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = setup;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
+  ASSERT_EQ(RunFleet(with({"--max-age", "7d", "--max-bytes", "1G"}), &out), 0) << out;
+  EXPECT_TRUE(Contains(out, "created")) << out;
+  ASSERT_EQ(RunFleet(with({"--max-age", "7d", "--max-bytes", "1G"}), &out), 0) << out;
+  EXPECT_TRUE(Contains(out, "as wanted")) << out;
+  EXPECT_EQ(RunFleet(with({"--max-age", "30d", "--max-bytes", "1G"}), &out), 1) << out;
+  EXPECT_TRUE(Contains(out, "max age ns 604800000000000 (wanted 2592000000000000)")) << out;
+  EXPECT_EQ(RunFleet(with({"--max-age", "30d", "--max-bytes", "1G", "--update"}), &out), 0) << out;
+  EXPECT_EQ(RunFleet(with({"--max-age", "30d", "--max-bytes", "1G"}), &out), 0) << out;
+  EXPECT_EQ(RunFleet(with({"--max-age", "soon"}), &out), 2) << out;
+
+  // A stream an exporter made with the defaults of old differs in its limits.
+  NatsCluster other;
+  std::filesystem::create_directories(folder.Path() / "other");
+  ASSERT_TRUE(other.Start(folder.String() + "/other", 1));
+  ASSERT_TRUE(WaitForJetStream(other.Urls(), 20000));
+  ASSERT_EQ(RunFleet({"export", "--server", other.Urls(), DemoMachines()[0].database, "--machine", "M"}, &out), 0) << out;
+  EXPECT_EQ(RunFleet({"fleet", "setup", "--server", other.Urls(), "--replicas", "1"}, &out), 1) << out;
+  EXPECT_TRUE(Contains(out, "exists with other settings") && Contains(out, "max bytes -1")) << out;
+}
