@@ -11,6 +11,7 @@
 #include "fleet/fleet_arguments.h"
 #include "fleet/fleet_audit.h"
 #include "fleet/fleet_queries.h"
+#include "fleet/fleet_tables.h"
 #include "fleet/stream_setup.h"
 
 namespace Fleet {
@@ -61,7 +62,8 @@ bool SplitQueryLine(const std::vector<std::string>& args, QueryLine* line, std::
     }
   }
   if (line->query.empty()) return *error = "name a query: machines, new, where, history, audit or replay", false;
-  static const std::set<std::string> kQueries = {"machines", "new", "where", "history", "audit", "replay", "setup"};
+  static const std::set<std::string> kQueries = {"machines", "new",    "where", "history",
+                                                 "audit",    "replay", "setup", "migrate"};
   if (!kQueries.count(line->query)) return *error = "unknown query " + line->query, false;
   if ((line->query == "history" || line->query == "audit") && line->machine.empty() == line->machineId.empty())
     return *error = line->query + " needs --machine NAME or --machine-id ID", false;
@@ -109,6 +111,16 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
       return BadInput(err, program, "--max-bytes takes 64G, 512M, a number of bytes or 0");
     if (!a.positional.empty()) return BadInput(err, program, "unexpected argument " + a.positional[0]);
     return SetUpStream(nats, wanted, a.flags.count("--update") != 0, out, err);
+  }
+  if (line.query == "migrate") {
+    if (!line.rest.empty()) return BadInput(err, program, "unexpected argument " + line.rest[0]);
+    PgLink pg;
+    if (!pg.Connect(line.database, &error) || !MigrateFleetTables(pg, &error)) {
+      err << program << ": " << error << std::endl;
+      return 1;
+    }
+    out << "fleet tables at schema version " << kFleetSchemaVersion << std::endl;
+    return 0;
   }
   if (line.query == "replay") {
     NatsSettings nats;

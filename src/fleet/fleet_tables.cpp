@@ -186,9 +186,30 @@ void AppendCopyBytea(std::string* out, std::string_view bytes) {
 
 }  // namespace
 
-bool EnsureFleetTables(PgLink& pg, std::string* error) {
+bool MigrateFleetTables(PgLink& pg, std::string* error) {
+  const std::string version = std::to_string(kFleetSchemaVersion);
   // CREATE TABLE IF NOT EXISTS is not safe against itself; a lock makes it so.
-  return pg.Exec("BEGIN; SELECT pg_advisory_xact_lock(726354); " + std::string(kTables) + " COMMIT;", error);
+  if (pg.Exec("BEGIN; SELECT pg_advisory_xact_lock(726354); " + std::string(kTables) +
+                  "CREATE TABLE IF NOT EXISTS fleet_schema (version integer NOT NULL, migrated timestamptz DEFAULT now());"
+                  "INSERT INTO fleet_schema (version) SELECT " + version +
+                  " WHERE NOT EXISTS (SELECT 1 FROM fleet_schema WHERE version >= " + version + "); COMMIT;",
+              error))
+    return true;
+  std::string ignored;
+  pg.Exec("ROLLBACK", &ignored);
+  return false;
+}
+
+bool EnsureFleetTables(PgLink& pg, std::string* error) {
+  std::vector<PgRow> rows;
+  std::string ignored;
+  // A missing fleet_schema (tables of the first layout, or none) reads as version 0.
+  if (pg.Exec("SELECT coalesce(max(version), 0) FROM fleet_schema", {}, &ignored, &rows) && !rows.empty() &&
+      std::stoi(rows[0][0].value_or("0")) >= kFleetSchemaVersion)
+    return true;
+  if (MigrateFleetTables(pg, error)) return true;
+  *error += "; the tables need brumevale fleet migrate, run as their owner";
+  return false;
 }
 
 std::string EventProblem(const nlohmann::json& body) {

@@ -21,7 +21,16 @@ namespace Fleet {
 // predates the bytes.
 constexpr char kStoredMessage[] = "coalesce(convert_from(message, 'UTF8'), event::text)";
 
-// Creates what is missing; several collectors may start at once.
+// The layout of the tables this build writes: 1 the first (no fleet_schema), 2 with
+// the message bytes and the query indexes.
+constexpr int kFleetSchemaVersion = 2;
+
+// brumevale fleet migrate, as the tables' owner: creates what is missing and brings
+// older tables to kFleetSchemaVersion, recorded in fleet_schema.
+bool MigrateFleetTables(PgLink& pg, std::string* error);
+// The collector's start: nothing to do when the tables are at this build's version
+// (a role with row rights only may run it); otherwise it migrates them itself when
+// it may, and says to run fleet migrate when it may not. Several may start at once.
 bool EnsureFleetTables(PgLink& pg, std::string* error);
 
 // Why a message is not a valid event or inventory message; empty when it is one.
