@@ -15,7 +15,7 @@ int RunExportCommand(const std::vector<std::string>& args, const FleetHost& host
   Arguments a;
   std::string error;
   ExportOptions options;
-  if (!ParseArguments(args, 1, {"--server", "--machine", "--machine-id", "--user", "--password-file", "--tls-ca",
+  if (!ParseArguments(args, 1, {"--server", "--machine", "--machine-id", "--user", "--password-file", "--tls-ca", "--tls-cert", "--tls-key",
                                 "--give-up-after"}, {"--follow"}, &a, &error) ||
       !NatsSettingsOf(a, host, &options.nats, &error) || !GiveUpSecondsOf(a, &options.giveUpSeconds, &error))
     return BadInput(err, program, error);

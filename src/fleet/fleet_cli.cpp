@@ -27,7 +27,7 @@ int Collect(const std::vector<std::string>& args, const FleetHost& host, const s
   Arguments a;
   std::string error;
   CollectOptions options;
-  if (!ParseArguments(args, 1, {"--server", "--database", "--user", "--password-file", "--tls-ca", "--give-up-after"},
+  if (!ParseArguments(args, 1, {"--server", "--database", "--user", "--password-file", "--tls-ca", "--tls-cert", "--tls-key", "--give-up-after"},
                       {"--drain"}, &a, &error) ||
       !NatsSettingsOf(a, host, &options.nats, &error) || !GiveUpSecondsOf(a, &options.giveUpSeconds, &error))
     return BadInput(err, program, error);
@@ -48,7 +48,7 @@ struct QueryLine {
 
 bool SplitQueryLine(const std::vector<std::string>& args, QueryLine* line, std::string* error) {
   static const std::set<std::string> kValued = {"--format",  "--since",         "--until",  "--type",  "--entry",
-                                                "--user",    "--process",       "--server", "--tls-ca",
+                                                "--user",    "--process",       "--server", "--tls-ca", "--tls-cert", "--tls-key",
                                                 "--password-file", "--replicas", "--max-age", "--max-bytes"};
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -96,7 +96,7 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
   if (line.query == "setup") {
     NatsSettings nats;
     StreamSettings wanted;
-    if (!ParseArguments(line.rest, 0, {"--server", "--user", "--password-file", "--tls-ca", "--replicas", "--max-age",
+    if (!ParseArguments(line.rest, 0, {"--server", "--user", "--password-file", "--tls-ca", "--tls-cert", "--tls-key", "--replicas", "--max-age",
                                        "--max-bytes"}, {"--update"}, &a, &error) ||
         !NatsSettingsOf(a, host, &nats, &error))
       return BadInput(err, program, error);

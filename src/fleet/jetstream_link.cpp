@@ -65,6 +65,8 @@ bool JetStreamLink::Connect(const NatsSettings& settings, std::string* error) {
     s = natsOptions_SetSecure(opts, true);
     if (s == NATS_OK) s = natsOptions_LoadCATrustedCertificates(opts, settings.tlsCa.c_str());
   }
+  if (s == NATS_OK && !settings.tlsCert.empty())
+    s = natsOptions_LoadCertificatesChain(opts, settings.tlsCert.c_str(), settings.tlsKey.c_str());
   if (s == NATS_OK) s = natsConnection_Connect(&conn_, opts);
   natsOptions_Destroy(opts);
   jsOptions jsOpts;

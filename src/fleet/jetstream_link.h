@@ -19,6 +19,7 @@ struct NatsSettings {
   std::string user;
   std::string password;
   std::string tlsCa;                  // PEM file of the authority that signed the servers
+  std::string tlsCert, tlsKey;        // this machine's own certificate and key (PEM), when given
   int64_t requestWaitMs = 5000;       // a JetStream request waits this long for its answer
 };
 

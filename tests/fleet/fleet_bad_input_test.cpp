@@ -66,6 +66,7 @@ TEST(FleetBadInput, CommandLinesAndFiles) {
             "--machine-id takes"},
            {{"fleet", "--database", "x", "history", "--machine", "M", "--machine-id", "m"}, "--machine NAME or"},
            {{"collect", "--server", server}, "--database"},
+           {{"collect", "--server", server, "--database", "x", "--tls-cert", "c.pem"}, "go together"},
            {{"collect", "--server", server, "--database", "host=db password=secret"}, "no password in --database"},
            {{"fleet", "--database", "postgresql://u:secret@db/fleet", "machines"}, "no password in --database"},
            {{"exports", "--server", server}, "export, collect or fleet"},
