@@ -44,16 +44,19 @@ bool IsFleetCommand(const std::string& command) {
 std::string FleetUsage(const std::string& program, bool central) {
   std::string usage =
       "       " + program + " export --server URL[,URL...] [DB] [--machine NAME] [--machine-id ID] [--follow]\n"
-      "           [--user NAME --password-file FILE] [--tls-ca FILE] [--give-up-after SECONDS]\n";
+      "           [--user NAME --password-file FILE] [--tls-ca FILE] [--tls-cert FILE --tls-key FILE]\n"
+      "           [--give-up-after SECONDS]\n";
   if (!central) return usage;
   return usage +
          "       " + program + " collect --server URL[,URL...] --database CONNINFO [--drain] [--user NAME\n"
-         "           --password-file FILE] [--tls-ca FILE]\n"
+         "           --password-file FILE] [--tls-ca FILE] [--tls-cert FILE --tls-key FILE]\n"
          "       " + program + " fleet --database CONNINFO machines|new [--since 24h] [--unsigned]|where TEXT|\n"
-         "           history --machine NAME [history filters, --net]|audit --machine NAME DB\n"
+         "           history (--machine NAME|--machine-id ID) [history filters, --net]|\n"
+         "           audit (--machine NAME|--machine-id ID) DB\n"
          "           [--format text|json|csv]\n"
          "       " + program + " fleet setup --server URL[,URL...] [--replicas 3] [--max-age 30d]\n"
          "           [--max-bytes 64G] [--update]\n"
+         "       " + program + " fleet --database CONNINFO migrate\n"
          "       " + program + " fleet --database CONNINFO replay --server URL[,URL...] [--user NAME\n"
          "           --password-file FILE] [--tls-ca FILE]\n";
 }
