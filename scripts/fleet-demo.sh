@@ -28,8 +28,8 @@ stop_all() {
 trap stop_all EXIT
 
 # Three NATS nodes, one cluster.
-ports=() cports=()
-for i in 0 1 2; do ports+=("$(free_port)"); cports+=("$(free_port)"); done
+ports=() cports=() mports=()
+for i in 0 1 2; do ports+=("$(free_port)"); cports+=("$(free_port)"); mports+=("$(free_port)"); done
 urls=""
 for i in 0 1 2; do
   routes=""
@@ -37,6 +37,7 @@ for i in 0 1 2; do
   cat > "$work/n$i.conf" <<CONF
 server_name: n$i
 listen: 127.0.0.1:${ports[$i]}
+http: 127.0.0.1:${mports[$i]}
 jetstream { store_dir: "$work/js$i" }
 cluster {
   name: brumevale-demo
@@ -49,6 +50,26 @@ CONF
   pids+=($!)
   urls+="${urls:+,}nats://127.0.0.1:${ports[$i]}"
 done
+
+# Waits until the first node's JetStream report (its monitoring port) satisfies a
+# Python condition on it, d; fails after 30 s saying what was awaited.
+await_jetstream() {
+  local what=$1 condition=$2
+  for _ in $(seq 1 300); do
+    python3 - "http://127.0.0.1:${mports[0]}/jsz?accounts=true&streams=true" "$condition" <<'PY' && return 0
+import json, sys, urllib.request
+try:
+    d = json.load(urllib.request.urlopen(sys.argv[1], timeout=1))
+except Exception:
+    sys.exit(1)
+sys.exit(0 if eval(sys.argv[2], {"d": d}) else 1)
+PY
+    sleep 0.1
+  done
+  echo "fleet-demo: no $what after 30 s" >&2
+  return 1
+}
+await_jetstream "JetStream meta leader" 'd.get("meta_cluster", {}).get("leader")'
 
 # PostgreSQL in the temporary folder.
 mkdir -p "$work/pg"
@@ -70,9 +91,17 @@ for name in "${names[@]}"; do
 done
 for pid in "${sims[@]}"; do wait "$pid"; done
 
+# A first collector makes the stream, its consumers and the tables; the machines
+# export once the stream has a leader.
+"$brumevale" collect --server "$urls" --database "$conninfo" --drain
+await_jetstream "leader of the stream BRUMEVALE" \
+  'any(s["name"] == "BRUMEVALE" and s.get("cluster", {}).get("leader")
+       for a in d.get("account_details", []) for s in a.get("stream_detail", []))'
 db="drives/C/ProgramData/Kelvra Security/Brumevale/Brumevale.data"
 for name in "${names[@]}"; do
-  "$brumevale" export --server "$urls" "$work/$name/$db" --machine "$name" &
+  # Each machine under an id of the MachineGuid's shape, made of its name.
+  id=$(python3 -c 'import sys, uuid; print(uuid.uuid5(uuid.NAMESPACE_DNS, sys.argv[1]))' "$name")
+  "$brumevale" export --server "$urls" "$work/$name/$db" --machine "$name" --machine-id "$id" &
   sims+=($!)
 done
 for pid in "${sims[@]}"; do wait "$pid"; done
@@ -81,5 +110,10 @@ for pid in "${sims[@]}"; do wait "$pid"; done
 echo "== brumevale fleet machines"
 "$brumevale" fleet --database "$conninfo" machines
 echo
-echo "== brumevale fleet new --unsigned"
-"$brumevale" fleet --database "$conninfo" new --unsigned
+echo "== brumevale fleet new --unsigned (machine, time, type, entry; cut at 120 columns)"
+"$brumevale" fleet --database "$conninfo" new --unsigned --format json | python3 -c '
+import json, sys
+for line in sys.stdin:
+    r = json.loads(line)
+    print(("%-15s %s %-24s %s" % (r["machine"], r["time"], r["type"], r["entry"] or ""))[:120])'
+

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <ostream>
 #include <thread>
 
@@ -32,6 +34,33 @@ struct Fetched {
   }
 };
 
+// While a batch is written (a slow COPY, a table locked for a while) its messages
+// are said to be in progress every third of the acknowledgement wait, so that the
+// stream does not deliver them again to another collector meanwhile.
+class ProgressBeat {
+ public:
+  ProgressBeat(PullConsumer& pull, const std::vector<natsMsg*>& msgs)
+      : thread_([this, &pull, &msgs] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          while (!cv_.wait_for(lock, std::chrono::nanoseconds(kAckWaitNs / 3), [this] { return done_; }))
+            for (natsMsg* msg : msgs) pull.InProgress(msg);
+        }) {}
+  ~ProgressBeat() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    cv_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
 class Collector {
  public:
   Collector(const CollectOptions& options, const std::atomic<bool>& stop, std::ostream& err)
@@ -42,20 +71,22 @@ class Collector {
   bool Start();
   bool Subscribe(std::string* error);
   bool Drained();
-  // What becomes of each fetched message: acknowledged, given back to wait for the
-  // rest of its snapshot, or given back because the batch could not be written.
-  enum class Verdict { Ack, Later, Retry };
+  // What becomes of each fetched message: acknowledged, moved aside for good (its
+  // delivery terminated), given back to wait for the rest of its snapshot, or given
+  // back because the batch could not be written.
+  enum class Verdict { Ack, Terminate, Later, Retry };
   struct Outcome {
     bool committed = true;
     std::vector<Verdict> verdict;
-    std::string error;
+    std::string error, sqlState;
+    std::vector<std::pair<size_t, std::string>> dead;  // messages moved aside, with the reason
   };
   // Messages handled, -1 on a failure. Without wait, only what the stream has at hand.
   int Take(Consumer& consumer, bool wait);
   std::vector<Verdict> Write(Consumer& consumer, const std::vector<natsMsg*>& msgs);
   // forced, when given, is the reason each message is to be moved aside.
   Outcome Commit(Consumer& consumer, const std::vector<natsMsg*>& msgs, const std::vector<std::string>& forced);
-  bool DeadLetter(natsMsg* msg, const std::string& reason);
+  bool PublishDeadLetter(natsMsg* msg, const std::string& reason);
   bool ReachDatabase();
 
   const CollectOptions& options_;
@@ -66,6 +97,7 @@ class Collector {
   Consumer consumers_[2] = {{"brumevale.events.>", "brumevale-events", false},
                             {"brumevale.inventory.>", "brumevale-inventory", true}};
   bool databaseDown_ = false;
+  bool refusing_ = false;    // PostgreSQL answers but refuses batches for a passing reason
   bool streamDown_ = false;  // one line per outage, not one per retry
   int deadCount_ = 0;
 };
@@ -76,13 +108,29 @@ std::string MachineOfSubject(const char* subject) {
   return dot == std::string::npos ? "_" : text.substr(dot + 1);
 }
 
-uint64_t StreamSequence(natsMsg* msg) {
+// A batch the database refused for a passing reason comes back after 0.5 s, then 1,
+// 2, 4 ... up to 30 s as it is refused again: a revoked grant or a failover heals
+// without a flood of retries, and nothing is given up.
+int64_t RetryDelayMs(natsMsg* msg) {
   jsMsgMetaData* meta = nullptr;
-  if (natsMsg_GetMetaData(&meta, msg) != NATS_OK) return 0;
-  const uint64_t sequence = meta->Sequence.Stream;
-  jsMsgMetaData_Destroy(meta);
-  return sequence;
+  uint64_t delivered = 1;
+  if (natsMsg_GetMetaData(&meta, msg) == NATS_OK) {
+    delivered = meta->NumDelivered;
+    jsMsgMetaData_Destroy(meta);
+  }
+  return std::min<int64_t>(int64_t{500} << std::min<uint64_t>(delivered > 0 ? delivered - 1 : 0, 6), 30000);
 }
+
+// A machine publishes on its own id's subject only (its credentials allow no other):
+// a body that claims another id is a forgery or a fault, and is not stored as that
+// machine's event.
+std::string IdentityProblem(const nlohmann::json& body, const char* subject) {
+  return body["machineId"].get_ref<const std::string&>() == MachineOfSubject(subject)
+             ? ""
+             : "its machineId is not the one its subject names";
+}
+
+constexpr char kConflict[] = "conflict: another event is stored for this machine id and key";
 
 bool Collector::Subscribe(std::string* error) {
   for (Consumer& consumer : consumers_) {
@@ -130,9 +178,10 @@ bool Collector::ReachDatabase() {
   return false;
 }
 
-// The message goes on brumevale.dead.<machine> as it came, its reason in a header;
-// the message id keeps a redelivered one from being moved twice.
-bool Collector::DeadLetter(natsMsg* msg, const std::string& reason) {
+// The message goes on brumevale.dead.<machine> as it came, its reason, subject and
+// stream sequence in headers; the message id keeps a redelivered one from being
+// moved twice. Only after the commit that records it: a batch rolled back moves nothing.
+bool Collector::PublishDeadLetter(natsMsg* msg, const std::string& reason) {
   const uint64_t sequence = StreamSequence(msg);
   const std::string subject = "brumevale.dead." + MachineOfSubject(natsMsg_GetSubject(msg));
   natsMsg* dead = nullptr;
@@ -141,6 +190,7 @@ bool Collector::DeadLetter(natsMsg* msg, const std::string& reason) {
   if (s == NATS_OK) s = natsMsgHeader_Set(dead, "Nats-Msg-Id", id.c_str());
   if (s == NATS_OK) s = natsMsgHeader_Set(dead, "Brumevale-Reason", reason.c_str());
   if (s == NATS_OK) s = natsMsgHeader_Set(dead, "Brumevale-Subject", natsMsg_GetSubject(msg));
+  if (s == NATS_OK) s = natsMsgHeader_Set(dead, "Brumevale-Sequence", std::to_string(sequence).c_str());
   jsPubAck* ack = nullptr;
   if (s == NATS_OK) s = js_PublishMsg(&ack, link_.Context(), dead, nullptr, nullptr);
   jsPubAck_Destroy(ack);
@@ -157,7 +207,6 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
   outcome.verdict.assign(msgs.size(), Verdict::Ack);
   std::vector<nlohmann::json> parts, closings;
   std::vector<size_t> closingIndex;
-  std::vector<std::pair<size_t, std::string>> invalid;
   EventBatch events(pg_);
   bool ok = pg_.Exec("BEGIN", &outcome.error);
   std::vector<nlohmann::json> bodies(msgs.size());
@@ -167,6 +216,7 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
       const char* data = natsMsg_GetData(msgs[i]);
       bodies[i] = nlohmann::json::parse(data, data + natsMsg_GetDataLength(msgs[i]), nullptr, false);
       problems[i] = !forced.empty() ? forced[i] : consumer.inventory ? InventoryProblem(bodies[i]) : EventProblem(bodies[i]);
+      if (problems[i].empty()) problems[i] = IdentityProblem(bodies[i], natsMsg_GetSubject(msgs[i]));
     }
   };
   // Parsing is most of the collector's own work. The batch is parsed a part at a time,
@@ -184,13 +234,11 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
     }
     for (size_t i = from; i < to; ++i) {
       nlohmann::json& body = bodies[i];
-      const char* data = natsMsg_GetData(msgs[i]);
+      const std::string_view bytes(natsMsg_GetData(msgs[i]), static_cast<size_t>(natsMsg_GetDataLength(msgs[i])));
       if (!problems[i].empty()) {
-        // Moved aside before the batch commits, so that its acknowledgement covers it.
-        if (DeadLetter(msgs[i], problems[i])) invalid.emplace_back(i, problems[i]);
-        else outcome.verdict[i] = Verdict::Later;
+        outcome.dead.emplace_back(i, problems[i]);
       } else if (!consumer.inventory) {
-        events.Add(body, {data, static_cast<size_t>(natsMsg_GetDataLength(msgs[i]))});
+        if (events.Add(body, bytes, i) == EventBatch::Added::kConflict) outcome.dead.emplace_back(i, kConflict);
       } else if (body.contains("rows")) {
         closings.push_back(std::move(body));
         closingIndex.push_back(i);
@@ -201,40 +249,64 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
     }
     if (ok) events.Send();
   }
-  std::vector<size_t> incomplete;
-  ok = ok && events.Finish(&outcome.error);
-  for (const auto& [index, reason] : invalid)
+  std::vector<size_t> incomplete, conflicts;
+  ok = ok && events.Finish(&conflicts, &outcome.error);
+  for (const size_t index : conflicts) outcome.dead.emplace_back(index, kConflict);
+  for (const auto& [index, reason] : outcome.dead)
     ok = ok && WriteDeadLetter(pg_, natsMsg_GetSubject(msgs[index]), StreamSequence(msgs[index]), reason, &outcome.error);
   ok = ok && (!consumer.inventory || WriteInventory(pg_, parts, closings, &incomplete, &outcome.error));
   ok = ok && pg_.Exec("COMMIT", &outcome.error);
   if (!ok) {
+    outcome.sqlState = pg_.SqlState();
     std::string ignored;
     pg_.Exec("ROLLBACK", &ignored);
     outcome.committed = false;
     return outcome;
   }
-  deadCount_ += static_cast<int>(invalid.size());
   for (const size_t index : incomplete) outcome.verdict[closingIndex[index]] = Verdict::Later;
+  // A dead letter that cannot be published now is delivered again: its row is
+  // written once, its message once (by its id).
+  for (const auto& [index, reason] : outcome.dead) {
+    const bool moved = PublishDeadLetter(msgs[index], reason);
+    outcome.verdict[index] = moved ? Verdict::Terminate : Verdict::Later;
+    deadCount_ += moved ? 1 : 0;
+  }
   return outcome;
 }
 
-// A batch the database refuses while it still answers holds a message it cannot
-// take: each is then tried alone, and one that fails alone is moved aside with the
-// database's reason, so that it never blocks the rest.
+// What PostgreSQL's refusal of a batch means is read from its SQLSTATE. Only a data
+// error of one message (classes 22 and 23) makes that message poison: the batch is
+// halved until it stands alone, and it is moved aside with the database's reason.
+// Anything else (a connection lost, read-only during a failover, a revoked grant,
+// a lock timeout, a cancel, a serialization failure, no resources) rolls the whole
+// batch back to be delivered again later, however long the trouble lasts.
 std::vector<Collector::Verdict> Collector::Write(Consumer& consumer, const std::vector<natsMsg*>& msgs) {
   Outcome outcome = Commit(consumer, msgs, {});
-  if (outcome.committed) return outcome.verdict;
-  if (!pg_.Ok() || msgs.size() == 1) {
-    if (!pg_.Ok() && !databaseDown_) err_ << "brumevale collect: " << outcome.error << "; retrying" << std::endl;
-    databaseDown_ = databaseDown_ || !pg_.Ok();
-    if (pg_.Ok()) {  // the one message the database refuses
-      const Outcome moved = Commit(consumer, msgs, {"refused by the database: " + outcome.error});
-      if (moved.committed) return moved.verdict;
+  if (outcome.committed) {
+    if (refusing_) err_ << "brumevale collect: PostgreSQL takes the batches again" << std::endl;
+    refusing_ = false;
+    return outcome.verdict;
+  }
+  if (!IsDataRefusal(outcome.sqlState)) {
+    if (!pg_.Ok()) {
+      if (!databaseDown_) err_ << "brumevale collect: " << outcome.error << "; retrying" << std::endl;
+      databaseDown_ = true;
+    } else if (!refusing_) {
+      err_ << "brumevale collect: " << outcome.error << " (SQLSTATE " << outcome.sqlState
+           << "); nothing acknowledged, retrying with growing delay" << std::endl;
+      refusing_ = true;
     }
     return std::vector<Verdict>(msgs.size(), Verdict::Retry);
   }
-  std::vector<Verdict> verdicts;
-  for (natsMsg* msg : msgs) verdicts.push_back(Write(consumer, {msg}).front());
+  if (msgs.size() == 1) {
+    const std::string reason = "refused by the database (SQLSTATE " + outcome.sqlState + "): " + outcome.error;
+    const Outcome moved = Commit(consumer, msgs, {reason});
+    return moved.committed ? moved.verdict : std::vector<Verdict>{Verdict::Retry};
+  }
+  const auto middle = msgs.begin() + static_cast<std::ptrdiff_t>(msgs.size() / 2);
+  std::vector<Verdict> verdicts = Write(consumer, {msgs.begin(), middle});
+  const std::vector<Verdict> rest = Write(consumer, {middle, msgs.end()});
+  verdicts.insert(verdicts.end(), rest.begin(), rest.end());
   return verdicts;
 }
 
@@ -251,11 +323,16 @@ int Collector::Take(Consumer& consumer, bool wait) {
   if (fetched.msgs.empty()) return 0;
   const std::vector<natsMsg*>& msgs = fetched.msgs;
   if (static_cast<int>(msgs.size()) == options_.batch) consumer.pull.Prefetch(options_.batch, 2000);
-  const std::vector<Verdict> verdicts = Write(consumer, msgs);
+  std::vector<Verdict> verdicts;
+  {
+    const ProgressBeat beat(consumer.pull, msgs);
+    verdicts = Write(consumer, msgs);
+  }
   bool failed = false;
   for (size_t i = 0; i < msgs.size(); ++i) {
     if (verdicts[i] == Verdict::Ack) consumer.pull.Ack(msgs[i]);
-    else consumer.pull.Nak(msgs[i], verdicts[i] == Verdict::Later ? 500 : 1000);
+    else if (verdicts[i] == Verdict::Terminate) consumer.pull.Terminate(msgs[i]);
+    else consumer.pull.Nak(msgs[i], verdicts[i] == Verdict::Later ? 500 : RetryDelayMs(msgs[i]));
     failed = failed || verdicts[i] == Verdict::Retry;
   }
   return failed ? -1 : static_cast<int>(msgs.size());

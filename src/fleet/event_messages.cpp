@@ -56,10 +56,14 @@ bool EventMessages::ReadPage(int64_t after, int limit, EventPage* page, std::str
   return true;
 }
 
-bool EventMessages::Inventory(int64_t snapshot, std::vector<Outgoing>* messages, std::string* error) {
+bool EventMessages::Inventory(int64_t snapshot, std::vector<Outgoing>* messages, std::string* hash,
+                              std::string* error) {
   messages->clear();
   std::vector<nlohmann::json> rows;
   if (!raw_.ReadLoadPoints(&rows, error)) return false;
+  std::string all;
+  for (const nlohmann::json& row : rows) all += Dumped(row) + '\n';
+  *hash = Sha256Hex(all);
   const std::string subject = InventorySubject(machine_.token);
   const std::string idPrefix = machine_.id + ":inventory:" + std::to_string(snapshot) + ":";
   for (const nlohmann::json& row : rows) {
@@ -71,15 +75,24 @@ bool EventMessages::Inventory(int64_t snapshot, std::vector<Outgoing>* messages,
   nlohmann::json closing = Envelope(machine_);
   closing["snapshot"] = snapshot;
   closing["rows"] = rows.size();
+  closing["hash"] = *hash;
   messages->push_back({subject, idPrefix + "end", Dumped(closing)});
   return true;
 }
 
-int64_t KeyOfEventMessage(const std::string& data) {
+int64_t KeyOfEventMessage(const std::string& data, const std::string& machineId) {
   const nlohmann::json body = nlohmann::json::parse(data, nullptr, false);
   if (!body.is_object()) return 0;
+  if (!machineId.empty() && body.value("machineId", std::string()) != machineId) return 0;
   const auto key = body.find("key");
   return key != body.end() && key->is_number_integer() ? key->get<int64_t>() : 0;
+}
+
+std::string HashOfClosingMessage(const std::string& data, const std::string& machineId) {
+  const nlohmann::json body = nlohmann::json::parse(data, nullptr, false);
+  if (!body.is_object() || !body.contains("rows") || body.value("machineId", std::string()) != machineId) return "";
+  const auto hash = body.find("hash");
+  return hash != body.end() && hash->is_string() ? hash->get<std::string>() : "";
 }
 
 int64_t SnapshotOfClosingMessage(const std::string& data) {

@@ -22,7 +22,7 @@ namespace Fleet {
 
 struct MachineLabel {
   std::string name;     // as given, or the computer name
-  std::string token;    // the subject token made of it
+  std::string token;    // the subject token: the id
   std::string id;       // --machine-id, the SHA-256 of the name, or the MachineGuid
 };
 
@@ -40,8 +40,9 @@ class EventMessages {
   bool Open(const std::string& path, std::string* error);
   // The events with KEY > after, up to limit, as messages.
   bool ReadPage(int64_t after, int limit, EventPage* page, std::string* error);
-  // The load points as they stand now, under the snapshot id, closing message last.
-  bool Inventory(int64_t snapshot, std::vector<Outgoing>* messages, std::string* error);
+  // The load points as they stand now, under the snapshot id, closing message last;
+  // hash receives the SHA-256 of the rows as sent, which the closing message carries.
+  bool Inventory(int64_t snapshot, std::vector<Outgoing>* messages, std::string* hash, std::string* error);
 
   RecordFile& Raw() { return raw_; }
   const MachineLabel& Machine() const { return machine_; }
@@ -52,9 +53,12 @@ class EventMessages {
   RecordFile raw_;
 };
 
-// The event key a stored event message carries; 0 when it carries none.
-int64_t KeyOfEventMessage(const std::string& data);
+// The event key a stored event message carries; 0 when it carries none or when it
+// is not machineId's (given, the message must carry that machineId).
+int64_t KeyOfEventMessage(const std::string& data, const std::string& machineId = "");
 // The snapshot of a closing inventory message; 0 when it is not one.
 int64_t SnapshotOfClosingMessage(const std::string& data);
+// The hash of the rows a closing inventory message of machineId carries; "" when none.
+std::string HashOfClosingMessage(const std::string& data, const std::string& machineId);
 
 }  // namespace Fleet

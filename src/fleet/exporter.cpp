@@ -37,6 +37,7 @@ class Exporter {
   bool started_ = false;
   int64_t position_ = 0;          // every event up to this key is in the stream
   int64_t pendingInventory_ = 0;  // a snapshot still to send
+  std::string sentInventory_;     // the hash of the load points last sent
   bool troubled_ = false;         // one line per outage, not one per retry
   int backoffMs_ = 250;
   Clock::time_point lastProgress_ = Clock::now();
@@ -64,14 +65,21 @@ bool Exporter::Reach() {
   return true;
 }
 
-// The last event message on the machine's subject says where the stream stands. The
-// page before it is sent again while the stream still drops repeats: an event
-// whose acknowledgement was lost just before a crash may sit under later ones.
+// The last event message on the machine's own subject (named by its id) says where
+// the stream stands, if it is the machine's own: one that claims another id, or a
+// key the record does not hold yet, is not taken as the place to resume, and
+// everything is sent again (the collector drops what it holds already). The page
+// before it is sent again while the stream still drops repeats: an event whose
+// acknowledgement was lost just before a crash may sit under later ones.
 bool Exporter::FindStart() {
   std::optional<StoredMessage> last;
   std::string error;
   if (!link_.LastMessage(EventSubject(options_.machine.token), &last, &error)) return Trouble(error), false;
-  position_ = last ? KeyOfEventMessage(last->data) : 0;
+  position_ = last ? KeyOfEventMessage(last->data, options_.machine.id) : 0;
+  if (position_ > 0 && messages_.Raw().KeyBefore(position_, 1) != position_) position_ = 0;
+  if (last && position_ == 0)
+    err_ << "brumevale export: the last message on " << EventSubject(options_.machine.token)
+         << " does not match this machine's record; sending every event" << std::endl;
   const int64_t ageNs = last ? std::chrono::duration_cast<std::chrono::nanoseconds>(
                                    std::chrono::system_clock::now().time_since_epoch()).count() - last->timeNs
                              : 0;
@@ -81,6 +89,7 @@ bool Exporter::FindStart() {
   std::optional<StoredMessage> inventory;
   if (!link_.LastMessage(InventorySubject(options_.machine.token), &inventory, &error)) return Trouble(error), false;
   const int64_t sent = inventory ? SnapshotOfClosingMessage(inventory->data) : 0;
+  sentInventory_ = inventory ? HashOfClosingMessage(inventory->data, options_.machine.id) : "";
   const int64_t latest = messages_.Raw().LatestRescanKey(last ? KeyOfEventMessage(last->data) : 0);
   pendingInventory_ = latest > sent ? latest : 0;
   started_ = true;
@@ -106,10 +115,16 @@ int Exporter::ExportPage() {
   return static_cast<int>(acked);
 }
 
+// A rescan that changed no load point sends nothing: the snapshot in place stands.
+// Every 300 s rescan of an idle machine would otherwise send its whole inventory.
 bool Exporter::SendInventory() {
   std::vector<Outgoing> messages;
-  std::string error;
-  if (!messages_.Inventory(pendingInventory_, &messages, &error)) return Trouble(error), false;
+  std::string error, hash;
+  if (!messages_.Inventory(pendingInventory_, &messages, &hash, &error)) return Trouble(error), false;
+  if (hash == sentInventory_) {
+    pendingInventory_ = 0;
+    return true;
+  }
   // Sent in pieces of one acknowledgement window; the closing message goes last.
   for (size_t first = 0; first < messages.size(); first += kPageSize) {
     const std::vector<Outgoing> part(messages.begin() + first,
@@ -118,6 +133,7 @@ bool Exporter::SendInventory() {
       return Trouble("the stream did not acknowledge the inventory: " + error), false;
   }
   pendingInventory_ = 0;
+  sentInventory_ = hash;
   return true;
 }
 

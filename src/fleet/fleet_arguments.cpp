@@ -53,6 +53,15 @@ bool NatsSettingsOf(const Arguments& a, const FleetHost& host, NatsSettings* nat
     if (!in || !std::getline(in, nats->password)) return *error = "cannot read the password file " + file->second, false;
     if (!nats->password.empty() && nats->password.back() == '\r') nats->password.pop_back();
   }
+  if (a.values.count("--tls-cert") != a.values.count("--tls-key"))
+    return *error = "--tls-cert FILE and --tls-key FILE go together", false;
+  if (a.values.count("--tls-cert")) {
+    if (!host.tls) return *error = "this build carries no TLS; --tls-cert is not available", false;
+    nats->tlsCert = a.values.at("--tls-cert");
+    nats->tlsKey = a.values.at("--tls-key");
+    for (const std::string& file : {nats->tlsCert, nats->tlsKey})
+      if (!std::ifstream(file)) return *error = "cannot read the certificate file " + file, false;
+  }
   if (a.values.count("--tls-ca")) {
     if (!host.tls) return *error = "this build carries no TLS; --tls-ca is not available", false;
     nats->tlsCa = a.values.at("--tls-ca");

@@ -3,14 +3,15 @@
 #include <map>
 #include <ostream>
 
+#include "fleet/fleet_tables.h"
 #include "fleet/raw_rows.h"
 
 namespace Fleet {
 namespace {
 
-constexpr char kExported[] =
-    "SELECT key, event->'raw', event->>'event', event->>'type', event->>'entry' FROM fleet_events "
-    "WHERE machine = $1 OR machine_id = $1 ORDER BY key";
+// Read from the message's bytes, so that a value holding U+0000 compares as it was.
+const std::string kExported =
+    std::string("SELECT key, ") + kStoredMessage + " FROM fleet_events WHERE machine_id = $1 ORDER BY key";
 
 // "EVENT_TIME was "a", now "b"" for each column that differs, in column order.
 std::string Differences(const char* table, const nlohmann::json& exported, const nlohmann::json& local) {
@@ -37,8 +38,12 @@ nlohmann::json Member(const nlohmann::json& object, const char* name) {
   return object.is_object() && object.contains(name) ? object[name] : nlohmann::json();
 }
 
-std::string Described(const PgRow& row) {
-  return "(" + row[2].value_or("") + " " + row[3].value_or("") + " " + row[4].value_or("") + ")";
+std::string Described(const nlohmann::json& message) {
+  auto text = [&](const char* name) {
+    const nlohmann::json value = Member(message, name);
+    return value.is_string() ? value.get<std::string>() : std::string();
+  };
+  return "(" + text("event") + " " + text("type") + " " + text("entry") + ")";
 }
 
 }  // namespace
@@ -72,11 +77,12 @@ int AuditMachine(PgLink& pg, const std::string& machine, const std::string& data
   int found = 0;
   for (const PgRow& row : exported) {
     const int64_t key = std::stoll(row[0].value_or("0"));
-    const nlohmann::json raw = nlohmann::json::parse(row[1].value_or("{}"), nullptr, false);
+    const nlohmann::json message = nlohmann::json::parse(row[1].value_or("{}"), nullptr, false);
+    const nlohmann::json raw = Member(message, "raw");
     const nlohmann::json change = Member(raw, "ChangeEvents");
     const nlohmann::json time = Member(change, "EVENT_TIME");
     const std::string head = "event " + std::to_string(key) + " of " + (time.is_string() ? time.get<std::string>() : "?") +
-                             " " + Described(row);
+                             " " + Described(message);
     const auto mine = localOf.find(key);
     if (mine == localOf.end()) {
       out << head << ": deleted on the machine after its export" << std::endl;

@@ -11,8 +11,8 @@
 namespace Fleet {
 
 // 1 when it finds any deleted or altered event (one line each), 0 when none, 2 when
-// the database cannot be read or the machine was never exported.
-int AuditMachine(PgLink& pg, const std::string& machine, const std::string& database, std::ostream& out,
+// the database cannot be read or the machine (by id) was never exported.
+int AuditMachine(PgLink& pg, const std::string& machineId, const std::string& database, std::ostream& out,
                  std::ostream& err);
 
 }  // namespace Fleet

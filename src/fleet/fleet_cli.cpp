@@ -7,12 +7,19 @@
 #include <set>
 
 #include "fleet/collector.h"
+#include "fleet/dead_letters.h"
 #include "fleet/fleet_arguments.h"
 #include "fleet/fleet_audit.h"
 #include "fleet/fleet_queries.h"
+#include "fleet/fleet_tables.h"
+#include "fleet/stream_setup.h"
 
 namespace Fleet {
 namespace {
+
+constexpr char kNoPassword[] =
+    "no password in --database: every process list shows it; use a password file (~/.pgpass, passfile=) "
+    "or a service file (service=NAME)";
 
 int Collect(const std::vector<std::string>& args, const FleetHost& host, const std::atomic<bool>& stop,
             std::ostream& err) {
@@ -20,13 +27,14 @@ int Collect(const std::vector<std::string>& args, const FleetHost& host, const s
   Arguments a;
   std::string error;
   CollectOptions options;
-  if (!ParseArguments(args, 1, {"--server", "--database", "--user", "--password-file", "--tls-ca", "--give-up-after"},
+  if (!ParseArguments(args, 1, {"--server", "--database", "--user", "--password-file", "--tls-ca", "--tls-cert", "--tls-key", "--give-up-after"},
                       {"--drain"}, &a, &error) ||
       !NatsSettingsOf(a, host, &options.nats, &error) || !GiveUpSecondsOf(a, &options.giveUpSeconds, &error))
     return BadInput(err, program, error);
   if (!a.positional.empty()) return BadInput(err, program, "unexpected argument " + a.positional[0]);
   if (!a.values.count("--database")) return BadInput(err, program, "--database CONNINFO is required");
   options.conninfo = a.values.at("--database");
+  if (ConninfoHasPassword(options.conninfo)) return BadInput(err, program, kNoPassword);
   options.drain = a.flags.count("--drain") != 0;
   return RunCollect(options, stop, err);
 }
@@ -34,30 +42,33 @@ int Collect(const std::vector<std::string>& args, const FleetHost& host, const s
 // A fleet command line: the query's name, --database, --machine, and the rest left
 // in order for the query's own options (history takes the reader's).
 struct QueryLine {
-  std::string query, database, machine;
+  std::string query, database, machine, machineId;
   std::vector<std::string> rest;
 };
 
 bool SplitQueryLine(const std::vector<std::string>& args, QueryLine* line, std::string* error) {
-  static const std::set<std::string> kValued = {"--format", "--since", "--until", "--type",
-                                                "--entry",  "--user",  "--process"};
+  static const std::set<std::string> kValued = {"--format",  "--since",         "--until",  "--type",  "--entry",
+                                                "--user",    "--process",       "--server", "--tls-ca", "--tls-cert", "--tls-key",
+                                                "--password-file", "--replicas", "--max-age", "--max-bytes"};
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const bool own = arg == "--database" || arg == "--machine";
+    const bool own = arg == "--database" || arg == "--machine" || arg == "--machine-id";
     if ((own || kValued.count(arg)) && i + 1 >= args.size()) return *error = arg + " needs a value", false;
-    if (own) (arg == "--database" ? line->database : line->machine) = args[++i];
+    if (own) (arg == "--database" ? line->database : arg == "--machine" ? line->machine : line->machineId) = args[++i];
     else if (line->query.empty() && arg.rfind("-", 0) != 0) line->query = arg;
     else {
       line->rest.push_back(arg);
       if (kValued.count(arg)) line->rest.push_back(args[++i]);
     }
   }
-  if (line->query.empty()) return *error = "name a query: machines, new, where, history or audit", false;
-  static const std::set<std::string> kQueries = {"machines", "new", "where", "history", "audit"};
+  if (line->query.empty()) return *error = "name a query: machines, new, where, history, audit or replay", false;
+  static const std::set<std::string> kQueries = {"machines", "new",    "where", "history",
+                                                 "audit",    "replay", "setup", "migrate"};
   if (!kQueries.count(line->query)) return *error = "unknown query " + line->query, false;
-  if ((line->query == "history" || line->query == "audit") && line->machine.empty())
-    return *error = line->query + " needs --machine NAME", false;
-  if (line->database.empty()) return *error = "--database CONNINFO is required", false;
+  if ((line->query == "history" || line->query == "audit") && line->machine.empty() == line->machineId.empty())
+    return *error = line->query + " needs --machine NAME or --machine-id ID", false;
+  if (line->database.empty() && line->query != "setup") return *error = "--database CONNINFO is required", false;
+  if (ConninfoHasPassword(line->database)) return *error = kNoPassword, false;
   return true;
 }
 
@@ -68,8 +79,10 @@ int Answer(PgLink& pg, const QueryLine& line, const Arguments& a, OutputFormat f
     return QueryNew(pg, a.values.count("--since") ? a.values.at("--since") : "24h", a.flags.count("--unsigned") != 0,
                     format, out, err);
   if (line.query == "where") return QueryWhere(pg, a.positional[0], format, out, err);
-  if (line.query == "audit") return AuditMachine(pg, line.machine, a.positional[0], out, err);
-  return QueryHistory(pg, line.machine, history, out, err);
+  std::string id;
+  if (const int resolved = ResolveMachine(pg, line.machine, line.machineId, &id, err); resolved != 0) return resolved;
+  if (line.query == "audit") return AuditMachine(pg, id, a.positional[0], out, err);
+  return QueryHistory(pg, id, history, out, err);
 }
 
 int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostream& out, std::ostream& err) {
@@ -80,6 +93,48 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
   OutputFormat format = OutputFormat::Text;
   std::string error;
   if (!SplitQueryLine(args, &line, &error)) return BadInput(err, program, error);
+  if (line.query == "setup") {
+    NatsSettings nats;
+    StreamSettings wanted;
+    if (!ParseArguments(line.rest, 0, {"--server", "--user", "--password-file", "--tls-ca", "--tls-cert", "--tls-key", "--replicas", "--max-age",
+                                       "--max-bytes"}, {"--update"}, &a, &error) ||
+        !NatsSettingsOf(a, host, &nats, &error))
+      return BadInput(err, program, error);
+    if (a.values.count("--replicas")) {
+      const std::string& n = a.values.at("--replicas");
+      if (n.size() != 1 || n[0] < '1' || n[0] > '5') return BadInput(err, program, "--replicas takes 1 to 5");
+      wanted.replicas = n[0] - '0';
+    }
+    if (a.values.count("--max-age") && !ParseAge(a.values.at("--max-age"), &wanted.maxAgeNs))
+      return BadInput(err, program, "--max-age takes 30d, 720h or 0");
+    if (a.values.count("--max-bytes") && !ParseBytes(a.values.at("--max-bytes"), &wanted.maxBytes))
+      return BadInput(err, program, "--max-bytes takes 64G, 512M, a number of bytes or 0");
+    if (!a.positional.empty()) return BadInput(err, program, "unexpected argument " + a.positional[0]);
+    return SetUpStream(nats, wanted, a.flags.count("--update") != 0, out, err);
+  }
+  if (line.query == "migrate") {
+    if (!line.rest.empty()) return BadInput(err, program, "unexpected argument " + line.rest[0]);
+    PgLink pg;
+    if (!pg.Connect(line.database, &error) || !MigrateFleetTables(pg, &error)) {
+      err << program << ": " << error << std::endl;
+      return 1;
+    }
+    out << "fleet tables at schema version " << kFleetSchemaVersion << std::endl;
+    return 0;
+  }
+  if (line.query == "replay") {
+    NatsSettings nats;
+    if (!ParseArguments(line.rest, 0, {"--server", "--user", "--password-file", "--tls-ca"}, {}, &a, &error) ||
+        !NatsSettingsOf(a, host, &nats, &error))
+      return BadInput(err, program, error);
+    if (!a.positional.empty()) return BadInput(err, program, "unexpected argument " + a.positional[0]);
+    PgLink pg;
+    if (!pg.Connect(line.database, &error)) {
+      err << program << ": " << error << std::endl;
+      return 1;
+    }
+    return ReplayDeadLetters(nats, pg, out, err);
+  }
   if (line.query == "history") {
     std::vector<std::string> readerArgs = {"history"};
     readerArgs.insert(readerArgs.end(), line.rest.begin(), line.rest.end());

@@ -5,14 +5,15 @@
 #include <ostream>
 
 #include "fleet/fleet_queries.h"
+#include "fleet/fleet_tables.h"
 #include "fleet/stored_event.h"
 #include "reader/history_listing.h"
 
 namespace Fleet {
 namespace {
 
-constexpr char kHistory[] =
-    "SELECT event FROM fleet_events WHERE machine = $1 OR machine_id = $1 ORDER BY machine_id, key";
+const std::string kHistory =
+    std::string("SELECT ") + kStoredMessage + " FROM fleet_events WHERE machine_id = $1 ORDER BY key";
 
 }  // namespace
 

@@ -17,22 +17,28 @@ SELECT m.machine, m.machine_id, m.last_event_time, count(e.key),
 FROM fleet_machines m LEFT JOIN fleet_events e USING (machine_id)
 GROUP BY m.machine, m.machine_id, m.last_event_time ORDER BY m.machine, m.machine_id)sql";
 
-// The window ends at each machine's own latest event, whatever its clock said.
+// The window ends at each machine's own latest event (by key, as kept in
+// fleet_machines), whatever its clock said.
 constexpr char kNew[] = R"sql(
-WITH latest AS (SELECT machine_id, max(event_time) AS t FROM fleet_events GROUP BY machine_id)
-SELECT e.machine, e.event_time, e.event->>'type', e.event->>'entry', e.event->>'user',
+WITH latest AS (SELECT machine_id, last_event_time AS t FROM fleet_machines)
+SELECT e.machine, e.machine_id, e.event_time, e.event->>'type', e.event->>'entry', e.event->>'user',
        e.event->>'newCommandLine', e.event->>'processPath', e.event->>'signer', e.event->>'signatureValid'
 FROM fleet_events e JOIN latest l USING (machine_id)
 WHERE e.event_type = 13
   AND e.event_time >= CASE WHEN $1::text = '' THEN $2::text
                            ELSE to_char(l.t::timestamp - $1::interval, 'YYYY-MM-DD HH24:MI:SS') END
   AND ($3::boolean IS FALSE OR (e.event->>'signatureValid') IS DISTINCT FROM 'true')
-ORDER BY e.machine, e.key)sql";
+ORDER BY e.machine, e.machine_id, e.key)sql";
 
 constexpr char kWhere[] = R"sql(
-SELECT machine, lp_type, entry_name, user_id, command_line FROM fleet_inventory
-WHERE strpos(lower(entry_name), lower($1)) > 0 OR strpos(lower(command_line), lower($1)) > 0
-ORDER BY machine, load_point_key)sql";
+SELECT machine, machine_id, lp_type, entry_name, user_id, command_line
+FROM fleet_inventory,
+     (SELECT '%' || replace(replace(replace(lower($1), '\', '\\'), '%', '\%'), '_', '\_') || '%' AS pattern) p
+WHERE lower(entry_name) LIKE p.pattern OR lower(command_line) LIKE p.pattern
+ORDER BY machine, machine_id, load_point_key)sql";
+
+constexpr char kMachineIds[] =
+    "SELECT machine_id FROM fleet_machines WHERE ($2 = '' AND machine = $1) OR machine_id = $2 ORDER BY machine_id";
 
 
 bool Run(PgLink& pg, const char* sql, const std::vector<std::optional<std::string>>& params,
@@ -56,6 +62,25 @@ bool ParseSince(const std::string& since, std::string* interval, std::string* ti
 
 }  // namespace
 
+int ResolveMachine(PgLink& pg, const std::string& name, const std::string& id, std::string* machineId,
+                   std::ostream& err) {
+  std::vector<PgRow> rows;
+  if (!Run(pg, kMachineIds, {name, id}, &rows, err)) return 1;
+  if (rows.empty()) {
+    err << "brumevale fleet: no machine " << (id.empty() ? "named " + name : "with id " + id) << " has reported"
+        << std::endl;
+    return 2;
+  }
+  if (rows.size() > 1) {
+    err << "brumevale fleet: " << rows.size() << " machines are named " << name << "; choose one with --machine-id:";
+    for (const PgRow& row : rows) err << " " << row[0].value_or("");
+    err << std::endl;
+    return 2;
+  }
+  *machineId = rows[0][0].value_or("");
+  return 0;
+}
+
 int QueryMachines(PgLink& pg, OutputFormat format, std::ostream& out, std::ostream& err) {
   Table table{{"machine", "machineId", "lastEvent", "events", "added", "changed", "removed"}, {},
               {false, false, false, true, true, true, true}};
@@ -71,16 +96,16 @@ int QueryNew(PgLink& pg, const std::string& since, bool unsignedOnly, OutputForm
     err << "brumevale fleet: --since takes 24h, 7d or YYYY-MM-DD[ HH:MM[:SS]], not \"" << since << "\"" << std::endl;
     return 2;
   }
-  Table table{{"machine", "time", "type", "entry", "user", "commandLine", "process", "signer", "signatureValid"}};
+  Table table{{"machine", "machineId", "time", "type", "entry", "user", "commandLine", "process", "signer", "signatureValid"}};
   if (!Run(pg, kNew, {interval, time, unsignedOnly ? "true" : "false"}, &table.rows, err)) return 1;
   out << FormatTable(table, format);
   return 0;
 }
 
 int QueryWhere(PgLink& pg, const std::string& text, OutputFormat format, std::ostream& out, std::ostream& err) {
-  Table table{{"machine", "type", "entry", "user", "commandLine"}};
+  Table table{{"machine", "machineId", "type", "entry", "user", "commandLine"}};
   if (!Run(pg, kWhere, {text}, &table.rows, err)) return 1;
-  for (auto& row : table.rows) row[1] = Reader::LoadPointTypeName(std::stoi(row[1].value_or("0")));
+  for (auto& row : table.rows) row[2] = Reader::LoadPointTypeName(std::stoi(row[2].value_or("0")));
   out << FormatTable(table, format);
   return 0;
 }

@@ -22,8 +22,13 @@ int QueryNew(PgLink& pg, const std::string& since, bool unsignedOnly, OutputForm
              std::ostream& err);
 // Machines whose current inventory holds an entry or command line containing text.
 int QueryWhere(PgLink& pg, const std::string& text, OutputFormat format, std::ostream& out, std::ostream& err);
-// One machine's exported history through the reader's filters and listing (--net too).
-int QueryHistory(PgLink& pg, const std::string& machine, const Reader::ReaderOptions& options, std::ostream& out,
+// The id of the one machine named name (id empty) or of the machine id itself: 0 with
+// the id, 2 when the name is unknown or several machines bear it (their ids are
+// listed), 1 when the database fails. Names are labels that machines may share.
+int ResolveMachine(PgLink& pg, const std::string& name, const std::string& id, std::string* machineId,
+                   std::ostream& err);
+// One machine's exported history (the machine by id) through the reader's filters and listing (--net too).
+int QueryHistory(PgLink& pg, const std::string& machineId, const Reader::ReaderOptions& options, std::ostream& out,
                  std::ostream& err);
 
 }  // namespace Fleet

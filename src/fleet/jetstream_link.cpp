@@ -8,7 +8,6 @@ namespace {
 constexpr int kMaxOutstanding = 256;
 // Repeats of a message id within this window are dropped by the stream; a restarted
 // exporter re-sends its last batch only while it is well inside it.
-constexpr int64_t kDuplicateWindowNs = int64_t{3600} * 1000000000;
 
 void OnAck(jsCtx*, natsMsg* msg, jsPubAck* pa, jsPubAckErr* pae, void* closure) {
   auto* book = static_cast<AckBook*>(closure);
@@ -66,6 +65,8 @@ bool JetStreamLink::Connect(const NatsSettings& settings, std::string* error) {
     s = natsOptions_SetSecure(opts, true);
     if (s == NATS_OK) s = natsOptions_LoadCATrustedCertificates(opts, settings.tlsCa.c_str());
   }
+  if (s == NATS_OK && !settings.tlsCert.empty())
+    s = natsOptions_LoadCertificatesChain(opts, settings.tlsCert.c_str(), settings.tlsKey.c_str());
   if (s == NATS_OK) s = natsConnection_Connect(&conn_, opts);
   natsOptions_Destroy(opts);
   jsOptions jsOpts;

@@ -19,11 +19,14 @@ struct NatsSettings {
   std::string user;
   std::string password;
   std::string tlsCa;                  // PEM file of the authority that signed the servers
+  std::string tlsCert, tlsKey;        // this machine's own certificate and key (PEM), when given
   int64_t requestWaitMs = 5000;       // a JetStream request waits this long for its answer
 };
 
 // The stream every machine publishes into.
 constexpr char kStreamName[] = "BRUMEVALE";
+// How long the stream drops a repeat of a message id.
+constexpr int64_t kDuplicateWindowNs = int64_t{3600} * 1000000000;
 
 struct Outgoing {
   std::string subject;

@@ -15,9 +15,11 @@ std::string SubjectToken(const std::string& name) {
   return out;
 }
 
-std::string MachineIdOfName(const std::string& name) {
+std::string MachineIdOfName(const std::string& name) { return Sha256Hex(name); }
+
+std::string Sha256Hex(const std::string& bytes) {
   unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256(reinterpret_cast<const unsigned char*>(name.data()), name.size(), digest);
+  SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   for (const unsigned char byte : digest) {
@@ -25,6 +27,10 @@ std::string MachineIdOfName(const std::string& name) {
     out += kHex[byte & 0x0F];
   }
   return out;
+}
+
+bool IsMachineId(const std::string& id) {
+  return !id.empty() && id.size() <= 128 && SubjectToken(id) == id;
 }
 
 std::string EventSubject(const std::string& machine) { return "brumevale.events." + machine; }

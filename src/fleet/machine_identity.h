@@ -14,8 +14,16 @@ std::string SubjectToken(const std::string& name);
 // hex SHA-256 of the name's UTF-8 bytes.
 std::string MachineIdOfName(const std::string& name);
 
-std::string EventSubject(const std::string& machine);      // brumevale.events.<machine>
-std::string InventorySubject(const std::string& machine);  // brumevale.inventory.<machine>
-std::string DeadSubject(const std::string& machine);       // brumevale.dead.<machine>
+// The lower-case hex SHA-256 of bytes.
+std::string Sha256Hex(const std::string& bytes);
+
+// Whether id can stand as the machine's subject token as it is: A-Z a-z 0-9 _ - only,
+// at most 128 characters. A MachineGuid and the SHA-256 of a name both can.
+bool IsMachineId(const std::string& id);
+
+// A machine's subjects carry its id, never its name.
+std::string EventSubject(const std::string& machineId);      // brumevale.events.<machineId>
+std::string InventorySubject(const std::string& machineId);  // brumevale.inventory.<machineId>
+std::string DeadSubject(const std::string& machineId);       // brumevale.dead.<machineId>
 
 }  // namespace Fleet

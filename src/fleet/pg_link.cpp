@@ -9,6 +9,32 @@ std::string FirstLine(const std::string& text) {
   return end == std::string::npos ? text : text.substr(0, end);
 }
 
+bool ConninfoHasPassword(const std::string& conninfo) {
+  char* error = nullptr;
+  PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
+  PQfreemem(error);
+  bool has = false;
+  for (PQconninfoOption* o = options; o != nullptr && o->keyword != nullptr; ++o)
+    has = has || (std::string(o->keyword) == "password" && o->val != nullptr && *o->val != '\0');
+  PQconninfoFree(options);
+  return has;
+}
+
+bool IsDataRefusal(const std::string& sqlState) {
+  return (sqlState.rfind("22", 0) == 0 || sqlState.rfind("23", 0) == 0) && sqlState != "23505";
+}
+
+bool PgLink::Settle(PGresult* result, bool ok, std::string* error) {
+  if (ok) {
+    state_.clear();
+    return true;
+  }
+  const char* state = result == nullptr ? nullptr : PQresultErrorField(result, PG_DIAG_SQLSTATE);
+  state_ = state != nullptr && PQstatus(conn_) == CONNECTION_OK ? state : "08006";
+  *error = "PostgreSQL: " + FirstLine(PQerrorMessage(conn_));
+  return false;
+}
+
 PgLink::~PgLink() { PQfinish(conn_); }
 
 bool PgLink::Connect(const std::string& conninfo, std::string* error) {
@@ -27,8 +53,7 @@ bool PgLink::Ok() const { return conn_ != nullptr && PQstatus(conn_) == CONNECTI
 bool PgLink::Exec(const std::string& sql, std::string* error) {
   PGresult* result = PQexec(conn_, sql.c_str());
   const ExecStatusType status = PQresultStatus(result);
-  const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
-  if (!ok) *error = "PostgreSQL: " + FirstLine(PQerrorMessage(conn_));
+  const bool ok = Settle(result, status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK, error);
   PQclear(result);
   return ok;
 }
@@ -40,8 +65,7 @@ bool PgLink::Exec(const std::string& sql, const std::vector<std::optional<std::s
   PGresult* result = PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
                                   values.data(), nullptr, nullptr, 0);
   const ExecStatusType status = PQresultStatus(result);
-  const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
-  if (!ok) *error = "PostgreSQL: " + FirstLine(PQerrorMessage(conn_));
+  const bool ok = Settle(result, status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK, error);
   if (ok && columns != nullptr) {
     columns->clear();
     for (int c = 0; c < PQnfields(result); ++c) columns->push_back(PQfname(result, c));
@@ -65,9 +89,8 @@ bool PgLink::Copy(const std::string& sql, const std::string& data, std::string* 
 
 bool PgLink::CopyBegin(const std::string& sql, std::string* error) {
   PGresult* result = PQexec(conn_, sql.c_str());
-  const bool started = PQresultStatus(result) == PGRES_COPY_IN;
+  const bool started = Settle(result, PQresultStatus(result) == PGRES_COPY_IN, error);
   PQclear(result);
-  if (!started) *error = "PostgreSQL: " + FirstLine(PQerrorMessage(conn_));
   return started;
 }
 
@@ -76,13 +99,16 @@ bool PgLink::CopySend(std::string_view data) {
 }
 
 bool PgLink::CopyEnd(std::string* error) {
+  state_.clear();
   bool ok = PQputCopyEnd(conn_, nullptr) == 1;
   PGresult* result = nullptr;
   while ((result = PQgetResult(conn_)) != nullptr) {
-    ok = ok && PQresultStatus(result) == PGRES_COMMAND_OK;
+    // The first refusal is the one that counts.
+    if (ok && PQresultStatus(result) != PGRES_COMMAND_OK) ok = Settle(result, false, error);
     PQclear(result);
   }
-  if (!ok) *error = "PostgreSQL: " + FirstLine(PQerrorMessage(conn_));
+  if (ok) state_.clear();
+  else if (state_.empty()) Settle(nullptr, false, error);
   return ok;
 }
 

@@ -101,9 +101,21 @@ natsStatus PullConsumer::Request(int batch, int64_t expiresMs) {
   return natsConnection_PublishRequestString(conn_, next_.c_str(), inbox_.c_str(), request.c_str());
 }
 
+uint64_t StreamSequence(natsMsg* msg) {
+  jsMsgMetaData* meta = nullptr;
+  if (natsMsg_GetMetaData(&meta, msg) != NATS_OK) return 0;
+  const uint64_t sequence = meta->Sequence.Stream;
+  jsMsgMetaData_Destroy(meta);
+  return sequence;
+}
+
 void PullConsumer::Prefetch(int batch, int64_t expiresMs) { Request(batch, expiresMs); }
 
 void PullConsumer::Ack(natsMsg* msg) { natsConnection_PublishString(conn_, natsMsg_GetReply(msg), "+ACK"); }
+
+void PullConsumer::Terminate(natsMsg* msg) { natsConnection_PublishString(conn_, natsMsg_GetReply(msg), "+TERM"); }
+
+void PullConsumer::InProgress(natsMsg* msg) { natsConnection_PublishString(conn_, natsMsg_GetReply(msg), "+WPI"); }
 
 void PullConsumer::Nak(natsMsg* msg, int64_t delayMs) {
   const std::string nak = "-NAK {\"delay\":" + std::to_string(delayMs * 1000000) + "}";

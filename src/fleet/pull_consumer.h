@@ -41,6 +41,11 @@ class PullConsumer {
   // but that they want a subscription made by the library.
   void Ack(natsMsg* msg);
   void Nak(natsMsg* msg, int64_t delayMs);
+  // Never to be delivered again (moved aside): the server says so in an advisory on
+  // $JS.EVENT.ADVISORY.CONSUMER.MSG_TERMINATED.<stream>.<consumer>.
+  void Terminate(natsMsg* msg);
+  // Still being worked on: the consumer's wait for the acknowledgement starts again.
+  void InProgress(natsMsg* msg);
 
  private:
   natsStatus Request(int batch, int64_t expiresMs);
@@ -50,5 +55,8 @@ class PullConsumer {
   std::string inbox_;
   std::string next_;  // the consumer's next-messages subject
 };
+
+// The stream sequence of a fetched message, 0 when it carries none.
+uint64_t StreamSequence(natsMsg* msg);
 
 }  // namespace Fleet

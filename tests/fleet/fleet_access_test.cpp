@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "fleet/machine_identity.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;
@@ -21,6 +22,16 @@ bool MakeAuthority(const std::string& dir) {
                      server + ".key", "-out", server + ".csr"}, &out) == 0 &&
          RunProgram({"openssl", "x509", "-req", "-in", server + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
                      "-CAcreateserial", "-days", "2", "-extfile", dir + "/san.cnf", "-out", server + ".pem"}, &out) == 0;
+}
+
+// A client certificate for CN=name, signed by the authority MakeAuthority made.
+bool MakeClient(const std::string& dir, const std::string& name) {
+  const std::string path = dir + "/" + name;
+  std::string out;
+  return RunProgram({"openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + name, "-keyout", path + ".key",
+                     "-out", path + ".csr"}, &out) == 0 &&
+         RunProgram({"openssl", "x509", "-req", "-in", path + ".csr", "-CA", dir + "/ca.pem", "-CAkey", dir + "/ca.key",
+                     "-CAcreateserial", "-days", "2", "-out", path + ".pem"}, &out) == 0;
 }
 
 std::vector<std::string> Export(const std::string& urls, const Machine& machine, std::vector<std::string> more) {
@@ -63,4 +74,48 @@ TEST(FleetAccess, TlsWithATestAuthority) {
   EXPECT_EQ(RunFleet(Export(server.Urls("tls"), machine, {}), &out), 1) << out;
   EXPECT_EQ(RunFleet(Export(server.Urls("tls"), machine, {"--tls-ca", folder.String() + "/missing.pem"}), &out), 2) << out;
   EXPECT_NE(out.find("certificate file"), std::string::npos) << out;
+}
+
+// Each machine connects with a certificate of its own, mapped to a user whose
+// permissions let it publish only on its own subjects: another machine's subject is
+// refused, whatever the exporter claims with --machine-id.
+TEST(FleetAccess, AMachinesCertificatePublishesOnlyItsOwnSubjects) {
+  TemporaryFolder folder;
+  const std::string dir = folder.String();
+  const std::string a = Fleet::MachineIdOfName("PC-A"), b = Fleet::MachineIdOfName("PC-B");
+  ASSERT_TRUE(MakeAuthority(dir) && MakeClient(dir, "operator") && MakeClient(dir, a) && MakeClient(dir, b));
+  auto machineUser = [](const std::string& id) {
+    return "{ user: \"CN=" + id + "\", permissions: { publish: { allow: [\"brumevale.events." + id +
+           "\", \"brumevale.inventory." + id + "\", \"$JS.API.STREAM.INFO.BRUMEVALE\", "
+           "\"$JS.API.STREAM.MSG.GET.BRUMEVALE\"] }, subscribe: { allow: [\"_INBOX.>\"] } } }\n";
+  };
+  NatsCluster server;
+  ASSERT_TRUE(server.Start(dir, 1, "tls { cert_file: \"" + dir + "/server.pem\"\n key_file: \"" + dir +
+                                       "/server.key\"\n ca_file: \"" + dir + "/ca.pem\"\n verify_and_map: true }\n"
+                                       "authorization { users = [\n{ user: \"CN=operator\" }\n" +
+                                       machineUser(a) + machineUser(b) + "] }"));
+  const std::string urls = server.Urls("tls");
+  auto as = [&](const std::string& who) {
+    return std::vector<std::string>{"--tls-ca", dir + "/ca.pem", "--tls-cert", dir + "/" + who + ".pem", "--tls-key",
+                                    dir + "/" + who + ".key"};
+  };
+  std::string out;
+  std::vector<std::string> setup = {"fleet", "setup", "--server", urls, "--replicas", "1", "--max-bytes", "1G"};
+  for (const std::string& arg : as("operator")) setup.push_back(arg);
+  ASSERT_EQ(RunFleet(setup, &out), 0) << out;
+  const Machine& machine = DemoMachines()[0];
+  auto exportAs = [&](const std::string& who, const std::string& id) {
+    std::vector<std::string> args = Export(urls, machine, as(who));
+    args.insert(args.end(), {"--machine-id", id});
+    return RunFleet(args, &out);
+  };
+  EXPECT_EQ(exportAs(a, a), 0) << out;
+  EXPECT_EQ(exportAs(a, b), 1) << out;   // A's certificate, B's subject
+  EXPECT_NE(out.find("the stream did not acknowledge"), std::string::npos) << out;
+  EXPECT_EQ(exportAs(b, b), 0) << out;
+  // The operator's collector finds each machine's events under its own id.
+  std::vector<std::string> collect = {"collect", "--server", urls, "--database", FreshDatabase("certs"), "--drain"};
+  for (const std::string& arg : as("operator")) collect.push_back(arg);
+  ASSERT_EQ(RunFleet(collect, &out), 0) << out;
+  for (const std::string& id : {a, b}) EXPECT_EQ(CollectedEventsOfId(collect[4], id), LocalEvents(machine.database));
 }

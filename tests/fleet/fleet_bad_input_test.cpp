@@ -11,6 +11,7 @@
 #include <nats/nats.h>
 
 #include "fleet/jetstream_link.h"
+#include "fleet/machine_identity.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;
@@ -61,7 +62,13 @@ TEST(FleetBadInput, CommandLinesAndFiles) {
            {{"export", "--server", server, folder.String(), "--machine", "M"}, "folder"},
            {{"export", "--server", server, DemoMachines()[0].database}, "--machine NAME"},
            {{"export", "--server", server, DemoMachines()[0].database, "--machine", "M", "--bogus"}, "unknown option"},
+           {{"export", "--server", server, DemoMachines()[0].database, "--machine", "M", "--machine-id", "a.b"},
+            "--machine-id takes"},
+           {{"fleet", "--database", "x", "history", "--machine", "M", "--machine-id", "m"}, "--machine NAME or"},
            {{"collect", "--server", server}, "--database"},
+           {{"collect", "--server", server, "--database", "x", "--tls-cert", "c.pem"}, "go together"},
+           {{"collect", "--server", server, "--database", "host=db password=secret"}, "no password in --database"},
+           {{"fleet", "--database", "postgresql://u:secret@db/fleet", "machines"}, "no password in --database"},
            {{"exports", "--server", server}, "export, collect or fleet"},
            {{"fleet", "--database", "x", "where"}, "one TEXT"},
            {{"fleet", "--database", "x", "audit", "--machine", "M"}, "one DB"},
@@ -107,16 +114,22 @@ TEST(FleetBadInput, MessagesThatAreNotEvents) {
   // text holding what the database's bulk load must escape; it is stored once, as sent.
   const std::string echo = "{\"machine\":\"ECHO\",\"machineId\":\"echo-id\",\"key\":7,\n\t\"note\":\"a\\tb\\nc \\\\ d\","
                            "\"raw\":{\"ChangeEvents\":{\"KEY\":7,\"EVENT_TIME\":\"2024-05-01 10:00:00\",\"EVENT_TYPE\":2}}}";
-  publish("brumevale.events.ECHO", echo);
-  publish("brumevale.events.ECHO", echo);
+  publish("brumevale.events.echo-id", echo);
+  publish("brumevale.events.echo-id", echo);
+  // A body on ECHO's subject that claims the exported machine's id and one of its keys.
+  const std::string forged = "{\"machine\":\"" + machine.name + "\",\"machineId\":\"" +
+                             Fleet::MachineIdOfName(machine.name) + "\",\"key\":1,\"raw\":{\"ChangeEvents\":{"
+                             "\"KEY\":1,\"EVENT_TIME\":\"2024-05-01 10:00:00\"}}}";
+  publish("brumevale.events.echo-id", forged);
   const std::string pg = FreshDatabase("dead");
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
   EXPECT_TRUE(Contains(out, "not JSON")) << out;
   EXPECT_TRUE(Contains(out, "no ChangeEvents row")) << out;
   EXPECT_TRUE(Contains(out, "EVENT_TIME is not a time")) << out;
-  EXPECT_TRUE(Contains(out, "5 messages moved to brumevale.dead")) << out;
+  EXPECT_TRUE(Contains(out, "machineId is not the one its subject names")) << out;
+  EXPECT_TRUE(Contains(out, "6 messages moved to brumevale.dead")) << out;
   EXPECT_EQ(CollectedEvents(pg, machine.name), LocalEvents(machine.database));
-  EXPECT_EQ(PgRows(pg, "SELECT count(*) FROM fleet_dead_letters")[0][0], "5");
+  EXPECT_EQ(PgRows(pg, "SELECT count(*) FROM fleet_dead_letters")[0][0], "6");
   const std::string echoRows = "SELECT key, event_time, event_type, event->>'note' FROM fleet_events WHERE machine = 'ECHO'";
   const std::vector<std::vector<std::string>> stored = {{"7", "2024-05-01 10:00:00", "2", "a\tb\nc \\ d"}};
   EXPECT_EQ(PgRows(pg, echoRows), stored);
@@ -125,9 +138,10 @@ TEST(FleetBadInput, MessagesThatAreNotEvents) {
   const auto dead = SubjectCounts(server.Urls(), "brumevale.dead.>");
   ASSERT_EQ(dead.count("brumevale.dead.INTRUDER"), 1u);
   EXPECT_EQ(dead.at("brumevale.dead.INTRUDER"), 5u);
+  EXPECT_EQ(dead.at("brumevale.dead.echo-id"), 1u);
   // A second collector finds only the repeat sent since: the dead letters are read by
   // neither consumer, and the repeat of a stored event changes nothing.
-  publish("brumevale.events.ECHO", echo);
+  publish("brumevale.events.echo-id", echo);
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
   EXPECT_FALSE(Contains(out, "moved")) << out;
   EXPECT_EQ(PgRows(pg, echoRows), stored);

@@ -101,7 +101,7 @@ TEST(FleetFaults, TwentyMachinesThroughNodeExporterAndCollectorKills) {
     const std::vector<std::string> local = LocalEvents(machine.database);
     ASSERT_FALSE(local.empty()) << machine.name;
     EXPECT_EQ(CollectedEvents(f.pg, machine.name), local) << machine.name;
-    const auto stored = streamCounts.find("brumevale.events." + machine.name);
+    const auto stored = streamCounts.find("brumevale.events." + Fleet::MachineIdOfName(machine.name));
     EXPECT_EQ(stored == streamCounts.end() ? 0 : stored->second, local.size()) << machine.name << ": repeats in the stream";
   }
   // Every machine's inventory is the one of its latest rescan, complete.

@@ -142,10 +142,14 @@ std::vector<std::string> LocalEvents(const std::string& database) {
 }
 
 std::vector<std::string> CollectedEvents(const std::string& conninfo, const std::string& machine) {
+  return CollectedEventsOfId(conninfo, Fleet::MachineIdOfName(machine));
+}
+
+std::vector<std::string> CollectedEventsOfId(const std::string& conninfo, const std::string& machineId) {
   std::vector<std::string> rows;
   for (const auto& row : PgRows(conninfo, "SELECT key || '|' || event_time || '|' || event_type || '|' || "
                                           "load_point_key || '|' || process_entry_key FROM fleet_events "
-                                          "WHERE machine_id = '" + Fleet::MachineIdOfName(machine) + "' ORDER BY key"))
+                                          "WHERE machine_id = '" + machineId + "' ORDER BY key"))
     rows.push_back(row[0]);
   return rows;
 }

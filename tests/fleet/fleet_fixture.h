@@ -48,6 +48,8 @@ std::vector<std::vector<std::string>> PgRows(const std::string& conninfo, const 
 std::vector<std::string> LocalEvents(const std::string& database);
 // The same of one machine's rows in fleet_events.
 std::vector<std::string> CollectedEvents(const std::string& conninfo, const std::string& machine);
+// The same of the machine with that id.
+std::vector<std::string> CollectedEventsOfId(const std::string& conninfo, const std::string& machineId);
 // How many messages the stream holds on each subject below prefix.
 std::map<std::string, uint64_t> SubjectCounts(const std::string& urls, const std::string& filter);
 // True once the cluster answers JetStream requests.

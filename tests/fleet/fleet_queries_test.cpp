@@ -125,6 +125,8 @@ TEST_F(FleetQueries, WhereFindsTheMachinesHoldingAnEntry) {
   for (const std::string& line : lines) machines.insert(nlohmann::json::parse(line)["machine"]);
   EXPECT_EQ(machines, (std::set<std::string>{"DESK-ANNA", "LAB-07"}));
   EXPECT_EQ(Lines(Query({"where", "no such program anywhere"})).size(), 1u);  // the header alone
+  // The text is matched as it is: "_" is no wildcard.
+  EXPECT_EQ(Lines(Query({"where", "PMAGENT_EXE"})).size(), 1u);
 }
 
 // Every filter and format of the reader's history, --net included, answers from
