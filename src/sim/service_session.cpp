@@ -97,7 +97,10 @@ void ServiceSession::AdvanceClock(int64_t seconds) {
   const int64_t before = running_ ? RescansRecorded() : 0;
   machine_.Time().Advance(std::chrono::seconds(seconds));
   if (!running_ || machine_.Time().NowSeconds() - lastRescanClock_ < kRescanInterval) return;
-  WaitForRescanAfter(before, kRescanTimeout);
+  // The settings check's event marks the rescan's end, but the file-extension check
+  // runs after it: the scenario's next action must wait for that too, or the check
+  // would read the registry the action leaves and take its change for its own.
+  if (WaitForRescanAfter(before, kRescanTimeout)) Settle();
 }
 
 // Queued records reach the database through the logger and the engine's dispatch
