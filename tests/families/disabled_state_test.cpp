@@ -85,7 +85,7 @@ TEST(DisabledState, ServiceDisabledWhileNothingWatchedIsMarkedByTheRescan) {
   const int64_t later = live.LastEventKey();
   SetOffline(live, u"SYSTEM\\ControlSet001\\Services\\Foo", u"Start", 3);
   live.Rescan();
-  EXPECT_EQ(Marks(live, later), (SqlRows{{"2", "12", ""}}));
+  EXPECT_EQ(Marks(live, later), (SqlRows{{"2", "12", "0"}}));
 }
 
 TEST(DisabledState, TaskSwitchedOffAndOnAgain) {

@@ -107,14 +107,21 @@ void ExpectRow(const FaultImage& image, int32_t type, const std::u16string& entr
 }
 
 // The listing keeps one block per change: a line with the time, then indented
-// detail lines (the acting process's image facts under its "by:" line), whatever
-// the names hold.
+// detail lines (the acting process's image facts under its "by:" line; a summary's
+// one line of plain words), whatever the names hold.
 void ExpectListingLayout(const std::string& listing) {
   std::istringstream lines(listing);
   std::string line;
+  bool summary = false;
   while (std::getline(lines, line)) {
     const bool head = line.size() > 20 && line[4] == '-' && line[7] == '-' && line[13] == ':';
-    const bool detail = line.rfind("    old: ", 0) == 0 || line.rfind("    new: ", 0) == 0 ||
+    const bool explained = summary && line.rfind("    ", 0) == 0 && line.size() > 4 &&
+                           line[4] >= 'a' && line[4] <= 'z' && line.find(':') == std::string::npos;
+    summary = head && (line.find("rescan found changes") != std::string::npos ||
+                       line.find("settings checked") != std::string::npos);
+    const bool detail = explained || line.rfind("    where: ", 0) == 0 ||
+                        line.rfind("    note: ", 0) == 0 ||
+                        line.rfind("    old: ", 0) == 0 || line.rfind("    new: ", 0) == 0 ||
                         line.rfind("    by:  ", 0) == 0 ||
                         (line.rfind("         ", 0) == 0 && line.size() > 9 && line[9] != ' ');
     EXPECT_TRUE(head || detail) << "a line out of layout: " << line.substr(0, 120);
