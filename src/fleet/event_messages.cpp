@@ -45,9 +45,16 @@ bool EventMessages::ReadPage(int64_t after, int limit, EventPage* page, std::str
   for (const Reader::EventRecord& record : records) {
     const auto raw = rawOf.find(record.key);
     if (raw == rawOf.end()) break;
+    // The reader's JSON as the record answers now: a display name or a user's name
+    // it takes from rows that stand at this moment is kept as it was when sent, and
+    // the fleet's history prints the event from these fields, not from today's rows.
     nlohmann::json body = Reader::EventJson(record);
     body.update(Envelope(machine_));
     body["key"] = record.key;
+    // What the listing and the net change need beyond the JSON: foundByRescan says
+    // only in part how the change was learnt.
+    body["origin"] = record.origin;
+    body["stateChange"] = record.stateChange;
     body["raw"] = {{"ChangeEvents", raw->second->changeEvent}, {"ExtendedEvent", raw->second->extendedEvent}};
     page->messages.push_back({subject, machine_.id + ":" + std::to_string(record.key), Dumped(body)});
     page->keys.push_back(record.key);
