@@ -50,6 +50,7 @@ class EventMessages {
 
  private:
   MachineLabel machine_;
+  std::string path_;
   std::unique_ptr<Reader::RecordReader> reader_;
   RecordFile raw_;
 };
