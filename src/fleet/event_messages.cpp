@@ -2,6 +2,7 @@
 
 #include "fleet/machine_identity.h"
 
+#include <cstdint>
 #include <map>
 
 #include "reader/event_format.h"
@@ -25,12 +26,23 @@ EventMessages::~EventMessages() = default;
 
 bool EventMessages::Open(const std::string& path, std::string* error) {
   raw_.Close();
+  path_ = path;
   reader_ = Reader::RecordReader::Open(path, error);
   return reader_ != nullptr && raw_.Open(path, error);
 }
 
 bool EventMessages::ReadPage(int64_t after, int limit, EventPage* page, std::string* error) {
   *page = EventPage{};
+  // The reader learns the users' names, the UTC offsets and the tables when it opens:
+  // a page of new events gets a reader opened afresh, so that what the service noted
+  // while the exporter followed it is in the events after, as the machine's own
+  // reader shows them.
+  // (A probe that fails keeps the reader in hand; the page is read all the same.)
+  if (raw_.KeyBefore(INT64_MAX, 1) > after) {
+    std::unique_ptr<Reader::RecordReader> fresh = Reader::RecordReader::Open(path_, error);
+    if (fresh == nullptr) return false;
+    reader_ = std::move(fresh);
+  }
   std::vector<Reader::EventRecord> records;
   std::vector<RawEvent> raws;
   if (reader_->ReadEvents(after, limit, &records) != Reader::ReadResult::Ok)
@@ -45,9 +57,16 @@ bool EventMessages::ReadPage(int64_t after, int limit, EventPage* page, std::str
   for (const Reader::EventRecord& record : records) {
     const auto raw = rawOf.find(record.key);
     if (raw == rawOf.end()) break;
+    // The reader's JSON as the record answers now: a display name or a user's name
+    // it takes from rows that stand at this moment is kept as it was when sent, and
+    // the fleet's history prints the event from these fields, not from today's rows.
     nlohmann::json body = Reader::EventJson(record);
     body.update(Envelope(machine_));
     body["key"] = record.key;
+    // What the listing and the net change need beyond the JSON: foundByRescan says
+    // only in part how the change was learnt.
+    body["origin"] = record.origin;
+    body["stateChange"] = record.stateChange;
     body["raw"] = {{"ChangeEvents", raw->second->changeEvent}, {"ExtendedEvent", raw->second->extendedEvent}};
     page->messages.push_back({subject, machine_.id + ":" + std::to_string(record.key), Dumped(body)});
     page->keys.push_back(record.key);

@@ -1,7 +1,8 @@
 #pragma once
 // What one machine's record looks like on the stream. An event message is the
-// reader's JSON of the event plus machine, machineId, key and the raw ChangeEvents
-// and ExtendedEvent rows (what the audit compares); its message id is
+// reader's JSON of the event plus machine, machineId, key, origin and stateChange
+// (the EventOrigin row's, 0 without one) and the raw ChangeEvents and ExtendedEvent
+// rows (what the audit compares); its message id is
 // "<machineId>:<key>". An inventory is one message per load point with the
 // snapshot's id (the key of the settings check that ended the rescan), then a
 // closing message with the row count.
@@ -49,6 +50,7 @@ class EventMessages {
 
  private:
   MachineLabel machine_;
+  std::string path_;
   std::unique_ptr<Reader::RecordReader> reader_;
   RecordFile raw_;
 };

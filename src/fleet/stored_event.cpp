@@ -1,5 +1,10 @@
 #include "fleet/stored_event.h"
 
+#include <optional>
+#include <string>
+
+#include "reader/event_time.h"
+
 namespace Fleet {
 namespace {
 
@@ -22,13 +27,24 @@ int64_t Number(const nlohmann::json& body, const char* field) {
 Reader::EventRecord EventRecordOfMessage(const nlohmann::json& message) {
   Reader::EventRecord e;
   e.key = Number(message, "key");
+  // The message's time carries its offset ("...T19:26:50+01:00"); the record keeps
+  // the local text and the offset apart, and every view joins them again.
   e.time = Text(message, "time");
+  std::string local;
+  std::optional<int32_t> offset;
+  if (Reader::SplitTime(e.time, &local, &offset)) {
+    e.time = local;
+    e.utcOffset = offset;
+  }
   e.eventType = static_cast<int32_t>(Number(message, "eventType"));
   e.event = Text(message, "event");
   e.loadPointType = static_cast<int32_t>(Number(message, "loadPointType"));
   e.typeName = Text(message, "type");
   e.entry = Text(message, "entry");
+  e.displayName = Text(message, "displayName");
   e.user = Text(message, "user");
+  e.userName = Text(message, "userName");
+  e.controlSet = Text(message, "controlSet");
   e.oldCommandLine = Text(message, "oldCommandLine");
   e.newCommandLine = Text(message, "newCommandLine");
   // A live event may name no process either: only a process path names one.
@@ -43,6 +59,10 @@ Reader::EventRecord EventRecordOfMessage(const nlohmann::json& message) {
   e.signer = Text(message, "signer");
   e.signatureValid = e.hasSignature && message["signatureValid"].get<bool>();
   e.downloadAddress = Text(message, "downloadAddress");
+  // Beside the reader's fields: how the change was learnt, and whether it disabled
+  // or enabled a load point again (0 in a message exported before they travelled).
+  e.origin = static_cast<int32_t>(Number(message, "origin"));
+  e.stateChange = static_cast<int32_t>(Number(message, "stateChange"));
   const nlohmann::json raw = Member(message, "raw");
   const nlohmann::json change = Member(raw, "ChangeEvents");
   e.change.key = Number(change, "KEY");

@@ -1,0 +1,51 @@
+// An exporter that follows a service for days sends each page of new events as the
+// machine's reader shows them then: a user's name the service notes after the
+// exporter opened the record is in the events sent after it.
+
+#include <filesystem>
+
+#include <sqlite3.h>
+
+#include "fleet/event_messages.h"
+#include "fleet_fixture.h"
+
+using namespace FleetTest;
+
+namespace {
+
+void Execute(const std::string& database, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  sqlite3_close(db);
+}
+
+// The userName of every event message of a user, by the user's SID.
+std::vector<std::string> UserNamesSent(const Fleet::EventPage& page) {
+  std::vector<std::string> names;
+  for (const Fleet::Outgoing& message : page.messages) {
+    const nlohmann::json body = nlohmann::json::parse(message.data);
+    if (body["user"].get<std::string>().rfind("S-1-5-21-", 0) == 0) names.push_back(body["userName"]);
+  }
+  return names;
+}
+
+}  // namespace
+
+TEST(EventMessages, ANameNotedAfterTheExporterOpenedTheRecordIsSent) {
+  TemporaryFolder folder;
+  const std::string database = folder.String() + "/Brumevale.data";
+  std::filesystem::copy_file(DemoMachines()[0].database, database);
+  Execute(database, "CREATE TABLE Noted AS SELECT * FROM UserNames; DELETE FROM UserNames");
+  Fleet::EventMessages messages({"LAB-07", "lab-07", "lab-07"});
+  std::string error;
+  ASSERT_TRUE(messages.Open(database, &error)) << error;
+  Fleet::EventPage page;
+  ASSERT_TRUE(messages.ReadPage(0, 100000, &page, &error)) << error;
+  ASSERT_FALSE(UserNamesSent(page).empty());
+  for (const std::string& name : UserNamesSent(page)) EXPECT_EQ(name, "");
+
+  Execute(database, "INSERT INTO UserNames SELECT * FROM Noted");
+  ASSERT_TRUE(messages.ReadPage(0, 100000, &page, &error)) << error;
+  for (const std::string& name : UserNamesSent(page)) EXPECT_EQ(name, "DESKTOP-7Q2M4LK\\maren");
+}
