@@ -4,9 +4,9 @@
 # control manager with no driver port, let reg.exe and a file in the Startup
 # folder change the machine and find each change recorded, stop; then start with
 # the stand-in Filter Manager library beside it, let a test program change the
-# machine, stop, read the
-# database with sqlite3; remove. Every step checks what a user would look at: exit
-# codes, service states, the registry, the UTF-16 log files, the database.
+# machine, stop, read the database with sqlite3; remove. Every step checks what a
+# user would look at: exit codes, service states, the registry, the UTF-16 log
+# files, the database.
 # Usage: service_end_to_end.sh BrumevaleLogger.exe service_probe.exe fltlib.dll
 #                              change_maker.exe adapter_check.exe WORK_FOLDER
 set -euo pipefail
