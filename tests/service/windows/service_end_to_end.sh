@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # BrumevaleLogger.exe as a real service under Wine, in a Wine prefix of its own:
 # remove on a machine without it, install (twice), start through the service
-# control manager with no driver port, stop; then start with the stand-in Filter
-# Manager library beside it, let a test program change the machine, stop, read the
-# database with sqlite3; remove. Every step checks what a user would look at: exit
-# codes, service states, the registry, the UTF-16 log files, the database.
+# control manager with no driver port, let reg.exe and a file in the Startup
+# folder change the machine and find each change recorded, stop; then start with
+# the stand-in Filter Manager library beside it, let a test program change the
+# machine, stop, read the database with sqlite3; remove. Every step checks what a
+# user would look at: exit codes, service states, the registry, the UTF-16 log
+# files, the database.
 # Usage: service_end_to_end.sh BrumevaleLogger.exe service_probe.exe fltlib.dll
 #                              change_maker.exe adapter_check.exe WORK_FOLDER
 set -euo pipefail
@@ -176,6 +178,7 @@ log_text "$install_log" | grep -q "Service Install: FAILED" || fail "install log
 expect_state Brumevale 1
 
 step "start without a driver port"
+# No stand-in beside the program: Wine's own fltlib, which connects no port.
 [ "$(probe start Brumevale)" = running ] || fail "the service did not reach the running state"
 service_log="$data_dir/Logs/BrumevaleLogger_Log.txt"
 for _ in $(seq 300); do
@@ -186,6 +189,56 @@ log_text "$service_log" | grep -q "StartLogger: Failed to initialize driver conn
   fail "service log: no driver-connection failure"
 sleep 1
 expect_state Brumevale 4
+# Without the port the service still records: the first rescan fills the database,
+# then change notifications bring each change in, with no process known.
+for _ in $(seq 1200); do
+  [ -f "$database" ] && [ "$(query "SELECT (SELECT COUNT(*) FROM LoadPoints) > 0 AND
+      EXISTS (SELECT 1 FROM ChangeEvents WHERE EVENT_TYPE = 9)" 2>/dev/null)" = 1 ] && break
+  sleep 0.1
+done
+[ -f "$database" ] || fail "no database without the driver"
+[ "$(query "SELECT COUNT(*) > 0 FROM LoadPoints")" = 1 ] ||
+  fail "the first rescan without the driver found no load points"
+[ "$(query "SELECT COUNT(*) > 0 FROM ChangeEvents WHERE EVENT_TYPE = 9")" = 1 ] ||
+  fail "the first rescan without the driver noted no settings check"
+# A change made by $2.. must reach ChangeEvents within 30 s as an event of type $1
+# (with load point $NAME while its row exists), process 0, seen by a notification.
+notified_change() {
+  local type=$1 before started got ms; shift
+  before=$(query "SELECT COALESCE(MAX(KEY), 0) FROM ChangeEvents")
+  started=$(date +%s%N)
+  "$@" >/dev/null || fail "the change '$*' could not be made"
+  local match="SELECT COUNT(*) FROM ChangeEvents e
+               JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = e.KEY
+               LEFT JOIN LoadPoints l ON l.KEY = e.LOAD_POINT_KEY
+               WHERE e.KEY > $before AND e.EVENT_TYPE = $type AND o.ORIGIN = 2
+                 AND e.PROCESS_ENTRY_KEY = 0${NAME:+ AND l.ENTRY_NAME = '$NAME'}"
+  for _ in $(seq 300); do
+    [ "$(query "$match")" = 1 ] && break
+    sleep 0.1
+  done
+  got=$(query "SELECT e.EVENT_TYPE, e.PROCESS_ENTRY_KEY, COALESCE(o.ORIGIN, '-')
+               FROM ChangeEvents e LEFT JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = e.KEY
+               WHERE e.KEY > $before AND e.EVENT_TYPE <> 9 ORDER BY e.KEY")
+  [ "$(query "$match")" = 1 ] ||
+    fail "'$*' did not reach the record as type $type, origin 2 within 30 s (events since: ${got:-none})"
+  ms=$(( ($(date +%s%N) - started) / 1000000 ))
+  echo "   type $type recorded $ms ms after: $*"
+}
+run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+quiet_name='Brumevale driverless entry'
+NAME=$quiet_name notified_change 13 "$wine" reg add "$run_key" /v "$quiet_name" /t REG_SZ \
+  /d 'C:\Orrindale Tools\agent.exe'
+NAME=$quiet_name notified_change 1 "$wine" reg add "$run_key" /v "$quiet_name" /t REG_SZ \
+  /d 'C:\Orrindale Tools\agent.exe /changed' /f
+notified_change 2 "$wine" reg delete "$run_key" /v "$quiet_name" /f
+# The prefix spells the common Startup folder "StartUp"; the Linux side needs its
+# own spelling of it.
+startup_dir=$(find "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs" \
+  -maxdepth 1 -iname startup)
+[ -d "$startup_dir" ] || fail "the prefix has no common Startup folder"
+drop_startup_file() { printf '[InternetShortcut]\r\nURL=file:///C:/Orrindale%%20Tools/agent.exe\r\n' >"$startup_dir/$1"; }
+NAME='Brumevale driverless.url' notified_change 13 drop_startup_file 'Brumevale driverless.url'
 
 step "stop"
 stop_report=$(probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}') || {
