@@ -30,15 +30,15 @@ class WatchList {
  public:
   void Add(Platform::Handle root, std::u16string path, bool subtree, ReReadUnit unit) {
     const auto id = std::make_tuple(root, path, subtree);
-    auto [found, added] = index_.emplace(id, specs_.size());
-    if (added) specs_.push_back({root, std::move(path), subtree, {}});
-    specs_[found->second].units.push_back(std::move(unit));
+    auto [found, added] = index_.emplace(id, plans_.size());
+    if (added) plans_.push_back({root, std::move(path), subtree, {}});
+    plans_[found->second].units.push_back(std::move(unit));
   }
-  std::vector<KeyWatchSpec> Take() { return std::move(specs_); }
+  std::vector<WatchPlan> Take() { return std::move(plans_); }
 
  private:
   std::map<std::tuple<Platform::Handle, std::u16string, bool>, size_t> index_;
-  std::vector<KeyWatchSpec> specs_;
+  std::vector<WatchPlan> plans_;
 };
 
 ReReadUnit LocationUnit(ScanScope scope, const ScanLocation& location, const std::u16string& owner) {
@@ -68,7 +68,7 @@ void AddTasks(WatchList& list, int32_t wow64) {
 
 }  // namespace
 
-std::vector<KeyWatchSpec> MachineKeyWatches(const std::vector<std::u16string>& controlSets) {
+std::vector<WatchPlan> MachineKeyWatches(const std::vector<std::u16string>& controlSets) {
   WatchList list;
   for (const ScannerStep& step : ScannerTable()) {
     switch (step.scope) {
@@ -102,7 +102,7 @@ std::vector<KeyWatchSpec> MachineKeyWatches(const std::vector<std::u16string>& c
   return list.Take();
 }
 
-std::vector<KeyWatchSpec> UserKeyWatches(const std::u16string& sid) {
+std::vector<WatchPlan> UserKeyWatches(const std::u16string& sid) {
   WatchList list;
   for (const ScannerStep& step : ScannerTable()) {
     if (step.scope != ScanScope::kUserHives) continue;
@@ -114,12 +114,12 @@ std::vector<KeyWatchSpec> UserKeyWatches(const std::u16string& sid) {
   return list.Take();
 }
 
-std::vector<KeyWatchSpec> FolderWatches(Platform::System& system) {
-  std::vector<KeyWatchSpec> specs;
-  const auto add = [&specs](std::u16string folder, ReReadUnit unit) {
+std::vector<WatchPlan> FolderWatches(Platform::System& system) {
+  std::vector<WatchPlan> plans;
+  const auto add = [&plans](std::u16string folder, ReReadUnit unit) {
     if (folder.empty()) return;
     unit.folder = folder;
-    specs.push_back({0, std::move(folder), unit.scope != ScanScope::kStartupFolders, {std::move(unit)}});
+    plans.push_back({0, std::move(folder), unit.scope != ScanScope::kStartupFolders, {std::move(unit)}});
   };
   add(VyrUtilities::GetSpecialFolder(system, Platform::kCsidlCommonStartup),
       {ScanScope::kStartupFolders, nullptr, u"", 0, {{static_cast<int32_t>(kCommonStartupType), u""}}});
@@ -136,7 +136,7 @@ std::vector<KeyWatchSpec> FolderWatches(Platform::System& system) {
     add(TasksFolder(system, wow64), {wow64 != 0 ? ScanScope::kTasksWow64 : ScanScope::kTasksNative,
                                      nullptr, u"", wow64, {{static_cast<int32_t>(type), u""}}});
   }
-  return specs;
+  return plans;
 }
 
 void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit) {

@@ -26,7 +26,7 @@ struct ReReadUnit {
   std::u16string folder;  // kStartupFolders: the one folder read
 };
 
-struct KeyWatchSpec {
+struct WatchPlan {
   Platform::Handle root;  // HKEY_LOCAL_MACHINE or HKEY_USERS; 0 for a folder
   std::u16string path;    // below root, or the folder's full path
   bool subtree;           // locations read from subkeys need the whole subtree
@@ -35,10 +35,10 @@ struct KeyWatchSpec {
 
 // Every key to watch for the machine's control sets and the given user hives (SIDs).
 // Helper objects are left out: their own watchers cover them.
-std::vector<KeyWatchSpec> MachineKeyWatches(const std::vector<std::u16string>& controlSets);
-std::vector<KeyWatchSpec> UserKeyWatches(const std::u16string& sid);
+std::vector<WatchPlan> MachineKeyWatches(const std::vector<std::u16string>& controlSets);
+std::vector<WatchPlan> UserKeyWatches(const std::u16string& sid);
 // The common and every profile's startup folder, and the task folders.
-std::vector<KeyWatchSpec> FolderWatches(Platform::System& system);
+std::vector<WatchPlan> FolderWatches(Platform::System& system);
 
 // Reads one unit and reconciles what it finds, inside a pass that the caller opened.
 void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit);

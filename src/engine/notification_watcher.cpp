@@ -80,12 +80,12 @@ size_t NotificationWatcher::ArmedCount() {
   return armed;
 }
 
-void NotificationWatcher::AddWatches(std::vector<KeyWatchSpec> specs, const std::u16string& owner) {
+void NotificationWatcher::AddWatches(std::vector<WatchPlan> plans, const std::u16string& owner) {
   std::lock_guard lock(watchMutex_);
   std::vector<std::unique_ptr<Watch>>& list = watches_[owner];
-  for (KeyWatchSpec& spec : specs) {
+  for (WatchPlan& plan : plans) {
     auto watch = std::make_unique<Watch>();
-    watch->spec = std::move(spec);
+    watch->plan = std::move(plan);
     // A key's event resets as its wait takes it; a folder's read resets its own.
     bool existed = false;
     if (system_.Objects().CreateEvent(watch->IsFolder(), false, u"", &watch->event, &existed) !=
@@ -105,12 +105,12 @@ bool NotificationWatcher::ArmKey(Watch& watch) {
   Platform::Registry& registry = system_.Registry();
   if (watch.key != 0) registry.CloseKey(watch.key);
   watch.key = 0;
-  std::u16string path = watch.spec.path;
+  std::u16string path = watch.plan.path;
   watch.onTarget = true;
   while (true) {
     Platform::Handle key = 0;
-    if (registry.OpenKey(watch.spec.root, path, Platform::kKeyNotify, &key) == Platform::kErrorSuccess) {
-      const bool subtree = watch.onTarget && watch.spec.subtree;
+    if (registry.OpenKey(watch.plan.root, path, Platform::kKeyNotify, &key) == Platform::kErrorSuccess) {
+      const bool subtree = watch.onTarget && watch.plan.subtree;
       const uint32_t filter = watch.onTarget ? kKeyFilter : Platform::kRegNotifyChangeName;
       if (registry.NotifyChangeKeyValue(key, subtree, filter, watch.event) == Platform::kErrorSuccess) {
         watch.key = key;
@@ -128,11 +128,11 @@ bool NotificationWatcher::ArmKey(Watch& watch) {
 bool NotificationWatcher::ArmFolder(Watch& watch) {
   Platform::FileSystem& files = system_.Files();
   if (watch.key == 0 &&
-      files.OpenDirectoryForChanges(watch.spec.path, &watch.key) != Platform::kErrorSuccess) {
+      files.OpenDirectoryForChanges(watch.plan.path, &watch.key) != Platform::kErrorSuccess) {
     watch.key = 0;
     return false;
   }
-  if (files.ReadDirectoryChanges(watch.key, kFolderBufferBytes, watch.spec.subtree, kFolderFilter,
+  if (files.ReadDirectoryChanges(watch.key, kFolderBufferBytes, watch.plan.subtree, kFolderFilter,
                                  watch.event) == Platform::kErrorSuccess) {
     return true;
   }
@@ -176,7 +176,7 @@ void NotificationWatcher::Signalled(Watch& watch) {
   if (watch.key == 0) return;
   const bool wasOnTarget = watch.onTarget;
   const bool rearmed = watch.onTarget && system_.Registry().NotifyChangeKeyValue(
-                                             watch.key, watch.spec.subtree, kKeyFilter, watch.event) ==
+                                             watch.key, watch.plan.subtree, kKeyFilter, watch.event) ==
                                              Platform::kErrorSuccess;
   if (!rearmed) ArmKey(watch);
   if (wasOnTarget || watch.onTarget) Mark(watch);
@@ -263,7 +263,7 @@ void NotificationWatcher::CheckMissingFolders() {
 
 void NotificationWatcher::Mark(const Watch& watch) {
   std::lock_guard lock(markMutex_);
-  for (const ReReadUnit& unit : watch.spec.units) {
+  for (const ReReadUnit& unit : watch.plan.units) {
     if (markedIndex_.emplace(unit.scope, unit.location, unit.owner, unit.wow64, unit.folder).second) {
       marked_.push_back(unit);
     }

@@ -56,14 +56,14 @@ class NotificationWatcher {
 
  private:
   struct Watch {
-    KeyWatchSpec spec;
+    WatchPlan plan;
     Platform::Handle key = 0;  // the key, its ancestor or the folder; 0 while not armed
     Platform::Handle event = 0;
     bool onTarget = false;  // false: armed on an ancestor while the key is missing
-    bool IsFolder() const { return spec.root == 0; }
+    bool IsFolder() const { return plan.root == 0; }
   };
 
-  void AddWatches(std::vector<KeyWatchSpec> specs, const std::u16string& owner);
+  void AddWatches(std::vector<WatchPlan> plans, const std::u16string& owner);
   bool Arm(Watch& watch);
   bool ArmKey(Watch& watch);
   bool ArmFolder(Watch& watch);
