@@ -11,19 +11,15 @@
 //
 //   idle_cost_bench [--seconds=60] [--load-points=50000] [--rescans=10] [--image=DIR]
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
+#include "bench_image.h"
 #include "platform/emulated/process_list.h"
-#include "platform/scoped_handle.h"
 #include "sim/machine_image.h"
 #include "sim/service_session.h"
 
@@ -40,83 +36,13 @@ Options ParseOptions(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    const auto value = [&arg](const char* name) -> const char* {
-      const size_t length = std::strlen(name);
-      return arg.compare(0, length, name) == 0 ? arg.c_str() + length : nullptr;
-    };
+    const auto value = [&arg](const char* name) { return OptionValue(arg, name); };
     if (const char* v = value("--seconds=")) options.seconds = std::atoi(v);
     if (const char* v = value("--load-points=")) options.loadPoints = std::atoi(v);
     if (const char* v = value("--rescans=")) options.rescans = std::atoi(v);
     if (const char* v = value("--image=")) options.image = v;
   }
   return options;
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double PeakRssMb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss / 1024.0;
-}
-
-double CurrentRssMb() {
-  std::ifstream statm("/proc/self/statm");
-  long pages = 0, resident = 0;
-  statm >> pages >> resident;
-  return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-std::u16string Num(int i) {
-  const std::string text = std::to_string(i);
-  return std::u16string(text.begin(), text.end());
-}
-
-// Load points spread over four location families: Run values, WOW64 Run values,
-// services and debugger redirections.
-void AddLoadPoints(Platform::Registry& registry, int count) {
-  const auto setString = [&registry](const std::u16string& path, const std::u16string& name,
-                                     const std::u16string& text) {
-    Platform::ScopedKey key;
-    registry.CreateKey(Platform::kHkeyLocalMachine, path, 0, Platform::kKeyAllAccess,
-                       key.Receive(registry), nullptr);
-    registry.SetValue(key.Get(), name, Platform::kRegSz,
-                      {reinterpret_cast<const uint8_t*>(text.c_str()), (text.size() + 1) * 2});
-    return key.Get();
-  };
-  for (int i = 0; i < count; ++i) {
-    const std::u16string command = u"\"C:\\Program Files\\Vendor\\app" + Num(i) + u".exe\" /background";
-    switch (i % 4) {
-      case 0: setString(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", u"Entry" + Num(i), command); break;
-      case 1: setString(u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", u"Entry" + Num(i), command); break;
-      case 2: {
-        const std::u16string path = u"SYSTEM\\ControlSet001\\Services\\Svc" + Num(i);
-        setString(path, u"ImagePath", command);
-        Platform::ScopedKey key;
-        registry.OpenKey(Platform::kHkeyLocalMachine, path, Platform::kKeyAllAccess, key.Receive(registry));
-        const uint32_t type = 16, start = 2;
-        registry.SetValue(key.Get(), u"Type", Platform::kRegDword, {reinterpret_cast<const uint8_t*>(&type), 4});
-        registry.SetValue(key.Get(), u"Start", Platform::kRegDword, {reinterpret_cast<const uint8_t*>(&start), 4});
-        break;
-      }
-      default:
-        setString(u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\app" +
-                      Num(i) + u".exe", u"Debugger", command);
-    }
-  }
-}
-
-// A working copy of the image: the service writes its database onto drive C.
-std::string CopyImage(const std::string& image, const std::string& name) {
-  const auto copy = std::filesystem::temp_directory_path() / ("brumevale-idle-" + name + "-" + std::to_string(getpid()));
-  std::filesystem::remove_all(copy);
-  std::filesystem::copy(image, copy, std::filesystem::copy_options::recursive);
-  return copy.string();
 }
 
 void IdleFor(int seconds, const char* label) {
@@ -131,7 +57,7 @@ void IdleFor(int seconds, const char* label) {
 
 int Run(const Options& options, int loadPoints) {
   const std::string label = loadPoints == 0 ? "demo image" : std::to_string(loadPoints) + " load points";
-  const std::string folder = CopyImage(options.image, loadPoints == 0 ? "demo" : "large");
+  const std::string folder = CopyImage(options.image, loadPoints == 0 ? "idle-demo" : "idle-large");
   std::string error;
   auto image = Sim::BootedImage::Boot(folder, &error);
   if (!image) {
