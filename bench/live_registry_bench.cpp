@@ -26,6 +26,7 @@
 #include "intake/registry_entry.h"
 #include "platform/emulated/machine.h"
 #include "platform/emulated/process_control.h"
+#include "platform/scoped_handle.h"
 #include "util/brumevale_settings.h"
 #include "util/drive_map.h"
 #include "util/vyr_log.h"
@@ -97,12 +98,18 @@ struct Fixture {
   }
 
   void Queue(uint32_t op, std::u16string_view name, std::u16string_view data) {
-    std::vector<uint8_t> bytes = Wide(kRunKey);
+    QueueValue(kRunKey, op, name, Platform::kRegSz, Wide(data));
+  }
+  void QueueValue(std::u16string_view key, uint32_t op, std::u16string_view name, uint32_t type,
+                  const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> bytes = Wide(key);
     if (op != kOpRegistryKeyDeleted) {
-      for (const auto& part : {Wide(name), Wide(data)}) bytes.insert(bytes.end(), part.begin(), part.end());
+      const std::vector<uint8_t> wideName = Wide(name);
+      bytes.insert(bytes.end(), wideName.begin(), wideName.end());
+      bytes.insert(bytes.end(), data.begin(), data.end());
     }
     const DriverRecord record{.dataLength = static_cast<uint32_t>(bytes.size()), .id2 = kInstallerId,
-                              .operation = op, .detail = Platform::kRegSz, .data = bytes};
+                              .operation = op, .detail = type, .data = bytes};
     queue.Add(std::make_unique<RegistryEntry>(system, record));
   }
 
@@ -288,6 +295,73 @@ void BM_BurstOfValueSetsOnOneRunKey(benchmark::State& state) {
   state.counters["live_time_over_grouped_event_rows"] = live / groupedRows;
 }
 BENCHMARK(BM_BurstOfValueSetsOnOneRunKey)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A record grown by a long life: removals of other load points, a few of them
+// disables, written straight into the file before the service reads it.
+void FillOldRemovals(Fixture& fixture, int64_t count) {
+  const std::string n = std::to_string(count);
+  fixture.Exec("BEGIN EXCLUSIVE TRANSACTION");
+  fixture.Exec(("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + n +
+                ") INSERT INTO ChangeEvents (EVENT_TIME, PROCESS_ENTRY_KEY, LOAD_POINT_KEY, EVENT_TYPE) "
+                "SELECT '2026-01-01 00:00:00', 0, 0, 2 FROM n").c_str());
+  fixture.Exec("INSERT INTO ExtendedEvent (CHANGE_EVENT_KEY, EX_EVENT_TYPE, PARAM_0, PARAM_1, PARAM_2) "
+               "SELECT KEY, 4, '1', 'Old' || KEY, '' FROM ChangeEvents WHERE EVENT_TYPE = 2");
+  fixture.Exec("INSERT INTO EventOrigin SELECT KEY, 0, 1 FROM ChangeEvents WHERE EVENT_TYPE = 2 AND KEY % 1000 = 0");
+  fixture.Exec("COMMIT TRANSACTION");
+}
+
+std::vector<uint8_t> Dword(uint32_t value) {
+  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+          static_cast<uint8_t>(value >> 24)};
+}
+
+// A service installed, switched off (Start 4) and on again (Start 2), one dispatch
+// pass each, on a record of range(0) earlier removals of other load points. Both
+// additions ask the record whether the service's last removal was a disable: the
+// new one has none (the question a record walk answers slowest), the return has
+// one. Against as many one-row commits; the CPU column is the engine thread's.
+void BM_ServiceAddedDisabledAndBackOnLargeRecord(benchmark::State& state) {
+  Fixture fixture;
+  FillOldRemovals(fixture, state.range(0));
+  Platform::Registry& registry = fixture.system.Registry();
+  double live = 0;
+  uint64_t commits = 0, events = 0;
+  int i = 0;
+  for (auto _ : state) {
+    const std::u16string path = u"SYSTEM\\ControlSet001\\Services\\BenchSvc" + std::u16string(1, u'A' + i % 26) +
+                                std::u16string(1, u'A' + i / 26 % 26) + std::u16string(1, u'A' + i / 676 % 26);
+    Platform::ScopedKey key;
+    registry.CreateKey(Platform::kHkeyLocalMachine, path, 0, Platform::kKeyAllAccess, key.Receive(registry), nullptr);
+    registry.SetValue(key.Get(), u"ImagePath", Platform::kRegExpandSz, Wide(u"C:\\Program Files\\Bench\\svc.exe"));
+    registry.SetValue(key.Get(), u"Type", Platform::kRegDword, Dword(16));
+    double iteration = 0;
+    for (uint32_t start : {2u, 4u, 2u}) {
+      registry.SetValue(key.Get(), u"Start", Platform::kRegDword, Dword(start));
+      fixture.QueueValue(u"\\REGISTRY\\MACHINE\\" + path, kOpRegistryValueSet, u"Start", Platform::kRegDword,
+                         Dword(start));
+      const uint32_t before = fixture.CommitCounter();
+      const auto begin = std::chrono::steady_clock::now();
+      fixture.engine.Dispatch();
+      iteration += Seconds(begin);
+      commits += fixture.CommitCounter() - before;
+      ++events;
+    }
+    live += iteration;
+    state.SetIterationTime(iteration);
+    ++i;
+  }
+  const double plain = OneRowCommits(fixture, commits);
+  // The work measured is the one meant: every return is marked.
+  sqlite3_stmt* marks = nullptr;
+  sqlite3_prepare_v2(fixture.raw, "SELECT COUNT(*) FROM EventOrigin WHERE STATE_CHANGE = 2", -1, &marks, nullptr);
+  state.counters["enabled_again_marks"] = sqlite3_step(marks) == SQLITE_ROW ? sqlite3_column_int(marks, 0) : -1;
+  sqlite3_finalize(marks);
+  state.counters["live_us_per_event"] = live * 1e6 / static_cast<double>(events);
+  state.counters["baseline_us_per_event"] = plain * 1e6 / static_cast<double>(events);
+  state.counters["live_over_baseline"] = live / plain;
+}
+BENCHMARK(BM_ServiceAddedDisabledAndBackOnLargeRecord)->Arg(0)->Arg(200000)->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)->Iterations(100);
 
 }  // namespace
 

@@ -93,6 +93,9 @@ constexpr SchemaStep kSchema[] = {
     {"CREATE TABLE IF NOT EXISTS EventOrigin (CHANGE_EVENT_KEY INTEGER PRIMARY KEY, "
      "ORIGIN INTEGER, STATE_CHANGE INTEGER)",
      "EventOrigin"},
+    // The disables alone (few on any record), newest first by their event's key:
+    // every addition asks whether its load point's last removal was one.
+    {"CREATE INDEX DISABLED_EVENT_INDEX ON EventOrigin (STATE_CHANGE) WHERE STATE_CHANGE = 1", nullptr},
     {"CREATE TABLE IF NOT EXISTS UtcOffsets (KEY INTEGER PRIMARY KEY AUTOINCREMENT, "
      "SINCE VARCHAR, OFFSET_MINUTES INTEGER)",
      "UtcOffsets"},

@@ -134,12 +134,12 @@ class LoadPointDatabase {
   // the same event merges into its row (each column keeps its non-zero value).
   int32_t AddEventOriginEntry(int32_t changeEventKey, ChangeOrigin origin,
                               LoadPointStateChange stateChange = LoadPointStateChange::kNone);
-  // The STATE_CHANGE of the newest removal event (EVENT_TYPE 2) of a load point: its
-  // ExtendedEvent has one of types as PARAM_0, userId as PARAM_2 and one of names
-  // (letter case ignored) as PARAM_1. 1 when there is such a removal, else 0.
-  int32_t FindLastRemovalStateChange(std::span<const int32_t> types, std::u16string_view userId,
-                                     std::span<const std::u16string> names,
-                                     LoadPointStateChange* stateChange);
+  // Whether the newest removal event (EVENT_TYPE 2) of a load point was a disable
+  // (EventOrigin STATE_CHANGE 1): its ExtendedEvent has one of types as PARAM_0,
+  // userId as PARAM_2 and one of names (letter case ignored) as PARAM_1. 1 when it
+  // was, 0 when it was not, when there is none, or when the query fails.
+  int32_t FindLastRemovalDisabled(std::span<const int32_t> types, std::u16string_view userId,
+                                  std::span<const std::u16string> names);
 
   // UtcOffsets: adds a row (since, offsetMinutes) only when offsetMinutes differs
   // from the latest row's. 1 when the statement ran, else 0.

@@ -52,10 +52,7 @@ LoadPointStateChange ReturnStateChange(LoadPointDatabase& database, uint32_t typ
       known.push_back(name);
     }
   }
-  LoadPointStateChange last = LoadPointStateChange::kNone;
-  if (database.FindLastRemovalStateChange(IdentityTypes(type), userId, known, &last) != 1 ||
-      last != LoadPointStateChange::kDisabled) {
-    return LoadPointStateChange::kNone;
-  }
-  return LoadPointStateChange::kEnabledAgain;
+  return database.FindLastRemovalDisabled(IdentityTypes(type), userId, known) == 1
+             ? LoadPointStateChange::kEnabledAgain
+             : LoadPointStateChange::kNone;
 }

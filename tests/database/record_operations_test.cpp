@@ -139,7 +139,8 @@ TEST_F(RecordTest, EventOriginWritesOfOneEventMerge) {
 }
 
 // The newest removal of a load point decides, found by its type (or its type's
-// group), its user and any of the names its removal may carry, letter case aside.
+// group), its user and any of the names its removal may carry, letter case aside;
+// removals of other load points, disables among them, change nothing.
 TEST_F(RecordTest, LastRemovalOfALoadPointTellsWhetherItWasADisable) {
   auto removal = [&](const char16_t* type, const char16_t* name, const char16_t* user,
                      LoadPointStateChange state) {
@@ -155,16 +156,21 @@ TEST_F(RecordTest, LastRemovalOfALoadPointTellsWhetherItWasADisable) {
   };
   const std::vector<int32_t> services = {12, 29};
   const std::vector<std::u16string> names = {u"foo", u"Foo Service"};
-  LoadPointStateChange state = LoadPointStateChange::kNone;
-  EXPECT_EQ(db_->FindLastRemovalStateChange(services, u"ControlSet001", names, &state), 0);
+  const auto disabled = [&] { return db_->FindLastRemovalDisabled(services, u"ControlSet001", names); };
+  EXPECT_EQ(disabled(), 0);
+  removal(u"12", u"Foo", u"ControlSet001", LoadPointStateChange::kNone);
+  EXPECT_EQ(disabled(), 0);
   removal(u"12", u"FOO SERVICE", u"ControlSet001", LoadPointStateChange::kDisabled);
   removal(u"12", u"Foo", u"ControlSet002", LoadPointStateChange::kNone);  // another control set
   removal(u"1", u"Foo", u"ControlSet001", LoadPointStateChange::kNone);   // another type
-  EXPECT_EQ(db_->FindLastRemovalStateChange(services, u"ControlSet001", names, &state), 1);
-  EXPECT_EQ(state, LoadPointStateChange::kDisabled);
+  removal(u"12", u"Bar", u"ControlSet001", LoadPointStateChange::kNone);  // another name
+  EXPECT_EQ(disabled(), 1);
   removal(u"29", u"Foo", u"ControlSet001", LoadPointStateChange::kNone);
-  EXPECT_EQ(db_->FindLastRemovalStateChange(services, u"ControlSet001", names, &state), 1);
-  EXPECT_EQ(state, LoadPointStateChange::kNone);
+  EXPECT_EQ(disabled(), 0);
+  removal(u"12", u"Bar", u"ControlSet001", LoadPointStateChange::kDisabled);  // another's disable
+  EXPECT_EQ(disabled(), 0);
+  removal(u"29", u"foo", u"ControlSet001", LoadPointStateChange::kDisabled);
+  EXPECT_EQ(disabled(), 1);
 }
 
 TEST_F(RecordTest, SystemSettingUpdatesWriteOnlyWhatIsGiven) {

@@ -74,12 +74,13 @@ class SchemaTest : public DatabaseTest {
   }
 };
 
-TEST_F(SchemaTest, FreshFileHoldsTheFourteenTablesTheAdditiveOnesAndFourIndexes) {
+TEST_F(SchemaTest, FreshFileHoldsTheFourteenTablesTheAdditiveOnesAndFiveIndexes) {
   auto db = OpenNew();
   SqlRows tables = Objects("table");
   ASSERT_EQ(tables.size(), kSchema.size());
   for (const auto& [table, columns] : kSchema) EXPECT_EQ(Columns(table), columns) << table;
   const SqlRows expectedIndexes = {{"CHANGE_EVENT_KEY_INDEX", "ExtendedEvent"},
+                                   {"DISABLED_EVENT_INDEX", "EventOrigin"},
                                    {"ENTRY_ID_INDEX", "FileExtension"},
                                    {"LP_KEY_INDEX", "Indirection"},
                                    {"LP_TYPE_INDEX", "LoadPoints"}};
