@@ -87,6 +87,7 @@ struct Figures {
   double p99Ms = 0;
   double maxMs = 0;
   int missed = 0;
+  int over100Ms = 0;
   double burstSeconds = 0;
   int burstRows = 0;
   double armed = 0;
@@ -159,6 +160,7 @@ void Latency(Platform::Registry& registry, const Record& record, int changes, Fi
     const auto seen = record.WaitFor(sql, 1, kChangeTimeout, 1ms);
     if (seen) {
       times.push_back(Milliseconds(*seen - start));
+      if (times.back() > 100) ++figures->over100Ms;
     } else {
       ++figures->missed;
     }
@@ -278,8 +280,9 @@ int main(int argc, char** argv) {
               without.medianMs, with.medianMs, Ratio(without.medianMs, with.medianMs));
   std::printf("change to commit, 99th percentile: %.1f ms without the driver, %.1f ms with it: %.2fx "
               "(target < 1000 ms)\n", without.p99Ms, with.p99Ms, Ratio(without.p99Ms, with.p99Ms));
-  std::printf("change to commit, slowest: %.1f ms without the driver, %.1f ms with it; not seen within %lld s: "
-              "%d without, %d with\n", without.maxMs, with.maxMs,
+  std::printf("change to commit, slowest: %.1f ms without the driver, %.1f ms with it; over 100 ms: %d without, "
+              "%d with; not seen within %lld s: %d without, %d with\n", without.maxMs, with.maxMs, without.over100Ms,
+              with.over100Ms,
               static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kChangeTimeout).count()),
               without.missed, with.missed);
   std::printf("burst of %d values, first set to last commit: %.2f s without the driver (%d rows), %.2f s with it "

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -22,13 +23,18 @@ std::u16string Widen(std::string_view ascii) { return FromAnsi(ascii); }
 // first retry of a statement leaves one line in the log, so that a long pause of
 // the service can be traced to the lock rather than taken for a hang. The wait is
 // real time on the host, because the lock belongs to a host process, so it does not
-// go through the machine's (possibly simulated) Sleep.
+// go through the machine's (possibly simulated) Sleep. Most locks last a moment (a
+// reader taking a page of the history): the first retries come quickly, so that
+// such a moment does not hold a change back for half a second, and then settle at
+// half a second for a lock that stays.
 int LoadPointDatabase::WaitWhileBusy(void* database, int attempt) {
   if (attempt == 0) {
     static_cast<LoadPointDatabase*>(database)->log_.Write(
         u"-Database file locked by another program; waiting for it to be released.", 1, 1, 0);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  constexpr int kFirstWaitsMs[] = {1, 2, 5, 10, 20, 50, 100, 200};
+  constexpr int kFirstWaits = static_cast<int>(std::size(kFirstWaitsMs));
+  std::this_thread::sleep_for(std::chrono::milliseconds(attempt < kFirstWaits ? kFirstWaitsMs[attempt] : 500));
   return 1;
 }
 

@@ -69,6 +69,23 @@ TEST_F(LockingTest, WriteWaitsForAnotherConnectionOnAnotherThread) {
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM Alert"), (SqlRows{{"1"}}));
 }
 
+// Most locks last a moment (a reader taking a page of the history): a write that
+// meets one goes on within moments of its release, not after a fixed half second.
+TEST_F(LockingTest, AMomentaryReadHoldsAWriteBackOnlyForThatMoment) {
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open(HostPath(DataPath()).c_str(), &reader), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT COUNT(*) FROM LoadPoints", nullptr, nullptr, nullptr), SQLITE_OK);
+  const auto start = std::chrono::steady_clock::now();
+  StartWriter();
+  std::this_thread::sleep_for(30ms);
+  EXPECT_FALSE(done_) << "the write did not wait for the reader";
+  EXPECT_EQ(sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(reader);
+  writer_.join();
+  EXPECT_TRUE(committed_);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 400ms);
+}
+
 TEST_F(LockingTest, WriteWaitsForTheStockShellInAnotherProcess) {
   if (std::system("sqlite3 -version > /dev/null 2>&1") != 0) {
     GTEST_SKIP() << "the sqlite3 shell is not installed";
