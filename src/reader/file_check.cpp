@@ -64,13 +64,24 @@ std::vector<uint8_t> Head(Platform::FileSystem& files, const std::u16string& pat
 }  // namespace
 
 FileChecker::FileChecker(Platform::System& system)
-    : system_(system), verifier_(system),
+    : system_(system), verifier_(system), listings_(system.Files()),
       windows_(VyrUtilities::GetSpecialFolder(system, Platform::kCsidlWindows)),
       system32_(VyrUtilities::GetSpecialFolder(system, Platform::kCsidlSystem)) {}
 
+// A file under a folder that is not there is known missing from the listings
+// (most of a large record's are); only the others are asked of the file system.
+bool FileChecker::Load(const std::u16string& path, FileInformation* info) {
+  return !path.empty() && listings_.MayExist(path) && LoadFileInformation(system_, *info, path);
+}
+
 bool FileChecker::Exists(const std::u16string& path) {
   FileInformation info;
-  return !path.empty() && LoadFileInformation(system_, info, path);
+  return Load(path, &info);
+}
+
+// A line without a variable reads the same expanded; most have none.
+std::u16string FileChecker::Expand(const std::u16string& text) {
+  return text.find(u'%') == std::u16string::npos ? text : VyrUtilities::ExpandEnvironment(system_, text);
 }
 
 // Where the loader finds a bare name (a package, provider or service library named
@@ -95,7 +106,7 @@ std::u16string FileChecker::Resolve(const std::u16string& bare) {
 // program, a driver's \SystemRoot\ or System32-relative path, or a bare name where
 // the loader looks for it.
 std::u16string FileChecker::FileOf(const std::u16string& commandLine) {
-  const std::u16string line = VyrUtilities::ExpandEnvironment(system_, commandLine);
+  const std::u16string line = Expand(commandLine);
   std::u16string program;
   std::vector<std::u16string> arguments;
   VyrUtilities::SplitCommandLine(line, program, arguments);
@@ -140,7 +151,7 @@ std::u16string FileChecker::TargetOf(const std::u16string& shortcut) {
   if (!Lower(shortcut).ends_with(u".lnk")) return u"";
   std::u16string target = ShortcutTarget(Head(system_.Files(), shortcut));
   if (target.empty()) return u"";
-  target = VyrUtilities::ExpandEnvironment(system_, target);
+  target = Expand(target);
   if (target.size() < 2 || (target[1] != u':' && !target.starts_with(u"\\"))) {
     target = shortcut.substr(0, shortcut.find_last_of(u'\\') + 1) + target;  // relative to the shortcut
   }
@@ -152,11 +163,11 @@ FileCheck FileChecker::Check(const std::string& commandLine) {
   check.checked = true;
   std::u16string path = FileOf(Platform::Utf8ToUtf16(commandLine));
   FileInformation info;
-  check.present = !path.empty() && LoadFileInformation(system_, info, path);
+  check.present = Load(path, &info);
   if (const std::u16string target = check.present ? TargetOf(path) : u""; !target.empty()) {
     check.shortcut = Platform::Utf16ToUtf8(path);
     path = target;
-    check.present = LoadFileInformation(system_, info, path);
+    check.present = Load(path, &info);
   }
   check.path = Platform::Utf16ToUtf8(path);
   if (!check.present) return check;

@@ -5,8 +5,10 @@
 
 #include <string>
 
+#include "database/file_information.h"
 #include "fileinfo/signature_verifier.h"
 #include "platform/system.h"
+#include "reader/folder_listings.h"
 #include "reader/inventory_format.h"
 
 namespace Reader {
@@ -20,10 +22,13 @@ class FileChecker {
   std::u16string FileOf(const std::u16string& commandLine);
   std::u16string Resolve(const std::u16string& bare);
   bool Exists(const std::u16string& path);
+  bool Load(const std::u16string& path, FileInformation* info);
+  std::u16string Expand(const std::u16string& text);
   std::u16string TargetOf(const std::u16string& shortcut);
 
   Platform::System& system_;
   SignatureVerifier verifier_;
+  FolderListings listings_;
   std::u16string windows_, system32_;
 };
 
