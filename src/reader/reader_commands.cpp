@@ -35,11 +35,11 @@ int Inventory(ReaderSession& session, std::ostream& out) {
   const bool verify = o.Flag("--verify") || o.values.count("--hide-signed-by");
   if (verify && !session.host.checkFile) return session.Fail(session.host.verifyHint);
   std::vector<InventoryItem> items;
-  const ReadResult read = session.reader->EachLoadPoint([&](const LoadPointRecord& point) {
-    InventoryItem item{point, {}};
-    if (verify) item.file = session.host.checkFile(LoadedCommand(point));
-    if (o.values.count("--hide-signed-by") && SignedBy(item.file, o.Value("--hide-signed-by"))) return;
-    items.push_back(std::move(item));
+  const ReadResult read = session.reader->EachLoadPoint([&](LoadPointRecord& point) {
+    FileCheck file;
+    if (verify) file = session.host.checkFile(LoadedCommand(point));
+    if (o.values.count("--hide-signed-by") && SignedBy(file, o.Value("--hide-signed-by"))) return;
+    items.push_back({std::move(point), std::move(file)});
   });
   if (read != ReadResult::Ok) return session.Finish(read);
   if (!o.Flag("--all-control-sets")) KeepControlSet(CurrentControlSet(items), &items);

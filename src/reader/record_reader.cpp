@@ -200,34 +200,36 @@ ReadResult RecordReader::LatestEventTime(std::string* time) {
 }
 
 template <typename Record, typename Page>
-static ReadResult Each(Page page, const std::function<void(const Record&)>& each) {
+static ReadResult Each(Page page, const std::function<void(Record&)>& each) {
   std::vector<Record> records;
   int64_t after = 0;
   for (;;) {
     records.clear();
     const ReadResult result = page(after, kPageRows, &records);
     if (result != ReadResult::Ok) return result;
-    for (const Record& record : records) each(record);
+    if (records.empty()) return result;
+    const int64_t last = records.back().key;
+    for (Record& record : records) each(record);
     if (records.size() < static_cast<size_t>(kPageRows)) return result;
-    after = records.back().key;
+    after = last;
   }
 }
 
-ReadResult RecordReader::EachEvent(const std::function<void(const EventRecord&)>& each) {
+ReadResult RecordReader::EachEvent(const std::function<void(EventRecord&)>& each) {
   return Each<EventRecord>([this](int64_t a, int n, auto* o) { return ReadEvents(a, n, o); }, each);
 }
 
-ReadResult RecordReader::EachLoadPoint(const std::function<void(const LoadPointRecord&)>& each) {
+ReadResult RecordReader::EachLoadPoint(const std::function<void(LoadPointRecord&)>& each) {
   return Each<LoadPointRecord>([this](int64_t a, int n, auto* o) { return ReadLoadPoints(a, n, o); },
                                each);
 }
 
 ReadResult RecordReader::ReadAllEvents(std::vector<EventRecord>* events) {
-  return EachEvent([events](const EventRecord& e) { events->push_back(e); });
+  return EachEvent([events](EventRecord& e) { events->push_back(std::move(e)); });
 }
 
 ReadResult RecordReader::ReadAllLoadPoints(std::vector<LoadPointRecord>* points) {
-  return EachLoadPoint([points](const LoadPointRecord& p) { points->push_back(p); });
+  return EachLoadPoint([points](LoadPointRecord& p) { points->push_back(std::move(p)); });
 }
 
 }  // namespace Reader

@@ -52,9 +52,10 @@ class RecordReader {
   ReadResult LatestEventTime(std::string* time);
 
   // Every record, by key, handed over a page at a time so that a million events
-  // never need to be held at once; each stops at the first failing page.
-  ReadResult EachEvent(const std::function<void(const EventRecord&)>& each);
-  ReadResult EachLoadPoint(const std::function<void(const LoadPointRecord&)>& each);
+  // never need to be held at once; each stops at the first failing page. each may
+  // move the record it is given away: the page is dropped after it.
+  ReadResult EachEvent(const std::function<void(EventRecord&)>& each);
+  ReadResult EachLoadPoint(const std::function<void(LoadPointRecord&)>& each);
   ReadResult ReadAllEvents(std::vector<EventRecord>* events);
   ReadResult ReadAllLoadPoints(std::vector<LoadPointRecord>* points);
 
