@@ -20,6 +20,12 @@ if [ "$what" = all ] || [ "$what" = linux ]; then
   ctest --preset asan
 fi
 if [ "$what" = all ] || [ "$what" = windows ]; then
+  # wixl builds the installer package; setup.sh's list is shared, so it is added here.
+  if ! dpkg-query -W -f='${Status}' wixl 2>/dev/null | grep -q 'install ok installed'; then
+    SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    echo "Installing wixl (the installer package's builder)"
+    env DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq wixl >/dev/null
+  fi
   scripts/windows-sources.sh
   cmake --preset windows >/dev/null
   cmake --build --preset windows
