@@ -49,10 +49,16 @@ FleetHost MachineHost() {
   return host;
 }
 
-// The password file must be closed to other accounts before anything reads it.
+bool Exists(const std::string& path) {
+  return GetFileAttributesW(Wide(Platform::Utf8ToUtf16(path))) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A password file must be closed to other accounts before anything reads it; one
+// that is not there is left to the command, which says so as on Linux.
 bool SecretFilesClosed(const std::vector<std::string>& args, std::string* why) {
   for (size_t i = 1; i + 1 < args.size(); ++i)
-    if (args[i] == "--password-file" && !OnlyAdministratorsCanRead(args[i + 1], why)) return false;
+    if (args[i] == "--password-file" && Exists(args[i + 1]) && !OnlyAdministratorsCanRead(args[i + 1], why))
+      return false;
   return true;
 }
 
@@ -66,7 +72,8 @@ bool ServiceOptions(const FleetHost& host, ExportOptions* options, std::string* 
   if (options->nats.servers.empty()) return *error = "no Servers value under HKLM\\" + Platform::Utf16ToUtf8(key), false;
   const std::string credentials = MachineValue(key, u"CredentialsFile");
   if (!credentials.empty()) {
-    if (!OnlyAdministratorsCanRead(credentials, error)) return false;
+    if (Exists(credentials) && !OnlyAdministratorsCanRead(credentials, error))
+      return *error = SecretFileRefusal(*error), false;
     std::ifstream in(std::filesystem::path(Platform::Utf8ToUtf16(credentials)));
     if (!in || !std::getline(in, options->nats.user) || !std::getline(in, options->nats.password))
       return *error = "cannot read a user name and a password from " + credentials, false;
@@ -109,7 +116,7 @@ int RunWindowsExport(const std::vector<std::string>& args, std::ostream& err) {
   if (args.size() == 2 && args[1] == "--service") return RunService(host);
   std::string why;
   if (!SecretFilesClosed(args, &why))
-    return BadInput(err, "brumevale export", why + "; only SYSTEM and the Administrators may read it");
+    return BadInput(err, "brumevale export", SecretFileRefusal(why));
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   return RunExportCommand(args, host, consoleStop, err);
 }

@@ -1,7 +1,6 @@
 #include "fleet/windows/secret_file_win.h"
 
 #include "platform/text_encoding.h"
-#include "platform/win32/win32_api.h"
 
 namespace Fleet {
 namespace {
@@ -30,6 +29,27 @@ std::string AccountOf(PSID sid) {
 
 }  // namespace
 
+bool ClosedToOthers(const std::string& path, PSID owner, PACL dacl, std::string* why) {
+  if (owner == nullptr || !IsTrusted(owner)) {
+    // The owner may change the DACL at will, so it counts as a reader.
+    *why = path + " is owned by " + (owner ? AccountOf(owner) : "nobody") + ", not SYSTEM or the Administrators";
+    return false;
+  }
+  if (dacl == nullptr) return *why = path + " can be read by everyone (it has no access list)", false;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(dacl, i, &entry)) continue;
+    const auto* header = static_cast<ACE_HEADER*>(entry);
+    // Deny entries only take away; inherit-only ones do not apply to the file itself.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
+    const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    if ((allowed->Mask & kReadRights) == 0 || IsTrusted(sid)) continue;
+    return *why = path + " can be read by " + AccountOf(sid), false;
+  }
+  return true;
+}
+
 bool OnlyAdministratorsCanRead(const std::string& path, std::string* why) {
   const std::u16string wide = Platform::Utf8ToUtf16(path);
   PSID owner = nullptr;
@@ -42,28 +62,13 @@ bool OnlyAdministratorsCanRead(const std::string& path, std::string* why) {
     *why = "cannot read the access rights of " + path + " (error " + std::to_string(status) + ")";
     return false;
   }
-  bool closed = true;
-  if (owner == nullptr || !IsTrusted(owner)) {
-    // The owner may change the DACL at will, so it counts as a reader.
-    *why = path + " is owned by " + (owner ? AccountOf(owner) : "nobody") + ", not SYSTEM or the Administrators";
-    closed = false;
-  } else if (dacl == nullptr) {
-    *why = path + " can be read by everyone (it has no access list)";
-    closed = false;
-  }
-  for (DWORD i = 0; closed && i < dacl->AceCount; ++i) {
-    void* entry = nullptr;
-    if (!GetAce(dacl, i, &entry)) continue;
-    const auto* header = static_cast<ACE_HEADER*>(entry);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
-    const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-    if ((allowed->Mask & kReadRights) == 0 || IsTrusted(sid)) continue;
-    *why = path + " can be read by " + AccountOf(sid);
-    closed = false;
-  }
+  const bool closed = ClosedToOthers(path, owner, dacl, why);
   LocalFree(descriptor);
   return closed;
+}
+
+std::string SecretFileRefusal(const std::string& why) {
+  return why + "; only SYSTEM and the Administrators may read it";
 }
 
 }  // namespace Fleet
