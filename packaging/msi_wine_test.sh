@@ -18,6 +18,7 @@
 set -euo pipefail
 msi=$1 bin=$2 work=$3 collector=$4
 wine=${BRUMEVALE_WINE:-wine}
+[ -x "$collector" ] || { echo "FAILED: no Linux brumevale at $collector (build the asan preset's brumevale first)" >&2; exit 1; }
 rm -rf "$work" && mkdir -p "$work"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$wine" wineboot --init >/dev/null 2>&1

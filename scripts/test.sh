@@ -26,6 +26,11 @@ if [ "$what" = all ] || [ "$what" = windows ]; then
     echo "Installing wixl (the installer package's builder)"
     env DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq wixl >/dev/null
   fi
+  # The package's test collects with the Linux brumevale of the ASan build.
+  if [ ! -x build/asan/src/brumevale/brumevale ]; then
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan --target brumevale
+  fi
   scripts/windows-sources.sh
   cmake --preset windows >/dev/null
   cmake --build --preset windows
