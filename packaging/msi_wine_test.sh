@@ -94,9 +94,6 @@ settings='HKLM\SOFTWARE\Kelvra Security\Brumevale\Export'
 [ "$(reg_value "$settings" Servers)" = "$urls" ] || fail "Servers setting"
 [ "$(reg_value "$settings" CAFile)" = 'C:\fleet\ca.pem' ] || fail "CAFile setting"
 [ "$(reg_value "$settings" CredentialsFile)" = 'C:\fleet\export.creds' ] || fail "CredentialsFile setting"
-# Back to a server without credentials or TLS for the rest of the run.
-"$wine" reg delete "$settings" /v CAFile /f /reg:64 >/dev/null
-"$wine" reg delete "$settings" /v CredentialsFile /f /reg:64 >/dev/null
 
 echo "a password file others can read is refused"
 program="$WINEPREFIX/drive_c/Program Files/Kelvra Security/Brumevale/brumevale.exe"
@@ -106,6 +103,26 @@ refusal=$("$wine" "$program" export --server "$urls" --user exporter --password-
 [[ "$refusal" == *"C:\fleet\password is owned by "*"; only SYSTEM and the Administrators may read it"* ]] \
   || fail "refusal: $refusal"
 echo "  skipped under Wine: a password file closed to others (Wine makes every file's owner the Unix user's account)"
+
+echo "the exporter's service says which setting it cannot use, and --service is for the service manager"
+out=$("$wine" "$program" export --service 2>&1 >/dev/null) && fail "export --service ran from a console"
+[[ "$out" == *'--service is for the service manager (the service "BrumevaleExport")'* ]] || fail "--service: $out"
+restart_session
+log="$data/Logs/BrumevaleExport.log"
+# start_until TEXT: the service started until its log says TEXT (it stops by itself).
+start_until() {
+  for _ in $(seq 30); do
+    grep -qF "$1" "$log" 2>/dev/null && return
+    "$wine" net start BrumevaleExport >/dev/null 2>&1 || true
+    sleep 1
+  done
+  fail "the exporter's log never said: $1"
+}
+start_until 'brumevale export: cannot read a user name and a password from C:\fleet\export.creds'
+# Back to a server without credentials or TLS for the rest of the run.
+"$wine" reg delete "$settings" /v CredentialsFile /f /reg:64 >/dev/null
+start_until 'brumevale export: cannot read the certificate file C:\fleet\ca.pem'
+"$wine" reg delete "$settings" /v CAFile /f /reg:64 >/dev/null
 
 echo "services started after a new Wine session"
 restart_session
