@@ -42,7 +42,7 @@ endif()
 # exporter negotiates, which also keeps its build short on a small machine.
 set(_ossl "${_third}/openssl")
 set(_ossl_lib "${_ossl}/lib64")
-string(REPLACE "-posix" "" _mingw_prefix "${BRUMEVALE_MINGW_PREFIX}-")
+set(_mingw_prefix "${BRUMEVALE_MINGW_PREFIX}-")  # with CC=gcc-posix: the POSIX-thread compiler
 ExternalProject_Add(brumevale_win_openssl_build
   SOURCE_DIR "${_sources}/openssl"
   BINARY_DIR "${_third}/openssl-build"
