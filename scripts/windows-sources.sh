@@ -24,47 +24,8 @@ if ((${#wanted[@]} == 0)); then exit 0; fi
 # the other Windows sources come from.
 suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
 debian_src_entries() {
-  python3 - "$suite" /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources <<'PY'
-import re, sys
-release, files = sys.argv[1], sys.argv[2:]
-entries = []  # (uri, suite, signed_by)
-def add(types, uris, suites, components, signed_by):
-    if not ({"deb", "deb-src"} & set(types)) or "main" not in components: return
-    for uri in uris:
-        for s in suites:
-            if s == release:
-                entries.append((uri.rstrip("/"), s, signed_by))
-for path in files:
-    try:
-        text = open(path, encoding="utf-8").read()
-    except OSError:
-        continue
-    if path.endswith(".sources"):
-        for stanza in re.split(r"\n\s*\n", text):
-            fields, key = {}, None
-            for line in stanza.splitlines():
-                if line.startswith("#") or not line.strip(): continue
-                if line[0] in " \t" and key: fields[key] += " " + line.strip(); continue
-                key, _, value = line.partition(":")
-                key = key.strip().lower(); fields[key] = value.strip()
-            if fields.get("enabled", "yes").lower() == "no": continue
-            add(fields.get("types", "").split(), fields.get("uris", "").split(), fields.get("suites", "").split(),
-                fields.get("components", "").split(), fields.get("signed-by", "").split(" ")[0])
-    else:
-        for line in text.splitlines():
-            line = line.split("#", 1)[0].strip()
-            options = re.search(r"\[([^\]]*)\]", line)
-            signed_by = ""
-            if options:
-                for option in options.group(1).split():
-                    if option.startswith("signed-by="): signed_by = option.split("=", 1)[1]
-                line = line[:options.start()] + line[options.end():]
-            words = line.split()
-            if len(words) >= 4: add([words[0]], [words[1]], [words[2]], words[3:], signed_by)
-for uri, s, signed_by in dict.fromkeys(entries):
-    option = f"[signed-by={signed_by}] " if signed_by.startswith("/") else ""
-    print(f"deb-src {option}{uri} {s} main")
-PY
+  python3 scripts/apt_mirrors.py "$suite" /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+    /etc/apt/sources.list.d/*.sources
 }
 
 apt_dir="$dest/apt"
