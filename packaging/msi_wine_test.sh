@@ -29,11 +29,13 @@ restart_session() { wineserver -k 2>/dev/null || true; wineserver -w; }
 sql() { sqlite3 -readonly -cmd ".timeout 10000" "$data/Brumevale.data" "$1"; }
 reg_value() { "$wine" reg query "$1" /v "$2" /reg:64 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n {sub(/^[^R]*REG_[A-Z_]+ +/, ""); print}'; }
 
-# A 3-node JetStream cluster and PostgreSQL, both run as nobody, as the fleet
-# suites run theirs.
+# A 3-node JetStream cluster and PostgreSQL, run as nobody when the test runs as root
+# (PostgreSQL refuses root), as the fleet suites run theirs.
+as_owner() { if [ "$(id -u)" = 0 ]; then runuser -u nobody -- "$@"; else "$@"; fi; }
+own() { if [ "$(id -u)" = 0 ]; then chown nobody "$@"; fi; }
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-chmod o+x "$work" && mkdir -p "$work/nats" && chown nobody "$work/nats"
-ports=() routes=() monitors=() pids=()
+chmod o+x "$work" && mkdir -p "$work/nats" && own "$work/nats"
+ports=() routes=() monitors=()
 for i in 0 1 2; do ports+=("$(free_port)"); routes+=("$(free_port)"); monitors+=("$(free_port)"); done
 urls=""
 for i in 0 1 2; do
@@ -41,23 +43,26 @@ for i in 0 1 2; do
   for j in 0 1 2; do [ "$j" = "$i" ] || others+="${others:+,} nats-route://127.0.0.1:${routes[$j]}"; done
   cat >"$work/nats/n$i.conf" <<CONF
 server_name: n$i
+pid_file: "$work/nats/n$i.pid"
 listen: 127.0.0.1:${ports[$i]}
 http: 127.0.0.1:${monitors[$i]}
 jetstream { store_dir: "$work/nats/js$i" }
 cluster { name: msi-test, listen: 127.0.0.1:${routes[$i]}, routes: [$others ] }
 CONF
-  runuser -u nobody -- nats-server -c "$work/nats/n$i.conf" >"$work/nats/n$i.log" 2>&1 &
-  pids+=($!)
+  as_owner nats-server -c "$work/nats/n$i.conf" >"$work/nats/n$i.log" 2>&1 &
   urls+="${urls:+,}nats://127.0.0.1:${ports[$i]}"
 done
 pg="$work/pg" pg_bin=/usr/lib/postgresql/15/bin pg_port=$(free_port)
-mkdir -p "$pg" && chown nobody "$pg"
-runuser -u nobody -- "$pg_bin/initdb" -D "$pg/data" -A trust -U postgres --no-sync >/dev/null
-runuser -u nobody -- "$pg_bin/pg_ctl" -D "$pg/data" -l "$pg/server.log" -w \
+mkdir -p "$pg" && own "$pg"
+as_owner "$pg_bin/initdb" -D "$pg/data" -A trust -U postgres --no-sync >/dev/null
+as_owner "$pg_bin/pg_ctl" -D "$pg/data" -l "$pg/server.log" -w \
   -o "-p $pg_port -k $pg -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
 conninfo="host=127.0.0.1 port=$pg_port user=postgres dbname=postgres connect_timeout=3"
-trap 'wineserver -k 2>/dev/null || true; kill "${pids[@]}" 2>/dev/null || true
-      runuser -u nobody -- "$pg_bin/pg_ctl" -D "$pg/data" -m immediate stop >/dev/null 2>&1 || true' EXIT
+# The servers by their own pid files (no newline at their end): the background jobs
+# are the runuser wrappers.
+trap 'wineserver -k 2>/dev/null || true
+      for f in "$work"/nats/n*.pid; do [ -f "$f" ] && kill "$(cat "$f")" 2>/dev/null; done
+      as_owner "$pg_bin/pg_ctl" -D "$pg/data" -m immediate stop >/dev/null 2>&1 || true' EXIT
 # The stream's messages as the node holding most of them reports it.
 messages() {
   python3 - "${monitors[@]}" <<'PY'
