@@ -46,3 +46,6 @@ file(COPY /usr/include/nlohmann DESTINATION "${CMAKE_BINARY_DIR}/host-headers")
 add_library(brumevale_nlohmann_json INTERFACE)
 target_include_directories(brumevale_nlohmann_json SYSTEM INTERFACE "${CMAKE_BINARY_DIR}/host-headers")
 add_library(nlohmann_json::nlohmann_json ALIAS brumevale_nlohmann_json)
+
+# OpenSSL and the NATS client for brumevale.exe export (BRUMEVALE_WINDOWS_FLEET).
+include(${CMAKE_CURRENT_LIST_DIR}/BrumevaleWindowsFleet.cmake)

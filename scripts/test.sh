@@ -20,6 +20,17 @@ if [ "$what" = all ] || [ "$what" = linux ]; then
   ctest --preset asan
 fi
 if [ "$what" = all ] || [ "$what" = windows ]; then
+  # wixl builds the installer package; setup.sh's list is shared, so it is added here.
+  if ! dpkg-query -W -f='${Status}' wixl 2>/dev/null | grep -q 'install ok installed'; then
+    SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    echo "Installing wixl (the installer package's builder)"
+    env DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq wixl >/dev/null
+  fi
+  # The package's test collects with the Linux brumevale of the ASan build.
+  if [ ! -x build/asan/src/brumevale/brumevale ]; then
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan --target brumevale
+  fi
   scripts/windows-sources.sh
   cmake --preset windows >/dev/null
   cmake --build --preset windows

@@ -1,8 +1,7 @@
 // brumevale.exe: reads the service's own database when no file is named, shows the
 // computer's name for it, and checks the files of the load points with the same
-// trust functions the service uses. The fleet's commands (export, collect, fleet) are
-// not in this build: its NATS and PostgreSQL clients are built for Linux only, so a
-// fleet exports a copied record from a Linux machine for now.
+// trust functions the service uses. export is here when the build found the NATS
+// client's archive; collect and fleet need PostgreSQL's client, built for Linux only.
 
 #include <fcntl.h>
 #include <io.h>
@@ -13,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#ifdef BRUMEVALE_WINDOWS_FLEET
+#include "fleet/windows/export_windows.h"
+#include "fleet/fleet_cli.h"
+#endif
 #include "platform/text_encoding.h"
 #include "platform/win32/win32_system.h"
 #include "reader/file_check.h"
@@ -22,9 +25,15 @@
 
 namespace {
 
+#ifdef BRUMEVALE_WINDOWS_FLEET
+constexpr bool kExport = true;
+constexpr char kFleetElsewhere[] = "collect and fleet are not in the Windows build: run them with the Linux brumevale";
+#else
+constexpr bool kExport = false;
 constexpr char kFleetElsewhere[] =
     "export, collect and fleet are not in the Windows build: run them with the Linux brumevale "
     "(export a copy of the record with --machine NAME)";
+#endif
 
 }  // namespace
 
@@ -39,10 +48,17 @@ int wmain(int argc, wchar_t** argv) {
   Win32::System system;
   Reader::ReaderHost host;
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "/?")) {
-    std::cout << Reader::ReaderUsage("brumevale") << "       " << kFleetElsewhere << "\n";
+    std::cout << Reader::ReaderUsage("brumevale");
+#ifdef BRUMEVALE_WINDOWS_FLEET
+    std::cout << Fleet::FleetUsage("brumevale", false);
+#endif
+    std::cout << "       " << kFleetElsewhere << "\n";
     return 0;
   }
-  if (!args.empty() && (args[0] == "export" || args[0] == "collect" || args[0] == "fleet")) {
+#ifdef BRUMEVALE_WINDOWS_FLEET
+  if (!args.empty() && args[0] == "export") return Fleet::RunWindowsExport(args, std::cerr);
+#endif
+  if (!args.empty() && ((args[0] == "export" && !kExport) || args[0] == "collect" || args[0] == "fleet")) {
     std::cerr << "brumevale " << args[0] << ": " << kFleetElsewhere << "\n";
     return Reader::kExitBadInput;
   }

@@ -45,13 +45,15 @@ int LoggerProcess::Run(const std::vector<std::u16string>& args) {
     system_.Services().StartServiceCtrlDispatcher(table);
     settings_.Save(false);
   } else if (args[0] == u"-i") {
-    Install();
+    // "-i driver": a package installer registers the service itself and runs this
+    // for the rest (the driver, its minifilter values, the program path).
+    Install(args.size() < 2 || args[1] != u"driver");
     // The installer runs elevated: the moment to close folders an earlier version
     // left open, logged after the installation's own lines.
     GuardDataFiles(system_, settings_, serviceLog_);
     settings_.Save(false);
   } else if (args[0] == u"-r") {
-    RemoveService(system_);
+    if (args.size() < 2 || args[1] != u"driver") RemoveService(system_);
     RemoveDriver(system_);
   }
   return 0;
@@ -61,17 +63,17 @@ int LoggerProcess::Run(const std::vector<std::u16string>& args) {
 // the installer was started from: an elevated prompt starts in System32, where the
 // driver would never be found, and a user-writable current directory would let
 // anyone choose the driver file the kernel loads.
-void LoggerProcess::Install() {
+void LoggerProcess::Install(bool withService) {
   const std::u16string directory = ProgramDirectory(system_);
   serviceLog_.Open(settings_.LogDirectory() + kInstallLogName, 1);
   settings_.SetProgramPath(directory);
   serviceLog_.Write(u"Working Directory: ", 0, 0, 0);
   serviceLog_.Write(settings_.ProgramPath(), 1, 0, 0);
-  if (!InstallService(system_)) {
+  if (withService && !InstallService(system_)) {
     serviceLog_.Write(u"Service Install: FAILED", 1, 0, 0);
     return;
   }
-  serviceLog_.Write(u"Service Install: SUCCESS", 1, 0, 0);
+  if (withService) serviceLog_.Write(u"Service Install: SUCCESS", 1, 0, 0);
   if (InstallDriver(system_, settings_.ProgramPath())) {
     serviceLog_.Write(u"Driver Install: SUCCESS", 1, 0, 0);
     // Registered all the same, so that a driver file copied in later is used.
@@ -83,6 +85,6 @@ void LoggerProcess::Install() {
     WriteMinifilterRegistration(system_);
   } else {
     serviceLog_.Write(u"Driver Install: FAILED", 1, 0, 0);
-    RemoveService(system_);
+    if (withService) RemoveService(system_);
   }
 }

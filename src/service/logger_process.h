@@ -63,7 +63,7 @@ class LoggerProcess {
   // The one line that says the service runs without the driver, and why.
   void LogDriverless();
   void RunLiveSource(bool connected);
-  void Install();
+  void Install(bool withService);
   // Whether the driver's file lies in the program folder.
   bool DriverFilePresent();
   // Stop, shutdown and pre-shutdown: the first of them starts the stop.
