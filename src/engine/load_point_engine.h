@@ -73,6 +73,9 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   // Periodic thread: re-reads, in one pass, every unit notified since the last call.
   // The number of units re-read.
   int32_t ReReadNotified();
+  // Inside a full rescan, between two of its locations: lets the notified re-reads
+  // in (notified_reread.cpp says how the two are ordered).
+  void ReReadDuringRescan();
   // Full rescan, then the system-settings and file-extension checks. Always 1.
   int32_t Rescan(int32_t initial);
   // Any thread: tells a running or later rescan to give up its pass (see
@@ -110,6 +113,9 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
 
  private:
   void CreateDatabase();
+  // The re-read of every marked unit; scopeKeys, when given, receives the keys of
+  // the rows it had in its scope.
+  int32_t ReReadMarked(std::set<int32_t>* scopeKeys);
   void CreateLoggerMutex();
   void StartWatchers();
   void RunWatcherRescans();

@@ -275,3 +275,8 @@ std::vector<ReReadUnit> NotificationWatcher::TakeMarkedUnits() {
   markedIndex_.clear();
   return std::exchange(marked_, {});
 }
+
+bool NotificationWatcher::HasMarkedUnits() {
+  std::lock_guard lock(markMutex_);
+  return !marked_.empty();
+}

@@ -51,6 +51,8 @@ class NotificationWatcher {
   void Stop();
   // The units marked since the last call, each once, in the order first marked.
   std::vector<ReReadUnit> TakeMarkedUnits();
+  // Whether a unit waits to be re-read.
+  bool HasMarkedUnits();
   // How many keys and folders are armed (a key possibly through an ancestor).
   size_t ArmedCount();
 

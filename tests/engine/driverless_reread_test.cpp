@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "support/engine_fixture.h"
 #include "support/scan_test_machine.h"
+#include "engine/scanner_table.h"
 #include "util/path_routines.h"
 
 namespace {
@@ -220,6 +222,63 @@ TEST_F(ReReadTest, StartupFolderFilesAreSeenAndAnOverflowReReadsTheFolder) {
   ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME LIKE 'burst%'") == 400; });
   EXPECT_EQ(NamedEvents(machine_, 2).front(), "13 0 2 later.lnk " +
                                                   Platform::Utf16ToUtf8(folder) + "\\later.lnk  gone");
+  ExpectRescanFindsNothing();
+}
+
+// Values written straight into a machine key (created when missing), many at once.
+void FillValues(Platform::System& system, Platform::Handle root, const std::u16string& path,
+                const std::u16string& prefix, int count) {
+  Platform::Registry& registry = system.Registry();
+  Platform::ScopedKey key;
+  ASSERT_EQ(registry.CreateKey(root, path, 0, Platform::kKeySetValue, key.Receive(registry), nullptr),
+            Platform::kErrorSuccess);
+  for (int i = 0; i < count; ++i) {
+    ASSERT_EQ(registry.SetValue(key.Get(), prefix + Platform::Utf8ToUtf16(std::to_string(i)),
+                                Platform::kRegSz, EngineTest::Wide(u"C:\\bulk.exe")),
+              Platform::kErrorSuccess);
+  }
+}
+
+// A rescan with thousands of rows to add runs on its own thread while changes are
+// made. A change to a location still ahead of it is committed by a re-read in its
+// middle, before the events it writes afterwards. The Run key, which it read first:
+// a value taken away before it began and put back during it keeps its row (the
+// rescan must not remove what the re-read found), a value added is kept, a value
+// deleted is removed once.
+TEST_F(ReReadTest, AChangeDuringALongRescanIsCommittedBeforeTheRescanEnds) {
+  Platform::System& system = machine_.System();
+  const std::u16string run = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  for (const std::u16string& path : std::vector<std::u16string>{run + u"Once", Wow64Path(run), Wow64Path(run + u"Once")}) {
+    FillValues(system, Platform::kHkeyLocalMachine, path, u"Bulk", 800);
+  }
+  machine_.Import(std::string(kRunKey) + "\"Drop\"=-\r\n");
+  Engine().StartNotifications();
+  std::atomic<bool> rescanEnded{false};
+  std::thread rescan([&] {
+    FullLoadPointScan(Engine(), 0);
+    rescanEnded = true;
+  });
+  std::this_thread::sleep_for(200ms);
+  machine_.Import(std::string(kRunKey) +
+                  "\"Drop\"=\"C:\\\\drop.exe\"\r\n\"During\"=\"C:\\\\during.exe\"\r\n\"Keep\"=-\r\n"
+                  "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Microsoft\\"
+                  "Windows\\CurrentVersion\\Run]\r\n\"Ahead\"=\"C:\\\\ahead.exe\"\r\n");
+  const bool endedEarly = rescanEnded;
+  rescan.join();
+  ASSERT_FALSE(endedEarly) << "the rescan was too short for the test";
+  std::this_thread::sleep_for(100ms);
+  while (Engine().ReReadNotified() > 0) {
+  }
+  const std::string aheadEvent = "(SELECT e.KEY FROM ChangeEvents e JOIN ExtendedEvent x ON "
+                                 "x.CHANGE_EVENT_KEY = e.KEY WHERE x.PARAM_1 = 'Ahead')";
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM EventOrigin WHERE ORIGIN = 2 AND CHANGE_EVENT_KEY = " + aheadEvent), 1);
+  EXPECT_GT(Count("SELECT COUNT(*) FROM ChangeEvents e JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = e.KEY "
+                  "WHERE o.ORIGIN = 1 AND e.KEY > " + aheadEvent), 0)
+      << "the re-read waited for the rescan's end";
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME IN ('Drop', 'During', 'Bulk799')"), 5);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'Keep'"), 0);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM ChangeEvents e JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY "
+                  "WHERE e.EVENT_TYPE = 2 AND x.PARAM_1 IN ('Keep', 'Drop')"), 1);
   ExpectRescanFindsNothing();
 }
 
