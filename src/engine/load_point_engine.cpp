@@ -31,6 +31,7 @@ void LoadPointEngine::WatchClass(Platform::Handle root, std::u16string_view path
                                  std::u16string_view valueName, uint32_t matcherCode,
                                  int32_t loadPointKey) {
   AddClassWatch(*registryMatcher_, root, path, valueName, matcherCode, loadPointKey);
+  FollowClassWithoutDriver(path, loadPointKey);
 }
 
 int32_t LoadPointEngine::Initialise(DataConsumer* consumer,

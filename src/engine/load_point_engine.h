@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/engine_handlers.h"
@@ -125,6 +126,8 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   void DispatchFileEntry(const FileEntry& entry);
   void WatchClass(Platform::Handle root, std::u16string_view path, std::u16string_view valueName,
                   uint32_t matcherCode, int32_t loadPointKey) override;
+  // Keeps the class watch for the change notifications, running now or later.
+  void FollowClassWithoutDriver(std::u16string_view serverPath, int32_t loadPointKey);
 
   Platform::System& system_;
   VyrUtilities::VyrLog& serviceLog_;
@@ -152,6 +155,8 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   EngineHandlers handlers_;
   std::mutex notificationMutex_;
   std::unique_ptr<NotificationWatcher> notifications_;
+  // Every class watch the scans asked for: (server key path, load point key).
+  std::set<std::pair<std::u16string, int32_t>> classServers_;
   bool watchFromStart_ = false;
   std::atomic<bool> stopRequested_{false};
   bool shutDown_ = false;

@@ -139,6 +139,14 @@ std::vector<WatchPlan> FolderWatches(Platform::System& system) {
   return plans;
 }
 
+WatchPlan ClassServerWatch(std::u16string_view serverPath, int32_t loadPointKey) {
+  const std::u16string_view classKey = serverPath.substr(0, serverPath.rfind(u'\\'));
+  const std::u16string_view classText = classKey.substr(classKey.rfind(u'\\') + 1);
+  const int32_t wow64 = classKey.find(u"\\Wow6432Node\\") != std::u16string_view::npos ? 1 : 0;
+  ReReadUnit unit{ScanScope::kClassServers, nullptr, std::u16string(classText), wow64, {}, u"", {loadPointKey}};
+  return {Platform::kHkeyLocalMachine, std::u16string(classKey), true, {std::move(unit)}};
+}
+
 void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit) {
   Platform::Registry& registry = engine.System().Registry();
   switch (unit.scope) {
@@ -170,6 +178,9 @@ void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit) {
       break;
     case ScanScope::kStartupFolders:
       ScanStartupFolder(engine, unit.folder, static_cast<uint32_t>(unit.rows.at(0).first), unit.owner);
+      break;
+    case ScanScope::kClassServers:
+      ReReadClassServer(engine, unit);
       break;
     case ScanScope::kBrowserHelperObjects:
       break;

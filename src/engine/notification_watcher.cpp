@@ -17,6 +17,7 @@ constexpr uint32_t kFolderFilter = Platform::kFileNotifyChangeFileName | Platfor
 // the folder as any notification does.
 constexpr uint32_t kFolderBufferBytes = 16384;
 constexpr char16_t kFolderOwner[] = u"folders";
+constexpr char16_t kClassOwner[] = u"classes";
 
 // The path without its last component; empty at the top.
 std::u16string ParentPath(const std::u16string& path) {
@@ -64,6 +65,7 @@ void NotificationWatcher::Stop() {
     for (auto& watch : list) Disarm(*watch);
   }
   watches_.clear();
+  classWatches_.clear();
   system_.Objects().CloseHandle(wake_);
   wake_ = 0;
   std::lock_guard lock(markMutex_);
@@ -219,7 +221,8 @@ void NotificationWatcher::StopGroups() {
 void NotificationWatcher::Control() {
   while (system_.Objects().WaitForSingleObject(wake_, kControlMilliseconds) == Platform::kWaitTimeout) {
     CheckMissingFolders();
-    if (!CheckUserHives()) continue;
+    const bool newClasses = AddNewClasses();
+    if (!CheckUserHives() && !newClasses) continue;
     StopGroups();
     if (!running_) return;
     StartGroups();
@@ -259,6 +262,42 @@ void NotificationWatcher::CheckMissingFolders() {
     std::lock_guard lock(watchMutex_);
     if (watch->key == 0 && ArmFolder(*watch)) Mark(*watch);
   }
+}
+
+void NotificationWatcher::WatchClass(WatchPlan plan) {
+  std::lock_guard lock(classMutex_);
+  newClasses_.push_back(std::move(plan));
+}
+
+// A class already watched takes the new load point into its unit; a new one is
+// armed, and marked so that its first re-read catches up with the class.
+bool NotificationWatcher::AddNewClasses() {
+  std::vector<WatchPlan> plans;
+  {
+    std::lock_guard lock(classMutex_);
+    plans.swap(newClasses_);
+  }
+  bool added = false;
+  for (WatchPlan& plan : plans) {
+    if (auto found = classWatches_.find(plan.path); found != classWatches_.end()) {
+      std::lock_guard lock(watchMutex_);
+      std::vector<int32_t>& keys = found->second->plan.units.front().loadPointKeys;
+      for (int32_t key : plan.units.front().loadPointKeys) {
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+      }
+      continue;
+    }
+    const std::u16string path = plan.path;
+    std::vector<std::unique_ptr<Watch>>& list = watches_[kClassOwner];
+    const size_t before = list.size();
+    AddWatches({std::move(plan)}, kClassOwner);
+    if (list.size() == before) continue;  // its event could not be made
+    Watch* watch = list.back().get();
+    classWatches_[path] = watch;
+    Mark(*watch);
+    added = true;
+  }
+  return added;
 }
 
 void NotificationWatcher::Mark(const Watch& watch) {

@@ -6,7 +6,10 @@
 // ReadDirectoryChangesW; a folder that does not exist yet is looked for again every
 // second. The user hives are watched as they come and go: HKEY_USERS is listed
 // every second, a hive loaded later is watched from then on (and re-read once),
-// the watches of an unloaded one are dropped.
+// the watches of an unloaded one are dropped. The class keys that the scans follow
+// for the load points naming a class come as the scans find them (WatchClass): the
+// control thread arms each within a second and has it re-read once, for what
+// changed before its watch could see it.
 //
 // The waiting scheme: groups of WaitForMultipleObjects. Each watch signals an event
 // of its own; the events are split into groups of 63, each waited on by one thread
@@ -53,6 +56,8 @@ class NotificationWatcher {
   std::vector<ReReadUnit> TakeMarkedUnits();
   // Whether a unit waits to be re-read.
   bool HasMarkedUnits();
+  // A class key to watch (ClassServerWatch), or one more load point naming it.
+  void WatchClass(WatchPlan plan);
   // How many keys and folders are armed (a key possibly through an ancestor).
   size_t ArmedCount();
 
@@ -79,6 +84,7 @@ class NotificationWatcher {
   // What changed since the last look: hives loaded and unloaded, folders that appeared.
   bool CheckUserHives();
   void CheckMissingFolders();
+  bool AddNewClasses();
   void Mark(const Watch& watch);
 
   Platform::System& system_;
@@ -89,6 +95,9 @@ class NotificationWatcher {
   std::mutex markMutex_;
   std::vector<ReReadUnit> marked_;
   std::set<std::tuple<ScanScope, const ScanLocation*, std::u16string, int32_t, std::u16string>> markedIndex_;
+  std::mutex classMutex_;
+  std::vector<WatchPlan> newClasses_;
+  std::map<std::u16string, Watch*> classWatches_;  // by key path; the control thread's
   Platform::Handle wake_ = 0;  // manual reset: set to end (or regroup) every group thread
   std::atomic<bool> running_{false};
   std::vector<std::thread> groups_;

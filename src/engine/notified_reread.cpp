@@ -28,6 +28,15 @@ void LoadPointEngine::StartNotifications() {
   if (notifications_ != nullptr || shutDown_) return;
   notifications_ = std::make_unique<NotificationWatcher>(system_, controlSets_);
   notifications_->Start();
+  for (const auto& [path, loadPointKey] : classServers_) {
+    notifications_->WatchClass(ClassServerWatch(path, loadPointKey));
+  }
+}
+
+void LoadPointEngine::FollowClassWithoutDriver(std::u16string_view serverPath, int32_t loadPointKey) {
+  std::lock_guard lock(notificationMutex_);
+  if (!classServers_.emplace(serverPath, loadPointKey).second) return;
+  if (notifications_ != nullptr) notifications_->WatchClass(ClassServerWatch(serverPath, loadPointKey));
 }
 
 void LoadPointEngine::StopNotifications() {

@@ -133,6 +133,8 @@ void RunStep(LoadPointEngine& engine, const ScannerStep& step, int32_t startFlag
     case ScanScope::kStartupFolders:
       ScanStartupFolders(engine);
       break;
+    case ScanScope::kClassServers:
+      break;
   }
 }
 

@@ -44,6 +44,9 @@ enum class ScanScope : uint8_t {
   kTasksNative,
   kBrowserHelperObjects,
   kStartupFolders,
+  // No step of the table: the class keys that the scans watch for the locations
+  // naming a class, re-read on their notifications (engine/class_server_reread.cpp).
+  kClassServers,
 };
 
 struct ScannerStep {

@@ -29,7 +29,7 @@ constexpr char kBoot[] =
 // A machine whose engine runs its real rescans (the first one is the baseline).
 class ReReadTest : public ::testing::Test {
  protected:
-  ReReadTest() : machine_(TwoUserConfig(), kBoot, &queue_) {}
+  explicit ReReadTest(const std::string& boot = kBoot) : machine_(TwoUserConfig(), boot, &queue_) {}
 
   LoadPointEngine& Engine() { return machine_.Engine(); }
 
@@ -279,6 +279,59 @@ TEST_F(ReReadTest, AChangeDuringALongRescanIsCommittedBeforeTheRescanEnds) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'Keep'"), 0);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM ChangeEvents e JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY "
                   "WHERE e.EVENT_TYPE = 2 AND x.PARAM_1 IN ('Keep', 'Drop')"), 1);
+  ExpectRescanFindsNothing();
+}
+
+// Two shell hooks naming classes, one in each view, their classes registered.
+constexpr char kHookClasses[] =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellExecuteHooks]\r\n"
+    "\"{AAAAAAAA-0000-0000-0000-000000000001}\"=\"\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+    "ShellExecuteHooks]\r\n\"{BBBBBBBB-0000-0000-0000-000000000002}\"=\"\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{AAAAAAAA-0000-0000-0000-000000000001}]\r\n@=\"Hook A\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{AAAAAAAA-0000-0000-0000-000000000001}\\InProcServer32]\r\n"
+    "@=\"C:\\\\a.dll\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{BBBBBBBB-0000-0000-0000-000000000002}]\r\n"
+    "@=\"Hook B\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{BBBBBBBB-0000-0000-0000-000000000002}\\"
+    "InProcServer32]\r\n@=\"C:\\\\b.dll\"\r\n";
+
+class ClassReReadTest : public ReReadTest {
+ protected:
+  ClassReReadTest() : ReReadTest(std::string(kBoot) + kHookClasses) {}
+  std::vector<std::string> Indirections() {
+    std::vector<std::string> rows;
+    for (const auto& row : machine_.Sql("SELECT l.ENTRY_NAME, i.ENTRY_NAME, i.COMMAND_LINE FROM LoadPoints l "
+                                        "JOIN Indirection i ON i.KEY = l.INDIRECTION_KEY ORDER BY 1")) {
+      rows.push_back(row[0] + " " + row[1] + " " + row[2]);
+    }
+    return rows;
+  }
+};
+
+// The class keys the start-up rescan follows are watched without the driver, in
+// both views: a server changed, and a class removed, each reach the record as the
+// load point's change, through the notification alone (the first re-read that
+// every new class watch gets is over before the changes are made).
+TEST_F(ClassReReadTest, AClassServerChangedOrRemovedReachesTheRecord) {
+  ASSERT_EQ(Indirections(), (std::vector<std::string>{
+                                "{AAAAAAAA-0000-0000-0000-000000000001} Hook A C:\\a.dll",
+                                "{BBBBBBBB-0000-0000-0000-000000000002} Hook B C:\\b.dll"}));
+  Engine().StartNotifications();
+  std::this_thread::sleep_for(1500ms);  // the class watches are armed within a second
+  while (Engine().ReReadNotified() > 0) {
+  }
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM EventOrigin"), 0) << "a first re-read found a change";
+  machine_.Import(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{AAAAAAAA-0000-0000-0000-000000000001}\\"
+      "InProcServer32]\r\n@=\"C:\\\\Users\\\\Public\\\\a.dll\"\r\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{BBBBBBBB-0000-0000-0000-000000000002}]\r\n");
+  ReReadUntil([&] { return Count("SELECT COUNT(*) FROM EventOrigin WHERE ORIGIN = 2") == 2; });
+  EXPECT_EQ(Indirections(), (std::vector<std::string>{
+                                "{AAAAAAAA-0000-0000-0000-000000000001} Hook A C:\\Users\\Public\\a.dll"}));
+  EXPECT_EQ(NamedEvents(machine_, 2),
+            (std::vector<std::string>{"1 0 2 Hook A C:\\Users\\Public\\a.dll C:\\a.dll 1",
+                                      "2 0 2 Hook B C:\\b.dll  1"}));
   ExpectRescanFindsNothing();
 }
 
