@@ -2,6 +2,7 @@
 
 #include "database/load_point_database.h"
 #include "engine/bho_watcher.h"
+#include "engine/check_findings.h"
 #include "engine/file_event_matcher.h"
 #include "engine/machine_notes.h"
 #include "engine/notification_watcher.h"
@@ -100,8 +101,13 @@ int32_t LoadPointEngine::Rescan(int32_t initial) {
   // The checks that follow are skipped as well when stopping; the next start's rescan
   // runs them again.
   if (StopRequested()) return 1;
+  // The first rescan of an empty record is its baseline: what the checks find then
+  // was there before the record began, and names nothing.
+  const bool baseline = scanState_.findingOrigin == ChangeOrigin::kDriver;
+  const CheckRows before = ReadCheckRows(*this);
   if (handlers_.checkSystemSettings) handlers_.checkSystemSettings(*this);
   if (handlers_.checkFileExtensions) handlers_.checkFileExtensions(*this);
+  if (!baseline) RecordCheckFindings(*this, before, ChangeOrigin::kRescan);
   return 1;
 }
 

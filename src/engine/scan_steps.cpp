@@ -134,6 +134,7 @@ void RunStep(LoadPointEngine& engine, const ScannerStep& step, int32_t startFlag
       ScanStartupFolders(engine);
       break;
     case ScanScope::kClassServers:
+    case ScanScope::kChecks:
       break;
   }
 }

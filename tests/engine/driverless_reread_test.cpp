@@ -78,21 +78,27 @@ class ReReadTest : public ::testing::Test {
   ScanMachine machine_;
 };
 
+// Each row's columns joined by spaces.
+std::vector<std::string> Joined(const SqlRows& rows) {
+  std::vector<std::string> texts;
+  for (const auto& row : rows) {
+    std::string text;
+    for (const std::string& column : row) text += (text.empty() ? "" : " ") + column;
+    texts.push_back(text);
+  }
+  return texts;
+}
+
 // Every event after the baseline: its type, whether it names a process, its origin,
 // and whether its row (when the row still exists) points at it.
 std::vector<std::string> NamedEvents(ScanMachine& machine, int origin) {
-  std::vector<std::string> texts;
-  for (const auto& row : machine.Sql(
-           "SELECT e.EVENT_TYPE, e.PROCESS_ENTRY_KEY, o.ORIGIN, x.PARAM_1, x.PARAM_4, x.PARAM_5, "
-           "COALESCE(l.CHANGE_EVENT_KEY = e.KEY, 'gone') FROM ChangeEvents e "
-           "JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = e.KEY "
-           "JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY "
-           "LEFT JOIN LoadPoints l ON l.KEY = e.LOAD_POINT_KEY WHERE o.ORIGIN = " +
-           std::to_string(origin) + " ORDER BY e.KEY")) {
-    texts.push_back(row[0] + " " + row[1] + " " + row[2] + " " + row[3] + " " + row[4] + " " +
-                    row[5] + " " + row[6]);
-  }
-  return texts;
+  return Joined(machine.Sql(
+      "SELECT e.EVENT_TYPE, e.PROCESS_ENTRY_KEY, o.ORIGIN, x.PARAM_1, x.PARAM_4, x.PARAM_5, "
+      "COALESCE(l.CHANGE_EVENT_KEY = e.KEY, 'gone') FROM ChangeEvents e "
+      "JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = e.KEY "
+      "JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY "
+      "LEFT JOIN LoadPoints l ON l.KEY = e.LOAD_POINT_KEY WHERE o.ORIGIN = " +
+      std::to_string(origin) + " ORDER BY e.KEY"));
 }
 
 TEST_F(ReReadTest, TheBaselineNamesNothingALaterRescanNamesEachFinding) {
@@ -333,6 +339,46 @@ TEST_F(ClassReReadTest, AClassServerChangedOrRemovedReachesTheRecord) {
             (std::vector<std::string>{"1 0 2 Hook A C:\\Users\\Public\\a.dll C:\\a.dll 1",
                                       "2 0 2 Hook B C:\\b.dll  1"}));
   ExpectRescanFindsNothing();
+}
+
+// The events of the settings and file-extension checks, with what they name:
+// origin, type, process, then the setting's type and value or the handler's key and
+// its new and old values.
+std::vector<std::string> CheckEvents(ScanMachine& machine) {
+  return Joined(machine.Sql(
+      "SELECT o.ORIGIN, e.EVENT_TYPE, e.PROCESS_ENTRY_KEY, COALESCE(s.TYPE || '=' || s.CURRENT_VALUE, "
+      "x.PARAM_1 || ' ' || x.PARAM_4 || ' ' || COALESCE(x.PARAM_5, '')) FROM ChangeEvents e "
+      "LEFT JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = e.KEY "
+      "LEFT JOIN SystemSetting s ON s.KEY = e.LOAD_POINT_KEY AND e.EVENT_TYPE = 7 "
+      "LEFT JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY "
+      "WHERE e.EVENT_TYPE IN (7, 8, 14) ORDER BY 1, 2, 4"));
+}
+
+constexpr char kSecurityCenter[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Security Center]\r\n";
+constexpr char kOpenCommand[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\exefile\\shell\\open\\command]\r\n";
+
+// A machine setting, a user's setting and the command that opens programs changed
+// without the driver reach the record through their notifications (origin 2);
+// changed while nothing watched, the check after the next rescan names them
+// (origin 1); a rescan after that names nothing more.
+TEST_F(ReReadTest, SettingAndHandlerChangesAreNamedWithHowTheyWereLearnt) {
+  Engine().StartNotifications();
+  machine_.Import(std::string(kSecurityCenter) + "\"FirewallOverride\"=dword:00000001\r\n" + kOpenCommand +
+                  "@=\"C:\\\\evil.exe \\\"%1\\\"\"\r\n"
+                  "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Microsoft\\Windows\\"
+                  "CurrentVersion\\Policies\\System]\r\n\"DisableTaskMgr\"=dword:00000001\r\n");
+  ReReadUntil([&] { return CheckEvents(machine_).size() == 3; });
+  Engine().StopNotifications();
+  machine_.Import(std::string(kSecurityCenter) + "\"FirewallOverride\"=dword:00000000\r\n" + kOpenCommand +
+                  "@=-\r\n");
+  Engine().Rescan(0);
+  EXPECT_EQ(CheckEvents(machine_),
+            (std::vector<std::string>{"1 7 0 12=0", "1 14 0 exefile\\shell\\open\\command C:\\evil.exe \"%1\" ",
+                                      "2 7 0 12=0", "2 7 0 2=1",
+                                      "2 8 0 exefile\\shell\\open\\command C:\\evil.exe \"%1\" "}));
+  const size_t events = CheckEvents(machine_).size();
+  Engine().Rescan(0);
+  EXPECT_EQ(CheckEvents(machine_).size(), events);
 }
 
 TEST_F(ReReadTest, StoppedNotificationsReReadNothing) {
