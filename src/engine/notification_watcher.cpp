@@ -51,7 +51,9 @@ void NotificationWatcher::Start() {
   }
   AddWatches(MachineKeyWatches(controlSets_), u"");
   for (const std::u16string& sid : LoadedUserSids(system_)) AddWatches(UserKeyWatches(sid), sid);
-  AddWatches(FolderWatches(system_), kFolderOwner);
+  std::vector<WatchPlan> folders = FolderWatches(system_);
+  for (const WatchPlan& plan : folders) folderPaths_.insert(plan.path);
+  AddWatches(std::move(folders), kFolderOwner);
   StartGroups();
   control_ = std::thread([this] { Control(); });
 }
@@ -66,6 +68,7 @@ void NotificationWatcher::Stop() {
   }
   watches_.clear();
   classWatches_.clear();
+  folderPaths_.clear();
   system_.Objects().CloseHandle(wake_);
   wake_ = 0;
   std::lock_guard lock(markMutex_);
@@ -221,8 +224,9 @@ void NotificationWatcher::StopGroups() {
 void NotificationWatcher::Control() {
   while (system_.Objects().WaitForSingleObject(wake_, kControlMilliseconds) == Platform::kWaitTimeout) {
     CheckMissingFolders();
+    const bool newFolders = AddNewFolders();
     const bool newClasses = AddNewClasses();
-    if (!CheckUserHives() && !newClasses) continue;
+    if (!CheckUserHives() && !newFolders && !newClasses) continue;
     StopGroups();
     if (!running_) return;
     StartGroups();
@@ -262,6 +266,20 @@ void NotificationWatcher::CheckMissingFolders() {
     std::lock_guard lock(watchMutex_);
     if (watch->key == 0 && ArmFolder(*watch)) Mark(*watch);
   }
+}
+
+// A profile made since the start (a user's first log-on) brings a startup folder
+// of its own: watched from then on, and read once for what it already holds.
+bool NotificationWatcher::AddNewFolders() {
+  std::vector<WatchPlan> plans = FolderWatches(system_);
+  std::erase_if(plans, [this](const WatchPlan& plan) { return folderPaths_.count(plan.path) != 0; });
+  if (plans.empty()) return false;
+  for (const WatchPlan& plan : plans) folderPaths_.insert(plan.path);
+  std::vector<std::unique_ptr<Watch>>& list = watches_[kFolderOwner];
+  const size_t before = list.size();
+  AddWatches(std::move(plans), kFolderOwner);
+  for (size_t i = before; i < list.size(); ++i) Mark(*list[i]);
+  return list.size() != before;
 }
 
 void NotificationWatcher::WatchClass(WatchPlan plan) {

@@ -6,7 +6,8 @@
 // ReadDirectoryChangesW; a folder that does not exist yet is looked for again every
 // second. The user hives are watched as they come and go: HKEY_USERS is listed
 // every second, a hive loaded later is watched from then on (and re-read once),
-// the watches of an unloaded one are dropped. The class keys that the scans follow
+// the watches of an unloaded one are dropped; so is the list of profile folders,
+// whose new startup folders are watched from then on too. The class keys that the scans follow
 // for the load points naming a class come as the scans find them (WatchClass): the
 // control thread arms each within a second and has it re-read once, for what
 // changed before its watch could see it.
@@ -84,6 +85,7 @@ class NotificationWatcher {
   // What changed since the last look: hives loaded and unloaded, folders that appeared.
   bool CheckUserHives();
   void CheckMissingFolders();
+  bool AddNewFolders();
   bool AddNewClasses();
   void Mark(const Watch& watch);
 
@@ -98,6 +100,7 @@ class NotificationWatcher {
   std::mutex classMutex_;
   std::vector<WatchPlan> newClasses_;
   std::map<std::u16string, Watch*> classWatches_;  // by key path; the control thread's
+  std::set<std::u16string> folderPaths_;           // every folder watched; the same
   Platform::Handle wake_ = 0;  // manual reset: set to end (or regroup) every group thread
   std::atomic<bool> running_{false};
   std::vector<std::thread> groups_;

@@ -13,6 +13,7 @@
 #include "support/engine_fixture.h"
 #include "support/scan_test_machine.h"
 #include "engine/scanner_table.h"
+#include "fileinfo/profile_folders.h"
 #include "util/path_routines.h"
 
 namespace {
@@ -285,6 +286,67 @@ TEST_F(ReReadTest, AChangeDuringALongRescanIsCommittedBeforeTheRescanEnds) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'Keep'"), 0);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM ChangeEvents e JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY "
                   "WHERE e.EVENT_TYPE = 2 AND x.PARAM_1 IN ('Keep', 'Drop')"), 1);
+  ExpectRescanFindsNothing();
+}
+
+// The families not met above, each added and then taken away without the driver:
+// an Active Setup component, a network provider, a name-space catalog entry, a
+// browser extension, a print monitor, a driver, a 32-bit Run value, a user's screen
+// saver, a scheduled task (its cache key and its file) and a file in a user's
+// startup folder. Each change reaches the record through its notification, and a
+// rescan after each phase corrects nothing.
+TEST_F(ReReadTest, TheOtherFamiliesAreSeenWithoutTheDriver) {
+  const std::string alice = "HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001";
+  const std::string set = "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001";
+  const std::string taskCache =
+      "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\{T1}";
+  const std::u16string taskFile = u"C:\\Windows\\System32\\Tasks\\Vendor\\Mine";
+  const std::u16string startupFile = ProfilesRoot(machine_.System()) + u"\\alice" +
+                                     UserStartupSuffix(machine_.System()) + u"\\mine.lnk";
+  const std::string added =
+      "SELECT COUNT(*) FROM LoadPoints WHERE COMMAND_LINE IN ('C:\\setup.exe', 'C:\\pmnet.dll', "
+      "'C:\\ns.dll', 'C:\\ext.exe', 'pm.dll', 'C:\\drv.sys', 'C:\\w.exe', 'C:\\s.scr', 'C:\\task.exe /x', '" +
+      Platform::Utf16ToUtf8(startupFile) + "')";
+  Engine().StartNotifications();
+  machine_.Import(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{AS1}]\r\n"
+      "\"StubPath\"=\"C:\\\\setup.exe\"\r\n"
+      "[" + set + "\\Services\\PmNet\\NetworkProvider]\r\n\"ProviderPath\"=\"C:\\\\pmnet.dll\"\r\n\"Name\"=\"PmNet\"\r\n"
+      "[" + set + "\\Control\\NetworkProvider\\Order]\r\n\"ProviderOrder\"=\"PmNet\"\r\n"
+      "[" + set + "\\Services\\WinSock2\\Parameters\\NameSpace_Catalog5\\Catalog_Entries\\000000000001]\r\n"
+      "\"LibraryPath\"=\"C:\\\\ns.dll\"\r\n\"DisplayString\"=\"Ns\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Internet Explorer\\Extensions\\{E1}]\r\n"
+      "\"Exec\"=\"C:\\\\ext.exe\"\r\n"
+      "[" + set + "\\Control\\Print\\Monitors\\Pm]\r\n\"Driver\"=\"pm.dll\"\r\n"
+      "[" + set + "\\Services\\Drv]\r\n\"Type\"=dword:00000001\r\n\"Start\"=dword:00000001\r\n"
+      "\"ImagePath\"=\"C:\\\\drv.sys\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+      "\"W\"=\"C:\\\\w.exe\"\r\n"
+      "[" + alice + "\\Control Panel\\Desktop]\r\n\"SCRNSAVE.EXE\"=\"C:\\\\s.scr\"\r\n"
+      "[" + taskCache + "]\r\n\"Path\"=\"\\\\Vendor\\\\Mine\"\r\n");
+  machine_.WriteFile(taskFile, "<?xml version=\"1.0\"?><Task xmlns=\"http://schemas.microsoft.com/windows/2004/02/"
+                               "mit/task\"><Settings><Enabled>true</Enabled></Settings><Actions><Exec><Command>"
+                               "C:\\task.exe</Command><Arguments>/x</Arguments></Exec></Actions></Task>");
+  machine_.WriteFile(startupFile);
+  ReReadUntil([&] { return Count(added) == 10; });
+  ExpectRescanFindsNothing();
+
+  machine_.Import(
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{AS1}]\r\n"
+      "[-" + set + "\\Services\\PmNet]\r\n"
+      "[-" + set + "\\Services\\WinSock2\\Parameters\\NameSpace_Catalog5\\Catalog_Entries\\000000000001]\r\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Internet Explorer\\Extensions\\{E1}]\r\n"
+      "[-" + set + "\\Control\\Print\\Monitors\\Pm]\r\n"
+      "[-" + set + "\\Services\\Drv]\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n\"W\"=-\r\n"
+      "[" + alice + "\\Control Panel\\Desktop]\r\n\"SCRNSAVE.EXE\"=-\r\n"
+      "[-" + taskCache + "]\r\n");
+  ASSERT_EQ(machine_.System().Files().DeleteFile(taskFile), Platform::kErrorSuccess);
+  ASSERT_EQ(machine_.System().Files().DeleteFile(startupFile), Platform::kErrorSuccess);
+  ReReadUntil([&] { return Count(added) == 0; });
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM ChangeEvents e JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = e.KEY "
+                  "WHERE o.ORIGIN = 2 AND e.PROCESS_ENTRY_KEY = 0"),
+            Count("SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE IN (1, 2, 13)"));
   ExpectRescanFindsNothing();
 }
 
