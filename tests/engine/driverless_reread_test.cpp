@@ -292,8 +292,8 @@ TEST_F(ReReadTest, AChangeDuringALongRescanIsCommittedBeforeTheRescanEnds) {
 // The families not met above, each added and then taken away without the driver:
 // an Active Setup component, a network provider, a name-space catalog entry, a
 // browser extension, a print monitor, a driver, a 32-bit Run value, a user's screen
-// saver, a scheduled task (its cache key and its file) and a file in a user's
-// startup folder. Each change reaches the record through its notification, and a
+// saver, a scheduled task (its cache key and its file), a file in a user's startup
+// folder and a protocol catalog entry. Each change reaches the record through its notification, and a
 // rescan after each phase corrects nothing.
 TEST_F(ReReadTest, TheOtherFamiliesAreSeenWithoutTheDriver) {
   const std::string alice = "HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001";
@@ -305,7 +305,7 @@ TEST_F(ReReadTest, TheOtherFamiliesAreSeenWithoutTheDriver) {
                                      UserStartupSuffix(machine_.System()) + u"\\mine.lnk";
   const std::string added =
       "SELECT COUNT(*) FROM LoadPoints WHERE COMMAND_LINE IN ('C:\\setup.exe', 'C:\\pmnet.dll', "
-      "'C:\\ns.dll', 'C:\\ext.exe', 'pm.dll', 'C:\\drv.sys', 'C:\\w.exe', 'C:\\s.scr', 'C:\\task.exe /x', '" +
+      "'C:\\ns.dll', 'C:\\ext.exe', 'pm.dll', 'C:\\drv.sys', 'C:\\w.exe', 'C:\\s.scr', 'C:\\task.exe /x', 'C:\\lsp.dll', '" +
       Platform::Utf16ToUtf8(startupFile) + "')";
   Engine().StartNotifications();
   machine_.Import(
@@ -328,7 +328,23 @@ TEST_F(ReReadTest, TheOtherFamiliesAreSeenWithoutTheDriver) {
                                "mit/task\"><Settings><Enabled>true</Enabled></Settings><Actions><Exec><Command>"
                                "C:\\task.exe</Command><Arguments>/x</Arguments></Exec></Actions></Task>");
   machine_.WriteFile(startupFile);
-  ReReadUntil([&] { return Count(added) == 10; });
+  // A protocol catalog entry: a packed item of 888 bytes that starts with the
+  // provider's path in the system code page.
+  std::vector<uint8_t> item(888, 0);
+  const std::string lsp = "C:\\lsp.dll";
+  std::copy(lsp.begin(), lsp.end(), item.begin());
+  const std::u16string catalog =
+      u"SYSTEM\\ControlSet001\\Services\\WinSock2\\Parameters\\Protocol_Catalog9\\Catalog_Entries\\000000000001";
+  {
+    Platform::Registry& registry = machine_.System().Registry();
+    Platform::ScopedKey key;
+    ASSERT_EQ(registry.CreateKey(Platform::kHkeyLocalMachine, catalog, 0, Platform::kKeySetValue,
+                                 key.Receive(registry), nullptr),
+              Platform::kErrorSuccess);
+    ASSERT_EQ(registry.SetValue(key.Get(), u"PackedCatalogItem", Platform::kRegBinary, item),
+              Platform::kErrorSuccess);
+  }
+  ReReadUntil([&] { return Count(added) == 11; });
   ExpectRescanFindsNothing();
 
   machine_.Import(
@@ -340,7 +356,8 @@ TEST_F(ReReadTest, TheOtherFamiliesAreSeenWithoutTheDriver) {
       "[-" + set + "\\Services\\Drv]\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n\"W\"=-\r\n"
       "[" + alice + "\\Control Panel\\Desktop]\r\n\"SCRNSAVE.EXE\"=-\r\n"
-      "[-" + taskCache + "]\r\n");
+      "[-" + taskCache + "]\r\n"
+      "[-" + set + "\\Services\\WinSock2\\Parameters\\Protocol_Catalog9\\Catalog_Entries\\000000000001]\r\n");
   ASSERT_EQ(machine_.System().Files().DeleteFile(taskFile), Platform::kErrorSuccess);
   ASSERT_EQ(machine_.System().Files().DeleteFile(startupFile), Platform::kErrorSuccess);
   ReReadUntil([&] { return Count(added) == 0; });
