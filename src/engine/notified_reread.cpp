@@ -34,9 +34,12 @@ void LoadPointEngine::StartNotifications() {
 }
 
 void LoadPointEngine::FollowClassWithoutDriver(std::u16string_view serverPath, int32_t loadPointKey) {
+  WatchPlan plan = ClassServerWatch(serverPath, loadPointKey);
+  // A load point that names no class has nothing to follow.
+  if (plan.units.front().owner.empty()) return;
   std::lock_guard lock(notificationMutex_);
   if (!classServers_.emplace(serverPath, loadPointKey).second) return;
-  if (notifications_ != nullptr) notifications_->WatchClass(ClassServerWatch(serverPath, loadPointKey));
+  if (notifications_ != nullptr) notifications_->WatchClass(std::move(plan));
 }
 
 void LoadPointEngine::StopNotifications() {
