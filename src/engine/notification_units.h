@@ -44,7 +44,9 @@ std::vector<WatchPlan> FolderWatches(Platform::System& system);
 
 // The watch on a class that a scan follows for a load point: serverPath is the
 // class's server key below HKEY_LOCAL_MACHINE (...\CLSID\<class>\InProcServer32).
-// The whole class key is watched, its name as well as its server.
+// The whole class key is watched, its name as well as its server. The scans read a
+// class through HKEY_CLASSES_ROOT, which for the service is the machine's classes:
+// the key is watched there, in the view (native or 32-bit) the location names.
 WatchPlan ClassServerWatch(std::u16string_view serverPath, int32_t loadPointKey);
 
 // Reads one unit and reconciles what it finds, inside a pass that the caller opened.
