@@ -6,7 +6,9 @@
 #include "engine/load_point_engine.h"
 #include "families/file_extensions.h"
 #include "families/system_settings.h"
+#include "fileinfo/user_identity.h"
 #include "ledger/change_record.h"
+#include "util/registry_readers.h"
 #include "util/text_routines.h"
 
 namespace {
@@ -128,7 +130,23 @@ void RecordCheckFindings(LoadPointEngine& engine, const CheckRows& before, Chang
   if (own) database->EndTransaction();
 }
 
+namespace {
+
+// The checks read the hives of the users listed by the last rescan; a notification
+// from a user who logged on since must find that user's hives listed too.
+void ListUserHives(LoadPointEngine& engine) {
+  engine.UserHives().clear();
+  engine.UserClassesHives().clear();
+  for (const std::u16string& name : VyrUtilities::SubkeyNames(engine.System(), Platform::kHkeyUsers)) {
+    if (IsUserSid(name)) engine.UserHives().insert(name);
+    if (IsUserClassesHive(name)) engine.UserClassesHives().insert(name);
+  }
+}
+
+}  // namespace
+
 void ReReadChecks(LoadPointEngine& engine) {
+  ListUserHives(engine);
   const CheckRows before = ReadCheckRows(engine);
   CheckUserSettings(engine);
   CheckMachineSettings(engine);

@@ -158,8 +158,9 @@ std::vector<std::string> CheckEvents(ScanMachine& machine) {
 constexpr char kSecurityCenter[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Security Center]\r\n";
 constexpr char kOpenCommand[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\exefile\\shell\\open\\command]\r\n";
 
-// A machine setting, a user's setting and the command that opens programs changed
-// without the driver reach the record through their notifications (origin 2);
+// A machine setting, a user's setting (also of a user who logged on since) and the
+// command that opens programs changed without the driver reach the record through
+// their notifications (origin 2);
 // changed while nothing watched, the check after the next rescan names them
 // (origin 1); a rescan after that names nothing more.
 TEST_F(ReReadTest, SettingAndHandlerChangesAreNamedWithHowTheyWereLearnt) {
@@ -169,13 +170,19 @@ TEST_F(ReReadTest, SettingAndHandlerChangesAreNamedWithHowTheyWereLearnt) {
                   "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Microsoft\\Windows\\"
                   "CurrentVersion\\Policies\\System]\r\n\"DisableTaskMgr\"=dword:00000001\r\n");
   ReReadUntil([&] { return CheckEvents(machine_).size() == 3; });
+  // A user who logs on later: the check on a notification reads that user's hive.
+  machine_.Machine().RegistryState().LoadUserHives(kBobSid);
+  std::this_thread::sleep_for(1500ms);  // the hive list is looked at every second
+  machine_.Import("[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1002\\Software\\Microsoft\\Windows\\"
+                  "CurrentVersion\\Policies\\System]\r\n\"DisableRegistryTools\"=dword:00000001\r\n");
+  ReReadUntil([&] { return CheckEvents(machine_).size() == 4; });
   Engine().StopNotifications();
   machine_.Import(std::string(kSecurityCenter) + "\"FirewallOverride\"=dword:00000000\r\n" + kOpenCommand +
                   "@=-\r\n");
   Engine().Rescan(0);
   EXPECT_EQ(CheckEvents(machine_),
             (std::vector<std::string>{"1 7 0 12=0", "1 14 0 exefile\\shell\\open\\command C:\\evil.exe \"%1\" ",
-                                      "2 7 0 12=0", "2 7 0 2=1",
+                                      "2 7 0 12=0", "2 7 0 1=1", "2 7 0 2=1",
                                       "2 8 0 exefile\\shell\\open\\command C:\\evil.exe \"%1\" "}));
   const size_t events = CheckEvents(machine_).size();
   Engine().Rescan(0);
