@@ -115,8 +115,8 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
  private:
   void CreateDatabase();
   // The re-read of every marked unit; scopeKeys, when given, receives the keys of
-  // the rows it had in its scope.
-  int32_t ReReadMarked(std::set<int32_t>* scopeKeys);
+  // the rows it had in its scope, wrote whether it changed any row.
+  int32_t ReReadMarked(std::set<int32_t>* scopeKeys, bool* wrote);
   void CreateLoggerMutex();
   void StartWatchers();
   void RunWatcherRescans();

@@ -56,9 +56,9 @@ bool LoadPointEngine::NotificationsRunning() {
   return notifications_ != nullptr;
 }
 
-int32_t LoadPointEngine::ReReadNotified() { return ReReadMarked(nullptr); }
+int32_t LoadPointEngine::ReReadNotified() { return ReReadMarked(nullptr, nullptr); }
 
-int32_t LoadPointEngine::ReReadMarked(std::set<int32_t>* scopeKeys) {
+int32_t LoadPointEngine::ReReadMarked(std::set<int32_t>* scopeKeys, bool* wrote) {
   std::vector<ReReadUnit> units;
   {
     std::lock_guard lock(notificationMutex_);
@@ -79,6 +79,8 @@ int32_t LoadPointEngine::ReReadMarked(std::set<int32_t>* scopeKeys) {
     if (FullScanStopping(*this)) break;
     ReReadUnitEntries(*this, unit);
   }
+  // Rows it added or changed, or rows it is about to remove.
+  if (wrote != nullptr) *wrote = scanState_.changed == 1 || !scanState_.pendingKeys.empty();
   if (FullScanStopping(*this)) {
     AbandonFullScan(*this);
   } else {
@@ -117,13 +119,17 @@ void LoadPointEngine::ReReadDuringRescan() {
   LoadPointDatabase* database = Database();
   if (database == nullptr || !database->IsOpen()) return;
   std::set<int32_t> scopeKeys;
+  bool wrote = true;  // a failed commit lost the rescan's own rows: read them again
   if (database->EndTransaction()) {
     FullScanState rescan = std::exchange(scanState_, FullScanState{});
-    ReReadMarked(&scopeKeys);
+    ReReadMarked(&scopeKeys, &wrote);
     scanState_ = std::move(rescan);
     for (int32_t key : scopeKeys) scanState_.pendingKeys.erase(key);
   }
   database->BeginTransaction();
+  // On a large machine the snapshot is many rows: read again only when the
+  // re-read changed any.
+  if (!wrote) return;
   auto snapshot = std::make_shared<ScanSnapshot>();
   scanState_.snapshot = snapshot->Load(*database) ? std::move(snapshot) : nullptr;
 }
