@@ -2,6 +2,7 @@
 
 #include "database/load_point_database.h"
 #include "engine/bho_watcher.h"
+#include "engine/check_findings.h"
 #include "engine/file_event_matcher.h"
 #include "engine/machine_notes.h"
 #include "engine/notification_watcher.h"
@@ -31,6 +32,7 @@ void LoadPointEngine::WatchClass(Platform::Handle root, std::u16string_view path
                                  std::u16string_view valueName, uint32_t matcherCode,
                                  int32_t loadPointKey) {
   AddClassWatch(*registryMatcher_, root, path, valueName, matcherCode, loadPointKey);
+  FollowClassWithoutDriver(path, loadPointKey);
 }
 
 int32_t LoadPointEngine::Initialise(DataConsumer* consumer,
@@ -99,8 +101,13 @@ int32_t LoadPointEngine::Rescan(int32_t initial) {
   // The checks that follow are skipped as well when stopping; the next start's rescan
   // runs them again.
   if (StopRequested()) return 1;
+  // The first rescan of an empty record is its baseline: what the checks find then
+  // was there before the record began, and names nothing.
+  const bool baseline = scanState_.findingOrigin == ChangeOrigin::kDriver;
+  const CheckRows before = ReadCheckRows(*this);
   if (handlers_.checkSystemSettings) handlers_.checkSystemSettings(*this);
   if (handlers_.checkFileExtensions) handlers_.checkFileExtensions(*this);
+  if (!baseline) RecordCheckFindings(*this, before, ChangeOrigin::kRescan);
   return 1;
 }
 

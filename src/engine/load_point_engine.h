@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/engine_handlers.h"
@@ -73,6 +74,9 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   // Periodic thread: re-reads, in one pass, every unit notified since the last call.
   // The number of units re-read.
   int32_t ReReadNotified();
+  // Inside a full rescan, between two of its locations: lets the notified re-reads
+  // in (notified_reread.cpp says how the two are ordered).
+  void ReReadDuringRescan();
   // Full rescan, then the system-settings and file-extension checks. Always 1.
   int32_t Rescan(int32_t initial);
   // Any thread: tells a running or later rescan to give up its pass (see
@@ -110,6 +114,9 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
 
  private:
   void CreateDatabase();
+  // The re-read of every marked unit; scopeKeys, when given, receives the keys of
+  // the rows it had in its scope, wrote whether it changed any row.
+  int32_t ReReadMarked(std::set<int32_t>* scopeKeys, bool* wrote);
   void CreateLoggerMutex();
   void StartWatchers();
   void RunWatcherRescans();
@@ -119,6 +126,8 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   void DispatchFileEntry(const FileEntry& entry);
   void WatchClass(Platform::Handle root, std::u16string_view path, std::u16string_view valueName,
                   uint32_t matcherCode, int32_t loadPointKey) override;
+  // Keeps the class watch for the change notifications, running now or later.
+  void FollowClassWithoutDriver(std::u16string_view serverPath, int32_t loadPointKey);
 
   Platform::System& system_;
   VyrUtilities::VyrLog& serviceLog_;
@@ -146,6 +155,8 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   EngineHandlers handlers_;
   std::mutex notificationMutex_;
   std::unique_ptr<NotificationWatcher> notifications_;
+  // Every class watch the scans asked for: (server key path, load point key).
+  std::set<std::pair<std::u16string, int32_t>> classServers_;
   bool watchFromStart_ = false;
   std::atomic<bool> stopRequested_{false};
   bool shutDown_ = false;

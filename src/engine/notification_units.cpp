@@ -3,10 +3,12 @@
 #include <map>
 #include <tuple>
 
+#include "engine/check_findings.h"
 #include "engine/load_point_engine.h"
 #include "families/scan_rules.h"
 #include "families/service_scan.h"
 #include "families/startup_folders.h"
+#include "families/system_settings.h"
 #include "families/task_scan.h"
 #include "fileinfo/profile_folders.h"
 #include "util/path_routines.h"
@@ -66,6 +68,22 @@ void AddTasks(WatchList& list, int32_t wow64) {
             {{static_cast<int32_t>(type), u""}}});
 }
 
+// The keys the settings and file-extension checks read: those of the settings that
+// a registry event reports, and the handlers of ".exe" and "exefile" (below
+// "SOFTWARE\Classes" for the machine, at the top of a user's classes hive). Any
+// change there re-reads both checks, which are small.
+void AddChecks(WatchList& list, Platform::Handle root, const std::u16string& prefix,
+               const std::u16string& classesPrefix, SettingScope scope) {
+  const ReReadUnit unit{ScanScope::kChecks, nullptr, u"", 0, {}};
+  for (const SystemSettingDefinition& setting : SystemSettingTable()) {
+    if (setting.scope == scope && setting.matcherCode != 0) {
+      list.Add(root, prefix + setting.keyPath, false, unit);
+    }
+  }
+  list.Add(root, classesPrefix + u".exe", false, unit);
+  list.Add(root, classesPrefix + u"exefile\\shell", true, unit);
+}
+
 }  // namespace
 
 std::vector<WatchPlan> MachineKeyWatches(const std::vector<std::u16string>& controlSets) {
@@ -99,6 +117,7 @@ std::vector<WatchPlan> MachineKeyWatches(const std::vector<std::u16string>& cont
         break;
     }
   }
+  AddChecks(list, Platform::kHkeyLocalMachine, u"", u"SOFTWARE\\Classes\\", SettingScope::kMachine);
   return list.Take();
 }
 
@@ -111,6 +130,7 @@ std::vector<WatchPlan> UserKeyWatches(const std::u16string& sid) {
                LocationUnit(step.scope, location, sid));
     }
   }
+  AddChecks(list, Platform::kHkeyUsers, sid + u"\\", sid + u"_Classes\\", SettingScope::kUser);
   return list.Take();
 }
 
@@ -137,6 +157,14 @@ std::vector<WatchPlan> FolderWatches(Platform::System& system) {
                                      nullptr, u"", wow64, {{static_cast<int32_t>(type), u""}}});
   }
   return plans;
+}
+
+WatchPlan ClassServerWatch(std::u16string_view serverPath, int32_t loadPointKey) {
+  const std::u16string_view classKey = serverPath.substr(0, serverPath.rfind(u'\\'));
+  const std::u16string_view classText = classKey.substr(classKey.rfind(u'\\') + 1);
+  const int32_t wow64 = classKey.find(u"\\Wow6432Node\\") != std::u16string_view::npos ? 1 : 0;
+  ReReadUnit unit{ScanScope::kClassServers, nullptr, std::u16string(classText), wow64, {}, u"", {loadPointKey}};
+  return {Platform::kHkeyLocalMachine, std::u16string(classKey), true, {std::move(unit)}};
 }
 
 void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit) {
@@ -170,6 +198,12 @@ void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit) {
       break;
     case ScanScope::kStartupFolders:
       ScanStartupFolder(engine, unit.folder, static_cast<uint32_t>(unit.rows.at(0).first), unit.owner);
+      break;
+    case ScanScope::kClassServers:
+      ReReadClassServer(engine, unit);
+      break;
+    case ScanScope::kChecks:
+      ReReadChecks(engine);
       break;
     case ScanScope::kBrowserHelperObjects:
       break;

@@ -24,6 +24,8 @@ struct ReReadUnit {
   // The rows the unit reads: (LP_TYPE, USER_ID). Only these can be removed by it.
   std::vector<std::pair<int32_t, std::u16string>> rows;
   std::u16string folder;  // kStartupFolders: the one folder read
+  // kClassServers: the load points that name the class (owner: the class's text).
+  std::vector<int32_t> loadPointKeys;
 };
 
 struct WatchPlan {
@@ -40,5 +42,14 @@ std::vector<WatchPlan> UserKeyWatches(const std::u16string& sid);
 // The common and every profile's startup folder, and the task folders.
 std::vector<WatchPlan> FolderWatches(Platform::System& system);
 
+// The watch on a class that a scan follows for a load point: serverPath is the
+// class's server key below HKEY_LOCAL_MACHINE (...\CLSID\<class>\InProcServer32).
+// The whole class key is watched, its name as well as its server. The scans read a
+// class through HKEY_CLASSES_ROOT, which for the service is the machine's classes:
+// the key is watched there, in the view (native or 32-bit) the location names.
+WatchPlan ClassServerWatch(std::u16string_view serverPath, int32_t loadPointKey);
+
 // Reads one unit and reconciles what it finds, inside a pass that the caller opened.
 void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit);
+// The re-read of a class unit (engine/class_server_reread.cpp).
+void ReReadClassServer(LoadPointEngine& engine, const ReReadUnit& unit);

@@ -17,6 +17,7 @@ constexpr uint32_t kFolderFilter = Platform::kFileNotifyChangeFileName | Platfor
 // the folder as any notification does.
 constexpr uint32_t kFolderBufferBytes = 16384;
 constexpr char16_t kFolderOwner[] = u"folders";
+constexpr char16_t kClassOwner[] = u"classes";
 
 // The path without its last component; empty at the top.
 std::u16string ParentPath(const std::u16string& path) {
@@ -50,7 +51,9 @@ void NotificationWatcher::Start() {
   }
   AddWatches(MachineKeyWatches(controlSets_), u"");
   for (const std::u16string& sid : LoadedUserSids(system_)) AddWatches(UserKeyWatches(sid), sid);
-  AddWatches(FolderWatches(system_), kFolderOwner);
+  std::vector<WatchPlan> folders = FolderWatches(system_);
+  for (const WatchPlan& plan : folders) folderPaths_.insert(plan.path);
+  AddWatches(std::move(folders), kFolderOwner);
   StartGroups();
   control_ = std::thread([this] { Control(); });
 }
@@ -64,6 +67,8 @@ void NotificationWatcher::Stop() {
     for (auto& watch : list) Disarm(*watch);
   }
   watches_.clear();
+  classWatches_.clear();
+  folderPaths_.clear();
   system_.Objects().CloseHandle(wake_);
   wake_ = 0;
   std::lock_guard lock(markMutex_);
@@ -219,7 +224,9 @@ void NotificationWatcher::StopGroups() {
 void NotificationWatcher::Control() {
   while (system_.Objects().WaitForSingleObject(wake_, kControlMilliseconds) == Platform::kWaitTimeout) {
     CheckMissingFolders();
-    if (!CheckUserHives()) continue;
+    const bool newFolders = AddNewFolders();
+    const bool newClasses = AddNewClasses();
+    if (!CheckUserHives() && !newFolders && !newClasses) continue;
     StopGroups();
     if (!running_) return;
     StartGroups();
@@ -261,6 +268,56 @@ void NotificationWatcher::CheckMissingFolders() {
   }
 }
 
+// A profile made since the start (a user's first log-on) brings a startup folder
+// of its own: watched from then on, and read once for what it already holds.
+bool NotificationWatcher::AddNewFolders() {
+  std::vector<WatchPlan> plans = FolderWatches(system_);
+  std::erase_if(plans, [this](const WatchPlan& plan) { return folderPaths_.count(plan.path) != 0; });
+  if (plans.empty()) return false;
+  for (const WatchPlan& plan : plans) folderPaths_.insert(plan.path);
+  std::vector<std::unique_ptr<Watch>>& list = watches_[kFolderOwner];
+  const size_t before = list.size();
+  AddWatches(std::move(plans), kFolderOwner);
+  for (size_t i = before; i < list.size(); ++i) Mark(*list[i]);
+  return list.size() != before;
+}
+
+void NotificationWatcher::WatchClass(WatchPlan plan) {
+  std::lock_guard lock(classMutex_);
+  newClasses_.push_back(std::move(plan));
+}
+
+// A class already watched takes the new load point into its unit; a new one is
+// armed, and marked so that its first re-read catches up with the class.
+bool NotificationWatcher::AddNewClasses() {
+  std::vector<WatchPlan> plans;
+  {
+    std::lock_guard lock(classMutex_);
+    plans.swap(newClasses_);
+  }
+  bool added = false;
+  for (WatchPlan& plan : plans) {
+    if (auto found = classWatches_.find(plan.path); found != classWatches_.end()) {
+      std::lock_guard lock(watchMutex_);
+      std::vector<int32_t>& keys = found->second->plan.units.front().loadPointKeys;
+      for (int32_t key : plan.units.front().loadPointKeys) {
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+      }
+      continue;
+    }
+    const std::u16string path = plan.path;
+    std::vector<std::unique_ptr<Watch>>& list = watches_[kClassOwner];
+    const size_t before = list.size();
+    AddWatches({std::move(plan)}, kClassOwner);
+    if (list.size() == before) continue;  // its event could not be made
+    Watch* watch = list.back().get();
+    classWatches_[path] = watch;
+    Mark(*watch);
+    added = true;
+  }
+  return added;
+}
+
 void NotificationWatcher::Mark(const Watch& watch) {
   std::lock_guard lock(markMutex_);
   for (const ReReadUnit& unit : watch.plan.units) {
@@ -274,4 +331,9 @@ std::vector<ReReadUnit> NotificationWatcher::TakeMarkedUnits() {
   std::lock_guard lock(markMutex_);
   markedIndex_.clear();
   return std::exchange(marked_, {});
+}
+
+bool NotificationWatcher::HasMarkedUnits() {
+  std::lock_guard lock(markMutex_);
+  return !marked_.empty();
 }

@@ -6,7 +6,11 @@
 // ReadDirectoryChangesW; a folder that does not exist yet is looked for again every
 // second. The user hives are watched as they come and go: HKEY_USERS is listed
 // every second, a hive loaded later is watched from then on (and re-read once),
-// the watches of an unloaded one are dropped.
+// the watches of an unloaded one are dropped; so is the list of profile folders,
+// whose new startup folders are watched from then on too. The class keys that the scans follow
+// for the load points naming a class come as the scans find them (WatchClass): the
+// control thread arms each within a second and has it re-read once, for what
+// changed before its watch could see it.
 //
 // The waiting scheme: groups of WaitForMultipleObjects. Each watch signals an event
 // of its own; the events are split into groups of 63, each waited on by one thread
@@ -51,6 +55,10 @@ class NotificationWatcher {
   void Stop();
   // The units marked since the last call, each once, in the order first marked.
   std::vector<ReReadUnit> TakeMarkedUnits();
+  // Whether a unit waits to be re-read.
+  bool HasMarkedUnits();
+  // A class key to watch (ClassServerWatch), or one more load point naming it.
+  void WatchClass(WatchPlan plan);
   // How many keys and folders are armed (a key possibly through an ancestor).
   size_t ArmedCount();
 
@@ -77,6 +85,8 @@ class NotificationWatcher {
   // What changed since the last look: hives loaded and unloaded, folders that appeared.
   bool CheckUserHives();
   void CheckMissingFolders();
+  bool AddNewFolders();
+  bool AddNewClasses();
   void Mark(const Watch& watch);
 
   Platform::System& system_;
@@ -87,6 +97,10 @@ class NotificationWatcher {
   std::mutex markMutex_;
   std::vector<ReReadUnit> marked_;
   std::set<std::tuple<ScanScope, const ScanLocation*, std::u16string, int32_t, std::u16string>> markedIndex_;
+  std::mutex classMutex_;
+  std::vector<WatchPlan> newClasses_;
+  std::map<std::u16string, Watch*> classWatches_;  // by key path; the control thread's
+  std::set<std::u16string> folderPaths_;           // every folder watched; the same
   Platform::Handle wake_ = 0;  // manual reset: set to end (or regroup) every group thread
   std::atomic<bool> running_{false};
   std::vector<std::thread> groups_;

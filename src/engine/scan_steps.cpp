@@ -1,5 +1,6 @@
 // RunScannerTable: walks the steps of the scanner table over the machine, its
 // control sets and its users, and runs the class step of the start-up scan.
+// Between two locations it lets the notified re-reads in (notified_reread.cpp).
 
 #include "database/load_point_database.h"
 #include "engine/full_scan.h"
@@ -53,6 +54,7 @@ std::u16string MachineKeyPath(const ScanLocation& location) {
 void ScanMachine(LoadPointEngine& engine, std::span<const ScanLocation> locations,
                  int32_t startFlag) {
   for (const ScanLocation& location : locations) {
+    engine.ReReadDuringRescan();
     if (FullScanStopping(engine)) return;
     const int32_t classEntries = ScanLocationEntries(
         engine, location, Platform::kHkeyLocalMachine, MachineKeyPath(location), u"");
@@ -63,6 +65,7 @@ void ScanMachine(LoadPointEngine& engine, std::span<const ScanLocation> location
 void ScanControlSets(LoadPointEngine& engine, std::span<const ScanLocation> locations) {
   for (const std::u16string& controlSet : engine.ControlSets()) {
     for (const ScanLocation& location : locations) {
+      engine.ReReadDuringRescan();
       if (FullScanStopping(engine)) return;
       ScanLocationEntries(engine, location, Platform::kHkeyLocalMachine,
                           u"SYSTEM\\" + controlSet + u"\\" + location.key, controlSet);
@@ -86,6 +89,7 @@ void ScanUserHives(LoadPointEngine& engine, std::span<const ScanLocation> locati
       continue;
     }
     for (size_t i = 0; i < locations.size(); ++i) {
+      engine.ReReadDuringRescan();
       classEntries[i] += ScanLocationEntries(engine, locations[i], hive.Get(), locations[i].key, sid);
     }
   }
@@ -107,11 +111,13 @@ void RunStep(LoadPointEngine& engine, const ScannerStep& step, int32_t startFlag
       break;
     case ScanScope::kNetworkProviders:
       for (const std::u16string& controlSet : engine.ControlSets()) {
+        engine.ReReadDuringRescan();
         ScanNetworkProviders(engine, controlSet);
       }
       break;
     case ScanScope::kServices:
       for (const std::u16string& controlSet : engine.ControlSets()) {
+        engine.ReReadDuringRescan();
         ScanControlSetServices(engine, controlSet);
       }
       break;
@@ -127,6 +133,9 @@ void RunStep(LoadPointEngine& engine, const ScannerStep& step, int32_t startFlag
     case ScanScope::kStartupFolders:
       ScanStartupFolders(engine);
       break;
+    case ScanScope::kClassServers:
+    case ScanScope::kChecks:
+      break;
   }
 }
 
@@ -134,6 +143,7 @@ void RunStep(LoadPointEngine& engine, const ScannerStep& step, int32_t startFlag
 
 void RunScannerTable(LoadPointEngine& engine, int32_t startFlag) {
   for (const ScannerStep& step : ScannerTable()) {
+    engine.ReReadDuringRescan();
     if (FullScanStopping(engine)) return;
     RunStep(engine, step, startFlag);
   }

@@ -44,6 +44,12 @@ enum class ScanScope : uint8_t {
   kTasksNative,
   kBrowserHelperObjects,
   kStartupFolders,
+  // No step of the table: the class keys that the scans watch for the locations
+  // naming a class, re-read on their notifications (engine/class_server_reread.cpp).
+  kClassServers,
+  // No step either: the keys of the settings and file-extension checks, re-read by
+  // running the checks (engine/check_findings.h).
+  kChecks,
 };
 
 struct ScannerStep {

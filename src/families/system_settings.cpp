@@ -101,11 +101,15 @@ int32_t ReconcileSystemSetting(LedgerContext& context, uint32_t type, const std:
 
 int32_t CheckSystemSettings(LedgerContext& context) {
   CheckUserSettings(context);
-  CheckScope(context, Platform::kHkeyLocalMachine, kMachine, u"");
+  CheckMachineSettings(context);
   // Written on every run: the history then shows when the settings were last looked
   // at, not only when one of them changed.
   RecordChangeEvent(context, u"", 0, 0, 9, nullptr);
   return 1;
+}
+
+void CheckMachineSettings(LedgerContext& context) {
+  CheckScope(context, Platform::kHkeyLocalMachine, kMachine, u"");
 }
 
 void CheckUserSettings(LedgerContext& context) {

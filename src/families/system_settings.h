@@ -33,3 +33,5 @@ int32_t ReconcileSystemSetting(LedgerContext& context, uint32_t type, const std:
 int32_t CheckSystemSettings(LedgerContext& context);
 // The per-user settings of every loaded user hive.
 void CheckUserSettings(LedgerContext& context);
+// The machine's settings.
+void CheckMachineSettings(LedgerContext& context);

@@ -4,94 +4,16 @@
 // event of its own (no process, its origin in EventOrigin), and a rescan run
 // afterwards must find nothing left to correct.
 
-#include <gtest/gtest.h>
+#include <atomic>
 
-#include <chrono>
-#include <thread>
-
-#include "support/engine_fixture.h"
-#include "support/scan_test_machine.h"
+#include "driverless_fixture.h"
+#include "engine/scanner_table.h"
 #include "util/path_routines.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr char kRunKey[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n";
-constexpr char kBoot[] =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
-    "\"Keep\"=\"C:\\\\keep.exe\"\r\n\"Change\"=\"C:\\\\old.exe\"\r\n\"Drop\"=\"C:\\\\drop.exe\"\r\n"
-    "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\Own]\r\n"
-    "\"Type\"=dword:00000010\r\n\"Start\"=dword:00000002\r\n\"ImagePath\"=\"C:\\\\own.exe\"\r\n";
-
-// A machine whose engine runs its real rescans (the first one is the baseline).
-class ReReadTest : public ::testing::Test {
- protected:
-  ReReadTest() : machine_(TwoUserConfig(), kBoot, &queue_) {}
-
-  LoadPointEngine& Engine() { return machine_.Engine(); }
-
-  std::vector<std::string> Rows() {
-    std::vector<std::string> rows;
-    for (const auto& row : machine_.Sql("SELECT LP_TYPE, USER_ID, ENTRY_NAME, COMMAND_LINE, "
-                                        "DISPLAY_NAME FROM LoadPoints ORDER BY 1, 2, 3")) {
-      rows.push_back(row[0] + "|" + row[1] + "|" + row[2] + "|" + row[3] + "|" + row[4]);
-    }
-    return rows;
-  }
-  int Count(const std::string& sql) { return std::stoi(machine_.Sql(sql).at(0).at(0)); }
-  int Events() { return Count("SELECT COUNT(*) FROM ChangeEvents"); }
-
-  // Re-reads what the notifications marked until rows holds or 10 s passed; the
-  // number of passes that re-read something.
-  template <typename Done>
-  int ReReadUntil(Done done) {
-    int passes = 0;
-    for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;) {
-      if (Engine().ReReadNotified() > 0) {
-        ++passes;
-      } else if (done()) {
-        return passes;
-      } else {
-        std::this_thread::sleep_for(5ms);
-      }
-    }
-    ADD_FAILURE() << "the change never reached the record";
-    return passes;
-  }
-  int ReReadUntilRow(const std::string& where) {
-    return ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE " + where) > 0; });
-  }
-
-  // A full rescan now: it must find nothing to correct.
-  void ExpectRescanFindsNothing() {
-    const std::vector<std::string> before = Rows();
-    const int events = Events();
-    FullLoadPointScan(Engine(), 0);
-    EXPECT_EQ(Rows(), before);
-    EXPECT_EQ(Events(), events) << "the rescan corrected what the notifications left";
-  }
-
-  EngineTest::QueueConsumer queue_;
-  ScanMachine machine_;
-};
-
-// Every event after the baseline: its type, whether it names a process, its origin,
-// and whether its row (when the row still exists) points at it.
-std::vector<std::string> NamedEvents(ScanMachine& machine, int origin) {
-  std::vector<std::string> texts;
-  for (const auto& row : machine.Sql(
-           "SELECT e.EVENT_TYPE, e.PROCESS_ENTRY_KEY, o.ORIGIN, x.PARAM_1, x.PARAM_4, x.PARAM_5, "
-           "COALESCE(l.CHANGE_EVENT_KEY = e.KEY, 'gone') FROM ChangeEvents e "
-           "JOIN EventOrigin o ON o.CHANGE_EVENT_KEY = e.KEY "
-           "JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY "
-           "LEFT JOIN LoadPoints l ON l.KEY = e.LOAD_POINT_KEY WHERE o.ORIGIN = " +
-           std::to_string(origin) + " ORDER BY e.KEY")) {
-    texts.push_back(row[0] + " " + row[1] + " " + row[2] + " " + row[3] + " " + row[4] + " " +
-                    row[5] + " " + row[6]);
-  }
-  return texts;
-}
+using namespace DriverlessTest;
 
 TEST_F(ReReadTest, TheBaselineNamesNothingALaterRescanNamesEachFinding) {
   EXPECT_EQ(machine_.Sql("SELECT EVENT_TYPE FROM ChangeEvents WHERE EVENT_TYPE IN (1, 2, 6, 13)"),
@@ -220,6 +142,63 @@ TEST_F(ReReadTest, StartupFolderFilesAreSeenAndAnOverflowReReadsTheFolder) {
   ReReadUntil([&] { return Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME LIKE 'burst%'") == 400; });
   EXPECT_EQ(NamedEvents(machine_, 2).front(), "13 0 2 later.lnk " +
                                                   Platform::Utf16ToUtf8(folder) + "\\later.lnk  gone");
+  ExpectRescanFindsNothing();
+}
+
+// Values written straight into a machine key (created when missing), many at once.
+void FillValues(Platform::System& system, Platform::Handle root, const std::u16string& path,
+                const std::u16string& prefix, int count) {
+  Platform::Registry& registry = system.Registry();
+  Platform::ScopedKey key;
+  ASSERT_EQ(registry.CreateKey(root, path, 0, Platform::kKeySetValue, key.Receive(registry), nullptr),
+            Platform::kErrorSuccess);
+  for (int i = 0; i < count; ++i) {
+    ASSERT_EQ(registry.SetValue(key.Get(), prefix + Platform::Utf8ToUtf16(std::to_string(i)),
+                                Platform::kRegSz, EngineTest::Wide(u"C:\\bulk.exe")),
+              Platform::kErrorSuccess);
+  }
+}
+
+// A rescan with thousands of rows to add runs on its own thread while changes are
+// made. A change to a location still ahead of it is committed by a re-read in its
+// middle, before the summary event that ends the rescan. The Run key, which it read first:
+// a value taken away before it began and put back during it keeps its row (the
+// rescan must not remove what the re-read found), a value added is kept, a value
+// deleted is removed once.
+TEST_F(ReReadTest, AChangeDuringALongRescanIsCommittedBeforeTheRescanEnds) {
+  Platform::System& system = machine_.System();
+  const std::u16string run = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  for (const std::u16string& path : std::vector<std::u16string>{run + u"Once", Wow64Path(run), Wow64Path(run + u"Once")}) {
+    FillValues(system, Platform::kHkeyLocalMachine, path, u"Bulk", 1500);
+  }
+  machine_.Import(std::string(kRunKey) + "\"Drop\"=-\r\n");
+  Engine().StartNotifications();
+  std::atomic<bool> rescanEnded{false};
+  std::thread rescan([&] {
+    FullLoadPointScan(Engine(), 0);
+    rescanEnded = true;
+  });
+  std::this_thread::sleep_for(200ms);
+  machine_.Import(std::string(kRunKey) +
+                  "\"Drop\"=\"C:\\\\drop.exe\"\r\n\"During\"=\"C:\\\\during.exe\"\r\n\"Keep\"=-\r\n"
+                  "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Microsoft\\"
+                  "Windows\\CurrentVersion\\Run]\r\n\"Ahead\"=\"C:\\\\ahead.exe\"\r\n");
+  const bool endedEarly = rescanEnded;
+  rescan.join();
+  ASSERT_FALSE(endedEarly) << "the rescan was too short for the test";
+  std::this_thread::sleep_for(100ms);
+  while (Engine().ReReadNotified() > 0) {
+  }
+  const std::string aheadEvent = "(SELECT e.KEY FROM ChangeEvents e JOIN ExtendedEvent x ON "
+                                 "x.CHANGE_EVENT_KEY = e.KEY WHERE x.PARAM_1 = 'Ahead')";
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM EventOrigin WHERE ORIGIN = 2 AND CHANGE_EVENT_KEY = " + aheadEvent), 1);
+  // The rescan's summary event is written as it ends.
+  EXPECT_GT(Count("SELECT MAX(KEY) FROM ChangeEvents WHERE EVENT_TYPE = 6"), Count("SELECT " + aheadEvent))
+      << "the re-read waited for the rescan's end";
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME IN ('Drop', 'During', 'Bulk1499')"), 5);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'Keep'"), 0);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM ChangeEvents e JOIN ExtendedEvent x ON x.CHANGE_EVENT_KEY = e.KEY "
+                  "WHERE e.EVENT_TYPE = 2 AND x.PARAM_1 IN ('Keep', 'Drop')"), 1);
   ExpectRescanFindsNothing();
 }
 

@@ -4,7 +4,9 @@
 # control manager with no driver port, let reg.exe and a file in the Startup
 # folder change the machine and find each change recorded, stop; then start with
 # the stand-in Filter Manager library beside it, let a test program change the
-# machine, stop, read the database with sqlite3; remove. Every step checks what a
+# machine, stop, read the database with sqlite3; then, in one running service, the
+# stand-in's port refused, accepted and failing, and the service following it;
+# remove. Every step checks what a
 # user would look at: exit codes, service states, the registry, the UTF-16 log
 # files, the database.
 # Usage: service_end_to_end.sh BrumevaleLogger.exe service_probe.exe fltlib.dll
@@ -321,6 +323,51 @@ check_live_attribution "$first_live"
 
 step "a rescan after the live changes changes nothing"
 expect_quiet_rescan "the live changes"
+
+step "the driver's port refused, then accepted, then failing, in one running service"
+# The stand-in plays a driver that is not loaded when the service starts, is loaded
+# a little later (the port is tried again every minute) and then stops under the
+# connected service. Each switch is logged and followed by one full rescan, whose
+# settings check (type 9) marks its end.
+mkdir -p "$queue_dir"
+touch "$queue_dir/refuse-port"
+log_count() { log_text "$service_log" | grep -c "$1" || true; }
+wait_for_log() {
+  for _ in $(seq $(( $3 * 10 ))); do [ "$(log_count "$1")" -gt "$2" ] && return 0; sleep 0.1; done
+  fail "service log: no '$1' within $3 s"
+}
+checks() { query "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 9"; }
+wait_for_rescan() {
+  for _ in $(seq 1200); do [ "$(checks)" -gt "$1" ] && return 0; sleep 0.1; done
+  fail "no rescan ended after $2"
+}
+rescans=$(checks)
+[ "$(probe start Brumevale)" = running ] || fail "the service did not start with the port refused"
+# The service log begins anew at each start.
+wait_for_log "StartLogger: running without the driver (port error 0x80070002)" 0 60
+wait_for_rescan "$rescans" "the start with the port refused"
+NAME='Brumevale port refused' notified_change 13 "$wine" reg add "$run_key" /v 'Brumevale port refused' \
+  /t REG_SZ /d 'C:\Orrindale Tools\agent.exe'
+rescans=$(checks)
+rm "$queue_dir/refuse-port"
+wait_for_log "StartLogger: connected to the driver" 0 90
+wait_for_rescan "$rescans" "the switch to the driver"
+sleep 2
+[ "$(checks)" = $((rescans + 1)) ] || fail "the switch to the driver ran $(( $(checks) - rescans )) rescans"
+first_live=$(query "SELECT COALESCE(MAX(KEY), 0) FROM ChangeEvents")
+live_change set-run 'Brumevale port accepted' 'C:\Orrindale Tools\agent.exe'
+got=$(query "SELECT DISTINCT p.PROCESS_PATH FROM ChangeEvents e JOIN Processes p ON p.KEY = e.PROCESS_ENTRY_KEY
+             WHERE e.KEY > $first_live AND e.EVENT_TYPE <> 9")
+[ "$got" = "$change_path" ] || fail "after the switch to the driver the change was made by '$got'"
+rescans=$(checks)
+touch "$queue_dir/fail-exchange"
+wait_for_log "StartLogger: the driver's port failed" 0 30
+wait_for_rescan "$rescans" "the fall back from the driver"
+NAME='Brumevale port failed' notified_change 13 "$wine" reg add "$run_key" /v 'Brumevale port failed' \
+  /t REG_SZ /d 'C:\Orrindale Tools\agent.exe'
+probe stop Brumevale 'Global\{E5AB9899-A93A-418f-B769-2D86975B21C8}' >/dev/null || fail "stop failed"
+rm "$queue_dir/fail-exchange"
+[ "$(query 'PRAGMA integrity_check')" = ok ] || fail "database integrity check failed"
 
 step "a stop during a first rescan of 200,000 Run values ends inside the wait hint"
 "$wine" "$change_dir/change_maker.exe" bulk-run 200000 || fail "the Run values were not written"

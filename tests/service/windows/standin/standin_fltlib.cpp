@@ -3,6 +3,10 @@
 // port "\BrumevaleLookoutPort" that the kernel driver would give it, and hands out
 // the driver records that test programs left in the queue folder.
 //
+// A test makes it behave as a driver that is not loaded, or one that stopped under
+// a connected service, with a file of that name in the queue folder: "refuse-port"
+// (the port cannot be connected), "fail-exchange" (every message to the port fails).
+//
 // Queue: one file per batch of encoded records, "*.rec" in QueueFolder(), taken in
 // name order; a file is deleted once its records were handed out. A test program
 // writes a batch under another name and renames it to ".rec", so that a batch is
@@ -59,6 +63,10 @@ uint32_t CountRecords(const std::vector<uint8_t>& bytes) {
   return count;
 }
 
+bool Told(const wchar_t* mode) {
+  return GetFileAttributesW((StandIn::QueueFolder() + L"\\" + mode).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) HRESULT WINAPI FilterConnectCommunicationPort(
@@ -66,6 +74,8 @@ extern "C" __declspec(dllexport) HRESULT WINAPI FilterConnectCommunicationPort(
   if (portName == nullptr || port == nullptr || lstrcmpiW(portName, kPortName) != 0) {
     return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   }
+  // What the Filter Manager answers while no driver has the port open.
+  if (Told(L"refuse-port")) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   // Any handle that CloseHandle accepts will do for the port.
   *port = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   return *port != nullptr ? S_OK : HRESULT_FROM_WIN32(GetLastError());
@@ -81,6 +91,8 @@ extern "C" __declspec(dllexport) HRESULT WINAPI FilterSendMessage(HANDLE, LPVOID
   // The driver reads the request word as an aligned access; the filter manager does
   // not align the caller's buffer, so a misaligned word faults in the driver.
   if (reinterpret_cast<uintptr_t>(input) % 8 != 0) return HRESULT_FROM_WIN32(ERROR_NOACCESS);
+  // What a port whose driver was unloaded answers.
+  if (Told(L"fail-exchange")) return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
   uint32_t count = 0;
   DWORD used = 0;
   for (const std::wstring& name : QueuedFiles()) {
