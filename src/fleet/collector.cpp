@@ -1,6 +1,8 @@
 #include "fleet/collector.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -9,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fleet/event_fields.h"
+#include "fleet/fleet_schema.h"
 #include "fleet/fleet_tables.h"
 #include "fleet/pg_link.h"
 #include "fleet/pull_consumer.h"
@@ -99,6 +103,7 @@ class Collector {
   bool databaseDown_ = false;
   bool refusing_ = false;    // PostgreSQL answers but refuses batches for a passing reason
   bool streamDown_ = false;  // one line per outage, not one per retry
+  std::map<std::string, int64_t> machineKeys_;  // by machine id: a key once given stays
   int deadCount_ = 0;
 };
 
@@ -124,8 +129,8 @@ int64_t RetryDelayMs(natsMsg* msg) {
 // A machine publishes on its own id's subject only (its credentials allow no other):
 // a body that claims another id is a forgery or a fault, and is not stored as that
 // machine's event.
-std::string IdentityProblem(const nlohmann::json& body, const char* subject) {
-  return body["machineId"].get_ref<const std::string&>() == MachineOfSubject(subject)
+std::string IdentityProblem(const std::string& machineId, const char* subject) {
+  return machineId == MachineOfSubject(subject)
              ? ""
              : "its machineId is not the one its subject names";
 }
@@ -205,18 +210,44 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
                                      const std::vector<std::string>& forced) {
   Outcome outcome;
   outcome.verdict.assign(msgs.size(), Verdict::Ack);
+  // The machines' keys first, in statements of their own: the ids come from the
+  // subjects, which each machine's credentials limit to its own.
+  if (!consumer.inventory && forced.empty()) {
+    std::set<std::string> unknown;
+    for (natsMsg* msg : msgs)
+      if (const std::string id = MachineOfSubject(natsMsg_GetSubject(msg)); !machineKeys_.count(id)) unknown.insert(id);
+    if (!unknown.empty() && !MachineKeys(pg_, {unknown.begin(), unknown.end()}, &machineKeys_, &outcome.error)) {
+      outcome.sqlState = pg_.SqlState();
+      outcome.committed = false;
+      return outcome;
+    }
+  }
   std::vector<nlohmann::json> parts, closings;
   std::vector<size_t> closingIndex;
   EventBatch events(pg_);
   bool ok = pg_.Exec("BEGIN", &outcome.error);
-  std::vector<nlohmann::json> bodies(msgs.size());
+  std::vector<nlohmann::json> bodies(consumer.inventory ? msgs.size() : 0);
+  std::vector<EventFields> fields(consumer.inventory ? 0 : msgs.size());
   std::vector<std::string> problems(msgs.size());
+  // An event message is read for the fields stored beside its bytes, no more; an
+  // inventory message (rarer, and its row is taken apart in SQL) is parsed whole.
   auto check = [&](size_t from, size_t to) {
     for (size_t i = from; i < to; ++i) {
+      if (!forced.empty()) {
+        problems[i] = forced[i];
+        continue;
+      }
       const char* data = natsMsg_GetData(msgs[i]);
-      bodies[i] = nlohmann::json::parse(data, data + natsMsg_GetDataLength(msgs[i]), nullptr, false);
-      problems[i] = !forced.empty() ? forced[i] : consumer.inventory ? InventoryProblem(bodies[i]) : EventProblem(bodies[i]);
-      if (problems[i].empty()) problems[i] = IdentityProblem(bodies[i], natsMsg_GetSubject(msgs[i]));
+      const std::string_view bytes(data, static_cast<size_t>(natsMsg_GetDataLength(msgs[i])));
+      const char* subject = natsMsg_GetSubject(msgs[i]);
+      if (consumer.inventory) {
+        bodies[i] = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+        problems[i] = InventoryProblem(bodies[i]);
+        if (problems[i].empty()) problems[i] = IdentityProblem(bodies[i]["machineId"].get<std::string>(), subject);
+      } else {
+        problems[i] = ReadEventFields(bytes, &fields[i]);
+        if (problems[i].empty()) problems[i] = IdentityProblem(fields[i].machineId, subject);
+      }
     }
   };
   // Parsing is most of the collector's own work. The batch is parsed a part at a time,
@@ -233,19 +264,19 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
       check(from, to);
     }
     for (size_t i = from; i < to; ++i) {
-      nlohmann::json& body = bodies[i];
       const std::string_view bytes(natsMsg_GetData(msgs[i]), static_cast<size_t>(natsMsg_GetDataLength(msgs[i])));
       if (!problems[i].empty()) {
         outcome.dead.emplace_back(i, problems[i]);
       } else if (!consumer.inventory) {
-        if (events.Add(body, bytes, i) == EventBatch::Added::kConflict) outcome.dead.emplace_back(i, kConflict);
-      } else if (body.contains("rows")) {
-        closings.push_back(std::move(body));
+        const int64_t machineKey = machineKeys_.at(fields[i].machineId);
+        if (events.Add(fields[i], machineKey, bytes, i) == EventBatch::Added::kConflict)
+          outcome.dead.emplace_back(i, kConflict);
+      } else if (bodies[i].contains("rows")) {
+        closings.push_back(std::move(bodies[i]));
         closingIndex.push_back(i);
       } else {
-        parts.push_back(std::move(body));
+        parts.push_back(std::move(bodies[i]));
       }
-      body = nullptr;
     }
     if (ok) events.Send();
   }

@@ -147,9 +147,10 @@ std::vector<std::string> CollectedEvents(const std::string& conninfo, const std:
 
 std::vector<std::string> CollectedEventsOfId(const std::string& conninfo, const std::string& machineId) {
   std::vector<std::string> rows;
-  for (const auto& row : PgRows(conninfo, "SELECT key || '|' || event_time || '|' || event_type || '|' || "
-                                          "load_point_key || '|' || process_entry_key FROM fleet_events "
-                                          "WHERE machine_id = '" + machineId + "' ORDER BY key"))
+  for (const auto& row : PgRows(conninfo, std::string("SELECT key || '|' || ") + kLocalEventTime +
+                                              " || '|' || event_type || '|' || load_point_key || '|' || "
+                                              "process_entry_key FROM fleet_events JOIN fleet_machine_keys "
+                                              "USING (machine_key) WHERE machine_id = '" + machineId + "' ORDER BY key"))
     rows.push_back(row[0]);
   return rows;
 }

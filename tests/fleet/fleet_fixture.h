@@ -46,6 +46,9 @@ std::vector<std::string> FleetArgv(const std::vector<std::string>& args);
 std::vector<std::vector<std::string>> PgRows(const std::string& conninfo, const std::string& sql);
 // KEY|EVENT_TIME|EVENT_TYPE|LOAD_POINT_KEY|PROCESS_ENTRY_KEY of every ChangeEvents row.
 std::vector<std::string> LocalEvents(const std::string& database);
+// An event row's local time, from its UTC time and the machine's offset (SQL).
+constexpr char kLocalEventTime[] =
+    "to_char((event_at AT TIME ZONE 'UTC') + make_interval(mins => coalesce(utc_offset, 0)), 'YYYY-MM-DD HH24:MI:SS')";
 // The same of one machine's rows in fleet_events.
 std::vector<std::string> CollectedEvents(const std::string& conninfo, const std::string& machine);
 // The same of the machine with that id.

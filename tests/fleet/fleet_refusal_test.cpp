@@ -147,10 +147,10 @@ TEST(FleetRefusal, PoisonAndConflictsMovedAsideThenReplayed) {
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
   EXPECT_TRUE(Contains(out, "4 messages moved to brumevale.dead")) << out;
   EXPECT_EQ(CollectedEvents(pg, machine.name), LocalEvents(machine.database));
-  EXPECT_EQ(PgRows(pg, "SELECT key, event->>'note' FROM fleet_events WHERE machine = 'TWICE' ORDER BY key"),
+  EXPECT_EQ(PgRows(pg, "SELECT key, event->>'note' FROM fleet_events JOIN fleet_machines USING (machine_key) WHERE machine = 'TWICE' ORDER BY key"),
             (std::vector<std::vector<std::string>>{{"7", "first"}, {"8", "first"}}));
   // The bytes kept exactly; the jsonb shows U+0000 as U+2400 and leaves the rest.
-  EXPECT_EQ(PgRows(pg, "SELECT convert_from(message, 'UTF8'), event->>'note' FROM fleet_events WHERE machine = 'NUL'"),
+  EXPECT_EQ(PgRows(pg, "SELECT convert_from(message, 'UTF8'), event->>'note' FROM fleet_events JOIN fleet_machines USING (machine_key) WHERE machine = 'NUL'"),
             (std::vector<std::vector<std::string>>{{hidden, "Run\u2400hidden \\u0000 kept"}}));
   int advisories = 0;
   for (int wait = 0; wait < 20 && advisories < 4; ++wait, Sleep(100))
@@ -174,7 +174,7 @@ TEST(FleetRefusal, PoisonAndConflictsMovedAsideThenReplayed) {
   EXPECT_TRUE(Contains(out, "4 dead letters put back")) << out;
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
   EXPECT_TRUE(Contains(out, "3 messages moved to brumevale.dead")) << out;
-  EXPECT_EQ(PgRows(pg, "SELECT event_type FROM fleet_events WHERE machine = 'ODD'"),
+  EXPECT_EQ(PgRows(pg, "SELECT event_type FROM fleet_events JOIN fleet_machines USING (machine_key) WHERE machine = 'ODD'"),
             (std::vector<std::vector<std::string>>{{"5000"}}));
   EXPECT_EQ(PgRows(pg, "SELECT count(*) FROM fleet_dead_letters")[0][0], "3");
   dead = SubjectCounts(server.Urls(), "brumevale.dead.>");
@@ -202,9 +202,11 @@ TEST(FleetRefusal, SlowBatchIsDeliveredOnce) {
   std::string error, out;
   // An uncommitted row under the machine's first key: the batch waits on it.
   const std::string first = LocalEvents(machine.database)[0];
+  const std::string id = Fleet::MachineIdOfName(machine.name);
   ASSERT_TRUE(lock.Connect(pg, &error) &&
-              lock.Exec("BEGIN; INSERT INTO fleet_events (machine_id, key) VALUES ('" +
-                            Fleet::MachineIdOfName(machine.name) + "', " + first.substr(0, first.find('|')) + ")",
+              lock.Exec("INSERT INTO fleet_machine_keys (machine_id) VALUES ('" + id + "')", &error) &&
+              lock.Exec("BEGIN; INSERT INTO fleet_event_keys SELECT machine_key, " + first.substr(0, first.find('|')) +
+                            ", now() FROM fleet_machine_keys WHERE machine_id = '" + id + "'",
                         &error)) << error;
   ASSERT_EQ(RunFleet({"export", "--server", server.Urls(), machine.database, "--machine", machine.name}, &out), 0) << out;
   Sleep(1000);

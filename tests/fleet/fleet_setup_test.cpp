@@ -73,9 +73,9 @@ TEST(FleetMigrate, ACollectorWithRowRightsOnly) {
 
   for (int run = 0; run < 2; ++run) {
     ASSERT_EQ(RunFleet({"fleet", "--database", owner, "migrate"}, &out), 0) << out;
-    EXPECT_TRUE(Contains(out, "schema version 2")) << out;
+    EXPECT_TRUE(Contains(out, "schema version 3")) << out;
   }
-  EXPECT_EQ(PgRows(owner, "SELECT version FROM fleet_schema"), (std::vector<std::vector<std::string>>{{"2"}}));
+  EXPECT_EQ(PgRows(owner, "SELECT version FROM fleet_schema"), (std::vector<std::vector<std::string>>{{"3"}}));
   Sql(owner, "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO fleet_rows");
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", rows, "--drain"}, &out), 0) << out;
   EXPECT_EQ(CollectedEvents(rows, machine.name), LocalEvents(machine.database));
