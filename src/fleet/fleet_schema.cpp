@@ -38,7 +38,8 @@ END $$;
 // table only with the partition key in it, so (machine key, event key) is kept
 // unique by fleet_event_keys, an unpartitioned table every stored event has a row in,
 // written in the same transaction. The machines' counters are kept by the collector
-// as it stores events. The older events move over with their times read from the
+// as it stores events, and the time of its latest addition, which lets `new` pass
+// over a machine without a look at its events. The older events move over with their times read from the
 // message's time and offset, as the collector reads them.
 constexpr char kThirdLayout[] = R"sql(
 CREATE TABLE fleet_machine_keys (machine_key bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
@@ -49,7 +50,7 @@ INSERT INTO fleet_machine_keys (machine_id)
 ALTER TABLE fleet_machines ADD COLUMN machine_key bigint UNIQUE, ADD COLUMN events bigint NOT NULL DEFAULT 0,
   ADD COLUMN added bigint NOT NULL DEFAULT 0, ADD COLUMN changed bigint NOT NULL DEFAULT 0,
   ADD COLUMN removed bigint NOT NULL DEFAULT 0, ADD COLUMN last_event_at timestamptz,
-  ADD COLUMN last_offset smallint, ADD COLUMN last_heard timestamptz;
+  ADD COLUMN last_offset smallint, ADD COLUMN last_heard timestamptz, ADD COLUMN last_added_at timestamptz;
 UPDATE fleet_machines m SET machine_key = k.machine_key FROM fleet_machine_keys k WHERE k.machine_id = m.machine_id;
 ALTER TABLE fleet_events RENAME TO fleet_events_second;
 DROP INDEX IF EXISTS fleet_events_added;
@@ -84,6 +85,9 @@ FROM (SELECT machine_key, count(*) AS events, count(*) FILTER (WHERE event_type 
 WHERE m.machine_key = c.machine_key;
 UPDATE fleet_machines m SET last_event_at = e.event_at, last_offset = e.utc_offset
 FROM fleet_events e WHERE e.machine_key = m.machine_key AND e.key = m.last_key;
+UPDATE fleet_machines m SET last_added_at = a.at
+FROM (SELECT machine_key, max(event_at) AS at FROM fleet_events WHERE event_type = 13 GROUP BY 1) a
+WHERE m.machine_key = a.machine_key;
 DROP TABLE fleet_events_second;
 )sql";
 

@@ -1,6 +1,9 @@
 #include "fleet/fleet_tables.h"
 
 #include <algorithm>
+#include <climits>
+
+#include "reader/event_time.h"
 
 namespace Fleet {
 namespace {
@@ -47,14 +50,15 @@ constexpr char kUniqueViolation[] = "23505";
   column " = CASE WHEN f.last_key IS NULL OR f.last_key < excluded.last_key THEN excluded." column " ELSE f." column " END"
 constexpr char kUpdateMachines[] =
     "INSERT INTO fleet_machines AS f (machine_id, machine_key, machine, last_key, last_event_time, last_event_at, "
-    "  last_offset, events, added, changed, removed, last_heard) "
+    "  last_offset, events, added, changed, removed, last_heard, last_added_at) "
     "SELECT machine_id, machine_key, machine, last_key, last_event_time, last_event_at, last_offset, events, added, "
-    "  changed, removed, now() "
+    "  changed, removed, now(), to_timestamp(last_added) "
     "FROM jsonb_to_recordset($1::jsonb) AS m(machine_id text, machine_key bigint, machine text, last_key bigint, "
     "  last_event_time text, last_event_at timestamptz, last_offset smallint, events bigint, added bigint, "
-    "  changed bigint, removed bigint) "
+    "  changed bigint, removed bigint, last_added bigint) "
     "ORDER BY machine_id "
     "ON CONFLICT (machine_id) DO UPDATE SET machine_key = excluded.machine_key, last_heard = excluded.last_heard, "
+    "  last_added_at = greatest(f.last_added_at, excluded.last_added_at), "
     "  events = f.events + excluded.events, added = f.added + excluded.added, "
     "  changed = f.changed + excluded.changed, removed = f.removed + excluded.removed, " BRUMEVALE_IF_NEWER("machine")
     ", " BRUMEVALE_IF_NEWER("last_event_time") ", " BRUMEVALE_IF_NEWER("last_event_at") ", "
@@ -221,6 +225,9 @@ EventBatch::Added EventBatch::Add(const EventFields& fields, int64_t machineKey,
   static const std::map<std::string, int> kCounted = {{"13", 1}, {"1", 2}, {"2", 3}};
   ++machine.counts[0];
   if (const auto counted = kCounted.find(fields.eventType); counted != kCounted.end()) ++machine.counts[counted->second];
+  int64_t local = 0;
+  if (fields.eventType == "13" && Reader::LocalSeconds(fields.eventTime, &local))
+    machine.lastAdded = std::max(machine.lastAdded, local - int64_t{fields.utcOffset} * 60);
   return Added::kNew;
 }
 
@@ -274,7 +281,8 @@ bool EventBatch::Finish(std::vector<size_t>* conflicts, std::string* error) {
                         {"last_event_time", m.lastTime}, {"last_event_at", m.lastAt},
                         {"last_offset", m.lastOffset ? nlohmann::json(*m.lastOffset) : nlohmann::json()},
                         {"events", m.counts[0]}, {"added", m.counts[1]}, {"changed", m.counts[2]},
-                        {"removed", m.counts[3]}});
+                        {"removed", m.counts[3]},
+                        {"last_added", m.lastAdded == INT64_MIN ? nlohmann::json() : nlohmann::json(m.lastAdded)}});
   return pg_.Exec(kUpdateMachines, {machines.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)}, error);
 }
 

@@ -2,6 +2,7 @@
 // Writing a batch of stream messages into the central tables (laid out in
 // fleet_schema.h): events, inventory snapshots and the record of dead letters.
 
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -54,6 +55,7 @@ class EventBatch {
     std::string lastTime, lastAt;
     std::optional<int32_t> lastOffset;
     int64_t counts[4] = {0, 0, 0, 0};  // events, added, changed, removed: those stored
+    int64_t lastAdded = INT64_MIN;     // the latest addition's UTC time, in seconds since 1970
   };
   struct Seen {
     size_t index;
