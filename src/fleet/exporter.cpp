@@ -61,7 +61,7 @@ bool Exporter::GaveUp() const {
 bool Exporter::Reach() {
   std::string error;
   if (link_.Connection() == nullptr && !link_.Connect(options_.nats, &error)) return Trouble("cannot reach " + error), false;
-  if (!link_.EnsureStream(&error)) return Trouble(error), false;
+  if (!link_.CheckStream(&error)) return Trouble(error), false;
   return true;
 }
 

@@ -50,7 +50,7 @@ struct QueryLine {
 bool SplitQueryLine(const std::vector<std::string>& args, QueryLine* line, std::string* error) {
   static const std::set<std::string> kValued = {"--format",  "--since",         "--until",  "--type",  "--entry",
                                                 "--user",    "--process",       "--server", "--tls-ca", "--tls-cert", "--tls-key",
-                                                "--password-file", "--replicas", "--max-age", "--max-bytes", "--keep-months"};
+                                                "--password-file", "--replicas", "--max-age", "--max-bytes", "--keep-months", "--max-deliver"};
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool own = arg == "--database" || arg == "--machine" || arg == "--machine-id";
@@ -100,7 +100,7 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
     NatsSettings nats;
     StreamSettings wanted;
     if (!ParseArguments(line.rest, 0, {"--server", "--user", "--password-file", "--tls-ca", "--tls-cert", "--tls-key", "--replicas", "--max-age",
-                                       "--max-bytes"}, {"--update"}, &a, &error) ||
+                                       "--max-bytes", "--max-deliver"}, {"--update"}, &a, &error) ||
         !NatsSettingsOf(a, host, &nats, &error))
       return BadInput(err, program, error);
     if (a.values.count("--replicas")) {
@@ -112,6 +112,12 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
       return BadInput(err, program, "--max-age takes 30d, 720h or 0");
     if (a.values.count("--max-bytes") && !ParseBytes(a.values.at("--max-bytes"), &wanted.maxBytes))
       return BadInput(err, program, "--max-bytes takes 64G, 512M, a number of bytes or 0");
+    if (a.values.count("--max-deliver")) {
+      const std::string& n = a.values.at("--max-deliver");
+      if (n.empty() || n.size() > 6 || n.find_first_not_of("0123456789") != std::string::npos || std::stoi(n) < 2)
+        return BadInput(err, program, "--max-deliver takes a count of 2 or more");
+      wanted.maxDeliver = std::stoi(n);
+    }
     if (!a.positional.empty()) return BadInput(err, program, "unexpected argument " + a.positional[0]);
     return SetUpStream(nats, wanted, a.flags.count("--update") != 0, out, err);
   }

@@ -60,9 +60,9 @@ class JetStreamLink {
   void Close();
   bool Connected() const;
 
-  // Creates the stream when missing: file storage, subjects brumevale.>, three
-  // replicas where the cluster has them, one otherwise.
-  bool EnsureStream(std::string* error);
+  // Whether the stream is there. Exporters and collectors never make or change it:
+  // that is brumevale fleet setup's, run by an operator with the settings chosen.
+  bool CheckStream(std::string* error);
   // The last message on a subject; nullopt with no error when there is none.
   bool LastMessage(const std::string& subject, std::optional<StoredMessage>* out, std::string* error);
 

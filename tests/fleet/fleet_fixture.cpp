@@ -175,7 +175,7 @@ std::map<std::string, uint64_t> SubjectCounts(const std::string& urls, const std
   return counts;
 }
 
-bool WaitForJetStream(const std::string& urls, int timeoutMs) {
+bool WaitForJetStream(const std::string& urls, int timeoutMs, bool setUp) {
   Fleet::NatsSettings settings;
   std::stringstream list(urls);
   for (std::string url; std::getline(list, url, ',');) settings.servers.push_back(url);
@@ -186,6 +186,12 @@ bool WaitForJetStream(const std::string& urls, int timeoutMs) {
     jsAccountInfo* info = nullptr;
     if (link.Connect(settings, &error) && js_GetAccountInfo(&info, link.Context(), nullptr, nullptr) == NATS_OK) {
       jsAccountInfo_Destroy(info);
+      const std::string replicas = std::to_string(std::min<size_t>(settings.servers.size(), 3));
+      std::string out;
+      // A cluster still electing the stream's leader refuses for a moment.
+      while (setUp && RunFleet({"fleet", "setup", "--server", urls, "--replicas", replicas, "--max-bytes", "1G"}, &out) != 0)
+        if (std::chrono::steady_clock::now() > until) return ADD_FAILURE() << out, false;
+        else std::this_thread::sleep_for(std::chrono::milliseconds(200));
       return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

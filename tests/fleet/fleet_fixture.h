@@ -55,8 +55,9 @@ std::vector<std::string> CollectedEvents(const std::string& conninfo, const std:
 std::vector<std::string> CollectedEventsOfId(const std::string& conninfo, const std::string& machineId);
 // How many messages the stream holds on each subject below prefix.
 std::map<std::string, uint64_t> SubjectCounts(const std::string& urls, const std::string& filter);
-// True once the cluster answers JetStream requests.
-bool WaitForJetStream(const std::string& urls, int timeoutMs);
+// True once the cluster answers JetStream requests; with setUp, brumevale fleet setup
+// has then made the streams and consumers (one replica per node, three at most).
+bool WaitForJetStream(const std::string& urls, int timeoutMs, bool setUp = true);
 
 std::string ReadFile(const std::string& path);
 

@@ -227,3 +227,38 @@ TEST(FleetRefusal, SlowBatchIsDeliveredOnce) {
   EXPECT_EQ(info->Delivered.Consumer, local.size());
   jsConsumerInfo_Destroy(info);
 }
+
+// A refusal that outlasts the consumers' cap on deliveries: the server gives up on
+// each message, and its advisory, kept in a stream of its own, turns the message into
+// a dead letter; nothing is passed over in silence, and replay brings it back.
+TEST(FleetRefusal, MessagesPastTheDeliveryCapBecomeDeadLetters) {
+  TemporaryFolder folder;
+  NatsCluster server;
+  ASSERT_TRUE(server.Start(folder.String(), 1));
+  ASSERT_TRUE(WaitForJetStream(server.Urls(), 20000));
+  std::string out;
+  ASSERT_EQ(RunFleet({"fleet", "setup", "--server", server.Urls(), "--replicas", "1", "--max-bytes", "1G",
+                      "--max-deliver", "2", "--update"}, &out), 0) << out;
+  const std::string owner = FreshDatabase("capped");
+  ASSERT_EQ(RunFleet({"fleet", "--database", owner, "migrate"}, &out), 0) << out;
+  Sql(owner, "CREATE ROLE fleet_capped LOGIN; "
+             "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO fleet_capped; "
+             "REVOKE INSERT ON fleet_events FROM fleet_capped");
+  const std::string writer = As(owner, "fleet_capped");
+  const Machine& machine = DemoMachines()[0];
+  const std::vector<std::string> local = LocalEvents(machine.database);
+  ASSERT_EQ(RunFleet({"export", "--server", server.Urls(), machine.database, "--machine", machine.name}, &out), 0) << out;
+  ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", writer, "--drain"}, &out), 0) << out;
+  EXPECT_TRUE(Contains(out, std::to_string(local.size()) + " messages moved to brumevale.dead")) << out;
+  EXPECT_EQ(PgRows(owner, "SELECT count(*), min(reason), max(reason) FROM fleet_dead_letters"),
+            (std::vector<std::vector<std::string>>{{std::to_string(local.size()),
+                                                    "not stored after 2 deliveries to brumevale-events",
+                                                    "not stored after 2 deliveries to brumevale-events"}}));
+  EXPECT_TRUE(CollectedEvents(owner, machine.name).empty());
+
+  Sql(owner, "GRANT INSERT ON fleet_events TO fleet_capped");
+  ASSERT_EQ(RunFleet({"fleet", "--database", owner, "replay", "--server", server.Urls()}, &out), 0) << out;
+  ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", writer, "--drain"}, &out), 0) << out;
+  EXPECT_EQ(CollectedEvents(owner, machine.name), local);
+  EXPECT_EQ(PgRows(owner, "SELECT count(*) FROM fleet_dead_letters")[0][0], "0");
+}
