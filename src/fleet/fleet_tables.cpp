@@ -166,12 +166,24 @@ std::string VisibleNul(std::string_view json) {
   return out;
 }
 
+// The message bytes in bytea's escape format, itself escaped for COPY: printable
+// ASCII as it is (a backslash doubled twice), any other byte as \\ooo. A message is
+// mostly printable ASCII, so this carries about half what the hex format would.
 void AppendCopyBytea(std::string* out, std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out->append("\\\\x");
-  for (const unsigned char byte : bytes) {
-    out->push_back(kHex[byte >> 4]);
-    out->push_back(kHex[byte & 0x0F]);
+  while (!bytes.empty()) {
+    size_t plain = 0;
+    while (plain < bytes.size() && bytes[plain] >= 0x20 && bytes[plain] < 0x7F && bytes[plain] != '\\') ++plain;
+    out->append(bytes.data(), plain);
+    if (plain == bytes.size()) break;
+    const unsigned char byte = static_cast<unsigned char>(bytes[plain]);
+    if (byte == '\\') {
+      out->append("\\\\\\\\");
+    } else {
+      const char octal[] = {'\\', '\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                            static_cast<char>('0' + (byte & 7))};
+      out->append(octal, sizeof octal);
+    }
+    bytes.remove_prefix(plain + 1);
   }
 }
 

@@ -142,8 +142,8 @@ TEST(FleetRefusal, PoisonAndConflictsMovedAsideThenReplayed) {
   publish("TWICE", Event("TWICE", 8, "2", "second"));   // differs within the batch
   publish("ODD", Event("ODD", 1, "5000", "x"));         // refused by the operator's constraint
   publish("HUGE", Event("HUGE", 1, "1099511627776", "x"));  // too large for the column
-  const std::string hidden = Event("NUL", 1, "2", "Run\\u0000hidden \\\\u0000 kept");
-  publish("NUL", hidden);  // U+0000 inside a value, and a backslash before "u0000"
+  const std::string hidden = Event("NUL", 1, "2", "Run\\u0000hidden \\\\u0000 kept \xc3\xa9");
+  publish("NUL", hidden);  // U+0000 inside a value, a backslash before "u0000", a character beyond ASCII
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
   EXPECT_TRUE(Contains(out, "4 messages moved to brumevale.dead")) << out;
   EXPECT_EQ(CollectedEvents(pg, machine.name), LocalEvents(machine.database));
@@ -151,7 +151,7 @@ TEST(FleetRefusal, PoisonAndConflictsMovedAsideThenReplayed) {
             (std::vector<std::vector<std::string>>{{"7", "first"}, {"8", "first"}}));
   // The bytes kept exactly; the jsonb shows U+0000 as U+2400 and leaves the rest.
   EXPECT_EQ(PgRows(pg, "SELECT convert_from(message, 'UTF8'), event->>'note' FROM fleet_events JOIN fleet_machines USING (machine_key) WHERE machine = 'NUL'"),
-            (std::vector<std::vector<std::string>>{{hidden, "Run\u2400hidden \\u0000 kept"}}));
+            (std::vector<std::vector<std::string>>{{hidden, "Run\u2400hidden \\u0000 kept \u00e9"}}));
   int advisories = 0;
   for (int wait = 0; wait < 20 && advisories < 4; ++wait, Sleep(100))
     ASSERT_EQ(natsSubscription_GetPending(terminated, &advisories, nullptr), NATS_OK);
