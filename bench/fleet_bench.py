@@ -309,7 +309,9 @@ def main():
                           "--drain"]])
         total = MACHINES * EVENTS
         rows = os.path.join(work, "rows.copy")
-        servers.psql("\\copy (SELECT * FROM fleet_events) TO '%s'" % rows)
+        # The rows as the collector sends them: the message bytes in bytea's escape format.
+        subprocess.run(["psql", "-q", "-v", "ON_ERROR_STOP=1", servers.conninfo + " options='-c bytea_output=escape'",
+                        "-c", "\\copy (SELECT * FROM fleet_events) TO '%s'" % rows], stdout=subprocess.DEVNULL, check=True)
         servers.psql("CREATE TABLE copied (LIKE fleet_events INCLUDING ALL)")
         copy = timed([["psql", "-q", servers.conninfo, "-c", "\\copy copied FROM '%s'" % rows]])
         report("export, 10 machines at once, 3-replica stream", total / export, publish_rate, 0.5)

@@ -118,3 +118,6 @@ for line in sys.stdin:
     r = json.loads(line)
     print(("%-15s %s %-24s %s" % (r["machine"], r["time"], r["type"], r["entry"] or ""))[:120])'
 
+echo
+echo "== brumevale fleet status"
+"$brumevale" fleet --database "$conninfo" status --server "$urls"

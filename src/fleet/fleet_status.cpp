@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "fleet/stream_setup.h"
 #include "reader/event_format.h"
 
 namespace Fleet {
@@ -21,7 +22,12 @@ constexpr char kEntries[] = R"sql(
 SELECT entry_name, lp_type, count(DISTINCT machine_id) FROM fleet_inventory
 GROUP BY entry_name, lp_type ORDER BY 3, 1, 2)sql";
 
-constexpr const char* kConsumers[] = {"brumevale-events", "brumevale-inventory"};
+struct Watched {
+  const char* stream;
+  const char* durable;
+};
+constexpr Watched kConsumers[] = {
+    {kStreamName, kEventsConsumer}, {kStreamName, kInventoryConsumer}, {kCappedStreamName, kCappedConsumer}};
 
 bool Run(PgLink& pg, const char* sql, std::vector<PgRow>* rows, std::ostream& err) {
   std::string error;
@@ -41,10 +47,10 @@ bool ConsumerLag(const NatsSettings& nats, std::ostream& out, std::ostream& err)
     err << "brumevale fleet: cannot reach JetStream: " << error << std::endl;
     return false;
   }
-  for (const char* durable : kConsumers) {
+  for (const auto& [stream, durable] : kConsumers) {
     jsConsumerInfo* info = nullptr;
     jsErrCode code = static_cast<jsErrCode>(0);
-    const natsStatus s = js_GetConsumerInfo(&info, link.Context(), kStreamName, durable, nullptr, &code);
+    const natsStatus s = js_GetConsumerInfo(&info, link.Context(), stream, durable, nullptr, &code);
     if (s == NATS_NOT_FOUND) {
       out << "consumer " << durable << ": missing (brumevale fleet setup makes it)" << std::endl;
       continue;
