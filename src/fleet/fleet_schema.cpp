@@ -107,6 +107,8 @@ DECLARE
   part text := 'fleet_events_' || to_char(month_start, 'YYYY_MM');
 BEGIN
   IF to_regclass(part) IS NOT NULL THEN RETURN; END IF;
+  -- No collector adds to the default partition until the month is attached.
+  LOCK TABLE fleet_events_default IN SHARE ROW EXCLUSIVE MODE;
   EXECUTE format('CREATE TABLE %I (LIKE fleet_events INCLUDING DEFAULTS INCLUDING CONSTRAINTS)', part);
   EXECUTE format('INSERT INTO %I SELECT * FROM fleet_events_default WHERE event_at >= $1 AND event_at < $2', part)
     USING low, high;
