@@ -132,6 +132,11 @@ bool JetStreamLink::LastMessage(const std::string& subject, std::optional<Stored
 }
 
 size_t JetStreamLink::PublishAll(const std::vector<Outgoing>& messages, std::string* error) {
+  BeginPublish(messages, error);
+  return FinishPublish(messages, error);
+}
+
+bool JetStreamLink::BeginPublish(const std::vector<Outgoing>& messages, std::string* error) {
   {
     std::lock_guard<std::mutex> guard(book_->lock);
     book_->positionOfId.clear();
@@ -151,6 +156,12 @@ size_t JetStreamLink::PublishAll(const std::vector<Outgoing>& messages, std::str
     if (s == NATS_OK) s = js_PublishMsgAsync(asyncJs_, &msg, &pub);
     natsMsg_Destroy(msg);  // null once the library owns it
   }
+  sendStatus_ = s;
+  if (s != NATS_OK) *error = NatsError(s);
+  return s == NATS_OK;
+}
+
+size_t JetStreamLink::FinishPublish(const std::vector<Outgoing>& messages, std::string* error) {
   jsPubOptions wait;
   jsPubOptions_Init(&wait);
   wait.MaxWait = waitMs_ + 1000;
@@ -164,7 +175,8 @@ size_t JetStreamLink::PublishAll(const std::vector<Outgoing>& messages, std::str
   size_t count = 0;
   while (count < messages.size() && book_->acked[count]) ++count;
   if (count < messages.size()) {
-    *error = s != NATS_OK ? NatsError(s) : !book_->firstError.empty() ? book_->firstError : NatsError(done);
+    *error = sendStatus_ != NATS_OK ? NatsError(sendStatus_) : !book_->firstError.empty() ? book_->firstError
+                                                                                        : NatsError(done);
   }
   return count;
 }

@@ -70,6 +70,11 @@ class JetStreamLink {
   // all of them. Returns how many of the first messages, in order, the stream has
   // acknowledged (a duplicate counts, it is stored already); error says why the rest failed.
   size_t PublishAll(const std::vector<Outgoing>& messages, std::string* error);
+  // The same in two steps, so that the caller works while the acknowledgements come:
+  // BeginPublish sends (false with error when a message could not be sent), and
+  // FinishPublish waits and counts as PublishAll does. messages outlive both.
+  bool BeginPublish(const std::vector<Outgoing>& messages, std::string* error);
+  size_t FinishPublish(const std::vector<Outgoing>& messages, std::string* error);
   // The same without message ids or checks, for comparison in the benchmark.
   bool PublishPlain(const std::vector<Outgoing>& messages, std::string* error);
 
@@ -82,6 +87,7 @@ class JetStreamLink {
   jsCtx* asyncJs_ = nullptr;
   std::unique_ptr<AckBook> book_;
   int64_t waitMs_ = 5000;
+  natsStatus sendStatus_ = NATS_OK;  // how BeginPublish's sending ended
 };
 
 // "nats: <text of the status>" plus the last error the library recorded.
