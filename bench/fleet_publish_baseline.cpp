@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   for (std::string url; std::getline(urls, url, ',');) settings.servers.push_back(url);
   Fleet::JetStreamLink link;
   std::string error;
-  if (!link.Connect(settings, &error) || !link.EnsureStream(&error)) return std::cerr << error << "\n", 1;
+  if (!link.Connect(settings, &error) || !link.CheckStream(&error)) return std::cerr << error << "\n", 1;
   const auto started = std::chrono::steady_clock::now();
   if (!link.PublishPlain(messages, &error)) return std::cerr << error << "\n", 1;
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;

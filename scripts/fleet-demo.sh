@@ -91,9 +91,10 @@ for name in "${names[@]}"; do
 done
 for pid in "${sims[@]}"; do wait "$pid"; done
 
-# A first collector makes the stream, its consumers and the tables; the machines
-# export once the stream has a leader.
-"$brumevale" collect --server "$urls" --database "$conninfo" --drain
+# The operator makes the streams and consumers, and the tables; the machines export
+# once the stream has a leader.
+"$brumevale" fleet setup --server "$urls" --max-bytes 1G >/dev/null
+"$brumevale" fleet --database "$conninfo" migrate >/dev/null
 await_jetstream "leader of the stream BRUMEVALE" \
   'any(s["name"] == "BRUMEVALE" and s.get("cluster", {}).get("leader")
        for a in d.get("account_details", []) for s in a.get("stream_detail", []))'
@@ -117,3 +118,6 @@ for line in sys.stdin:
     r = json.loads(line)
     print(("%-15s %s %-24s %s" % (r["machine"], r["time"], r["type"], r["entry"] or ""))[:120])'
 
+echo
+echo "== brumevale fleet status"
+"$brumevale" fleet --database "$conninfo" status --server "$urls"

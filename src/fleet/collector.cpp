@@ -1,6 +1,8 @@
 #include "fleet/collector.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -9,21 +11,25 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fleet/event_fields.h"
+#include "fleet/fleet_schema.h"
 #include "fleet/fleet_tables.h"
 #include "fleet/pg_link.h"
 #include "fleet/pull_consumer.h"
+#include "fleet/stream_setup.h"
 
 namespace Fleet {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int64_t kAckWaitNs = int64_t{10} * 1000000000;
 
 struct Consumer {
+  const char* stream;
   const char* filter;
   const char* durable;
-  bool inventory;
+  enum Kind { kEvents, kInventory, kCapped } kind;
   PullConsumer pull;
+  bool inventory() const { return kind == kInventory; }
 };
 
 // One fetched batch, owned until it is acknowledged or given back.
@@ -86,7 +92,8 @@ class Collector {
   std::vector<Verdict> Write(Consumer& consumer, const std::vector<natsMsg*>& msgs);
   // forced, when given, is the reason each message is to be moved aside.
   Outcome Commit(Consumer& consumer, const std::vector<natsMsg*>& msgs, const std::vector<std::string>& forced);
-  bool PublishDeadLetter(natsMsg* msg, const std::string& reason);
+  bool PublishDeadLetter(natsMsg* msg, uint64_t sequence, const std::string& reason);
+  std::vector<Verdict> MoveCapped(const std::vector<natsMsg*>& advisories);
   bool ReachDatabase();
 
   const CollectOptions& options_;
@@ -94,11 +101,13 @@ class Collector {
   std::ostream& err_;
   PgLink pg_;
   JetStreamLink link_;
-  Consumer consumers_[2] = {{"brumevale.events.>", "brumevale-events", false},
-                            {"brumevale.inventory.>", "brumevale-inventory", true}};
+  Consumer consumers_[3] = {{kStreamName, "brumevale.events.>", kEventsConsumer, Consumer::kEvents},
+                            {kStreamName, "brumevale.inventory.>", kInventoryConsumer, Consumer::kInventory},
+                            {kCappedStreamName, kCappedSubject, kCappedConsumer, Consumer::kCapped}};
   bool databaseDown_ = false;
   bool refusing_ = false;    // PostgreSQL answers but refuses batches for a passing reason
   bool streamDown_ = false;  // one line per outage, not one per retry
+  std::map<std::string, int64_t> machineKeys_;  // by machine id: a key once given stays
   int deadCount_ = 0;
 };
 
@@ -124,8 +133,8 @@ int64_t RetryDelayMs(natsMsg* msg) {
 // A machine publishes on its own id's subject only (its credentials allow no other):
 // a body that claims another id is a forgery or a fault, and is not stored as that
 // machine's event.
-std::string IdentityProblem(const nlohmann::json& body, const char* subject) {
-  return body["machineId"].get_ref<const std::string&>() == MachineOfSubject(subject)
+std::string IdentityProblem(const std::string& machineId, const char* subject) {
+  return machineId == MachineOfSubject(subject)
              ? ""
              : "its machineId is not the one its subject names";
 }
@@ -134,7 +143,7 @@ constexpr char kConflict[] = "conflict: another event is stored for this machine
 
 bool Collector::Subscribe(std::string* error) {
   for (Consumer& consumer : consumers_) {
-    if (!consumer.pull.IsOpen() && !consumer.pull.Open(link_.Connection(), link_.Context(), kStreamName,
+    if (!consumer.pull.IsOpen() && !consumer.pull.Open(link_.Connection(), link_.Context(), consumer.stream,
                                                       consumer.filter, consumer.durable, kAckWaitNs, error))
       return false;
   }
@@ -152,7 +161,7 @@ bool Collector::Start() {
   while (!stop_) {
     // A subscription belongs to its connection: a new connection subscribes anew.
     for (Consumer& consumer : consumers_) consumer.pull.Close();
-    if (link_.Connect(options_.nats, &error) && link_.EnsureStream(&error) && Subscribe(&error)) return true;
+    if (link_.Connect(options_.nats, &error) && link_.CheckStream(&error) && Subscribe(&error)) return true;
     if (!said) err_ << "brumevale collect: cannot reach JetStream: " << error << "; retrying" << std::endl;
     said = true;
     if (Clock::now() > deadline) {
@@ -181,8 +190,7 @@ bool Collector::ReachDatabase() {
 // The message goes on brumevale.dead.<machine> as it came, its reason, subject and
 // stream sequence in headers; the message id keeps a redelivered one from being
 // moved twice. Only after the commit that records it: a batch rolled back moves nothing.
-bool Collector::PublishDeadLetter(natsMsg* msg, const std::string& reason) {
-  const uint64_t sequence = StreamSequence(msg);
+bool Collector::PublishDeadLetter(natsMsg* msg, uint64_t sequence, const std::string& reason) {
   const std::string subject = "brumevale.dead." + MachineOfSubject(natsMsg_GetSubject(msg));
   natsMsg* dead = nullptr;
   natsStatus s = natsMsg_Create(&dead, subject.c_str(), nullptr, natsMsg_GetData(msg), natsMsg_GetDataLength(msg));
@@ -205,18 +213,44 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
                                      const std::vector<std::string>& forced) {
   Outcome outcome;
   outcome.verdict.assign(msgs.size(), Verdict::Ack);
+  // The machines' keys first, in statements of their own: the ids come from the
+  // subjects, which each machine's credentials limit to its own.
+  if (!consumer.inventory() && forced.empty()) {
+    std::set<std::string> unknown;
+    for (natsMsg* msg : msgs)
+      if (const std::string id = MachineOfSubject(natsMsg_GetSubject(msg)); !machineKeys_.count(id)) unknown.insert(id);
+    if (!unknown.empty() && !MachineKeys(pg_, {unknown.begin(), unknown.end()}, &machineKeys_, &outcome.error)) {
+      outcome.sqlState = pg_.SqlState();
+      outcome.committed = false;
+      return outcome;
+    }
+  }
   std::vector<nlohmann::json> parts, closings;
   std::vector<size_t> closingIndex;
   EventBatch events(pg_);
   bool ok = pg_.Exec("BEGIN", &outcome.error);
-  std::vector<nlohmann::json> bodies(msgs.size());
+  std::vector<nlohmann::json> bodies(consumer.inventory() ? msgs.size() : 0);
+  std::vector<EventFields> fields(consumer.inventory() ? 0 : msgs.size());
   std::vector<std::string> problems(msgs.size());
+  // An event message is read for the fields stored beside its bytes, no more; an
+  // inventory message (rarer, and its row is taken apart in SQL) is parsed whole.
   auto check = [&](size_t from, size_t to) {
     for (size_t i = from; i < to; ++i) {
+      if (!forced.empty()) {
+        problems[i] = forced[i];
+        continue;
+      }
       const char* data = natsMsg_GetData(msgs[i]);
-      bodies[i] = nlohmann::json::parse(data, data + natsMsg_GetDataLength(msgs[i]), nullptr, false);
-      problems[i] = !forced.empty() ? forced[i] : consumer.inventory ? InventoryProblem(bodies[i]) : EventProblem(bodies[i]);
-      if (problems[i].empty()) problems[i] = IdentityProblem(bodies[i], natsMsg_GetSubject(msgs[i]));
+      const std::string_view bytes(data, static_cast<size_t>(natsMsg_GetDataLength(msgs[i])));
+      const char* subject = natsMsg_GetSubject(msgs[i]);
+      if (consumer.inventory()) {
+        bodies[i] = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+        problems[i] = InventoryProblem(bodies[i]);
+        if (problems[i].empty()) problems[i] = IdentityProblem(bodies[i]["machineId"].get<std::string>(), subject);
+      } else {
+        problems[i] = ReadEventFields(bytes, &fields[i]);
+        if (problems[i].empty()) problems[i] = IdentityProblem(fields[i].machineId, subject);
+      }
     }
   };
   // Parsing is most of the collector's own work. The batch is parsed a part at a time,
@@ -233,19 +267,19 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
       check(from, to);
     }
     for (size_t i = from; i < to; ++i) {
-      nlohmann::json& body = bodies[i];
       const std::string_view bytes(natsMsg_GetData(msgs[i]), static_cast<size_t>(natsMsg_GetDataLength(msgs[i])));
       if (!problems[i].empty()) {
         outcome.dead.emplace_back(i, problems[i]);
-      } else if (!consumer.inventory) {
-        if (events.Add(body, bytes, i) == EventBatch::Added::kConflict) outcome.dead.emplace_back(i, kConflict);
-      } else if (body.contains("rows")) {
-        closings.push_back(std::move(body));
+      } else if (!consumer.inventory()) {
+        const int64_t machineKey = machineKeys_.at(fields[i].machineId);
+        if (events.Add(fields[i], machineKey, bytes, i) == EventBatch::Added::kConflict)
+          outcome.dead.emplace_back(i, kConflict);
+      } else if (bodies[i].contains("rows")) {
+        closings.push_back(std::move(bodies[i]));
         closingIndex.push_back(i);
       } else {
-        parts.push_back(std::move(body));
+        parts.push_back(std::move(bodies[i]));
       }
-      body = nullptr;
     }
     if (ok) events.Send();
   }
@@ -254,7 +288,7 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
   for (const size_t index : conflicts) outcome.dead.emplace_back(index, kConflict);
   for (const auto& [index, reason] : outcome.dead)
     ok = ok && WriteDeadLetter(pg_, natsMsg_GetSubject(msgs[index]), StreamSequence(msgs[index]), reason, &outcome.error);
-  ok = ok && (!consumer.inventory || WriteInventory(pg_, parts, closings, &incomplete, &outcome.error));
+  ok = ok && (!consumer.inventory() || WriteInventory(pg_, parts, closings, &incomplete, &outcome.error));
   ok = ok && pg_.Exec("COMMIT", &outcome.error);
   if (!ok) {
     outcome.sqlState = pg_.SqlState();
@@ -267,7 +301,7 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
   // A dead letter that cannot be published now is delivered again: its row is
   // written once, its message once (by its id).
   for (const auto& [index, reason] : outcome.dead) {
-    const bool moved = PublishDeadLetter(msgs[index], reason);
+    const bool moved = PublishDeadLetter(msgs[index], StreamSequence(msgs[index]), reason);
     outcome.verdict[index] = moved ? Verdict::Terminate : Verdict::Later;
     deadCount_ += moved ? 1 : 0;
   }
@@ -310,6 +344,35 @@ std::vector<Collector::Verdict> Collector::Write(Consumer& consumer, const std::
   return verdicts;
 }
 
+// The server gave up on a message after the consumer's MaxDeliver deliveries (a
+// database refusing it for many hours, or a collector that died on it each time): it
+// becomes a dead letter like one the collector moves aside itself, recorded first,
+// and is never passed over in silence. One the stream no longer holds is recorded
+// by its sequence alone.
+std::vector<Collector::Verdict> Collector::MoveCapped(const std::vector<natsMsg*>& advisories) {
+  std::vector<Verdict> verdicts(advisories.size(), Verdict::Retry);
+  for (size_t i = 0; i < advisories.size(); ++i) {
+    const char* data = natsMsg_GetData(advisories[i]);
+    const nlohmann::json advisory =
+        nlohmann::json::parse(data, data + natsMsg_GetDataLength(advisories[i]), nullptr, false);
+    const uint64_t sequence = advisory.value("stream_seq", uint64_t{0});
+    const std::string reason = "not stored after " + std::to_string(advisory.value("deliveries", 0)) +
+                               " deliveries to " + advisory.value("consumer", std::string("?"));
+    natsMsg* original = nullptr;
+    jsErrCode code = static_cast<jsErrCode>(0);
+    const natsStatus s = js_GetMsg(&original, link_.Context(), kStreamName, sequence, nullptr, &code);
+    std::string error;
+    const std::string subject = s == NATS_OK ? natsMsg_GetSubject(original) : "(no longer in the stream)";
+    if ((s == NATS_OK || s == NATS_NOT_FOUND) && WriteDeadLetter(pg_, subject, sequence, reason, &error))
+      verdicts[i] = s == NATS_NOT_FOUND || PublishDeadLetter(original, sequence, reason) ? Verdict::Ack : Verdict::Retry;
+    else if (!error.empty() && !refusing_)
+      err_ << "brumevale collect: " << error << "; retrying" << std::endl;
+    deadCount_ += verdicts[i] == Verdict::Ack ? 1 : 0;
+    natsMsg_Destroy(original);
+  }
+  return verdicts;
+}
+
 int Collector::Take(Consumer& consumer, bool wait) {
   Fetched fetched;
   std::string error;
@@ -324,7 +387,9 @@ int Collector::Take(Consumer& consumer, bool wait) {
   const std::vector<natsMsg*>& msgs = fetched.msgs;
   if (static_cast<int>(msgs.size()) == options_.batch) consumer.pull.Prefetch(options_.batch, 2000);
   std::vector<Verdict> verdicts;
-  {
+  if (consumer.kind == Consumer::kCapped) {
+    verdicts = MoveCapped(msgs);
+  } else {
     const ProgressBeat beat(consumer.pull, msgs);
     verdicts = Write(consumer, msgs);
   }
@@ -344,7 +409,7 @@ bool Collector::Drained() {
     jsErrCode code = static_cast<jsErrCode>(0);
     // Asked of the stream by name: a subscription bound to a durable that an earlier
     // collector made answers "invalid subscription" here.
-    if (js_GetConsumerInfo(&info, link_.Context(), kStreamName, consumer.durable, nullptr, &code) != NATS_OK)
+    if (js_GetConsumerInfo(&info, link_.Context(), consumer.stream, consumer.durable, nullptr, &code) != NATS_OK)
       return false;
     const bool empty = info->NumPending == 0 && info->NumAckPending == 0;
     jsConsumerInfo_Destroy(info);
@@ -365,8 +430,9 @@ int Collector::Run() {
     // idle one would hold up every batch of the other.
     const int events = Take(consumers_[0], quiet > 0);
     const int inventory = Take(consumers_[1], quiet > 0);
-    if (events < 0 || inventory < 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    quiet = events == 0 && inventory == 0 ? quiet + 1 : 0;
+    const int capped = Take(consumers_[2], false);
+    if (events < 0 || inventory < 0 || capped < 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    quiet = events == 0 && inventory == 0 && capped == 0 ? quiet + 1 : 0;
     // Asked as soon as neither has anything at hand: the consumers' own counts decide.
     if (options_.drain && quiet >= 1 && Drained()) break;
   }

@@ -36,7 +36,7 @@ int ReplayDeadLetters(const NatsSettings& nats, PgLink& pg, std::ostream& out, s
   std::string error;
   if (!link.Connect(nats, &error) ||
       !dead.Open(link.Connection(), link.Context(), kStreamName, "brumevale.dead.>", "brumevale-replay",
-                 kReplayAckWaitNs, &error)) {
+                 kReplayAckWaitNs, &error, true)) {
     err << "brumevale fleet replay: " << error << std::endl;
     return 1;
   }

@@ -28,20 +28,24 @@ bool EventMessages::Open(const std::string& path, std::string* error) {
   raw_.Close();
   path_ = path;
   reader_ = Reader::RecordReader::Open(path, error);
+  readerLatest_ = 0;  // the first page opens one knowing every event it will read
   return reader_ != nullptr && raw_.Open(path, error);
 }
 
 bool EventMessages::ReadPage(int64_t after, int limit, EventPage* page, std::string* error) {
   *page = EventPage{};
   // The reader learns the users' names, the UTC offsets and the tables when it opens:
-  // a page of new events gets a reader opened afresh, so that what the service noted
-  // while the exporter followed it is in the events after, as the machine's own
-  // reader shows them.
+  // once the service has written events since, the page gets a reader opened afresh,
+  // so that what the service noted while the exporter followed it is in the events
+  // after, as the machine's own reader shows them. A record that stands still is read
+  // to its end by one reader.
   // (A probe that fails keeps the reader in hand; the page is read all the same.)
-  if (raw_.KeyBefore(INT64_MAX, 1) > after) {
+  const int64_t latest = raw_.KeyBefore(INT64_MAX, 1);
+  if (latest > readerLatest_ && latest > after) {
     std::unique_ptr<Reader::RecordReader> fresh = Reader::RecordReader::Open(path_, error);
     if (fresh == nullptr) return false;
     reader_ = std::move(fresh);
+    readerLatest_ = latest;
   }
   std::vector<Reader::EventRecord> records;
   std::vector<RawEvent> raws;

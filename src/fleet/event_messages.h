@@ -52,6 +52,7 @@ class EventMessages {
   MachineLabel machine_;
   std::string path_;
   std::unique_ptr<Reader::RecordReader> reader_;
+  int64_t readerLatest_ = 0;  // the record's latest event key when reader_ was opened
   RecordFile raw_;
 };
 

@@ -55,8 +55,9 @@ std::string FleetUsage(const std::string& program, bool central) {
          "           audit (--machine NAME|--machine-id ID) DB\n"
          "           [--format text|json|csv]\n"
          "       " + program + " fleet setup --server URL[,URL...] [--replicas 3] [--max-age 30d]\n"
-         "           [--max-bytes 64G] [--update]\n"
-         "       " + program + " fleet --database CONNINFO migrate\n"
+         "           [--max-bytes 64G] [--max-deliver 2000] [--update]\n"
+         "       " + program + " fleet --database CONNINFO migrate | prune --keep-months N |\n"
+         "           status [--server URL[,URL...]] | entries [--format text|json|csv]\n"
          "       " + program + " fleet --database CONNINFO replay --server URL[,URL...] [--user NAME\n"
          "           --password-file FILE] [--tls-ca FILE]\n";
 }

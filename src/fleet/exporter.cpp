@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -36,6 +37,10 @@ class Exporter {
   JetStreamLink link_;
   bool started_ = false;
   int64_t position_ = 0;          // every event up to this key is in the stream
+  // The page after the one in flight, read while its acknowledgements came; it serves
+  // only while it follows position_.
+  std::optional<EventPage> ahead_;
+  int64_t aheadAfter_ = -1;
   int64_t pendingInventory_ = 0;  // a snapshot still to send
   std::string sentInventory_;     // the hash of the load points last sent
   bool troubled_ = false;         // one line per outage, not one per retry
@@ -61,7 +66,7 @@ bool Exporter::GaveUp() const {
 bool Exporter::Reach() {
   std::string error;
   if (link_.Connection() == nullptr && !link_.Connect(options_.nats, &error)) return Trouble("cannot reach " + error), false;
-  if (!link_.EnsureStream(&error)) return Trouble(error), false;
+  if (!link_.CheckStream(&error)) return Trouble(error), false;
   return true;
 }
 
@@ -99,12 +104,25 @@ bool Exporter::FindStart() {
 int Exporter::ExportPage() {
   EventPage page;
   std::string error;
-  if (!messages_.ReadPage(position_, kPageSize, &page, &error)) {
+  if (ahead_ && aheadAfter_ == position_) {
+    page = std::move(*ahead_);
+  } else if (!messages_.ReadPage(position_, kPageSize, &page, &error)) {
     err_ << "brumevale export: " << error << std::endl;
     return -2;
   }
+  ahead_.reset();
   if (page.messages.empty()) return 0;
-  const size_t acked = link_.PublishAll(page.messages, &error);
+  // The next page is read while this one's acknowledgements come; one the reader
+  // fails on is read again in its turn.
+  if (link_.BeginPublish(page.messages, &error)) {
+    EventPage next;
+    std::string ignored;
+    if (messages_.ReadPage(page.keys.back(), kPageSize, &next, &ignored)) {
+      ahead_ = std::move(next);
+      aheadAfter_ = page.keys.back();
+    }
+  }
+  const size_t acked = link_.FinishPublish(page.messages, &error);
   if (acked > 0) {
     position_ = page.keys[acked - 1];
     lastProgress_ = Clock::now();

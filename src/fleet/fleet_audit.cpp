@@ -11,7 +11,9 @@ namespace {
 
 // Read from the message's bytes, so that a value holding U+0000 compares as it was.
 const std::string kExported =
-    std::string("SELECT key, ") + kStoredMessage + " FROM fleet_events WHERE machine_id = $1 ORDER BY key";
+    std::string("SELECT key, ") + kStoredMessage + 
+    " FROM fleet_events WHERE machine_key = (SELECT machine_key FROM fleet_machine_keys WHERE machine_id = $1) "
+    "ORDER BY key";
 
 // "EVENT_TIME was "a", now "b"" for each column that differs, in column order.
 std::string Differences(const char* table, const nlohmann::json& exported, const nlohmann::json& local) {

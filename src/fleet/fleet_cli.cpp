@@ -11,7 +11,8 @@
 #include "fleet/fleet_arguments.h"
 #include "fleet/fleet_audit.h"
 #include "fleet/fleet_queries.h"
-#include "fleet/fleet_tables.h"
+#include "fleet/fleet_schema.h"
+#include "fleet/fleet_status.h"
 #include "fleet/stream_setup.h"
 
 namespace Fleet {
@@ -49,7 +50,7 @@ struct QueryLine {
 bool SplitQueryLine(const std::vector<std::string>& args, QueryLine* line, std::string* error) {
   static const std::set<std::string> kValued = {"--format",  "--since",         "--until",  "--type",  "--entry",
                                                 "--user",    "--process",       "--server", "--tls-ca", "--tls-cert", "--tls-key",
-                                                "--password-file", "--replicas", "--max-age", "--max-bytes"};
+                                                "--password-file", "--replicas", "--max-age", "--max-bytes", "--keep-months", "--max-deliver"};
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool own = arg == "--database" || arg == "--machine" || arg == "--machine-id";
@@ -61,9 +62,10 @@ bool SplitQueryLine(const std::vector<std::string>& args, QueryLine* line, std::
       if (kValued.count(arg)) line->rest.push_back(args[++i]);
     }
   }
-  if (line->query.empty()) return *error = "name a query: machines, new, where, history, audit or replay", false;
-  static const std::set<std::string> kQueries = {"machines", "new",    "where", "history",
-                                                 "audit",    "replay", "setup", "migrate"};
+  if (line->query.empty())
+    return *error = "name a query: machines, new, where, history, audit, status, entries or replay", false;
+  static const std::set<std::string> kQueries = {"machines", "new",   "where",   "history", "audit",  "replay",
+                                                 "setup",    "migrate", "prune", "status",  "entries"};
   if (!kQueries.count(line->query)) return *error = "unknown query " + line->query, false;
   if ((line->query == "history" || line->query == "audit") && line->machine.empty() == line->machineId.empty())
     return *error = line->query + " needs --machine NAME or --machine-id ID", false;
@@ -79,6 +81,7 @@ int Answer(PgLink& pg, const QueryLine& line, const Arguments& a, OutputFormat f
     return QueryNew(pg, a.values.count("--since") ? a.values.at("--since") : "24h", a.flags.count("--unsigned") != 0,
                     format, out, err);
   if (line.query == "where") return QueryWhere(pg, a.positional[0], format, out, err);
+  if (line.query == "entries") return QueryEntries(pg, format, out, err);
   std::string id;
   if (const int resolved = ResolveMachine(pg, line.machine, line.machineId, &id, err); resolved != 0) return resolved;
   if (line.query == "audit") return AuditMachine(pg, id, a.positional[0], out, err);
@@ -97,7 +100,7 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
     NatsSettings nats;
     StreamSettings wanted;
     if (!ParseArguments(line.rest, 0, {"--server", "--user", "--password-file", "--tls-ca", "--tls-cert", "--tls-key", "--replicas", "--max-age",
-                                       "--max-bytes"}, {"--update"}, &a, &error) ||
+                                       "--max-bytes", "--max-deliver"}, {"--update"}, &a, &error) ||
         !NatsSettingsOf(a, host, &nats, &error))
       return BadInput(err, program, error);
     if (a.values.count("--replicas")) {
@@ -109,6 +112,12 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
       return BadInput(err, program, "--max-age takes 30d, 720h or 0");
     if (a.values.count("--max-bytes") && !ParseBytes(a.values.at("--max-bytes"), &wanted.maxBytes))
       return BadInput(err, program, "--max-bytes takes 64G, 512M, a number of bytes or 0");
+    if (a.values.count("--max-deliver")) {
+      const std::string& n = a.values.at("--max-deliver");
+      if (n.empty() || n.size() > 6 || n.find_first_not_of("0123456789") != std::string::npos || std::stoi(n) < 2)
+        return BadInput(err, program, "--max-deliver takes a count of 2 or more");
+      wanted.maxDeliver = std::stoi(n);
+    }
     if (!a.positional.empty()) return BadInput(err, program, "unexpected argument " + a.positional[0]);
     return SetUpStream(nats, wanted, a.flags.count("--update") != 0, out, err);
   }
@@ -121,6 +130,36 @@ int Query(const std::vector<std::string>& args, const FleetHost& host, std::ostr
     }
     out << "fleet tables at schema version " << kFleetSchemaVersion << std::endl;
     return 0;
+  }
+  if (line.query == "prune") {
+    if (!ParseArguments(line.rest, 0, {"--keep-months"}, {}, &a, &error)) return BadInput(err, program, error);
+    const std::string keep = a.values.count("--keep-months") ? a.values.at("--keep-months") : "";
+    if (keep.empty() || keep.size() > 4 || keep.find_first_not_of("0123456789") != std::string::npos || std::stoi(keep) < 1)
+      return BadInput(err, program, "prune takes --keep-months N (1 or more whole months before the current one)");
+    if (!a.positional.empty()) return BadInput(err, program, "unexpected argument " + a.positional[0]);
+    PgLink pg;
+    int64_t dropped = 0;
+    if (!pg.Connect(line.database, &error) || !PruneFleetEvents(pg, std::stoi(keep), &dropped, &error)) {
+      err << program << ": " << error << std::endl;
+      return 1;
+    }
+    out << dropped << " events older than " << keep << " months dropped" << std::endl;
+    return 0;
+  }
+  if (line.query == "status") {
+    std::optional<NatsSettings> nats;
+    if (!ParseArguments(line.rest, 0, {"--server", "--user", "--password-file", "--tls-ca", "--tls-cert", "--tls-key"},
+                        {}, &a, &error))
+      return BadInput(err, program, error);
+    if (!a.positional.empty()) return BadInput(err, program, "unexpected argument " + a.positional[0]);
+    if (a.values.count("--server") && !NatsSettingsOf(a, host, &nats.emplace(), &error))
+      return BadInput(err, program, error);
+    PgLink pg;
+    if (!pg.Connect(line.database, &error)) {
+      err << program << ": " << error << std::endl;
+      return 1;
+    }
+    return QueryStatus(pg, nats, out, err);
   }
   if (line.query == "replay") {
     NatsSettings nats;

@@ -13,7 +13,9 @@ namespace Fleet {
 namespace {
 
 const std::string kHistory =
-    std::string("SELECT ") + kStoredMessage + " FROM fleet_events WHERE machine_id = $1 ORDER BY key";
+    std::string("SELECT ") + kStoredMessage + 
+    " FROM fleet_events WHERE machine_key = (SELECT machine_key FROM fleet_machine_keys WHERE machine_id = $1) "
+    "ORDER BY key";
 
 }  // namespace
 

@@ -10,25 +10,34 @@
 namespace Fleet {
 namespace {
 
+// The counters are kept as events are stored: no event is read.
 constexpr char kMachines[] = R"sql(
-SELECT m.machine, m.machine_id, m.last_event_time, count(e.key),
-       count(*) FILTER (WHERE e.event_type = 13), count(*) FILTER (WHERE e.event_type = 1),
-       count(*) FILTER (WHERE e.event_type = 2)
-FROM fleet_machines m LEFT JOIN fleet_events e USING (machine_id)
-GROUP BY m.machine, m.machine_id, m.last_event_time ORDER BY m.machine, m.machine_id)sql";
+SELECT machine, machine_id, last_event_time, events, added, changed, removed
+FROM fleet_machines ORDER BY machine, machine_id)sql";
 
 // The window ends at each machine's own latest event (by key, as kept in
-// fleet_machines), whatever its clock said.
+// fleet_machines), whatever its clock said, and is read on the UTC times; a time
+// given is the machine's local time, read in the offset of its latest event. A
+// machine whose latest addition is older than its window is passed over; each other
+// machine's additions are read through its own index range, in the partitions the
+// window reaches (OFFSET 0 keeps the planner from turning the lateral join into a
+// scan of every addition of every month).
 constexpr char kNew[] = R"sql(
-WITH latest AS (SELECT machine_id, last_event_time AS t FROM fleet_machines)
-SELECT e.machine, e.machine_id, e.event_time, e.event->>'type', e.event->>'entry', e.event->>'user',
-       e.event->>'newCommandLine', e.event->>'processPath', e.event->>'signer', e.event->>'signatureValid'
-FROM fleet_events e JOIN latest l USING (machine_id)
-WHERE e.event_type = 13
-  AND e.event_time >= CASE WHEN $1::text = '' THEN $2::text
-                           ELSE to_char(l.t::timestamp - $1::interval, 'YYYY-MM-DD HH24:MI:SS') END
-  AND ($3::boolean IS FALSE OR (e.event->>'signatureValid') IS DISTINCT FROM 'true')
-ORDER BY e.machine, e.machine_id, e.key)sql";
+SELECT m.machine, m.machine_id, e.event->'raw'->'ChangeEvents'->>'EVENT_TIME', e.event->>'type',
+       e.event->>'entry', e.event->>'user', e.event->>'newCommandLine', e.event->>'processPath',
+       e.event->>'signer', e.event->>'signatureValid'
+FROM fleet_machines m
+CROSS JOIN LATERAL (
+  SELECT CASE WHEN $1::text = '' THEN (NULLIF($2::text, '')::timestamp - make_interval(mins => coalesce(m.last_offset, 0)))
+                                      AT TIME ZONE 'UTC'
+              ELSE m.last_event_at - NULLIF($1::text, '')::interval END AS since) w
+CROSS JOIN LATERAL (
+  SELECT e.key, e.event FROM fleet_events e
+  WHERE e.machine_key = m.machine_key AND e.event_type = 13 AND e.event_at >= w.since
+    AND ($3::boolean IS FALSE OR (e.event->>'signatureValid') IS DISTINCT FROM 'true')
+  OFFSET 0) e
+WHERE m.machine_key IS NOT NULL AND m.last_added_at >= w.since
+ORDER BY m.machine, m.machine_id, e.key)sql";
 
 constexpr char kWhere[] = R"sql(
 SELECT machine, machine_id, lp_type, entry_name, user_id, command_line

@@ -1,75 +1,77 @@
 #include "fleet/fleet_tables.h"
 
 #include <algorithm>
+#include <climits>
+
+#include "reader/event_time.h"
 
 namespace Fleet {
 namespace {
 
-constexpr char kTables[] = R"sql(
-CREATE TABLE IF NOT EXISTS fleet_events (machine_id text, machine text, key bigint, event_time text,
-  event_type integer, load_point_key bigint, process_entry_key bigint, event jsonb, message bytea,
-  unique (machine_id, key));
-CREATE TABLE IF NOT EXISTS fleet_machines (machine_id text PRIMARY KEY, machine text, last_key bigint,
-  last_event_time text, snapshot bigint);
-CREATE TABLE IF NOT EXISTS fleet_inventory (machine_id text, machine text, snapshot bigint,
-  load_point_key bigint, lp_type integer, user_id text, entry_name text, command_line text,
-  load_point jsonb, PRIMARY KEY (machine_id, load_point_key));
-CREATE TABLE IF NOT EXISTS fleet_inventory_parts (machine_id text, snapshot bigint, load_point_key bigint,
-  load_point jsonb, PRIMARY KEY (machine_id, snapshot, load_point_key));
-CREATE TABLE IF NOT EXISTS fleet_dead_letters (subject text, stream_sequence bigint PRIMARY KEY,
-  reason text, received timestamptz DEFAULT now());
-DO $$ BEGIN
-  -- Asked of the catalog first: ALTER TABLE would wait for every writer of the table.
-  IF NOT EXISTS (SELECT 1 FROM information_schema.columns
-                 WHERE table_name = 'fleet_events' AND column_name = 'message') THEN
-    ALTER TABLE fleet_events ADD COLUMN message bytea;
-  END IF;
-  -- new: each machine's additions by time; where: any part of an entry or command line.
-  IF to_regclass('fleet_events_added') IS NULL THEN
-    CREATE INDEX fleet_events_added ON fleet_events (machine_id, event_time) WHERE event_type = 13;
-  END IF;
-  IF to_regclass('fleet_inventory_entry_trgm') IS NULL THEN
-    BEGIN
-      CREATE EXTENSION IF NOT EXISTS pg_trgm;
-      CREATE INDEX fleet_inventory_entry_trgm ON fleet_inventory USING gin (lower(entry_name) gin_trgm_ops);
-      CREATE INDEX fleet_inventory_command_trgm ON fleet_inventory USING gin (lower(command_line) gin_trgm_ops);
-    EXCEPTION WHEN insufficient_privilege OR undefined_file THEN
-      NULL;  -- without pg_trgm (or the right to add it) where reads the whole inventory
-    END;
-  END IF;
-END $$;
-)sql";
-
 // The batch goes in by COPY: the message bytes as they came (message), the same as
 // jsonb (event, which cannot hold U+0000: see VisibleNul) and the other columns taken
-// from the parsed message; a batch holding a stored event goes through a table of
+// from the message's fields, then each event's key into fleet_event_keys, which
+// refuses one stored already; a batch holding a stored event goes through a table of
 // the session's own, from which only the new rows go on.
 #define BRUMEVALE_EVENT_COLUMNS \
-  "machine_id, machine, key, event_time, event_type, load_point_key, process_entry_key, event, message"
+  "machine_key, key, event_at, utc_offset, event_type, load_point_key, process_entry_key, event, message"
 constexpr char kCopyEvents[] = "COPY fleet_events (" BRUMEVALE_EVENT_COLUMNS ") FROM STDIN";
+constexpr char kCopyKeys[] = "COPY fleet_event_keys (machine_key, key, event_at) FROM STDIN";
 constexpr char kBatchTable[] =
     "CREATE TEMP TABLE IF NOT EXISTS fleet_batch (LIKE fleet_events) ON COMMIT DELETE ROWS";
 constexpr char kCopyBatch[] = "COPY fleet_batch (" BRUMEVALE_EVENT_COLUMNS ") FROM STDIN";
-constexpr char kInsertBatch[] = "INSERT INTO fleet_events (" BRUMEVALE_EVENT_COLUMNS ") SELECT " BRUMEVALE_EVENT_COLUMNS
-                                " FROM fleet_batch ON CONFLICT DO NOTHING";
+// The new rows of the batch, and what they add to each machine's counters.
+constexpr char kInsertBatch[] = R"sql(
+WITH claimed AS (
+  INSERT INTO fleet_event_keys SELECT machine_key, key, event_at FROM fleet_batch ORDER BY machine_key, key
+  ON CONFLICT DO NOTHING RETURNING machine_key, key),
+stored AS (
+  INSERT INTO fleet_events (machine_key, key, event_at, utc_offset, event_type, load_point_key,
+                            process_entry_key, event, message)
+  SELECT b.machine_key, b.key, b.event_at, b.utc_offset, b.event_type, b.load_point_key, b.process_entry_key,
+         b.event, b.message
+  FROM fleet_batch b JOIN claimed USING (machine_key, key) RETURNING machine_key, event_type)
+SELECT machine_key, count(*), count(*) FILTER (WHERE event_type = 13), count(*) FILTER (WHERE event_type = 1),
+       count(*) FILTER (WHERE event_type = 2)
+FROM stored GROUP BY machine_key)sql";
 #undef BRUMEVALE_EVENT_COLUMNS
 // A row of the batch whose machine and key hold another event already (compared on
 // the bytes; a row stored before the bytes were kept, on the jsonb).
-constexpr char kBatchConflicts[] =
-    "SELECT b.machine_id, b.key FROM fleet_batch b JOIN fleet_events e USING (machine_id, key) "
-    "WHERE CASE WHEN e.message IS NULL THEN e.event <> b.event ELSE e.message <> b.message END";
+constexpr char kBatchConflicts[] = R"sql(
+SELECT b.machine_key, b.key FROM fleet_batch b JOIN fleet_event_keys k USING (machine_key, key)
+JOIN fleet_events e ON e.machine_key = k.machine_key AND e.key = k.key AND e.event_at = k.event_at
+WHERE CASE WHEN e.message IS NULL THEN e.event <> b.event ELSE e.message <> b.message END)sql";
 constexpr char kUniqueViolation[] = "23505";
 
-// Each machine's latest event of the batch, in one order so that two collectors never
-// wait on each other in a circle; an older batch committed later moves nothing back.
-constexpr char kUpdateMachines[] = R"sql(
-INSERT INTO fleet_machines (machine_id, machine, last_key, last_event_time)
-SELECT machine_id, machine, last_key, last_event_time
-FROM jsonb_to_recordset($1::jsonb) AS m(machine_id text, machine text, last_key bigint, last_event_time text)
-ORDER BY machine_id
-ON CONFLICT (machine_id) DO UPDATE SET machine = excluded.machine, last_key = excluded.last_key,
-  last_event_time = excluded.last_event_time
-WHERE fleet_machines.last_key IS NULL OR fleet_machines.last_key < excluded.last_key)sql";
+// Each machine's counters and latest event, in one order so that two collectors never
+// wait on each other in a circle; an older batch committed later moves the latest
+// event nothing back.
+#define BRUMEVALE_IF_NEWER(column) \
+  column " = CASE WHEN f.last_key IS NULL OR f.last_key < excluded.last_key THEN excluded." column " ELSE f." column " END"
+constexpr char kUpdateMachines[] =
+    "INSERT INTO fleet_machines AS f (machine_id, machine_key, machine, last_key, last_event_time, last_event_at, "
+    "  last_offset, events, added, changed, removed, last_heard, last_added_at) "
+    "SELECT machine_id, machine_key, machine, last_key, last_event_time, last_event_at, last_offset, events, added, "
+    "  changed, removed, now(), to_timestamp(last_added) "
+    "FROM jsonb_to_recordset($1::jsonb) AS m(machine_id text, machine_key bigint, machine text, last_key bigint, "
+    "  last_event_time text, last_event_at timestamptz, last_offset smallint, events bigint, added bigint, "
+    "  changed bigint, removed bigint, last_added bigint) "
+    "ORDER BY machine_id "
+    "ON CONFLICT (machine_id) DO UPDATE SET machine_key = excluded.machine_key, last_heard = excluded.last_heard, "
+    "  last_added_at = greatest(f.last_added_at, excluded.last_added_at), "
+    "  events = f.events + excluded.events, added = f.added + excluded.added, "
+    "  changed = f.changed + excluded.changed, removed = f.removed + excluded.removed, " BRUMEVALE_IF_NEWER("machine")
+    ", " BRUMEVALE_IF_NEWER("last_event_time") ", " BRUMEVALE_IF_NEWER("last_event_at") ", "
+    BRUMEVALE_IF_NEWER("last_offset") ", " BRUMEVALE_IF_NEWER("last_key");
+#undef BRUMEVALE_IF_NEWER
+
+// Keys for the ids not yet known, and those of the ids known already.
+constexpr char kMachineKeys[] = R"sql(
+WITH wanted AS (SELECT DISTINCT unnest($1::text[]) AS machine_id),
+made AS (INSERT INTO fleet_machine_keys (machine_id) SELECT machine_id FROM wanted ORDER BY 1
+         ON CONFLICT DO NOTHING RETURNING machine_key, machine_id)
+SELECT machine_key, machine_id FROM made
+UNION ALL SELECT k.machine_key, k.machine_id FROM fleet_machine_keys k JOIN wanted USING (machine_id))sql";
 
 constexpr char kInsertParts[] = R"sql(
 INSERT INTO fleet_inventory_parts
@@ -87,8 +89,8 @@ constexpr char kPartsCount[] =
 
 // A snapshot older than the one in place changes nothing: the update returns no row.
 constexpr char kClaimSnapshot[] = R"sql(
-INSERT INTO fleet_machines (machine_id, machine, snapshot) VALUES ($1, $3, $2::bigint)
-ON CONFLICT (machine_id) DO UPDATE SET snapshot = excluded.snapshot
+INSERT INTO fleet_machines (machine_id, machine, snapshot, last_heard) VALUES ($1, $3, $2::bigint, now())
+ON CONFLICT (machine_id) DO UPDATE SET snapshot = excluded.snapshot, last_heard = excluded.last_heard
 WHERE fleet_machines.snapshot IS NULL OR fleet_machines.snapshot < excluded.snapshot
 RETURNING machine_id)sql";
 
@@ -112,17 +114,6 @@ bool IsText(const nlohmann::json& body, const char* field) {
 bool IsCount(const nlohmann::json& body, const char* field) {
   const auto found = body.find(field);
   return found != body.end() && found->is_number_integer() && found->get<int64_t>() >= 0;
-}
-
-// "YYYY-MM-DD HH:MM:SS" as the service writes it; the window of `fleet new` counts on it.
-bool IsStoredTime(const nlohmann::json& value) {
-  if (!value.is_string()) return false;
-  const std::string text = value.get<std::string>();
-  static constexpr char kShape[] = "0000-00-00 00:00:00";
-  if (text.size() != sizeof(kShape) - 1) return false;
-  for (size_t i = 0; i < text.size(); ++i)
-    if (kShape[i] == '0' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i]) return false;
-  return true;
 }
 
 std::string EnvelopeProblem(const nlohmann::json& body) {
@@ -175,61 +166,37 @@ std::string VisibleNul(std::string_view json) {
   return out;
 }
 
+// The message bytes in bytea's escape format, itself escaped for COPY: printable
+// ASCII as it is (a backslash doubled twice), any other byte as \\ooo. A message is
+// mostly printable ASCII, so this carries about half what the hex format would.
 void AppendCopyBytea(std::string* out, std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out->append("\\\\x");
-  for (const unsigned char byte : bytes) {
-    out->push_back(kHex[byte >> 4]);
-    out->push_back(kHex[byte & 0x0F]);
+  while (!bytes.empty()) {
+    size_t plain = 0;
+    while (plain < bytes.size() && bytes[plain] >= 0x20 && bytes[plain] < 0x7F && bytes[plain] != '\\') ++plain;
+    out->append(bytes.data(), plain);
+    if (plain == bytes.size()) break;
+    const unsigned char byte = static_cast<unsigned char>(bytes[plain]);
+    if (byte == '\\') {
+      out->append("\\\\\\\\");
+    } else {
+      const char octal[] = {'\\', '\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                            static_cast<char>('0' + (byte & 7))};
+      out->append(octal, sizeof octal);
+    }
+    bytes.remove_prefix(plain + 1);
   }
 }
 
 }  // namespace
 
-bool MigrateFleetTables(PgLink& pg, std::string* error) {
-  const std::string version = std::to_string(kFleetSchemaVersion);
-  // CREATE TABLE IF NOT EXISTS is not safe against itself; a lock makes it so.
-  if (pg.Exec("BEGIN; SELECT pg_advisory_xact_lock(726354); " + std::string(kTables) +
-                  "CREATE TABLE IF NOT EXISTS fleet_schema (version integer NOT NULL, migrated timestamptz DEFAULT now());"
-                  "INSERT INTO fleet_schema (version) SELECT " + version +
-                  " WHERE NOT EXISTS (SELECT 1 FROM fleet_schema WHERE version >= " + version + "); COMMIT;",
-              error))
-    return true;
-  std::string ignored;
-  pg.Exec("ROLLBACK", &ignored);
-  return false;
-}
-
-bool EnsureFleetTables(PgLink& pg, std::string* error) {
+bool MachineKeys(PgLink& pg, const std::vector<std::string>& ids, std::map<std::string, int64_t>* keys,
+                 std::string* error) {
+  std::string array = "{";
+  for (const std::string& id : ids) array += (array.size() > 1 ? ",\"" : "\"") + id + "\"";  // ids are subject tokens
   std::vector<PgRow> rows;
-  std::string ignored;
-  // A missing fleet_schema (tables of the first layout, or none) reads as version 0.
-  if (pg.Exec("SELECT coalesce(max(version), 0) FROM fleet_schema", {}, &ignored, &rows) && !rows.empty() &&
-      std::stoi(rows[0][0].value_or("0")) >= kFleetSchemaVersion)
-    return true;
-  if (MigrateFleetTables(pg, error)) return true;
-  *error += "; the tables need brumevale fleet migrate, run as their owner";
-  return false;
-}
-
-std::string EventProblem(const nlohmann::json& body) {
-  std::string problem = EnvelopeProblem(body);
-  if (!problem.empty()) return problem;
-  if (!IsCount(body, "key") || body["key"].get<int64_t>() == 0) return "no event key";
-  const auto raw = body.find("raw");
-  if (raw == body.end() || !raw->is_object() || !raw->contains("ChangeEvents") ||
-      !(*raw)["ChangeEvents"].is_object())
-    return "no ChangeEvents row";
-  const nlohmann::json& row = (*raw)["ChangeEvents"];
-  if (!IsCount(row, "KEY") || row["KEY"].get<int64_t>() != body["key"].get<int64_t>())
-    return "the ChangeEvents row is not the event's";
-  if (!row.contains("EVENT_TIME") || !IsStoredTime(row["EVENT_TIME"])) return "EVENT_TIME is not a time";
-  for (const char* column : {"LOAD_POINT_KEY", "PROCESS_ENTRY_KEY"})
-    if (row.contains(column) && !row[column].is_null() && !row[column].is_number_integer())
-      return std::string(column) + " is not a number";
-  if (row.contains("EVENT_TYPE") && !row["EVENT_TYPE"].is_null() && !row["EVENT_TYPE"].is_number_integer())
-    return "EVENT_TYPE is not a number";
-  return "";
+  if (!pg.Exec(kMachineKeys, {array + "}"}, error, &rows)) return false;
+  for (const PgRow& row : rows) (*keys)[row[1].value_or("")] = std::stoll(row[0].value_or("0"));
+  return true;
 }
 
 std::string InventoryProblem(const nlohmann::json& body) {
@@ -242,31 +209,37 @@ std::string InventoryProblem(const nlohmann::json& body) {
   return "";
 }
 
-EventBatch::Added EventBatch::Add(const nlohmann::json& body, std::string_view bytes, size_t index) {
-  const nlohmann::json& row = body["raw"]["ChangeEvents"];
-  const std::string& id = body["machineId"].get_ref<const std::string&>();
-  const std::string& machine = body["machine"].get_ref<const std::string&>();
-  const std::string& eventTime = row["EVENT_TIME"].get_ref<const std::string&>();
-  const int64_t key = body["key"].get<int64_t>();
-  const auto [seen, first] = seen_.try_emplace({id, key}, Seen{index, bytes});
+EventBatch::Added EventBatch::Add(const EventFields& fields, int64_t machineKey, std::string_view bytes,
+                                  size_t index) {
+  const auto [seen, first] = seen_.try_emplace({machineKey, fields.key}, Seen{index, bytes});
   if (!first) return seen->second.bytes == bytes ? Added::kRepeat : Added::kConflict;
-  AppendCopyText(&rows_, id);
-  rows_ += '\t';
-  AppendCopyText(&rows_, machine);
-  rows_ += '\t' + body["key"].dump() + '\t';
-  AppendCopyText(&rows_, eventTime);
-  for (const char* column : {"EVENT_TYPE", "LOAD_POINT_KEY", "PROCESS_ENTRY_KEY"}) {
-    const auto found = row.find(column);
-    rows_ += found == row.end() || found->is_null() ? std::string("\t\\N") : '\t' + found->dump();
-  }
+  const std::string head = std::to_string(machineKey) + '\t' + std::to_string(fields.key) + '\t' + fields.eventAt;
+  rows_ += head;
+  rows_ += fields.utcOffsetKnown ? '\t' + std::to_string(fields.utcOffset) : std::string("\t\\N");
+  for (const std::string* number : {&fields.eventType, &fields.loadPointKey, &fields.processEntryKey})
+    rows_ += number->empty() ? std::string("\t\\N") : '\t' + *number;
   rows_ += '\t';
   if (bytes.find("\\u0000") == std::string_view::npos) AppendCopyText(&rows_, bytes);
   else AppendCopyText(&rows_, VisibleNul(bytes));
   rows_ += '\t';
   AppendCopyBytea(&rows_, bytes);
   rows_ += '\n';
-  const auto [last, added] = latest_.try_emplace(id, Latest{key, machine, eventTime});
-  if (!added && last->second.key < key) last->second = Latest{key, machine, eventTime};
+  keys_ += head + '\n';
+  Machine& machine = machines_[machineKey];
+  if (machine.id.empty() || machine.lastKey < fields.key) {
+    machine.id = fields.machineId;
+    machine.name = fields.machine;
+    machine.lastKey = fields.key;
+    machine.lastTime = fields.eventTime;
+    machine.lastAt = fields.eventAt;
+    machine.lastOffset = fields.utcOffsetKnown ? std::optional<int32_t>(fields.utcOffset) : std::nullopt;
+  }
+  static const std::map<std::string, int> kCounted = {{"13", 1}, {"1", 2}, {"2", 3}};
+  ++machine.counts[0];
+  if (const auto counted = kCounted.find(fields.eventType); counted != kCounted.end()) ++machine.counts[counted->second];
+  int64_t local = 0;
+  if (fields.eventType == "13" && Reader::LocalSeconds(fields.eventTime, &local))
+    machine.lastAdded = std::max(machine.lastAdded, local - int64_t{fields.utcOffset} * 60);
   return Added::kNew;
 }
 
@@ -282,14 +255,20 @@ void EventBatch::Send() {
 }
 
 bool EventBatch::WriteThroughSessionTable(std::vector<size_t>* conflicts, std::string* error) {
-  std::vector<PgRow> rows;
+  std::vector<PgRow> conflicting, stored;
   if (!pg_.Exec("ROLLBACK TO SAVEPOINT direct", error) || !pg_.Exec(kBatchTable, error) ||
-      !pg_.Copy(kCopyBatch, rows_, error) || !pg_.Exec(kBatchConflicts, {}, error, &rows) ||
-      !pg_.Exec(kInsertBatch, error))
+      !pg_.Copy(kCopyBatch, rows_, error) || !pg_.Exec(kBatchConflicts, {}, error, &conflicting) ||
+      !pg_.Exec(kInsertBatch, {}, error, &stored))
     return false;
-  for (const PgRow& row : rows) {
-    const auto seen = seen_.find({row[0].value_or(""), std::stoll(row[1].value_or("0"))});
+  for (const PgRow& row : conflicting) {
+    const auto seen = seen_.find({std::stoll(row[0].value_or("0")), std::stoll(row[1].value_or("0"))});
     if (seen != seen_.end()) conflicts->push_back(seen->second.index);
+  }
+  // Only what was stored counts.
+  for (auto& [key, machine] : machines_) std::fill(std::begin(machine.counts), std::end(machine.counts), 0);
+  for (const PgRow& row : stored) {
+    Machine& machine = machines_[std::stoll(row[0].value_or("0"))];
+    for (size_t i = 0; i < 4; ++i) machine.counts[i] = std::stoll(row[i + 1].value_or("0"));
   }
   return true;
 }
@@ -303,15 +282,20 @@ bool EventBatch::Finish(std::vector<size_t>* conflicts, std::string* error) {
   Send();
   bool ok = copying_ && pg_.CopyEnd(error);
   if (ok && sendFailed_) return *error = "PostgreSQL: the connection failed while the rows were sent", false;
+  if (ok) ok = pg_.Copy(kCopyKeys, keys_, error);
   if (ok) ok = pg_.Exec("RELEASE SAVEPOINT direct", error);
   else if (pg_.SqlState() == kUniqueViolation) ok = WriteThroughSessionTable(conflicts, error);
   else if (!copying_) *error = beginError_;
   if (!ok) return false;
   nlohmann::json machines = nlohmann::json::array();
-  for (const auto& [id, last] : latest_)
-    machines.push_back({{"machine_id", id}, {"machine", last.machine}, {"last_key", last.key},
-                        {"last_event_time", last.eventTime}});
-  return pg_.Exec(kUpdateMachines, {machines.dump()}, error);
+  for (const auto& [key, m] : machines_)
+    machines.push_back({{"machine_id", m.id}, {"machine_key", key}, {"machine", m.name}, {"last_key", m.lastKey},
+                        {"last_event_time", m.lastTime}, {"last_event_at", m.lastAt},
+                        {"last_offset", m.lastOffset ? nlohmann::json(*m.lastOffset) : nlohmann::json()},
+                        {"events", m.counts[0]}, {"added", m.counts[1]}, {"changed", m.counts[2]},
+                        {"removed", m.counts[3]},
+                        {"last_added", m.lastAdded == INT64_MIN ? nlohmann::json() : nlohmann::json(m.lastAdded)}});
+  return pg_.Exec(kUpdateMachines, {machines.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)}, error);
 }
 
 bool WriteInventory(PgLink& pg, const std::vector<nlohmann::json>& parts,

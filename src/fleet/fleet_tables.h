@@ -1,18 +1,18 @@
 #pragma once
-// The central tables in PostgreSQL, and writing a batch of stream messages into them.
-//   fleet_events     one row per change event of every machine, the whole message as jsonb
-//   fleet_inventory  the latest complete inventory of each machine
-//   fleet_machines   each machine's name, latest event and current snapshot
-// plus fleet_inventory_parts (snapshots still arriving) and fleet_dead_letters.
+// Writing a batch of stream messages into the central tables (laid out in
+// fleet_schema.h): events, inventory snapshots and the record of dead letters.
 
+#include <climits>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "fleet/event_fields.h"
 #include "fleet/pg_link.h"
 
 namespace Fleet {
@@ -21,43 +21,41 @@ namespace Fleet {
 // predates the bytes.
 constexpr char kStoredMessage[] = "coalesce(convert_from(message, 'UTF8'), event::text)";
 
-// The layout of the tables this build writes: 1 the first (no fleet_schema), 2 with
-// the message bytes and the query indexes.
-constexpr int kFleetSchemaVersion = 2;
+// The bigint keys of machine ids (keys receives them by id), each new id given one in
+// a statement of its own: a key once handed out stays that machine's.
+bool MachineKeys(PgLink& pg, const std::vector<std::string>& ids, std::map<std::string, int64_t>* keys,
+                 std::string* error);
 
-// brumevale fleet migrate, as the tables' owner: creates what is missing and brings
-// older tables to kFleetSchemaVersion, recorded in fleet_schema.
-bool MigrateFleetTables(PgLink& pg, std::string* error);
-// The collector's start: nothing to do when the tables are at this build's version
-// (a role with row rights only may run it); otherwise it migrates them itself when
-// it may, and says to run fleet migrate when it may not. Several may start at once.
-bool EnsureFleetTables(PgLink& pg, std::string* error);
-
-// Why a message is not a valid event or inventory message; empty when it is one.
-std::string EventProblem(const nlohmann::json& body);
+// Why a message is not a valid inventory message; empty when it is one.
 std::string InventoryProblem(const nlohmann::json& body);
 
 // Valid event messages written in the current transaction. A message whose machine
 // and key are stored already (or came earlier in the batch) is a repeat when its
 // bytes are the same and a conflict when they differ: the stored one stays, and the
 // conflict is the caller's to report. The rows go to the server part by part while
-// the caller parses the next messages.
+// the caller parses the next messages; each machine's counters and latest event
+// follow what was stored.
 class EventBatch {
  public:
   explicit EventBatch(PgLink& pg) : pg_(pg) {}
   enum class Added { kNew, kRepeat, kConflict };
-  // body is a valid event message, bytes its text as it came and index its place in
-  // the batch (what Finish names conflicts by); bytes outlive the batch.
-  Added Add(const nlohmann::json& body, std::string_view bytes, size_t index);
+  // fields are those of a valid event message of the machine with machineKey, bytes
+  // its text as it came and index its place in the batch (what Finish names
+  // conflicts by); bytes outlive the batch.
+  Added Add(const EventFields& fields, int64_t machineKey, std::string_view bytes, size_t index);
   // Sends what was added since the last call.
   void Send();
   // conflicts receives the indexes of messages that differ from the stored event.
   bool Finish(std::vector<size_t>* conflicts, std::string* error);
 
  private:
-  struct Latest {
-    int64_t key;
-    std::string machine, eventTime;
+  struct Machine {
+    std::string id, name;
+    int64_t lastKey = 0;
+    std::string lastTime, lastAt;
+    std::optional<int32_t> lastOffset;
+    int64_t counts[4] = {0, 0, 0, 0};  // events, added, changed, removed: those stored
+    int64_t lastAdded = INT64_MIN;     // the latest addition's UTC time, in seconds since 1970
   };
   struct Seen {
     size_t index;
@@ -66,11 +64,12 @@ class EventBatch {
   bool WriteThroughSessionTable(std::vector<size_t>* conflicts, std::string* error);
   PgLink& pg_;
   std::string rows_;  // in COPY's text format
+  std::string keys_;  // the same events' rows of fleet_event_keys
   std::string beginError_;
   size_t sent_ = 0;
   bool started_ = false, copying_ = false, sendFailed_ = false;
-  std::map<std::string, Latest> latest_;  // each machine's latest event, by machine id
-  std::map<std::pair<std::string, int64_t>, Seen> seen_;  // by machine id and key
+  std::map<int64_t, Machine> machines_;                   // by machine key
+  std::map<std::pair<int64_t, int64_t>, Seen> seen_;      // by machine key and event key
 };
 
 // Stores inventory parts; a closing message whose snapshot is complete replaces the

@@ -1,5 +1,7 @@
 #include "fleet/jetstream_link.h"
 
+#include "reader/event_time.h"
+
 
 namespace Fleet {
 
@@ -86,54 +88,55 @@ bool JetStreamLink::Connect(const NatsSettings& settings, std::string* error) {
   return true;
 }
 
-bool JetStreamLink::EnsureStream(std::string* error) {
+bool JetStreamLink::CheckStream(std::string* error) {
   jsStreamInfo* info = nullptr;
   jsErrCode code = static_cast<jsErrCode>(0);
-  natsStatus s = js_GetStreamInfo(&info, js_, kStreamName, nullptr, &code);
-  if (s == NATS_OK) {
-    jsStreamInfo_Destroy(info);
-    return true;
-  }
-  if (s != NATS_NOT_FOUND) return *error = "JetStream not available: " + NatsError(s), false;
-  const char* subjects[] = {"brumevale.>"};
-  jsStreamConfig config;
-  jsStreamConfig_Init(&config);
-  config.Name = kStreamName;
-  config.Subjects = subjects;
-  config.SubjectsLen = 1;
-  config.Storage = js_FileStorage;
-  config.Duplicates = kDuplicateWindowNs;
-  for (const int64_t replicas : {3, 1}) {  // a single server takes no replicas
-    config.Replicas = replicas;
-    s = js_AddStream(&info, js_, &config, nullptr, &code);
-    if (s == NATS_OK) {
-      jsStreamInfo_Destroy(info);
-      return true;
-    }
-  }
-  // Another exporter may have created it at the same moment.
-  if (js_GetStreamInfo(&info, js_, kStreamName, nullptr, &code) == NATS_OK) {
-    jsStreamInfo_Destroy(info);
-    return true;
-  }
-  *error = "cannot create the stream " + std::string(kStreamName) + ": " + NatsError(s);
-  return false;
-}
-
-bool JetStreamLink::LastMessage(const std::string& subject, std::optional<StoredMessage>* out,
-                                std::string* error) {
-  out->reset();
-  natsMsg* msg = nullptr;
-  jsErrCode code = static_cast<jsErrCode>(0);
-  const natsStatus s = js_GetLastMsg(&msg, js_, kStreamName, subject.c_str(), nullptr, &code);
-  if (s == NATS_NOT_FOUND) return true;
-  if (s != NATS_OK) return *error = "cannot read the stream: " + NatsError(s), false;
-  *out = StoredMessage{std::string(natsMsg_GetData(msg), natsMsg_GetDataLength(msg)), natsMsg_GetTime(msg)};
-  natsMsg_Destroy(msg);
+  const natsStatus s = js_GetStreamInfo(&info, js_, kStreamName, nullptr, &code);
+  jsStreamInfo_Destroy(info);
+  if (s == NATS_NOT_FOUND)
+    return *error = std::string("the stream ") + kStreamName +
+                    " does not exist: an operator makes it once with brumevale fleet setup",
+           false;
+  if (s != NATS_OK) return *error = "JetStream not available: " + NatsError(s), false;
   return true;
 }
 
+// Asked of the stream's direct get in the form that names the subject in the
+// request's own subject ($JS.API.DIRECT.GET.BRUMEVALE.<subject>, which the library's
+// call does not use): a machine's permissions can then allow it the last messages of
+// its own subjects and of no other.
+bool JetStreamLink::LastMessage(const std::string& subject, std::optional<StoredMessage>* out,
+                                std::string* error) {
+  out->reset();
+  natsMsg* reply = nullptr;
+  const std::string api = std::string("$JS.API.DIRECT.GET.") + kStreamName + "." + subject;
+  const natsStatus s = natsConnection_Request(&reply, conn_, api.c_str(), "", 0, waitMs_);
+  if (s != NATS_OK) return *error = "cannot read the stream: " + NatsError(s), false;
+  const char* status = nullptr;
+  const char* stamp = nullptr;
+  bool ok = true;
+  if (natsMsgHeader_Get(reply, "Status", &status) == NATS_OK) {
+    const char* description = nullptr;
+    natsMsgHeader_Get(reply, "Description", &description);
+    ok = std::string(status) == "404";  // nothing on the subject yet
+    if (!ok) *error = "cannot read the stream: " + std::string(status) + " " + (description ? description : "");
+  } else {
+    int64_t seconds = 0;
+    std::string text = natsMsgHeader_Get(reply, "Nats-Time-Stamp", &stamp) == NATS_OK ? stamp : "";
+    if (text.size() >= 19) text[10] = ' ';
+    Reader::LocalSeconds(text.substr(0, 19), &seconds);
+    *out = StoredMessage{std::string(natsMsg_GetData(reply), natsMsg_GetDataLength(reply)), seconds * 1000000000};
+  }
+  natsMsg_Destroy(reply);
+  return ok;
+}
+
 size_t JetStreamLink::PublishAll(const std::vector<Outgoing>& messages, std::string* error) {
+  BeginPublish(messages, error);
+  return FinishPublish(messages, error);
+}
+
+bool JetStreamLink::BeginPublish(const std::vector<Outgoing>& messages, std::string* error) {
   {
     std::lock_guard<std::mutex> guard(book_->lock);
     book_->positionOfId.clear();
@@ -153,6 +156,12 @@ size_t JetStreamLink::PublishAll(const std::vector<Outgoing>& messages, std::str
     if (s == NATS_OK) s = js_PublishMsgAsync(asyncJs_, &msg, &pub);
     natsMsg_Destroy(msg);  // null once the library owns it
   }
+  sendStatus_ = s;
+  if (s != NATS_OK) *error = NatsError(s);
+  return s == NATS_OK;
+}
+
+size_t JetStreamLink::FinishPublish(const std::vector<Outgoing>& messages, std::string* error) {
   jsPubOptions wait;
   jsPubOptions_Init(&wait);
   wait.MaxWait = waitMs_ + 1000;
@@ -166,7 +175,8 @@ size_t JetStreamLink::PublishAll(const std::vector<Outgoing>& messages, std::str
   size_t count = 0;
   while (count < messages.size() && book_->acked[count]) ++count;
   if (count < messages.size()) {
-    *error = s != NATS_OK ? NatsError(s) : !book_->firstError.empty() ? book_->firstError : NatsError(done);
+    *error = sendStatus_ != NATS_OK ? NatsError(sendStatus_) : !book_->firstError.empty() ? book_->firstError
+                                                                                        : NatsError(done);
   }
   return count;
 }

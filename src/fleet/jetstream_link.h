@@ -60,9 +60,9 @@ class JetStreamLink {
   void Close();
   bool Connected() const;
 
-  // Creates the stream when missing: file storage, subjects brumevale.>, three
-  // replicas where the cluster has them, one otherwise.
-  bool EnsureStream(std::string* error);
+  // Whether the stream is there. Exporters and collectors never make or change it:
+  // that is brumevale fleet setup's, run by an operator with the settings chosen.
+  bool CheckStream(std::string* error);
   // The last message on a subject; nullopt with no error when there is none.
   bool LastMessage(const std::string& subject, std::optional<StoredMessage>* out, std::string* error);
 
@@ -70,6 +70,11 @@ class JetStreamLink {
   // all of them. Returns how many of the first messages, in order, the stream has
   // acknowledged (a duplicate counts, it is stored already); error says why the rest failed.
   size_t PublishAll(const std::vector<Outgoing>& messages, std::string* error);
+  // The same in two steps, so that the caller works while the acknowledgements come:
+  // BeginPublish sends (false with error when a message could not be sent), and
+  // FinishPublish waits and counts as PublishAll does. messages outlive both.
+  bool BeginPublish(const std::vector<Outgoing>& messages, std::string* error);
+  size_t FinishPublish(const std::vector<Outgoing>& messages, std::string* error);
   // The same without message ids or checks, for comparison in the benchmark.
   bool PublishPlain(const std::vector<Outgoing>& messages, std::string* error);
 
@@ -82,6 +87,7 @@ class JetStreamLink {
   jsCtx* asyncJs_ = nullptr;
   std::unique_ptr<AckBook> book_;
   int64_t waitMs_ = 5000;
+  natsStatus sendStatus_ = NATS_OK;  // how BeginPublish's sending ended
 };
 
 // "nats: <text of the status>" plus the last error the library recorded.

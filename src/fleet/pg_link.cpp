@@ -42,6 +42,9 @@ bool PgLink::Connect(const std::string& conninfo, std::string* error) {
   conn_ = PQconnectdb(conninfo.c_str());
   if (PQstatus(conn_) == CONNECTION_OK) {
     PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);  // "already exists" notices
+    // The fleet's statements are short index walks that the planner may still cost
+    // high (one probe per machine): compiling them takes seconds and saves nothing.
+    PQclear(PQexec(conn_, "SET jit = off"));
     return true;
   }
   *error = "PostgreSQL refused the connection: " + FirstLine(PQerrorMessage(conn_));

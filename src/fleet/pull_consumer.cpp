@@ -13,7 +13,18 @@ int64_t NowMs() {
 }
 
 bool EnsureConsumer(jsCtx* js, const char* stream, const char* filter, const char* durable, int64_t ackWaitNs,
-                    std::string* error) {
+                    bool create, std::string* error) {
+  jsConsumerInfo* info = nullptr;
+  jsErrCode code = static_cast<jsErrCode>(0);
+  if (!create) {
+    const natsStatus s = js_GetConsumerInfo(&info, js, stream, durable, nullptr, &code);
+    jsConsumerInfo_Destroy(info);
+    if (s == NATS_NOT_FOUND)
+      *error = "the consumer " + std::string(durable) + " does not exist: an operator makes it with brumevale fleet setup";
+    else if (s != NATS_OK)
+      *error = "cannot subscribe to " + std::string(filter) + ": " + NatsError(s);
+    return s == NATS_OK;
+  }
   jsConsumerConfig config;
   jsConsumerConfig_Init(&config);
   config.Durable = durable;
@@ -21,8 +32,6 @@ bool EnsureConsumer(jsCtx* js, const char* stream, const char* filter, const cha
   config.AckPolicy = js_AckExplicit;
   config.AckWait = ackWaitNs;
   config.MaxAckPending = 20000;
-  jsConsumerInfo* info = nullptr;
-  jsErrCode code = static_cast<jsErrCode>(0);
   natsStatus s = js_AddConsumer(&info, js, stream, &config, nullptr, &code);
   // Made already by another collector, perhaps with other settings: it serves as it is.
   if (s != NATS_OK) s = js_GetConsumerInfo(&info, js, stream, durable, nullptr, &code);
@@ -41,9 +50,9 @@ void PullConsumer::Close() {
 }
 
 bool PullConsumer::Open(natsConnection* conn, jsCtx* js, const char* stream, const char* filter,
-                        const char* durable, int64_t ackWaitNs, std::string* error) {
+                        const char* durable, int64_t ackWaitNs, std::string* error, bool create) {
   Close();
-  if (!EnsureConsumer(js, stream, filter, durable, ackWaitNs, error)) return false;
+  if (!EnsureConsumer(js, stream, filter, durable, ackWaitNs, create, error)) return false;
   natsInbox* inbox = nullptr;
   natsStatus s = natsInbox_Create(&inbox);
   if (s == NATS_OK) inbox_ = inbox;

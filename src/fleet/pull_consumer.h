@@ -20,10 +20,11 @@ class PullConsumer {
   PullConsumer(const PullConsumer&) = delete;
   PullConsumer& operator=(const PullConsumer&) = delete;
 
-  // Creates the durable consumer when missing (explicit acknowledgements, filter)
-  // and subscribes its inbox on conn.
+  // Subscribes an inbox on conn to the durable consumer, which brumevale fleet setup
+  // made; with create (the operator's own commands), makes it when missing
+  // (explicit acknowledgements, filter).
   bool Open(natsConnection* conn, jsCtx* js, const char* stream, const char* filter, const char* durable,
-            int64_t ackWaitNs, std::string* error);
+            int64_t ackWaitNs, std::string* error, bool create = false);
   void Close();
   bool IsOpen() const { return sub_ != nullptr; }
 

@@ -130,7 +130,9 @@ TEST(FleetBadInput, MessagesThatAreNotEvents) {
   EXPECT_TRUE(Contains(out, "6 messages moved to brumevale.dead")) << out;
   EXPECT_EQ(CollectedEvents(pg, machine.name), LocalEvents(machine.database));
   EXPECT_EQ(PgRows(pg, "SELECT count(*) FROM fleet_dead_letters")[0][0], "6");
-  const std::string echoRows = "SELECT key, event_time, event_type, event->>'note' FROM fleet_events WHERE machine = 'ECHO'";
+  const std::string echoRows = std::string("SELECT key, ") + kLocalEventTime +
+                               ", event_type, event->>'note' FROM fleet_events JOIN fleet_machines USING (machine_key) "
+                               "WHERE machine = 'ECHO'";
   const std::vector<std::vector<std::string>> stored = {{"7", "2024-05-01 10:00:00", "2", "a\tb\nc \\ d"}};
   EXPECT_EQ(PgRows(pg, echoRows), stored);
   EXPECT_EQ(PgRows(pg, "SELECT last_key FROM fleet_machines WHERE machine_id = 'echo-id'"),

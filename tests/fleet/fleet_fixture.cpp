@@ -147,9 +147,10 @@ std::vector<std::string> CollectedEvents(const std::string& conninfo, const std:
 
 std::vector<std::string> CollectedEventsOfId(const std::string& conninfo, const std::string& machineId) {
   std::vector<std::string> rows;
-  for (const auto& row : PgRows(conninfo, "SELECT key || '|' || event_time || '|' || event_type || '|' || "
-                                          "load_point_key || '|' || process_entry_key FROM fleet_events "
-                                          "WHERE machine_id = '" + machineId + "' ORDER BY key"))
+  for (const auto& row : PgRows(conninfo, std::string("SELECT key || '|' || ") + kLocalEventTime +
+                                              " || '|' || event_type || '|' || load_point_key || '|' || "
+                                              "process_entry_key FROM fleet_events JOIN fleet_machine_keys "
+                                              "USING (machine_key) WHERE machine_id = '" + machineId + "' ORDER BY key"))
     rows.push_back(row[0]);
   return rows;
 }
@@ -174,7 +175,7 @@ std::map<std::string, uint64_t> SubjectCounts(const std::string& urls, const std
   return counts;
 }
 
-bool WaitForJetStream(const std::string& urls, int timeoutMs) {
+bool WaitForJetStream(const std::string& urls, int timeoutMs, bool setUp) {
   Fleet::NatsSettings settings;
   std::stringstream list(urls);
   for (std::string url; std::getline(list, url, ',');) settings.servers.push_back(url);
@@ -185,6 +186,12 @@ bool WaitForJetStream(const std::string& urls, int timeoutMs) {
     jsAccountInfo* info = nullptr;
     if (link.Connect(settings, &error) && js_GetAccountInfo(&info, link.Context(), nullptr, nullptr) == NATS_OK) {
       jsAccountInfo_Destroy(info);
+      const std::string replicas = std::to_string(std::min<size_t>(settings.servers.size(), 3));
+      std::string out;
+      // A cluster still electing the stream's leader refuses for a moment.
+      while (setUp && RunFleet({"fleet", "setup", "--server", urls, "--replicas", replicas, "--max-bytes", "1G"}, &out) != 0)
+        if (std::chrono::steady_clock::now() > until) return ADD_FAILURE() << out, false;
+        else std::this_thread::sleep_for(std::chrono::milliseconds(200));
       return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -46,14 +46,18 @@ std::vector<std::string> FleetArgv(const std::vector<std::string>& args);
 std::vector<std::vector<std::string>> PgRows(const std::string& conninfo, const std::string& sql);
 // KEY|EVENT_TIME|EVENT_TYPE|LOAD_POINT_KEY|PROCESS_ENTRY_KEY of every ChangeEvents row.
 std::vector<std::string> LocalEvents(const std::string& database);
+// An event row's local time, from its UTC time and the machine's offset (SQL).
+constexpr char kLocalEventTime[] =
+    "to_char((event_at AT TIME ZONE 'UTC') + make_interval(mins => coalesce(utc_offset, 0)), 'YYYY-MM-DD HH24:MI:SS')";
 // The same of one machine's rows in fleet_events.
 std::vector<std::string> CollectedEvents(const std::string& conninfo, const std::string& machine);
 // The same of the machine with that id.
 std::vector<std::string> CollectedEventsOfId(const std::string& conninfo, const std::string& machineId);
 // How many messages the stream holds on each subject below prefix.
 std::map<std::string, uint64_t> SubjectCounts(const std::string& urls, const std::string& filter);
-// True once the cluster answers JetStream requests.
-bool WaitForJetStream(const std::string& urls, int timeoutMs);
+// True once the cluster answers JetStream requests; with setUp, brumevale fleet setup
+// has then made the streams and consumers (one replica per node, three at most).
+bool WaitForJetStream(const std::string& urls, int timeoutMs, bool setUp = true);
 
 std::string ReadFile(const std::string& path);
 

@@ -111,6 +111,9 @@ TEST_F(FleetQueries, NewLoadPointsAndTheUnsignedAmongThem) {
   }
   ASSERT_GT(unsignedAdded, 0);
   EXPECT_EQ(Lines(Query({"new", "--since", "7d", "--format", "json"})).size(), static_cast<size_t>(added));
+  // A time given is each machine's local time.
+  EXPECT_EQ(Lines(Query({"new", "--since", "2000-01-01", "--format", "json"})).size(), static_cast<size_t>(added));
+  EXPECT_EQ(Lines(Query({"new", "--since", "2099-01-01", "--format", "json"})).size(), 0u);
   const auto lines = Lines(Query({"new", "--since", "7d", "--unsigned", "--format", "json"}));
   EXPECT_EQ(lines.size(), static_cast<size_t>(unsignedAdded));
   for (const std::string& line : lines) EXPECT_NE(nlohmann::json::parse(line)["signatureValid"], "true") << line;
@@ -127,6 +130,26 @@ TEST_F(FleetQueries, WhereFindsTheMachinesHoldingAnEntry) {
   EXPECT_EQ(Lines(Query({"where", "no such program anywhere"})).size(), 1u);  // the header alone
   // The text is matched as it is: "_" is no wildcard.
   EXPECT_EQ(Lines(Query({"where", "PMAGENT_EXE"})).size(), 1u);
+}
+
+// The operator's view: both machines were just heard from; the agent's Run value is
+// on both, and the entries are counted by machine, the rarest first.
+TEST_F(FleetQueries, StatusAndEntries) {
+  const std::string status = Query({"status"});
+  EXPECT_EQ(status.rfind("machines: 2, heard from within a day: 2\nsilent for over a day: 0\ndead letters: 0,", 0), 0u)
+      << status;
+  EXPECT_NE(status.find("consumer lag: not asked"), std::string::npos) << status;
+  const std::string lag = Query({"status", "--server", cluster_->Urls()});
+  EXPECT_NE(lag.find("consumer brumevale-events: 0 waiting, 0 unacknowledged"), std::string::npos) << lag;
+  int64_t previous = 0;
+  bool agent = false;
+  for (const std::string& line : Lines(Query({"entries", "--format", "json"}))) {
+    const auto row = nlohmann::json::parse(line);
+    EXPECT_GE(row["machines"].get<int64_t>(), previous) << line;
+    previous = row["machines"].get<int64_t>();
+    agent = agent || (row["entry"] == "PixelMoorAgent" && row["machines"] == 2);
+  }
+  EXPECT_TRUE(agent);
 }
 
 // Every filter and format of the reader's history, --net included, answers from

@@ -142,16 +142,16 @@ TEST(FleetRefusal, PoisonAndConflictsMovedAsideThenReplayed) {
   publish("TWICE", Event("TWICE", 8, "2", "second"));   // differs within the batch
   publish("ODD", Event("ODD", 1, "5000", "x"));         // refused by the operator's constraint
   publish("HUGE", Event("HUGE", 1, "1099511627776", "x"));  // too large for the column
-  const std::string hidden = Event("NUL", 1, "2", "Run\\u0000hidden \\\\u0000 kept");
-  publish("NUL", hidden);  // U+0000 inside a value, and a backslash before "u0000"
+  const std::string hidden = Event("NUL", 1, "2", "Run\\u0000hidden \\\\u0000 kept \xc3\xa9");
+  publish("NUL", hidden);  // U+0000 inside a value, a backslash before "u0000", a character beyond ASCII
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
   EXPECT_TRUE(Contains(out, "4 messages moved to brumevale.dead")) << out;
   EXPECT_EQ(CollectedEvents(pg, machine.name), LocalEvents(machine.database));
-  EXPECT_EQ(PgRows(pg, "SELECT key, event->>'note' FROM fleet_events WHERE machine = 'TWICE' ORDER BY key"),
+  EXPECT_EQ(PgRows(pg, "SELECT key, event->>'note' FROM fleet_events JOIN fleet_machines USING (machine_key) WHERE machine = 'TWICE' ORDER BY key"),
             (std::vector<std::vector<std::string>>{{"7", "first"}, {"8", "first"}}));
   // The bytes kept exactly; the jsonb shows U+0000 as U+2400 and leaves the rest.
-  EXPECT_EQ(PgRows(pg, "SELECT convert_from(message, 'UTF8'), event->>'note' FROM fleet_events WHERE machine = 'NUL'"),
-            (std::vector<std::vector<std::string>>{{hidden, "Run\u2400hidden \\u0000 kept"}}));
+  EXPECT_EQ(PgRows(pg, "SELECT convert_from(message, 'UTF8'), event->>'note' FROM fleet_events JOIN fleet_machines USING (machine_key) WHERE machine = 'NUL'"),
+            (std::vector<std::vector<std::string>>{{hidden, "Run\u2400hidden \\u0000 kept \u00e9"}}));
   int advisories = 0;
   for (int wait = 0; wait < 20 && advisories < 4; ++wait, Sleep(100))
     ASSERT_EQ(natsSubscription_GetPending(terminated, &advisories, nullptr), NATS_OK);
@@ -174,7 +174,7 @@ TEST(FleetRefusal, PoisonAndConflictsMovedAsideThenReplayed) {
   EXPECT_TRUE(Contains(out, "4 dead letters put back")) << out;
   ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", pg, "--drain"}, &out), 0) << out;
   EXPECT_TRUE(Contains(out, "3 messages moved to brumevale.dead")) << out;
-  EXPECT_EQ(PgRows(pg, "SELECT event_type FROM fleet_events WHERE machine = 'ODD'"),
+  EXPECT_EQ(PgRows(pg, "SELECT event_type FROM fleet_events JOIN fleet_machines USING (machine_key) WHERE machine = 'ODD'"),
             (std::vector<std::vector<std::string>>{{"5000"}}));
   EXPECT_EQ(PgRows(pg, "SELECT count(*) FROM fleet_dead_letters")[0][0], "3");
   dead = SubjectCounts(server.Urls(), "brumevale.dead.>");
@@ -202,9 +202,11 @@ TEST(FleetRefusal, SlowBatchIsDeliveredOnce) {
   std::string error, out;
   // An uncommitted row under the machine's first key: the batch waits on it.
   const std::string first = LocalEvents(machine.database)[0];
+  const std::string id = Fleet::MachineIdOfName(machine.name);
   ASSERT_TRUE(lock.Connect(pg, &error) &&
-              lock.Exec("BEGIN; INSERT INTO fleet_events (machine_id, key) VALUES ('" +
-                            Fleet::MachineIdOfName(machine.name) + "', " + first.substr(0, first.find('|')) + ")",
+              lock.Exec("INSERT INTO fleet_machine_keys (machine_id) VALUES ('" + id + "')", &error) &&
+              lock.Exec("BEGIN; INSERT INTO fleet_event_keys SELECT machine_key, " + first.substr(0, first.find('|')) +
+                            ", now() FROM fleet_machine_keys WHERE machine_id = '" + id + "'",
                         &error)) << error;
   ASSERT_EQ(RunFleet({"export", "--server", server.Urls(), machine.database, "--machine", machine.name}, &out), 0) << out;
   Sleep(1000);
@@ -224,4 +226,39 @@ TEST(FleetRefusal, SlowBatchIsDeliveredOnce) {
   ASSERT_EQ(js_GetConsumerInfo(&info, link.Context(), Fleet::kStreamName, "brumevale-events", nullptr, nullptr), NATS_OK);
   EXPECT_EQ(info->Delivered.Consumer, local.size());
   jsConsumerInfo_Destroy(info);
+}
+
+// A refusal that outlasts the consumers' cap on deliveries: the server gives up on
+// each message, and its advisory, kept in a stream of its own, turns the message into
+// a dead letter; nothing is passed over in silence, and replay brings it back.
+TEST(FleetRefusal, MessagesPastTheDeliveryCapBecomeDeadLetters) {
+  TemporaryFolder folder;
+  NatsCluster server;
+  ASSERT_TRUE(server.Start(folder.String(), 1));
+  ASSERT_TRUE(WaitForJetStream(server.Urls(), 20000));
+  std::string out;
+  ASSERT_EQ(RunFleet({"fleet", "setup", "--server", server.Urls(), "--replicas", "1", "--max-bytes", "1G",
+                      "--max-deliver", "2", "--update"}, &out), 0) << out;
+  const std::string owner = FreshDatabase("capped");
+  ASSERT_EQ(RunFleet({"fleet", "--database", owner, "migrate"}, &out), 0) << out;
+  Sql(owner, "CREATE ROLE fleet_capped LOGIN; "
+             "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO fleet_capped; "
+             "REVOKE INSERT ON fleet_events FROM fleet_capped");
+  const std::string writer = As(owner, "fleet_capped");
+  const Machine& machine = DemoMachines()[0];
+  const std::vector<std::string> local = LocalEvents(machine.database);
+  ASSERT_EQ(RunFleet({"export", "--server", server.Urls(), machine.database, "--machine", machine.name}, &out), 0) << out;
+  ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", writer, "--drain"}, &out), 0) << out;
+  EXPECT_TRUE(Contains(out, std::to_string(local.size()) + " messages moved to brumevale.dead")) << out;
+  EXPECT_EQ(PgRows(owner, "SELECT count(*), min(reason), max(reason) FROM fleet_dead_letters"),
+            (std::vector<std::vector<std::string>>{{std::to_string(local.size()),
+                                                    "not stored after 2 deliveries to brumevale-events",
+                                                    "not stored after 2 deliveries to brumevale-events"}}));
+  EXPECT_TRUE(CollectedEvents(owner, machine.name).empty());
+
+  Sql(owner, "GRANT INSERT ON fleet_events TO fleet_capped");
+  ASSERT_EQ(RunFleet({"fleet", "--database", owner, "replay", "--server", server.Urls()}, &out), 0) << out;
+  ASSERT_EQ(RunFleet({"collect", "--server", server.Urls(), "--database", writer, "--drain"}, &out), 0) << out;
+  EXPECT_EQ(CollectedEvents(owner, machine.name), local);
+  EXPECT_EQ(PgRows(owner, "SELECT count(*) FROM fleet_dead_letters")[0][0], "0");
 }

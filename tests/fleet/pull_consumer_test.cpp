@@ -17,14 +17,14 @@ TEST(PullConsumer, BatchesHoldAtMostTheirSizeAndLoseNothing) {
   ASSERT_TRUE(WaitForJetStream(server.Urls(), 20000));
   Fleet::JetStreamLink link;
   std::string error;
-  ASSERT_TRUE(link.Connect({{server.Urls()}}, &error) && link.EnsureStream(&error)) << error;
+  ASSERT_TRUE(link.Connect({{server.Urls()}}, &error) && link.CheckStream(&error)) << error;
   std::vector<Fleet::Outgoing> messages;
   for (int i = 0; i < 1200; ++i) messages.push_back({"brumevale.events.M", "", std::to_string(i)});
   ASSERT_TRUE(link.PublishPlain(messages, &error)) << error;
 
   Fleet::PullConsumer pull;
   ASSERT_TRUE(pull.Open(link.Connection(), link.Context(), Fleet::kStreamName, "brumevale.events.>", "test", 10000000000,
-                        &error)) << error;
+                        &error, true)) << error;
   // Three requests ahead of the first fetch put far more than a batch in the inbox.
   for (int i = 0; i < 3; ++i) pull.Prefetch(300, 2000);
   const size_t expected = messages.size() + messages.size() / 10;  // the given back come twice
