@@ -81,6 +81,14 @@ collect() { timeout 120 "$collector" collect --server "$urls" --database "$conni
 for i in 0 1 2; do
   for _ in $(seq 50); do curl -sf "http://127.0.0.1:${monitors[$i]}/healthz" >/dev/null && break; sleep 0.2; done
 done
+# The operator's one set-up: exporters and collectors never make the stream or its
+# consumers. A cluster still electing the stream's leader refuses for a moment.
+for _ in $(seq 50); do
+  "$collector" fleet setup --server "$urls" --replicas 3 --max-bytes 1G >>"$work/setup.log" 2>&1 && break
+  sleep 0.5
+done || true
+"$collector" fleet setup --server "$urls" --replicas 3 --max-bytes 1G >>"$work/setup.log" 2>&1 \
+  || fail "fleet setup (see $work/setup.log)"
 
 echo "install, silent, with the fleet's settings"
 "$wine" msiexec /i "$msi" /qn "FLEET_URLS=$urls" "FLEET_CA=C:\\fleet\\ca.pem" \
@@ -148,7 +156,7 @@ for _ in $(seq 60); do [ "$(messages)" -ge "$events" ] && break; sleep 1; done
 guid=$(reg_value 'HKLM\SOFTWARE\Microsoft\Cryptography' MachineGuid)
 [ -n "$guid" ] || fail "the prefix has no MachineGuid"
 collect
-[ "$(psql_value "SELECT COUNT(*) FROM fleet_events WHERE machine_id = '$guid' AND event::text LIKE '%MsiWineProbe%'")" -ge 1 ] \
+[ "$(psql_value "SELECT COUNT(*) FROM fleet_events WHERE machine_key = (SELECT machine_key FROM fleet_machine_keys WHERE machine_id = '$guid') AND event::text LIKE '%MsiWineProbe%'")" -ge 1 ] \
   || fail "PostgreSQL holds no event of the Run value under $guid"
 grep -q "error 124\|recovery actions" "$data/Logs/BrumevaleExport.log" &&
   echo "  skipped under Wine: the exporter's recovery actions (Wine keeps none)"
@@ -183,7 +191,7 @@ allowed=$(( new + (rescans + 1) * ($(count "SELECT COUNT(*) FROM LoadPoints") + 
 # The logger may record more meanwhile; every event reaches PostgreSQL once.
 for _ in $(seq 15); do
   collect
-  stored=$(psql_value "SELECT COUNT(*) FROM fleet_events WHERE machine_id = '$guid'")
+  stored=$(psql_value "SELECT COUNT(*) FROM fleet_events WHERE machine_key = (SELECT machine_key FROM fleet_machine_keys WHERE machine_id = '$guid')")
   events=$(count "SELECT COUNT(*) FROM ChangeEvents")
   [ "$stored" = "$events" ] && break
   sleep 2
@@ -203,7 +211,7 @@ products=$(iconv -f utf-16 -t utf-8 "$work/products.reg" | tr -d '\r')
 [ "$(grep -c '^"DisplayName"="Brumevale"$' <<<"$products")" = 1 ] || fail "the upgrade left two products"
 grep -q '^"DisplayVersion"="99.0.0"$' <<<"$products" || fail "the newer package is not the one installed"
 collect
-[ "$(psql_value "SELECT COUNT(*) FROM fleet_events WHERE machine_id = '$guid'")" -ge "$stored" ] || fail "rows lost"
+[ "$(psql_value "SELECT COUNT(*) FROM fleet_events WHERE machine_key = (SELECT machine_key FROM fleet_machine_keys WHERE machine_id = '$guid')")" -ge "$stored" ] || fail "rows lost"
 
 echo "removal keeps the data; REMOVE_DATA=1 removes it"
 restart_session
