@@ -7,7 +7,8 @@ stand-in Filter Manager library as its driver, in one run and one Wine prefix:
     again), a random pause of 5 to 25 ms after each commit so that the changes do
     not fall into step with the service's own waits; median and 99th percentile;
   - burst: 10,000 new Run values set as fast as the process can, from the moment
-    the benchmark asks for them until the row of the last is committed.
+    the benchmark asks for them until the row of the last is committed, with the
+    number of writing transactions the service committed meanwhile.
 Each configuration gets a fresh install (-i, started through the service control
 manager, removed with -r afterwards), an empty data folder and the Run key emptied;
 timing starts once the first rescan has ended. With the stand-in, the changer queues
@@ -236,12 +237,14 @@ def run(machine, args, driver):
                        max=times[-1])
     if args["burst"] > 0:
         sql = "SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME LIKE 'BurstValue%'"
+        counter = machine.record.counter()
         started = time.monotonic()
         changer.send("burst %d" % args["burst"])
         changer.answered()
         figures["burst_set"] = time.monotonic() - started
         seen = machine.record.wait_for(args["burst"], BURST_TIMEOUT, 0.01, sql)
         figures["burst_rows"] = machine.record.count(sql)
+        figures["burst_commits"] = machine.record.counter() - counter
         figures["burst"] = seen - started if seen is not None else 0
     changer.close()
     machine.stop()
@@ -274,9 +277,11 @@ def main():
                                                          with_["missed"]))
     if args["burst"] > 0:
         print("burst of %d values, first set to last commit: %.2f s without the driver (%d rows), %.2f s with it "
-              "(%d rows): %.2fx (target <= 1.0x); the sets alone took %.2f s and %.2f s"
-              % (args["burst"], without["burst"], without["burst_rows"], with_["burst"], with_["burst_rows"],
-                 ratio(without["burst"], with_["burst"]), without["burst_set"], with_["burst_set"]))
+              "(%d rows): %.2fx (target <= 1.0x); the sets alone took %.2f s and %.2f s, the service committed "
+              "%d and %d transactions" % (args["burst"], without["burst"], without["burst_rows"], with_["burst"],
+                                          with_["burst_rows"], ratio(without["burst"], with_["burst"]),
+                                          without["burst_set"], with_["burst_set"], without["burst_commits"],
+                                          with_["burst_commits"]))
     return 0 if not without["missed"] and not with_["missed"] else 1
 
 
