@@ -9,6 +9,15 @@
 //                                       has taken it, its start-up rescan is over
 //   change_maker bulk-run COUNT         COUNT values "Bulk<n>" in the Run key, with no
 //                                       records: work that only a rescan finds
+//   change_maker bench-run records|no-records
+//                                       many changes in one process, read from
+//                                       standard input, for the timing of a change
+//                                       to its commit (see the bench folder):
+//                                         set NAME DATA   one Run value, answered "ok"
+//                                         burst COUNT     COUNT values "BurstValue<n>"
+//                                                         as fast as they go, "ok"
+//                                       with records, each set queues its driver
+//                                       record, after one record of the process start
 // Every change batch starts with the record of this process's own start, as the
 // driver would have sent it when the program was launched. With
 // BRUMEVALE_CHANGE_RELEASE naming a file, the program stays alive after its change
@@ -18,6 +27,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -159,6 +169,83 @@ int BulkRun(const wchar_t* countText) {
   return result == ERROR_SUCCESS ? 0 : 1;
 }
 
+// The benchmark's changer: the Run key stays open and the process stays alive, so that
+// a change costs what a change costs and not a program's start under Wine. The driver
+// reports the process start once, then one record per set. A burst's records go in
+// batches of 100: one file per record would time the queue folder, and a batch larger
+// than the service's reply buffer would never be handed out.
+class BenchRun {
+ public:
+  explicit BenchRun(bool records) : records_(records) {}
+  ~BenchRun() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+
+  int Run() {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_,
+                        nullptr) != ERROR_SUCCESS) {
+      return 1;
+    }
+    if (records_ && !QueueChange({})) return 1;
+    char line[1024];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+      if (!Command(line)) return 1;
+      std::printf("ok\n");
+      std::fflush(stdout);
+    }
+    return 0;
+  }
+
+ private:
+  bool Command(const std::string& line) {
+    const size_t end = line.find_last_not_of("\r\n");
+    const std::string text = line.substr(0, end == std::string::npos ? 0 : end + 1);
+    if (text.rfind("burst ", 0) == 0) return Burst(std::strtoul(text.c_str() + 6, nullptr, 10));
+    const size_t space = text.find(' ', 4);
+    if (text.rfind("set ", 0) != 0 || space == std::string::npos) return false;
+    std::vector<DriverRecord> pending;
+    return Set(Wide(text.substr(4, space - 4)), Wide(text.substr(space + 1)), &pending) &&
+           Flush(&pending);
+  }
+
+  bool Burst(unsigned long count) {
+    std::vector<DriverRecord> pending;
+    for (unsigned long i = 0; i < count; ++i) {
+      if (!Set(L"BurstValue" + std::to_wstring(i), L"C:\\Program Files\\Burst\\b" + std::to_wstring(i) + L".exe",
+               &pending)) {
+        return false;
+      }
+      if (pending.size() == 100 && !Flush(&pending)) return false;
+    }
+    return Flush(&pending);
+  }
+
+  bool Set(const std::wstring& name, const std::wstring& data, std::vector<DriverRecord>* pending) {
+    const std::vector<uint8_t> value = Bytes(data);
+    if (RegSetValueExW(key_, name.c_str(), 0, REG_SZ, value.data(), static_cast<DWORD>(value.size())) !=
+        ERROR_SUCCESS) {
+      return false;
+    }
+    if (records_) {
+      pending->push_back(Record(Operation::kRegistryValueSet, REG_SZ,
+                                Emulated::RegistryRecordData(kRunKeyNative, U16(name), value)));
+    }
+    return true;
+  }
+
+  bool Flush(std::vector<DriverRecord>* pending) {
+    const bool ok = pending->empty() || Queue(*pending);
+    pending->clear();
+    return ok;
+  }
+
+  // The benchmark's names and data are ASCII.
+  static std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+  bool records_;
+  HKEY key_ = nullptr;
+};
+
 int Marker() {
   DriverRecord record = Record(Operation::kThreadCreated, 0, {});
   record.id1 = GetCurrentThreadId();
@@ -177,9 +264,13 @@ int Change(int argc, wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wcscmp(argv[1], L"marker") == 0) return Marker();
   if (argc == 3 && std::wcscmp(argv[1], L"bulk-run") == 0) return BulkRun(argv[2]);
+  if (argc == 3 && std::wcscmp(argv[1], L"bench-run") == 0 &&
+      (std::wcscmp(argv[2], L"records") == 0 || std::wcscmp(argv[2], L"no-records") == 0)) {
+    return BenchRun(std::wcscmp(argv[2], L"records") == 0).Run();
+  }
   const int result = Change(argc, argv);
   if (result == 0) WaitForRelease();
   if (result != 2) return result;
-  std::fprintf(stderr, "usage: change_maker set-run NAME DATA | delete-run NAME | startup-file NAME | marker | bulk-run COUNT\n");
+  std::fprintf(stderr, "usage: change_maker set-run NAME DATA | delete-run NAME | startup-file NAME | marker | bulk-run COUNT | bench-run records|no-records\n");
   return 2;
 }
