@@ -5,8 +5,11 @@
 #include <set>
 #include <chrono>
 #include <condition_variable>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <ostream>
+#include <sstream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -40,6 +43,15 @@ struct Fetched {
   }
 };
 
+// A batch's messages read for what is stored of them: an event message for the
+// fields stored beside its bytes, no more; an inventory message (rarer, and its row
+// is taken apart in SQL) whole. problems[i] is why message i is not valid.
+struct Parsed {
+  std::vector<nlohmann::json> bodies;
+  std::vector<EventFields> fields;
+  std::vector<std::string> problems;
+};
+
 // While a batch is written (a slow COPY, a table locked for a while) its messages
 // are said to be in progress every third of the acknowledgement wait, so that the
 // stream does not deliver them again to another collector meanwhile.
@@ -67,6 +79,23 @@ class ProgressBeat {
   std::thread thread_;
 };
 
+// The writing thread and the fetching thread both report; a line is never torn.
+class Lines {
+ public:
+  explicit Lines(std::ostream& out) : out_(out) {}
+  template <typename... Parts>
+  void Say(const Parts&... parts) {
+    std::ostringstream line;
+    (line << ... << parts);
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_ << line.str() << std::endl;
+  }
+
+ private:
+  std::ostream& out_;
+  std::mutex mutex_;
+};
+
 class Collector {
  public:
   Collector(const CollectOptions& options, const std::atomic<bool>& stop, std::ostream& err)
@@ -87,18 +116,33 @@ class Collector {
     std::string error, sqlState;
     std::vector<std::pair<size_t, std::string>> dead;  // messages moved aside, with the reason
   };
-  // Messages handled, -1 on a failure. Without wait, only what the stream has at hand.
+  // A batch handed to the writing thread, answered once its verdicts are in.
+  struct Pending {
+    Consumer* consumer = nullptr;
+    std::unique_ptr<Fetched> fetched;
+    std::future<std::vector<Verdict>> verdicts;
+  };
+  // Messages fetched and answered, -1 on a failure. Without wait, only what the
+  // stream has at hand.
   int Take(Consumer& consumer, bool wait);
-  std::vector<Verdict> Write(Consumer& consumer, const std::vector<natsMsg*>& msgs);
+  // Waits for the batch being written and answers its messages: the messages answered,
+  // -1 when any was given back because the batch could not be written.
+  int Settle();
+  bool Writing();
+  // True when any message was given back because its batch could not be written.
+  static bool Answer(PullConsumer& pull, const std::vector<natsMsg*>& msgs, const std::vector<Verdict>& verdicts);
+  // parsed, when given, is msgs already read (and used up); a part of a batch is read anew.
+  std::vector<Verdict> Write(Consumer& consumer, const std::vector<natsMsg*>& msgs, Parsed* parsed = nullptr);
   // forced, when given, is the reason each message is to be moved aside.
-  Outcome Commit(Consumer& consumer, const std::vector<natsMsg*>& msgs, const std::vector<std::string>& forced);
+  Outcome Commit(Consumer& consumer, const std::vector<natsMsg*>& msgs, const std::vector<std::string>& forced,
+                 Parsed* parsed);
   bool PublishDeadLetter(natsMsg* msg, uint64_t sequence, const std::string& reason);
   std::vector<Verdict> MoveCapped(const std::vector<natsMsg*>& advisories);
   bool ReachDatabase();
 
   const CollectOptions& options_;
   const std::atomic<bool>& stop_;
-  std::ostream& err_;
+  Lines err_;
   PgLink pg_;
   JetStreamLink link_;
   Consumer consumers_[3] = {{kStreamName, "brumevale.events.>", kEventsConsumer, Consumer::kEvents},
@@ -109,6 +153,7 @@ class Collector {
   bool streamDown_ = false;  // one line per outage, not one per retry
   std::map<std::string, int64_t> machineKeys_;  // by machine id: a key once given stays
   int deadCount_ = 0;
+  Pending pending_;
 };
 
 std::string MachineOfSubject(const char* subject) {
@@ -139,6 +184,40 @@ std::string IdentityProblem(const std::string& machineId, const char* subject) {
              : "its machineId is not the one its subject names";
 }
 
+// Parsing is most of the collector's own work: a batch is read in two halves at once,
+// while the batch before it is written.
+Parsed Parse(bool inventory, const std::vector<natsMsg*>& msgs) {
+  Parsed parsed;
+  parsed.bodies.resize(inventory ? msgs.size() : 0);
+  parsed.fields.resize(inventory ? 0 : msgs.size());
+  parsed.problems.resize(msgs.size());
+  auto read = [&](size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) {
+      const std::string_view bytes(natsMsg_GetData(msgs[i]), static_cast<size_t>(natsMsg_GetDataLength(msgs[i])));
+      const char* subject = natsMsg_GetSubject(msgs[i]);
+      std::string& problem = parsed.problems[i];
+      if (inventory) {
+        nlohmann::json& body = parsed.bodies[i];
+        body = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+        problem = InventoryProblem(body);
+        if (problem.empty()) problem = IdentityProblem(body["machineId"].get<std::string>(), subject);
+      } else {
+        problem = ReadEventFields(bytes, &parsed.fields[i]);
+        if (problem.empty()) problem = IdentityProblem(parsed.fields[i].machineId, subject);
+      }
+    }
+  };
+  constexpr size_t kHalves = 128;  // below this a second thread costs more than it saves
+  if (msgs.size() >= kHalves) {
+    std::thread half(read, 0, msgs.size() / 2);
+    read(msgs.size() / 2, msgs.size());
+    half.join();
+  } else {
+    read(0, msgs.size());
+  }
+  return parsed;
+}
+
 constexpr char kConflict[] = "conflict: another event is stored for this machine id and key";
 
 bool Collector::Subscribe(std::string* error) {
@@ -153,7 +232,7 @@ bool Collector::Subscribe(std::string* error) {
 bool Collector::Start() {
   std::string error;
   if (!pg_.Connect(options_.conninfo, &error) || !EnsureFleetTables(pg_, &error)) {
-    err_ << "brumevale collect: " << error << std::endl;
+    err_.Say("brumevale collect: ", error);
     return false;
   }
   const auto deadline = Clock::now() + std::chrono::seconds(options_.giveUpSeconds);
@@ -162,11 +241,10 @@ bool Collector::Start() {
     // A subscription belongs to its connection: a new connection subscribes anew.
     for (Consumer& consumer : consumers_) consumer.pull.Close();
     if (link_.Connect(options_.nats, &error) && link_.CheckStream(&error) && Subscribe(&error)) return true;
-    if (!said) err_ << "brumevale collect: cannot reach JetStream: " << error << "; retrying" << std::endl;
+    if (!said) err_.Say("brumevale collect: cannot reach JetStream: ", error, "; retrying");
     said = true;
     if (Clock::now() > deadline) {
-      err_ << "brumevale collect: no reachable JetStream for " << options_.giveUpSeconds << " s, giving up"
-           << std::endl;
+      err_.Say("brumevale collect: no reachable JetStream for ", options_.giveUpSeconds, " s, giving up");
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -178,11 +256,11 @@ bool Collector::ReachDatabase() {
   std::string error;
   if (pg_.Ok()) return true;
   if (pg_.Connect(options_.conninfo, &error) && EnsureFleetTables(pg_, &error)) {
-    err_ << "brumevale collect: PostgreSQL answers again" << std::endl;
+    err_.Say("brumevale collect: PostgreSQL answers again");
     databaseDown_ = false;
     return true;
   }
-  if (!databaseDown_) err_ << "brumevale collect: " << error << "; retrying" << std::endl;
+  if (!databaseDown_) err_.Say("brumevale collect: ", error, "; retrying");
   databaseDown_ = true;
   return false;
 }
@@ -204,13 +282,13 @@ bool Collector::PublishDeadLetter(natsMsg* msg, uint64_t sequence, const std::st
   jsPubAck_Destroy(ack);
   natsMsg_Destroy(dead);
   if (s != NATS_OK) return false;
-  err_ << "brumevale collect: message " << sequence << " on " << natsMsg_GetSubject(msg) << " is not valid ("
-       << reason << "); moved to " << subject << std::endl;
+  err_.Say("brumevale collect: message ", sequence, " on ", natsMsg_GetSubject(msg), " is not valid (", reason,
+           "); moved to ", subject);
   return true;
 }
 
 Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsMsg*>& msgs,
-                                     const std::vector<std::string>& forced) {
+                                     const std::vector<std::string>& forced, Parsed* parsed) {
   Outcome outcome;
   outcome.verdict.assign(msgs.size(), Verdict::Ack);
   // The machines' keys first, in statements of their own: the ids come from the
@@ -225,60 +303,32 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
       return outcome;
     }
   }
+  Parsed read;
+  if (!forced.empty()) read.problems = forced;
+  else if (parsed == nullptr) read = Parse(consumer.inventory(), msgs);
+  Parsed& batch = parsed != nullptr && forced.empty() ? *parsed : read;
   std::vector<nlohmann::json> parts, closings;
   std::vector<size_t> closingIndex;
   EventBatch events(pg_);
   bool ok = pg_.Exec("BEGIN", &outcome.error);
-  std::vector<nlohmann::json> bodies(consumer.inventory() ? msgs.size() : 0);
-  std::vector<EventFields> fields(consumer.inventory() ? 0 : msgs.size());
-  std::vector<std::string> problems(msgs.size());
-  // An event message is read for the fields stored beside its bytes, no more; an
-  // inventory message (rarer, and its row is taken apart in SQL) is parsed whole.
-  auto check = [&](size_t from, size_t to) {
-    for (size_t i = from; i < to; ++i) {
-      if (!forced.empty()) {
-        problems[i] = forced[i];
-        continue;
-      }
-      const char* data = natsMsg_GetData(msgs[i]);
-      const std::string_view bytes(data, static_cast<size_t>(natsMsg_GetDataLength(msgs[i])));
-      const char* subject = natsMsg_GetSubject(msgs[i]);
-      if (consumer.inventory()) {
-        bodies[i] = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
-        problems[i] = InventoryProblem(bodies[i]);
-        if (problems[i].empty()) problems[i] = IdentityProblem(bodies[i]["machineId"].get<std::string>(), subject);
-      } else {
-        problems[i] = ReadEventFields(bytes, &fields[i]);
-        if (problems[i].empty()) problems[i] = IdentityProblem(fields[i].machineId, subject);
-      }
-    }
-  };
-  // Parsing is most of the collector's own work. The batch is parsed a part at a time,
-  // each part in two halves at once, and each part's rows go to the database while
-  // the next part is parsed.
+  // The rows go to the database a part at a time, so that the server works on one
+  // part while the next is put together.
   constexpr size_t kPart = 256;
   for (size_t from = 0; from < msgs.size(); from += kPart) {
     const size_t to = std::min(from + kPart, msgs.size());
-    if (to - from >= kPart / 2) {
-      std::thread half(check, from, (from + to) / 2);
-      check((from + to) / 2, to);
-      half.join();
-    } else {
-      check(from, to);
-    }
     for (size_t i = from; i < to; ++i) {
       const std::string_view bytes(natsMsg_GetData(msgs[i]), static_cast<size_t>(natsMsg_GetDataLength(msgs[i])));
-      if (!problems[i].empty()) {
-        outcome.dead.emplace_back(i, problems[i]);
+      if (!batch.problems[i].empty()) {
+        outcome.dead.emplace_back(i, batch.problems[i]);
       } else if (!consumer.inventory()) {
-        const int64_t machineKey = machineKeys_.at(fields[i].machineId);
-        if (events.Add(fields[i], machineKey, bytes, i) == EventBatch::Added::kConflict)
+        const int64_t machineKey = machineKeys_.at(batch.fields[i].machineId);
+        if (events.Add(batch.fields[i], machineKey, bytes, i) == EventBatch::Added::kConflict)
           outcome.dead.emplace_back(i, kConflict);
-      } else if (bodies[i].contains("rows")) {
-        closings.push_back(std::move(bodies[i]));
+      } else if (batch.bodies[i].contains("rows")) {
+        closings.push_back(std::move(batch.bodies[i]));
         closingIndex.push_back(i);
       } else {
-        parts.push_back(std::move(bodies[i]));
+        parts.push_back(std::move(batch.bodies[i]));
       }
     }
     if (ok) events.Send();
@@ -314,27 +364,28 @@ Collector::Outcome Collector::Commit(Consumer& consumer, const std::vector<natsM
 // Anything else (a connection lost, read-only during a failover, a revoked grant,
 // a lock timeout, a cancel, a serialization failure, no resources) rolls the whole
 // batch back to be delivered again later, however long the trouble lasts.
-std::vector<Collector::Verdict> Collector::Write(Consumer& consumer, const std::vector<natsMsg*>& msgs) {
-  Outcome outcome = Commit(consumer, msgs, {});
+std::vector<Collector::Verdict> Collector::Write(Consumer& consumer, const std::vector<natsMsg*>& msgs,
+                                                 Parsed* parsed) {
+  Outcome outcome = Commit(consumer, msgs, {}, parsed);
   if (outcome.committed) {
-    if (refusing_) err_ << "brumevale collect: PostgreSQL takes the batches again" << std::endl;
+    if (refusing_) err_.Say("brumevale collect: PostgreSQL takes the batches again");
     refusing_ = false;
     return outcome.verdict;
   }
   if (!IsDataRefusal(outcome.sqlState)) {
     if (!pg_.Ok()) {
-      if (!databaseDown_) err_ << "brumevale collect: " << outcome.error << "; retrying" << std::endl;
+      if (!databaseDown_) err_.Say("brumevale collect: ", outcome.error, "; retrying");
       databaseDown_ = true;
     } else if (!refusing_) {
-      err_ << "brumevale collect: " << outcome.error << " (SQLSTATE " << outcome.sqlState
-           << "); nothing acknowledged, retrying with growing delay" << std::endl;
+      err_.Say("brumevale collect: ", outcome.error, " (SQLSTATE ", outcome.sqlState,
+               "); nothing acknowledged, retrying with growing delay");
       refusing_ = true;
     }
     return std::vector<Verdict>(msgs.size(), Verdict::Retry);
   }
   if (msgs.size() == 1) {
     const std::string reason = "refused by the database (SQLSTATE " + outcome.sqlState + "): " + outcome.error;
-    const Outcome moved = Commit(consumer, msgs, {reason});
+    const Outcome moved = Commit(consumer, msgs, {reason}, nullptr);
     return moved.committed ? moved.verdict : std::vector<Verdict>{Verdict::Retry};
   }
   const auto middle = msgs.begin() + static_cast<std::ptrdiff_t>(msgs.size() / 2);
@@ -366,41 +417,72 @@ std::vector<Collector::Verdict> Collector::MoveCapped(const std::vector<natsMsg*
     if ((s == NATS_OK || s == NATS_NOT_FOUND) && WriteDeadLetter(pg_, subject, sequence, reason, &error))
       verdicts[i] = s == NATS_NOT_FOUND || PublishDeadLetter(original, sequence, reason) ? Verdict::Ack : Verdict::Retry;
     else if (!error.empty() && !refusing_)
-      err_ << "brumevale collect: " << error << "; retrying" << std::endl;
+      err_.Say("brumevale collect: ", error, "; retrying");
     deadCount_ += verdicts[i] == Verdict::Ack ? 1 : 0;
     natsMsg_Destroy(original);
   }
   return verdicts;
 }
 
+// A batch is fetched and read while the one before it is written by a thread of its
+// own; one batch at most is being written. Its messages are answered only once its
+// verdicts are in, that is after its commit, and before the next batch is handed
+// over, so that answers go out in the order the batches were fetched.
 int Collector::Take(Consumer& consumer, bool wait) {
-  Fetched fetched;
+  auto fetched = std::make_unique<Fetched>();
   std::string error;
-  if (!consumer.pull.Fetch(options_.batch, 250, !wait, &fetched.msgs, &error)) {
-    if (!streamDown_) err_ << "brumevale collect: cannot fetch from the stream: " << error << "; retrying" << std::endl;
+  const bool got = consumer.pull.Fetch(options_.batch, 250, !wait, &fetched->msgs, &error);
+  Parsed parsed;
+  if (got && consumer.kind != Consumer::kCapped) parsed = Parse(consumer.inventory(), fetched->msgs);
+  const int settled = Settle();
+  if (!got) {
+    if (!streamDown_) err_.Say("brumevale collect: cannot fetch from the stream: ", error, "; retrying");
     streamDown_ = true;
     return -1;
   }
-  if (streamDown_) err_ << "brumevale collect: the stream answers again" << std::endl;
+  if (streamDown_) err_.Say("brumevale collect: the stream answers again");
   streamDown_ = false;
-  if (fetched.msgs.empty()) return 0;
-  const std::vector<natsMsg*>& msgs = fetched.msgs;
+  const std::vector<natsMsg*>& msgs = fetched->msgs;
+  if (msgs.empty()) return settled;
   if (static_cast<int>(msgs.size()) == options_.batch) consumer.pull.Prefetch(options_.batch, 2000);
-  std::vector<Verdict> verdicts;
   if (consumer.kind == Consumer::kCapped) {
-    verdicts = MoveCapped(msgs);
-  } else {
-    const ProgressBeat beat(consumer.pull, msgs);
-    verdicts = Write(consumer, msgs);
+    const std::vector<Verdict> verdicts = MoveCapped(msgs);
+    const bool failed = Answer(consumer.pull, msgs, verdicts);
+    return failed || settled < 0 ? -1 : settled + static_cast<int>(msgs.size());
   }
+  pending_.consumer = &consumer;
+  pending_.verdicts = std::async(std::launch::async, [this, &consumer, &msgs, parsed = std::move(parsed)]() mutable {
+    const ProgressBeat beat(consumer.pull, msgs);
+    return Write(consumer, msgs, &parsed);
+  });
+  pending_.fetched = std::move(fetched);
+  return settled < 0 ? -1 : settled + static_cast<int>(msgs.size());
+}
+
+bool Collector::Writing() {
+  return pending_.verdicts.valid() &&
+         pending_.verdicts.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
+
+bool Collector::Answer(PullConsumer& pull, const std::vector<natsMsg*>& msgs, const std::vector<Verdict>& verdicts) {
   bool failed = false;
   for (size_t i = 0; i < msgs.size(); ++i) {
-    if (verdicts[i] == Verdict::Ack) consumer.pull.Ack(msgs[i]);
-    else if (verdicts[i] == Verdict::Terminate) consumer.pull.Terminate(msgs[i]);
-    else consumer.pull.Nak(msgs[i], verdicts[i] == Verdict::Later ? 500 : RetryDelayMs(msgs[i]));
+    if (verdicts[i] == Verdict::Ack) pull.Ack(msgs[i]);
+    else if (verdicts[i] == Verdict::Terminate) pull.Terminate(msgs[i]);
+    else pull.Nak(msgs[i], verdicts[i] == Verdict::Later ? 500 : RetryDelayMs(msgs[i]));
     failed = failed || verdicts[i] == Verdict::Retry;
   }
-  return failed ? -1 : static_cast<int>(msgs.size());
+  return failed;
+}
+
+int Collector::Settle() {
+  if (!pending_.verdicts.valid()) return 0;
+  const std::vector<Verdict> verdicts = pending_.verdicts.get();
+  const std::vector<natsMsg*>& msgs = pending_.fetched->msgs;
+  const bool failed = Answer(pending_.consumer->pull, msgs, verdicts);
+  const int answered = static_cast<int>(msgs.size());
+  pending_ = Pending();
+  return failed ? -1 : answered;
 }
 
 bool Collector::Drained() {
@@ -422,9 +504,14 @@ int Collector::Run() {
   if (!Start()) return stop_ ? 0 : 1;
   int quiet = 0;
   while (!stop_) {
-    if (!ReachDatabase()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
-      continue;
+    // The database is looked at only while no batch is written to it; a batch
+    // written already is answered first.
+    if (!Writing()) {
+      if (Settle() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      if (!ReachDatabase()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        continue;
+      }
     }
     // While either consumer has work, neither waits for the stream: a wait on an
     // idle one would hold up every batch of the other.
@@ -436,7 +523,8 @@ int Collector::Run() {
     // Asked as soon as neither has anything at hand: the consumers' own counts decide.
     if (options_.drain && quiet >= 1 && Drained()) break;
   }
-  if (deadCount_ > 0) err_ << "brumevale collect: " << deadCount_ << " messages moved to brumevale.dead" << std::endl;
+  Settle();  // the batch being written when told to stop is finished and answered
+  if (deadCount_ > 0) err_.Say("brumevale collect: ", deadCount_, " messages moved to brumevale.dead");
   return 0;
 }
 
