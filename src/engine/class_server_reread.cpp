@@ -12,6 +12,7 @@
 #include "engine/load_point_engine.h"
 #include "engine/notification_units.h"
 #include "families/class_indirection.h"
+#include "families/class_server_rows.h"
 #include "ledger/change_record.h"
 #include "platform/scoped_handle.h"
 #include "util/text_routines.h"
@@ -36,41 +37,20 @@ ClassFound ReadClass(LoadPointEngine& engine, const ReReadUnit& unit) {
 }
 
 // What the class is now against the load point's Indirection row: the row brought
-// in line, and the kind of change, with the texts of its ExtendedEvent.
+// in line by the class watch's own rules, and the kind of change, with the texts of
+// its ExtendedEvent. A read, unlike a watch event, sees the state rather than the
+// step, so a row that already says what is read is left alone.
 uint32_t Reconcile(LoadPointDatabase& database, int32_t loadPointKey, int32_t indirectionKey,
                    const ClassFound& found, LoadPointExtEventData& data) {
   IndirectionRows rows;
   const bool has = indirectionKey > 0 && database.FindIndirectionEntryByKey(indirectionKey, rows) == 1;
-  if (!found.exists) {
-    if (!has) return kChangeKindNone;
-    database.RemoveIndirectionEntry(indirectionKey);
-    database.UpdateLoadPointEntryIndirectionKey(loadPointKey, 0);
-    data.SetDeleted(rows.COMMAND_LINE(0), rows.ENTRY_NAME(0));
-    return kChangeKindDeleted;
-  }
+  ClassServerRow current{};
+  if (has) current = {rows.KEY(0), rows.ENTRY_NAME(0), rows.COMMAND_LINE(0)};
+  if (!found.exists) return has ? RemoveClassServerRow(database, loadPointKey, current, data) : kChangeKindNone;
   if (found.server.empty()) {
-    // The class is still there without a server: the row stays and says so.
-    if (!has || rows.COMMAND_LINE(0).empty()) return kChangeKindNone;
-    database.UpdateIndirectionEntryCommandLine(indirectionKey, u"");
-    data.SetChanged(u"", rows.COMMAND_LINE(0), rows.ENTRY_NAME(0));
-    return kChangeKindChanged;
+    return has && !current.commandLine.empty() ? ClearClassServerRow(database, current, data) : kChangeKindNone;
   }
-  if (!has) {
-    database.AddIndirectionEntry(loadPointKey, found.name, found.server);
-    data.SetChanged(found.server, u"", found.name);
-    return kChangeKindAdded;
-  }
-  const bool serverDiffers = !VyrUtilities::EqualsIgnoreCase(rows.COMMAND_LINE(0), found.server);
-  if (!serverDiffers && VyrUtilities::EqualsIgnoreCase(rows.ENTRY_NAME(0), found.name)) {
-    return kChangeKindNone;
-  }
-  database.UpdateIndirectionEntry(indirectionKey, found.name, found.server);
-  if (serverDiffers) {
-    data.SetChanged(found.server, rows.COMMAND_LINE(0), rows.ENTRY_NAME(0));
-  } else {
-    data.SetNameChanged(found.name, rows.ENTRY_NAME(0));
-  }
-  return kChangeKindChanged;
+  return SetClassServerRow(database, loadPointKey, has ? &current : nullptr, found.name, found.server, data);
 }
 
 // Inside the re-read's transaction, so the event commits with the row it describes.

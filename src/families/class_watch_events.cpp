@@ -5,6 +5,7 @@
 #include <string>
 
 #include "database/load_point_database.h"
+#include "families/class_server_rows.h"
 #include "families/load_point_handlers.h"
 #include "intake/brumevale_event.h"
 #include "ledger/ledger_context.h"
@@ -15,55 +16,52 @@ namespace {
 
 constexpr char16_t kServerKeyName[] = u"InprocServer32";
 
-struct Indirection {
-  int32_t key;
-  std::u16string name;
-  std::u16string commandLine;
-};
-
-void ServerSet(LoadPointDatabase& database, const BrumevaleRegistryEvent& event,
-               const std::u16string& name, int32_t loadPointKey, const Indirection* current,
-               ChangeRecord& record) {
-  const std::u16string& server = event.GetValueText(0);
-  LoadPointExtEventData& data = *record.extendedData;
-  if (current == nullptr) {
-    database.AddIndirectionEntry(loadPointKey, name, server);
-    record.kind = kChangeKindAdded;
-    data.SetChanged(server, u"", name);
-    return;
-  }
-  const bool serverDiffers = !VyrUtilities::EqualsIgnoreCase(current->commandLine, server);
-  if (!serverDiffers && VyrUtilities::EqualsIgnoreCase(current->name, name)) return;
-  database.UpdateIndirectionEntry(current->key, name, server);
-  record.kind = kChangeKindChanged;
-  if (serverDiffers) {
-    data.SetChanged(server, current->commandLine, current->name);
-  } else {
-    data.SetNameChanged(name, current->name);
-  }
-}
-
 void ServerGone(LoadPointDatabase& database, const BrumevaleRegistryEvent& event,
-                int32_t loadPointKey, const Indirection& current, ChangeRecord& record) {
+                int32_t loadPointKey, const ClassServerRow& current, ChangeRecord& record) {
   const RegistryKeyPath& path = event.KeyPath();
   const bool serverKeyOnly =
       event.Operation() == kRegistryValueDeleted ||
       (path.ComponentCount() > 0 &&
        VyrUtilities::EqualsIgnoreCase(path.Component(path.ComponentCount() - 1), kServerKeyName));
-  if (serverKeyOnly) {
-    // The class is still there without a server: the row stays and says so.
-    database.UpdateIndirectionEntryCommandLine(current.key, u"");
-    record.kind = kChangeKindChanged;
-    record.extendedData->SetChanged(u"", current.commandLine, current.name);
-    return;
-  }
-  database.RemoveIndirectionEntry(current.key);
-  database.UpdateLoadPointEntryIndirectionKey(loadPointKey, 0);
-  record.kind = kChangeKindDeleted;
-  record.extendedData->SetDeleted(current.commandLine, current.name);
+  record.kind = serverKeyOnly ? ClearClassServerRow(database, current, *record.extendedData)
+                              : RemoveClassServerRow(database, loadPointKey, current, *record.extendedData);
 }
 
 }  // namespace
+
+uint32_t SetClassServerRow(LoadPointDatabase& database, int32_t loadPointKey, const ClassServerRow* current,
+                           const std::u16string& name, const std::u16string& server,
+                           LoadPointExtEventData& data) {
+  if (current == nullptr) {
+    database.AddIndirectionEntry(loadPointKey, name, server);
+    data.SetChanged(server, u"", name);
+    return kChangeKindAdded;
+  }
+  const bool serverDiffers = !VyrUtilities::EqualsIgnoreCase(current->commandLine, server);
+  if (!serverDiffers && VyrUtilities::EqualsIgnoreCase(current->name, name)) return kChangeKindNone;
+  database.UpdateIndirectionEntry(current->key, name, server);
+  if (serverDiffers) {
+    data.SetChanged(server, current->commandLine, current->name);
+  } else {
+    data.SetNameChanged(name, current->name);
+  }
+  return kChangeKindChanged;
+}
+
+uint32_t ClearClassServerRow(LoadPointDatabase& database, const ClassServerRow& current,
+                             LoadPointExtEventData& data) {
+  database.UpdateIndirectionEntryCommandLine(current.key, u"");
+  data.SetChanged(u"", current.commandLine, current.name);
+  return kChangeKindChanged;
+}
+
+uint32_t RemoveClassServerRow(LoadPointDatabase& database, int32_t loadPointKey, const ClassServerRow& current,
+                              LoadPointExtEventData& data) {
+  database.RemoveIndirectionEntry(current.key);
+  database.UpdateLoadPointEntryIndirectionKey(loadPointKey, 0);
+  data.SetDeleted(current.commandLine, current.name);
+  return kChangeKindDeleted;
+}
 
 void HandleClassWatchEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
                            ChangeRecords& records) {
@@ -79,11 +77,12 @@ void HandleClassWatchEvent(LedgerContext& context, const BrumevaleRegistryEvent&
   const int32_t indirectionKey = row.INDIRECTION_KEY(0);
   const bool hasIndirection =
       indirectionKey > 0 && database->FindIndirectionEntryByKey(indirectionKey, rows) == 1;
-  Indirection current{};
+  ClassServerRow current{};
   if (hasIndirection) current = {rows.KEY(0), rows.ENTRY_NAME(0), rows.COMMAND_LINE(0)};
   if (event.Operation() == kRegistryValueSet) {
-    ServerSet(*database, event, LoadPointEntryName(context.System(), event), loadPointKey,
-              hasIndirection ? &current : nullptr, record);
+    record.kind = SetClassServerRow(*database, loadPointKey, hasIndirection ? &current : nullptr,
+                                    LoadPointEntryName(context.System(), event), event.GetValueText(0),
+                                    *record.extendedData);
   } else if (hasIndirection) {
     ServerGone(*database, event, loadPointKey, current, record);
   }
