@@ -8,7 +8,12 @@ stand-in Filter Manager library as its driver, in one run and one Wine prefix:
     not fall into step with the service's own waits; median and 99th percentile;
   - burst: 10,000 new Run values set as fast as the process can, from the moment
     the benchmark asks for them until the row of the last is committed, with the
-    number of writing transactions the service committed meanwhile.
+    number of writing transactions the service committed meanwhile;
+  - idle: once the first rescan has ended and before any change, the CPU time the
+    service's process used over 60 s of wall time (and the Wine server's, which
+    answers every registry call and wait the service makes), and the service's
+    resident memory at the end of it; with --load-points=N as well on a prefix
+    given N more Run values before the service starts.
 Each configuration gets a fresh install (-i, started through the service control
 manager, removed with -r afterwards), an empty data folder and the Run key emptied;
 timing starts once the first rescan has ended. With the stand-in, the changer queues
@@ -19,7 +24,7 @@ moves is the row looked for with a read-only connection. The time includes handi
 the change to the Wine process through a pipe (well under a millisecond).
 Ratios are without the driver over with it.
 Usage: windows_driverless_bench.py BUILD_DIR [WORK_DIR] [--change-maker=EXE]
-         [--changes=1000] [--burst=10000]
+         [--changes=1000] [--burst=10000] [--idle=60] [--load-points=0]
 BUILD_DIR is a Windows build folder (BrumevaleLogger.exe, service_probe.exe, the
 stand-in fltlib.dll, change_maker.exe); --change-maker takes that program from
 elsewhere."""
@@ -39,7 +44,7 @@ CHANGE_TIMEOUT, BURST_TIMEOUT, START_TIMEOUT = 10.0, 600.0, 300.0
 
 
 def options():
-    args = {"changes": 1000, "burst": 10000, "change-maker": None}
+    args = {"changes": 1000, "burst": 10000, "idle": 60, "load-points": 0, "change-maker": None}
     positional = []
     for arg in sys.argv[1:]:
         if arg.startswith("--") and "=" in arg:
@@ -148,14 +153,32 @@ class Machine:
     def probe(self, *args):
         return wine(self.probe_exe, *args).stdout.replace("\r", "").strip()
 
+    def processes(self, name):
+        """The ids of this prefix's processes whose command line holds name."""
+        ids = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/environ" % pid, "rb") as f:
+                    if ("WINEPREFIX=%s\0" % os.environ["WINEPREFIX"]).encode() not in f.read() + b"\0":
+                        continue
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    if name.encode() in f.read():
+                        ids.append(pid)
+            except OSError:
+                continue
+        return ids
+
     def logger(self, *args):
         return wine(os.path.join(self.program_dir, "BrumevaleLogger.exe"), *args, cwd=self.program_dir)
 
-    def start(self, driver):
-        """A fresh install, started, its first rescan over."""
+    def start(self, driver, load_points=0):
+        """A fresh install, started, its first rescan over; load_points more Run values
+        made before it starts."""
         shutil.rmtree(self.data_dir, ignore_errors=True)
         shutil.rmtree(self.queue_dir, ignore_errors=True)
         wine("reg", "delete", RUN_KEY, "/va", "/f")
+        if load_points and wine(self.changer, "bulk-run", str(load_points)).returncode != 0:
+            fail("change_maker bulk-run failed")
         shutil.copy(self.logger_exe, self.program_dir)
         standin = os.path.join(self.program_dir, "fltlib.dll")
         if driver:
@@ -184,6 +207,41 @@ class Machine:
         self.hold_out.close()
 
 
+def cpu_ticks(pid):
+    try:
+        with open("/proc/%s/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return int(fields[11]) + int(fields[12])  # utime + stime
+    except OSError:
+        return 0
+
+
+def resident_kb(pid):
+    try:
+        with open("/proc/%s/status" % pid) as f:
+            return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
+    except (OSError, StopIteration):
+        return 0
+
+
+def idle(machine, seconds):
+    """The service's and the Wine server's CPU over seconds of idle time, as a
+    percentage of one core, and the service's resident memory at the end."""
+    service, server = machine.processes("BrumevaleLogger.exe"), machine.processes("wineserver")
+    if len(service) != 1 or len(server) != 1:
+        fail("the service's or the Wine server's process was not found")
+    time.sleep(2)  # the first rescan's last writes
+    before = cpu_ticks(service[0]), cpu_ticks(server[0])
+    started = time.monotonic()
+    time.sleep(seconds)
+    wall = time.monotonic() - started
+    after = cpu_ticks(service[0]), cpu_ticks(server[0])
+    tick = os.sysconf("SC_CLK_TCK")
+    return {"idle_cpu": 100.0 * (after[0] - before[0]) / tick / wall,
+            "idle_server_cpu": 100.0 * (after[1] - before[1]) / tick / wall,
+            "resident_mb": resident_kb(service[0]) / 1024.0}
+
+
 class Changer:
     """change_maker bench-run: one process making every change, one line each."""
 
@@ -209,10 +267,18 @@ class Changer:
 def run(machine, args, driver):
     figures = {"missed": 0, "over100": 0}
     machine.start(driver)
+    if args["idle"] > 0:
+        figures.update(idle(machine, args["idle"]))
     changer = Changer(machine, driver)
     if driver:  # the process start's record taken: the driver knows the changer
         wait_until(lambda: not [f for f in os.listdir(machine.queue_dir) if f.endswith(".rec")]
                    if os.path.isdir(machine.queue_dir) else False, 60)
+    # One untimed change first, in both configurations: the first clock must not
+    # run while Wine is still starting change_maker (a few hundred milliseconds,
+    # which without this wait used to show as one slow change without the driver).
+    changer.send("set BenchWarmUp C:\\Program Files\\Bench\\warmup.exe")
+    changer.answered()
+    machine.record.wait_for(1, CHANGE_TIMEOUT, 0.01, "SELECT COUNT(*) FROM LoadPoints WHERE ENTRY_NAME = 'BenchWarmUp'")
     rng = random.Random(20261207)
     times = []
     tag = "drv" if driver else "none"
@@ -251,6 +317,21 @@ def run(machine, args, driver):
     return figures
 
 
+def run_idle(machine, args, driver):
+    """Idle only, on a prefix with the extra load points."""
+    machine.start(driver, args["load-points"])
+    figures = idle(machine, args["idle"])
+    machine.stop()
+    return figures
+
+
+def print_idle(label, without, with_):
+    print("%s: idle CPU %.2f%% of one core without the driver, %.2f%% with it: %.2fx (target <= 1.5x); the Wine "
+          "server meanwhile %.2f%% and %.2f%%; resident memory %.1f MB and %.1f MB"
+          % (label, without["idle_cpu"], with_["idle_cpu"], ratio(without["idle_cpu"], with_["idle_cpu"]),
+             without["idle_server_cpu"], with_["idle_server_cpu"], without["resident_mb"], with_["resident_mb"]))
+
+
 def ratio(value, baseline):
     return value / baseline if baseline else 0
 
@@ -260,9 +341,12 @@ def main():
     print("windows_driverless_bench: %d changes, a burst of %d, under Wine; without the driver (Wine's own "
           "Filter Manager library, no port) against the stand-in port" % (args["changes"], args["burst"]))
     machine = Machine(args)
+    large = {}
     try:
         without = run(machine, args, False)
         with_ = run(machine, args, True)
+        if args["idle"] > 0 and args["load-points"] > 0:
+            large = {driver: run_idle(machine, args, driver) for driver in (False, True)}
     finally:
         machine.close()
     if "median" not in without or "median" not in with_:
@@ -282,6 +366,10 @@ def main():
                                           with_["burst_rows"], ratio(without["burst"], with_["burst"]),
                                           without["burst_set"], with_["burst_set"], without["burst_commits"],
                                           with_["burst_commits"]))
+    if args["idle"] > 0:
+        print_idle("idle, %d s, default prefix" % args["idle"], without, with_)
+    if large:
+        print_idle("idle, %d s, %d more Run values" % (args["idle"], args["load-points"]), large[False], large[True])
     return 0 if not without["missed"] and not with_["missed"] else 1
 
 

@@ -71,8 +71,8 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   void StartNotifications();
   void StopNotifications();
   bool NotificationsRunning();
-  // Periodic thread: re-reads, in one pass, every unit notified since the last call.
-  // The number of units re-read.
+  // Periodic thread: re-reads, in one pass, every notified unit that is due (a key
+  // still in a burst of changes waits for it to settle). The number of units re-read.
   int32_t ReReadNotified();
   // Inside a full rescan, between two of its locations: lets the notified re-reads
   // in (notified_reread.cpp says how the two are ordered).

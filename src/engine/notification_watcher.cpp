@@ -18,6 +18,17 @@ constexpr uint32_t kFolderFilter = Platform::kFileNotifyChangeFileName | Platfor
 constexpr uint32_t kFolderBufferBytes = 16384;
 constexpr char16_t kFolderOwner[] = u"folders";
 constexpr char16_t kClassOwner[] = u"classes";
+// The coalescing of a unit marked again while it waits (notification_watcher.h):
+// it is due once its key has had no notification for kQuiet, and at the latest
+// kLongestHold after it was first marked. A program setting values one after
+// another notifies every few tens of microseconds, so a quiet spell of 30 ms means
+// it has finished (or paused, which costs at most one more pass). The hold keeps a
+// key that never settles within the one second a change may wait: 600 ms held
+// leaves the rest for the pass of any ordinary key. A key of many thousands of
+// values takes longer than that to read under Wine whatever the policy; holding it
+// until it is quiet is what keeps such a burst to one or two passes.
+constexpr std::chrono::milliseconds kQuiet{30};
+constexpr std::chrono::milliseconds kLongestHold{600};
 
 // The path without its last component; empty at the top.
 std::u16string ParentPath(const std::u16string& path) {
@@ -318,22 +329,49 @@ bool NotificationWatcher::AddNewClasses() {
   return added;
 }
 
+NotificationWatcher::MarkIndex NotificationWatcher::IndexOf(const ReReadUnit& unit) {
+  return {unit.scope, unit.location, unit.owner, unit.wow64, unit.folder};
+}
+
+bool NotificationWatcher::Due(const Marked& marked, Clock::time_point now) {
+  return marked.marks == 1 || now - marked.last >= kQuiet || now - marked.first >= kLongestHold;
+}
+
 void NotificationWatcher::Mark(const Watch& watch) {
+  const Clock::time_point now = Clock::now();
   std::lock_guard lock(markMutex_);
   for (const ReReadUnit& unit : watch.plan.units) {
-    if (markedIndex_.emplace(unit.scope, unit.location, unit.owner, unit.wow64, unit.folder).second) {
-      marked_.push_back(unit);
+    const auto [found, added] = markedIndex_.emplace(IndexOf(unit), marked_.size());
+    if (added) {
+      marked_.push_back({unit, now, now});
+      continue;
     }
+    Marked& again = marked_[found->second];
+    again.last = now;
+    ++again.marks;
   }
 }
 
-std::vector<ReReadUnit> NotificationWatcher::TakeMarkedUnits() {
+std::vector<ReReadUnit> NotificationWatcher::TakeDueUnits() {
+  const Clock::time_point now = Clock::now();
   std::lock_guard lock(markMutex_);
+  std::vector<ReReadUnit> due;
+  std::vector<Marked> waiting;
   markedIndex_.clear();
-  return std::exchange(marked_, {});
+  for (Marked& marked : marked_) {
+    if (Due(marked, now)) {
+      due.push_back(std::move(marked.unit));
+      continue;
+    }
+    markedIndex_.emplace(IndexOf(marked.unit), waiting.size());
+    waiting.push_back(std::move(marked));
+  }
+  marked_ = std::move(waiting);
+  return due;
 }
 
-bool NotificationWatcher::HasMarkedUnits() {
+bool NotificationWatcher::HasDueUnits() {
+  const Clock::time_point now = Clock::now();
   std::lock_guard lock(markMutex_);
-  return !marked_.empty();
+  return std::any_of(marked_.begin(), marked_.end(), [now](const Marked& marked) { return Due(marked, now); });
 }

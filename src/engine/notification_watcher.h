@@ -22,12 +22,17 @@
 // at once, before anything re-reads its key or folder, so that a change made during
 // the re-read signals again.
 //
-// The re-reads themselves run on the engine's periodic thread (TakeMarkedUnits),
-// where every other write to the rows happens: all units marked since the last
-// re-read are read in one pass, so a burst of changes is coalesced into as many
-// passes as the burst outlasts.
+// The re-reads themselves run on the engine's periodic thread (TakeDueUnits), where
+// every other write to the rows happens: the units that are due are read in one
+// pass. A unit marked once since its last re-read is due at once, so a lone change
+// waits for nothing. A unit marked again while it waits is a key in the middle of a
+// burst: it is held until its notifications have been quiet for a moment, or until
+// it has waited kLongestHold (notification_watcher.cpp), so that a burst of
+// thousands of value sets costs one pass over the key after it ends rather than
+// one per notification, each reading a key that is still growing.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -53,10 +58,11 @@ class NotificationWatcher {
   void Start();
   // Ends the threads and closes every watch.
   void Stop();
-  // The units marked since the last call, each once, in the order first marked.
-  std::vector<ReReadUnit> TakeMarkedUnits();
-  // Whether a unit waits to be re-read.
-  bool HasMarkedUnits();
+  // The units due for their re-read, each once, in the order first marked; the
+  // units still settling stay marked.
+  std::vector<ReReadUnit> TakeDueUnits();
+  // Whether a unit is due for its re-read.
+  bool HasDueUnits();
   // A class key to watch (ClassServerWatch), or one more load point naming it.
   void WatchClass(WatchPlan plan);
   // How many keys and folders are armed (a key possibly through an ancestor).
@@ -89,14 +95,26 @@ class NotificationWatcher {
   bool AddNewClasses();
   void Mark(const Watch& watch);
 
+  using Clock = std::chrono::steady_clock;
+  // A unit waiting for its re-read: when it was first and last marked, how often.
+  struct Marked {
+    ReReadUnit unit;
+    Clock::time_point first;
+    Clock::time_point last;
+    int marks = 1;
+  };
+  using MarkIndex = std::tuple<ScanScope, const ScanLocation*, std::u16string, int32_t, std::u16string>;
+  static MarkIndex IndexOf(const ReReadUnit& unit);
+  static bool Due(const Marked& marked, Clock::time_point now);
+
   Platform::System& system_;
   std::vector<std::u16string> controlSets_;
   // Keyed by the owner: "" for the machine, "folders", or a SID for a user's hive.
   std::map<std::u16string, std::vector<std::unique_ptr<Watch>>> watches_;
   std::mutex watchMutex_;  // each watch's handles: group threads and the control thread
   std::mutex markMutex_;
-  std::vector<ReReadUnit> marked_;
-  std::set<std::tuple<ScanScope, const ScanLocation*, std::u16string, int32_t, std::u16string>> markedIndex_;
+  std::vector<Marked> marked_;            // in the order first marked
+  std::map<MarkIndex, size_t> markedIndex_;  // each unit's place in marked_
   std::mutex classMutex_;
   std::vector<WatchPlan> newClasses_;
   std::map<std::u16string, Watch*> classWatches_;  // by key path; the control thread's

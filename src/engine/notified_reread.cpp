@@ -63,7 +63,7 @@ int32_t LoadPointEngine::ReReadMarked(std::set<int32_t>* scopeKeys, bool* wrote)
   {
     std::lock_guard lock(notificationMutex_);
     if (notifications_ == nullptr) return 0;
-    units = notifications_->TakeMarkedUnits();
+    units = notifications_->TakeDueUnits();
   }
   std::erase_if(units, [this](const ReReadUnit& unit) {
     return unit.scope == ScanScope::kUserHives && !HiveLoaded(system_, unit.owner);
@@ -114,7 +114,7 @@ void LoadPointEngine::ReReadDuringRescan() {
   if (scanState_.active != 1 || scanState_.summarise != 1 || StopRequested()) return;
   {
     std::lock_guard lock(notificationMutex_);
-    if (notifications_ == nullptr || !notifications_->HasMarkedUnits()) return;
+    if (notifications_ == nullptr || !notifications_->HasDueUnits()) return;
   }
   LoadPointDatabase* database = Database();
   if (database == nullptr || !database->IsOpen()) return;

@@ -107,6 +107,40 @@ TEST_F(ReReadTest, ABurstOfTenThousandValuesIsAFewReReads) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM EventOrigin WHERE ORIGIN = 2"), 10000);
 }
 
+// A key that keeps changing for two seconds, a value set every millisecond: its
+// notifications are coalesced (a pass per notification would be hundreds), yet it
+// is not held until it settles either, since no change may wait a second: it is
+// re-read every so often while it changes, and once more when it stops.
+TEST_F(ReReadTest, AKeyThatKeepsChangingIsReReadAtAMeasuredPace) {
+  Engine().StartNotifications();
+  Platform::Registry& registry = machine_.System().Registry();
+  Platform::ScopedKey run;
+  ASSERT_EQ(registry.OpenKey(Platform::kHkeyLocalMachine, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                             Platform::kKeySetValue, run.Receive(registry)),
+            Platform::kErrorSuccess);
+  std::atomic<bool> writing{true};
+  std::thread writer([&] {
+    const auto end = std::chrono::steady_clock::now() + 2s;
+    for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+      const std::u16string path = u"C:\\busy" + Platform::Utf8ToUtf16(std::to_string(i)) + u".exe";
+      registry.SetValue(run.Get(), u"Busy", Platform::kRegSz, EngineTest::Wide(path));
+      std::this_thread::sleep_for(1ms);
+    }
+    registry.SetValue(run.Get(), u"Busy", Platform::kRegSz, EngineTest::Wide(u"C:\\last.exe"));
+    writing = false;
+  });
+  int passesWhileWriting = 0;
+  while (writing) {
+    if (Engine().ReReadNotified() > 0) ++passesWhileWriting;
+    std::this_thread::sleep_for(1ms);
+  }
+  writer.join();
+  ReReadUntilRow("ENTRY_NAME = 'Busy' AND COMMAND_LINE = 'C:\\last.exe'");
+  EXPECT_GE(passesWhileWriting, 3) << "the key was held until it settled";
+  EXPECT_LE(passesWhileWriting, 12) << "the notifications were not coalesced";
+  ExpectRescanFindsNothing();
+}
+
 // A user who logs on after the start is watched from then on; the rows of one who
 // logged off stay, as a rescan leaves them.
 TEST_F(ReReadTest, AUserLoggingOnIsWatchedAndLoggingOffRemovesNothing) {

@@ -1,6 +1,7 @@
 #include "platform/win32/registry_win32.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/win32/win32_text.h"
 
@@ -9,22 +10,51 @@ namespace {
 
 using Platform::Win32Error;
 
+// Scratch room for the name and data of a value read by RegEnumValue or
+// RegQueryValueEx, kept per thread: the rescan reads a key's values one call each
+// with room for the longest name (32 KiB), and a fresh zeroed buffer per value cost
+// as much as the call itself on a key of thousands of values. Room beyond
+// kKeptScratchBytes (a rare long value) is given back after the call.
+constexpr size_t kKeptScratchBytes = 64 * 1024;
+
+template <typename T>
+class Scratch {
+ public:
+  T* Take(size_t count) {
+    std::vector<T>& kept = Kept();
+    if (count * sizeof(T) > kKeptScratchBytes) {
+      once_.resize(count);
+      return once_.data();
+    }
+    if (kept.size() < count) kept.resize(count);
+    return kept.data();
+  }
+
+ private:
+  static std::vector<T>& Kept() {
+    thread_local std::vector<T> kept;
+    return kept;
+  }
+  std::vector<T> once_;
+};
+
 // The data of a value read by RegEnumValue / RegQueryValueEx. The call writes into
 // a buffer of the caller's capacity; the caller's outputs change only on success,
 // except the size, which Win32 also reports when the data did not fit.
 struct ValueRead {
   DWORD type = 0;
   DWORD size = 0;
-  std::vector<uint8_t> buffer;
+  Scratch<BYTE> room;  // before data, which it provides
+  BYTE* data = nullptr;
 
   explicit ValueRead(bool wantData, uint32_t capacity)
-      : size(capacity), buffer(wantData ? std::max<uint32_t>(capacity, 1) : 0) {}
-  BYTE* Data() { return buffer.empty() ? nullptr : buffer.data(); }
-  void Deliver(Win32Error result, uint32_t* type, std::vector<uint8_t>* data,
+      : size(capacity), data(wantData ? room.Take(std::max<uint32_t>(capacity, 1)) : nullptr) {}
+  BYTE* Data() { return data; }
+  void Deliver(Win32Error result, uint32_t* type, std::vector<uint8_t>* out,
                uint32_t* dataSize) {
     if (result == ERROR_SUCCESS) {
       if (type != nullptr) *type = this->type;
-      if (data != nullptr) data->assign(buffer.begin(), buffer.begin() + size);
+      if (out != nullptr) out->assign(data, data + size);
     }
     if ((result == ERROR_SUCCESS || result == ERROR_MORE_DATA) && dataSize != nullptr) {
       *dataSize = size;
@@ -73,12 +103,13 @@ Win32Error Registry::EnumKey(Handle key, uint32_t index, uint32_t nameCapacity,
 Win32Error Registry::EnumValue(Handle key, uint32_t index, uint32_t nameCapacity,
                                std::u16string* name, uint32_t* type, std::vector<uint8_t>* data,
                                uint32_t dataCapacity, uint32_t* dataSize) {
-  std::wstring buffer(std::max<uint32_t>(nameCapacity, 1), L'\0');
+  Scratch<wchar_t> room;
+  wchar_t* buffer = room.Take(std::max<uint32_t>(nameCapacity, 1));
   DWORD length = nameCapacity;
   ValueRead read(data != nullptr, dataCapacity);
-  const LONG result = RegEnumValueW(ToHkey(key), index, buffer.data(), &length, nullptr,
-                                    &read.type, read.Data(), &read.size);
-  if (result == ERROR_SUCCESS) *name = FromWide(buffer.data(), length);
+  const LONG result = RegEnumValueW(ToHkey(key), index, buffer, &length, nullptr, &read.type,
+                                    read.Data(), &read.size);
+  if (result == ERROR_SUCCESS) *name = FromWide(buffer, length);
   read.Deliver(static_cast<Win32Error>(result), type, data, dataSize);
   return static_cast<Win32Error>(result);
 }

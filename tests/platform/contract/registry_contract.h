@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,34 @@ TYPED_TEST_P(RegistryContractTest, BufferSizesFollowWin32) {
   EXPECT_EQ(this->Reg().EnumValue(this->root_.Get(), 0, 2, &name, &type, &data, 4, &size),
             kErrorMoreData);
   EXPECT_EQ(size, 8u);
+}
+
+// Reads one after another of values far apart in size, names too: each reads back
+// whole and alone, nothing of the one before carried over.
+TYPED_TEST_P(RegistryContractTest, ValuesOfEveryLengthReadBackOneAfterAnother) {
+  const std::u16string longName(300, u'n');
+  const std::vector<std::pair<std::u16string, std::vector<uint8_t>>> values{
+      {longName, std::vector<uint8_t>(100000, 0xAB)}, {u"s", {1}}, {u"mid", std::vector<uint8_t>(3000, 7)}};
+  for (const auto& [name, bytes] : values) {
+    ASSERT_EQ(this->Reg().SetValue(this->root_.Get(), name, kRegBinary, bytes), kErrorSuccess);
+  }
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [name, bytes] : values) {
+      std::vector<uint8_t> data;
+      uint32_t size = 0;
+      ASSERT_EQ(this->Reg().QueryValue(this->root_.Get(), name, nullptr, &data, 200000, &size), kErrorSuccess);
+      EXPECT_EQ(data, bytes);
+    }
+    std::map<std::u16string, std::vector<uint8_t>> read;
+    std::u16string name;
+    std::vector<uint8_t> data;
+    for (uint32_t i = 0; this->Reg().EnumValue(this->root_.Get(), i, 16384, &name, nullptr, &data, 200000,
+                                               nullptr) == kErrorSuccess;
+         ++i) {
+      read[name] = data;
+    }
+    EXPECT_EQ(read, (std::map<std::u16string, std::vector<uint8_t>>(values.begin(), values.end())));
+  }
 }
 
 TYPED_TEST_P(RegistryContractTest, DefaultValueAndMissingValues) {
@@ -290,6 +319,7 @@ TYPED_TEST_P(RegistryContractTest, NotificationsFireOnceForMatchingChanges) {
 
 REGISTER_TYPED_TEST_SUITE_P(RegistryContractTest, NamesIgnoreAsciiCaseAndKeepTheirCase,
                             SubkeysSortIgnoringCaseValuesKeepCreationOrder, BufferSizesFollowWin32,
+                            ValuesOfEveryLengthReadBackOneAfterAnother,
                             DefaultValueAndMissingValues, AccessRightsAreChecked, DeleteRules,
                             QueryInfoKeyReportsLongestNamesAndData,
                             CurrentControlSetIsTheSelectedControlSet,
