@@ -76,7 +76,7 @@ bool EventMessages::ReadPage(int64_t after, int limit, EventPage* page, std::str
     Outgoing& message = page->messages.emplace_back();
     message.subject = subject;
     message.msgId = machine_.id + ":" + std::to_string(record.key);
-    message.data.reserve(rows.size() + 1024);
+    message.data.reserve(rows.size() + 2048);
     AppendObjectWith(body, "raw", rows, &message.data);
     page->keys.push_back(record.key);
     if (record.change.eventType == kRescanEndEventType) page->latestRescanKey = record.key;

@@ -22,6 +22,23 @@ class Statement {
   bool ok_ = false;
 };
 
+// One read transaction over the statements made while it lives: one shared lock
+// taken and dropped instead of one per statement (each lock, unlock and check for a
+// journal is a round trip through the Wine server under Wine). A read that fails is
+// left to its statement's own check.
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(sqlite3* db)
+      : db_(db), open_(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {}
+  ~ReadTransaction() {
+    if (open_) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  }
+
+ private:
+  sqlite3* db_;
+  bool open_;
+};
+
 nlohmann::json ColumnValue(sqlite3_stmt* stmt, int i) {
   switch (sqlite3_column_type(stmt, i)) {
     case SQLITE_INTEGER: return sqlite3_column_int64(stmt, i);
@@ -88,6 +105,8 @@ bool RecordFile::Open(const std::string& path, std::string* error) {
 
 bool RecordFile::ReadEvents(int64_t after, int limit, std::vector<RawEventText>* out, std::string* error) {
   out->clear();
+  // The events and their extended rows as one snapshot, still one short read.
+  ReadTransaction transaction(db_);
   Statement stmt(db_, "SELECT * FROM ChangeEvents WHERE KEY > ? ORDER BY KEY LIMIT ?");
   if (!stmt.ok()) return *error = Failed(db_, "reading the change events"), false;
   sqlite3_bind_int64(stmt.get(), 1, after);
@@ -98,6 +117,7 @@ bool RecordFile::ReadEvents(int64_t after, int limit, std::vector<RawEventText>*
   while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     RawEventText& event = out->emplace_back();
     event.key = sqlite3_column_int64(stmt.get(), key);
+    event.changeEvent.reserve(256);
     AppendRowJson(stmt.get(), order, &event.changeEvent);
   }
   if (rc != SQLITE_DONE) return *error = Failed(db_, "reading the change events"), false;
@@ -138,6 +158,7 @@ bool RecordFile::ExtendedRows(int64_t first, int64_t last, std::vector<RawEventT
   while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     std::string& text = byEvent[sqlite3_column_int64(stmt.get(), owner)];
     text.clear();
+    text.reserve(512);
     AppendRowJson(stmt.get(), order, &text);
   }
   if (rc != SQLITE_DONE) return *error = Failed(db_, "reading the extended events"), false;

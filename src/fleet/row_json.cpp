@@ -9,14 +9,19 @@
 namespace Fleet {
 namespace {
 
-constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
+// The library's printer appending to out; one serves any number of values.
+class Printer {
+ public:
+  explicit Printer(std::string* out)
+      : printer_(nlohmann::detail::output_adapter<char, std::string>(*out), ' ',
+                 nlohmann::json::error_handler_t::replace) {}
+  void Dump(const nlohmann::json& value) { printer_.dump(value, false, false, 0); }
 
-// Appends the dump of a value, as part of the text being built, without a string of its own.
-void AppendDump(const nlohmann::json& value, std::string* out) {
-  nlohmann::detail::serializer<nlohmann::json> printer(nlohmann::detail::output_adapter<char, std::string>(*out),
-                                                       ' ', kReplace);
-  printer.dump(value, false, false, 0);
-}
+ private:
+  nlohmann::detail::serializer<nlohmann::json> printer_;
+};
+
+void AppendDump(const nlohmann::json& value, std::string* out) { Printer(out).Dump(value); }
 
 }  // namespace
 
@@ -105,13 +110,14 @@ void AppendObjectWith(const nlohmann::json& object, const std::string& name, std
     out->append(value);
     placed = true;
   };
+  Printer printer(out);
   for (auto member = object.begin(); member != object.end(); ++member) {
     if (member.key() == name) continue;
     if (!placed && name < member.key()) place();
     separate();
     AppendJsonString(member.key(), out);
     out->push_back(':');
-    AppendDump(member.value(), out);
+    printer.Dump(member.value());
   }
   if (!placed) place();
   out->push_back('}');
