@@ -1,9 +1,9 @@
 #include "fleet/event_messages.h"
 
 #include "fleet/machine_identity.h"
+#include "fleet/row_json.h"
 
 #include <cstdint>
-#include <map>
 
 #include "reader/event_format.h"
 #include "reader/record_reader.h"
@@ -48,31 +48,36 @@ bool EventMessages::ReadPage(int64_t after, int limit, EventPage* page, std::str
     readerLatest_ = latest;
   }
   std::vector<Reader::EventRecord> records;
-  std::vector<RawEvent> raws;
+  std::vector<RawEventText> raws;
   if (reader_->ReadEvents(after, limit, &records) != Reader::ReadResult::Ok)
     return *error = reader_->Error(), false;
   if (records.empty()) return true;
   // The raw rows of the same keys: a newer event written between the two reads
-  // waits for the next page.
+  // waits for the next page. Both come oldest first.
   if (!raw_.ReadEvents(after, static_cast<int>(records.size()), &raws, error)) return false;
-  std::map<int64_t, const RawEvent*> rawOf;
-  for (const RawEvent& raw : raws) rawOf[raw.key] = &raw;
   const std::string subject = EventSubject(machine_.token);
+  auto raw = raws.begin();
+  std::string rows;
   for (const Reader::EventRecord& record : records) {
-    const auto raw = rawOf.find(record.key);
-    if (raw == rawOf.end()) break;
+    while (raw != raws.end() && raw->key < record.key) ++raw;
+    if (raw == raws.end() || raw->key != record.key) break;
     // The reader's JSON as the record answers now: a display name or a user's name
     // it takes from rows that stand at this moment is kept as it was when sent, and
     // the fleet's history prints the event from these fields, not from today's rows.
     nlohmann::json body = Reader::EventJson(record);
-    body.update(Envelope(machine_));
+    body["machine"] = machine_.name;
+    body["machineId"] = machine_.id;
     body["key"] = record.key;
     // What the listing and the net change need beyond the JSON: foundByRescan says
     // only in part how the change was learnt.
     body["origin"] = record.origin;
     body["stateChange"] = record.stateChange;
-    body["raw"] = {{"ChangeEvents", raw->second->changeEvent}, {"ExtendedEvent", raw->second->extendedEvent}};
-    page->messages.push_back({subject, machine_.id + ":" + std::to_string(record.key), Dumped(body)});
+    rows = "{\"ChangeEvents\":" + raw->changeEvent + ",\"ExtendedEvent\":" + raw->extendedEvent + "}";
+    Outgoing& message = page->messages.emplace_back();
+    message.subject = subject;
+    message.msgId = machine_.id + ":" + std::to_string(record.key);
+    message.data.reserve(rows.size() + 2048);
+    AppendObjectWith(body, "raw", rows, &message.data);
     page->keys.push_back(record.key);
     if (record.change.eventType == kRescanEndEventType) page->latestRescanKey = record.key;
   }

@@ -38,7 +38,7 @@ struct Outgoing {
 // outlives every batch, since a late answer may still arrive after one gave up.
 struct AckBook {
   std::mutex lock;
-  std::unordered_map<std::string, size_t> positionOfId;
+  std::unordered_map<const natsMsg*, size_t> positionOfMessage;  // those the library holds
   std::vector<char> acked;
   std::string firstError;
 };
@@ -88,6 +88,12 @@ class JetStreamLink {
   std::unique_ptr<AckBook> book_;
   int64_t waitMs_ = 5000;
   natsStatus sendStatus_ = NATS_OK;  // how BeginPublish's sending ended
+
+  template <typename Change>
+  void WithBook(Change change) {
+    std::lock_guard<std::mutex> guard(book_->lock);
+    change();
+  }
 };
 
 // "nats: <text of the status>" plus the last error the library recorded.

@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include "fleet/row_json.h"
+
 namespace Fleet {
 namespace {
 
@@ -18,6 +20,23 @@ class Statement {
  private:
   sqlite3_stmt* stmt_ = nullptr;
   bool ok_ = false;
+};
+
+// One read transaction over the statements made while it lives: one shared lock
+// taken and dropped instead of one per statement (each lock, unlock and check for a
+// journal is a round trip through the Wine server under Wine). A read that fails is
+// left to its statement's own check.
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(sqlite3* db)
+      : db_(db), open_(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {}
+  ~ReadTransaction() {
+    if (open_) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  }
+
+ private:
+  sqlite3* db_;
+  bool open_;
 };
 
 nlohmann::json ColumnValue(sqlite3_stmt* stmt, int i) {
@@ -84,14 +103,23 @@ bool RecordFile::Open(const std::string& path, std::string* error) {
   return true;
 }
 
-bool RecordFile::ReadEvents(int64_t after, int limit, std::vector<RawEvent>* out, std::string* error) {
+bool RecordFile::ReadEvents(int64_t after, int limit, std::vector<RawEventText>* out, std::string* error) {
   out->clear();
+  // The events and their extended rows as one snapshot, still one short read.
+  ReadTransaction transaction(db_);
   Statement stmt(db_, "SELECT * FROM ChangeEvents WHERE KEY > ? ORDER BY KEY LIMIT ?");
   if (!stmt.ok()) return *error = Failed(db_, "reading the change events"), false;
   sqlite3_bind_int64(stmt.get(), 1, after);
   sqlite3_bind_int(stmt.get(), 2, limit);
+  const std::vector<int> order = MemberOrder(stmt.get());
+  const int key = ColumnIndex(stmt.get(), "KEY");
   int rc;
-  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) out->push_back(EventOf(stmt.get()));
+  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    RawEventText& event = out->emplace_back();
+    event.key = sqlite3_column_int64(stmt.get(), key);
+    event.changeEvent.reserve(256);
+    AppendRowJson(stmt.get(), order, &event.changeEvent);
+  }
   if (rc != SQLITE_DONE) return *error = Failed(db_, "reading the change events"), false;
   if (out->empty()) return true;
   return ExtendedRows(out->front().key, out->back().key, out, error);
@@ -116,19 +144,25 @@ bool RecordFile::ReadEventsByKey(const std::vector<int64_t>& keys, std::vector<R
   return true;
 }
 
-bool RecordFile::ExtendedRows(int64_t first, int64_t last, std::vector<RawEvent>* events, std::string* error) {
+bool RecordFile::ExtendedRows(int64_t first, int64_t last, std::vector<RawEventText>* events,
+                              std::string* error) {
   Statement stmt(db_, "SELECT * FROM ExtendedEvent WHERE CHANGE_EVENT_KEY BETWEEN ? AND ?");
   if (!stmt.ok()) return *error = Failed(db_, "reading the extended events"), false;
   sqlite3_bind_int64(stmt.get(), 1, first);
   sqlite3_bind_int64(stmt.get(), 2, last);
-  std::map<int64_t, nlohmann::json> byEvent;
+  const std::vector<int> order = MemberOrder(stmt.get());
+  const int owner = ColumnIndex(stmt.get(), "CHANGE_EVENT_KEY");
+  // Of two rows for one event, the later read stands.
+  std::map<int64_t, std::string> byEvent;
   int rc;
   while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-    const int64_t owner = sqlite3_column_int64(stmt.get(), ColumnIndex(stmt.get(), "CHANGE_EVENT_KEY"));
-    byEvent[owner] = RowObject(stmt.get());
+    std::string& text = byEvent[sqlite3_column_int64(stmt.get(), owner)];
+    text.clear();
+    text.reserve(512);
+    AppendRowJson(stmt.get(), order, &text);
   }
   if (rc != SQLITE_DONE) return *error = Failed(db_, "reading the extended events"), false;
-  for (RawEvent& event : *events) {
+  for (RawEventText& event : *events) {
     const auto found = byEvent.find(event.key);
     if (found != byEvent.end()) event.extendedEvent = std::move(found->second);
   }

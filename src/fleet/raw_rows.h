@@ -20,6 +20,13 @@ struct RawEvent {
   nlohmann::json extendedEvent;  // its ExtendedEvent row, or null
 };
 
+// An event's two rows as the JSON text an event message carries.
+struct RawEventText {
+  int64_t key = 0;
+  std::string changeEvent;             // the ChangeEvents row as an object
+  std::string extendedEvent = "null";  // its ExtendedEvent row, or null
+};
+
 // A read-only connection that never writes a journal of its own. Reads happen in
 // short transactions so that the service never waits more than one busy retry.
 class RecordFile {
@@ -34,7 +41,7 @@ class RecordFile {
   void Close();
 
   // Up to limit events with KEY > after, oldest first, with their extended rows.
-  bool ReadEvents(int64_t after, int limit, std::vector<RawEvent>* out, std::string* error);
+  bool ReadEvents(int64_t after, int limit, std::vector<RawEventText>* out, std::string* error);
   // The events with the given keys (any order); keys missing on disk are left out.
   bool ReadEventsByKey(const std::vector<int64_t>& keys, std::vector<RawEvent>* out, std::string* error);
   // The KEY of the limit-th event counted back from (and including) key, or 0.
@@ -47,7 +54,7 @@ class RecordFile {
   sqlite3* Handle() const { return db_; }
 
  private:
-  bool ExtendedRows(int64_t first, int64_t last, std::vector<RawEvent>* events, std::string* error);
+  bool ExtendedRows(int64_t first, int64_t last, std::vector<RawEventText>* events, std::string* error);
   sqlite3* db_ = nullptr;
 };
 
