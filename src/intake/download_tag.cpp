@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "intake/activity_tracker.h"
+#include "platform/byte_order.h"
 #include "platform/scoped_handle.h"
 #include "util/path_routines.h"
 #include "util/text_routines.h"
@@ -80,12 +81,7 @@ int ActivityTracker::WriteUrlTag(std::u16string_view filePath, std::u16string_vi
 
 bool ActivityTracker::WriteText(Platform::Handle file, std::u16string_view text,
                                 Platform::Win32Error& error) {
-  std::vector<uint8_t> bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(unit >> 8));
-  }
+  const std::vector<uint8_t> bytes = Platform::Utf16LeBytes(text);
   uint32_t written = 0;
   error = system_.Files().WriteFile(file, bytes, &written);
   return error == Platform::kErrorSuccess && written == bytes.size();

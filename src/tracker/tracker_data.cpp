@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "platform/scoped_handle.h"
 
 namespace BrumevaleUtil {
@@ -24,8 +25,7 @@ bool ReadTag(Platform::FileSystem& files, const std::u16string& path, std::u16st
   std::vector<uint8_t> bytes(kMaxTagBytes);
   uint32_t read = 0;
   if (files.ReadFile(stream.Get(), bytes, &read) != Platform::kErrorSuccess) return false;
-  text->clear();
-  for (uint32_t i = 0; i + 1 < read; i += 2) text->push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  *text = Platform::Utf16LeText(std::span<const uint8_t>(bytes).first(read));
   return true;
 }
 

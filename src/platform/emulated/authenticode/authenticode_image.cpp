@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "platform/byte_order.h"
+
 namespace Emulated {
 namespace {
 
@@ -11,34 +13,27 @@ constexpr uint16_t kWinCertRevision2 = 0x0200;
 constexpr uint16_t kWinCertTypePkcsSignedData = 0x0002;
 constexpr uint32_t kSecurityDirectory = 4;
 
-uint32_t Read32(std::span<const uint8_t> data, size_t at) {
-  return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
-}
-uint16_t Read16(std::span<const uint8_t> data, size_t at) {
-  return static_cast<uint16_t>(data[at] | data[at + 1] << 8);
-}
-
 using DigestContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 }  // namespace
 
 std::optional<PeLayout> ReadPeLayout(std::span<const uint8_t> data) {
   if (data.size() < 0x40 || data[0] != 'M' || data[1] != 'Z') return std::nullopt;
-  const size_t pe = Read32(data, 0x3C);
+  const size_t pe = Platform::ReadLe32(data, 0x3C);
   if (pe > data.size() || data.size() - pe < 24 + 2) return std::nullopt;
-  if (Read32(data, pe) != 0x00004550u) return std::nullopt;  // "PE\0\0"
+  if (Platform::ReadLe32(data, pe) != 0x00004550u) return std::nullopt;  // "PE\0\0"
   const size_t optional = pe + 24;
-  const uint16_t magic = Read16(data, optional);
+  const uint16_t magic = Platform::ReadLe16(data, optional);
   if (magic != kPe32Magic && magic != kPe32PlusMagic) return std::nullopt;
   const size_t countAt = optional + (magic == kPe32Magic ? 92 : 108);
   const size_t directories = countAt + 4;
   if (directories + (kSecurityDirectory + 1) * 8 > data.size()) return std::nullopt;
-  if (Read32(data, countAt) <= kSecurityDirectory) return std::nullopt;
+  if (Platform::ReadLe32(data, countAt) <= kSecurityDirectory) return std::nullopt;
   PeLayout layout;
   layout.checksumOffset = optional + 64;
   layout.securityEntryOffset = directories + kSecurityDirectory * 8;
-  const size_t tableOffset = Read32(data, layout.securityEntryOffset);
-  const size_t tableSize = Read32(data, layout.securityEntryOffset + 4);
+  const size_t tableOffset = Platform::ReadLe32(data, layout.securityEntryOffset);
+  const size_t tableSize = Platform::ReadLe32(data, layout.securityEntryOffset + 4);
   // A table that does not lie after the headers and inside the file is no table.
   if (tableOffset != 0 && tableSize != 0 && tableOffset >= layout.securityEntryOffset + 8 &&
       tableOffset <= data.size() && tableSize <= data.size() - tableOffset) {
@@ -52,9 +47,9 @@ std::optional<std::span<const uint8_t>> PrimarySignatureBlob(std::span<const uin
                                                              const PeLayout& layout) {
   std::span<const uint8_t> table = data.subspan(layout.tableOffset, layout.tableSize);
   while (table.size() >= 8) {
-    const uint32_t length = Read32(table, 0);
+    const uint32_t length = Platform::ReadLe32(table, 0);
     if (length < 8 || length > table.size()) return std::nullopt;
-    if (Read16(table, 4) == kWinCertRevision2 && Read16(table, 6) == kWinCertTypePkcsSignedData)
+    if (Platform::ReadLe16(table, 4) == kWinCertRevision2 && Platform::ReadLe16(table, 6) == kWinCertTypePkcsSignedData)
       return table.subspan(8, length - 8);
     const size_t padded = (static_cast<size_t>(length) + 7) & ~size_t{7};  // entries are 8-byte aligned
     if (padded >= table.size()) break;

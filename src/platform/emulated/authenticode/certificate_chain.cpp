@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/emulated/authenticode/signature_judge.h"
+#include "platform/file_time.h"
 #include "platform/trust.h"
 
 namespace Emulated {
@@ -88,7 +89,7 @@ bool BuildChain(const CertificateStores& stores, const ChainRequest& request, Ch
   std::unique_ptr<X509_STORE_CTX, OpenSslFree> context(X509_STORE_CTX_new());
   if (!X509_STORE_CTX_init(context.get(), anchors.get(), request.leaf, untrusted.get())) return false;
   X509_STORE_CTX_set_app_data(context.get(), faults);
-  X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(context.get()), UnixSecondsOf(request.asOf));
+  X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(context.get()), Platform::UnixSecondsOf(request.asOf));
   X509_verify_cert(context.get());
   *chain = X509_STORE_CTX_get1_chain(context.get());
   return true;

@@ -4,6 +4,7 @@
 #include <openssl/x509v3.h>
 
 #include "platform/emulated/authenticode/openssl_types.h"
+#include "platform/file_time.h"
 #include "platform/text_encoding.h"
 
 namespace Emulated {
@@ -60,14 +61,7 @@ std::u16string EmailName(X509* certificate) {
 Platform::FileTime FileTimeOf(const ASN1_TIME* time) {
   std::tm parts{};
   if (!time || ASN1_TIME_to_tm(time, &parts) != 1) return 0;
-  const int64_t seconds = timegm(&parts);
-  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
-  if (seconds < -kSecondsFrom1601To1970) return 0;
-  return static_cast<Platform::FileTime>(seconds + kSecondsFrom1601To1970) * 10000000u;
-}
-
-int64_t UnixSecondsOf(Platform::FileTime time) {
-  return static_cast<int64_t>(time / 10000000u) - 11644473600;
+  return Platform::FileTimeFromUnixSeconds(timegm(&parts));
 }
 
 Platform::CertificateNames NamesOf(X509* certificate) {

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "platform/byte_order.h"
+
 namespace Emulated {
 namespace {
 
@@ -17,10 +19,6 @@ constexpr const char16_t* kStoreBases[] = {
     u"SOFTWARE\\Policies\\Microsoft\\SystemCertificates",
     u"SOFTWARE\\Microsoft\\EnterpriseCertificates",
 };
-
-uint32_t Read32(std::span<const uint8_t> data, size_t at) {
-  return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
-}
 
 std::vector<uint8_t> ReadBlob(Platform::Registry& registry, Handle key) {
   uint32_t type = 0;
@@ -77,8 +75,8 @@ void LoadCrls(Platform::Registry& registry, std::vector<CrlPtr>* into) {
 std::optional<std::vector<uint8_t>> SerializedProperty(std::span<const uint8_t> blob, uint32_t propertyId) {
   size_t at = 0;
   while (blob.size() - at >= 12) {
-    const uint32_t id = Read32(blob, at);
-    const uint32_t length = Read32(blob, at + 8);
+    const uint32_t id = Platform::ReadLe32(blob, at);
+    const uint32_t length = Platform::ReadLe32(blob, at + 8);
     if (length > blob.size() - at - 12) return std::nullopt;
     if (id == propertyId) return std::vector<uint8_t>(blob.begin() + at + 12, blob.begin() + at + 12 + length);
     at += 12 + length;

@@ -25,7 +25,5 @@ using Pkcs7Ptr = std::unique_ptr<PKCS7, OpenSslFree>;
 
 // An ASN.1 time as a FILETIME (UTC), 0 when it cannot be read.
 Platform::FileTime FileTimeOf(const ASN1_TIME* time);
-// A FILETIME as calendar seconds since 1970 (for X509_VERIFY_PARAM_set_time).
-int64_t UnixSecondsOf(Platform::FileTime time);
 
 }  // namespace Emulated

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
 #include "platform/emulated/der/ber_encoding.h"
 #include "platform/emulated/der/der_reader.h"
 
@@ -46,13 +47,7 @@ std::optional<IndirectData> ReadIndirectDataContents(std::span<const uint8_t> co
 
 // A member tag is stored as UTF-16LE text in an OCTET STRING.
 std::u16string TagText(std::span<const uint8_t> bytes) {
-  std::u16string text;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const char16_t c = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
-    if (c == 0) break;
-    text += c;
-  }
-  return text;
+  return Platform::Utf16LeTextToNul(bytes);
 }
 
 // Attribute ::= SEQUENCE { type OID, values SET OF ANY }: the indirect data's digest.

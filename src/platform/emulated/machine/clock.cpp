@@ -2,12 +2,13 @@
 
 #include <cstdint>
 
+#include "platform/file_time.h"
+
 namespace Emulated {
 namespace {
 
-constexpr int64_t kTicksPerSecond = 10'000'000;
-// Seconds from 1601-01-01 to 1970-01-01.
-constexpr int64_t kEpochDifference = 11'644'473'600;
+using Platform::kFileTimeTicksPerSecond;
+using Platform::kSecondsFrom1601To1970;
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
@@ -24,15 +25,15 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
 Platform::FileTime Clock::NowUtc() const {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   const int64_t ticks = std::chrono::duration_cast<std::chrono::microseconds>(now).count() * 10;
-  return static_cast<Platform::FileTime>(ticks + (kEpochDifference + offset_.load()) * kTicksPerSecond);
+  return static_cast<Platform::FileTime>(ticks + (kSecondsFrom1601To1970 + offset_.load()) * kFileTimeTicksPerSecond);
 }
 
 int64_t Clock::NowSeconds() const {
-  return static_cast<int64_t>(NowUtc() / kTicksPerSecond) - kEpochDifference;
+  return Platform::UnixSecondsOf(NowUtc());
 }
 
 Platform::FileTime Clock::UtcToLocal(Platform::FileTime utc) const {
-  return utc + static_cast<int64_t>(utcOffsetMinutes_) * 60 * kTicksPerSecond;
+  return utc + static_cast<int64_t>(utcOffsetMinutes_) * 60 * kFileTimeTicksPerSecond;
 }
 
 namespace {
@@ -62,9 +63,9 @@ Platform::SystemTime Clock::ToSystemTime(Platform::FileTime time) {
   // arithmetic.
   thread_local uint64_t cachedSecond = ~uint64_t{0};
   thread_local Platform::SystemTime cached;
-  const uint64_t second = time / kTicksPerSecond;
+  const uint64_t second = time / kFileTimeTicksPerSecond;
   if (second != cachedSecond) {
-    const int64_t totalSeconds = static_cast<int64_t>(second) - kEpochDifference;
+    const int64_t totalSeconds = static_cast<int64_t>(second) - kSecondsFrom1601To1970;
     int64_t days = totalSeconds / 86400;
     int64_t rest = totalSeconds % 86400;
     if (rest < 0) {
@@ -78,15 +79,15 @@ Platform::SystemTime Clock::ToSystemTime(Platform::FileTime time) {
     cachedSecond = second;
   }
   Platform::SystemTime st = cached;
-  st.milliseconds = static_cast<uint16_t>(time % kTicksPerSecond / 10'000);
+  st.milliseconds = static_cast<uint16_t>(time % kFileTimeTicksPerSecond / Platform::kFileTimeTicksPerMillisecond);
   return st;
 }
 
 Platform::FileTime Clock::FromSystemTime(const Platform::SystemTime& t) {
   const int64_t days = DaysFromCivil(t.year, t.month, t.day);
   const int64_t seconds = days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
-  return static_cast<Platform::FileTime>((seconds + kEpochDifference) * kTicksPerSecond +
-                                         static_cast<int64_t>(t.milliseconds) * 10'000);
+  return static_cast<Platform::FileTime>((seconds + kSecondsFrom1601To1970) * kFileTimeTicksPerSecond +
+                                         static_cast<int64_t>(t.milliseconds) * Platform::kFileTimeTicksPerMillisecond);
 }
 
 }  // namespace Emulated

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace Emulated {
 namespace {
 
@@ -20,12 +22,12 @@ constexpr uint32_t kMaxDirectories = 16;
 
 uint16_t ReadLe16(std::span<const uint8_t> bytes, size_t at) {
   if (at + 2 > bytes.size()) return 0;
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+  return Platform::ReadLe16(bytes, at);
 }
 
 uint32_t ReadLe32(std::span<const uint8_t> bytes, size_t at) {
   if (at + 4 > bytes.size()) return 0;
-  return static_cast<uint32_t>(ReadLe16(bytes, at)) | (static_cast<uint32_t>(ReadLe16(bytes, at + 2)) << 16);
+  return Platform::ReadLe32(bytes, at);
 }
 
 ByteSource MemorySource(std::span<const uint8_t> bytes) {

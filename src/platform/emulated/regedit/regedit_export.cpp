@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/byte_order.h"
 #include "platform/emulated/regedit/regedit_import.h"
 #include "platform/emulated/regedit/regedit_roots.h"
 #include "platform/emulated/registry/registry_store.h"
@@ -34,7 +35,7 @@ bool AsText(const RegistryValue& value, std::u16string* text) {
   if (value.type != kRegSz || data.size() < 2 || data.size() % 2 != 0) return false;
   std::u16string result;
   for (size_t i = 0; i + 2 < data.size(); i += 2) {
-    const auto c = static_cast<char16_t>(data[i] | data[i + 1] << 8);
+    const auto c = static_cast<char16_t>(Platform::ReadLe16(data, i));
     if (c == 0 || c == u'\r' || c == u'\n') return false;
     result += c;
   }
@@ -68,8 +69,7 @@ void AppendValue(std::u16string* out, const RegistryValue& value) {
   if (AsText(value, &text)) {
     *out += name + u"=" + Quoted(text) + u"\r\n";
   } else if (value.type == kRegDword && value.data.size() == 4) {
-    const uint32_t number = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
-                            static_cast<uint32_t>(value.data[3]) << 24;
+    const uint32_t number = Platform::ReadLe32(value.data);
     char digits[9];
     std::snprintf(digits, sizeof digits, "%08x", number);
     *out += name + u"=dword:" + Utf8ToUtf16(digits) + u"\r\n";
@@ -95,11 +95,7 @@ std::vector<uint8_t> Encode(std::u16string_view text, bool utf16) {
     return std::vector<uint8_t>(utf8.begin(), utf8.end());
   }
   std::vector<uint8_t> bytes{0xFF, 0xFE};
-  bytes.reserve(2 + text.size() * 2);
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(c >> 8));
-  }
+  Platform::AppendUtf16Le(bytes, text);
   return bytes;
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/byte_order.h"
 #include "platform/emulated/regedit/regedit_roots.h"
 #include "platform/emulated/regedit/regedit_values.h"
 #include "platform/text_encoding.h"
@@ -193,11 +194,7 @@ std::u16string_view Parser::JoinContinuations(std::u16string_view data) {
 bool DecodeRegeditText(std::span<const uint8_t> bytes, std::u16string* text) {
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     if (bytes.size() % 2 != 0) return false;
-    text->clear();
-    text->reserve(bytes.size() / 2);
-    for (size_t i = 2; i < bytes.size(); i += 2) {
-      text->push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
-    }
+    *text = Platform::Utf16LeText(bytes.subspan(2));
     return true;
   }
   if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {

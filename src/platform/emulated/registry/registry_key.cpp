@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
+
 namespace Emulated {
 
 bool RegistryNamesEqual(std::u16string_view a, std::u16string_view b) {
@@ -19,20 +21,13 @@ bool RegistryNameLess::operator()(std::u16string_view a, std::u16string_view b) 
 }
 
 std::vector<uint8_t> RegistryStringData(std::u16string_view text) {
-  std::vector<uint8_t> data;
-  data.reserve((text.size() + 1) * 2);
-  for (char16_t c : text) {
-    data.push_back(static_cast<uint8_t>(c & 0xFF));
-    data.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  data.push_back(0);
-  data.push_back(0);
-  return data;
+  return Platform::Utf16LeBytesWithNul(text);
 }
 
 std::vector<uint8_t> RegistryDwordData(uint32_t value) {
-  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  std::vector<uint8_t> data;
+  Platform::AppendLe(data, value, 4);
+  return data;
 }
 
 std::u16string RegistryKey::KernelPath() const {

@@ -1,5 +1,6 @@
 #include "platform/emulated/registry/registry_store.h"
 
+#include "platform/byte_order.h"
 #include "platform/emulated/machine/machine.h"
 #include "platform/emulated/machine/object_table.h"
 #include "platform/emulated/registry/registry_seed.h"
@@ -94,8 +95,7 @@ void RegistryStore::RefreshControlSetLink() {
   if (KeyPtr select = Lookup(machineRoot_, u"SYSTEM\\Select")) {
     const RegistryValue* value = select->FindValue(u"Current");
     if (value != nullptr && value->type == kRegDword && value->data.size() == 4) {
-      current = value->data[0] | value->data[1] << 8 | value->data[2] << 16 |
-                static_cast<uint32_t>(value->data[3]) << 24;
+      current = Platform::ReadLe32(value->data);
     }
   }
   std::string digits = std::to_string(current);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "platform/emulated/registry/registry_key.h"
 #include "platform/emulated/registry/registry_store.h"
 
@@ -25,13 +26,7 @@ uint32_t DwordOf(const RegistryValue& value) {
 }
 
 std::u16string TextOf(const RegistryValue& value) {
-  std::u16string text;
-  for (size_t i = 0; i + 1 < value.data.size(); i += 2) {
-    const char16_t c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    if (c == 0) break;
-    text.push_back(c);
-  }
-  return text;
+  return Platform::Utf16LeTextToNul(value.data);
 }
 
 RegistryEdit SetEdit(std::u16string_view name, std::u16string_view valueName, uint32_t type,
