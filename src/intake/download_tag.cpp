@@ -6,6 +6,7 @@
 #include "intake/activity_tracker.h"
 #include "platform/byte_order.h"
 #include "platform/scoped_handle.h"
+#include "tracker/download_tag.h"
 #include "util/path_routines.h"
 #include "util/text_routines.h"
 #include "util/time_text.h"
@@ -15,7 +16,6 @@ using VyrUtilities::EqualsIgnoreCase;
 
 namespace {
 
-constexpr std::u16string_view kUrlStream = u":Brumevale.URL";
 constexpr std::u16string_view kZoneStream = u"Zone.Identifier";
 
 // The browser saves a download into its cache as name[N].ext; the file is the
@@ -58,15 +58,16 @@ int ActivityTracker::WriteUrlTag(std::u16string_view filePath, std::u16string_vi
   Platform::FileSystem& files = system_.Files();
   Platform::ScopedFile stream;
   const Platform::Win32Error error = files.CreateFile(
-      std::u16string(filePath) + std::u16string(kUrlStream),
+      std::u16string(filePath) + std::u16string(BrumevaleUtil::DownloadTag::kStream),
       Platform::kGenericRead | Platform::kGenericWrite, 0, Platform::kCreateAlways,
       Platform::kFileAttributeNormal, stream.Receive(files));
   if (error != Platform::kErrorSuccess) {
     LogTagFailure(u"Failed to create URL tag.", filePath, error);
     return 0;
   }
-  const std::u16string timeText = VyrUtilities::FormatCurrentTime(system_, true);
-  const std::u16string_view pieces[] = {address, u"\n", owner, u"\n", timeText};
+  const BrumevaleUtil::DownloadTag tag{std::u16string(address), std::u16string(owner),
+                                       VyrUtilities::FormatCurrentTime(system_, true)};
+  const auto pieces = tag.Pieces();
   for (size_t i = 0; i < std::size(pieces); ++i) {
     Platform::Win32Error writeError = Platform::kErrorSuccess;
     if (!WriteText(stream.Get(), pieces[i], writeError)) {
