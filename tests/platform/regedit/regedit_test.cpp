@@ -5,25 +5,29 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/contract/registry_contract.h"
+#include "platform/byte_order.h"
 #include "platform/emulated/machine/machine.h"
 #include "platform/emulated/regedit/regedit_export.h"
 #include "platform/emulated/regedit/regedit_import.h"
 #include "platform/emulated/regedit/regedit_parse.h"
 #include "platform/emulated/registry/registry_store.h"
+#include "platform/scoped_handle.h"
 #include "platform/text_encoding.h"
 
 namespace {
 
 using namespace Platform;
-using RegistryContract::Text;
 using Emulated::RegistryValue;
+
+// A REG_SZ's data.
+std::vector<uint8_t> Text(std::u16string_view text) { return Utf16LeBytesWithNul(text); }
 
 std::vector<uint8_t> Utf8(std::string_view text) { return {text.begin(), text.end()}; }
 
+// A regedit file's bytes: UTF-16LE after its byte-order mark.
 std::vector<uint8_t> Utf16(std::u16string_view text) {
   std::vector<uint8_t> bytes{0xFF, 0xFE};
-  for (char16_t c : text) bytes.insert(bytes.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+  AppendUtf16Le(bytes, text);
   return bytes;
 }
 
