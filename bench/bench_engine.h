@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/load_point_engine.h"
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "util/brumevale_settings.h"
 #include "util/drive_map.h"
 #include "util/vyr_log.h"

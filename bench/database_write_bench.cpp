@@ -9,7 +9,7 @@
 
 #include "bench_engine.h"
 #include "database/load_point_database.h"
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "util/brumevale_settings.h"
 
 namespace {

@@ -38,9 +38,9 @@
 #include <vector>
 
 #include "bench_image.h"
-#include "platform/emulated/file_store.h"
-#include "platform/emulated/process_list.h"
-#include "platform/emulated/registry_store.h"
+#include "platform/emulated/files/file_store.h"
+#include "platform/emulated/processes/process_list.h"
+#include "platform/emulated/registry/registry_store.h"
 #include "platform/text_encoding.h"
 #include "sim/machine_image.h"
 #include "sim/service_session.h"

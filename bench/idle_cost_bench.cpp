@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "bench_image.h"
-#include "platform/emulated/process_list.h"
+#include "platform/emulated/processes/process_list.h"
 #include "sim/machine_image.h"
 #include "sim/service_session.h"
 

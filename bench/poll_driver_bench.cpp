@@ -20,7 +20,7 @@
 
 #include "intake/data_collector.h"
 #include "intake/driver_record.h"
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "util/drive_map.h"
 
 namespace {

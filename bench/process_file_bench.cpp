@@ -24,7 +24,7 @@
 #include "intake/process_monitor.h"
 #include "intake/system_log_entry.h"
 #include "ledger/process_file.h"
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/scoped_handle.h"
 #include "util/brumevale_settings.h"
 #include "util/drive_map.h"

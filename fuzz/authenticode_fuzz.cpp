@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/emulated/signature_judge.h"
+#include "platform/emulated/authenticode/signature_judge.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> image(data, size);

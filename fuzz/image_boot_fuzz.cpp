@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fuzz_image_folder.h"
-#include "platform/emulated/registry_store.h"
+#include "platform/emulated/registry/registry_store.h"
 #include "platform/text_encoding.h"
 #include "sim/machine_image.h"
 

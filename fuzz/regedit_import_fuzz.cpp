@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 
-#include "platform/emulated/machine.h"
-#include "platform/emulated/regedit_import.h"
+#include "platform/emulated/machine/machine.h"
+#include "platform/emulated/regedit/regedit_import.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Emulated::Machine machine{Emulated::MachineConfig{}};

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "families/task_scan.h"
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 
 namespace {
 

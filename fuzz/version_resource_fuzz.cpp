@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/emulated/pe_resources.h"
-#include "platform/emulated/version_block.h"
+#include "platform/emulated/pe/pe_resources.h"
+#include "platform/emulated/pe/version_block.h"
 
 namespace {
 

@@ -54,7 +54,7 @@ int32_t LoadPointEngine::Initialise(DataConsumer* consumer,
   StartWatchers();
   // Held from creation through the first rescan, so that another instance can tell
   // when this one has brought the database up to date.
-  if (loggerMutex_ != 0) system_.Objects().ReleaseMutex(loggerMutex_);
+  if (loggerMutex_) system_.Objects().ReleaseMutex(loggerMutex_.Get());
   return 1;
 }
 
@@ -70,9 +70,10 @@ void LoadPointEngine::CreateLoggerMutex() {
   // On Windows the mutex gets a null DACL so that every account may open it; the
   // platform's mutexes are open to everybody already.
   bool existed = false;
-  if (system_.Objects().CreateMutex(true, kLoggerMutexName, &loggerMutex_, &existed) !=
+  Platform::NamedObjects& objects = system_.Objects();
+  if (objects.CreateMutex(true, kLoggerMutexName, loggerMutex_.Receive(objects), &existed) !=
       Platform::kErrorSuccess) {
-    loggerMutex_ = 0;
+    loggerMutex_.Release();  // nothing was opened
     serviceLog_.Write(u"ERROR: Unable to initialize logger mutex.", 1, 1, 0);
   }
 }
@@ -84,7 +85,7 @@ void LoadPointEngine::StartWatchers() {
     Platform::Handle event = 0;
     if (system_.Objects().CreateEvent(true, false, u"", &event, &existed) ==
         Platform::kErrorSuccess) {
-      watcherEvents_[i] = event;
+      watcherEvents_[i] = Platform::ScopedObject(system_.Objects(), event);
       watchers_[i] = std::thread([this, &word, event] {
         MonitorBHORegistryKey(system_, serviceLog_, word, event);
       });
@@ -118,14 +119,14 @@ void LoadPointEngine::Shutdown() {
   Platform::NamedObjects& objects = system_.Objects();
   for (size_t i = 0; i < watchers_.size(); ++i) {
     watcherFlags_[i].fetch_and(~kWatcherKeepWatching);
-    if (watcherEvents_[i] != 0) objects.SetEvent(watcherEvents_[i]);
+    if (watcherEvents_[i]) objects.SetEvent(watcherEvents_[i].Get());
   }
+  // Each event is closed once its watcher has ended, and the mutex only after the
+  // database: another instance waiting on it must find the record closed.
   for (size_t i = 0; i < watchers_.size(); ++i) {
     if (watchers_[i].joinable()) watchers_[i].join();
-    if (watcherEvents_[i] != 0) objects.CloseHandle(watcherEvents_[i]);
-    watcherEvents_[i] = 0;
+    watcherEvents_[i].Reset();
   }
   if (database_ != nullptr && database_->IsOpen()) database_->CloseDatabase();
-  if (loggerMutex_ != 0) objects.CloseHandle(loggerMutex_);
-  loggerMutex_ = 0;
+  loggerMutex_.Reset();
 }

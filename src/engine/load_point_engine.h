@@ -20,6 +20,7 @@
 #include "fileinfo/user_identity.h"
 #include "ledger/ledger_context.h"
 #include "ledger/process_image_cache.h"
+#include "platform/scoped_handle.h"
 #include "platform/system.h"
 
 class DataConsumer;
@@ -147,11 +148,11 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   std::u16string svchostPath_;
   std::u16string svchostPathWow64_;
   FullScanState scanState_;
-  Platform::Handle loggerMutex_ = 0;
+  Platform::ScopedObject loggerMutex_;
   std::array<std::atomic<uint32_t>, 2> watcherFlags_{1, 5};
   std::array<std::thread, 2> watchers_;
   // The watchers' notification events, made here so that Shutdown can wake them.
-  std::array<Platform::Handle, 2> watcherEvents_{0, 0};
+  std::array<Platform::ScopedObject, 2> watcherEvents_;
   EngineHandlers handlers_;
   std::mutex notificationMutex_;
   std::unique_ptr<NotificationWatcher> notifications_;

@@ -40,10 +40,9 @@ std::vector<int32_t> ReconcileHelpers(LedgerContext& context, const HelperKey& h
                                      std::u16string(helpers.path) + u"\\" + classText, u"",
                                      commandLine);
     int32_t key = 0;
-    if (ReconcileLoadPoint(context, helpers.type, u"", classText, commandLine, u"", &key) == 5 &&
-        key > 0) {
-      added.push_back(key);
-    }
+    const Reconciled result =
+        ReconcileLoadPoint(context, helpers.type, u"", classText, commandLine, u"", &key);
+    if (result == Reconciled::kAdded && key > 0) added.push_back(key);
   }
   return added;
 }

@@ -21,9 +21,6 @@
 
 namespace {
 
-constexpr int32_t kReconcileChanged = 2;
-constexpr int32_t kReconcileAdded = 5;
-
 std::vector<std::u16string> EventListItems(const BrumevaleRegistryEvent& event, uint32_t type) {
   std::vector<std::u16string> strings;
   for (size_t i = 0; i < event.ValueTextCount(); ++i) strings.push_back(event.GetValueText(i));
@@ -78,12 +75,12 @@ int32_t ReconcileListItems(LedgerContext& context, const std::vector<std::u16str
     const std::u16string trimmed = VyrUtilities::Trim(item);
     if (trimmed.empty()) continue;
     int32_t key = 0;
-    const int32_t result = ReconcileLoadPoint(context, type, userId, trimmed, trimmed, u"", &key);
+    const Reconciled result = ReconcileLoadPoint(context, type, userId, trimmed, trimmed, u"", &key);
     // A row that could not be added is neither reported nor counted as seen.
     if (key < 1) continue;
-    if (result == kReconcileAdded && newKeys != nullptr) newKeys->push_back(key);
+    if (result == Reconciled::kAdded && newKeys != nullptr) newKeys->push_back(key);
     if (seenKeys != nullptr) seenKeys->insert(key);
-    if (result == kReconcileAdded || result == kReconcileChanged) changed = 1;
+    if (result == Reconciled::kAdded || result == Reconciled::kChanged) changed = 1;
   }
   return changed;
 }

@@ -22,8 +22,6 @@ constexpr uint32_t kDriverTypeBits = 0x3;
 // start on their own, so they are no load points.
 constexpr uint32_t kLastAutoStart = 2;
 constexpr uint32_t kDisabledStart = 4;
-// ReconcileLoadPoint's result for a row it added.
-constexpr int32_t kReconcileAdded = 5;
 
 std::u16string ControlSetPath(const std::u16string& controlSet, std::u16string_view below) {
   return u"SYSTEM\\" + controlSet + u"\\" + std::u16string(below);
@@ -138,10 +136,10 @@ void ReconcileNetworkProviders(LedgerContext& context, const std::u16string& con
       displayName.clear();
     }
     int32_t key = 0;
-    const int32_t result = ReconcileLoadPoint(context, kNetworkProviderType, controlSet, name,
+    const Reconciled result = ReconcileLoadPoint(context, kNetworkProviderType, controlSet, name,
                                               providerPath, displayName, &key);
     if (key < 1) continue;
-    if (result == kReconcileAdded && newKeys != nullptr) newKeys->push_back(key);
+    if (result == Reconciled::kAdded && newKeys != nullptr) newKeys->push_back(key);
     if (seenKeys != nullptr) seenKeys->insert(key);
   }
 }

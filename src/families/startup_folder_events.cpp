@@ -77,10 +77,10 @@ int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& 
   const std::u16string& userId = event.MatcherText();
   const std::u16string oldPath = StoredPath(context, type, userId, name);
   int32_t key = 0;
-  const int32_t result = ReconcileLoadPoint(context, type, userId, name, path, u"", &key);
-  if (result == 1 || key < 1) return 1;
+  const Reconciled result = ReconcileLoadPoint(context, type, userId, name, path, u"", &key);
+  if (result == Reconciled::kUnchanged || key < 1) return 1;
   LoadPointExtEventData data;
-  if (result == 5) {
+  if (result == Reconciled::kAdded) {
     data.SetAdded(path, u"");
   } else {
     data.SetChanged(path, oldPath, u"");
@@ -88,7 +88,7 @@ int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& 
   data.SetLoadPoint(type, name, userId);
   const int32_t processKey = WriteProcessFile(context, *process);
   RecordChangeEvent(context, event.TimeText(), key, processKey,
-                    result == 5 ? kEventLoadPointAdded : kEventLoadPointChanged, &data);
+                    result == Reconciled::kAdded ? kEventLoadPointAdded : kEventLoadPointChanged, &data);
   return 1;
 }
 

@@ -8,6 +8,7 @@
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/rescan_pass.h"
+#include "platform/byte_order.h"
 #include "platform/scoped_handle.h"
 #include "util/registry_readers.h"
 
@@ -51,7 +52,7 @@ bool DecodePackedCatalogItem(const std::vector<uint8_t>& data, PackedCatalogItem
   for (size_t i = 0; i < kProtocolNameMaxChars; ++i) {
     const size_t at = kProtocolNameOffset + 2 * i;
     if (at + 1 >= data.size()) break;
-    const char16_t c = static_cast<char16_t>(data[at] | (data[at + 1] << 8));
+    const char16_t c = static_cast<char16_t>(Platform::ReadLe16(data, at));
     if (c == 0) break;
     item.protocolName.push_back(c);
   }

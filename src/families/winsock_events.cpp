@@ -46,7 +46,7 @@ void NameSpaceLibrarySet(LedgerContext& context, const BrumevaleRegistryEvent& e
                                      event.KeyPath().ToText(false), u"DisplayString",
                                      displayString);
     if (ReconcileLoadPoint(context, c.type, c.userId, c.name, data, displayString,
-                           &c.record.targetKey) == 5) {
+                           &c.record.targetKey) == Reconciled::kAdded) {
       c.Set(kChangeKindAdded);
       c.record.extendedData->SetAdded(data, displayString);
     }
@@ -60,7 +60,7 @@ void NameSpaceLibrarySet(LedgerContext& context, const BrumevaleRegistryEvent& e
 void ProtocolItemSet(LedgerContext& context, KeyedChange& c, const PackedCatalogItem& item) {
   if (!c.HasRow()) {
     if (ReconcileLoadPoint(context, c.type, c.userId, c.name, item.providerPath,
-                           item.protocolName, &c.record.targetKey) == 5) {
+                           item.protocolName, &c.record.targetKey) == Reconciled::kAdded) {
       c.Set(kChangeKindAdded);
       c.record.extendedData->SetAdded(item.providerPath, u"");
     }

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "util/text_routines.h"
 #include "util/time_text.h"
 
@@ -44,26 +45,15 @@ std::u16string StringTablePath(uint16_t language, uint16_t codePage) {
 
 // The text of a string value, up to its terminator.
 std::u16string ValueText(std::span<const uint8_t> value) {
-  std::u16string text;
-  for (size_t i = 0; i + 1 < value.size(); i += 2) {
-    const char16_t unit = static_cast<char16_t>(value[i] | (value[i + 1] << 8));
-    if (unit == 0) break;
-    text.push_back(unit);
-  }
-  return text;
-}
-
-uint32_t TranslationAt(std::span<const uint8_t> translations, size_t at) {
-  return translations[at] | (translations[at + 1] << 8) | (translations[at + 2] << 16) |
-         (static_cast<uint32_t>(translations[at + 3]) << 24);
+  return Platform::Utf16LeTextToNul(value);
 }
 
 // The translation (language in the low half, code page in the high) to read: the
 // first whose language is the system default, else the first listed.
 uint32_t ChooseTranslation(std::span<const uint8_t> translations, uint16_t systemLanguage) {
   for (size_t at = 0; at + 4 <= translations.size(); at += 4)
-    if ((TranslationAt(translations, at) & 0xFFFF) == systemLanguage) return TranslationAt(translations, at);
-  return TranslationAt(translations, 0);
+    if ((Platform::ReadLe32(translations, at) & 0xFFFF) == systemLanguage) return Platform::ReadLe32(translations, at);
+  return Platform::ReadLe32(translations, 0);
 }
 
 }  // namespace

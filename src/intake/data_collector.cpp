@@ -6,6 +6,7 @@
 
 #include "intake/cut_record.h"
 #include "intake/registry_entry.h"
+#include "platform/byte_order.h"
 #include "util/drive_map.h"
 
 namespace {
@@ -60,8 +61,7 @@ int32_t DataCollector::PollDriver() {
   alignas(8) uint8_t request[kRequestWordSize] = {0, 0, 0, 0};
   uint32_t bytesReturned = 0;
   if (system_.FilterPort().SendMessage(port_, request, reply_, &bytesReturned) < 0) return -1;
-  const uint32_t count = request[0] | (request[1] << 8) | (request[2] << 16) |
-                         (static_cast<uint32_t>(request[3]) << 24);
+  const uint32_t count = Platform::ReadLe32(request);
   return static_cast<int32_t>(DecodeReply(reply_, count));
 }
 

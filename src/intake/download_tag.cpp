@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "intake/activity_tracker.h"
+#include "platform/byte_order.h"
 #include "platform/scoped_handle.h"
+#include "tracker/download_tag.h"
 #include "util/path_routines.h"
 #include "util/text_routines.h"
 #include "util/time_text.h"
@@ -14,7 +16,6 @@ using VyrUtilities::EqualsIgnoreCase;
 
 namespace {
 
-constexpr std::u16string_view kUrlStream = u":Brumevale.URL";
 constexpr std::u16string_view kZoneStream = u"Zone.Identifier";
 
 // The browser saves a download into its cache as name[N].ext; the file is the
@@ -57,15 +58,16 @@ int ActivityTracker::WriteUrlTag(std::u16string_view filePath, std::u16string_vi
   Platform::FileSystem& files = system_.Files();
   Platform::ScopedFile stream;
   const Platform::Win32Error error = files.CreateFile(
-      std::u16string(filePath) + std::u16string(kUrlStream),
+      std::u16string(filePath) + std::u16string(BrumevaleUtil::DownloadTag::kStream),
       Platform::kGenericRead | Platform::kGenericWrite, 0, Platform::kCreateAlways,
       Platform::kFileAttributeNormal, stream.Receive(files));
   if (error != Platform::kErrorSuccess) {
     LogTagFailure(u"Failed to create URL tag.", filePath, error);
     return 0;
   }
-  const std::u16string timeText = VyrUtilities::FormatCurrentTime(system_, true);
-  const std::u16string_view pieces[] = {address, u"\n", owner, u"\n", timeText};
+  const BrumevaleUtil::DownloadTag tag{std::u16string(address), std::u16string(owner),
+                                       VyrUtilities::FormatCurrentTime(system_, true)};
+  const auto pieces = tag.Pieces();
   for (size_t i = 0; i < std::size(pieces); ++i) {
     Platform::Win32Error writeError = Platform::kErrorSuccess;
     if (!WriteText(stream.Get(), pieces[i], writeError)) {
@@ -80,12 +82,7 @@ int ActivityTracker::WriteUrlTag(std::u16string_view filePath, std::u16string_vi
 
 bool ActivityTracker::WriteText(Platform::Handle file, std::u16string_view text,
                                 Platform::Win32Error& error) {
-  std::vector<uint8_t> bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(unit >> 8));
-  }
+  const std::vector<uint8_t> bytes = Platform::Utf16LeBytes(text);
   uint32_t written = 0;
   error = system_.Files().WriteFile(file, bytes, &written);
   return error == Platform::kErrorSuccess && written == bytes.size();

@@ -7,21 +7,9 @@
 #include <emmintrin.h>
 #endif
 
-namespace {
+#include "platform/byte_order.h"
 
-template <typename T>
-T ReadLittleEndian(std::span<const uint8_t> bytes, size_t offset) {
-  T value = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    // Callers have checked the bounds; one load per field instead of a byte loop.
-    std::memcpy(&value, bytes.data() + offset, sizeof(T));
-  } else {
-    for (size_t i = 0; i < sizeof(T); ++i) {
-      value |= static_cast<T>(bytes[offset + i]) << (8 * i);
-    }
-  }
-  return value;
-}
+namespace {
 
 // The number of 16-bit units before the first zero unit (units when there is none).
 // Names fill most of a reply, so several units are tested at a time: eight with
@@ -70,15 +58,15 @@ bool ReadDriverRecord(std::span<const uint8_t> buffer, size_t offset, DriverReco
   // bytes after the data may be missing on the last record; requiring them would
   // drop a record the driver laid out in full.
   if (offset > buffer.size() || buffer.size() - offset < kRecordDataOffset) return false;
-  const uint32_t dataLength = ReadLittleEndian<uint32_t>(buffer, offset);
+  const uint32_t dataLength = Platform::ReadLe<uint32_t>(buffer, offset);
   if (buffer.size() - offset - kRecordDataOffset < dataLength) return false;
 
   record.dataLength = dataLength;
-  record.id1 = ReadLittleEndian<uint64_t>(buffer, offset + 8);
-  record.id2 = ReadLittleEndian<uint64_t>(buffer, offset + 16);
-  record.id3 = ReadLittleEndian<uint64_t>(buffer, offset + 24);
-  record.operation = ReadLittleEndian<uint32_t>(buffer, offset + 32);
-  record.detail = ReadLittleEndian<uint32_t>(buffer, offset + 36);
+  record.id1 = Platform::ReadLe<uint64_t>(buffer, offset + 8);
+  record.id2 = Platform::ReadLe<uint64_t>(buffer, offset + 16);
+  record.id3 = Platform::ReadLe<uint64_t>(buffer, offset + 24);
+  record.operation = Platform::ReadLe<uint32_t>(buffer, offset + 32);
+  record.detail = Platform::ReadLe<uint32_t>(buffer, offset + 36);
   record.data = buffer.subspan(offset + kRecordDataOffset, dataLength);
   return true;
 }
@@ -99,12 +87,6 @@ size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16stri
   if (offset > data.size()) return 0;
   const uint8_t* start = data.data() + offset;
   text.resize(length);
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(text.data(), start, length * 2);
-  } else {
-    for (size_t i = 0; i < length; ++i) {
-      text[i] = static_cast<char16_t>(start[2 * i] | (start[2 * i + 1] << 8));
-    }
-  }
+  Platform::CopyUtf16LeUnits(start, length, text.data());
   return (terminated ? length + 1 : length) * 2;
 }

@@ -3,12 +3,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/file_time.h"
 #include "util/time_text.h"
 
 namespace {
 
-constexpr uint64_t kTicksPerMillisecond = 10'000;
-constexpr uint64_t kTicksPerSecond = 10'000'000;
+using Platform::kFileTimeTicksPerMillisecond;
+using Platform::kFileTimeTicksPerSecond;
 constexpr int64_t kSecondsPerDay = 86'400;
 
 // Civil date of a day counted from 1601-01-01 (a Monday), proleptic Gregorian.
@@ -45,13 +46,13 @@ struct LocalText {
 
 Platform::SystemTime FileTimeToUtcSystemTime(Platform::FileTime time) {
   Platform::SystemTime result;
-  const auto seconds = static_cast<int64_t>(time / kTicksPerSecond);
+  const auto seconds = static_cast<int64_t>(time / kFileTimeTicksPerSecond);
   SetDate(seconds / kSecondsPerDay, result);
   const int64_t inDay = seconds % kSecondsPerDay;
   result.hour = static_cast<uint16_t>(inDay / 3'600);
   result.minute = static_cast<uint16_t>(inDay / 60 % 60);
   result.second = static_cast<uint16_t>(inDay % 60);
-  result.milliseconds = static_cast<uint16_t>(time / kTicksPerMillisecond % 1'000);
+  result.milliseconds = static_cast<uint16_t>(time / kFileTimeTicksPerMillisecond % 1'000);
   return result;
 }
 
@@ -62,12 +63,12 @@ namespace {
 Platform::SystemTime UtcOf(Platform::FileTime now) {
   thread_local uint64_t cachedSecond = ~uint64_t{0};
   thread_local Platform::SystemTime cachedUtc;
-  if (now / kTicksPerSecond != cachedSecond) {
-    cachedSecond = now / kTicksPerSecond;
+  if (now / kFileTimeTicksPerSecond != cachedSecond) {
+    cachedSecond = now / kFileTimeTicksPerSecond;
     cachedUtc = FileTimeToUtcSystemTime(now);
   }
   Platform::SystemTime utc = cachedUtc;
-  utc.milliseconds = static_cast<uint16_t>(now / kTicksPerMillisecond % 1'000);
+  utc.milliseconds = static_cast<uint16_t>(now / kFileTimeTicksPerMillisecond % 1'000);
   return utc;
 }
 

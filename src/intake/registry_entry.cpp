@@ -1,26 +1,11 @@
 #include "intake/registry_entry.h"
 
-#include <bit>
 #include <cstring>
 #include <new>
 
+#include "platform/byte_order.h"
 #include "util/registry_text.h"
 #include "util/text_routines.h"
-
-namespace {
-
-// The record's UTF-16 units (little-endian bytes) as native units.
-void CopyUnits(const uint8_t* from, size_t units, char16_t* to) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(to, from, units * 2);
-  } else {
-    for (size_t i = 0; i < units; ++i) {
-      to[i] = static_cast<char16_t>(from[2 * i] | (from[2 * i + 1] << 8));
-    }
-  }
-}
-
-}  // namespace
 
 std::unique_ptr<RegistryEntry> RegistryEntry::Create(Platform::System& system,
                                                      const DriverRecord& record) {
@@ -105,8 +90,8 @@ void RegistryEntry::Fill(const DriverRecord& record, const Layout& layout, char1
   hasData_ = layout.hasData;
   strings_.clear();
   if (storage == nullptr) return;
-  CopyUnits(record.data.data(), keyUnits_, storage);
-  CopyUnits(record.data.data() + layout.nameOffset, nameUnits_, storage + keyUnits_);
+  Platform::CopyUtf16LeUnits(record.data.data(), keyUnits_, storage);
+  Platform::CopyUtf16LeUnits(record.data.data() + layout.nameOffset, nameUnits_, storage + keyUnits_);
   if (hasData_) {
     std::memcpy(storage + keyUnits_ + nameUnits_, record.data.data() + layout.dataOffset,
                 dataSize_);
@@ -126,7 +111,7 @@ void RegistryEntry::SplitMultiString() {
   const size_t units = data.size() / 2;
   bool atStart = true;
   for (size_t i = 0; i < units; ++i) {
-    const char16_t unit = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    const char16_t unit = Platform::Utf16LeUnit(data, i);
     if (atStart) {
       atStart = false;
       if (unit == 0) return;
@@ -143,12 +128,7 @@ void RegistryEntry::SplitMultiString() {
 
 std::u16string RegistryEntry::UnitsToText(size_t start, size_t length) const {
   const std::span<const uint8_t> data = Data();
-  std::u16string text(length, u'\0');
-  for (size_t i = 0; i < length; ++i) {
-    const size_t byte = 2 * (start + i);
-    text[i] = static_cast<char16_t>(data[byte] | (data[byte + 1] << 8));
-  }
-  return text;
+  return Platform::Utf16LeText(data.subspan(2 * start, 2 * length));
 }
 
 bool RegistryEntry::GetValueText(size_t index, std::u16string& text) const {
@@ -166,8 +146,7 @@ bool RegistryEntry::GetValueText(size_t index, std::u16string& text) const {
     case Platform::kRegDword: {
       // Shorter data holds no number; reading past it would invent digits.
       if (data.size() < 4) return false;
-      const uint32_t raw = data[0] | (data[1] << 8) | (data[2] << 16) |
-                           (static_cast<uint32_t>(data[3]) << 24);
+      const uint32_t raw = Platform::ReadLe32(data);
       text = VyrUtilities::IntToText(static_cast<int32_t>(raw), 10);
       return true;
     }

@@ -28,18 +28,18 @@ ScanSnapshot::Row* FindStoredRow(LoadPointDatabase& database, int32_t type,
 // Writes a command line or display name that differs from the stored one other than
 // in letter case; 2 when one was written, else 1. stored follows what the database
 // holds: a failed update leaves it as it was.
-int32_t UpdateStoredRow(LoadPointDatabase& database, ScanSnapshot::Row& stored,
-                        const std::u16string& commandLine, const std::u16string& displayName) {
-  int32_t result = 1;
+Reconciled UpdateStoredRow(LoadPointDatabase& database, ScanSnapshot::Row& stored,
+                           const std::u16string& commandLine, const std::u16string& displayName) {
+  Reconciled result = Reconciled::kUnchanged;
   if (!VyrUtilities::EqualsIgnoreCase(stored.commandLine, commandLine)) {
     if (database.UpdateLoadPointEntry(stored.key, commandLine) == 1) stored.commandLine = commandLine;
-    result = 2;
+    result = Reconciled::kChanged;
   }
   if (!VyrUtilities::EqualsIgnoreCase(stored.displayName, displayName)) {
     if (database.UpdateLoadPointDisplayName(stored.key, displayName) == 1) {
       stored.displayName = displayName;
     }
-    result = 2;
+    result = Reconciled::kChanged;
   }
   return result;
 }
@@ -48,13 +48,15 @@ int32_t UpdateStoredRow(LoadPointDatabase& database, ScanSnapshot::Row& stored,
 // of its own. A departure from the documented rescan, which records one summary
 // event and leaves the row pointing at its last live event: that pointer then
 // credited an offline change to the process that made the one before.
-void NameFinding(LedgerContext& context, LoadPointDatabase& database, int32_t result,
+void NameFinding(LedgerContext& context, LoadPointDatabase& database, Reconciled result,
                  FoundChange change) {
   const FullScanState& state = context.ScanState();
   if (state.active != 1 || state.findingOrigin == ChangeOrigin::kDriver) return;
-  if ((result != 2 && result != 5) || change.loadPointKey <= 0) return;
-  change.eventType = result == 5 ? kEventLoadPointAdded : kEventLoadPointChanged;
-  if (result == 5) {
+  if ((result != Reconciled::kChanged && result != Reconciled::kAdded) || change.loadPointKey <= 0) {
+    return;
+  }
+  change.eventType = result == Reconciled::kAdded ? kEventLoadPointAdded : kEventLoadPointChanged;
+  if (result == Reconciled::kAdded) {
     change.stateChange = ReturnStateChange(database, change.lpType, change.userId,
                                            {change.entryName, change.displayName});
   }
@@ -68,11 +70,11 @@ LoadPointDatabase* OpenLoadPointDatabase(LedgerContext& context) {
   return database != nullptr && database->IsOpen() ? database : nullptr;
 }
 
-int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16string& userId,
+Reconciled ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16string& userId,
                            const std::u16string& entryName, const std::u16string& commandLine,
                            const std::u16string& displayName, int32_t* outKey) {
   LoadPointDatabase* database = OpenLoadPointDatabase(context);
-  if (database == nullptr || entryName.empty()) return 1;
+  if (database == nullptr || entryName.empty()) return Reconciled::kUnchanged;
   FullScanState& state = context.ScanState();
   const auto lpType = static_cast<int32_t>(type);
   ScanSnapshot* snapshot = state.active == 1 ? state.snapshot.get() : nullptr;
@@ -80,7 +82,7 @@ int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16
   ScanSnapshot::Row* stored = snapshot != nullptr
                                   ? snapshot->Find(lpType, userId, entryName)
                                   : FindStoredRow(*database, lpType, userId, entryName, direct);
-  int32_t result = 1;
+  Reconciled result = Reconciled::kUnchanged;
   FoundChange finding{0, 0, type, entryName, userId, commandLine, u"", displayName, u""};
   if (stored != nullptr) {
     if (outKey != nullptr) *outKey = stored->key;
@@ -88,8 +90,10 @@ int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16
     finding.oldValue = stored->commandLine;
     finding.oldDisplayName = stored->displayName;
     result = UpdateStoredRow(*database, *stored, commandLine, displayName);
-    if (result == 1 && state.active == 0) {
-      result = type == kCommonStartupFolderType || type == kUserStartupFolderType ? 2 : 6;
+    if (result == Reconciled::kUnchanged && state.active == 0) {
+      result = type == kCommonStartupFolderType || type == kUserStartupFolderType
+                   ? Reconciled::kChanged
+                   : Reconciled::kUnchangedLive;
     }
     if (state.active == 1) state.pendingKeys.erase(stored->key);
   } else {
@@ -101,9 +105,11 @@ int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16
       snapshot->Add(lpType, userId, entryName, {key, commandLine, displayName});
     }
     finding.loadPointKey = key;
-    result = 5;
+    result = Reconciled::kAdded;
   }
-  if ((result == 2 || result == 5) && state.active == 1) state.changed = 1;
+  if ((result == Reconciled::kChanged || result == Reconciled::kAdded) && state.active == 1) {
+    state.changed = 1;
+  }
   NameFinding(context, *database, result, std::move(finding));
   return result;
 }

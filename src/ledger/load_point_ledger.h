@@ -13,11 +13,18 @@ class LoadPointDatabase;
 // The context's database when it is open, else null: callers then record nothing.
 LoadPointDatabase* OpenLoadPointDatabase(LedgerContext& context);
 
-// Finds or writes one load point. Results: 1 found unchanged during a scan; 2
-// command line or display name changed (outside a scan also a startup-folder entry
-// found unchanged); 5 added; 6 found unchanged outside a scan. outKey (may be null)
-// receives the row's KEY.
-int32_t ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16string& userId,
+// What ReconcileLoadPoint did with one load point. The numbers are the result codes
+// the scan code has always traced; they are written nowhere.
+enum class Reconciled : int32_t {
+  kUnchanged = 1,      // found unchanged during a scan, or nothing to record
+  kChanged = 2,        // command line or display name changed; outside a scan also a
+                       // startup-folder entry found unchanged
+  kAdded = 5,
+  kUnchangedLive = 6,  // found unchanged outside a scan
+};
+
+// Finds or writes one load point. outKey (may be null) receives the row's KEY.
+Reconciled ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::u16string& userId,
                            const std::u16string& entryName, const std::u16string& commandLine,
                            const std::u16string& displayName, int32_t* outKey);
 

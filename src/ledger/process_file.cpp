@@ -17,16 +17,8 @@ namespace {
 // The tracker's three lines (address, owner, time) joined by line feeds, or empty
 // when the file carries no download tag.
 std::u16string DownloadData(Platform::System& system, const std::u16string& path) {
-  std::u16string* first = BrumevaleUtil::AllocString();
-  std::u16string* second = BrumevaleUtil::AllocString();
-  std::u16string* third = BrumevaleUtil::AllocString();
-  std::u16string text;
-  if (first && second && third && BrumevaleUtil::GetBrumevaleTrackerData(system, path, first, second, third) != 0)
-    text = *first + u"\n" + *second + u"\n" + *third;
-  BrumevaleUtil::DeallocString(first);
-  BrumevaleUtil::DeallocString(second);
-  BrumevaleUtil::DeallocString(third);
-  return text;
+  const std::optional<BrumevaleUtil::DownloadTag> tag = BrumevaleUtil::ReadDownloadTag(system, path);
+  return tag ? tag->Text() : std::u16string();
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 
 #include "ledger/process_file.h"
 #include "platform/file_system.h"
+#include "platform/file_time.h"
 
 namespace Platform {
 class System;
@@ -30,7 +31,7 @@ class System;
 class ProcessImageCache {
  public:
   // One minute, in the 100 ns units of a FILETIME.
-  static constexpr int64_t kLifetime = 60LL * 10'000'000;
+  static constexpr int64_t kLifetime = 60 * Platform::kFileTimeTicksPerSecond;
   // Far more images than make changes within a minute; past it the cache restarts.
   static constexpr size_t kCapacity = 256;
 

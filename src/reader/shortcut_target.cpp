@@ -1,5 +1,7 @@
 #include "reader/shortcut_target.h"
 
+#include "platform/byte_order.h"
+
 namespace Reader {
 namespace {
 
@@ -9,9 +11,9 @@ constexpr uint32_t kHasIdList = 0x1, kHasLinkInfo = 0x2, kHasName = 0x4, kHasRel
 
 struct Reader {
   std::span<const uint8_t> bytes;
-  bool Has(size_t at, size_t size) const { return at <= bytes.size() && size <= bytes.size() - at; }
-  uint32_t U16(size_t at) const { return Has(at, 2) ? bytes[at] | bytes[at + 1] << 8 : 0; }
-  uint32_t U32(size_t at) const { return Has(at, 4) ? U16(at) | U16(at + 2) << 16 : 0; }
+  bool Has(size_t at, size_t size) const { return Platform::HasBytes(bytes, at, size); }
+  uint32_t U16(size_t at) const { return Has(at, 2) ? Platform::ReadLe16(bytes, at) : 0; }
+  uint32_t U32(size_t at) const { return Has(at, 4) ? Platform::ReadLe32(bytes, at) : 0; }
   // A null-terminated text at at: ANSI (taken as Latin-1) or UTF-16.
   std::u16string Text(size_t at, bool unicode) const {
     std::u16string out;

@@ -68,7 +68,8 @@ void LoggerProcess::ServiceMain() {
     ServiceCleanup();
     return;
   }
-  if (system_.Objects().CreateEvent(true, false, u"", &stopEvent_, nullptr) != kErrorSuccess ||
+  Platform::NamedObjects& objects = system_.Objects();
+  if (objects.CreateEvent(true, false, u"", stopEvent_.Receive(objects), nullptr) != kErrorSuccess ||
       !ReportServiceStatus(kServiceRunning, 0, 0, 0)) {
     ServiceCleanup();
     return;
@@ -76,7 +77,7 @@ void LoggerProcess::ServiceMain() {
   StartLogDriver(system_, serviceLog_);
   loggerRunFlag_ = 1;
   loggerThread_ = std::thread([this] { StartLogger(); });
-  system_.Objects().WaitForSingleObject(stopEvent_, kInfinite);
+  system_.Objects().WaitForSingleObject(stopEvent_.Get(), kInfinite);
   ServiceCleanup();
 }
 
@@ -96,7 +97,7 @@ void LoggerProcess::BeginStop() {
   if (stopBegun_.exchange(true)) return;  // a shutdown after a stop: under way already
   engine_.RequestStop();
   ReportServiceStatus(kServiceStopPending, 0, 1, kStatusWaitHint);
-  system_.Objects().SetEvent(stopEvent_);
+  system_.Objects().SetEvent(stopEvent_.Get());
 }
 
 void LoggerProcess::ReportStopProgress() {
@@ -254,8 +255,8 @@ void LoggerProcess::ServiceCleanup() {
     } catch (const std::system_error&) {
     }
   }
-  if (stopEvent_ != 0) system_.Objects().CloseHandle(stopEvent_);
-  stopEvent_ = 0;
+  // Closed first, before the logger and the engine stop, as the service always has.
+  stopEvent_.Reset();
   StopLogDriver(system_);
   StopLogger();
   engine_.Shutdown();

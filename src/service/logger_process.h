@@ -19,6 +19,7 @@
 
 #include "engine/load_point_engine.h"
 #include "intake/data_collector.h"
+#include "platform/scoped_handle.h"
 #include "platform/system.h"
 #include "util/brumevale_settings.h"
 #include "util/drive_map.h"
@@ -85,7 +86,7 @@ class LoggerProcess {
   std::mutex statusMutex_;
   Platform::ServiceStatus status_;
   Platform::Handle statusHandle_ = 0;
-  Platform::Handle stopEvent_ = 0;
+  Platform::ScopedObject stopEvent_;
   // Created by the logger thread, signalled and closed by the service thread.
   std::atomic<Platform::Handle> loggerEvent_{0};
   std::thread loggerThread_;

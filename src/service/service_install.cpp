@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/byte_order.h"
 #include "platform/scoped_handle.h"
 #include "service/logger_process.h"
 
@@ -32,13 +33,7 @@ ScopedService OpenNamed(System& system, const ScopedService& manager, std::u16st
 
 // Strings are stored with their terminating NUL counted in the size.
 bool SetString(Registry& registry, Handle key, std::u16string_view name, std::u16string_view text) {
-  std::vector<uint8_t> data;
-  for (char16_t c : text) {
-    data.push_back(static_cast<uint8_t>(c & 0xFF));
-    data.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  data.insert(data.end(), {0, 0});
-  return registry.SetValue(key, name, kRegSz, data) == kErrorSuccess;
+  return registry.SetValue(key, name, kRegSz, Utf16LeBytesWithNul(text)) == kErrorSuccess;
 }
 
 // The subkeys are created by their path from HKEY_LOCAL_MACHINE rather than below the

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/emulated/process_control.h"
-#include "platform/emulated/regedit_export.h"
-#include "platform/emulated/regedit_import.h"
-#include "platform/emulated/registry_store.h"
+#include "platform/emulated/processes/process_control.h"
+#include "platform/emulated/regedit/regedit_export.h"
+#include "platform/emulated/regedit/regedit_import.h"
+#include "platform/emulated/registry/registry_store.h"
 #include "platform/text_encoding.h"
 #include "sim/hive_layout.h"
 #include "sim/machine_image.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/emulated/registry_key.h"
+#include "platform/emulated/registry/registry_key.h"
 #include "platform/text_encoding.h"
 
 namespace Sim {

@@ -1,7 +1,7 @@
 // The actions of a scenario that a process performs, through its own view of the
 // machine, so that every change reaches the minifilter in its name.
 
-#include "platform/emulated/process_control.h"
+#include "platform/emulated/processes/process_control.h"
 #include "platform/text_encoding.h"
 #include "sim/file_actions.h"
 #include "sim/reg_command.h"

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "platform/byte_order.h"
 #include "platform/text_encoding.h"
 #include "platform/win32_types.h"
 #include "util/text_routines.h"
@@ -28,12 +29,8 @@ std::string Upper(std::string text) {
 }
 
 void AppendUtf16(std::u16string_view text, std::vector<uint8_t>* data) {
-  for (char16_t c : text) {
-    data->push_back(static_cast<uint8_t>(c & 0xFF));
-    data->push_back(static_cast<uint8_t>(c >> 8));
-  }
-  data->push_back(0);
-  data->push_back(0);
+  Platform::AppendUtf16Le(*data, text);
+  Platform::AppendLe(*data, 0, 2);
 }
 
 bool ParseNumber(const std::string& text, uint64_t limit, uint64_t* value) {

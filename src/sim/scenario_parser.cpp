@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/byte_order.h"
 #include "platform/text_encoding.h"
 #include "sim/reg_command.h"
 #include "sim/scenario.h"
@@ -271,10 +272,7 @@ bool SplitScenarioWords(std::string_view line, std::vector<std::string>* words) 
 std::vector<uint8_t> EncodeFileText(std::string_view text, TextEncoding encoding) {
   if (encoding == TextEncoding::kUtf8) return std::vector<uint8_t>(text.begin(), text.end());
   std::vector<uint8_t> bytes{0xFF, 0xFE};
-  for (char16_t unit : Platform::Utf8ToUtf16(text)) {
-    bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(unit >> 8));
-  }
+  Platform::AppendUtf16Le(bytes, Platform::Utf8ToUtf16(text));
   return bytes;
 }
 

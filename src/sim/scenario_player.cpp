@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "platform/emulated/process_control.h"
+#include "platform/emulated/processes/process_control.h"
 #include "service/service_install.h"
 #include "sim/machine_image.h"
 #include "sim/service_control.h"

@@ -7,7 +7,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/win32_types.h"
 #include "sim/scenario.h"
 

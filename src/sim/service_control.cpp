@@ -1,6 +1,6 @@
 #include "sim/service_control.h"
 
-#include "platform/emulated/process_list.h"
+#include "platform/emulated/processes/process_list.h"
 
 namespace Sim {
 

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/win32_types.h"
 
 namespace Sim {

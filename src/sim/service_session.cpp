@@ -5,10 +5,10 @@
 
 #include <sqlite3.h>
 
-#include "platform/emulated/file_store.h"
-#include "platform/emulated/minifilter.h"
-#include "platform/emulated/program_table.h"
-#include "platform/emulated/service_store.h"
+#include "platform/emulated/files/file_store.h"
+#include "platform/emulated/minifilter/minifilter.h"
+#include "platform/emulated/processes/program_table.h"
+#include "platform/emulated/services/service_store.h"
 #include "platform/text_encoding.h"
 #include "service/logger_process.h"
 #include "sim/service_control.h"

@@ -2,23 +2,19 @@
 // What the download tracker left on a file: the address it came from, who
 // downloaded it and when, read from the file's "Brumevale.URL" stream.
 //
-// The strings are owned by this library: obtain them with AllocString, hand them to
-// GetBrumevaleTrackerData, and give each back with DeallocString.
+// A departure from the documented AllocString / DeallocString shape: the tag comes
+// back as a value (tracker/download_tag.h), shared with the intake side that writes
+// it, instead of three strings allocated here and handed back one by one.
 
-#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/system.h"
+#include "tracker/download_tag.h"
 
 namespace BrumevaleUtil {
 
-std::u16string* AllocString();
-void DeallocString(std::u16string* text);
-
-// Non-zero when path carries a tag whose first line (the address) is not empty;
-// then first, second and third hold the tag's three lines (address, owner, time).
-// Zero leaves the three strings untouched.
-int32_t GetBrumevaleTrackerData(Platform::System& system, const std::u16string& path, std::u16string* first,
-                                std::u16string* second, std::u16string* third);
+// The tag on path, or none when the file has no tag or its address is empty.
+std::optional<DownloadTag> ReadDownloadTag(Platform::System& system, const std::u16string& path);
 
 }  // namespace BrumevaleUtil

@@ -1,5 +1,6 @@
 #include "util/registry_readers.h"
 
+#include "platform/byte_order.h"
 #include "platform/scoped_handle.h"
 #include "util/registry_text.h"
 
@@ -87,7 +88,7 @@ void AppendMultiStrings(const uint8_t* data, size_t size, std::vector<std::u16st
   std::u16string current;
   bool afterTerminator = false;
   for (size_t i = 0; data != nullptr && i + 1 < size; i += 2) {
-    char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    char16_t c = static_cast<char16_t>(Platform::ReadLe16({data + i, 2}));
     if (c != 0) {
       current += c;
       afterTerminator = false;
@@ -124,7 +125,7 @@ bool ReadRegistryDword(Platform::System& system, Platform::Handle key, std::u16s
       data.size() < 4) {
     return false;
   }
-  out = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint32_t>(data[3]) << 24);
+  out = Platform::ReadLe32(data);
   return true;
 }
 
@@ -146,15 +147,8 @@ bool ReadRegistryBinary(Platform::System& system, Platform::Handle root,
 
 bool WriteRegistryString(Platform::System& system, Platform::Handle key, std::u16string_view name,
                          std::u16string_view text) {
-  std::vector<uint8_t> data;
-  data.reserve((text.size() + 1) * 2);
-  for (char16_t c : text) {
-    data.push_back(static_cast<uint8_t>(c & 0xFF));
-    data.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  data.push_back(0);
-  data.push_back(0);
-  return system.Registry().SetValue(key, name, Platform::kRegSz, data) == Platform::kErrorSuccess;
+  return system.Registry().SetValue(key, name, Platform::kRegSz,
+                                    Platform::Utf16LeBytesWithNul(text)) == Platform::kErrorSuccess;
 }
 
 Platform::Win32Error EnumValueWhole(Platform::Registry& registry, Platform::Handle key,

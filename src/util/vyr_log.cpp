@@ -2,23 +2,10 @@
 
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "util/time_text.h"
 
 namespace VyrUtilities {
-
-namespace {
-
-std::vector<uint8_t> Utf16Le(std::u16string_view text) {
-  std::vector<uint8_t> bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return bytes;
-}
-
-}  // namespace
 
 VyrLog::VyrLog(Platform::System& system) : system_(system) {}
 
@@ -77,7 +64,7 @@ void VyrLog::WriteHeader(std::u16string_view title) {
 // stop the service.
 void VyrLog::WriteText(std::u16string_view text) {
   if (text.empty()) return;
-  std::vector<uint8_t> bytes = Utf16Le(text);
+  std::vector<uint8_t> bytes = Platform::Utf16LeBytes(text);
   uint32_t written = 0;
   system_.Files().WriteFile(file_, bytes, &written);
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "database/load_point_database.h"
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "support/temporary_folder.h"
 #include "util/brumevale_settings.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "database/machine_clock.h"
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "engine/full_scan.h"
 #include "intake/data_collector.h"
-#include "platform/emulated/minifilter.h"
-#include "platform/emulated/process_control.h"
+#include "platform/emulated/minifilter/minifilter.h"
+#include "platform/emulated/processes/process_control.h"
 #include "support/scan_test_machine.h"
 #include "util/documented_buffers.h"
 #include "util/registry_readers.h"

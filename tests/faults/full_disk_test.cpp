@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "fault_image.h"
-#include "platform/emulated/service_store.h"
+#include "platform/emulated/services/service_store.h"
 #include "platform/text_encoding.h"
 #include "service/logger_process.h"
 #include "sim/machine_image.h"

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "fault_image.h"
-#include "platform/emulated/minifilter.h"
+#include "platform/emulated/minifilter/minifilter.h"
 #include "platform/text_encoding.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "fault_image.h"
-#include "platform/emulated/minifilter.h"
+#include "platform/emulated/minifilter/minifilter.h"
 #include "platform/text_encoding.h"
 
 namespace {

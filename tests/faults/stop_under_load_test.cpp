@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "fault_image.h"
-#include "platform/emulated/minifilter.h"
-#include "platform/emulated/registry_store.h"
-#include "platform/emulated/service_store.h"
+#include "platform/emulated/minifilter/minifilter.h"
+#include "platform/emulated/registry/registry_store.h"
+#include "platform/emulated/services/service_store.h"
 #include "platform/scoped_handle.h"
 #include "platform/text_encoding.h"
 #include "service/logger_process.h"

@@ -4,7 +4,7 @@
 
 #include "fileinfo/process_identity.h"
 #include "support/temporary_machine.h"
-#include "platform/emulated/process_list.h"
+#include "platform/emulated/processes/process_list.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "intake/driver_record.h"
 #include "intake/entry_clock.h"
 #include "intake/system_log_entry.h"
-#include "platform/emulated/clock.h"
+#include "platform/emulated/machine/clock.h"
 #include "support/temporary_machine.h"
 #include "util/time_text.h"
 

@@ -5,7 +5,7 @@
 
 #include "support/temporary_machine.h"
 #include "intake/process_monitor.h"
-#include "platform/emulated/process_list.h"
+#include "platform/emulated/processes/process_list.h"
 #include "util/app_settings.h"
 #include "util/drive_map.h"
 #include "util/registry_readers.h"

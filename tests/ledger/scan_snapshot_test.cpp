@@ -141,15 +141,15 @@ struct Call {
 };
 
 // Result and key of each call, in one scan.
-std::vector<std::pair<int32_t, int32_t>> Reconcile(ScanMachine& machine, Lookup lookup,
-                                                   const std::vector<Call>& calls) {
-  std::vector<std::pair<int32_t, int32_t>> results;
+std::vector<std::pair<Reconciled, int32_t>> Reconcile(ScanMachine& machine, Lookup lookup,
+                                                      const std::vector<Call>& calls) {
+  std::vector<std::pair<Reconciled, int32_t>> results;
   LoadPointEngine& engine = machine.Engine();
   BeginFullScan(engine);
   if (lookup == Lookup::kDatabase) engine.ScanState().snapshot.reset();
   for (const Call& call : calls) {
     int32_t key = 0;
-    const int32_t result = ReconcileLoadPoint(engine, call.type, call.userId, call.name,
+    const Reconciled result = ReconcileLoadPoint(engine, call.type, call.userId, call.name,
                                               call.commandLine, call.displayName, &key);
     results.emplace_back(result, key);
   }
@@ -183,7 +183,10 @@ TEST(ScanSnapshot, EachLookupGivesTheResultAndKeyOfTheDatabaseLookup) {
   const auto results = Reconcile(viaSnapshot, Lookup::kSnapshot, calls);
   EXPECT_EQ(results, Reconcile(viaDatabase, Lookup::kDatabase, calls));
   EXPECT_EQ(Tables(viaSnapshot), Tables(viaDatabase));
-  const std::vector<int32_t> codes = {1, 5, 2, 1, 5, 5, 5, 2, 1, 1, 2, 1};
+  using enum Reconciled;
+  const std::vector<Reconciled> codes = {kUnchanged, kAdded,     kChanged,   kUnchanged,
+                                         kAdded,     kAdded,     kAdded,     kChanged,
+                                         kUnchanged, kUnchanged, kChanged,   kUnchanged};
   for (size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(results[i].first, codes[i]) << "call " << i;
   EXPECT_EQ(results[4].second, -1);
   EXPECT_EQ(results[2].second, results[3].second);
@@ -192,7 +195,7 @@ TEST(ScanSnapshot, EachLookupGivesTheResultAndKeyOfTheDatabaseLookup) {
   viaSnapshot.Database().UpdateLoadPointEntry(results[0].second, u"C:\\elsewhere.exe");
   int32_t key = 0;
   EXPECT_EQ(ReconcileLoadPoint(viaSnapshot.Engine(), 1, u"", u"Text", u"c:\\ELSEWHERE.exe", u"",
-                               &key), 6);
+                               &key), Reconciled::kUnchangedLive);
   EXPECT_EQ(key, results[0].second);
 }
 

@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "platform/emulated/process_control.h"
+#include "platform/emulated/processes/process_control.h"
 #include "platform/text_encoding.h"
 #include "service/logger_fixture.h"
 #include "util/brumevale_settings.h"

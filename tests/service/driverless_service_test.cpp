@@ -6,7 +6,7 @@
 
 #include <sqlite3.h>
 
-#include "platform/emulated/minifilter.h"
+#include "platform/emulated/minifilter/minifilter.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "service/logger_fixture.h"
 
-#include "platform/emulated/registry_store.h"
+#include "platform/emulated/registry/registry_store.h"
 #include "support/machine_files.h"
 #include "util/registry_readers.h"
 

@@ -10,10 +10,10 @@
 #include <functional>
 #include <iterator>
 
-#include "platform/emulated/process_control.h"
-#include "platform/emulated/program_table.h"
-#include "platform/emulated/service_registry.h"
-#include "platform/emulated/service_store.h"
+#include "platform/emulated/processes/process_control.h"
+#include "platform/emulated/processes/program_table.h"
+#include "platform/emulated/services/service_registry.h"
+#include "platform/emulated/services/service_store.h"
 #include "platform/scoped_handle.h"
 #include "service/logger_process.h"
 #include "util/util_machine.h"

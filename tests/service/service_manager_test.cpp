@@ -7,12 +7,12 @@
 #include <map>
 #include <mutex>
 
-#include "platform/emulated/minifilter.h"
-#include "platform/emulated/process_control.h"
-#include "platform/emulated/program_table.h"
-#include "platform/emulated/registry_store.h"
-#include "platform/emulated/service_registry.h"
-#include "platform/emulated/service_store.h"
+#include "platform/emulated/minifilter/minifilter.h"
+#include "platform/emulated/processes/process_control.h"
+#include "platform/emulated/processes/program_table.h"
+#include "platform/emulated/registry/registry_store.h"
+#include "platform/emulated/services/service_registry.h"
+#include "platform/emulated/services/service_store.h"
 #include "platform/scoped_handle.h"
 #include "util/util_machine.h"
 

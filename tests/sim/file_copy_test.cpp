@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/emulated/driver_record.h"
-#include "platform/emulated/minifilter.h"
+#include "platform/emulated/minifilter/driver_record.h"
+#include "platform/emulated/minifilter/minifilter.h"
 #include "platform/text_encoding.h"
 #include "image_files.h"
 #include "sim/machine_image.h"

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/emulated/regedit_import.h"
-#include "platform/emulated/registry_store.h"
+#include "platform/emulated/regedit/regedit_import.h"
+#include "platform/emulated/registry/registry_store.h"
 #include "platform/text_encoding.h"
 #include "image_files.h"
 #include "sim/hive_layout.h"

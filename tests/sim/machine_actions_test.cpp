@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/emulated/minifilter.h"
-#include "platform/emulated/object_table.h"
-#include "platform/emulated/registry_store.h"
+#include "platform/emulated/minifilter/minifilter.h"
+#include "platform/emulated/machine/object_table.h"
+#include "platform/emulated/registry/registry_store.h"
 #include "platform/scoped_handle.h"
 #include "platform/text_encoding.h"
 #include "service/service_install.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/emulated/registry_store.h"
+#include "platform/emulated/registry/registry_store.h"
 #include "platform/text_encoding.h"
 #include "sim/machine_image.h"
 

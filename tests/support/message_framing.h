@@ -11,7 +11,7 @@
 
 #include <openssl/asn1.h>
 
-#include "platform/emulated/der_reader.h"
+#include "platform/emulated/der/der_reader.h"
 
 namespace MessageFraming {
 

@@ -17,7 +17,7 @@
 #include "engine/load_point_engine.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/rescan_pass.h"
-#include "platform/emulated/regedit_import.h"
+#include "platform/emulated/regedit/regedit_import.h"
 #include "platform/scoped_handle.h"
 #include "platform/text_encoding.h"
 #include "support/machine_files.h"

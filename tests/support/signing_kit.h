@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/emulated/openssl_types.h"
+#include "platform/emulated/authenticode/openssl_types.h"
 #include "platform/system.h"
 
 namespace SigningKit {

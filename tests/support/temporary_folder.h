@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/emulated/machine_config.h"
+#include "platform/emulated/machine/machine_config.h"
 
 class TemporaryFolder {
  public:

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "support/temporary_folder.h"
 
 class TemporaryMachine {

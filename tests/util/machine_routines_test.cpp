@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "platform/emulated/clock.h"
+#include "platform/emulated/machine/clock.h"
 #include "util/drive_map.h"
 #include "util/os_version.h"
 #include "util/path_routines.h"

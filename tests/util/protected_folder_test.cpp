@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/emulated/process_control.h"
+#include "platform/emulated/processes/process_control.h"
 #include "util_machine.h"
 
 namespace VyrUtilities {

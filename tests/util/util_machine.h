@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/scoped_handle.h"
 #include "support/temporary_folder.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/emulated/file_store.h"
+#include "platform/emulated/files/file_store.h"
 #include "util/time_text.h"
 #include "util_machine.h"
 

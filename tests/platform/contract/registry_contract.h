@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "platform/named_objects.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
@@ -22,15 +23,7 @@ namespace RegistryContract {
 
 using namespace Platform;
 
-inline std::vector<uint8_t> Text(std::u16string_view text) {
-  std::vector<uint8_t> data;
-  for (char16_t c : text) {
-    data.push_back(static_cast<uint8_t>(c));
-    data.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  data.insert(data.end(), {0, 0});
-  return data;
-}
+inline std::vector<uint8_t> Text(std::u16string_view text) { return Utf16LeBytesWithNul(text); }
 
 template <typename Backend>
 class RegistryContractTest : public ::testing::Test {

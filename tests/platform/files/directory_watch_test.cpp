@@ -4,8 +4,8 @@
 // not a folder cannot be armed.
 #include <gtest/gtest.h>
 
-#include "platform/emulated/machine.h"
-#include "platform/emulated/process_control.h"
+#include "platform/emulated/machine/machine.h"
+#include "platform/emulated/processes/process_control.h"
 #include "platform/file_notify_records.h"
 #include "platform/scoped_handle.h"
 #include "support/machine_files.h"

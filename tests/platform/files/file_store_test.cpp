@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/file_store.h"
-#include "platform/emulated/minifilter.h"
-#include "platform/emulated/machine.h"
+#include "platform/emulated/files/file_store.h"
+#include "platform/emulated/minifilter/minifilter.h"
+#include "platform/emulated/machine/machine.h"
 #include "support/temporary_folder.h"
 #include "platform/scoped_handle.h"
 

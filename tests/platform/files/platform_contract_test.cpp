@@ -4,7 +4,7 @@
 #include "platform/contract/environment_contract.h"
 #include "platform/contract/file_system_contract.h"
 #include "platform/contract/named_objects_contract.h"
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 #include "support/temporary_folder.h"
 
 namespace {

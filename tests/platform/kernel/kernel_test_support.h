@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/emulated/machine.h"
-#include "platform/emulated/minifilter.h"
+#include "platform/emulated/machine/machine.h"
+#include "platform/emulated/minifilter/minifilter.h"
 
 namespace KernelTest {
 

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "kernel_test_support.h"
-#include "platform/emulated/process_control.h"
+#include "platform/emulated/processes/process_control.h"
 #include "platform/scoped_handle.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "kernel_test_support.h"
-#include "platform/emulated/process_control.h"
+#include "platform/emulated/processes/process_control.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "platform/contract/processes_contract.h"
 #include "kernel_test_support.h"
-#include "platform/emulated/process_control.h"
+#include "platform/emulated/processes/process_control.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The registry contract run against the emulated machine.
 #include "platform/contract/registry_contract.h"
 
-#include "platform/emulated/machine.h"
+#include "platform/emulated/machine/machine.h"
 
 namespace RegistryContract {
 

@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "platform/contract/registry_contract.h"
-#include "platform/emulated/driver_record.h"
-#include "platform/emulated/machine.h"
-#include "platform/emulated/minifilter.h"
-#include "platform/emulated/registry_store.h"
+#include "platform/emulated/minifilter/driver_record.h"
+#include "platform/emulated/machine/machine.h"
+#include "platform/emulated/minifilter/minifilter.h"
+#include "platform/emulated/registry/registry_store.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/registry_key.h"
+#include "platform/emulated/registry/registry_key.h"
 
 namespace {
 

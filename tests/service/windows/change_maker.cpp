@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/driver_record.h"
+#include "platform/emulated/minifilter/driver_record.h"
 #include "standin/standin_queue.h"
 
 namespace {
