@@ -111,7 +111,7 @@ class HiveRoundTrip : public ::testing::Test {
     return image;
   }
 
-  // Real exports of SYSTEM keys sit in SYSTEM.reg and, as a file holding another
+  // Exports of SYSTEM keys sit in SYSTEM.reg and, as a file holding another
   // hive's keys, in SOFTWARE.reg; DEFAULT.reg holds four hives.
   void ExpectFilesKeepTheirKeys(const fs::path& winsock, const fs::path& service);
 
