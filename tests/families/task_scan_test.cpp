@@ -29,21 +29,41 @@ constexpr char kExec[] = "<Exec><Command>C:\\a.exe</Command><Arguments>/x</Argum
 constexpr char kClassId[] = "{0F87369F-A4E5-4CFC-BD3E-73E6154572DD}";
 const std::string kComHandler = std::string("<ComHandler><ClassId>") + kClassId + "</ClassId></ComHandler>";
 
+struct TaskFileCase {
+  const char* file;
+  int32_t enabled;
+  int32_t comHandler;
+  std::u16string command;
+  std::u16string commandLine;
+};
+
+// Each file written where the scheduler keeps it and read back by the task family.
+void ExpectTaskFiles(const std::filesystem::path& folder, const std::vector<TaskFileCase>& cases) {
+  ScanMachine machine;
+  for (const TaskFileCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::u16string path = u"C:\\Windows\\System32\\Tasks\\" +
+                                std::u16string(c.file, c.file + std::strlen(c.file));
+    const std::vector<uint8_t> bytes = HostBytes(folder / c.file);
+    ASSERT_FALSE(bytes.empty());
+    machine.WriteFile(path, bytes);
+    TaskDefinition task;
+    ASSERT_EQ(ParseTaskXml(machine.System(), task, path), 1);
+    EXPECT_EQ(task.enabled, c.enabled);
+    EXPECT_EQ(task.comHandler, c.comHandler);
+    EXPECT_EQ(task.command, c.command);
+    EXPECT_EQ(task.commandLine, c.commandLine);
+  }
+}
+
 }  // namespace
 
 TEST(TaskScan, RealTaskFilesAsWindowsWritesThem) {
   if (!std::filesystem::exists(kRealTasks)) {
     GTEST_SKIP() << "real task files not found under " << kRealTasks;
   }
-  struct Case {
-    const char* file;
-    int32_t enabled;
-    int32_t comHandler;
-    std::u16string command;
-    std::u16string commandLine;
-  };
   const std::u16string freeFileSync = u"\"C:\\Program Files\\FreeFileSync\\FreeFileSync.exe\"";
-  const Case cases[] = {
+  ExpectTaskFiles(kRealTasks, {
       {"ScheduledDefrag.xml", 1, 0, u"%windir%\\system32\\defrag.exe",
        u"%windir%\\system32\\defrag.exe -c -o -$"},
       {"File_History_maintenance_mode_.xml", 1, 1, u"{89917B7C-A1A6-11DF-8BF6-18A90531A85A}", u""},
@@ -55,20 +75,19 @@ TEST(TaskScan, RealTaskFilesAsWindowsWritesThem) {
       {"Daily-Copys.xml", 1, 0, freeFileSync,
        freeFileSync + u" \"C:\\Users\\Nick\\Dropbox\\Random Save\\Task Scheduler "
                       u"Rules\\BrawlhallaReplays.ffs_batch\""},
-  };
-  ScanMachine machine;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    const std::u16string path = u"C:\\Windows\\System32\\Tasks\\" +
-                                std::u16string(c.file, c.file + std::strlen(c.file));
-    machine.WriteFile(path, HostBytes(kRealTasks / c.file));
-    TaskDefinition task;
-    ASSERT_EQ(ParseTaskXml(machine.System(), task, path), 1);
-    EXPECT_EQ(task.enabled, c.enabled);
-    EXPECT_EQ(task.comHandler, c.comHandler);
-    EXPECT_EQ(task.command, c.command);
-    EXPECT_EQ(task.commandLine, c.commandLine);
-  }
+  });
+}
+
+// The same shapes in files made for the repository (tests/fixtures), for every clone.
+TEST(TaskScan, FixtureTaskFilesInTheShapesWindowsWrites) {
+  const std::u16string sweeper = u"\"C:\\Program Files\\Gullwing\\sweeper.exe\"";
+  ExpectTaskFiles(std::filesystem::path(BRUMEVALE_FIXTURES_DIR) / "tasks", {
+      {"NightlySweep.xml", 1, 0, u"%ProgramFiles%\\Gullwing\\sweep.exe",
+       u"%ProgramFiles%\\Gullwing\\sweep.exe --quiet --all"},
+      {"RelayHandler.xml", 1, 1, u"{5A0D3E41-77C2-4B8E-9F10-2C6B9E4D1A07}", u""},
+      {"PausedCopy.xml", 0, 0, sweeper, sweeper + u" \"D:\\Backups\\weekly set.job\""},
+      {"ManyCopies.xml", 1, 0, sweeper, sweeper + u" \"D:\\Backups\\set 1.job\""},
+  });
 }
 
 TEST(TaskScan, RescanReconcilesEnabledTasksAndResolvesComHandlers) {

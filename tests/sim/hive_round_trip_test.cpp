@@ -111,15 +111,16 @@ class HiveRoundTrip : public ::testing::Test {
     return image;
   }
 
+  // Exports of SYSTEM keys sit in SYSTEM.reg and, as a file holding another
+  // hive's keys, in SOFTWARE.reg; DEFAULT.reg holds four hives.
+  void ExpectFilesKeepTheirKeys(const fs::path& winsock, const fs::path& service);
+
   TemporaryFolder folder_;
 };
 
-// Real exports of SYSTEM keys sit in SYSTEM.reg and, as a file holding another
-// hive's keys, in SOFTWARE.reg; DEFAULT.reg holds four hives.
-TEST_F(HiveRoundTrip, EveryFileKeepsItsKeysAndValues) {
-  if (!fs::exists(kRealExports)) GTEST_SKIP() << "real regedit exports not found under " << kRealExports;
-  Write(folder_.Path() / (kConfig + "SYSTEM.reg"), Read(kRealExports / "winsock2_win10_with_lsp.reg"));
-  Write(folder_.Path() / (kConfig + "SOFTWARE.reg"), Read(kRealExports / "service_wuauserv_svchost_netsvcs.reg"));
+void HiveRoundTrip::ExpectFilesKeepTheirKeys(const fs::path& winsock, const fs::path& service) {
+  Write(folder_.Path() / (kConfig + "SYSTEM.reg"), Read(winsock));
+  Write(folder_.Path() / (kConfig + "SOFTWARE.reg"), Read(service));
   std::map<fs::path, std::set<std::string>> before;
   for (const auto& [file, sid] : HiveFiles()) before[file] = FileContent(file, sid);
   ASSERT_EQ(before.size(), 3u);
@@ -140,6 +141,18 @@ TEST_F(HiveRoundTrip, EveryFileKeepsItsKeysAndValues) {
   image = Boot();
   ASSERT_TRUE(image);
   EXPECT_EQ(Registry(image->Machine().RegistryState()), booted);
+}
+
+TEST_F(HiveRoundTrip, EveryFileKeepsItsKeysAndValues) {
+  if (!fs::exists(kRealExports)) GTEST_SKIP() << "real regedit exports not found under " << kRealExports;
+  ExpectFilesKeepTheirKeys(kRealExports / "winsock2_win10_with_lsp.reg",
+                           kRealExports / "service_wuauserv_svchost_netsvcs.reg");
+}
+
+// The same with the exports made for the repository (tests/fixtures), for every clone.
+TEST_F(HiveRoundTrip, FixtureFilesKeepTheirKeysAndValues) {
+  const fs::path exports = fs::path(BRUMEVALE_FIXTURES_DIR) / "registry";
+  ExpectFilesKeepTheirKeys(exports / "winsock2_layered.reg", exports / "service_svchost_relay.reg");
 }
 
 // A hive that no file held goes to its own place once it holds something; one

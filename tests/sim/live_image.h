@@ -71,11 +71,10 @@ inline std::string Utf16File(const std::string& utf8) {
 
 // The "PackedCatalogItem" of one protocol catalog entry of the real Winsock export
 // ("Catalog_Entries" or "Catalog_Entries64", entry number), as the plain hex digits a
-// scenario's REG_BINARY takes; empty when the export is not there.
-inline std::string RealCatalogItemHex(const std::string& catalog, const std::string& entry) {
-  const fs::path real = SharedRealData();
-  if (real.empty()) return "";
-  const std::string raw = ReadHostFile(real / "registry/winsock2_win10_with_lsp.reg");
+// scenario's REG_BINARY takes; empty when the export holds no such entry.
+inline std::string CatalogItemHex(const fs::path& exportFile, const std::string& catalog,
+                                  const std::string& entry) {
+  const std::string raw = ReadHostFile(exportFile);
   std::u16string wide;  // UTF-16LE after its byte-order mark
   for (size_t i = 2; i + 1 < raw.size(); i += 2) {
     wide += static_cast<char16_t>(static_cast<uint8_t>(raw[i]) | (static_cast<uint8_t>(raw[i + 1]) << 8));
@@ -90,6 +89,12 @@ inline std::string RealCatalogItemHex(const std::string& catalog, const std::str
     else if (isxdigit(static_cast<unsigned char>(text[at]))) hex += text[at];
   }
   return hex;
+}
+
+// The same from the real Winsock export; empty when there is none.
+inline std::string RealCatalogItemHex(const std::string& catalog, const std::string& entry) {
+  const fs::path real = SharedRealData();
+  return real.empty() ? "" : CatalogItemHex(real / "registry/winsock2_win10_with_lsp.reg", catalog, entry);
 }
 
 class LiveImage : public ::testing::Test {

@@ -79,6 +79,39 @@ TEST_F(LiveTasks, RealTaskFilesInEitherOrder) {
   ExpectRescanAgrees();
 }
 
+// Task files made for the repository in the same shapes (tests/fixtures), for every
+// clone: either order, a disabled task, a COM handler and a task of several actions.
+TEST_F(LiveTasks, FixtureTaskFilesInEitherOrder) {
+  const auto fixture = [](const std::string& name) {
+    return ReadHostFile(fs::path(BRUMEVALE_FIXTURES_DIR) / "tasks" / name);
+  };
+  const std::string handler = "{5A0D3E41-77C2-4B8E-9F10-2C6B9E4D1A07}";
+  Boot("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\" + handler + "]\r\n@=\"Tide Relay Handler\"\r\n\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\" + handler + "\\InProcServer32]\r\n"
+       "@=\"C:\\\\Program Files\\\\Gullwing\\\\relayhandler.dll\"\r\n\r\n");
+  const std::u16string tasks = kTasks;
+  int64_t mark = LastEventKey();
+  Play(RegisterTask(kCache, "{F-SWEEP}", "\\Gullwing\\NightlySweep"));
+  EXPECT_EQ(EventsSince(mark), "");
+  WriteAs(kInstaller, tasks + u"\\Gullwing\\NightlySweep", fixture("NightlySweep.xml"));
+  EXPECT_EQ(EventsSince(mark), "13 process 1|64|\\Gullwing\\NightlySweep||"
+                               "%ProgramFiles%\\Gullwing\\sweep.exe --quiet --all|\n");
+
+  mark = LastEventKey();
+  WriteAs(kInstaller, tasks + u"\\Copies\\ManyCopies", fixture("ManyCopies.xml"));
+  WriteAs(kInstaller, tasks + u"\\Copies\\PausedCopy", fixture("PausedCopy.xml"));
+  WriteAs(kInstaller, tasks + u"\\Gullwing\\RelayHandler", fixture("RelayHandler.xml"));
+  EXPECT_EQ(EventsSince(mark), "");
+  Play(RegisterTask(kCache, "{F-MANY}", "\\Copies\\ManyCopies") +
+       RegisterTask(kCache, "{F-PAUSED}", "\\Copies\\PausedCopy") +
+       RegisterTask(kCache, "{F-RELAY}", "\\Gullwing\\RelayHandler"));
+  EXPECT_EQ(EventsSince(mark),
+            "13 process 1|64|\\Copies\\ManyCopies||\"C:\\Program Files\\Gullwing\\sweeper.exe\" "
+            "\"D:\\Backups\\set 1.job\"|\n"
+            "13 process 1|64|Tide Relay Handler||C:\\Program Files\\Gullwing\\relayhandler.dll|\n");
+  ExpectRescanAgrees();
+}
+
 TEST_F(LiveTasks, Wow64TaskChangedAndDeleted) {
   Boot();
   const std::string file = "C:\\Windows\\SysWOW64\\Tasks\\PixelMoor\\Update";

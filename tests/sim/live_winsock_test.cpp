@@ -60,6 +60,40 @@ TEST_F(LiveWinsock, LayeredProviderInsertedRenamedAndRemoved) {
   ExpectRescanAgrees();
 }
 
+// The layered provider of the export made for the repository (tests/fixtures): its
+// 32-bit and 64-bit entries, a protocol name outside ASCII, renamed and cut short.
+TEST_F(LiveWinsock, FixtureLayeredProviderInsertedRenamedAndRemoved) {
+  const fs::path exportFile = fs::path(BRUMEVALE_FIXTURES_DIR) / "registry/winsock2_layered.reg";
+  const std::string item = CatalogItemHex(exportFile, "Catalog_Entries", "000000000003");
+  const std::string item64 = CatalogItemHex(exportFile, "Catalog_Entries64", "000000000003");
+  ASSERT_EQ(item.size(), 888u * 2);
+  ASSERT_EQ(item64.size(), 888u * 2);
+  Boot();
+  int64_t mark = LastEventKey();
+  Play(SetItem("Catalog_Entries", "000000000003", item) + SetItem("Catalog_Entries64", "000000000003", item64));
+  EXPECT_EQ(EventsSince(mark),
+            "13 process 1|57|000000000003|ControlSet001|C:\\Program Files\\Gullwing\\gw_layer.dll|\n"
+            "13 process 1|63|000000000003|ControlSet001|C:\\Program Files\\Gullwing\\gw_layer64.dll|\n");
+  EXPECT_EQ(Rows(57), "ControlSet001|000000000003|C:\\Program Files\\Gullwing\\gw_layer.dll|"
+                      "Gullwing Layer \u00e9t\u00e9\n");
+  ExpectRescanAgrees();
+
+  std::string renamed = item;
+  renamed.replace(376 * 2, 2, "58");  // 'G' -> 'X'
+  mark = LastEventKey();
+  Play(SetItem("Catalog_Entries", "000000000003", renamed));
+  EXPECT_EQ(EventsSince(mark), "1 process 3|57|Xullwing Layer \u00e9t\u00e9|ControlSet001|"
+                               "Xullwing Layer \u00e9t\u00e9|Gullwing Layer \u00e9t\u00e9\n");
+  ExpectRescanAgrees();
+
+  mark = LastEventKey();
+  Play(SetItem("Catalog_Entries", "000000000003", item.substr(0, 887 * 2)));
+  EXPECT_EQ(EventsSince(mark),
+            "2 process 4|57|000000000003|ControlSet001|C:\\Program Files\\Gullwing\\gw_layer.dll|\n");
+  EXPECT_EQ(Rows(57), "");
+  ExpectRescanAgrees();
+}
+
 TEST_F(LiveWinsock, NameSpaceProviderAddedWhenItsLibraryArrives) {
   Boot();
   const std::string entry = std::string(kCatalogs) + "NameSpace_Catalog5\\Catalog_Entries64\\000000000013";

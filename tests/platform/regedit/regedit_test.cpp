@@ -165,16 +165,16 @@ TEST_F(RegeditTest, HiveExportsDoNotFollowLinksAndReturnHome) {
 
 class RealRegeditTest : public RegeditTest {
  protected:
+  virtual std::filesystem::path Folder() const {
+    return std::filesystem::path(BRUMEVALE_SHARED_DIR) / "testdata/real/registry";
+  }
   std::vector<uint8_t> Load(const std::string& name) {
-    const std::filesystem::path path =
-        std::filesystem::path(BRUMEVALE_SHARED_DIR) / "testdata/real/registry" / name;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Folder() / name, std::ios::binary);
+    EXPECT_TRUE(in) << (Folder() / name);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
   void SetUp() override {
-    if (!std::filesystem::exists(std::filesystem::path(BRUMEVALE_SHARED_DIR) / "testdata/real/registry")) {
-      GTEST_SKIP() << "real regedit exports not found under " << BRUMEVALE_SHARED_DIR;
-    }
+    if (!std::filesystem::exists(Folder())) GTEST_SKIP() << "real regedit exports not found under " << Folder();
   }
   // Every value the file sets reads back through a process's view, byte for byte.
   void ExpectReadBack(const std::vector<uint8_t>& bytes) {
@@ -222,6 +222,46 @@ TEST_F(RealRegeditTest, WinsockCatalogReadsBackValueForValue) {
                                 u"Current_Protocol_Catalog");
   ASSERT_TRUE(parameters);
   EXPECT_EQ(parameters->data, Text(u"Protocol_Catalog9"));
+}
+
+// The exports made for this repository (tests/fixtures/make_fixtures.py), in the
+// same shapes: every clone runs these.
+class FixtureRegeditTest : public RealRegeditTest {
+ protected:
+  std::filesystem::path Folder() const override {
+    return std::filesystem::path(BRUMEVALE_FIXTURES_DIR) / "registry";
+  }
+};
+
+TEST_F(FixtureRegeditTest, ServiceExportReadsBackValueForValue) {
+  const auto bytes = Load("service_svchost_relay.reg");
+  std::u16string error;
+  ASSERT_TRUE(Emulated::ImportRegedit(Store(), bytes, u"svc.reg", &error)) << Utf16ToUtf8(error);
+  ExpectReadBack(bytes);
+  const std::u16string service = u"MACHINE\\SYSTEM\\ControlSet001\\services\\TideRelay";
+  EXPECT_EQ(Value(service, u"ImagePath")->type, kRegExpandSz);
+  EXPECT_EQ(Value(service, u"ImagePath")->data, Text(u"%SystemRoot%\\System32\\svchost.exe -k relaygroup -p"));
+  EXPECT_EQ(Value(service, u"Description")->data,
+            Text(u"Keeps the \"tide\" relay in step; C:\\Relay holds its queue."));
+  EXPECT_EQ(Value(service, u"DependOnService")->type, kRegMultiSz);
+  EXPECT_EQ(Value(service, u"DependOnService")->data,
+            (std::vector<uint8_t>{'R', 0, 'p', 0, 'c', 0, 'S', 0, 's', 0, 0, 0,
+                                  'T', 0, 'c', 0, 'p', 0, 'i', 0, 'p', 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Value(service, u"PreshutdownTimeout")->data, (std::vector<uint8_t>{0xc0, 0xd4, 0x01, 0x00}));
+  EXPECT_EQ(Value(service + u"\\Security", u"Security")->data.size(), 64u);
+}
+
+TEST_F(FixtureRegeditTest, WinsockExportReadsBackValueForValue) {
+  const auto bytes = Load("winsock2_layered.reg");
+  std::u16string error;
+  ASSERT_TRUE(Emulated::ImportRegedit(Store(), bytes, u"winsock.reg", &error)) << Utf16ToUtf8(error);
+  ExpectReadBack(bytes);
+  const auto item = Value(u"MACHINE\\SYSTEM\\ControlSet001\\Services\\WinSock2\\Parameters\\Protocol_Catalog9\\"
+                          u"Catalog_Entries64\\000000000003",
+                          u"PackedCatalogItem");
+  ASSERT_TRUE(item);
+  EXPECT_EQ(item->type, kRegBinary);
+  EXPECT_EQ(item->data.size(), 888u);
 }
 
 }  // namespace

@@ -1,0 +1,3 @@
+#include "base/base.h"
+
+int Base() { return 1; }

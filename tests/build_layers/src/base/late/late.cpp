@@ -1,0 +1,1 @@
+int Late() { return 0; }

@@ -1,0 +1,5 @@
+#include "left/left.h"
+
+#include "base/base.h"
+
+int Left() { return Base() + 1; }

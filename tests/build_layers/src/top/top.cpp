@@ -1,0 +1,4 @@
+#include "left/left.h"
+#include "right/right.h"
+
+int Top() { return Left() + Right(); }
