@@ -162,9 +162,17 @@ int SchemaVersion(PgLink& pg, std::string* error) {
   return std::stoi(rows[0][0].value_or("0"));
 }
 
+// CREATE TABLE IF NOT EXISTS is not safe against itself, so migrations take turns under
+// a lock held by the session. The transaction that migrates begins only once the lock is
+// granted: one begun before the wait keeps the catalogue it saw then, so it would miss
+// the tables another migration committed meanwhile and try to make them again ("relation
+// ... already exists", met by collectors starting together on a fresh database).
+constexpr char kTakeTurn[] =
+    "BEGIN; SET LOCAL lock_timeout = 0; SELECT pg_advisory_lock(726354); COMMIT; BEGIN";
+constexpr char kEndTurn[] = "SELECT pg_advisory_unlock(726354)";
+
 bool Migrate(PgLink& pg, std::string* error) {
-  // CREATE TABLE IF NOT EXISTS is not safe against itself; a lock makes it so.
-  if (!pg.Exec("BEGIN; SET LOCAL lock_timeout = 0; SELECT pg_advisory_xact_lock(726354)", error)) return false;
+  if (!pg.Exec(kTakeTurn, error)) return false;
   const int version = SchemaVersion(pg, error);
   if (version < 0) return false;
   if (version < 3 && !(pg.Exec(kSecondLayout, error) && pg.Exec(kThirdLayout, error))) return false;
@@ -173,7 +181,8 @@ bool Migrate(PgLink& pg, std::string* error) {
          pg.Exec("CREATE TABLE IF NOT EXISTS fleet_schema (version integer NOT NULL, migrated timestamptz DEFAULT now());"
                  "INSERT INTO fleet_schema (version) SELECT " + recorded +
                  " WHERE NOT EXISTS (SELECT 1 FROM fleet_schema WHERE version >= " + recorded + "); COMMIT",
-                 error);
+                 error) &&
+         pg.Exec(kEndTurn, error);
 }
 
 }  // namespace
@@ -182,6 +191,7 @@ bool MigrateFleetTables(PgLink& pg, std::string* error) {
   if (Migrate(pg, error)) return true;
   std::string ignored;
   pg.Exec("ROLLBACK", &ignored);
+  pg.Exec(kEndTurn, &ignored);  // not held when the wait itself failed: a warning only
   return false;
 }
 

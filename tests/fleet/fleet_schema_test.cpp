@@ -5,6 +5,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <thread>
+
+#include "fleet/fleet_schema.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;
@@ -89,4 +93,25 @@ TEST(FleetSchema, MigrateBringsTheSecondLayoutOverAndPruneDropsOldMonths) {
   EXPECT_EQ(PgRows(pg, "SELECT to_regclass('fleet_events_2024_05') IS NULL"), (Rows{{"t"}}));
   EXPECT_EQ(PgRows(pg, machines), (Rows{{"id-a", "0", "0", "0", "0"}, {"id-b", "0", "0", "0", "0"}}));
   EXPECT_EQ(RunFleet({"fleet", "--database", pg, "prune"}, &out), 2) << out;
+}
+
+// Collectors starting together on a fresh database: the one that waited for another's
+// migration finds the tables made and neither fails.
+TEST(FleetSchema, AMigrationThatWaitedFindsTheTablesTheOtherMade) {
+  const std::string pg = FreshDatabase("schema_turns");
+  Fleet::PgLink first, second;
+  std::string error;
+  ASSERT_TRUE(first.Connect(pg, &error) && second.Connect(pg, &error)) << error;
+  ASSERT_TRUE(first.Exec("SELECT pg_advisory_lock(726354)", &error)) << error;
+  bool waited = false;
+  std::string waitedError;
+  std::thread late([&] { waited = Fleet::EnsureFleetTables(second, &waitedError); });
+  for (int i = 0; i < 200 && PgRows(pg, "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT "
+                                        "granted")[0][0] == "0"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(Fleet::MigrateFleetTables(first, &error)) << error;
+  EXPECT_TRUE(first.Exec("SELECT pg_advisory_unlock(726354)", &error)) << error;
+  late.join();
+  EXPECT_TRUE(waited) << waitedError;
+  EXPECT_EQ(PgRows(pg, "SELECT count(*) FROM fleet_schema"), (Rows{{"1"}}));
 }
