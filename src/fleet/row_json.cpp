@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include "reader/json_text.h"
+
 namespace Fleet {
 namespace {
 
@@ -25,36 +27,15 @@ void AppendDump(const nlohmann::json& value, std::string* out) { Printer(out).Du
 
 }  // namespace
 
-// Unlike the reader's AppendJsonText, which passes UTF-8 through unchecked, text
-// beyond ASCII goes through the library, which replaces broken sequences as the dump
-// does; and the text is SQLite's own buffer, not a copy of it.
+// ASCII text is escaped by the reader's AppendJsonText, straight from SQLite's own
+// buffer. Text beyond ASCII goes through the library instead: the reader passes
+// UTF-8 through unchecked, while the dump replaces broken sequences.
 void AppendJsonString(std::string_view text, std::string* out) {
   if (std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
     AppendDump(nlohmann::json(std::string(text)), out);
     return;
   }
-  out->push_back('"');
-  for (const char c : text) {
-    switch (c) {
-      case '\b': *out += "\\b"; break;
-      case '\t': *out += "\\t"; break;
-      case '\n': *out += "\\n"; break;
-      case '\f': *out += "\\f"; break;
-      case '\r': *out += "\\r"; break;
-      case '"': *out += "\\\""; break;
-      case '\\': *out += "\\\\"; break;
-      default:
-        if (static_cast<unsigned char>(c) <= 0x1F) {
-          static const char kHex[] = "0123456789abcdef";
-          *out += "\\u00";
-          out->push_back(kHex[(c >> 4) & 0xF]);
-          out->push_back(kHex[c & 0xF]);
-        } else {
-          out->push_back(c);
-        }
-    }
-  }
-  out->push_back('"');
+  Reader::AppendJsonText(text, out);
 }
 
 std::vector<int> MemberOrder(sqlite3_stmt* stmt) {

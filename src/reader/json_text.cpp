@@ -4,13 +4,13 @@
 
 namespace Reader {
 
-void AppendJsonText(const std::string& text, std::string* out) {
+void AppendJsonText(std::string_view text, std::string* out) {
   *out += '"';
   size_t run = 0;  // the start of the characters that go as they are
   for (size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out->append(text, run, i - run);
+    out->append(text.substr(run, i - run));
     run = i + 1;
     switch (c) {
       case '"': *out += "\\\""; break;
@@ -27,7 +27,7 @@ void AppendJsonText(const std::string& text, std::string* out) {
       }
     }
   }
-  out->append(text, run, text.size() - run);
+  out->append(text.substr(run));
   *out += '"';
 }
 

@@ -5,6 +5,7 @@
 // reading rows, not building and sorting a map per event.
 
 #include <string>
+#include <string_view>
 
 namespace Reader {
 
@@ -29,6 +30,6 @@ class JsonLine {
 
 // A JSON string as nlohmann::json dumps it: quotes, backslashes and control
 // characters escaped, everything else (UTF-8 included) as it is.
-void AppendJsonText(const std::string& text, std::string* out);
+void AppendJsonText(std::string_view text, std::string* out);
 
 }  // namespace Reader
