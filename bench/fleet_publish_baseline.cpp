@@ -9,8 +9,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "fleet/event_messages.h"
-#include "fleet/machine_identity.h"
+#include "fleet/export/event_messages.h"
+#include "fleet/export/machine_identity.h"
 
 namespace {
 

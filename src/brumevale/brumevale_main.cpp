@@ -8,9 +8,9 @@
 #include <csignal>
 #include <iostream>
 
-#include "fleet/fleet_cli.h"
-#include "reader/reader_commands.h"
-#include "reader/reader_options.h"
+#include "fleet/commands/fleet_cli.h"
+#include "reader/commands/reader_commands.h"
+#include "reader/commands/reader_options.h"
 
 namespace {
 

@@ -14,14 +14,14 @@
 
 #ifdef BRUMEVALE_WINDOWS_FLEET
 #include "fleet/windows/export_windows.h"
-#include "fleet/fleet_cli.h"
+#include "fleet/commands/fleet_cli.h"
 #endif
 #include "platform/text_encoding.h"
 #include "platform/win32/win32_system.h"
-#include "reader/file_check.h"
-#include "reader/own_machine.h"
-#include "reader/reader_commands.h"
-#include "reader/reader_options.h"
+#include "reader/inventory/file_check.h"
+#include "reader/record/own_machine.h"
+#include "reader/commands/reader_commands.h"
+#include "reader/commands/reader_options.h"
 
 namespace {
 

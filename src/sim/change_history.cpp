@@ -1,4 +1,4 @@
-#include "reader/record_reader.h"
+#include "reader/record/record_reader.h"
 #include "sim/change_report.h"
 
 namespace Sim {

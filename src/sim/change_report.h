@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "reader/event_format.h"
-#include "reader/records.h"
+#include "reader/history/event_format.h"
+#include "reader/record/records.h"
 
 namespace Sim {
 

@@ -4,8 +4,8 @@
 #include <ostream>
 
 #include "platform/text_encoding.h"
-#include "reader/file_check.h"
-#include "reader/reader_commands.h"
+#include "reader/inventory/file_check.h"
+#include "reader/commands/reader_commands.h"
 #include "sim/service_session.h"
 
 namespace Sim {

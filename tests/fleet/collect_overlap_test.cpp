@@ -11,10 +11,10 @@
 
 #include <nats/nats.h>
 
-#include "fleet/collector.h"
-#include "fleet/jetstream_link.h"
-#include "fleet/machine_identity.h"
-#include "fleet/stream_setup.h"
+#include "fleet/collect/collector.h"
+#include "fleet/links/jetstream_link.h"
+#include "fleet/export/machine_identity.h"
+#include "fleet/links/stream_setup.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fleet/event_fields.h"
+#include "fleet/collect/event_fields.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <sqlite3.h>
 
-#include "fleet/event_messages.h"
+#include "fleet/export/event_messages.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <thread>
 
-#include "fleet/jetstream_link.h"
+#include "fleet/links/jetstream_link.h"
 
-#include "fleet/machine_identity.h"
+#include "fleet/export/machine_identity.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;

@@ -10,8 +10,8 @@
 
 #include <nats/nats.h>
 
-#include "fleet/jetstream_link.h"
-#include "fleet/machine_identity.h"
+#include "fleet/links/jetstream_link.h"
+#include "fleet/export/machine_identity.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;

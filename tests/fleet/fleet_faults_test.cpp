@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "fleet/machine_identity.h"
+#include "fleet/export/machine_identity.h"
 #include "fleet_fixture.h"
 
 namespace fs = std::filesystem;

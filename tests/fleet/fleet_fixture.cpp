@@ -11,8 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "fleet/jetstream_link.h"
-#include "fleet/machine_identity.h"
+#include "fleet/links/jetstream_link.h"
+#include "fleet/export/machine_identity.h"
 
 namespace fs = std::filesystem;
 

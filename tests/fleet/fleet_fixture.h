@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "child_process.h"
-#include "fleet/pg_link.h"
+#include "fleet/links/pg_link.h"
 #include "fleet_servers.h"
 #include "support/temporary_folder.h"
 

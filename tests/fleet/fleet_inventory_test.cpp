@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "fleet/machine_identity.h"
+#include "fleet/export/machine_identity.h"
 #include "fleet_fixture.h"
 
 namespace fs = std::filesystem;

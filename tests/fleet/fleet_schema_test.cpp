@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "fleet/fleet_schema.h"
+#include "fleet/collect/fleet_schema.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "fleet/jetstream_link.h"
+#include "fleet/links/jetstream_link.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fleet/machine_identity.h"
+#include "fleet/export/machine_identity.h"
 
 TEST(MachineIdentity, NamesBecomeOneSubjectToken) {
   EXPECT_EQ(Fleet::SubjectToken("DESKTOP-7Q2M4LK"), "DESKTOP-7Q2M4LK");

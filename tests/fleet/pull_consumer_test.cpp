@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "fleet/jetstream_link.h"
-#include "fleet/pull_consumer.h"
+#include "fleet/links/jetstream_link.h"
+#include "fleet/links/pull_consumer.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fleet/row_json.h"
+#include "fleet/export/row_json.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "fleet/stored_event.h"
-#include "reader/event_format.h"
+#include "fleet/queries/stored_event.h"
+#include "reader/history/event_format.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "reader/event_format.h"
-#include "reader/inventory_format.h"
+#include "reader/history/event_format.h"
+#include "reader/inventory/inventory_format.h"
 
 namespace {
 

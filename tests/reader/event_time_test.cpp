@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "reader/event_time.h"
-#include "reader/shortcut_target.h"
-#include "reader/value_limits.h"
+#include "reader/record/event_time.h"
+#include "reader/inventory/shortcut_target.h"
+#include "reader/record/value_limits.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "reader/file_check.h"
+#include "reader/inventory/file_check.h"
 #include "support/machine_files.h"
 #include "support/temporary_machine.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/text_encoding.h"
-#include "reader/folder_listings.h"
+#include "reader/inventory/folder_listings.h"
 #include "support/machine_files.h"
 #include "support/temporary_machine.h"
 

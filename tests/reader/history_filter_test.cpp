@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "reader/history_filter.h"
+#include "reader/history/history_filter.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "reader/csv_text.h"
-#include "reader/event_format.h"
-#include "reader/html_page.h"
-#include "reader/inventory_format.h"
-#include "reader/safe_text.h"
+#include "reader/text/csv_text.h"
+#include "reader/history/event_format.h"
+#include "reader/text/html_page.h"
+#include "reader/inventory/inventory_format.h"
+#include "reader/text/safe_text.h"
 
 namespace {
 

@@ -9,15 +9,15 @@
 #include <nats/nats.h>
 
 #include "fleet/windows/export_service_win.h"
-#include "fleet/exporter.h"
-#include "fleet/fleet_arguments.h"
-#include "fleet/fleet_cli.h"
-#include "fleet/machine_identity.h"
+#include "fleet/export/exporter.h"
+#include "fleet/commands/fleet_arguments.h"
+#include "fleet/commands/fleet_cli.h"
+#include "fleet/export/machine_identity.h"
 #include "fleet/windows/secret_file_win.h"
 #include "platform/text_encoding.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_system.h"
-#include "reader/own_machine.h"
+#include "reader/record/own_machine.h"
 
 namespace Fleet {
 namespace {

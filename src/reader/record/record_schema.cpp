@@ -1,0 +1,73 @@
+// Queries built from the layout at hand. The column order of each query is the
+// order the row readers (record_rows.cpp) take them in.
+
+#include "reader/record/record_schema.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+
+namespace Reader {
+namespace {
+
+std::string Upper(const char* text) {
+  std::string out = text ? text : "";
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+struct Needed {
+  const char* table;
+  const char* columns[5];
+};
+constexpr Needed kNeeded[] = {
+    {"CHANGEEVENTS", {"KEY", "EVENT_TIME", "PROCESS_ENTRY_KEY", "LOAD_POINT_KEY", nullptr}},
+    {"LOADPOINTS", {"KEY", "LP_TYPE", "USER_ID", "ENTRY_NAME", "COMMAND_LINE"}},
+};
+
+}  // namespace
+
+bool RecordSchema::Load(sqlite3* db, int* rc) {
+  constexpr char kLayout[] =
+      "SELECT m.name, p.name FROM sqlite_master m JOIN pragma_table_info(m.name) p "
+      "WHERE m.type = 'table'";
+  sqlite3_stmt* statement = nullptr;
+  *rc = sqlite3_prepare_v2(db, kLayout, -1, &statement, nullptr);
+  while (*rc == SQLITE_OK && (*rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    tables_[Upper(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)))].insert(
+        Upper(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1))));
+    *rc = SQLITE_OK;
+  }
+  sqlite3_finalize(statement);
+  return *rc == SQLITE_DONE;
+}
+
+bool RecordSchema::HasWhatRecordNeeds(std::string* missing) const {
+  for (const Needed& needed : kNeeded) {
+    const auto table = tables_.find(needed.table);
+    for (const char* column : needed.columns) {
+      if (column == nullptr) break;
+      if (table == tables_.end() || table->second.count(column) == 0) {
+        *missing = std::string(needed.table == kNeeded[0].table ? "ChangeEvents" : "LoadPoints") +
+                   "." + column;
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+std::string RecordSchema::Column(const std::string& table, const std::string& alias,
+                                 const std::string& column) const {
+  const auto found = tables_.find(Upper(table.c_str()));
+  if (found == tables_.end() || found->second.count(column) == 0) return "NULL";
+  return alias + "." + column;
+}
+
+bool RecordSchema::Has(const std::string& table) const { return tables_.count(Upper(table.c_str())) != 0; }
+
+std::string RecordSchema::Join(const std::string& table, const std::string& text) const {
+  return tables_.count(Upper(table.c_str())) ? " " + text : "";
+}
+
+}  // namespace Reader
