@@ -1,6 +1,5 @@
 #include "intake/data_collector.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -35,7 +34,6 @@ bool DataCollector::ConnectDriverPort() {
       system_.FilterPort().ConnectCommunicationPort(kPortName, 0, {}, &port);
   lastConnectResult_ = result;
   if (result < 0) {
-    std::fputs("ERROR: Cannot open BrumevaleLookoutPort\n", stdout);
     port_ = kNotConnected;
     return false;
   }

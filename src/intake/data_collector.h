@@ -36,7 +36,7 @@ class DataCollector : public DataConsumer {
   DataCollector(const DataCollector&) = delete;
   DataCollector& operator=(const DataCollector&) = delete;
 
-  // Logger thread. False (and a console line) when the port cannot be opened.
+  // Logger thread. False when the port cannot be opened (LastConnectResult says why).
   bool ConnectDriverPort();
   // False when not connected.
   bool CloseDriverPort();

@@ -28,8 +28,9 @@ bool LoggerProcess::DriverFilePresent() {
          (data.attributes & kFileAttributeDirectory) == 0;
 }
 
-int BrumevaleLoggerMain(Platform::System& system, const std::vector<std::u16string>& args) {
-  LoggerProcess process(system);
+int BrumevaleLoggerMain(Platform::System& system, const std::vector<std::u16string>& args,
+                        std::ostream& console) {
+  LoggerProcess process(system, console);
   return process.Run(args);
 }
 

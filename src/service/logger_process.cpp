@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <ostream>
 #include <system_error>
 
 #include "service/data_file_guard.h"
@@ -34,8 +35,9 @@ bool EndsTheService(uint32_t control) {
 
 }  // namespace
 
-LoggerProcess::LoggerProcess(Platform::System& system)
+LoggerProcess::LoggerProcess(Platform::System& system, std::ostream& console)
     : system_(system),
+      console_(console),
       settings_(system),
       serviceLog_(system),
       driveMap_(system),
@@ -143,10 +145,9 @@ void LoggerProcess::StartLogger() {
       kErrorSuccess) {
     loggerEvent_ = event;
   }
-  const bool connected = collector_.ConnectDriverPort();
+  const bool connected = ConnectDriver();
   if (!connected) {
-    std::fputs("StartLogger: Failed to initialize driver connection.\n", stdout);
-    std::fflush(stdout);
+    console_ << "StartLogger: Failed to initialize driver connection.\n" << std::flush;
     serviceLog_.Write(u"StartLogger: Failed to initialize driver connection.", 1, 0, 0);
   }
   // A database or journal of another owner that could not be moved aside is never
@@ -170,6 +171,12 @@ void LoggerProcess::StartLogger() {
   StopPeriodicThread();
   engine_.StopNotifications();
   collector_.CloseDriverPort();
+}
+
+bool LoggerProcess::ConnectDriver() {
+  if (collector_.ConnectDriverPort()) return true;
+  console_ << "ERROR: Cannot open BrumevaleLookoutPort\n";
+  return false;
 }
 
 void LoggerProcess::LogDriverless() {
@@ -210,7 +217,7 @@ void LoggerProcess::RunLiveSource(bool connected) {
     environment.Sleep(kIdleSleepMilliseconds);
     if (environment.Time() - lastAttempt < kPortRetrySeconds) continue;
     lastAttempt = environment.Time();
-    if (!collector_.ConnectDriverPort()) continue;
+    if (!ConnectDriver()) continue;
     serviceLog_.Write(u"StartLogger: connected to the driver; live events come from it again.", 1, 0, 0);
     engine_.StopNotifications();
     rescanRequested_ = true;

@@ -3,7 +3,9 @@
 // drive map, the driver collector and the engine, and the service's own state (the
 // status record and handle, the stop and logger events, the logger and periodic
 // threads and their run flags). BrumevaleLoggerMain creates one per process; tests
-// create their own to reach the engine before the service starts.
+// create their own to reach the engine before the service starts. The console is
+// the process's standard output, passed in by whoever hosts the process: the lines
+// the service prints when it starts without the driver go there.
 //
 // Threads: ServiceMain runs on the dispatcher's service thread, the control handler
 // on the dispatcher thread, StartLogger and PeriodicThread on threads of their own.
@@ -12,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iosfwd>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,7 +35,7 @@ inline constexpr char16_t kInstallLogName[] = u"\\BrumevaleLogger_Install_Log.tx
 
 class LoggerProcess {
  public:
-  explicit LoggerProcess(Platform::System& system);
+  LoggerProcess(Platform::System& system, std::ostream& console);
   ~LoggerProcess();
   LoggerProcess(const LoggerProcess&) = delete;
   LoggerProcess& operator=(const LoggerProcess&) = delete;
@@ -63,6 +66,8 @@ class LoggerProcess {
   void RunService();
   // The one line that says the service runs without the driver, and why.
   void LogDriverless();
+  // The collector's attempt at the driver's port, and its console line when it fails.
+  bool ConnectDriver();
   void RunLiveSource(bool connected);
   void Install(bool withService);
   // Whether the driver's file lies in the program folder.
@@ -76,6 +81,7 @@ class LoggerProcess {
   bool ReportLocked(uint32_t state, uint32_t exitCode, uint32_t checkPoint, uint32_t waitHint);
 
   Platform::System& system_;
+  std::ostream& console_;
   VyrUtilities::BrumevaleSettings settings_;
   VyrUtilities::VyrLog serviceLog_;
   VyrUtilities::DriveMap driveMap_;
@@ -103,4 +109,5 @@ class LoggerProcess {
 };
 
 // The program's entry: args are the command-line arguments after the program name.
-int BrumevaleLoggerMain(Platform::System& system, const std::vector<std::u16string>& args);
+int BrumevaleLoggerMain(Platform::System& system, const std::vector<std::u16string>& args,
+                        std::ostream& console);

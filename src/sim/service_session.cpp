@@ -1,6 +1,7 @@
 #include "sim/service_session.h"
 
 #include <filesystem>
+#include <iostream>
 #include <thread>
 
 #include <sqlite3.h>
@@ -45,7 +46,11 @@ bool ServiceSession::IsInstalled() {
 }
 
 bool ServiceSession::Install(std::string* error) {
-  Emulated::RegisterProgram(machine_, kProgramImage, BrumevaleLoggerMain);
+  // The simulator hosts the service's process in its own: their consoles are one.
+  Emulated::RegisterProgram(machine_, kProgramImage,
+                            [](Platform::System& system, const std::vector<std::u16string>& args) {
+                              return BrumevaleLoggerMain(system, args, std::cout);
+                            });
   if (IsInstalled()) return true;
   Emulated::ProcessLaunch launch;
   launch.creator = {kConsoleProcess, 0};

@@ -154,7 +154,11 @@ TEST_F(LifecycleTest, WithoutTheDriverTheServiceKeepsRunningAndSaysWhy) {
   EXPECT_EQ(Store().Status(u"Brumevale").currentState, kServiceRunning);
   ServiceStatus status;
   ASSERT_EQ(Stop(service, &status), kErrorSuccess);
-  EXPECT_TRUE(Store().WaitForState(u"Brumevale", kServiceStopped, 30s));
+  ASSERT_TRUE(Store().WaitForState(u"Brumevale", kServiceStopped, 30s));
+  // The console says it too, the collector's line first.
+  EXPECT_EQ(serviceOutput_.str(),
+            "ERROR: Cannot open BrumevaleLookoutPort\n"
+            "StartLogger: Failed to initialize driver connection.\n");
 }
 
 }  // namespace

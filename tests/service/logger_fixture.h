@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 
 #include "platform/emulated/processes/process_control.h"
 #include "platform/emulated/processes/program_table.h"
@@ -28,7 +29,7 @@ class LoggerTest : public UtilTest::MachineTest {
   LoggerTest() {
     Emulated::RegisterProgram(machine_, kProgramImage,
                               [this](Platform::System& system, const auto& args) {
-                                LoggerProcess process(system);
+                                LoggerProcess process(system, serviceOutput_);
                                 if (prepare_) prepare_(process);
                                 return process.Run(args);
                               });
@@ -74,6 +75,8 @@ class LoggerTest : public UtilTest::MachineTest {
   // Runs on the service's process object before its entry starts.
   std::function<void(LoggerProcess&)> prepare_;
   uint32_t console_ = 0;
+  // What the logger's processes print on their console.
+  std::ostringstream serviceOutput_;
 };
 
 }  // namespace ServiceTest

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <ostream>
 #include <sstream>
 
@@ -93,11 +92,11 @@ bool ServiceOptions(const FleetHost& host, ExportOptions* options, std::string* 
 }
 
 // Lines go to Logs\BrumevaleExport.log beside the record, one per problem, as the
-// command prints them.
-int RunService(const FleetHost& host) {
+// command prints them; to console when that file cannot be opened.
+int RunService(const FleetHost& host, std::ostream& console) {
   const std::filesystem::path data = std::filesystem::path(Platform::Utf8ToUtf16(host.ownDatabase)).parent_path();
   std::ofstream log(data / "Logs" / "BrumevaleExport.log", std::ios::app);
-  std::ostream& err = log ? static_cast<std::ostream&>(log) : std::cerr;
+  std::ostream& err = log ? static_cast<std::ostream&>(log) : console;
   const bool dispatched = RunAsExportService([&](const std::atomic<bool>& stop) {
     std::string error;
     if (!SetExportRecoveryActions(&error)) err << "brumevale export: " << error << std::endl;
@@ -107,7 +106,7 @@ int RunService(const FleetHost& host) {
     return RunExport(options, stop, err);
   });
   if (dispatched) return 0;
-  std::cerr << "brumevale export: --service is for the service manager (the service \"BrumevaleExport\")\n";
+  console << "brumevale export: --service is for the service manager (the service \"BrumevaleExport\")\n";
   return 2;
 }
 
@@ -122,7 +121,7 @@ int RunWindowsExport(const std::vector<std::string>& args, std::ostream& err) {
   // there. This precedes every other call of the client, which opens it only once.
   nats_Open(0);
   const FleetHost host = MachineHost();
-  if (args.size() == 2 && args[1] == "--service") return RunService(host);
+  if (args.size() == 2 && args[1] == "--service") return RunService(host, err);
   std::string why;
   if (!SecretFilesClosed(args, &why))
     return BadInput(err, "brumevale export", SecretFileRefusal(why));

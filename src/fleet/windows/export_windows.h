@@ -15,6 +15,7 @@ inline constexpr char16_t kExportServiceName[] = u"BrumevaleExport";
 inline constexpr char16_t kExportSettingsKey[] = u"SOFTWARE\\Kelvra Security\\Brumevale\\Export";
 
 // args: "export" and its arguments. The exit codes are those of the Linux command.
+// err takes the problems, and under --service those the log file cannot take.
 int RunWindowsExport(const std::vector<std::string>& args, std::ostream& err);
 
 }  // namespace Fleet

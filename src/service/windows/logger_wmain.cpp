@@ -1,6 +1,7 @@
 // The Windows process entry: the one Win32 system of the process, the arguments
 // after the program name, and the core's entry.
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,5 @@ int wmain(int argc, wchar_t** argv) {
     args.emplace_back(arg.begin(), arg.end());
   }
   Win32::System system;
-  return BrumevaleLoggerMain(system, args);
+  return BrumevaleLoggerMain(system, args, std::cout);
 }
