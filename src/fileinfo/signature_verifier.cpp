@@ -34,20 +34,15 @@ std::u16string MemberTagOf(const std::vector<uint8_t>& hash) {
 
 SignatureVerifier::SignatureVerifier(Platform::System& system) : system_(system) {
   Platform::Trust& trust = system.Trust();
-  library_ = trust.LoadTrustLibrary();
-  if (library_ == 0) return;
-  catalogFunctionsAvailable_ = HasAll(trust, library_, Platform::kFirstGenerationCatalogFunctions);
+  library_ = Platform::ScopedTrustLibrary(trust, trust.LoadTrustLibrary());
+  if (!library_) return;
+  catalogFunctionsAvailable_ = HasAll(trust, library_.Get(), Platform::kFirstGenerationCatalogFunctions);
   if (VyrUtilities::GetOsVersionOrdinal(system) >= kFirstSecondGenerationOrdinal)
-    secondGenerationAvailable_ = HasAll(trust, library_, Platform::kSecondGenerationCatalogFunctions);
+    secondGenerationAvailable_ = HasAll(trust, library_.Get(), Platform::kSecondGenerationCatalogFunctions);
   if (secondGenerationAvailable_)
-    catalogContext_ = trust.AcquireCatalogContext(2);
+    catalogContext_ = Platform::ScopedCatalogContext(trust, trust.AcquireCatalogContext(2));
   else if (catalogFunctionsAvailable_)
-    catalogContext_ = trust.AcquireCatalogContext(1);
-}
-
-SignatureVerifier::~SignatureVerifier() {
-  if (catalogContext_ != 0) system_.Trust().ReleaseCatalogContext(catalogContext_);
-  if (library_ != 0) system_.Trust().FreeTrustLibrary(library_);
+    catalogContext_ = Platform::ScopedCatalogContext(trust, trust.AcquireCatalogContext(1));
 }
 
 uint32_t SignatureVerifier::VerifyFileSignature(const std::u16string& path, SignerRecord* signer,
@@ -73,10 +68,10 @@ uint32_t SignatureVerifier::VerifyInCatalogs(const std::u16string& path, SignerR
   std::vector<uint8_t> hash;
   hash.reserve(kCatalogHashCapacity);
   const int generation = secondGenerationAvailable_ ? 2 : 1;
-  if (catalogContext_ != 0 &&
-      system_.Trust().CalculateCatalogHash(catalogContext_, path, generation, &hash) == Platform::kErrorSuccess &&
+  if (catalogContext_ &&
+      system_.Trust().CalculateCatalogHash(catalogContext_.Get(), path, generation, &hash) == Platform::kErrorSuccess &&
       hash.size() <= kCatalogHashCapacity) {
-    const std::optional<std::u16string> catalog = system_.Trust().FindCatalogForHash(catalogContext_, hash);
+    const std::optional<std::u16string> catalog = system_.Trust().FindCatalogForHash(catalogContext_.Get(), hash);
     code = catalog ? VerifyWithTrustProvider(TrustAction::kDriverVerify, {path, *catalog, MemberTagOf(hash), hash},
                                              signer, counterSigners)
                    : kSignatureNotSigned;
@@ -92,7 +87,7 @@ uint32_t SignatureVerifier::VerifyWithTrustProvider(TrustAction action, const Tr
   const Platform::TrustVerdict verdict =
       action == TrustAction::kGenericVerifyV2
           ? trust.VerifyEmbedded(trustData.filePath)
-          : trust.VerifyCatalogMember(catalogContext_, trustData.catalogPath, trustData.memberTag,
+          : trust.VerifyCatalogMember(catalogContext_.Get(), trustData.catalogPath, trustData.memberTag,
                                       trustData.filePath, trustData.memberHash);
   const uint32_t code = SignatureCodeOf(verdict.status);
   if (code >= kSignatureTrusted && signer && verdict.signer) FillRecords(*verdict.signer, signer, counterSigners);

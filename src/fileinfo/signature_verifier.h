@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/scoped_handle.h"
 #include "platform/system.h"
 
 class LoadPointDatabase;
@@ -58,7 +59,6 @@ class SignatureVerifier {
   // Loads the trust library, finds the catalog functions and acquires the catalog
   // administrator context; what is missing only narrows what the checks can do.
   explicit SignatureVerifier(Platform::System& system);
-  ~SignatureVerifier();
   SignatureVerifier(const SignatureVerifier&) = delete;
   SignatureVerifier& operator=(const SignatureVerifier&) = delete;
 
@@ -84,8 +84,10 @@ class SignatureVerifier {
   bool secondGenerationAvailable_ = false;
   bool catalogCheckEnabled_ = true;
   Platform::HResult lastTrustError_ = 0;
-  Platform::Handle library_ = 0;
-  Platform::Handle catalogContext_ = 0;
+  // In this order: the catalog context is released before the library it came from
+  // is freed.
+  Platform::ScopedTrustLibrary library_;
+  Platform::ScopedCatalogContext catalogContext_;
 };
 
 // The WinVerifyTrust status as a code (the table of the codes lives with it).

@@ -26,25 +26,22 @@ DataCollector::DataCollector(Platform::System& system, VyrUtilities::DriveMap& d
   batch_.reserve(kDriverReplySize / kRecordStride + 1);
 }
 
-DataCollector::~DataCollector() { CloseDriverPort(); }
-
 bool DataCollector::ConnectDriverPort() {
+  Platform::FilterPort& filter = system_.FilterPort();
   Platform::Handle port = 0;
-  const Platform::HResult result =
-      system_.FilterPort().ConnectCommunicationPort(kPortName, 0, {}, &port);
+  const Platform::HResult result = filter.ConnectCommunicationPort(kPortName, 0, {}, &port);
   lastConnectResult_ = result;
   if (result < 0) {
-    port_ = kNotConnected;
+    port_.Reset();
     return false;
   }
-  port_ = port;
+  port_ = Platform::ScopedPort(filter, port);
   return true;
 }
 
 bool DataCollector::CloseDriverPort() {
   if (!IsConnected()) return false;
-  system_.FilterPort().ClosePort(port_);
-  port_ = kNotConnected;
+  port_.Reset();
   return true;
 }
 
@@ -58,7 +55,7 @@ int32_t DataCollector::PollDriver() {
   // the word sits on an 8-byte boundary so that the driver may read it as it likes.
   alignas(8) uint8_t request[kRequestWordSize] = {0, 0, 0, 0};
   uint32_t bytesReturned = 0;
-  if (system_.FilterPort().SendMessage(port_, request, reply_, &bytesReturned) < 0) return -1;
+  if (system_.FilterPort().SendMessage(port_.Get(), request, reply_, &bytesReturned) < 0) return -1;
   const uint32_t count = Platform::ReadLe32(request);
   return static_cast<int32_t>(DecodeReply(reply_, count));
 }

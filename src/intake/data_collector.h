@@ -12,6 +12,7 @@
 
 #include "intake/file_object_table.h"
 #include "intake/system_log_entry.h"
+#include "platform/scoped_handle.h"
 #include "platform/system.h"
 
 namespace VyrUtilities {
@@ -32,7 +33,6 @@ class DataConsumer {
 class DataCollector : public DataConsumer {
  public:
   DataCollector(Platform::System& system, VyrUtilities::DriveMap& driveMap);
-  ~DataCollector();
   DataCollector(const DataCollector&) = delete;
   DataCollector& operator=(const DataCollector&) = delete;
 
@@ -40,7 +40,7 @@ class DataCollector : public DataConsumer {
   bool ConnectDriverPort();
   // False when not connected.
   bool CloseDriverPort();
-  bool IsConnected() const { return port_ != kNotConnected; }
+  bool IsConnected() const { return port_.IsValid(); }
   // The HRESULT of the last connection attempt (0 when it succeeded).
   Platform::HResult LastConnectResult() const { return lastConnectResult_; }
   // One exchange with the driver: -1 when not connected or the exchange failed,
@@ -58,8 +58,6 @@ class DataCollector : public DataConsumer {
   const FileObjectTable& FileObjects() const { return fileObjects_; }
 
  private:
-  static constexpr Platform::Handle kNotConnected = ~Platform::Handle{0};
-
   // The entry of one record, or null when the record keeps none.
   std::unique_ptr<SystemLogEntry> DecodeRecord(const DriverRecord& record);
   // A registry record, completed from the registry when the driver cut its data.
@@ -69,7 +67,8 @@ class DataCollector : public DataConsumer {
 
   Platform::System& system_;
   VyrUtilities::DriveMap& driveMap_;
-  Platform::Handle port_ = kNotConnected;
+  // Closed when the collector goes. A port that was opened is never handle 0.
+  Platform::ScopedPort port_;
   Platform::HResult lastConnectResult_ = 0;
   std::mutex queueMutex_;
   FileObjectTable fileObjects_;

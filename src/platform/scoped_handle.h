@@ -1,6 +1,7 @@
 #pragma once
 // One owner per handle: a move-only holder that closes its handle through the
-// interface that opened it. Moving into a holder closes what it held before.
+// interface that opened it. Moving into a holder closes what it held before. The
+// closer's result, where it has one, is not looked at: a handle is closed once.
 
 #include <utility>
 
@@ -11,11 +12,12 @@
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/service_manager.h"
+#include "platform/trust.h"
 #include "platform/win32_types.h"
 
 namespace Platform {
 
-template <typename Owner, Win32Error (Owner::*Close)(Handle)>
+template <typename Owner, auto Close>
 class ScopedHandle {
  public:
   ScopedHandle() = default;
@@ -62,5 +64,7 @@ using ScopedObject = ScopedHandle<NamedObjects, &NamedObjects::CloseHandle>;
 using ScopedProcess = ScopedHandle<Processes, &Processes::CloseProcess>;
 using ScopedService = ScopedHandle<ServiceManager, &ServiceManager::CloseServiceHandle>;
 using ScopedPort = ScopedHandle<FilterPort, &FilterPort::ClosePort>;
+using ScopedTrustLibrary = ScopedHandle<Trust, &Trust::FreeTrustLibrary>;
+using ScopedCatalogContext = ScopedHandle<Trust, &Trust::ReleaseCatalogContext>;
 
 }  // namespace Platform

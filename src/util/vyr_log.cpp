@@ -1,5 +1,6 @@
 #include "util/vyr_log.h"
 
+#include <utility>
 #include <vector>
 
 #include "platform/byte_order.h"
@@ -9,24 +10,22 @@ namespace VyrUtilities {
 
 VyrLog::VyrLog(Platform::System& system) : system_(system) {}
 
-VyrLog::~VyrLog() { Close(); }
-
 bool VyrLog::Open(std::u16string_view path, int truncate) {
   // One object writes one file: opening again while open would either lose the
   // open handle or, for the same path, fail on our own deny-write sharing and drop
   // the log. The open log is kept and the second open refused.
-  if (file_ != 0) return false;
+  if (file_) return false;
   Platform::FileSystem& files = system_.Files();
   // Readers may look at a log while it is written; a second writer is refused.
-  Platform::Handle file = 0;
+  Platform::ScopedFile file;
   uint32_t disposition = truncate != 0 ? Platform::kCreateAlways : Platform::kOpenAlways;
   if (files.CreateFile(path, Platform::kGenericWrite, Platform::kFileShareRead, disposition,
-                       Platform::kFileAttributeNormal, &file) != Platform::kErrorSuccess) {
+                       Platform::kFileAttributeNormal, file.Receive(files)) != Platform::kErrorSuccess) {
     return false;
   }
   uint64_t end = 0;
-  files.SetFilePointer(file, 0, Platform::kFileEnd, &end);
-  file_ = file;
+  files.SetFilePointer(file.Get(), 0, Platform::kFileEnd, &end);
+  file_ = std::move(file);
   path_ = path;
   // A Unicode text file starts with its byte-order mark; appended text follows
   // the mark already there.
@@ -35,14 +34,13 @@ bool VyrLog::Open(std::u16string_view path, int truncate) {
 }
 
 bool VyrLog::Close() {
-  if (file_ == 0) return false;
-  system_.Files().CloseFile(file_);
-  file_ = 0;
+  if (!file_) return false;
+  file_.Reset();
   return true;
 }
 
 void VyrLog::Write(std::u16string_view message, int newline, int timeStamp, int withDate) {
-  if (file_ == 0) return;
+  if (!file_) return;
   if (timeStamp != 0) {
     WriteText(u"[" + FormatCurrentTime(system_, withDate != 0) + u"] ");
   }
@@ -51,7 +49,7 @@ void VyrLog::Write(std::u16string_view message, int newline, int timeStamp, int 
 }
 
 void VyrLog::WriteHeader(std::u16string_view title) {
-  if (file_ == 0) return;
+  if (!file_) return;
   std::u16string bar(title.size() + 8, u'=');
   WriteText(bar + u"\r\n*** " + std::u16string(title) + u" ***\r\n" + bar + u"\r\n");
 }
@@ -66,7 +64,7 @@ void VyrLog::WriteText(std::u16string_view text) {
   if (text.empty()) return;
   std::vector<uint8_t> bytes = Platform::Utf16LeBytes(text);
   uint32_t written = 0;
-  system_.Files().WriteFile(file_, bytes, &written);
+  system_.Files().WriteFile(file_.Get(), bytes, &written);
 }
 
 }  // namespace VyrUtilities

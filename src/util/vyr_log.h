@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/scoped_handle.h"
 #include "platform/system.h"
 
 namespace VyrUtilities {
@@ -16,7 +17,7 @@ namespace VyrUtilities {
 class VyrLog {
  public:
   explicit VyrLog(Platform::System& system);
-  virtual ~VyrLog();
+  virtual ~VyrLog() = default;
   VyrLog(const VyrLog&) = delete;
   VyrLog& operator=(const VyrLog&) = delete;
 
@@ -32,13 +33,13 @@ class VyrLog {
   void WriteHeader(std::u16string_view title);
 
   const std::u16string& Path() const { return path_; }
-  bool IsOpen() const { return file_ != 0; }
+  bool IsOpen() const { return file_.IsValid(); }
 
  private:
   void WriteText(std::u16string_view text);
 
   Platform::System& system_;
-  Platform::Handle file_ = 0;
+  Platform::ScopedFile file_;
   std::u16string path_;
 };
 
