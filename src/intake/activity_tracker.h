@@ -34,12 +34,12 @@ class ActivityTracker {
   void OnDownloadEvent(const BrumevaleRegistryEvent& event);
 
   // Tags filePath when it is the download of address: a cache copy name[N].ext of
-  // an address ending in name.ext, or the zone stream of the downloaded file. 1 when
-  // the file is the download (the tag is then written, or its failure logged).
-  int RecordDownload(std::u16string_view filePath, std::u16string_view address,
+  // an address ending in name.ext, or the zone stream of the downloaded file. True
+  // when the file is the download (the tag is then written, or its failure logged).
+  bool RecordDownload(std::u16string_view filePath, std::u16string_view address,
                      std::u16string_view owner);
-  // Writes the "Brumevale.URL" stream of filePath; 1 on success.
-  int WriteUrlTag(std::u16string_view filePath, std::u16string_view address,
+  // Writes the "Brumevale.URL" stream of filePath; true on success.
+  bool WriteUrlTag(std::u16string_view filePath, std::u16string_view address,
                   std::u16string_view owner);
 
   // "pid:tid", the key of a thread in both tables.

@@ -36,25 +36,25 @@ bool IsCacheCopyOf(std::u16string_view filePath, std::u16string_view address) {
 
 }  // namespace
 
-int ActivityTracker::RecordDownload(std::u16string_view filePath, std::u16string_view address,
-                                    std::u16string_view owner) {
+bool ActivityTracker::RecordDownload(std::u16string_view filePath, std::u16string_view address,
+                                     std::u16string_view owner) {
   std::vector<std::u16string> parts;
   VyrUtilities::Split(filePath, u':', parts);
   if (parts.size() < 3) {
-    if (!IsCacheCopyOf(filePath, address)) return 0;
+    if (!IsCacheCopyOf(filePath, address)) return false;
     WriteUrlTag(filePath, address, owner);
-    return 1;
+    return true;
   }
   // The browser wrote the zone stream of the downloaded file: tag that file.
   if (EqualsIgnoreCase(parts[2], kZoneStream)) {
     WriteUrlTag(parts[0] + u":" + parts[1], address, owner);
-    return 1;
+    return true;
   }
-  return 0;
+  return false;
 }
 
-int ActivityTracker::WriteUrlTag(std::u16string_view filePath, std::u16string_view address,
-                                 std::u16string_view owner) {
+bool ActivityTracker::WriteUrlTag(std::u16string_view filePath, std::u16string_view address,
+                                  std::u16string_view owner) {
   Platform::FileSystem& files = system_.Files();
   Platform::ScopedFile stream;
   const Platform::Win32Error error = files.CreateFile(
@@ -63,7 +63,7 @@ int ActivityTracker::WriteUrlTag(std::u16string_view filePath, std::u16string_vi
       Platform::kFileAttributeNormal, stream.Receive(files));
   if (error != Platform::kErrorSuccess) {
     LogTagFailure(u"Failed to create URL tag.", filePath, error);
-    return 0;
+    return false;
   }
   const BrumevaleUtil::DownloadTag tag{std::u16string(address), std::u16string(owner),
                                        VyrUtilities::FormatCurrentTime(system_, true)};
@@ -74,10 +74,10 @@ int ActivityTracker::WriteUrlTag(std::u16string_view filePath, std::u16string_vi
       // Only the first write is worth a line: a later failure means the volume went
       // away in the middle, and the create already proved the path was good.
       if (i == 0) LogTagFailure(u"Failed to write URL tag.", filePath, writeError);
-      return 0;
+      return false;
     }
   }
-  return 1;
+  return true;
 }
 
 bool ActivityTracker::WriteText(Platform::Handle file, std::u16string_view text,

@@ -152,7 +152,7 @@ TEST_F(ActivityTrackerTest, RemovedAddressStopsTaggingThroughOldLinks) {
 }
 
 TEST_F(ActivityTrackerTest, TagThatCannotBeCreatedIsLogged) {
-  EXPECT_EQ(tracker.WriteUrlTag(u"C:\\Missing\\setup[1].exe", kAddress, u"DESK\\ann"), 0);
+  EXPECT_FALSE(tracker.WriteUrlTag(u"C:\\Missing\\setup[1].exe", kAddress, u"DESK\\ann"));
   log.Close();
   const std::u16string text = ReadText(u"C:\\tracker.log");
   EXPECT_NE(text.find(u"] Failed to create URL tag. File=\"C:\\Missing\\setup[1].exe\" Error Code="),
