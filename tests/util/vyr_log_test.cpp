@@ -119,6 +119,18 @@ TEST_F(VyrLogTest, OthersMayReadButNotWriteWhileOpen) {
   EXPECT_TRUE(second.Open(kPath, 0));
 }
 
+TEST_F(VyrLogTest, ALogThatGoesAwayLetsTheNextWriterIn) {
+  {
+    VyrLog log(System());
+    ASSERT_TRUE(log.Open(kPath, 1));
+    log.Write(u"first", 1, 0, 0);
+  }
+  VyrLog next(OtherProcess());
+  ASSERT_TRUE(next.Open(kPath, 0));
+  next.Write(u"next", 1, 0, 0);
+  EXPECT_EQ(FileBytes(), WithMark(u"first\r\nnext\r\n"));
+}
+
 TEST_F(VyrLogTest, FailedOpenDropsWritesQuietly) {
   VyrLog log(System());
   EXPECT_FALSE(log.Open(u"C:\\Missing\\Log.txt", 1));
