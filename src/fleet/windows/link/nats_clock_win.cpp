@@ -7,21 +7,19 @@
 
 #include <sys/timeb.h>
 
-#include <cstdint>
-
+#include "platform/file_time.h"
 #include "platform/win32/win32_api.h"
+#include "platform/win32/win32_text.h"
 
 namespace {
 
-// 100-ns intervals from 1601-01-01 to 1970-01-01.
-constexpr uint64_t kUnixEpoch = 116444736000000000ULL;
-
+// The epoch lies on a whole second, so the milliseconds are those of the FILETIME.
 errno_t __cdecl SystemTimeOnly(struct __timeb64* now) {
-  FILETIME time;
-  GetSystemTimePreciseAsFileTime(&time);
-  const uint64_t ticks = ((uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) - kUnixEpoch;
-  now->time = static_cast<__time64_t>(ticks / 10000000);
-  now->millitm = static_cast<unsigned short>(ticks / 10000 % 1000);
+  FILETIME system;
+  GetSystemTimePreciseAsFileTime(&system);
+  const Platform::FileTime time = Win32::FromFileTime(system);
+  now->time = static_cast<__time64_t>(Platform::UnixSecondsOf(time));
+  now->millitm = static_cast<unsigned short>(time / Platform::kFileTimeTicksPerMillisecond % 1000);
   now->timezone = 0;
   now->dstflag = 0;
   return 0;
