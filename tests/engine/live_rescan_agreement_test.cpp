@@ -1,8 +1,9 @@
 // Whatever the live path wrote, a rescan of the same machine must find it as it is:
 // random adds, changes and deletes on every location family handled live, then a
 // full rescan that may change nothing. This file drives the values, lists, services,
-// network providers and Winsock catalogs; the class families, the files in watched
-// folders and the checked settings have files of their own beside it.
+// network providers and Winsock catalogs; the class families and the files in watched
+// folders have files of their own beside it, and so have the settings that the checks
+// after each rescan read.
 //
 // Left out on purpose, because the live path then leaves the correction to the
 // rescan: deleting one subkey of a location whose subkeys are not told apart on
@@ -10,8 +11,7 @@
 // key above a location reached through a wildcard, a service changing between
 // service and driver, a provider's own key, a class's whole key, a class without a
 // name, the server of an overlay's class (its watch names the entry by the watched
-// key), value names that differ from the stored one only in letter case, and a
-// catalog entry's display string, which the rescan reads only beside its library.
+// key) and value names that differ from the stored one only in letter case.
 
 #include "engine/live_agreement.h"
 
