@@ -86,8 +86,8 @@ class Scenario : public RandomChanges {
     switch (Pick(6)) {
       case 0:
         if (Chance(70)) {
-          live_.Set(lsa, Of({u"Notification Packages", u"Authentication Packages"}), Platform::kRegMultiSz,
-                    MultiSz({Of(kItems), Of(kItems)}));
+          Set(lsa, Of({u"Notification Packages", u"Authentication Packages"}), Platform::kRegMultiSz,
+              MultiSz({Of(kItems), Of(kItems)}), true);
         } else {
           Remove(lsa, Of({u"Notification Packages", u"Authentication Packages"}), true);
         }
@@ -103,6 +103,8 @@ class Scenario : public RandomChanges {
     }
   }
 
+  // "Start" and "Type" are only ever changed: a service without them, or one that
+  // turns into a driver, is the rescan's.
   void Services() {
     static constexpr const char16_t* kNames[] = {u"Own", u"Host", u"Drv"};
     const std::u16string name = Of(kNames);
@@ -113,7 +115,8 @@ class Scenario : public RandomChanges {
       case 1: live_.Set(key, u"Type", Platform::kRegDword, Dword(name == u"Drv" ? 1 : name == u"Host" ? 0x20 : 0x10)); break;
       case 2:
         if (Chance(80)) {
-          live_.Set(key, u"ImagePath", Platform::kRegExpandSz, Sz(name == u"Host" && Chance(80) ? host : Command()));
+          Set(key, u"ImagePath", Platform::kRegExpandSz, Sz(name == u"Host" && Chance(80) ? host : Command()),
+              name != u"Host");
         } else {
           Remove(key, u"ImagePath", name != u"Host");
         }
@@ -157,8 +160,8 @@ class Scenario : public RandomChanges {
       case 0: SetOrRemove(70, space, u"LibraryPath", Command(), true); break;
       case 1:
         if (Chance(70)) {
-          live_.Set(protocols, u"PackedCatalogItem", Platform::kRegBinary,
-                    PackedItem(Of({"C:\\a.dll", "c:\\A.DLL", "C:\\b.dll"}), Of({u"TCP", u"UDP"})));
+          Set(protocols, u"PackedCatalogItem", Platform::kRegBinary,
+              PackedItem(Of({"C:\\a.dll", "c:\\A.DLL", "C:\\b.dll"}), Of({u"TCP", u"UDP"})), true);
         } else {
           Remove(protocols, u"PackedCatalogItem", true);
         }

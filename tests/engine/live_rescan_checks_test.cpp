@@ -30,7 +30,7 @@ class Scenario : public RandomChanges {
   // Numbers, of which the check stores the signed value, or deletions.
   void SetNumber(const std::u16string& key, const std::u16string& name) {
     if (Chance(75)) {
-      live_.Set(key, name, Platform::kRegDword, Dword(Of({0u, 1u, 0xFFFFFFFFu})));
+      Set(key, name, Platform::kRegDword, Dword(Of({0u, 1u, 0xFFFFFFFFu})));
     } else {
       Remove(key, name, false);
     }
