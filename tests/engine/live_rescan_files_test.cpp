@@ -26,7 +26,14 @@ namespace {
 const std::u16string kCache = u"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\";
 const std::u16string kCache32 =
     u"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\";
+// Three tasks in the cache at start, two of them native.
 constexpr char kBoot[] =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\{G1}]\r\n"
+    "\"Path\"=\"\\\\Upd\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\{G2}]\r\n"
+    "\"Path\"=\"\\\\Vendor\\\\Sync\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\{G3}]\r\n"
+    "\"Path\"=\"\\\\Upd\"\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}]\r\n@=\"One\"\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}\\InprocServer32]\r\n@=\"one.dll\"\r\n";
 
@@ -48,10 +55,15 @@ class Scenario : public RandomChanges {
     }
     live.Engine().FileMatcher().Initialise();
     live.System().Files().CreateDirectory(u"C:\\Temp");
+    // Every task file there, and the record as the start's rescan left it.
+    for (const std::u16string& folder : tasks_) {
+      for (const char16_t* path : kTaskPaths) live.WriteFile(folder + path, Task("true", kActions[0]));
+    }
+    live.Engine().Rescan(1);
   }
 
   void Step() {
-    switch (Pick(4)) {
+    switch (Pick(5)) {
       case 0:
       case 1: StartupFiles(); break;
       case 2: TaskCache(); break;
@@ -90,15 +102,17 @@ class Scenario : public RandomChanges {
   }
 
   // What the scheduler runs: a program or a class, unless the task is disabled.
+  static constexpr const char* kActions[] = {
+      "<Exec><Command>C:\\a.exe</Command></Exec>",
+      "<Exec><Command>c:\\A.EXE</Command><Arguments>-x</Arguments></Exec>",
+      "<ComHandler><ClassId>{1}</ClassId></ComHandler>"};
+  static std::string Task(const char* enabled, const char* action) {
+    return std::string("<?xml version=\"1.0\"?><Task><Settings><Enabled>") + enabled +
+           "</Enabled></Settings><Actions>" + action + "</Actions></Task>";
+  }
   void TaskFiles() {
-    static constexpr const char* kActions[] = {
-        "<Exec><Command>C:\\a.exe</Command></Exec>",
-        "<Exec><Command>c:\\A.EXE</Command><Arguments>-x</Arguments></Exec>",
-        "<ComHandler><ClassId>{1}</ClassId></ComHandler>"};
-    static constexpr const char* kEnabled[] = {"true", "true", "false", ""};
-    const std::string task = std::string("<?xml version=\"1.0\"?><Task><Settings><Enabled>") + Of(kEnabled) +
-                             "</Enabled></Settings><Actions>" + Of(kActions) + "</Actions></Task>";
-    live_.SaveFile(Of(tasks_) + Of(kTaskPaths), task);
+    static constexpr const char* kEnabled[] = {"true", "TRUE", "true", "false", ""};
+    live_.SaveFile(Of(tasks_) + Of(kTaskPaths), Task(Of(kEnabled), Of(kActions)));
   }
 
   const std::u16string startup_[3];
