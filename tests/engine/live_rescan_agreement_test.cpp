@@ -103,16 +103,15 @@ class Scenario : public RandomChanges {
     }
   }
 
-  // "Start" and "Type" are only ever changed: a service without them, or one that
-  // turns into a driver, is the rescan's.
+  // Each service keeps its kind: one that turns into a driver is the rescan's.
   void Services() {
     static constexpr const char16_t* kNames[] = {u"Own", u"Host", u"Drv"};
     const std::u16string name = Of(kNames);
     const std::u16string key = std::u16string(Of(kControlSets)) + u"\\Services\\" + name;
     const std::u16string host = u"%SystemRoot%\\System32\\svchost.exe -k netsvcs";
     switch (Pick(6)) {
-      case 0: live_.Set(key, u"Start", Platform::kRegDword, Dword(static_cast<uint32_t>(Pick(5)))); break;
-      case 1: live_.Set(key, u"Type", Platform::kRegDword, Dword(name == u"Drv" ? 1 : name == u"Host" ? 0x20 : 0x10)); break;
+      case 0: Set(key, u"Start", Platform::kRegDword, Dword(static_cast<uint32_t>(Pick(5)))); break;
+      case 1: Set(key, u"Type", Platform::kRegDword, Dword(name == u"Drv" ? 1 : name == u"Host" ? 0x20 : 0x10)); break;
       case 2:
         if (Chance(80)) {
           Set(key, u"ImagePath", Platform::kRegExpandSz, Sz(name == u"Host" && Chance(80) ? host : Command()),

@@ -160,6 +160,7 @@ class LiveMachine : private LiveQueue, public ScanMachine {
     std::u16string text;
     for (size_t i = 0; i + 1 < data.size(); i += 2) text.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
     // The items of a list shown apart.
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
     if (type == Platform::kRegMultiSz) std::replace(text.begin(), text.end(), u'\0', u'|');
     return "\"" + Text(text) + "\"";
   }
