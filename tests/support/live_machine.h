@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "platform/text_encoding.h"
 #include "support/engine_fixture.h"
 #include "support/scan_test_machine.h"
 
@@ -56,6 +58,7 @@ class LiveMachine : private LiveQueue, public ScanMachine {
                                  key.Receive(registry), nullptr),
               Platform::kErrorSuccess);
     ASSERT_EQ(registry.SetValue(key.Get(), name, type, data), Platform::kErrorSuccess);
+    Note("set " + Text(path) + " [" + Text(name) + "] = " + DataText(type, data));
     Report(kOpRegistryValueSet, path, name, type, data, processId);
   }
   void SetSz(std::u16string_view path, std::u16string_view name, std::u16string_view text) {
@@ -68,12 +71,48 @@ class LiveMachine : private LiveQueue, public ScanMachine {
                                key.Receive(registry)),
               Platform::kErrorSuccess);
     ASSERT_EQ(registry.DeleteValue(key.Get(), name), Platform::kErrorSuccess);
+    Note("delete value " + Text(path) + " [" + Text(name) + "]");
     Report(kOpRegistryValueDeleted, path, name, Platform::kRegNone, {}, 4120);
   }
   void DeleteKey(std::u16string_view path) {
     ASSERT_EQ(System().Registry().DeleteTree(RootOf(path), SubKeyOf(path)), Platform::kErrorSuccess);
+    Note("delete key " + Text(path));
     Report(kOpRegistryKeyDeleted, path, u"", Platform::kRegNone, {}, 4120);
   }
+  // Files as the minifilter reports them once the handle is closed: a write (also the
+  // first one, which creates the file), a deletion, a rename.
+  void SaveFile(const std::u16string& path, const std::string& text) {
+    WriteFile(path, text);
+    Note("write " + Text(path) + ": " + text);
+    ReportFile(kFileWritten, path);
+  }
+  void RemoveFile(const std::u16string& path) {
+    ASSERT_EQ(System().Files().DeleteFile(path), Platform::kErrorSuccess);
+    Note("delete file " + Text(path));
+    ReportFile(kFileDeleted, path);
+  }
+  void MoveFile(const std::u16string& from, const std::u16string& to) {
+    ASSERT_EQ(System().Files().MoveFileEx(from, to, Platform::kMoveFileReplaceExisting),
+              Platform::kErrorSuccess);
+    Note("rename " + Text(from) + " to " + Text(to));
+    ReportFile(kFileRenamed, from, to);
+  }
+
+  // What the dispatcher runs once a helper objects' watcher has seen a key appear.
+  // The watcher's thread signals in its own time, and may miss a key made before it
+  // has armed its next notification, so a test that must replay tells it here.
+  void HelperObjectsSignalled() {
+    Note("the helper objects' watcher signals");
+    Engine().Handlers().scanBrowserHelperObjects(Engine(), 1, 1);
+  }
+
+  // Every change made so far, one a line, for a failure message to replay.
+  std::string StepList() const {
+    std::string list;
+    for (size_t i = 0; i < steps_.size(); ++i) list += std::to_string(i + 1) + ". " + steps_[i] + "\n";
+    return list;
+  }
+
   // A full rescan as the periodic thread runs it.
   void Rescan() { FullLoadPointScan(Engine(), 0); }
 
@@ -106,6 +145,29 @@ class LiveMachine : private LiveQueue, public ScanMachine {
   }
   static std::u16string_view SubKeyOf(std::u16string_view path) {
     return path.substr(path.find(u'\\') + 1);
+  }
+  static std::string Text(std::u16string_view text) {
+    while (!text.empty() && text.back() == u'\0') text.remove_suffix(1);
+    return Platform::Utf16ToUtf8(std::u16string(text));
+  }
+  static std::string DataText(uint32_t type, const Bytes& data) {
+    if (type == Platform::kRegDword && data.size() == 4) {
+      return "dword " + std::to_string(data[0] | data[1] << 8 | data[2] << 16 | uint32_t{data[3]} << 24);
+    }
+    if (type != Platform::kRegSz && type != Platform::kRegExpandSz && type != Platform::kRegMultiSz) {
+      return "type " + std::to_string(type) + ", " + std::to_string(data.size()) + " bytes";
+    }
+    std::u16string text;
+    for (size_t i = 0; i + 1 < data.size(); i += 2) text.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
+    // The items of a list shown apart.
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    if (type == Platform::kRegMultiSz) std::replace(text.begin(), text.end(), u'\0', u'|');
+    return "\"" + Text(text) + "\"";
+  }
+  void Note(std::string step) { steps_.push_back(std::move(step)); }
+  void ReportFile(uint32_t op, const std::u16string& path, const std::u16string& newPath = u"") {
+    queue_.Add(EngineTest::MakeFileEntry(System(), op, path, newPath));
+    if (!holding_) Engine().Dispatch();
   }
   void Report(uint32_t op, std::u16string_view path, std::u16string_view name, uint32_t type,
               const Bytes& data, uint64_t processId) {
@@ -143,6 +205,7 @@ class LiveMachine : private LiveQueue, public ScanMachine {
 
  private:
   bool holding_ = false;
+  std::vector<std::string> steps_;
 };
 
 }  // namespace LiveTest
