@@ -117,7 +117,7 @@ bool LoadPointDatabase::CreateTables() {
 
 bool LoadPointDatabase::RunSchemaStep(const char* sql, std::string_view table) {
   char* message = nullptr;
-  const int rc = db_ != nullptr ? sqlite3_exec(db_, sql, nullptr, nullptr, &message) : SQLITE_MISUSE;
+  const int rc = db_.IsOpen() ? sqlite3_exec(db_.Handle(), sql, nullptr, nullptr, &message) : SQLITE_MISUSE;
   if (rc == SQLITE_OK) return true;
   if (table.empty()) {
     sqlite3_free(message);

@@ -8,7 +8,6 @@
 // is rolled back and the file stays exactly as it was, to be tried again at the
 // next open.
 
-#include <sqlite3.h>
 
 #include <strings.h>
 
@@ -41,7 +40,7 @@ bool LoadPointDatabase::ConvertLegacyLoadPoints() {
       Execute("COMMIT TRANSACTION", kOperation, true);
   if (!converted) {
     // Nothing of a half-done conversion may reach the file.
-    sqlite3_exec(db_, "ROLLBACK TRANSACTION", nullptr, nullptr, nullptr);
+    db_.Execute("ROLLBACK TRANSACTION");
     return false;
   }
   log_.Write(u"-Converted LoadPoints from an earlier schema: QUARANTINE_KEY removed, " +

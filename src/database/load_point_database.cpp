@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <chrono>
-#include <cstdio>
 #include <iterator>
 #include <thread>
 #include <vector>
@@ -27,15 +26,15 @@ std::u16string Widen(std::string_view ascii) { return FromAnsi(ascii); }
 // reader taking a page of the history): the first retries come quickly, so that
 // such a moment does not hold a change back for half a second, and then settle at
 // half a second for a lock that stays.
-int LoadPointDatabase::WaitWhileBusy(void* database, int attempt) {
+bool LoadPointDatabase::WaitWhileBusy(int attempt) {
   if (attempt == 0) {
-    static_cast<LoadPointDatabase*>(database)->log_.Write(
+    log_.Write(
         u"-Database file locked by another program; waiting for it to be released.", 1, 1, 0);
   }
   constexpr int kFirstWaitsMs[] = {1, 2, 5, 10, 20, 50, 100, 200};
   constexpr int kFirstWaits = static_cast<int>(std::size(kFirstWaitsMs));
   std::this_thread::sleep_for(std::chrono::milliseconds(attempt < kFirstWaits ? kFirstWaitsMs[attempt] : 500));
-  return 1;
+  return true;
 }
 
 LoadPointDatabase::LoadPointDatabase(Platform::System& system,
@@ -62,22 +61,16 @@ bool LoadPointDatabase::OpenDatabase(std::u16string_view path, bool readOnly) {
   // on the emulated machine the file in the drive's host folder. A path on no
   // drive cannot be opened.
   const std::optional<std::string> hostPath = system_.Files().HostPath(path);
-  int rc = SQLITE_CANTOPEN;
-  if (hostPath) {
-    rc = readOnly ? sqlite3_open_v2(hostPath->c_str(), &db_, SQLITE_OPEN_READONLY, nullptr)
-                  : sqlite3_open(hostPath->c_str(), &db_);
-  }
-  if (rc != SQLITE_OK) {
+  if (!hostPath || !db_.Open(*hostPath, readOnly ? SqlAccess::kReadOnly : SqlAccess::kReadWrite)) {
     log_.Write(u"ERROR(OpenDatabase): Failed to open database.", 1, 1, 0);
-    sqlite3_close(db_);
-    db_ = nullptr;
+    db_.Close();
     return false;
   }
   // Room for the many small allocations of a burst's statements without the heap:
   // 1,000 slots of 1,200 bytes, about 1.2 MB for the connection.
-  sqlite3_db_config(db_, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 1200, 1000);
-  sqlite3_busy_handler(db_, WaitWhileBusy, this);
-  if (!system_.Environment().SqlClockIsMachineClock()) UseMachineClock(db_, system_);
+  sqlite3_db_config(db_.Handle(), SQLITE_DBCONFIG_LOOKASIDE, nullptr, 1200, 1000);
+  db_.WaitWhileBusy([this](int attempt) { return WaitWhileBusy(attempt); });
+  if (!system_.Environment().SqlClockIsMachineClock()) UseMachineClock(db_.Handle(), system_);
   SetDatabaseSettings();
   schemaReady_ = readOnly;
   if (!readOnly && !CreateTables()) return false;
@@ -86,7 +79,7 @@ bool LoadPointDatabase::OpenDatabase(std::u16string_view path, bool readOnly) {
 }
 
 bool LoadPointDatabase::SetDatabaseSettings() {
-  if (db_ == nullptr) return false;
+  if (!db_.IsOpen()) return false;
   log_.Write(u"-Setting Database Settings.", 1, 1, 0);
   if (!Execute("PRAGMA journal_mode = PERSIST", "SetDatabaseSettings", true)) return false;
   if (!Execute("PRAGMA synchronous = NORMAL", "SetDatabaseSettings", true)) return false;
@@ -96,10 +89,7 @@ bool LoadPointDatabase::SetDatabaseSettings() {
 
 bool LoadPointDatabase::CloseDatabase() {
   statements_.Clear();
-  if (db_ != nullptr) {
-    sqlite3_close(db_);
-    db_ = nullptr;
-  }
+  db_.Close();
   schemaReady_ = false;
   batch_ = {};
   index_.Drop();
@@ -111,7 +101,7 @@ bool LoadPointDatabase::CloseDatabase() {
 void LoadPointDatabase::ReportSqlError(std::string_view operation, char* message, bool print,
                                        std::string_view table) {
   const char* text = message != nullptr ? message : "";
-  if (print) std::printf("ERROR(%.*s): %s", static_cast<int>(operation.size()), operation.data(), text);
+  if (print && console_) console_("ERROR(" + std::string(operation) + "): " + text);
   std::u16string label = u"ERROR(" + Widen(operation) + u")";
   if (!table.empty()) label += u" [" + Widen(table) + u"]";
   label += u": ";
@@ -124,9 +114,9 @@ bool LoadPointDatabase::Execute(const std::string& sql, std::string_view operati
                                 QueryResult* rows) {
   char* message = nullptr;
   int rc = SQLITE_MISUSE;
-  const bool inTransaction = db_ != nullptr && sqlite3_get_autocommit(db_) == 0;
-  if (db_ != nullptr) {
-    rc = sqlite3_exec(db_, sql.c_str(), rows != nullptr ? CollectRow : nullptr, rows, &message);
+  const bool inTransaction = db_.InTransaction();
+  if (db_.IsOpen()) {
+    rc = sqlite3_exec(db_.Handle(), sql.c_str(), rows != nullptr ? CollectRow : nullptr, rows, &message);
   } else {
     // Without a connection SQLite has nothing to say; report what it says for a call
     // on no connection so the log still shows which operation was lost.
@@ -134,7 +124,7 @@ bool LoadPointDatabase::Execute(const std::string& sql, std::string_view operati
   }
   if (rc == SQLITE_OK) return true;
   ReportSqlError(operation, message, print);
-  if (inTransaction && sqlite3_get_autocommit(db_) != 0) TransactionLost();
+  if (inTransaction && !db_.InTransaction()) TransactionLost();
   return false;
 }
 
@@ -146,41 +136,42 @@ bool LoadPointDatabase::Execute(const std::string& sql, std::string_view operati
 // runs as text, and fails the same way.
 bool LoadPointDatabase::Run(const SqlText& sql, std::string_view operation, bool print,
                             QueryResult* rows) {
-  sqlite3_stmt* statement =
-      db_ != nullptr && !sql.HoldsNul() ? statements_.Get(db_, sql.Str()) : nullptr;
+  SqlStatement* statement = db_.IsOpen() && !sql.HoldsNul() ? statements_.Get(db_, sql.Str()) : nullptr;
   // Not prepared: SQL text again, which reports why.
   if (statement == nullptr) return Execute(sql.Literal(), operation, print, rows);
-  const bool inTransaction = sqlite3_get_autocommit(db_) == 0;
-  int rc = SQLITE_OK;
+  const bool inTransaction = db_.InTransaction();
+  bool ok = BindValues(sql, *statement);
+  SqlStep step = SqlStep::kDone;
+  if (ok) {
+    const int columns = rows != nullptr ? statement->ColumnCount() : 0;
+    std::vector<char*> names(columns), cells(columns);
+    for (int i = 0; i < columns; ++i) names[i] = const_cast<char*>(statement->ColumnName(i));
+    while ((step = statement->Step()) == SqlStep::kRow) {
+      if (rows == nullptr) continue;
+      // As sqlite3_exec hands them to its callback: every cell as text, NULL as null.
+      for (int i = 0; i < columns; ++i) cells[i] = const_cast<char*>(statement->Text(i));
+      CollectRow(rows, columns, cells.data(), names.data());
+    }
+    ok = step == SqlStep::kDone;
+  }
+  char* message = ok ? nullptr : sqlite3_mprintf("%s", db_.ErrorMessage().c_str());
+  // Every run binds every parameter of its text anew: nothing to clear.
+  statement->Reset();
+  if (ok) return true;
+  ReportSqlError(operation, message, print);
+  if (inTransaction && !db_.InTransaction()) TransactionLost();
+  return false;
+}
+
+bool LoadPointDatabase::BindValues(const SqlText& sql, SqlStatement& statement) {
   int position = 0;
   for (const SqlText::Value& value : sql.Values()) {
     ++position;
-    rc = value.isText ? sqlite3_bind_text(statement, position, sql.TextOf(value).data(),
-                                          static_cast<int>(value.length), SQLITE_STATIC)
-                      : sqlite3_bind_int(statement, position, value.number);
-    if (rc != SQLITE_OK) break;
+    const bool bound = value.isText ? statement.BindText(position, sql.TextOf(value))
+                                    : statement.BindInt(position, value.number);
+    if (!bound) return false;
   }
-  if (rc == SQLITE_OK) {
-    const int columns = rows != nullptr ? sqlite3_column_count(statement) : 0;
-    std::vector<char*> names(columns), cells(columns);
-    for (int i = 0; i < columns; ++i) names[i] = const_cast<char*>(sqlite3_column_name(statement, i));
-    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-      if (rows == nullptr) continue;
-      // As sqlite3_exec hands them to its callback: every cell as text, NULL as null.
-      for (int i = 0; i < columns; ++i) {
-        cells[i] = reinterpret_cast<char*>(const_cast<unsigned char*>(sqlite3_column_text(statement, i)));
-      }
-      CollectRow(rows, columns, cells.data(), names.data());
-    }
-    if (rc == SQLITE_DONE) rc = SQLITE_OK;
-  }
-  char* message = rc == SQLITE_OK ? nullptr : sqlite3_mprintf("%s", sqlite3_errmsg(db_));
-  // Every run binds every parameter of its text anew: nothing to clear.
-  sqlite3_reset(statement);
-  if (rc == SQLITE_OK) return true;
-  ReportSqlError(operation, message, print);
-  if (inTransaction && sqlite3_get_autocommit(db_) != 0) TransactionLost();
-  return false;
+  return true;
 }
 
 int32_t LoadPointDatabase::Insert(const SqlText& sql, std::string_view operation) {
@@ -189,7 +180,7 @@ int32_t LoadPointDatabase::Insert(const SqlText& sql, std::string_view operation
     AfterFailedWrite();
     return -1;
   }
-  return static_cast<int32_t>(sqlite3_last_insert_rowid(db_));
+  return static_cast<int32_t>(db_.LastInsertKey());
 }
 
 int32_t LoadPointDatabase::Change(const SqlText& sql, std::string_view operation) {

@@ -10,7 +10,8 @@
 //   update or delete  -> 1 when the statement ran (also when no row matched), else 0
 //   find or request   -> 1 when the query ran and produced at least one row, else 0
 // Failures are written to the database log as "ERROR(<operation>): <message>";
-// queries, schema, settings and transaction failures are also printed on stdout.
+// queries, schema, settings and transaction failures also go to the console lines
+// (SendConsoleLinesTo), which the program that owns the console prints.
 // Nothing is thrown.
 //
 // Threads: the object takes no lock. The engine uses it from one thread at a time.
@@ -19,6 +20,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <span>
@@ -31,14 +33,13 @@
 #include "database/file_information.h"
 #include "database/load_point_index.h"
 #include "database/row_readers.h"
+#include "database/sql_connection.h"
+#include "database/sql_statement.h"
 #include "database/sql_text.h"
 #include "database/statement_cache.h"
 #include "platform/system.h"
 #include "util/app_settings.h"
 #include "util/vyr_log.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 class LoadPointDatabase {
  public:
@@ -49,6 +50,11 @@ class LoadPointDatabase {
   ~LoadPointDatabase();
   LoadPointDatabase(const LoadPointDatabase&) = delete;
   LoadPointDatabase& operator=(const LoadPointDatabase&) = delete;
+
+  // Receives each console text exactly as it is to be shown (no line end is added).
+  using ConsoleSink = std::function<void(std::string_view text)>;
+  // Where the console texts go; until it is set they are only in the log.
+  void SendConsoleLinesTo(ConsoleSink sink) { console_ = std::move(sink); }
 
   // path is the Windows path of the file. Read-write creates a missing file and its
   // tables; read-only creates and alters nothing and fails on a missing file.
@@ -87,7 +93,7 @@ class LoadPointDatabase {
   // open.
   std::chrono::steady_clock::duration BatchLockHeld() const;
   bool CloseDatabase();
-  bool IsOpen() const { return db_ != nullptr; }
+  bool IsOpen() const { return db_.IsOpen(); }
 
   // LoadPoints. Adding a load point also creates its empty notification list.
   int32_t AddLoadPointEntry(int32_t lpType, std::u16string_view userId,
@@ -108,10 +114,10 @@ class LoadPointDatabase {
   // Rows come in ascending key order.
   int32_t RequestLoadPointEntries(int32_t lpType, LoadPointRows& rows, bool keysOnly = false);
   int32_t RequestLoadPointEntries(LoadPointRows& rows, bool keysOnly = false, int32_t minKey = 0);
-  // Adds every KEY of table to keys; 1 when the query ran, even without rows.
-  int32_t RequestKeysFromTable(std::set<int32_t>& keys, std::u16string_view table);
-  // The load point with its Indirection row and notification list; always 1.
-  int32_t DeleteLoadPoint(int32_t key);
+  // Adds every KEY of table to keys; true when the query ran, even without rows.
+  bool RequestKeysFromTable(std::set<int32_t>& keys, std::u16string_view table);
+  // The load point with its Indirection row and notification list.
+  void DeleteLoadPoint(int32_t key);
 
   // ChangeEvents. An empty eventTime stores SQLite's local time.
   int32_t AddChangeEventEntry(std::u16string_view eventTime, int32_t loadPointKey,
@@ -191,12 +197,12 @@ class LoadPointDatabase {
   int32_t RemoveNotifyEntry(int32_t key);
   // The list's Notify rows, then the list itself; 0 when there is no list.
   int32_t RemoveLoadPointsNotifyListEntry(int32_t listKey);
-  // Appends the keys held by NOTIFY_KEYS of row to keys; 0 when there are none.
-  int32_t ParseNotifyKeys(const NotifyListRows& rows, std::vector<int32_t>& keys, uint32_t row);
+  // Appends the keys held by NOTIFY_KEYS of row to keys; false when there are none.
+  bool ParseNotifyKeys(const NotifyListRows& rows, std::vector<int32_t>& keys, uint32_t row);
 
   // The common error report: "ERROR(operation)[ [table]]: message" as one
   // time-stamped line of the database log; with print also "ERROR(operation): message"
-  // on stdout. Frees message (an sqlite3_malloc'ed text, may be null).
+  // to the console sink. Frees message (an sqlite3_malloc'ed text, may be null).
   void ReportSqlError(std::string_view operation, char* message, bool print,
                       std::string_view table = {});
 
@@ -207,6 +213,8 @@ class LoadPointDatabase {
   // Runs a record operation's statement; on failure reports it under operation and
   // returns false.
   bool Run(const SqlText& sql, std::string_view operation, bool print, QueryResult* rows = nullptr);
+  // Binds sql's values to the parameters of its prepared statement.
+  static bool BindValues(const SqlText& sql, SqlStatement& statement);
   // The three result conventions.
   int32_t Insert(const SqlText& sql, std::string_view operation);
   int32_t Change(const SqlText& sql, std::string_view operation);
@@ -239,7 +247,7 @@ class LoadPointDatabase {
   bool ConvertLegacyLoadPoints();
   bool HasLegacyQuarantineColumn();
   // The busy handler: waits, and says once per statement why it waits.
-  static int WaitWhileBusy(void* database, int attempt);
+  bool WaitWhileBusy(int attempt);
   int32_t UpdateSetting(std::string_view table, std::string_view valueColumn,
                         std::string_view operation, int32_t key, int32_t changeEventKey,
                         std::optional<std::u16string_view> value);
@@ -247,7 +255,8 @@ class LoadPointDatabase {
   Platform::System& system_;
   VyrUtilities::VyrAppSettings& settings_;
   VyrUtilities::VyrLog log_;
-  sqlite3* db_ = nullptr;
+  ConsoleSink console_;
+  SqlConnection db_;
   // False while a read-write connection lacks part of its schema (a full disk or a
   // failed conversion at open); BeginTransaction then tries CreateTables again.
   bool schemaReady_ = false;

@@ -1,25 +1,23 @@
 // Lookups of load points by identity, answered from the in-memory index
 // (load_point_index.h) and one query by key.
 
-#include <sqlite3.h>
-
 #include "database/load_point_database.h"
 
 int64_t LoadPointDatabase::DataVersion() {
-  sqlite3_stmt* statement = statements_.Get(db_, "PRAGMA data_version");
+  SqlStatement* statement = statements_.Get(db_, "PRAGMA data_version");
   if (statement == nullptr) return -1;
-  const int64_t version = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : -1;
-  sqlite3_reset(statement);
+  const int64_t version = statement->Step() == SqlStep::kRow ? statement->Int64(0) : -1;
+  statement->Reset();
   return version;
 }
 
 bool LoadPointDatabase::LoadPointIndexReady() {
-  if (db_ == nullptr) return false;
+  if (!db_.IsOpen()) return false;
   BatchTakesRead();
   // Inside a transaction of ours no other connection commits (ours are exclusive),
   // so the version read once in it holds until it ends: a burst's lookups read it
   // once.
-  const bool inTransaction = sqlite3_get_autocommit(db_) == 0;
+  const bool inTransaction = db_.InTransaction();
   if (inTransaction && versionHeld_) return index_.Loaded() || LoadLoadPointIndex();
   // The version moves when another connection (a tool, another copy of the
   // service) has committed to the file: its rows are then read afresh.
@@ -33,26 +31,18 @@ bool LoadPointDatabase::LoadPointIndexReady() {
 
 // Read without a report on failure: the query the lookup falls back to reports it.
 bool LoadPointDatabase::LoadLoadPointIndex() {
-  sqlite3_stmt* rows = nullptr;
-  if (sqlite3_prepare_v2(db_,
-                         "SELECT KEY, LP_TYPE, USER_ID, ENTRY_NAME FROM LoadPoints WHERE LP_TYPE "
-                         "IS NOT NULL AND USER_ID IS NOT NULL AND ENTRY_NAME IS NOT NULL ORDER BY KEY",
-                         -1, &rows, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(rows);
-    return false;
-  }
+  SqlStatement rows(db_,
+                    "SELECT KEY, LP_TYPE, USER_ID, ENTRY_NAME FROM LoadPoints WHERE LP_TYPE "
+                    "IS NOT NULL AND USER_ID IS NOT NULL AND ENTRY_NAME IS NOT NULL ORDER BY KEY");
+  if (!rows.Ok()) return false;
   index_.Reset();
-  int rc = SQLITE_ROW;
-  while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
-    const auto text = [rows](int column) {
-      const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(rows, column));
-      return std::string_view(bytes != nullptr ? bytes : "", sqlite3_column_bytes(rows, column));
-    };
-    index_.Add(LoadPointIndex::Identity(sqlite3_column_int(rows, 1), text(2), text(3)),
-               sqlite3_column_int(rows, 0));
+  SqlStep step = SqlStep::kRow;
+  while ((step = rows.Step()) == SqlStep::kRow) {
+    index_.Add(LoadPointIndex::Identity(rows.Int(1), rows.View(2), rows.View(3)), rows.Int(0));
   }
-  sqlite3_finalize(rows);
-  if (rc != SQLITE_DONE) index_.Drop();
+  // Finalised before the index is judged, as the read ends with it.
+  rows = SqlStatement();
+  if (step != SqlStep::kDone) index_.Drop();
   return index_.Loaded();
 }
 

@@ -111,24 +111,22 @@ int32_t LoadPointDatabase::RequestLoadPointEntries(LoadPointRows& rows, bool key
   return Query(sql, "RequestLoadPointEntries", rows);
 }
 
-int32_t LoadPointDatabase::RequestKeysFromTable(std::set<int32_t>& keys,
-                                                std::u16string_view table) {
+bool LoadPointDatabase::RequestKeysFromTable(std::set<int32_t>& keys, std::u16string_view table) {
   // The table name is a caller's constant, never user text: no quotes, no escaping.
   const SqlText sql = SqlText("SELECT KEY FROM ").Raw(ToUtf8(table));
   QueryResult result;
-  if (!Run(sql, "RequestKeysFromTable", true, &result)) return 0;
+  if (!Run(sql, "RequestKeysFromTable", true, &result)) return false;
   for (uint32_t row = 0; row < result.RowCount(); ++row) {
     int32_t key = 0;
     if (result.IntValue(row, 0, &key)) keys.insert(key);
   }
-  return 1;
+  return true;
 }
 
-int32_t LoadPointDatabase::DeleteLoadPoint(int32_t key) {
+void LoadPointDatabase::DeleteLoadPoint(int32_t key) {
   RemoveLoadPointEntry(key);
   RemoveLoadPointsIndirectionEntry(key);
   RemoveLoadPointsNotifyListEntry(key);
-  return 1;
 }
 
 int32_t LoadPointDatabase::AddChangeEventEntry(std::u16string_view eventTime, int32_t loadPointKey,

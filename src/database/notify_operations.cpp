@@ -47,10 +47,10 @@ int32_t LoadPointDatabase::RemoveLoadPointsNotifyListEntry(int32_t listKey) {
                 "RemoveLoadPointsNotifyListEntry");
 }
 
-int32_t LoadPointDatabase::ParseNotifyKeys(const NotifyListRows& rows, std::vector<int32_t>& keys,
-                                           uint32_t row) {
+bool LoadPointDatabase::ParseNotifyKeys(const NotifyListRows& rows, std::vector<int32_t>& keys,
+                                        uint32_t row) {
   const std::vector<int32_t> parsed = rows.NotifyKeys(row);
-  if (parsed.empty()) return 0;
+  if (parsed.empty()) return false;
   keys.insert(keys.end(), parsed.begin(), parsed.end());
-  return 1;
+  return true;
 }

@@ -13,20 +13,19 @@
 #include <string>
 #include <unordered_map>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "database/sql_connection.h"
+#include "database/sql_statement.h"
 
 class StatementCache {
  public:
   StatementCache() = default;
-  ~StatementCache() { Clear(); }
   StatementCache(const StatementCache&) = delete;
   StatementCache& operator=(const StatementCache&) = delete;
 
   // The statement of text on db, prepared at its first use; null when it cannot be
   // prepared (SQLite's message stays on the connection), or when text holds more
   // than one statement, which one prepared statement cannot run.
-  sqlite3_stmt* Get(sqlite3* db, const std::string& text);
+  SqlStatement* Get(SqlConnection& db, const std::string& text);
   // Finalises every statement.
   void Clear();
 
@@ -34,5 +33,5 @@ class StatementCache {
   static constexpr size_t kCapacity = 128;
 
  private:
-  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::unordered_map<std::string, SqlStatement> statements_;
 };

@@ -1,15 +1,13 @@
 // Transactions of the connection: the rescan's one, and the batches of the live
 // path, which commit each live event, or each burst, in one transaction.
 
-#include <sqlite3.h>
-
 #include "database/load_point_database.h"
 
 bool LoadPointDatabase::BeginTransaction() {
   // A service started on a full disk would otherwise run without its tables until
   // the next start; every batch of writes begins here, so the schema is completed
   // by the first one after the cause has gone.
-  if (!schemaReady_ && db_ != nullptr) CreateTables();
+  if (!schemaReady_ && db_.IsOpen()) CreateTables();
   versionHeld_ = false;
   // Prepared once, as the record operations are: a single live event begins and
   // commits one transaction of its own.
@@ -26,8 +24,8 @@ bool LoadPointDatabase::EndTransaction() {
 }
 
 bool LoadPointDatabase::RollbackTransaction() {
-  const bool open = db_ != nullptr && sqlite3_get_autocommit(db_) == 0;
-  if (open) sqlite3_exec(db_, "ROLLBACK TRANSACTION", nullptr, nullptr, nullptr);
+  const bool open = db_.InTransaction();
+  if (open) db_.Execute("ROLLBACK TRANSACTION");
   // Also when SQLite had already rolled back: what the index took from the lost
   // transaction is not in the file.
   InvalidateLoadPointIndex();
@@ -53,7 +51,7 @@ bool LoadPointDatabase::CommitBatch() {
   const bool owned = batch_.owned;
   batch_.owned = false;
   batch_.refused = false;
-  return !owned || db_ == nullptr || EndTransaction();
+  return !owned || !db_.IsOpen() || EndTransaction();
 }
 
 bool LoadPointDatabase::CloseBatch() {
@@ -68,10 +66,10 @@ std::chrono::steady_clock::duration LoadPointDatabase::BatchLockHeld() const {
 }
 
 bool LoadPointDatabase::BatchAdmitsWrite() {
-  if (!batch_.open || db_ == nullptr) return true;
+  if (!batch_.open || !db_.IsOpen()) return true;
   if (batch_.refused) return false;
   // Ours already, or a rescan's, which its owner commits.
-  if (batch_.owned || sqlite3_get_autocommit(db_) == 0) return true;
+  if (batch_.owned || db_.InTransaction()) return true;
   // The live path writes each event (its process and signature rows, the load point,
   // the change event, its link and extended data), and each burst, in one
   // transaction rather than statement by statement: deliberately, so that a crash

@@ -1,5 +1,7 @@
 #include "engine/load_point_engine.h"
 
+#include <cstdio>
+
 #include "database/load_point_database.h"
 #include "engine/bho_watcher.h"
 #include "engine/check_findings.h"
@@ -63,6 +65,8 @@ void LoadPointEngine::CreateDatabase() {
   // and record nothing, as they do when the file cannot be opened.
   if (settings_ == nullptr) return;
   database_ = std::make_unique<LoadPointDatabase>(system_, *settings_, kDatabaseLogName);
+  // The service's console: where its database failures have always been shown.
+  database_->SendConsoleLinesTo([](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
   database_->OpenDatabase(settings_->DataDirectory() + u"\\" + kDatabaseFileName, false);
 }
 

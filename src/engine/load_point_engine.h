@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "database/database_file_name.h"
 #include "engine/engine_handlers.h"
 #include "fileinfo/user_identity.h"
 #include "ledger/ledger_context.h"
@@ -48,7 +49,6 @@ inline constexpr uint32_t kWatcherWow64Key = 4;
 // The machine-wide mutex held while the engine initialises.
 inline constexpr char16_t kLoggerMutexName[] = u"Global\\{9099B682-1E88-4e03-B5DD-A0BE31B4EADD}";
 inline constexpr char16_t kDatabaseLogName[] = u"BrumevaleLogger_DB_Log.txt";
-inline constexpr char16_t kDatabaseFileName[] = u"Brumevale.data";
 
 class LoadPointEngine final : public LedgerContext, private ClassWatches {
  public:

@@ -11,7 +11,7 @@ namespace {
 // The read found no rows: an empty table, or a failed query.
 bool TableIsEmpty(LoadPointDatabase& database) {
   std::set<int32_t> keys;
-  return database.RequestKeysFromTable(keys, u"LoadPoints") == 1 && keys.empty();
+  return database.RequestKeysFromTable(keys, u"LoadPoints") && keys.empty();
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <iostream>
 #include <thread>
 
-#include <sqlite3.h>
-
+#include "database/sql_connection.h"
+#include "database/sql_statement.h"
 #include "platform/emulated/files/file_store.h"
 #include "platform/emulated/minifilter/minifilter.h"
 #include "platform/emulated/processes/program_table.h"
@@ -149,19 +149,11 @@ bool ServiceSession::WaitForRescanAfter(int64_t count, std::chrono::seconds time
 
 int64_t ServiceSession::RescansRecorded() {
   const auto path = machine_.FileState().HostPath(kDatabasePath);
-  sqlite3* db = nullptr;
-  int64_t count = 0;
-  if (path && sqlite3_open_v2(path->c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_busy_timeout(db, 2000);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 9", -1,
-                           &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW)
-      count = sqlite3_column_int64(statement, 0);
-    sqlite3_finalize(statement);
-  }
-  sqlite3_close(db);
-  return count;
+  SqlConnection db;
+  if (!path || !db.Open(*path, SqlAccess::kReadOnly)) return 0;
+  db.WaitWhileBusy(2000ms);
+  SqlStatement statement(db, "SELECT COUNT(*) FROM ChangeEvents WHERE EVENT_TYPE = 9");
+  return statement.Ok() && statement.Step() == SqlStep::kRow ? statement.Int64(0) : 0;
 }
 
 std::string ServiceSession::DatabaseSignature() {

@@ -32,8 +32,13 @@ std::string DatabaseTest::HostPath(std::u16string_view path) {
 
 std::unique_ptr<LoadPointDatabase> DatabaseTest::OpenNew(bool readOnly) {
   auto db = std::make_unique<LoadPointDatabase>(system_, settings_, kLogName);
+  WatchConsole(*db);
   EXPECT_TRUE(db->OpenDatabase(DataPath(), readOnly));
   return db;
+}
+
+void DatabaseTest::WatchConsole(LoadPointDatabase& db) {
+  db.SendConsoleLinesTo([this](std::string_view text) { console_ += text; });
 }
 
 SqlRows DatabaseTest::Sql(const std::string& sql) {

@@ -29,8 +29,11 @@ class DatabaseTest : public ::testing::Test {
   std::u16string DataPath() const;
   // Where that file (or any machine path) lies on the host.
   std::string HostPath(std::u16string_view path);
-  // A fresh database object, opened read-write on DataPath().
+  // A fresh database object, opened read-write on DataPath(), its console texts
+  // collected in console_.
   std::unique_ptr<LoadPointDatabase> OpenNew(bool readOnly = false);
+  // Collects db's console texts in console_.
+  void WatchConsole(LoadPointDatabase& db);
   // Runs sql on the file through a connection of its own; NULL cells read "<null>".
   SqlRows Sql(const std::string& sql);
   // The database log as text, after checking it is UTF-16LE with a byte-order mark.
@@ -40,4 +43,5 @@ class DatabaseTest : public ::testing::Test {
   Emulated::Machine machine_;
   Platform::System& system_;
   VyrUtilities::BrumevaleSettings settings_;
+  std::string console_;
 };

@@ -10,7 +10,7 @@ TEST_F(FailureTest, EveryOperationFailsWithoutAConnection) {
   const int32_t signer = db->AddDigitalSignatureEntry(u"S", u"", u"", 1);
   ASSERT_TRUE(db->CloseDatabase());
   EXPECT_TRUE(db->CloseDatabase());
-  testing::internal::CaptureStdout();
+  console_.clear();
 
   LoadPointRows lps;
   IndirectionRows ind;
@@ -45,7 +45,6 @@ TEST_F(FailureTest, EveryOperationFailsWithoutAConnection) {
            db->FindServiceEntry(u"", u"Run", lps),
            db->RequestLoadPointEntries(1, lps),
            db->RequestLoadPointEntries(lps, true),
-           db->RequestKeysFromTable(keys, u"LoadPoints"),
            db->UpdateIndirectionEntry(1, u"n", u"c"),
            db->UpdateIndirectionEntryCommandLine(1, u"c"),
            db->RemoveIndirectionEntry(1),
@@ -71,13 +70,14 @@ TEST_F(FailureTest, EveryOperationFailsWithoutAConnection) {
        }) {
     EXPECT_EQ(result, 0);
   }
-  EXPECT_EQ(db->DeleteLoadPoint(lp), 1);
+  EXPECT_FALSE(db->RequestKeysFromTable(keys, u"LoadPoints"));
+  db->DeleteLoadPoint(lp);
   EXPECT_TRUE(keys.empty());
   EXPECT_FALSE(db->BeginTransaction());
   EXPECT_FALSE(db->EndTransaction());
   EXPECT_FALSE(db->SetDatabaseSettings());
   EXPECT_FALSE(db->CreateTables());
-  const std::string printed = testing::internal::GetCapturedStdout();
+  const std::string printed = console_;
   EXPECT_NE(printed.find("ERROR(FindLoadPointEntry): "), std::string::npos);
   EXPECT_EQ(printed.find("ERROR(AddLoadPointEntry)"), std::string::npos) << "writes only log";
   EXPECT_NE(LogText().find(u"] ERROR(AddLoadPointEntry): bad parameter or other API misuse\r\n"),
@@ -89,14 +89,14 @@ TEST_F(FailureTest, EveryOperationFailsWithoutAConnection) {
 TEST_F(FailureTest, ErrorsAreLoggedUnderTheirOperationAndQueriesAlsoPrinted) {
   auto db = OpenNew();
   const int32_t lp = db->AddLoadPointEntry(1, u"", u"Run", u"run.exe", u"");
-  testing::internal::CaptureStdout();
+  console_.clear();
   EXPECT_EQ(db->AddNotifyListEntry(lp), -1);  // the list exists already
   std::set<int32_t> keys;
-  EXPECT_EQ(db->RequestKeysFromTable(keys, u"T\u00e4bles"), 0);
+  EXPECT_FALSE(db->RequestKeysFromTable(keys, u"T\u00e4bles"));
   EXPECT_TRUE(db->BeginTransaction());
   EXPECT_FALSE(db->BeginTransaction());
   EXPECT_TRUE(db->EndTransaction());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(console_,
             "ERROR(RequestKeysFromTable): no such table: T\xC3\xA4" "bles"
             "ERROR(BeginTransaction): cannot start a transaction within a transaction");
 
@@ -179,9 +179,9 @@ TEST_F(FailureTest, AFailingTableEndsTheSchemaWithItsName) {
     sqlite3_close(raw);
   }
   LoadPointDatabase db(system_, settings_, kLogName);
-  testing::internal::CaptureStdout();
+  WatchConsole(db);
   EXPECT_FALSE(db.OpenDatabase(DataPath(), false));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(console_,
             "ERROR(CreateTables): there is already an index named Processes");
   EXPECT_TRUE(db.IsOpen()) << "the connection stays open";
   const std::u16string log = LogText();

@@ -65,9 +65,9 @@ TEST_F(RecordTest, LoadPointUpdatesAndRequests) {
   EXPECT_EQ(db_->RequestLoadPointEntries(64, ofType), 0);
 
   std::set<int32_t> all{-5};
-  EXPECT_EQ(db_->RequestKeysFromTable(all, u"LoadPoints"), 1);
+  EXPECT_TRUE(db_->RequestKeysFromTable(all, u"LoadPoints"));
   EXPECT_EQ(all, (std::set<int32_t>{-5, service, run, driver}));
-  EXPECT_EQ(db_->RequestKeysFromTable(all, u"FileExtension"), 1) << "no rows is still success";
+  EXPECT_TRUE(db_->RequestKeysFromTable(all, u"FileExtension")) << "no rows is still success";
 }
 
 TEST_F(RecordTest, IndirectionFollowsItsLoadPointAndDeleteRemovesEverything) {
@@ -90,11 +90,11 @@ TEST_F(RecordTest, IndirectionFollowsItsLoadPointAndDeleteRemovesEverything) {
   EXPECT_EQ(db_->FindIndirectionEntryByKey(lp + 100, none), 0);
 
   db_->AddNotifyEntry(lp, 3, u"touched");
-  EXPECT_EQ(db_->DeleteLoadPoint(lp), 1);
+  db_->DeleteLoadPoint(lp);
   for (const char* table : {"LoadPoints", "Indirection", "NotifyList", "Notify"}) {
     EXPECT_EQ(Sql(std::string("SELECT COUNT(*) FROM ") + table)[0][0], "0") << table;
   }
-  EXPECT_EQ(db_->DeleteLoadPoint(lp), 1) << "nothing left to delete";
+  db_->DeleteLoadPoint(lp);  // nothing left to delete
   const int32_t other = db_->AddLoadPointEntry(40, u"", u"x", u"", u"");
   const int32_t second = db_->AddIndirectionEntry(other, u"n", u"c");
   EXPECT_EQ(db_->RemoveIndirectionEntry(second), 1);
@@ -263,7 +263,7 @@ TEST_F(RecordTest, NotifyListsCollectTheirNotesInOrder) {
   ASSERT_EQ(db_->FindNotifyListEntry(lp, list), 1);
   EXPECT_EQ(list.NOTIFY_KEYS(0), FromAnsi(FormatInt(first) + "," + FormatInt(second)));
   std::vector<int32_t> keys{99};
-  EXPECT_EQ(db_->ParseNotifyKeys(list, keys, 0), 1);
+  EXPECT_TRUE(db_->ParseNotifyKeys(list, keys, 0));
   EXPECT_EQ(keys, (std::vector<int32_t>{99, first, second}));
 
   EXPECT_EQ(db_->AddNotifyKeyToNotifyList(lp + 50, first), 0);
@@ -277,7 +277,7 @@ TEST_F(RecordTest, NotifyListsCollectTheirNotesInOrder) {
   NotifyListRows empty;
   db_->FindNotifyListEntry(lp, empty);
   std::vector<int32_t> none;
-  EXPECT_EQ(db_->ParseNotifyKeys(empty, none, 0), 0);
+  EXPECT_FALSE(db_->ParseNotifyKeys(empty, none, 0));
   EXPECT_EQ(db_->AddNotifyListEntry(lp), -1) << "one list per load point";
 }
 

@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-struct sqlite3;
+#include "database/sql_connection.h"
 
 namespace Fleet {
 
@@ -51,11 +51,9 @@ class RecordFile {
   // Every LoadPoints row as stored.
   bool ReadLoadPoints(std::vector<nlohmann::json>* out, std::string* error);
 
-  sqlite3* Handle() const { return db_; }
-
  private:
   bool ExtendedRows(int64_t first, int64_t last, std::vector<RawEventText>* events, std::string* error);
-  sqlite3* db_ = nullptr;
+  SqlConnection db_;
 };
 
 // The ChangeEvents EVENT_TYPE of a settings check, written once at the end of every rescan.

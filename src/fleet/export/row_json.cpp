@@ -4,8 +4,6 @@
 #include <charconv>
 #include <cstring>
 
-#include <sqlite3.h>
-
 #include "reader/text/json_text.h"
 
 namespace Fleet {
@@ -38,10 +36,10 @@ void AppendJsonString(std::string_view text, std::string* out) {
   Reader::AppendJsonText(text, out);
 }
 
-std::vector<int> MemberOrder(sqlite3_stmt* stmt) {
-  std::vector<int> order(sqlite3_column_count(stmt));
+std::vector<int> MemberOrder(const SqlStatement& stmt) {
+  std::vector<int> order(stmt.ColumnCount());
   for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-  const auto name = [stmt](int i) { return std::string_view(sqlite3_column_name(stmt, i)); };
+  const auto name = [&stmt](int i) { return std::string_view(stmt.ColumnName(i)); };
   // Stable, so that of two columns with one name the later comes last and is kept.
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return name(a) < name(b); });
   std::vector<int> kept;
@@ -50,27 +48,24 @@ std::vector<int> MemberOrder(sqlite3_stmt* stmt) {
   return kept;
 }
 
-void AppendRowJson(sqlite3_stmt* stmt, const std::vector<int>& order, std::string* out) {
+void AppendRowJson(const SqlStatement& stmt, const std::vector<int>& order, std::string* out) {
   out->push_back('{');
   bool first = true;
   for (const int i : order) {
     if (!first) out->push_back(',');
     first = false;
-    AppendJsonString(sqlite3_column_name(stmt, i), out);
+    AppendJsonString(stmt.ColumnName(i), out);
     out->push_back(':');
-    switch (sqlite3_column_type(stmt, i)) {
-      case SQLITE_INTEGER: {
+    switch (stmt.Type(i)) {
+      case SqlType::kInteger: {
         char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, sqlite3_column_int64(stmt, i)).ptr;
+        const auto end = std::to_chars(digits, digits + sizeof digits, stmt.Int64(i)).ptr;
         out->append(digits, end);
         break;
       }
-      case SQLITE_FLOAT: AppendDump(nlohmann::json(sqlite3_column_double(stmt, i)), out); break;
-      case SQLITE_NULL: *out += "null"; break;
-      default: {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-        AppendJsonString(std::string_view(text ? text : "", text ? sqlite3_column_bytes(stmt, i) : 0), out);
-      }
+      case SqlType::kFloat: AppendDump(nlohmann::json(stmt.Double(i)), out); break;
+      case SqlType::kNull: *out += "null"; break;
+      default: AppendJsonString(stmt.View(i), out);
     }
   }
   out->push_back('}');

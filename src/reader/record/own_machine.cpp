@@ -1,6 +1,6 @@
 #include "reader/record/own_machine.h"
 
-#include "engine/load_point_engine.h"
+#include "database/database_file_name.h"
 #include "fileinfo/user_identity.h"
 #include "platform/text_encoding.h"
 #include "util/brumevale_settings.h"

@@ -1,7 +1,5 @@
 #include "reader/record/record_reader.h"
 
-#include <sqlite3.h>
-
 #include <filesystem>
 
 #include "reader/record/record_rows.h"
@@ -22,11 +20,12 @@ std::string PathProblem(const std::string& path) {
   return "";
 }
 
-std::string SqliteProblem(sqlite3* db, int rc) {
-  switch (rc & 0xFF) {
-    case SQLITE_NOTADB: return "is not a SQLite database";
-    case SQLITE_CORRUPT: return "is damaged (" + std::string(sqlite3_errmsg(db)) + ")";
-    default: return sqlite3_errmsg(db);
+// Said of the connection's last failure.
+std::string SqliteProblem(const SqlConnection& db) {
+  switch (db.LastFailure()) {
+    case SqlFailure::kNotADatabase: return "is not a SQLite database";
+    case SqlFailure::kCorrupt: return "is damaged (" + db.ErrorMessage() + ")";
+    default: return db.ErrorMessage();
   }
 }
 
@@ -48,71 +47,60 @@ std::unique_ptr<RecordReader> RecordReader::Open(const std::string& path, std::s
     *error = path + ": " + problem;
     return nullptr;
   }
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  SqlConnection db;
   auto schema = std::make_unique<RecordSchema>();
-  if (rc == SQLITE_OK) {
-    sqlite3_busy_timeout(db, kBusyLimitMs);
-    sqlite3_extended_result_codes(db, 1);
-    schema->Load(db, &rc);
-    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+  bool read = db.Open(path, SqlAccess::kReadOnly);
+  if (read) {
+    db.WaitWhileBusy(std::chrono::milliseconds(kBusyLimitMs));
+    db.UseExtendedCodes();
+    read = schema->Load(db);
   }
   std::string missing;
-  if (rc == SQLITE_OK && !schema->Empty() && !schema->HasWhatRecordNeeds(&missing)) {
+  if (read && !schema->Empty() && !schema->HasWhatRecordNeeds(&missing)) {
     *error = path + ": not a Brumevale record (no " + missing + ")";
-  } else if (rc != SQLITE_OK) {
-    if (busy) *busy = (rc & 0xFF) == SQLITE_BUSY;
-    *error = path + ": " + (db ? SqliteProblem(db, rc) : "cannot be opened");
+  } else if (!read) {
+    if (busy) *busy = db.LastFailure() == SqlFailure::kBusy;
+    *error = path + ": " + (db.Handle() ? SqliteProblem(db) : "cannot be opened");
   } else {
-    std::unique_ptr<RecordReader> reader(new RecordReader(db, path, std::move(schema)));
-    rc = reader->LoadOffsets();
-    if (rc == SQLITE_OK) rc = reader->LoadNames();
-    if (rc == SQLITE_OK) return reader;
-    if (busy) *busy = (rc & 0xFF) == SQLITE_BUSY;
-    *error = path + ": " + SqliteProblem(db, rc);
+    std::unique_ptr<RecordReader> reader(new RecordReader(std::move(db), path, std::move(schema)));
+    if (reader->LoadOffsets() && reader->LoadNames()) return reader;
+    if (busy) *busy = reader->db_.LastFailure() == SqlFailure::kBusy;
+    *error = path + ": " + SqliteProblem(reader->db_);
     return nullptr;  // the reader closes the file
   }
-  sqlite3_close(db);
   return nullptr;
 }
 
-RecordReader::RecordReader(sqlite3* db, std::string path, std::unique_ptr<RecordSchema> schema)
-    : db_(db), path_(std::move(path)), schema_(std::move(schema)) {}
+RecordReader::RecordReader(SqlConnection db, std::string path, std::unique_ptr<RecordSchema> schema)
+    : db_(std::move(db)), path_(std::move(path)), schema_(std::move(schema)) {}
 
-RecordReader::~RecordReader() { sqlite3_close(db_); }
+RecordReader::~RecordReader() = default;
 
-int RecordReader::LoadOffsets() {
-  if (!schema_->Has("UtcOffsets")) return SQLITE_OK;
-  sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v2(db_, "SELECT SINCE, OFFSET_MINUTES FROM UtcOffsets ORDER BY KEY", -1, &statement,
-                              nullptr);
+bool RecordReader::LoadOffsets() {
+  if (!schema_->Has("UtcOffsets")) return true;
+  SqlStatement statement(db_, "SELECT SINCE, OFFSET_MINUTES FROM UtcOffsets ORDER BY KEY");
   std::vector<UtcOffsetNote> notes;
-  while (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    const unsigned char* since = sqlite3_column_text(statement, 0);
-    if (since != nullptr && sqlite3_column_type(statement, 1) == SQLITE_INTEGER) {
-      notes.push_back({reinterpret_cast<const char*>(since), sqlite3_column_int(statement, 1)});
-    }
-    rc = SQLITE_OK;
+  SqlStep step = statement.Ok() ? SqlStep::kRow : SqlStep::kFailed;
+  while (statement.Ok() && (step = statement.Step()) == SqlStep::kRow) {
+    const char* since = statement.Text(0);
+    if (since != nullptr && statement.Type(1) == SqlType::kInteger) notes.push_back({since, statement.Int(1)});
   }
-  sqlite3_finalize(statement);
   offsets_ = UtcOffsets(std::move(notes));
-  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+  return step == SqlStep::kDone;
 }
 
-int RecordReader::LoadNames() {
-  if (!schema_->Has("UserNames")) return SQLITE_OK;
-  sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v2(db_, "SELECT SID, NAME FROM UserNames", -1, &statement, nullptr);
+bool RecordReader::LoadNames() {
+  if (!schema_->Has("UserNames")) return true;
+  SqlStatement statement(db_, "SELECT SID, NAME FROM UserNames");
   AccountNames names;
-  while (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    const unsigned char* sid = sqlite3_column_text(statement, 0);
-    const unsigned char* name = sqlite3_column_text(statement, 1);
-    if (sid != nullptr && name != nullptr) names[reinterpret_cast<const char*>(sid)] = reinterpret_cast<const char*>(name);
-    rc = SQLITE_OK;
+  SqlStep step = statement.Ok() ? SqlStep::kRow : SqlStep::kFailed;
+  while (statement.Ok() && (step = statement.Step()) == SqlStep::kRow) {
+    const char* sid = statement.Text(0);
+    const char* name = statement.Text(1);
+    if (sid != nullptr && name != nullptr) names[sid] = name;
   }
-  sqlite3_finalize(statement);
   AddAccountNames(names);
-  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+  return step == SqlStep::kDone;
 }
 
 void RecordReader::AddAccountNames(const AccountNames& names) {
@@ -137,25 +125,26 @@ void RecordReader::Annotate(Record* r) const {
   if (found != names_.end()) r->userName = found->second;
 }
 
-ReadResult RecordReader::Failure(int rc) {
-  error_ = path_ + ": " + SqliteProblem(db_, rc);
-  return (rc & 0xFF) == SQLITE_BUSY ? ReadResult::Busy : ReadResult::Unreadable;
+ReadResult RecordReader::Failure() {
+  error_ = path_ + ": " + SqliteProblem(db_);
+  return db_.LastFailure() == SqlFailure::kBusy ? ReadResult::Busy : ReadResult::Unreadable;
 }
 
 template <typename Record, typename Fill>
 ReadResult RecordReader::ReadPage(const std::string& sql, int64_t afterKey, int limit, Fill fill,
                                   std::vector<Record>* out) {
   if (schema_->Empty()) return ReadResult::Ok;
-  sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr);
-  if (rc == SQLITE_OK) {
-    sqlite3_bind_int64(statement, 1, afterKey);
-    sqlite3_bind_int(statement, 2, limit);
-    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) fill(statement, &out->emplace_back());
+  SqlStep step = SqlStep::kFailed;
+  {
+    SqlStatement statement(db_, sql);
+    if (statement.Ok()) {
+      statement.Bind(1, afterKey);
+      statement.BindInt(2, limit);
+      while ((step = statement.Step()) == SqlStep::kRow) fill(statement, &out->emplace_back());
+    }
+    // Finalizing ends the page's read transaction before the next one begins.
   }
-  // Finalizing ends the page's read transaction before the next one begins.
-  sqlite3_finalize(statement);
-  return rc == SQLITE_DONE ? ReadResult::Ok : Failure(rc);
+  return step == SqlStep::kDone ? ReadResult::Ok : Failure();
 }
 
 ReadResult RecordReader::ReadEvents(int64_t afterKey, int limit, std::vector<EventRecord>* events) {
@@ -187,16 +176,16 @@ ReadResult RecordReader::ReadLoadPoints(int64_t afterKey, int limit,
 ReadResult RecordReader::LatestEventTime(std::string* time) {
   time->clear();
   if (schema_->Empty()) return ReadResult::Ok;
-  sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v2(db_, "SELECT EVENT_TIME FROM ChangeEvents ORDER BY KEY DESC LIMIT 1",
-                              -1, &statement, nullptr);
-  if (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(statement, 0);
-    *time = text ? reinterpret_cast<const char*>(text) : "";
-    rc = SQLITE_DONE;
+  SqlStep step = SqlStep::kFailed;
+  {
+    SqlStatement statement(db_, "SELECT EVENT_TIME FROM ChangeEvents ORDER BY KEY DESC LIMIT 1");
+    if (statement.Ok() && (step = statement.Step()) == SqlStep::kRow) {
+      const char* text = statement.Text(0);
+      *time = text ? text : "";
+      step = SqlStep::kDone;
+    }
   }
-  sqlite3_finalize(statement);
-  return rc == SQLITE_DONE ? ReadResult::Ok : Failure(rc);
+  return step == SqlStep::kDone ? ReadResult::Ok : Failure();
 }
 
 template <typename Record, typename Page>

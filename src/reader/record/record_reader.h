@@ -15,10 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "database/sql_connection.h"
 #include "reader/record/event_time.h"
 #include "reader/record/records.h"
-
-struct sqlite3;
 
 namespace Reader {
 
@@ -69,17 +68,19 @@ class RecordReader {
   const std::string& Error() const { return error_; }
 
  private:
-  RecordReader(sqlite3* db, std::string path, std::unique_ptr<RecordSchema> schema);
+  RecordReader(SqlConnection db, std::string path, std::unique_ptr<RecordSchema> schema);
   template <typename Record, typename Fill>
   ReadResult ReadPage(const std::string& sql, int64_t afterKey, int limit, Fill fill,
                       std::vector<Record>* out);
-  ReadResult Failure(int rc);
-  int LoadOffsets();
-  int LoadNames();
+  // The connection's last failure as the read's result, its message kept in error_.
+  ReadResult Failure();
+  // False when the table is there but cannot be read.
+  bool LoadOffsets();
+  bool LoadNames();
   template <typename Record>
   void Annotate(Record* record) const;
 
-  sqlite3* db_;
+  SqlConnection db_;
   std::string path_;
   std::unique_ptr<RecordSchema> schema_;
   std::string error_;

@@ -21,26 +21,26 @@ constexpr const char* kSettingValues[] = {
     "GuardProfile", "Policy", "BehaviorOnFailedVerify", "pavil_uid", "pavil_access",
     "Common Startup", "Startup"};
 
-bool IsAscii(const unsigned char* text) {
+bool IsAscii(const char* text) {
   for (; *text; ++text) {
-    if (*text >= 0x80) return false;
+    if (static_cast<unsigned char>(*text) >= 0x80) return false;
   }
   return true;
 }
 
 struct Columns {
-  sqlite3_stmt* statement;
+  const SqlStatement& statement;
   // The service stores each UTF-16 unit on its own, so a character outside the
   // Basic Multilingual Plane arrives as two three-byte halves; readers want
   // standard UTF-8 (a half without its partner becomes U+FFFD).
   std::string Text(int column) const {
-    const unsigned char* text = sqlite3_column_text(statement, column);
+    const char* text = statement.Text(column);
     if (text == nullptr) return "";
-    if (IsAscii(text)) return reinterpret_cast<const char*>(text);
-    return Platform::Utf16ToUtf8(FromUtf8(reinterpret_cast<const char*>(text)));
+    if (IsAscii(text)) return text;
+    return Platform::Utf16ToUtf8(FromUtf8(text));
   }
-  int64_t Number(int column) const { return sqlite3_column_int64(statement, column); }
-  bool Present(int column) const { return sqlite3_column_type(statement, column) != SQLITE_NULL; }
+  int64_t Number(int column) const { return statement.Int64(column); }
+  bool Present(int column) const { return statement.Type(column) != SqlType::kNull; }
 };
 
 // Columns of the event query.
@@ -153,7 +153,7 @@ void SeparateControlSet(Record* r) {
 
 }  // namespace
 
-void ReadEventRow(sqlite3_stmt* statement, EventRecord* r) {
+void ReadEventRow(const SqlStatement& statement, EventRecord* r) {
   const Columns c{statement};
   ReadRaw(c, r);
   r->key = r->change.key;
@@ -176,7 +176,7 @@ void ReadEventRow(sqlite3_stmt* statement, EventRecord* r) {
   if (r->stateChange == 2) r->event = "enabled again";
 }
 
-void ReadLoadPointRow(sqlite3_stmt* statement, LoadPointRecord* r) {
+void ReadLoadPointRow(const SqlStatement& statement, LoadPointRecord* r) {
   const Columns c{statement};
   r->key = c.Number(kLpKey);
   r->loadPointType = static_cast<int32_t>(c.Number(kLpType));

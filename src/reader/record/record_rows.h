@@ -1,13 +1,12 @@
 #pragma once
 // Turning one row of the record's queries (record_queries.cpp) into a record.
 
-#include <sqlite3.h>
-
+#include "database/sql_statement.h"
 #include "reader/record/records.h"
 
 namespace Reader {
 
-void ReadEventRow(sqlite3_stmt* statement, EventRecord* record);
-void ReadLoadPointRow(sqlite3_stmt* statement, LoadPointRecord* record);
+void ReadEventRow(const SqlStatement& statement, EventRecord* record);
+void ReadLoadPointRow(const SqlStatement& statement, LoadPointRecord* record);
 
 }  // namespace Reader

@@ -3,9 +3,9 @@
 
 #include "reader/record/record_schema.h"
 
-#include <sqlite3.h>
-
 #include <cctype>
+
+#include "database/sql_statement.h"
 
 namespace Reader {
 namespace {
@@ -27,19 +27,17 @@ constexpr Needed kNeeded[] = {
 
 }  // namespace
 
-bool RecordSchema::Load(sqlite3* db, int* rc) {
+bool RecordSchema::Load(SqlConnection& db) {
   constexpr char kLayout[] =
       "SELECT m.name, p.name FROM sqlite_master m JOIN pragma_table_info(m.name) p "
       "WHERE m.type = 'table'";
-  sqlite3_stmt* statement = nullptr;
-  *rc = sqlite3_prepare_v2(db, kLayout, -1, &statement, nullptr);
-  while (*rc == SQLITE_OK && (*rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    tables_[Upper(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)))].insert(
-        Upper(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1))));
-    *rc = SQLITE_OK;
+  SqlStatement statement(db, kLayout);
+  if (!statement.Ok()) return false;
+  SqlStep step;
+  while ((step = statement.Step()) == SqlStep::kRow) {
+    tables_[Upper(statement.Text(0))].insert(Upper(statement.Text(1)));
   }
-  sqlite3_finalize(statement);
-  return *rc == SQLITE_DONE;
+  return step == SqlStep::kDone;
 }
 
 bool RecordSchema::HasWhatRecordNeeds(std::string* missing) const {

@@ -8,15 +8,15 @@
 #include <set>
 #include <string>
 
-struct sqlite3;
+#include "database/sql_connection.h"
 
 namespace Reader {
 
 class RecordSchema {
  public:
-  // Reads the layout in one statement. False with SQLite's result in *rc when the
-  // file cannot be read as a database.
-  bool Load(sqlite3* db, int* rc);
+  // Reads the layout in one statement. False when the file cannot be read as a
+  // database (the connection says why).
+  bool Load(SqlConnection& db);
 
   // No table at all: a database nothing was ever written to.
   bool Empty() const { return tables_.empty(); }
