@@ -7,7 +7,7 @@
 #include "database/load_point_database.h"
 #include "engine/load_point_dispatch.h"
 #include "engine/load_point_engine.h"
-#include "families/load_point_handlers.h"
+#include "families/common/load_point_handlers.h"
 #include "intake/brumevale_event.h"
 #include "ledger/load_point_catalogue.h"
 #include "ledger/load_point_ledger.h"

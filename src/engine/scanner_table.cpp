@@ -3,8 +3,8 @@
 #include <array>
 
 #include "engine/load_point_engine.h"
-#include "families/scan_rules.h"
-#include "families/winsock_catalog.h"
+#include "families/common/scan_rules.h"
+#include "families/winsock/winsock_catalog.h"
 
 namespace {
 

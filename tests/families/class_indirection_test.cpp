@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "families/class_indirection.h"
+#include "families/common/class_indirection.h"
 #include "platform/text_encoding.h"
 #include "support/scan_test_machine.h"
 

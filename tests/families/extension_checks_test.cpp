@@ -1,7 +1,7 @@
 // File extensions: the rows of the machine and of each classes hive, and which rows
 // the periodic check lets go.
 
-#include "families/file_extensions.h"
+#include "families/file_extensions/file_extensions.h"
 #include "support/scan_test_machine.h"
 
 namespace {

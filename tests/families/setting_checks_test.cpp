@@ -1,7 +1,7 @@
 // System settings: the rows the periodic check keeps per loaded user and for the
 // machine, how values become text, and what counts as a change.
 
-#include "families/system_settings.h"
+#include "families/settings/system_settings.h"
 #include "support/scan_test_machine.h"
 
 namespace {

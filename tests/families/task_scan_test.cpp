@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "engine/registry_event_matcher.h"
-#include "families/task_scan.h"
+#include "families/tasks/task_scan.h"
 #include "support/scan_test_machine.h"
 
 namespace {

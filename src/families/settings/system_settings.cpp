@@ -1,9 +1,9 @@
-#include "families/system_settings.h"
+#include "families/settings/system_settings.h"
 
 #include "database/load_point_database.h"
 #include "database/row_readers.h"
-#include "families/class_indirection.h"
-#include "families/service_scan.h"
+#include "families/common/class_indirection.h"
+#include "families/services/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "platform/scoped_handle.h"

@@ -1,12 +1,12 @@
-#include "families/browser_helper_objects.h"
+#include "families/browser/browser_helper_objects.h"
 
 #include <string>
 #include <vector>
 
 #include "database/load_point_database.h"
 #include "database/row_readers.h"
-#include "families/class_indirection.h"
-#include "families/service_scan.h"
+#include "families/common/class_indirection.h"
+#include "families/services/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/rescan_pass.h"

@@ -1,10 +1,10 @@
-#include "families/winsock_catalog.h"
+#include "families/winsock/winsock_catalog.h"
 
 #include <array>
 
-#include "families/class_indirection.h"
-#include "families/scan_rules.h"
-#include "families/service_scan.h"
+#include "families/common/class_indirection.h"
+#include "families/common/scan_rules.h"
+#include "families/services/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/rescan_pass.h"

@@ -1,12 +1,12 @@
-#include "families/file_extension_events.h"
+#include "families/file_extensions/file_extension_events.h"
 
 #include <optional>
 
 #include "database/load_point_database.h"
 #include "database/row_readers.h"
-#include "families/class_indirection.h"
-#include "families/file_extensions.h"
-#include "families/service_scan.h"
+#include "families/common/class_indirection.h"
+#include "families/file_extensions/file_extensions.h"
+#include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
 #include "ledger/change_record.h"
 #include "ledger/ledger_context.h"

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "database/load_point_database.h"
-#include "families/class_indirection.h"
-#include "families/load_point_handlers.h"
-#include "families/scan_rules.h"
-#include "families/service_scan.h"
+#include "families/common/class_indirection.h"
+#include "families/common/load_point_handlers.h"
+#include "families/common/scan_rules.h"
+#include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_catalogue.h"

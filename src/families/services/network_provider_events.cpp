@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "database/load_point_database.h"
-#include "families/load_point_handlers.h"
-#include "families/service_scan.h"
+#include "families/common/load_point_handlers.h"
+#include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_catalogue.h"

@@ -5,9 +5,9 @@
 
 #include "database/load_point_database.h"
 #include "database/row_readers.h"
-#include "families/class_indirection.h"
-#include "families/load_point_handlers.h"
-#include "families/service_scan.h"
+#include "families/common/class_indirection.h"
+#include "families/common/load_point_handlers.h"
+#include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
 #include "ledger/keyed_change.h"
 #include "ledger/ledger_context.h"

@@ -2,10 +2,10 @@
 // tasks folder and its row added, changed or removed.
 
 #include "database/load_point_database.h"
-#include "families/class_indirection.h"
-#include "families/service_scan.h"
-#include "families/task_changes.h"
-#include "families/task_events.h"
+#include "families/common/class_indirection.h"
+#include "families/services/service_scan.h"
+#include "families/tasks/task_changes.h"
+#include "families/tasks/task_events.h"
 #include "intake/brumevale_event.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_catalogue.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "families/task_scan.h"
+#include "families/tasks/task_scan.h"
 #include "ledger/change_record.h"
 
 class LedgerContext;

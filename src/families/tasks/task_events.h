@@ -3,7 +3,7 @@
 // task-cache key (a GUID subkey whose "Path" names the task) and its XML file below
 // the tasks folder; either may change first, and each side looks the other up.
 
-#include "families/load_point_handlers.h"
+#include "families/common/load_point_handlers.h"
 
 class BrumevaleFileEvent;
 

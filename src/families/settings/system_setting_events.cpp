@@ -1,8 +1,8 @@
-#include "families/system_setting_events.h"
+#include "families/settings/system_setting_events.h"
 
-#include "families/class_indirection.h"
-#include "families/service_scan.h"
-#include "families/system_settings.h"
+#include "families/common/class_indirection.h"
+#include "families/services/service_scan.h"
+#include "families/settings/system_settings.h"
 #include "intake/brumevale_event.h"
 #include "ledger/change_record.h"
 #include "ledger/ledger_context.h"

@@ -1,11 +1,11 @@
-#include "families/task_scan.h"
+#include "families/tasks/task_scan.h"
 
 #include <vector>
 
 #include "database/load_point_database.h"
 #include "database/row_readers.h"
-#include "families/class_indirection.h"
-#include "families/service_scan.h"
+#include "families/common/class_indirection.h"
+#include "families/services/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/load_point_state.h"

@@ -1,4 +1,4 @@
-#include "families/file_extensions.h"
+#include "families/file_extensions/file_extensions.h"
 
 #include <vector>
 

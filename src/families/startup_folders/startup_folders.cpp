@@ -1,4 +1,4 @@
-#include "families/startup_folders.h"
+#include "families/startup_folders/startup_folders.h"
 
 #include "database/load_point_database.h"
 #include "database/row_readers.h"

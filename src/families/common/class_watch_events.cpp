@@ -5,8 +5,8 @@
 #include <string>
 
 #include "database/load_point_database.h"
-#include "families/class_server_rows.h"
-#include "families/load_point_handlers.h"
+#include "families/common/class_server_rows.h"
+#include "families/common/load_point_handlers.h"
 #include "intake/brumevale_event.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_catalogue.h"

@@ -1,11 +1,11 @@
-#include "families/service_scan.h"
+#include "families/services/service_scan.h"
 
 #include <set>
 #include <vector>
 
-#include "families/class_indirection.h"
-#include "families/scan_rules.h"
-#include "families/service_scan.h"
+#include "families/common/class_indirection.h"
+#include "families/common/scan_rules.h"
+#include "families/services/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/load_point_state.h"

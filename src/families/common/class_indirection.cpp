@@ -1,10 +1,10 @@
-#include "families/class_indirection.h"
+#include "families/common/class_indirection.h"
 
 #include <vector>
 
 #include "database/load_point_database.h"
-#include "families/class_indirection.h"
-#include "families/service_scan.h"
+#include "families/common/class_indirection.h"
+#include "families/services/service_scan.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "util/path_routines.h"
