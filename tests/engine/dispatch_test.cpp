@@ -1,7 +1,7 @@
 #include "engine/file_event_matcher.h"
 #include "intake/activity_tracker.h"
 #include "intake/brumevale_event.h"
-#include "ledger/load_point_catalogue.h"
+#include "families/common/load_point_catalogue.h"
 #include "support/engine_fixture.h"
 
 namespace EngineTest {

@@ -3,7 +3,7 @@
 #include "engine/registry_event_matcher.h"
 #include "intake/brumevale_event.h"
 #include "ledger/change_record.h"
-#include "ledger/load_point_catalogue.h"
+#include "families/common/load_point_catalogue.h"
 #include "support/engine_fixture.h"
 
 namespace EngineTest {

@@ -4,10 +4,9 @@
 
 #include <cstdint>
 
-class LedgerContext;
+#include "intake/location_codes.h"
 
-inline constexpr uint32_t kBrowserHelperType = 15;
-inline constexpr uint32_t kBrowserHelperWow64Type = 24;
+class LedgerContext;
 
 // The keys whose subkeys are the helper objects; the engine's watcher threads wait on
 // them too.

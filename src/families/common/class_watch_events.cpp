@@ -6,10 +6,10 @@
 
 #include "database/load_point_database.h"
 #include "families/common/class_server_rows.h"
+#include "families/common/load_point_catalogue.h"
 #include "families/common/load_point_handlers.h"
 #include "intake/brumevale_event.h"
 #include "ledger/ledger_context.h"
-#include "ledger/load_point_catalogue.h"
 #include "util/text_routines.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ledger/change_record.h"
-#include "ledger/key_deletion.h"
+#include "families/common/key_deletion.h"
 #include "ledger/load_point_ledger.h"
 
 class LedgerContext;

@@ -5,6 +5,7 @@
 #include "families/common/class_indirection.h"
 #include "families/common/load_point_handlers.h"
 #include "families/services/service_scan.h"
+#include "intake/location_codes.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/rescan_pass.h"
@@ -14,9 +15,6 @@
 #include "util/text_routines.h"
 
 namespace {
-
-constexpr uint32_t kActiveSetupType = 51;
-constexpr uint32_t kActiveSetupWow64Type = 52;
 
 // The values an extension may run through, in the order they are tried.
 constexpr std::array<std::u16string_view, 4> kExtensionValues = {u"Exec", u"Script",

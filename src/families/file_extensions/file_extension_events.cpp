@@ -8,6 +8,7 @@
 #include "families/file_extensions/file_extensions.h"
 #include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
+#include "intake/location_codes.h"
 #include "ledger/change_record.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
@@ -15,8 +16,6 @@
 #include "util/vyr_log.h"
 
 namespace {
-
-constexpr uint32_t kVerbCommandCode = 96;
 
 struct ExtensionLocation {
   std::u16string userId;  // empty, or the classes hive's name (<SID>_Classes)

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <set>
+#include <span>
 #include <string>
 
+#include "families/common/location_declaration.h"
 #include "platform/system.h"
 
 class LedgerContext;
@@ -13,6 +15,9 @@ class LedgerContext;
 inline constexpr uint32_t kExtensionProgId = 1;    // id's default value, "." ids only
 inline constexpr uint32_t kExtensionDefaultVerb = 2;  // id\shell default value
 inline constexpr uint32_t kExtensionVerbCommand = 3;  // id\shell\<verb>\command default
+
+// The values whose writes the live handler reports (codes 94 to 96).
+std::span<const WatchedValue> FileExtensionWatches();
 
 // Row KEY whether found unchanged, updated or added; 0 or less when it cannot be
 // added. When the value changed and outOldValue is given, it gets the old value.

@@ -6,20 +6,18 @@
 #include <vector>
 
 #include "database/load_point_database.h"
+#include "families/common/load_point_catalogue.h"
 #include "families/common/load_point_handlers.h"
 #include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
+#include "intake/location_codes.h"
 #include "ledger/ledger_context.h"
-#include "ledger/load_point_catalogue.h"
 #include "platform/scoped_handle.h"
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
 namespace {
 
-constexpr uint32_t kProviderPathCode = 68;
-constexpr uint32_t kProviderNameCode = 69;
-constexpr uint32_t kProviderOrderCode = 70;
 constexpr int32_t kType = static_cast<int32_t>(kNetworkProviderType);
 
 struct ProviderEvent {

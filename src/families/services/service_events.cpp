@@ -6,23 +6,18 @@
 
 #include "database/load_point_database.h"
 #include "families/common/class_indirection.h"
+#include "families/common/load_point_catalogue.h"
 #include "families/common/load_point_handlers.h"
 #include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
+#include "intake/location_codes.h"
 #include "ledger/ledger_context.h"
-#include "ledger/load_point_catalogue.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/load_point_state.h"
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
 namespace {
-
-constexpr uint32_t kImagePathCode = 20;
-constexpr uint32_t kServiceDllCode = 21;
-constexpr uint32_t kTypeCode = 29;
-constexpr uint32_t kStartCode = 30;
-constexpr uint32_t kDisplayNameCode = 31;
 
 // "Start" values of services that never start on their own.
 constexpr int64_t kDemandStart = 3;
@@ -127,7 +122,7 @@ void ChangeExistingService(const ServiceContext& context, const ServiceRow& row,
       else ImagePathSet(context, row, data, kind);
       break;
     case kServiceDllCode: ServiceDllEvent(context, row, data, kind); break;
-    case kTypeCode:
+    case kServiceTypeValueCode:
       if (deleted) Delete(context, row, data, kind);
       break;
     case kStartCode:

@@ -7,11 +7,9 @@
 #include <string>
 #include <vector>
 
-class LedgerContext;
+#include "intake/location_codes.h"
 
-inline constexpr uint32_t kServiceType = 12;
-inline constexpr uint32_t kDriverType = 29;
-inline constexpr uint32_t kNetworkProviderType = 58;
+class LedgerContext;
 
 // Every subkey of SYSTEM\<controlSet>\Services through ScanService.
 void ScanControlSetServices(LedgerContext& context, const std::u16string& controlSet);

@@ -1,12 +1,12 @@
 #include "families/settings/system_setting_events.h"
 
 #include "families/common/class_indirection.h"
+#include "families/common/load_point_catalogue.h"
 #include "families/services/service_scan.h"
 #include "families/settings/system_settings.h"
 #include "intake/brumevale_event.h"
 #include "ledger/change_record.h"
 #include "ledger/ledger_context.h"
-#include "ledger/load_point_catalogue.h"
 #include "ledger/load_point_ledger.h"
 #include "ledger/process_file.h"
 

@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "intake/location_codes.h"
+
 class LedgerContext;
 class LoadPointRows;
-
-inline constexpr uint32_t kCommonStartupType = 27;
-inline constexpr uint32_t kUserStartupType = 28;
 
 // The rescan step: the common folder, then each profile's folder except "All Users".
 int32_t ScanStartupFolders(LedgerContext& context);

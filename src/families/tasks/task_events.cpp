@@ -3,18 +3,17 @@
 
 #include "database/load_point_database.h"
 #include "families/common/class_indirection.h"
+#include "families/common/load_point_catalogue.h"
 #include "families/services/service_scan.h"
 #include "families/tasks/task_changes.h"
 #include "families/tasks/task_events.h"
 #include "intake/brumevale_event.h"
+#include "intake/location_codes.h"
 #include "ledger/ledger_context.h"
-#include "ledger/load_point_catalogue.h"
 #include "ledger/load_point_ledger.h"
 #include "util/text_routines.h"
 
 namespace {
-
-constexpr uint32_t kWow64TaskCacheCode = 73;
 
 struct TaskCacheContext {
   LedgerContext& ledger;
@@ -112,7 +111,7 @@ void HandleTaskCacheEvent(LedgerContext& ledger, const BrumevaleRegistryEvent& e
   if (database == nullptr) return;
   const TaskCacheContext context{ledger, LoadPointTypeOf(event.MatcherCode()),
                                  LoadPointEntryName(ledger.System(), event),
-                                 event.MatcherCode() == kWow64TaskCacheCode ? 1 : 0};
+                                 event.MatcherCode() == kTaskCacheWow64Code ? 1 : 0};
   const std::optional<TaskRow> row = FindTaskRow(ledger, context.type, context.guid);
   ChangeRecord record =
       event.Operation() == kRegistryValueSet

@@ -8,14 +8,13 @@
 
 #include <pugixml.hpp>
 
+#include "intake/location_codes.h"
 #include "platform/system.h"
 
 class LedgerContext;
 
-inline constexpr uint32_t kNativeTaskType = 64;
-inline constexpr uint32_t kWow64TaskType = 65;
 // Matcher code of the class watch of a COM-handler task, native and WOW64 alike.
-inline constexpr uint32_t kTaskClassMatcherCode = 72;
+inline constexpr MatcherCode kTaskClassMatcherCode = kTaskCacheCode;
 
 // One task file being examined; local to one call.
 struct TaskDefinition {

@@ -5,11 +5,11 @@
 
 #include "database/load_point_database.h"
 #include "families/common/class_indirection.h"
+#include "families/common/load_point_catalogue.h"
 #include "families/common/load_point_handlers.h"
 #include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
 #include "ledger/ledger_context.h"
-#include "ledger/load_point_catalogue.h"
 #include "ledger/load_point_ledger.h"
 #include "util/text_routines.h"
 #include "util/vyr_log.h"

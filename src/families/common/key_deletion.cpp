@@ -1,12 +1,12 @@
 // What the deletion of a registry key takes with it: the rows of every load point
 // whose entry lived at or below the key.
 
-#include "ledger/key_deletion.h"
+#include "families/common/key_deletion.h"
 
 #include "database/load_point_database.h"
+#include "families/common/load_point_catalogue.h"
 #include "intake/brumevale_event.h"
 #include "ledger/ledger_context.h"
-#include "ledger/load_point_catalogue.h"
 #include "ledger/load_point_ledger.h"
 #include "util/text_routines.h"
 #include "util/vyr_log.h"

@@ -1,11 +1,11 @@
-#include "ledger/keyed_change.h"
+#include "families/common/keyed_change.h"
 
 #include "database/load_point_database.h"
+#include "families/common/load_point_catalogue.h"
 #include "intake/brumevale_event.h"
 #include "ledger/ledger_context.h"
-#include "ledger/load_point_catalogue.h"
-#include "util/text_routines.h"
 #include "ledger/load_point_ledger.h"
+#include "util/text_routines.h"
 
 std::unique_ptr<KeyedChange> LookUpKeyedChange(LedgerContext& context,
                                                const BrumevaleRegistryEvent& event,
