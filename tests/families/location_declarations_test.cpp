@@ -138,6 +138,21 @@ TEST(LocationDeclarations, EveryTypeIsNamedScannedAndWatched) {
   }
 }
 
+// The rescan takes the families' steps by rank: each rank once, none missing, so no
+// two steps' order is left to the order of the families.
+TEST(LocationDeclarations, ScanStepRanksAreUniqueAndComplete) {
+  std::set<int32_t> ranks;
+  for (const FamilyDeclarations& family : LoadPointFamilies()) {
+    for (const ScanStepDeclaration& step : family.scanSteps) {
+      EXPECT_TRUE(ranks.insert(step.rank).second) << step.rank;
+    }
+  }
+  ASSERT_FALSE(ranks.empty());
+  EXPECT_EQ(*ranks.begin(), 1);
+  EXPECT_EQ(*ranks.rbegin(), static_cast<int32_t>(ranks.size()));
+  EXPECT_EQ(ScannerTable().size(), ranks.size());
+}
+
 constexpr char16_t kSid[] = u"S-1-5-21-1-2-3-1001";
 
 // The watched key with every "*" made a name: the control set below SYSTEM, else the

@@ -72,5 +72,6 @@ constexpr TypeDeclaration kTypes[] = {
 }  // namespace
 
 FamilyDeclarations BrowserLocations() {
-  return {u"helper objects, components and extensions", kLocations, kWatched, kTypes};
+  return {u"helper objects, components and extensions", kLocations, kWatched, kTypes,
+          BrowserScanSteps()};
 }

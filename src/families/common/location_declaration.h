@@ -1,7 +1,8 @@
 #pragma once
 // How a family declares its locations: per matcher code what it watches, the
 // LoadPointType its entries get, how an event names the entry and its user, how deep
-// the entry's own key lies, and the live handler; per type its name for people. The
+// the entry's own key lies, and the live handler; per type its name for people; and
+// the steps in which the rescan reads them (families/common/scan_declaration.h). The
 // engine builds its matcher and dispatch from these declarations and the catalogue
 // (families/common/load_point_catalogue.h) answers from them. They live in the
 // families rather than in the ledger below because each location's handler is a
@@ -12,6 +13,7 @@
 #include <span>
 #include <string_view>
 
+#include "families/common/scan_declaration.h"
 #include "intake/location_codes.h"
 #include "intake/registry_key_path.h"
 #include "ledger/change_record.h"
@@ -79,6 +81,7 @@ struct FamilyDeclarations {
   std::span<const LocationDeclaration> locations;
   std::span<const WatchedValue> watched;
   std::span<const TypeDeclaration> types;
+  std::span<const ScanStepDeclaration> scanSteps;
 };
 
 // Shorthands for the tables.

@@ -6,6 +6,11 @@
 
 #include "families/common/location_declaration.h"
 
+// The rescan steps of the families that read locations of the table.
+std::span<const ScanStepDeclaration> ValueScanSteps();
+std::span<const ScanStepDeclaration> BrowserScanSteps();
+std::span<const ScanStepDeclaration> WinsockScanSteps();
+
 FamilyDeclarations ValueLocations();
 FamilyDeclarations ServiceLocations();
 FamilyDeclarations BrowserLocations();

@@ -48,8 +48,14 @@ constexpr TypeDeclaration kTypes[] = {
     {kNetworkProviderType, u"Network Provider", true},
 };
 
+// The rescan reads a control set's providers and its services each in a step of its own.
+constexpr ScanStepDeclaration kSteps[] = {
+    {26, {ScanScope::kNetworkProviders, {}}},
+    {29, {ScanScope::kServices, {}}},
+};
+
 }  // namespace
 
 FamilyDeclarations ServiceLocations() {
-  return {u"services and network providers", kLocations, kWatched, kTypes};
+  return {u"services and network providers", kLocations, kWatched, kTypes, kSteps};
 }

@@ -19,6 +19,9 @@ constexpr TypeDeclaration kTypes[] = {
     {kUserStartupType, u"User Startup Folder", false},
 };
 
+// The folders are the rescan's last step.
+constexpr ScanStepDeclaration kSteps[] = {{30, {ScanScope::kStartupFolders, {}}}};
+
 }  // namespace
 
-FamilyDeclarations StartupFolderLocations() { return {u"startup folders", kLocations, {}, kTypes}; }
+FamilyDeclarations StartupFolderLocations() { return {u"startup folders", kLocations, {}, kTypes, kSteps}; }

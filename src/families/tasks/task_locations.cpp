@@ -29,6 +29,12 @@ constexpr TypeDeclaration kTypes[] = {
     {kWow64TaskType, u"Scheduled Task (WOW6432)", false},
 };
 
+// The rescan reads the 32-bit tasks early, the native ones late.
+constexpr ScanStepDeclaration kSteps[] = {
+    {12, {ScanScope::kTasksWow64, {}}},
+    {27, {ScanScope::kTasksNative, {}}},
+};
+
 }  // namespace
 
-FamilyDeclarations TaskLocations() { return {u"scheduled tasks", kLocations, kWatched, kTypes}; }
+FamilyDeclarations TaskLocations() { return {u"scheduled tasks", kLocations, kWatched, kTypes, kSteps}; }

@@ -183,4 +183,4 @@ constexpr TypeDeclaration kTypes[] = {
 
 }  // namespace
 
-FamilyDeclarations ValueLocations() { return {u"values and lists", kLocations, kWatched, kTypes}; }
+FamilyDeclarations ValueLocations() { return {u"values and lists", kLocations, kWatched, kTypes, ValueScanSteps()}; }

@@ -50,4 +50,4 @@ constexpr TypeDeclaration kTypes[] = {
 
 }  // namespace
 
-FamilyDeclarations WinsockLocations() { return {u"Winsock catalogs", kLocations, kWatched, kTypes}; }
+FamilyDeclarations WinsockLocations() { return {u"Winsock catalogs", kLocations, kWatched, kTypes, WinsockScanSteps()}; }
