@@ -28,7 +28,7 @@ struct ClassFound {
 ClassFound ReadClass(LoadPointEngine& engine, const ReReadUnit& unit) {
   ClassFound found;
   Platform::Registry& registry = engine.System().Registry();
-  const std::u16string key = (unit.wow64 != 0 ? u"Wow6432Node\\CLSID\\" : u"CLSID\\") + unit.owner;
+  const std::u16string key = (unit.wow64 ? u"Wow6432Node\\CLSID\\" : u"CLSID\\") + unit.owner;
   Platform::ScopedKey classKey;
   found.exists = registry.OpenKey(Platform::kHkeyClassesRoot, key, Platform::kKeyRead,
                                   classKey.Receive(registry)) == Platform::kErrorSuccess;

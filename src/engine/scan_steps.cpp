@@ -48,7 +48,7 @@ void RefreshClassesAfterScan(LoadPointEngine& engine, const ScanLocation& locati
 }
 
 std::u16string MachineKeyPath(const ScanLocation& location) {
-  return location.wow64 != 0 ? Wow64Path(location.key) : std::u16string(location.key);
+  return location.wow64 ? Wow64Path(location.key) : std::u16string(location.key);
 }
 
 void ScanMachine(LoadPointEngine& engine, std::span<const ScanLocation> locations,
@@ -122,10 +122,10 @@ void RunStep(LoadPointEngine& engine, const ScannerStep& step, int32_t startFlag
       }
       break;
     case ScanScope::kTasksWow64:
-      ScanTasks(engine, startFlag, 1);
+      ScanTasks(engine, startFlag, true);
       break;
     case ScanScope::kTasksNative:
-      ScanTasks(engine, startFlag, 0);
+      ScanTasks(engine, startFlag, false);
       break;
     case ScanScope::kBrowserHelperObjects:
       ScanBrowserHelperObjects(engine, startFlag, 0);

@@ -11,7 +11,7 @@ namespace {
 struct HostCase {
   const char16_t* service;
   const char16_t* imagePath;
-  int32_t wow64;
+  bool wow64;
   int32_t member;
 };
 

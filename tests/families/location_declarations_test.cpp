@@ -213,8 +213,12 @@ TEST_F(LocationEvents, EveryLocationNamesItsEntryAndUserFromTheKeyItWatches) {
       if (row.code == kProviderOrderCode) entry = u"";  // the order lists providers, names none
       EXPECT_EQ(LoadPointEntryName(system_, *event), entry);
       const int32_t depth = LoadPointKeyDepth(row.code);
-      if (depth > 0) EXPECT_EQ(static_cast<size_t>(depth), entryDepth);
-      if (entryDepth == 0) EXPECT_EQ(depth, kKeyDepthValue);
+      if (depth > 0) {
+        EXPECT_EQ(static_cast<size_t>(depth), entryDepth);
+      }
+      if (entryDepth == 0) {
+        EXPECT_EQ(depth, kKeyDepthValue);
+      }
     }
   }
 }

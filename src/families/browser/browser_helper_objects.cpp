@@ -18,12 +18,12 @@ struct HelperKey {
   const char16_t* path;  // below HKEY_LOCAL_MACHINE
   uint32_t type;
   uint32_t matcherCode;  // class watch of the helper's COM class
-  int32_t wow64;
+  bool wow64;
 };
 
 constexpr HelperKey kHelperKeys[] = {
-    {kBrowserHelperObjectsKey, kBrowserHelperType, 23, 0},
-    {kBrowserHelperObjectsWow64Key, kBrowserHelperWow64Type, 24, 1},
+    {kBrowserHelperObjectsKey, kBrowserHelperType, kBrowserHelperCode, false},
+    {kBrowserHelperObjectsWow64Key, kBrowserHelperWow64Type, kBrowserHelperWow64Code, true},
 };
 
 // Every subkey is a helper named by its class; a helper without a default value is

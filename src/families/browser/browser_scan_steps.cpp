@@ -15,13 +15,13 @@ using enum ScanScope;
 
 //                   read as      key                       value                type wow64 class from  code display
 constexpr ScanLocation kWow64ActiveSetup[] = {
-    {kSubkeys,     ACTIVE_SETUP_KEY,                       u"StubPath",        52, 1, kNone, 0, u""}};
+    {kSubkeys,     ACTIVE_SETUP_KEY,                       u"StubPath",        52, true, kNone, 0, u""}};
 constexpr ScanLocation kWow64Extensions[] = {
-    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            55, 1, kCommandLine, 64}};
+    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            55, true, kCommandLine, 64}};
 constexpr ScanLocation kBrowserExtensions[] = {
-    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            54, 0, kCommandLine, 63}};
+    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            54, false, kCommandLine, 63}};
 constexpr ScanLocation kActiveSetup[] = {
-    {kSubkeys,     ACTIVE_SETUP_KEY,                       u"StubPath",        51, 0, kNone, 0, u""}};
+    {kSubkeys,     ACTIVE_SETUP_KEY,                       u"StubPath",        51, false, kNone, 0, u""}};
 
 #undef ACTIVE_SETUP_KEY
 #undef IE_KEY

@@ -13,20 +13,20 @@
 
 namespace {
 
-std::u16string ClassKeyBelowClassesRoot(const std::u16string& classText, int32_t wow64) {
-  return (wow64 != 0 ? u"Wow6432Node\\CLSID\\" : u"CLSID\\") + classText;
+std::u16string ClassKeyBelowClassesRoot(const std::u16string& classText, bool wow64) {
+  return (wow64 ? u"Wow6432Node\\CLSID\\" : u"CLSID\\") + classText;
 }
 
 // The server key a class watch follows, below HKEY_LOCAL_MACHINE.
-std::u16string ClassServerWatchPath(const std::u16string& classText, int32_t wow64) {
-  return (wow64 != 0 ? u"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\" : u"SOFTWARE\\Classes\\CLSID\\") +
+std::u16string ClassServerWatchPath(const std::u16string& classText, bool wow64) {
+  return (wow64 ? u"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\" : u"SOFTWARE\\Classes\\CLSID\\") +
          classText + u"\\InProcServer32";
 }
 
 }  // namespace
 
 int32_t ResolveClass(LedgerContext& context, const std::u16string& classText,
-                     std::u16string& outName, std::u16string& outServer, int32_t wow64) {
+                     std::u16string& outName, std::u16string& outServer, bool wow64) {
   Platform::System& system = context.System();
   const std::u16string key = ClassKeyBelowClassesRoot(classText, wow64);
   if (!VyrUtilities::ReadRegistryString(system, Platform::kHkeyClassesRoot, key, u"", outName)) {
@@ -53,17 +53,17 @@ int32_t UpdateIndirection(LedgerContext& context, int32_t indirectionKey,
 }
 
 int32_t IsServiceHostMember(LedgerContext& context, const std::u16string& serviceName,
-                            const std::u16string& imagePath, int32_t wow64) {
+                            const std::u16string& imagePath, bool wow64) {
   std::u16string program;
   std::vector<std::u16string> arguments;
   VyrUtilities::SplitCommandLine(imagePath, program, arguments);
   if (program.empty()) return 0;
   const std::u16string host = VyrUtilities::ExpandEnvironment(context.System(), program);
   const bool isHost = VyrUtilities::EqualsIgnoreCase(host, context.SvchostPath()) ||
-                      (wow64 != 0 && VyrUtilities::EqualsIgnoreCase(host, context.SvchostPathWow64()));
+                      (wow64 && VyrUtilities::EqualsIgnoreCase(host, context.SvchostPathWow64()));
   // The service host itself reads "-k" case-sensitively; "-K" starts no group.
   if (!isHost || arguments.size() < 2 || arguments[0] != u"-k") return 0;
-  const char16_t* groupsKey = wow64 != 0
+  const char16_t* groupsKey = wow64
                                   ? u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\SvcHost"
                                   : u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SvcHost";
   std::vector<std::u16string> members;
@@ -79,7 +79,7 @@ int32_t IsServiceHostMember(LedgerContext& context, const std::u16string& servic
 
 void RefreshIndirection(LedgerContext& context, const std::u16string& classText,
                         int32_t loadPointKey, int32_t indirectionKey, uint32_t matcherCode,
-                        int32_t wow64) {
+                        bool wow64) {
   context.ClassWatch().WatchClass(Platform::kHkeyLocalMachine, ClassServerWatchPath(classText, wow64),
                                  u"", matcherCode, loadPointKey);
   std::u16string name;

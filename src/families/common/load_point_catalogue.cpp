@@ -80,7 +80,7 @@ const LocationDeclaration* FindLocationDeclaration(uint32_t matcherCode) {
 
 uint32_t LoadPointTypeOf(uint32_t matcherCode) {
   const LocationDeclaration* location = FindLocationDeclaration(matcherCode);
-  return location != nullptr ? location->type : 0;
+  return location != nullptr ? static_cast<uint32_t>(location->type) : 0u;
 }
 
 std::u16string LoadPointEntryName(Platform::System& system, const BrumevaleRegistryEvent& event) {

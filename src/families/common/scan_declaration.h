@@ -23,7 +23,7 @@ struct ScanLocation {
   const char16_t* key;    // machine: below HKLM; per control set: below it; user: below the hive
   const char16_t* value;  // the value read (empty: the default value); null for kValues
   uint32_t type;
-  int32_t wow64 = 0;      // 1: the key's 32-bit view, and its classes are 32-bit registrations
+  bool wow64 = 0;      // 1: the key's 32-bit view, and its classes are 32-bit registrations
   ClassFrom classFrom = ClassFrom::kNone;
   uint32_t matcherCode = 0;
   const char16_t* display = nullptr;  // kSubkeys: the value giving DISPLAY_NAME (empty: default)

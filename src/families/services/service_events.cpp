@@ -50,13 +50,13 @@ std::u16string ServiceKeyPath(const BrumevaleRegistryEvent& event) {
   return event.KeyPath().Slice(0, end).ToText(false);
 }
 
-int32_t ServiceWow64(const ServiceContext& context) {
+bool ServiceWow64(const ServiceContext& context) {
   uint32_t wow64 = 0;
   if (!VyrUtilities::ReadRegistryDword(context.ledger.System(), Platform::kHkeyLocalMachine,
                                        context.serviceKey, u"WOW64", wow64)) {
     return 0;
   }
-  return wow64 == 1 ? 1 : 0;
+  return wow64 == 1;
 }
 
 bool IsHosted(const ServiceContext& context, const std::u16string& imagePath) {

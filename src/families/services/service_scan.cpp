@@ -42,7 +42,7 @@ bool ServiceCommandLine(LedgerContext& context, Platform::Handle key,
     return true;
   }
   lpType = kServiceType;
-  if (IsServiceHostMember(context, serviceName, imagePath, wow64 == 1 ? 1 : 0) == 1) {
+  if (IsServiceHostMember(context, serviceName, imagePath, wow64 == 1) == 1) {
     // A hosted service runs its library; without one there is nothing to record.
     return VyrUtilities::ReadRegistryString(system, key, u"Parameters", u"ServiceDll",
                                             commandLine);

@@ -37,14 +37,14 @@ ChangeRecord NewTaskRecord(int32_t key, uint32_t type, const std::u16string& gui
   return record;
 }
 
-TaskClass ResolveTaskClass(LedgerContext& context, const TaskDefinition& task, int32_t wow64) {
+TaskClass ResolveTaskClass(LedgerContext& context, const TaskDefinition& task, bool wow64) {
   TaskClass resolved;
   ResolveClass(context, task.command, resolved.name, resolved.server, wow64);
   return resolved;
 }
 
 TaskClass StoreTaskClass(LedgerContext& context, const TaskDefinition& task, int32_t key,
-                         int32_t wow64) {
+                         bool wow64) {
   int32_t indirectionKey = 0;
   if (LoadPointDatabase* database = OpenLoadPointDatabase(context)) {
     IndirectionRows rows;

@@ -31,11 +31,11 @@ struct TaskClass {
 };
 
 // Resolves the class of a COM-handler task without storing anything.
-TaskClass ResolveTaskClass(LedgerContext& context, const TaskDefinition& task, int32_t wow64);
+TaskClass ResolveTaskClass(LedgerContext& context, const TaskDefinition& task, bool wow64);
 // Watches the class's server key for the row and writes its Indirection row (added
 // when the row has none). Returns what was stored.
 TaskClass StoreTaskClass(LedgerContext& context, const TaskDefinition& task, int32_t key,
-                         int32_t wow64);
+                         bool wow64);
 // A task that no longer runs a COM handler keeps no Indirection row.
 void DropTaskClass(LedgerContext& context, const TaskRow& row);
 

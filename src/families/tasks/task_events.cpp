@@ -19,7 +19,7 @@ struct TaskCacheContext {
   LedgerContext& ledger;
   uint32_t type;
   std::u16string guid;
-  int32_t wow64;
+  bool wow64;
 };
 
 ChangeRecord AddTask(const TaskCacheContext& c, const TaskDefinition& task,
@@ -111,7 +111,7 @@ void HandleTaskCacheEvent(LedgerContext& ledger, const BrumevaleRegistryEvent& e
   if (database == nullptr) return;
   const TaskCacheContext context{ledger, LoadPointTypeOf(event.MatcherCode()),
                                  LoadPointEntryName(ledger.System(), event),
-                                 event.MatcherCode() == kTaskCacheWow64Code ? 1 : 0};
+                                 event.MatcherCode() == kTaskCacheWow64Code};
   const std::optional<TaskRow> row = FindTaskRow(ledger, context.type, context.guid);
   ChangeRecord record =
       event.Operation() == kRegistryValueSet

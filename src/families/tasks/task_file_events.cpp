@@ -24,7 +24,7 @@ std::u16string TaskPathOf(const std::u16string& filePath, const std::u16string& 
 }
 
 // Usually one GUID names a task path; a path named twice updates both rows.
-std::vector<std::u16string> GuidsOfTaskPath(Platform::System& system, int32_t wow64,
+std::vector<std::u16string> GuidsOfTaskPath(Platform::System& system, bool wow64,
                                             const std::u16string& taskPath) {
   const std::u16string cacheKey = TaskCacheKeyPath(wow64);
   std::vector<std::u16string> subkeys;
@@ -46,7 +46,7 @@ struct TaskFileContext {
   const TaskDefinition& task;
   const std::u16string& taskPath;
   uint32_t type;
-  int32_t wow64;
+  bool wow64;
 };
 
 ChangeRecord AddTask(const TaskFileContext& c, const std::u16string& guid) {
@@ -92,7 +92,7 @@ ChangeRecord RemoveTask(const TaskFileContext& c, const std::u16string& guid, co
 void HandleTaskFileEvent(LedgerContext& ledger, const BrumevaleFileEvent& event,
                          ChangeRecords& changes) {
   if (OpenLoadPointDatabase(ledger) == nullptr) return;
-  const int32_t wow64 = event.MatcherCode() == kTasksFolderWow64Code ? 1 : 0;
+  const bool wow64 = event.MatcherCode() == kTasksFolderWow64Code;
   const std::u16string taskPath = TaskPathOf(event.Path(), TasksFolder(ledger.System(), wow64));
   if (taskPath.empty()) return;
   const std::vector<std::u16string> guids = GuidsOfTaskPath(ledger.System(), wow64, taskPath);

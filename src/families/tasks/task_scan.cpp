@@ -65,7 +65,7 @@ void ReadActions(const pugi::xml_node& actions, TaskDefinition& task) {
 }
 
 void RefreshTaskClass(LedgerContext& context, const TaskDefinition& task, int32_t key,
-                      int32_t wow64) {
+                      bool wow64) {
   IndirectionRows indirection;
   context.Database()->FindIndirectionEntry(key, indirection);
   int32_t indirectionKey = indirection.HasRows() ? indirection.KEY(0) : 0;
@@ -74,12 +74,12 @@ void RefreshTaskClass(LedgerContext& context, const TaskDefinition& task, int32_
 
 }  // namespace
 
-std::u16string TaskCacheKeyPath(int32_t wow64) {
+std::u16string TaskCacheKeyPath(bool wow64) {
   return wow64 ? u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks"
                : u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks";
 }
 
-std::u16string TasksFolder(Platform::System& system, int32_t wow64) {
+std::u16string TasksFolder(Platform::System& system, bool wow64) {
   int csidl = wow64 ? Platform::kCsidlSystemX86 : Platform::kCsidlSystem;
   return VyrUtilities::GetSpecialFolder(system, csidl) + u"\\Tasks";
 }
@@ -103,7 +103,7 @@ int32_t ParseTaskXml(Platform::System& system, TaskDefinition& task,
   return 1;
 }
 
-int32_t ScanTasks(LedgerContext& context, int32_t startFlag, int32_t wow64) {
+int32_t ScanTasks(LedgerContext& context, int32_t startFlag, bool wow64) {
   Platform::System& system = context.System();
   const std::u16string cacheKey = TaskCacheKeyPath(wow64);
   const std::u16string folder = TasksFolder(system, wow64);

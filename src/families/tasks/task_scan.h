@@ -30,8 +30,8 @@ struct TaskDefinition {
 };
 
 // The task-cache key below HKEY_LOCAL_MACHINE and the tasks folder for wow64.
-std::u16string TaskCacheKeyPath(int32_t wow64);
-std::u16string TasksFolder(Platform::System& system, int32_t wow64);
+std::u16string TaskCacheKeyPath(bool wow64);
+std::u16string TasksFolder(Platform::System& system, bool wow64);
 
 // Reads filePath (a path on the machine) through the platform's file system. 1 when
 // the file was read and has a root element "Task", else 0. task must be fresh.
@@ -41,4 +41,4 @@ int32_t ParseTaskXml(Platform::System& system, TaskDefinition& task,
 // The rescan step for one task cache: every enabled task that parses is reconciled;
 // with startFlag 1 a COM-handler task also gets its class watch and Indirection row.
 // Returns the number of tasks reconciled.
-int32_t ScanTasks(LedgerContext& context, int32_t startFlag, int32_t wow64);
+int32_t ScanTasks(LedgerContext& context, int32_t startFlag, bool wow64);

@@ -20,18 +20,18 @@ enum class ClassSource : uint8_t { kNone, kValueData, kEntryName };
 
 struct ClassLocation {
   ClassSource source;
-  int32_t wow64;  // the class is registered below Wow6432Node
+  bool wow64;  // the class is registered below Wow6432Node
 };
 
 // Where a location names its COM class. The 32-bit twins of each location look the
 // class up in the 32-bit registration.
 ClassLocation ClassLocationOf(uint32_t code) {
   switch (code) {
-    case 16: case 42: case 44: case 48: case 63: return {ClassSource::kValueData, 0};
-    case 17: case 43: case 45: case 49: case 64: return {ClassSource::kValueData, 1};
-    case 18: case 25: case 46: case 50: return {ClassSource::kEntryName, 0};
-    case 19: case 26: case 47: return {ClassSource::kEntryName, 1};
-    default: return {ClassSource::kNone, 0};
+    case 16: case 42: case 44: case 48: case 63: return {ClassSource::kValueData, false};
+    case 17: case 43: case 45: case 49: case 64: return {ClassSource::kValueData, true};
+    case 18: case 25: case 46: case 50: return {ClassSource::kEntryName, false};
+    case 19: case 26: case 47: return {ClassSource::kEntryName, true};
+    default: return {ClassSource::kNone, false};
   }
 }
 

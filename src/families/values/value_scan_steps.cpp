@@ -42,47 +42,47 @@ constexpr ScanLocation kControlSetLists[] = {
     {kList,        u"Control\\Session Manager",            u"BootExecute",              59},
 };
 constexpr ScanLocation kWow64RunKeys[] = {
-    {kValues,      RUN_KEY,                                nullptr,            16, 1},
-    {kValues,      RUN_ONCE_KEY,                           nullptr,            17, 1},
-    {kValues,      POLICY_RUN_KEY,                         nullptr,            18, 1},
-    {kList,        WINLOGON_KEY,                           u"Userinit",        19, 1},
-    {kList,        WINDOWS_KEY,                            u"AppInit_DLLs",    20, 1},
-    {kSubkeys,     WINLOGON_KEY u"\\Notify",               u"DLLName",         21, 1},
-    {kNamedValue,  WINLOGON_KEY,                           u"UIHost",          35, 1},
-    {kNamedValue,  WINLOGON_KEY,                           u"Shell",           39, 1},
+    {kValues,      RUN_KEY,                                nullptr,            16, true},
+    {kValues,      RUN_ONCE_KEY,                           nullptr,            17, true},
+    {kValues,      POLICY_RUN_KEY,                         nullptr,            18, true},
+    {kList,        WINLOGON_KEY,                           u"Userinit",        19, true},
+    {kList,        WINDOWS_KEY,                            u"AppInit_DLLs",    20, true},
+    {kSubkeys,     WINLOGON_KEY u"\\Notify",               u"DLLName",         21, true},
+    {kNamedValue,  WINLOGON_KEY,                           u"UIHost",          35, true},
+    {kNamedValue,  WINLOGON_KEY,                           u"Shell",           39, true},
 };
 constexpr ScanLocation kWow64ShellExecuteHooks[] = {
-    {kValues,      EXPLORER_KEY u"\\ShellExecuteHooks",    nullptr,            43, 1, kEntryName, 47}};
+    {kValues,      EXPLORER_KEY u"\\ShellExecuteHooks",    nullptr,            43, true, kEntryName, 47}};
 constexpr ScanLocation kWow64IconOverlays[] = {
-    {kSubkeys,     EXPLORER_KEY u"\\ShellIconOverlayIdentifiers", u"",         45, 1, kCommandLine, 49}};
+    {kSubkeys,     EXPLORER_KEY u"\\ShellIconOverlayIdentifiers", u"",         45, true, kCommandLine, 49}};
 constexpr ScanLocation kWow64Debuggers[] = {
-    {kSubkeys,     IFEO_KEY,                               u"Debugger",        48, 1}};
+    {kSubkeys,     IFEO_KEY,                               u"Debugger",        48, true}};
 constexpr ScanLocation kWow64Protocols[] = {
-    {kSubkeys,     PROTOCOLS_KEY u"\\Filter",              u"CLSID",           60, 1, kCommandLine, 43},
-    {kSubkeys,     PROTOCOLS_KEY u"\\Handler",             u"CLSID",           61, 1, kCommandLine, 45},
+    {kSubkeys,     PROTOCOLS_KEY u"\\Filter",              u"CLSID",           60, true, kCommandLine, 43},
+    {kSubkeys,     PROTOCOLS_KEY u"\\Handler",             u"CLSID",           61, true, kCommandLine, 45},
 };
 constexpr ScanLocation kDelayLoadObjects[] = {
     {kValues,      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad",
-                                                           nullptr,            10, 0, kCommandLine, 16},
+                                                           nullptr,            10, false, kCommandLine, 16},
     {kValues,      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad",
-                                                           nullptr,            22, 1, kCommandLine, 17},
+                                                           nullptr,            22, true, kCommandLine, 17},
 };
 constexpr ScanLocation kSharedTaskSchedulers[] = {
-    {kValues,      EXPLORER_KEY u"\\SharedTaskScheduler",  nullptr,            11, 0, kEntryName, 18},
-    {kValues,      EXPLORER_KEY u"\\SharedTaskScheduler",  nullptr,            23, 1, kEntryName, 19},
+    {kValues,      EXPLORER_KEY u"\\SharedTaskScheduler",  nullptr,            11, false, kEntryName, 18},
+    {kValues,      EXPLORER_KEY u"\\SharedTaskScheduler",  nullptr,            23, true, kEntryName, 19},
 };
 constexpr ScanLocation kToolbars[] = {
-    {kValues,      IE_KEY u"\\Toolbar",                    nullptr,            25, 0, kEntryName, 25},
-    {kValues,      IE_KEY u"\\Toolbar",                    nullptr,            26, 1, kEntryName, 26},
+    {kValues,      IE_KEY u"\\Toolbar",                    nullptr,            25, false, kEntryName, 25},
+    {kValues,      IE_KEY u"\\Toolbar",                    nullptr,            26, true, kEntryName, 26},
 };
 constexpr ScanLocation kProtocols[] = {
-    {kSubkeys,     PROTOCOLS_KEY u"\\Filter",              u"CLSID",           40, 0, kCommandLine, 42},
-    {kSubkeys,     PROTOCOLS_KEY u"\\Handler",             u"CLSID",           41, 0, kCommandLine, 44},
+    {kSubkeys,     PROTOCOLS_KEY u"\\Filter",              u"CLSID",           40, false, kCommandLine, 42},
+    {kSubkeys,     PROTOCOLS_KEY u"\\Handler",             u"CLSID",           41, false, kCommandLine, 44},
 };
 constexpr ScanLocation kShellExecuteHooks[] = {
-    {kValues,      EXPLORER_KEY u"\\ShellExecuteHooks",    nullptr,            42, 0, kEntryName, 46}};
+    {kValues,      EXPLORER_KEY u"\\ShellExecuteHooks",    nullptr,            42, false, kEntryName, 46}};
 constexpr ScanLocation kIconOverlays[] = {
-    {kSubkeys,     EXPLORER_KEY u"\\ShellIconOverlayIdentifiers", u"",         44, 0, kCommandLine, 48}};
+    {kSubkeys,     EXPLORER_KEY u"\\ShellIconOverlayIdentifiers", u"",         44, false, kCommandLine, 48}};
 constexpr ScanLocation kDebuggers[] = {
     {kSubkeys,     IFEO_KEY,                               u"Debugger",        47}};
 constexpr ScanLocation kPrintMonitors[] = {
@@ -96,8 +96,8 @@ constexpr ScanLocation kUserLocations[] = {
     {kNamedValue,  WINDOWS_KEY,                            u"run",             14},
     {kNamedValue,  WINLOGON_KEY,                           u"Shell",           38},
     {kNamedValue,  u"Control Panel\\Desktop",              u"SCRNSAVE.EXE",    49},
-    {kValues,      IE_KEY u"\\URLSearchHooks",             nullptr,            46, 0, kEntryName, 50},
-    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            56, 0, kCommandLine, 65},
+    {kValues,      IE_KEY u"\\URLSearchHooks",             nullptr,            46, false, kEntryName, 50},
+    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            56, false, kCommandLine, 65},
 };
 
 #undef RUN_KEY

@@ -15,9 +15,9 @@ using enum ScanScope;
 constexpr ScanLocation kWinsockCatalogs64[] = {
     {kProtocolCatalog, WINSOCK_KEY u"\\Protocol_Catalog9\\Catalog_Entries64", nullptr, 63}};
 constexpr ScanLocation kNameSpaceCatalogs64[] = {
-    {kSubkeys, WINSOCK_KEY u"\\NameSpace_Catalog5\\Catalog_Entries64", u"LibraryPath", 62, 0, kNone, 0, u"DisplayString"}};
+    {kSubkeys, WINSOCK_KEY u"\\NameSpace_Catalog5\\Catalog_Entries64", u"LibraryPath", 62, false, kNone, 0, u"DisplayString"}};
 constexpr ScanLocation kNameSpaceCatalogs[] = {
-    {kSubkeys, WINSOCK_KEY u"\\NameSpace_Catalog5\\Catalog_Entries", u"LibraryPath", 53, 0, kNone, 0, u"DisplayString"}};
+    {kSubkeys, WINSOCK_KEY u"\\NameSpace_Catalog5\\Catalog_Entries", u"LibraryPath", 53, false, kNone, 0, u"DisplayString"}};
 constexpr ScanLocation kWinsockCatalogs[] = {
     {kProtocolCatalog, WINSOCK_KEY u"\\Protocol_Catalog9\\Catalog_Entries", nullptr, 57}};
 
