@@ -28,8 +28,8 @@ LiveHandler HandlerOf(const BrumevaleRegistryEvent& event) {
 
 }  // namespace
 
-int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
-                               uint64_t processId) {
+void DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                            uint64_t processId) {
   // The image is read and checked before the handler's first lookup opens the live
   // batch's transaction, so the lock is not held meanwhile.
   const auto process = ReadProcessFile(engine, processId);
@@ -41,5 +41,4 @@ int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryE
     RecordChangeEvent(engine, event.TimeText(), record.targetKey, processKey,
                       EventTypeOfChangeKind(record.kind), record.extendedData.get());
   }
-  return 1;
 }

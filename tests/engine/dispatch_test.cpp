@@ -47,7 +47,7 @@ class DispatchTest : public EngineMachine {
     };
     SetString(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE", u"",
               kBrowser);
-    ASSERT_EQ(engine_.Initialise(&queue_, &settings_), 1);
+    engine_.Initialise(&queue_, &settings_);
     EXPECT_EQ(calls_, (std::vector<std::string>{"scan:1", "settings", "extensions"}));
     calls_.clear();
     engine_.FileMatcher().AddFolder(kUserStartupFolderCode, kStartup, u"alice");

@@ -89,9 +89,9 @@ void CheckFileExtensionEntry(LedgerContext& context, const std::u16string& entry
   }
 }
 
-int32_t CheckFileExtensions(LedgerContext& context) {
+void CheckFileExtensions(LedgerContext& context) {
   LoadPointDatabase* database = OpenLoadPointDatabase(context);
-  if (database == nullptr) return 1;
+  if (database == nullptr) return;
   std::set<int32_t> storedKeys;
   database->RequestKeysFromTable(storedKeys, u"FileExtension");
   std::set<int32_t> foundKeys;
@@ -105,5 +105,4 @@ int32_t CheckFileExtensions(LedgerContext& context) {
     if (rows.HasRows() && KeepUnseenRow(context, rows.USER_ID(0))) continue;
     database->RemoveFileExtensionEntry(key);
   }
-  return 1;
 }

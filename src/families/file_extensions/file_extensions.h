@@ -24,8 +24,8 @@ std::span<const WatchedValue> FileExtensionWatches();
 int32_t ReconcileFileExtension(LedgerContext& context, uint32_t type, const std::u16string& userId,
                                const std::u16string& entryId, const std::u16string& verb,
                                const std::u16string& value, std::u16string* outOldValue);
-// The periodic check: reads ".exe" and "exefile", removes rows that vanished. 1.
-int32_t CheckFileExtensions(LedgerContext& context);
+// The periodic check: reads ".exe" and "exefile", removes rows that vanished.
+void CheckFileExtensions(LedgerContext& context);
 // One identifier for the machine and every loaded classes hive.
 void CheckFileExtensionEntry(LedgerContext& context, const std::u16string& entryId,
                              std::set<int32_t>& foundKeys);

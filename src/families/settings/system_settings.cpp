@@ -99,13 +99,12 @@ int32_t ReconcileSystemSetting(LedgerContext& context, uint32_t type, const std:
   return key > 0 ? key : 0;
 }
 
-int32_t CheckSystemSettings(LedgerContext& context) {
+void CheckSystemSettings(LedgerContext& context) {
   CheckUserSettings(context);
   CheckMachineSettings(context);
   // Written on every run: the history then shows when the settings were last looked
   // at, not only when one of them changed.
   RecordChangeEvent(context, u"", 0, 0, 9, nullptr);
-  return 1;
 }
 
 void CheckMachineSettings(LedgerContext& context) {

@@ -29,8 +29,8 @@ const SystemSettingDefinition* FindSystemSettingDefinition(uint32_t type);
 // Row KEY when the row was added or its value changed, else 0.
 int32_t ReconcileSystemSetting(LedgerContext& context, uint32_t type, const std::u16string& path,
                                const std::u16string& valueText, const std::u16string& userId);
-// Users' settings, then the machine's, then one EVENT_TYPE 9 change event. Always 1.
-int32_t CheckSystemSettings(LedgerContext& context);
+// Users' settings, then the machine's, then one EVENT_TYPE 9 change event.
+void CheckSystemSettings(LedgerContext& context);
 // The per-user settings of every loaded user hive.
 void CheckUserSettings(LedgerContext& context);
 // The machine's settings.

@@ -62,12 +62,12 @@ std::u16string StoredPath(LedgerContext& context, uint32_t type, const std::u16s
 // old name of a rename) names the process that made it. Without that the history
 // cannot say what a renamed or deleted shortcut was, nor who took it away. The rows
 // themselves stay exactly what a rescan finds.
-int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& event,
-                              uint64_t processId) {
+void HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& event,
+                           uint64_t processId) {
   const uint32_t code = event.MatcherCode();
   if (code == kTasksFolderCode || code == kTasksFolderWow64Code) {
     RecordTaskChanges(context, event, processId);
-    return 1;
+    return;
   }
   const std::u16string path = WithoutStream(event.Path());
   // Read before the first lookup takes the live batch's lock.
@@ -78,7 +78,7 @@ int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& 
   const std::u16string oldPath = StoredPath(context, type, userId, name);
   int32_t key = 0;
   const Reconciled result = ReconcileLoadPoint(context, type, userId, name, path, u"", &key);
-  if (result == Reconciled::kUnchanged || key < 1) return 1;
+  if (result == Reconciled::kUnchanged || key < 1) return;
   LoadPointExtEventData data;
   if (result == Reconciled::kAdded) {
     data.SetAdded(path, u"");
@@ -89,7 +89,6 @@ int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& 
   const int32_t processKey = WriteProcessFile(context, *process);
   RecordChangeEvent(context, event.TimeText(), key, processKey,
                     result == Reconciled::kAdded ? kEventLoadPointAdded : kEventLoadPointChanged, &data);
-  return 1;
 }
 
 int32_t HandleFolderFileRemoval(LedgerContext& context, const BrumevaleFileEvent& event,

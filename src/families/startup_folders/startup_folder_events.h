@@ -9,9 +9,9 @@ class BrumevaleFileEvent;
 
 // Any file event of the four folder codes other than a rename's old name or a
 // deletion. Every write to a startup file is recorded (added, else changed), with
-// the process that wrote it and the entry's type, name, user and path. Always 1.
-int32_t HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& event,
-                              uint64_t processId);
+// the process that wrote it and the entry's type, name, user and path.
+void HandleFolderFileEvent(LedgerContext& context, const BrumevaleFileEvent& event,
+                           uint64_t processId);
 
 // A file of a watched folder deleted, or renamed away from the event's name: its
 // startup-folder row goes, recorded as a removal by that process with the entry's
