@@ -13,15 +13,15 @@ using enum ScanScope;
 #define ACTIVE_SETUP_KEY u"SOFTWARE\\Microsoft\\Active Setup\\Installed Components"
 #define IE_KEY u"SOFTWARE\\Microsoft\\Internet Explorer"
 
-//                   read as      key                       value                type wow64 class from  code display
+// read as, key, value, LP_TYPE, 32-bit view, where the class is named, its matcher code, display
 constexpr ScanLocation kWow64ActiveSetup[] = {
-    {kSubkeys,     ACTIVE_SETUP_KEY,                       u"StubPath",        52, true, kNone, 0, u""}};
+    {kSubkeys,     ACTIVE_SETUP_KEY,                       u"StubPath",        kActiveSetupWow64Type, true, kNone, 0, u""}};
 constexpr ScanLocation kWow64Extensions[] = {
-    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            55, true, kCommandLine, 64}};
+    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            kIeExtensionWow64Type, true, kCommandLine, kIeExtensionWow64Code}};
 constexpr ScanLocation kBrowserExtensions[] = {
-    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            54, false, kCommandLine, 63}};
+    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            kIeExtensionType, false, kCommandLine, kIeExtensionCode}};
 constexpr ScanLocation kActiveSetup[] = {
-    {kSubkeys,     ACTIVE_SETUP_KEY,                       u"StubPath",        51, false, kNone, 0, u""}};
+    {kSubkeys,     ACTIVE_SETUP_KEY,                       u"StubPath",        kActiveSetupType, false, kNone, 0, u""}};
 
 #undef ACTIVE_SETUP_KEY
 #undef IE_KEY

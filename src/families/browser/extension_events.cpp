@@ -11,6 +11,7 @@
 #include "families/common/load_point_handlers.h"
 #include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
+#include "intake/location_codes.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "util/registry_readers.h"
@@ -20,7 +21,7 @@ namespace {
 
 // --- Active Setup -------------------------------------------------------------
 
-bool IsComponentNameCode(uint32_t code) { return code == 57 || code == 58; }
+bool IsComponentNameCode(uint32_t code) { return code == kActiveSetupNameCode || code == kActiveSetupNameWow64Code; }
 
 // An empty "StubPath" runs nothing: the component counts as gone.
 void StubPathSet(LedgerContext& context, const BrumevaleRegistryEvent& event, KeyedChange& c,

@@ -15,6 +15,7 @@
 #include "families/common/scan_rules.h"
 #include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
+#include "intake/location_codes.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "util/text_routines.h"
@@ -64,7 +65,7 @@ void AppendAdditions(LoadPointDatabase& database, uint32_t type, const std::vect
 bool ListSplitsAtSpaces(uint32_t type) {
   // The AppInit_DLLs lists (native and 32-bit) separate items by spaces as well;
   // every other list keeps its spaces, since paths there may hold them.
-  return type == 8 || type == 20;
+  return type == kAppInitDllsType || type == kAppInitDllsWow64Type;
 }
 
 int32_t ReconcileListItems(LedgerContext& context, const std::vector<std::u16string>& items,

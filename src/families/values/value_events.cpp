@@ -9,6 +9,7 @@
 #include "families/common/load_point_handlers.h"
 #include "families/services/service_scan.h"
 #include "intake/brumevale_event.h"
+#include "intake/location_codes.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "util/text_routines.h"
@@ -27,10 +28,17 @@ struct ClassLocation {
 // class up in the 32-bit registration.
 ClassLocation ClassLocationOf(uint32_t code) {
   switch (code) {
-    case 16: case 42: case 44: case 48: case 63: return {ClassSource::kValueData, false};
-    case 17: case 43: case 45: case 49: case 64: return {ClassSource::kValueData, true};
-    case 18: case 25: case 46: case 50: return {ClassSource::kEntryName, false};
-    case 19: case 26: case 47: return {ClassSource::kEntryName, true};
+    case kDelayLoadCode: case kProtocolFilterCode: case kProtocolHandlerCode:
+    case kIconOverlayCode: case kIeExtensionCode:
+      return {ClassSource::kValueData, false};
+    case kDelayLoadWow64Code: case kProtocolFilterWow64Code: case kProtocolHandlerWow64Code:
+    case kIconOverlayWow64Code: case kIeExtensionWow64Code:
+      return {ClassSource::kValueData, true};
+    case kSharedTaskSchedulerCode: case kToolbarCode: case kShellExecuteHooksCode:
+    case kUserUrlSearchHooksCode:
+      return {ClassSource::kEntryName, false};
+    case kSharedTaskSchedulerWow64Code: case kToolbarWow64Code: case kShellExecuteHooksWow64Code:
+      return {ClassSource::kEntryName, true};
     default: return {ClassSource::kNone, false};
   }
 }

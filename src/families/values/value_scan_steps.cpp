@@ -21,83 +21,82 @@ using enum ScanScope;
 #define IE_KEY u"SOFTWARE\\Microsoft\\Internet Explorer"
 #define PROTOCOLS_KEY u"SOFTWARE\\Classes\\PROTOCOLS"
 
-//                   read as      key                       value                type wow64 class from  code display
-//                   read as      key                       value                type wow64 class from  code display
+// read as, key, value, LP_TYPE, 32-bit view, where the class is named, its matcher code, display
 constexpr ScanLocation kRunKeys[] = {
-    {kValues,      RUN_KEY,                                nullptr,             1},
-    {kValues,      RUN_ONCE_KEY,                           nullptr,             2},
-    {kValues,      POLICY_RUN_KEY,                         nullptr,             5},
-    {kList,        WINLOGON_KEY,                           u"Userinit",         7},
-    {kList,        WINDOWS_KEY,                            u"AppInit_DLLs",     8},
-    {kSubkeys,     WINLOGON_KEY u"\\Notify",               u"DLLName",          9},
-    {kNamedValue,  WINLOGON_KEY,                           u"UIHost",          34},
-    {kNamedValue,  WINLOGON_KEY,                           u"Shell",           37},
+    {kValues,      RUN_KEY,                                nullptr,             kRunType},
+    {kValues,      RUN_ONCE_KEY,                           nullptr,             kRunOnceType},
+    {kValues,      POLICY_RUN_KEY,                         nullptr,             kExplorerRunType},
+    {kList,        WINLOGON_KEY,                           u"Userinit",         kUserinitType},
+    {kList,        WINDOWS_KEY,                            u"AppInit_DLLs",     kAppInitDllsType},
+    {kSubkeys,     WINLOGON_KEY u"\\Notify",               u"DLLName",          kNotifyType},
+    {kNamedValue,  WINLOGON_KEY,                           u"UIHost",          kUIHostType},
+    {kNamedValue,  WINLOGON_KEY,                           u"Shell",           kWinlogonShellType},
 };
 constexpr ScanLocation kControlSetLists[] = {
-    {kList,        u"Control\\SecurityProviders",          u"SecurityProviders",        30},
-    {kList,        u"Control\\Lsa",                        u"Authentication Packages",  31},
-    {kList,        u"Control\\Lsa",                        u"Notification Packages",    32},
-    {kList,        u"Control\\Lsa",                        u"Security Packages",        33},
-    {kList,        u"Control\\Terminal Server\\Wds\\rdpwd", u"StartupPrograms",         36},
-    {kList,        u"Control\\Session Manager",            u"BootExecute",              59},
+    {kList,        u"Control\\SecurityProviders",          u"SecurityProviders",        kSecurityProvidersType},
+    {kList,        u"Control\\Lsa",                        u"Authentication Packages",  kAuthenticationPackagesType},
+    {kList,        u"Control\\Lsa",                        u"Notification Packages",    kNotificationPackagesType},
+    {kList,        u"Control\\Lsa",                        u"Security Packages",        kSecurityPackagesType},
+    {kList,        u"Control\\Terminal Server\\Wds\\rdpwd", u"StartupPrograms",         kTerminalServerStartupType},
+    {kList,        u"Control\\Session Manager",            u"BootExecute",              kBootExecuteType},
 };
 constexpr ScanLocation kWow64RunKeys[] = {
-    {kValues,      RUN_KEY,                                nullptr,            16, true},
-    {kValues,      RUN_ONCE_KEY,                           nullptr,            17, true},
-    {kValues,      POLICY_RUN_KEY,                         nullptr,            18, true},
-    {kList,        WINLOGON_KEY,                           u"Userinit",        19, true},
-    {kList,        WINDOWS_KEY,                            u"AppInit_DLLs",    20, true},
-    {kSubkeys,     WINLOGON_KEY u"\\Notify",               u"DLLName",         21, true},
-    {kNamedValue,  WINLOGON_KEY,                           u"UIHost",          35, true},
-    {kNamedValue,  WINLOGON_KEY,                           u"Shell",           39, true},
+    {kValues,      RUN_KEY,                                nullptr,            kRunWow64Type, true},
+    {kValues,      RUN_ONCE_KEY,                           nullptr,            kRunOnceWow64Type, true},
+    {kValues,      POLICY_RUN_KEY,                         nullptr,            kExplorerRunWow64Type, true},
+    {kList,        WINLOGON_KEY,                           u"Userinit",        kUserinitWow64Type, true},
+    {kList,        WINDOWS_KEY,                            u"AppInit_DLLs",    kAppInitDllsWow64Type, true},
+    {kSubkeys,     WINLOGON_KEY u"\\Notify",               u"DLLName",         kNotifyWow64Type, true},
+    {kNamedValue,  WINLOGON_KEY,                           u"UIHost",          kUIHostWow64Type, true},
+    {kNamedValue,  WINLOGON_KEY,                           u"Shell",           kWinlogonShellWow64Type, true},
 };
 constexpr ScanLocation kWow64ShellExecuteHooks[] = {
-    {kValues,      EXPLORER_KEY u"\\ShellExecuteHooks",    nullptr,            43, true, kEntryName, 47}};
+    {kValues,      EXPLORER_KEY u"\\ShellExecuteHooks",    nullptr,            kShellExecuteHookWow64Type, true, kEntryName, kShellExecuteHooksWow64Code}};
 constexpr ScanLocation kWow64IconOverlays[] = {
-    {kSubkeys,     EXPLORER_KEY u"\\ShellIconOverlayIdentifiers", u"",         45, true, kCommandLine, 49}};
+    {kSubkeys,     EXPLORER_KEY u"\\ShellIconOverlayIdentifiers", u"",         kIconOverlayWow64Type, true, kCommandLine, kIconOverlayWow64Code}};
 constexpr ScanLocation kWow64Debuggers[] = {
-    {kSubkeys,     IFEO_KEY,                               u"Debugger",        48, true}};
+    {kSubkeys,     IFEO_KEY,                               u"Debugger",        kDebuggerWow64Type, true}};
 constexpr ScanLocation kWow64Protocols[] = {
-    {kSubkeys,     PROTOCOLS_KEY u"\\Filter",              u"CLSID",           60, true, kCommandLine, 43},
-    {kSubkeys,     PROTOCOLS_KEY u"\\Handler",             u"CLSID",           61, true, kCommandLine, 45},
+    {kSubkeys,     PROTOCOLS_KEY u"\\Filter",              u"CLSID",           kProtocolFilterWow64Type, true, kCommandLine, kProtocolFilterWow64Code},
+    {kSubkeys,     PROTOCOLS_KEY u"\\Handler",             u"CLSID",           kProtocolHandlerWow64Type, true, kCommandLine, kProtocolHandlerWow64Code},
 };
 constexpr ScanLocation kDelayLoadObjects[] = {
     {kValues,      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad",
-                                                           nullptr,            10, false, kCommandLine, 16},
+                                                           nullptr,            kDelayLoadType, false, kCommandLine, kDelayLoadCode},
     {kValues,      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad",
-                                                           nullptr,            22, true, kCommandLine, 17},
+                                                           nullptr,            kDelayLoadWow64Type, true, kCommandLine, kDelayLoadWow64Code},
 };
 constexpr ScanLocation kSharedTaskSchedulers[] = {
-    {kValues,      EXPLORER_KEY u"\\SharedTaskScheduler",  nullptr,            11, false, kEntryName, 18},
-    {kValues,      EXPLORER_KEY u"\\SharedTaskScheduler",  nullptr,            23, true, kEntryName, 19},
+    {kValues,      EXPLORER_KEY u"\\SharedTaskScheduler",  nullptr,            kSharedTaskSchedulerType, false, kEntryName, kSharedTaskSchedulerCode},
+    {kValues,      EXPLORER_KEY u"\\SharedTaskScheduler",  nullptr,            kSharedTaskSchedulerWow64Type, true, kEntryName, kSharedTaskSchedulerWow64Code},
 };
 constexpr ScanLocation kToolbars[] = {
-    {kValues,      IE_KEY u"\\Toolbar",                    nullptr,            25, false, kEntryName, 25},
-    {kValues,      IE_KEY u"\\Toolbar",                    nullptr,            26, true, kEntryName, 26},
+    {kValues,      IE_KEY u"\\Toolbar",                    nullptr,            kToolbarType, false, kEntryName, kToolbarCode},
+    {kValues,      IE_KEY u"\\Toolbar",                    nullptr,            kToolbarWow64Type, true, kEntryName, kToolbarWow64Code},
 };
 constexpr ScanLocation kProtocols[] = {
-    {kSubkeys,     PROTOCOLS_KEY u"\\Filter",              u"CLSID",           40, false, kCommandLine, 42},
-    {kSubkeys,     PROTOCOLS_KEY u"\\Handler",             u"CLSID",           41, false, kCommandLine, 44},
+    {kSubkeys,     PROTOCOLS_KEY u"\\Filter",              u"CLSID",           kProtocolFilterType, false, kCommandLine, kProtocolFilterCode},
+    {kSubkeys,     PROTOCOLS_KEY u"\\Handler",             u"CLSID",           kProtocolHandlerType, false, kCommandLine, kProtocolHandlerCode},
 };
 constexpr ScanLocation kShellExecuteHooks[] = {
-    {kValues,      EXPLORER_KEY u"\\ShellExecuteHooks",    nullptr,            42, false, kEntryName, 46}};
+    {kValues,      EXPLORER_KEY u"\\ShellExecuteHooks",    nullptr,            kShellExecuteHookType, false, kEntryName, kShellExecuteHooksCode}};
 constexpr ScanLocation kIconOverlays[] = {
-    {kSubkeys,     EXPLORER_KEY u"\\ShellIconOverlayIdentifiers", u"",         44, false, kCommandLine, 48}};
+    {kSubkeys,     EXPLORER_KEY u"\\ShellIconOverlayIdentifiers", u"",         kIconOverlayType, false, kCommandLine, kIconOverlayCode}};
 constexpr ScanLocation kDebuggers[] = {
-    {kSubkeys,     IFEO_KEY,                               u"Debugger",        47}};
+    {kSubkeys,     IFEO_KEY,                               u"Debugger",        kDebuggerType}};
 constexpr ScanLocation kPrintMonitors[] = {
-    {kSubkeys,     u"Control\\Print\\Monitors",            u"Driver",          50}};
+    {kSubkeys,     u"Control\\Print\\Monitors",            u"Driver",          kPrintMonitorType}};
 // Below each user's hive; USER_ID is the user's SID.
 constexpr ScanLocation kUserLocations[] = {
-    {kValues,      RUN_KEY,                                nullptr,             3},
-    {kValues,      RUN_ONCE_KEY,                           nullptr,             4},
-    {kValues,      POLICY_RUN_KEY,                         nullptr,             6},
-    {kNamedValue,  WINDOWS_KEY,                            u"load",            14},
-    {kNamedValue,  WINDOWS_KEY,                            u"run",             14},
-    {kNamedValue,  WINLOGON_KEY,                           u"Shell",           38},
-    {kNamedValue,  u"Control Panel\\Desktop",              u"SCRNSAVE.EXE",    49},
-    {kValues,      IE_KEY u"\\URLSearchHooks",             nullptr,            46, false, kEntryName, 50},
-    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            56, false, kCommandLine, 65},
+    {kValues,      RUN_KEY,                                nullptr,             kUserRunType},
+    {kValues,      RUN_ONCE_KEY,                           nullptr,             kUserRunOnceType},
+    {kValues,      POLICY_RUN_KEY,                         nullptr,             kUserExplorerRunType},
+    {kNamedValue,  WINDOWS_KEY,                            u"load",            kWindowsRunLoadType},
+    {kNamedValue,  WINDOWS_KEY,                            u"run",             kWindowsRunLoadType},
+    {kNamedValue,  WINLOGON_KEY,                           u"Shell",           kUserWinlogonShellType},
+    {kNamedValue,  u"Control Panel\\Desktop",              u"SCRNSAVE.EXE",    kUserScreenSaverType},
+    {kValues,      IE_KEY u"\\URLSearchHooks",             nullptr,            kUserUrlSearchHookType, false, kEntryName, kUserUrlSearchHooksCode},
+    {kExtensions,  IE_KEY u"\\Extensions",                 nullptr,            kUserIeExtensionType, false, kCommandLine, kUserIeExtensionCode},
 };
 
 #undef RUN_KEY

@@ -11,6 +11,7 @@
 #include "families/services/service_scan.h"
 #include "families/winsock/winsock_catalog.h"
 #include "intake/brumevale_event.h"
+#include "intake/location_codes.h"
 #include "ledger/ledger_context.h"
 #include "ledger/load_point_ledger.h"
 #include "util/registry_readers.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-bool IsDisplayStringCode(uint32_t code) { return code == 61 || code == 62; }
+bool IsDisplayStringCode(uint32_t code) { return code == kNameSpaceDisplayCode || code == kNameSpaceDisplay64Code; }
 
 void Finish(KeyedChange& change, ChangeRecords& records) {
   if (change.record.kind != kChangeKindNone) {

@@ -11,15 +11,15 @@ using enum ScanScope;
 // Shorthands for the keys that recur below.
 #define WINSOCK_KEY u"Services\\WinSock2\\Parameters"
 
-//                   read as      key                       value                type wow64 class from  code display
+// read as, key, value, LP_TYPE, 32-bit view, where the class is named, its matcher code, display
 constexpr ScanLocation kWinsockCatalogs64[] = {
-    {kProtocolCatalog, WINSOCK_KEY u"\\Protocol_Catalog9\\Catalog_Entries64", nullptr, 63}};
+    {kProtocolCatalog, WINSOCK_KEY u"\\Protocol_Catalog9\\Catalog_Entries64", nullptr, kProtocolProvider64Type}};
 constexpr ScanLocation kNameSpaceCatalogs64[] = {
-    {kSubkeys, WINSOCK_KEY u"\\NameSpace_Catalog5\\Catalog_Entries64", u"LibraryPath", 62, false, kNone, 0, u"DisplayString"}};
+    {kSubkeys, WINSOCK_KEY u"\\NameSpace_Catalog5\\Catalog_Entries64", u"LibraryPath", kNameSpaceProvider64Type, false, kNone, 0, u"DisplayString"}};
 constexpr ScanLocation kNameSpaceCatalogs[] = {
-    {kSubkeys, WINSOCK_KEY u"\\NameSpace_Catalog5\\Catalog_Entries", u"LibraryPath", 53, false, kNone, 0, u"DisplayString"}};
+    {kSubkeys, WINSOCK_KEY u"\\NameSpace_Catalog5\\Catalog_Entries", u"LibraryPath", kNameSpaceProviderType, false, kNone, 0, u"DisplayString"}};
 constexpr ScanLocation kWinsockCatalogs[] = {
-    {kProtocolCatalog, WINSOCK_KEY u"\\Protocol_Catalog9\\Catalog_Entries", nullptr, 57}};
+    {kProtocolCatalog, WINSOCK_KEY u"\\Protocol_Catalog9\\Catalog_Entries", nullptr, kProtocolProviderType}};
 
 #undef WINSOCK_KEY
 
