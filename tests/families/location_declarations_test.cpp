@@ -127,6 +127,10 @@ TEST(LocationDeclarations, EveryTypeIsNamedScannedAndWatched) {
   for (const ScannerStep& step : ScannerTable()) {
     for (const ScanLocation& location : step.locations) {
       EXPECT_EQ(declared.count(location.type), 1u) << location.type;
+      // A class the rescan follows is watched by a code of the same type.
+      if (location.matcherCode != 0) {
+        EXPECT_EQ(LoadPointTypeOf(location.matcherCode), location.type) << location.matcherCode;
+      }
       scanned.insert(location.type);
     }
   }
