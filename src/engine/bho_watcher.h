@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "families/browser_helper_objects.h"
+#include "families/browser/browser_helper_objects.h"
 #include "platform/system.h"
 
 namespace VyrUtilities {

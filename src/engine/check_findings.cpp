@@ -4,8 +4,8 @@
 
 #include "database/load_point_database.h"
 #include "engine/load_point_engine.h"
-#include "families/file_extensions.h"
-#include "families/system_settings.h"
+#include "families/file_extensions/file_extensions.h"
+#include "families/settings/system_settings.h"
 #include "fileinfo/user_identity.h"
 #include "ledger/change_record.h"
 #include "util/registry_readers.h"

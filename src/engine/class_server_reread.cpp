@@ -11,8 +11,8 @@
 #include "database/load_point_database.h"
 #include "engine/load_point_engine.h"
 #include "engine/notification_units.h"
-#include "families/class_indirection.h"
-#include "families/class_server_rows.h"
+#include "families/common/class_indirection.h"
+#include "families/common/class_server_rows.h"
 #include "ledger/change_record.h"
 #include "platform/scoped_handle.h"
 #include "util/text_routines.h"
@@ -28,7 +28,7 @@ struct ClassFound {
 ClassFound ReadClass(LoadPointEngine& engine, const ReReadUnit& unit) {
   ClassFound found;
   Platform::Registry& registry = engine.System().Registry();
-  const std::u16string key = (unit.wow64 != 0 ? u"Wow6432Node\\CLSID\\" : u"CLSID\\") + unit.owner;
+  const std::u16string key = (unit.wow64 ? u"Wow6432Node\\CLSID\\" : u"CLSID\\") + unit.owner;
   Platform::ScopedKey classKey;
   found.exists = registry.OpenKey(Platform::kHkeyClassesRoot, key, Platform::kKeyRead,
                                   classKey.Receive(registry)) == Platform::kErrorSuccess;

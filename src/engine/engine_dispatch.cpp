@@ -5,13 +5,13 @@
 #include "engine/file_event_matcher.h"
 #include "engine/load_point_engine.h"
 #include "engine/registry_event_matcher.h"
+#include "families/common/load_point_catalogue.h"
 #include "intake/activity_tracker.h"
 #include "intake/brumevale_event.h"
 #include "intake/data_collector.h"
 #include "intake/process_monitor.h"
 #include "intake/registry_entry.h"
 #include "ledger/live_batch.h"
-#include "ledger/load_point_catalogue.h"
 
 // The pass's events share one live batch (ledger/live_batch.h): a single event
 // commits on its own when the pass ends, a burst whenever the batch has held the

@@ -5,13 +5,13 @@
 #include "engine/full_scan.h"
 #include "engine/load_point_dispatch.h"
 #include "engine/load_point_engine.h"
-#include "families/browser_helper_objects.h"
-#include "families/file_extension_events.h"
-#include "families/file_extensions.h"
-#include "families/load_point_handlers.h"
-#include "families/startup_folder_events.h"
-#include "families/system_setting_events.h"
-#include "families/system_settings.h"
+#include "families/browser/browser_helper_objects.h"
+#include "families/file_extensions/file_extension_events.h"
+#include "families/file_extensions/file_extensions.h"
+#include "families/common/load_point_handlers.h"
+#include "families/startup_folders/startup_folder_events.h"
+#include "families/settings/system_setting_events.h"
+#include "families/settings/system_settings.h"
 
 EngineHandlers DefaultEngineHandlers() {
   EngineHandlers handlers;

@@ -28,8 +28,8 @@ struct EngineHandlers {
       folderFileRemoval;
   // The rescan and its two checks, in the order Rescan runs them.
   std::function<int32_t(LoadPointEngine&, int32_t startFlag)> fullLoadPointScan;
-  std::function<int32_t(LoadPointEngine&)> checkSystemSettings;
-  std::function<int32_t(LoadPointEngine&)> checkFileExtensions;
+  std::function<void(LoadPointEngine&)> checkSystemSettings;
+  std::function<void(LoadPointEngine&)> checkFileExtensions;
   // The Browser Helper Object rescan run when a watcher saw a change.
   std::function<void(LoadPointEngine&, int32_t startFlag, int32_t recordNew)>
       scanBrowserHelperObjects;

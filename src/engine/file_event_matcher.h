@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "families/common/load_point_catalogue.h"
 #include "intake/process_monitor.h"
-#include "ledger/load_point_catalogue.h"
 
 class BrumevaleFileEvent;
 class FileEntry;

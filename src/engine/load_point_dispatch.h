@@ -7,6 +7,6 @@
 class LoadPointEngine;
 class BrumevaleRegistryEvent;
 
-// The registry load-point place of the engine. Always 1.
-int32_t DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
-                               uint64_t processId);
+// The registry load-point place of the engine.
+void DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+                            uint64_t processId);

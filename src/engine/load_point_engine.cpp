@@ -37,7 +37,7 @@ void LoadPointEngine::WatchClass(Platform::Handle root, std::u16string_view path
   FollowClassWithoutDriver(path, loadPointKey);
 }
 
-int32_t LoadPointEngine::Initialise(DataConsumer* consumer,
+void LoadPointEngine::Initialise(DataConsumer* consumer,
                                     VyrUtilities::BrumevaleSettings* settings) {
   consumer_ = consumer;
   settings_ = settings;
@@ -57,7 +57,6 @@ int32_t LoadPointEngine::Initialise(DataConsumer* consumer,
   // Held from creation through the first rescan, so that another instance can tell
   // when this one has brought the database up to date.
   if (loggerMutex_) system_.Objects().ReleaseMutex(loggerMutex_.Get());
-  return 1;
 }
 
 void LoadPointEngine::CreateDatabase() {
@@ -100,12 +99,12 @@ void LoadPointEngine::StartWatchers() {
   }
 }
 
-int32_t LoadPointEngine::Rescan(int32_t initial) {
+void LoadPointEngine::Rescan(int32_t initial) {
   if (database_ != nullptr) NoteMachineFacts(*database_, system_);
   if (handlers_.fullLoadPointScan) handlers_.fullLoadPointScan(*this, initial);
   // The checks that follow are skipped as well when stopping; the next start's rescan
   // runs them again.
-  if (StopRequested()) return 1;
+  if (StopRequested()) return;
   // The first rescan of an empty record is its baseline: what the checks find then
   // was there before the record began, and names nothing.
   const bool baseline = scanState_.findingOrigin == ChangeOrigin::kDriver;
@@ -113,7 +112,6 @@ int32_t LoadPointEngine::Rescan(int32_t initial) {
   if (handlers_.checkSystemSettings) handlers_.checkSystemSettings(*this);
   if (handlers_.checkFileExtensions) handlers_.checkFileExtensions(*this);
   if (!baseline) RecordCheckFindings(*this, before, ChangeOrigin::kRescan);
-  return 1;
 }
 
 void LoadPointEngine::Shutdown() {

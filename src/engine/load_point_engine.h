@@ -60,8 +60,8 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   LoadPointEngine(const LoadPointEngine&) = delete;
   LoadPointEngine& operator=(const LoadPointEngine&) = delete;
 
-  // Logger thread, once. Always 1.
-  int32_t Initialise(DataConsumer* consumer, VyrUtilities::BrumevaleSettings* settings);
+  // Logger thread, once.
+  void Initialise(DataConsumer* consumer, VyrUtilities::BrumevaleSettings* settings);
   // Periodic thread: handles every queued entry; the count, or -1 without a consumer.
   int32_t Dispatch();
   // Without the driver: the change notifications (engine/notification_watcher.h).
@@ -78,8 +78,8 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   // Inside a full rescan, between two of its locations: lets the notified re-reads
   // in (notified_reread.cpp says how the two are ordered).
   void ReReadDuringRescan();
-  // Full rescan, then the system-settings and file-extension checks. Always 1.
-  int32_t Rescan(int32_t initial);
+  // Full rescan, then the system-settings and file-extension checks.
+  void Rescan(int32_t initial);
   // Any thread: tells a running or later rescan to give up its pass (see
   // ledger/rescan_pass.h). The engine does not start again after this.
   void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }

@@ -5,11 +5,11 @@
 
 #include "engine/check_findings.h"
 #include "engine/load_point_engine.h"
-#include "families/scan_rules.h"
-#include "families/service_scan.h"
-#include "families/startup_folders.h"
-#include "families/system_settings.h"
-#include "families/task_scan.h"
+#include "families/common/scan_rules.h"
+#include "families/services/service_scan.h"
+#include "families/startup_folders/startup_folders.h"
+#include "families/settings/system_settings.h"
+#include "families/tasks/task_scan.h"
 #include "fileinfo/profile_folders.h"
 #include "util/path_routines.h"
 #include "util/text_routines.h"
@@ -24,7 +24,7 @@ bool ReadsSubkeys(ReadAs readAs) {
 }
 
 std::u16string MachineKeyPath(const ScanLocation& location) {
-  return location.wow64 != 0 ? Wow64Path(location.key) : std::u16string(location.key);
+  return location.wow64 ? Wow64Path(location.key) : std::u16string(location.key);
 }
 
 // Collects units under their key; units of one key keep the rescan's order.
@@ -61,10 +61,10 @@ void AddControlSetFamilies(WatchList& list, const std::u16string& controlSet) {
   list.Add(Platform::kHkeyLocalMachine, system + u"\\Control\\NetworkProvider", true, providers);
 }
 
-void AddTasks(WatchList& list, int32_t wow64) {
-  const uint32_t type = wow64 != 0 ? kWow64TaskType : kNativeTaskType;
+void AddTasks(WatchList& list, bool wow64) {
+  const uint32_t type = wow64 ? kWow64TaskType : kNativeTaskType;
   list.Add(Platform::kHkeyLocalMachine, TaskCacheKeyPath(wow64), true,
-           {wow64 != 0 ? ScanScope::kTasksWow64 : ScanScope::kTasksNative, nullptr, u"", wow64,
+           {wow64 ? ScanScope::kTasksWow64 : ScanScope::kTasksNative, nullptr, u"", wow64,
             {{static_cast<int32_t>(type), u""}}});
 }
 
@@ -151,9 +151,9 @@ std::vector<WatchPlan> FolderWatches(Platform::System& system) {
     add(root + u"\\" + name + suffix,
         {ScanScope::kStartupFolders, nullptr, name, 0, {{static_cast<int32_t>(kUserStartupType), name}}});
   }
-  for (int32_t wow64 : {0, 1}) {
-    const uint32_t type = wow64 != 0 ? kWow64TaskType : kNativeTaskType;
-    add(TasksFolder(system, wow64), {wow64 != 0 ? ScanScope::kTasksWow64 : ScanScope::kTasksNative,
+  for (bool wow64 : {false, true}) {
+    const uint32_t type = wow64 ? kWow64TaskType : kNativeTaskType;
+    add(TasksFolder(system, wow64), {wow64 ? ScanScope::kTasksWow64 : ScanScope::kTasksNative,
                                      nullptr, u"", wow64, {{static_cast<int32_t>(type), u""}}});
   }
   return plans;
@@ -162,7 +162,7 @@ std::vector<WatchPlan> FolderWatches(Platform::System& system) {
 WatchPlan ClassServerWatch(std::u16string_view serverPath, int32_t loadPointKey) {
   const std::u16string_view classKey = serverPath.substr(0, serverPath.rfind(u'\\'));
   const std::u16string_view classText = classKey.substr(classKey.rfind(u'\\') + 1);
-  const int32_t wow64 = classKey.find(u"\\Wow6432Node\\") != std::u16string_view::npos ? 1 : 0;
+  const bool wow64 = classKey.find(u"\\Wow6432Node\\") != std::u16string_view::npos;
   ReReadUnit unit{ScanScope::kClassServers, nullptr, std::u16string(classText), wow64, {}, u"", {loadPointKey}};
   return {Platform::kHkeyLocalMachine, std::u16string(classKey), true, {std::move(unit)}};
 }

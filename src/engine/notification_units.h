@@ -20,7 +20,7 @@ struct ReReadUnit {
   ScanScope scope;
   const ScanLocation* location = nullptr;  // null for a whole-family scope
   std::u16string owner;                    // the control set or the user's SID; empty for the machine
-  int32_t wow64 = 0;                       // the tasks' view
+  bool wow64 = 0;                       // the tasks' view
   // The rows the unit reads: (LP_TYPE, USER_ID). Only these can be removed by it.
   std::vector<std::pair<int32_t, std::u16string>> rows;
   std::u16string folder;  // kStartupFolders: the one folder read

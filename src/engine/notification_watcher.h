@@ -103,7 +103,7 @@ class NotificationWatcher {
     Clock::time_point last;
     int marks = 1;
   };
-  using MarkIndex = std::tuple<ScanScope, const ScanLocation*, std::u16string, int32_t, std::u16string>;
+  using MarkIndex = std::tuple<ScanScope, const ScanLocation*, std::u16string, bool, std::u16string>;
   static MarkIndex IndexOf(const ReReadUnit& unit);
   static bool Due(const Marked& marked, Clock::time_point now);
 

@@ -67,7 +67,7 @@ class RegistryEventMatcher {
 };
 
 // Fills the table with every catalogue location, settings location, file-extension
-// location and the download-tracking key, in the catalogue's order.
+// location and the download-tracking key, from the families' declarations.
 void BuildRegistryWatchTable(RegistryEventMatcher& matcher);
 
 // A key-level entry with extra number 0.

@@ -6,12 +6,12 @@
 #include "engine/full_scan.h"
 #include "engine/load_point_engine.h"
 #include "engine/scanner_table.h"
-#include "families/browser_helper_objects.h"
-#include "families/class_indirection.h"
-#include "families/scan_rules.h"
-#include "families/service_scan.h"
-#include "families/startup_folders.h"
-#include "families/task_scan.h"
+#include "families/browser/browser_helper_objects.h"
+#include "families/common/class_indirection.h"
+#include "families/common/scan_rules.h"
+#include "families/services/service_scan.h"
+#include "families/startup_folders/startup_folders.h"
+#include "families/tasks/task_scan.h"
 #include "fileinfo/user_identity.h"
 #include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
@@ -48,7 +48,7 @@ void RefreshClassesAfterScan(LoadPointEngine& engine, const ScanLocation& locati
 }
 
 std::u16string MachineKeyPath(const ScanLocation& location) {
-  return location.wow64 != 0 ? Wow64Path(location.key) : std::u16string(location.key);
+  return location.wow64 ? Wow64Path(location.key) : std::u16string(location.key);
 }
 
 void ScanMachine(LoadPointEngine& engine, std::span<const ScanLocation> locations,
@@ -122,10 +122,10 @@ void RunStep(LoadPointEngine& engine, const ScannerStep& step, int32_t startFlag
       }
       break;
     case ScanScope::kTasksWow64:
-      ScanTasks(engine, startFlag, 1);
+      ScanTasks(engine, startFlag, true);
       break;
     case ScanScope::kTasksNative:
-      ScanTasks(engine, startFlag, 0);
+      ScanTasks(engine, startFlag, false);
       break;
     case ScanScope::kBrowserHelperObjects:
       ScanBrowserHelperObjects(engine, startFlag, 0);

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "intake/brumevale_event.h"
+#include "intake/location_codes.h"
 #include "intake/process_monitor.h"
 #include "intake/system_log_entry.h"
 #include "platform/system.h"
@@ -19,9 +20,6 @@
 namespace VyrUtilities {
 class VyrLog;
 }
-
-// The matcher code of the download-tracking key.
-inline constexpr uint32_t kDownloadTrackingCode = 97;
 
 class ActivityTracker {
  public:

@@ -1,11 +1,9 @@
 #include "intake/brumevale_event.h"
 
+#include "intake/location_codes.h"
 #include "util/path_routines.h"
 
 namespace {
-
-constexpr uint32_t kFirstExtensionCode = 94;
-constexpr uint32_t kLastExtensionCode = 96;
 
 // A path that does not parse still makes an event: the handlers decide on the
 // components that were read, and dropping it would hide the change.
@@ -56,6 +54,6 @@ std::u16string BrumevaleFileEvent::GetFileName() const {
 }
 
 uint32_t FileExtensionKindOfCode(uint32_t matcherCode) {
-  if (matcherCode < kFirstExtensionCode || matcherCode > kLastExtensionCode) return 0;
-  return matcherCode - kFirstExtensionCode + 1;
+  if (matcherCode < kExtensionDefaultCode || matcherCode > kVerbCommandCode) return 0;
+  return matcherCode - kExtensionDefaultCode + 1;
 }

@@ -1,6 +1,7 @@
 #include "ledger/load_point_ledger.h"
 
 #include "database/load_point_database.h"
+#include "intake/location_codes.h"
 #include "ledger/change_record.h"
 #include "ledger/found_change.h"
 #include "ledger/load_point_state.h"
@@ -10,10 +11,6 @@
 #include "util/text_routines.h"
 
 namespace {
-
-// Startup-folder entries: their handlers treat "found again" as a change.
-constexpr uint32_t kCommonStartupFolderType = 27;
-constexpr uint32_t kUserStartupFolderType = 28;
 
 // The row the identity lookup returns first, read into row; null when there is none.
 ScanSnapshot::Row* FindStoredRow(LoadPointDatabase& database, int32_t type,
@@ -91,7 +88,7 @@ Reconciled ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::
     finding.oldDisplayName = stored->displayName;
     result = UpdateStoredRow(*database, *stored, commandLine, displayName);
     if (result == Reconciled::kUnchanged && state.active == 0) {
-      result = type == kCommonStartupFolderType || type == kUserStartupFolderType
+      result = type == kCommonStartupType || type == kUserStartupType
                    ? Reconciled::kChanged
                    : Reconciled::kUnchangedLive;
     }

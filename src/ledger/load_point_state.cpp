@@ -3,19 +3,16 @@
 #include <algorithm>
 
 #include "database/load_point_database.h"
+#include "intake/location_codes.h"
 #include "util/text_routines.h"
 
 namespace {
 
 // A service and a driver are one load point whichever row type the rescan gave it,
 // and the live handler records the removal of either as type 12.
-constexpr uint32_t kServiceType = 12;
-constexpr uint32_t kServiceType13 = 13;
-constexpr uint32_t kDriverType = 29;
-
 std::vector<int32_t> IdentityTypes(uint32_t type) {
-  if (type == kServiceType || type == kServiceType13 || type == kDriverType) {
-    return {kServiceType, kServiceType13, kDriverType};
+  if (type == kServiceType || type == kServiceDllType || type == kDriverType) {
+    return {kServiceType, kServiceDllType, kDriverType};
   }
   return {static_cast<int32_t>(type)};
 }

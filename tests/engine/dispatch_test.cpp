@@ -1,7 +1,7 @@
 #include "engine/file_event_matcher.h"
 #include "intake/activity_tracker.h"
 #include "intake/brumevale_event.h"
-#include "ledger/load_point_catalogue.h"
+#include "families/common/load_point_catalogue.h"
 #include "support/engine_fixture.h"
 
 namespace EngineTest {
@@ -47,7 +47,7 @@ class DispatchTest : public EngineMachine {
     };
     SetString(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE", u"",
               kBrowser);
-    ASSERT_EQ(engine_.Initialise(&queue_, &settings_), 1);
+    engine_.Initialise(&queue_, &settings_);
     EXPECT_EQ(calls_, (std::vector<std::string>{"scan:1", "settings", "extensions"}));
     calls_.clear();
     engine_.FileMatcher().AddFolder(kUserStartupFolderCode, kStartup, u"alice");

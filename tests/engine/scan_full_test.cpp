@@ -8,7 +8,7 @@
 
 #include "engine/registry_event_matcher.h"
 #include "engine/scanner_table.h"
-#include "families/winsock_catalog.h"
+#include "families/winsock/winsock_catalog.h"
 #include "intake/registry_key_path.h"
 #include "ledger/rescan_pass.h"
 #include "support/scan_test_machine.h"

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "engine/bho_watcher.h"
-#include "families/browser_helper_objects.h"
+#include "families/browser/browser_helper_objects.h"
 #include "support/scan_test_machine.h"
 
 TEST(BhoScan, HelperNoticedByTheWatcherIsRecordedOnce) {

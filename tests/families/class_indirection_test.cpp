@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "families/class_indirection.h"
+#include "families/common/class_indirection.h"
 #include "platform/text_encoding.h"
 #include "support/scan_test_machine.h"
 
@@ -11,7 +11,7 @@ namespace {
 struct HostCase {
   const char16_t* service;
   const char16_t* imagePath;
-  int32_t wow64;
+  bool wow64;
   int32_t member;
 };
 

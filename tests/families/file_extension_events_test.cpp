@@ -2,7 +2,7 @@
 // the one it replaced, and an event whose key path names no identifier is logged and
 // changes nothing.
 
-#include "families/file_extension_events.h"
+#include "families/file_extensions/file_extension_events.h"
 #include "intake/brumevale_event.h"
 #include "platform/text_encoding.h"
 #include "support/engine_fixture.h"

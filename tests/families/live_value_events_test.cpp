@@ -1,7 +1,7 @@
 // Single values, COM-class values and their class watches, and key deletions, each
 // fed as driver entries through the matcher and the dispatcher.
 
-#include "families/load_point_handlers.h"
+#include "families/common/load_point_handlers.h"
 #include "intake/brumevale_event.h"
 #include "support/live_machine.h"
 

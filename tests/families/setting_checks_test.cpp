@@ -1,7 +1,7 @@
 // System settings: the rows the periodic check keeps per loaded user and for the
 // machine, how values become text, and what counts as a change.
 
-#include "families/system_settings.h"
+#include "families/settings/system_settings.h"
 #include "support/scan_test_machine.h"
 
 namespace {
@@ -19,7 +19,7 @@ TEST(SettingChecks, RowsPerLoadedUserAndValueTexts) {
                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Security Center]\r\n\"FirewallOverride\"=dword:00000001\r\n");
   machine.RunInScan([](LoadPointEngine&) {});  // fills the engine's list of user hives
   LoadPointEngine& engine = machine.Engine();
-  EXPECT_EQ(CheckSystemSettings(engine), 1);
+  CheckSystemSettings(engine);
 
   // Machine rows, then 11 for each hive under HKEY_USERS; logged-off bob has none.
   EXPECT_EQ(machine.Sql("SELECT USER_ID, COUNT(*) FROM SystemSetting GROUP BY USER_ID ORDER BY USER_ID"),

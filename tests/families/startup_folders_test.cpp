@@ -1,10 +1,10 @@
 // Startup folders: which folders the rescan reads on each Windows generation, and
 // the removal of a folder load point.
 
-#include "families/startup_folder_events.h"
-#include "families/startup_folders.h"
+#include "families/startup_folders/startup_folder_events.h"
+#include "families/startup_folders/startup_folders.h"
 #include "intake/brumevale_event.h"
-#include "ledger/load_point_catalogue.h"
+#include "families/common/load_point_catalogue.h"
 #include "support/engine_fixture.h"
 #include "support/scan_test_machine.h"
 

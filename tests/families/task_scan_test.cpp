@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "engine/registry_event_matcher.h"
-#include "families/task_scan.h"
+#include "families/tasks/task_scan.h"
 #include "support/scan_test_machine.h"
 
 namespace {
@@ -110,8 +110,8 @@ TEST(TaskScan, RescanReconcilesEnabledTasksAndResolvesComHandlers) {
   machine.WriteFile(u"C:\\Windows\\SysWOW64\\Tasks\\Vendor\\Handler", TaskXml(kEnabled, kComHandler));
 
   machine.RunInScan([](LoadPointEngine& engine) {
-    EXPECT_EQ(ScanTasks(engine, 1, 1), 1);
-    EXPECT_EQ(ScanTasks(engine, 1, 0), 1);
+    EXPECT_EQ(ScanTasks(engine, 1, true), 1);
+    EXPECT_EQ(ScanTasks(engine, 1, false), 1);
   });
 
   EXPECT_EQ(machine.Sql("SELECT LP_TYPE, USER_ID, ENTRY_NAME, COMMAND_LINE, DISPLAY_NAME FROM LoadPoints "

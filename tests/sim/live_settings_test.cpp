@@ -1,6 +1,6 @@
 // Policy settings and the command of executables, changed live by a process.
 
-#include "families/system_settings.h"
+#include "families/settings/system_settings.h"
 #include "live_image.h"
 
 namespace LiveTest {

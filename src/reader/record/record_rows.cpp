@@ -7,19 +7,12 @@
 #include <cstdlib>
 
 #include "database/sql_text.h"
-#include "ledger/load_point_catalogue.h"
+#include "families/common/load_point_catalogue.h"
+#include "families/settings/system_settings.h"
 #include "platform/text_encoding.h"
 
 namespace Reader {
 namespace {
-
-// The value each SystemSetting TYPE watches, 1 to 20.
-constexpr const char* kSettingValues[] = {
-    "",  "DisableRegistryTools", "DisableTaskMgr", "NoRun", "NoDispCPL", "NoDispBackgroundPage",
-    "NoDisplScrSavPage", "NoDispAppearancePage", "NoDispSettingsPage", "NoDriveTypeAutoRun",
-    "AntiVirusOverride", "AntiVirusDisableNotify", "FirewallOverride", "FirewallDisableNotify",
-    "GuardProfile", "Policy", "BehaviorOnFailedVerify", "pavil_uid", "pavil_access",
-    "Common Startup", "Startup"};
 
 bool IsAscii(const char* text) {
   for (; *text; ++text) {
@@ -76,9 +69,11 @@ void FillFromExtended(const ExtendedEventColumns& e, EventRecord* r) {
 
 void FillSetting(const Columns& c, EventRecord* r) {
   const int64_t type = c.Number(kSettingType);
-  const bool known = type > 0 && type <= 20;
+  const SystemSettingDefinition* known =
+      type > 0 && type <= 20 ? FindSystemSettingDefinition(static_cast<uint32_t>(type)) : nullptr;
   r->typeName = "System setting";
-  r->entry = c.Text(kSettingPath) + "\\" + (known ? kSettingValues[type] : std::to_string(type));
+  r->entry = c.Text(kSettingPath) + "\\" +
+             (known != nullptr ? Platform::Utf16ToUtf8(known->valueName) : std::to_string(type));
   r->user = c.Text(kSettingUser);
   r->newCommandLine = c.Text(kSettingValue);
 }

@@ -1,6 +1,6 @@
 #include "reader/record/records.h"
 
-#include "ledger/load_point_catalogue.h"
+#include "families/common/load_point_catalogue.h"
 #include "platform/text_encoding.h"
 
 namespace Reader {

@@ -1,0 +1,11 @@
+#include "families/common/location_families.h"
+
+#include <array>
+
+std::span<const FamilyDeclarations> LoadPointFamilies() {
+  static const std::array<FamilyDeclarations, 6> families = {
+      ValueLocations(),  ServiceLocations(),       BrowserLocations(),
+      WinsockLocations(), StartupFolderLocations(), TaskLocations(),
+  };
+  return families;
+}

@@ -1,0 +1,61 @@
+// Services and drivers (five watched values of a service key describe one service)
+// and network providers (a provider's own key and the machine's provider order).
+
+#include "families/common/load_point_handlers.h"
+#include "families/common/location_families.h"
+
+namespace {
+
+using enum NameRule;
+using enum UserRule;
+constexpr auto M = kMachineRoot;
+constexpr int32_t Val = kKeyDepthValue;
+constexpr int32_t Ignore = kKeyDepthIgnore;
+constexpr LiveHandler Service = HandleServiceEvent;
+constexpr LiveHandler Provider = HandleNetworkProviderEvent;
+
+constexpr std::u16string_view kService = u"SYSTEM\\*\\Services\\*";
+constexpr std::u16string_view kNetworkProvider = u"SYSTEM\\*\\Services\\*\\NetworkProvider";
+
+// A service's key is the fourth component (SYSTEM\<control set>\Services\<name>); a
+// deleted service key is handled once, through its image path.
+constexpr LocationDeclaration kLocations[] = {
+    {kImagePathCode,        kServiceType,         kLast,   kControlSet, 4,      Service},
+    {kServiceDllCode,       kServiceType,         kParent, kControlSet, 4,      Service},
+    {kServiceTypeValueCode, kServiceType,         kLast,   kControlSet, Val,    Service},
+    {kStartCode,            kServiceType,         kLast,   kControlSet, Val,    Service},
+    {kDisplayNameCode,      kServiceType,         kLast,   kControlSet, Ignore, Service},
+    {kProviderPathCode,     kNetworkProviderType, kParent, kControlSet, 4,      Provider},
+    {kProviderNameCode,     kNetworkProviderType, kParent, kControlSet, Ignore, Provider},
+    {kProviderOrderCode,    kNetworkProviderType, kNone,   kControlSet, Val,    Provider},
+};
+
+constexpr WatchedValue kWatched[] = {
+    {kImagePathCode, M, kService, u"ImagePath"},
+    {kServiceTypeValueCode, M, kService, u"Type"},
+    {kStartCode, M, kService, u"Start"},
+    {kDisplayNameCode, M, kService, u"DisplayName"},
+    {kServiceDllCode, M, u"SYSTEM\\*\\Services\\*\\Parameters", u"ServiceDLL"},
+    {kProviderOrderCode, M, u"SYSTEM\\*\\Control\\NetworkProvider\\Order", u"ProviderOrder"},
+    {kProviderPathCode, M, kNetworkProvider, u"ProviderPath"},
+    {kProviderNameCode, M, kNetworkProvider, u"Name"},
+};
+
+constexpr TypeDeclaration kTypes[] = {
+    {kServiceType, u"Service", true},
+    {kServiceDllType, u"Service DLL", true},
+    {kDriverType, u"Driver", true},
+    {kNetworkProviderType, u"Network Provider", true},
+};
+
+// The rescan reads a control set's providers and its services each in a step of its own.
+constexpr ScanStepDeclaration kSteps[] = {
+    {26, {ScanScope::kNetworkProviders, {}}},
+    {29, {ScanScope::kServices, {}}},
+};
+
+}  // namespace
+
+FamilyDeclarations ServiceLocations() {
+  return {u"services and network providers", kLocations, kWatched, kTypes, kSteps};
+}

@@ -1,0 +1,40 @@
+// Scheduled tasks: the task cache's entries (the task's key is the eighth component
+// below SOFTWARE, the ninth below Wow6432Node) and the task folders, whose file
+// events the folder handlers name themselves.
+
+#include "families/common/load_point_handlers.h"
+#include "families/common/location_families.h"
+
+namespace {
+
+using enum NameRule;
+using enum UserRule;
+constexpr auto M = kMachineRoot;
+constexpr int32_t Val = kKeyDepthValue;
+
+constexpr LocationDeclaration kLocations[] = {
+    {kTaskCacheCode, kNativeTaskType, kLast, kSid, 8, HandleTaskCacheEvent},
+    {kTaskCacheWow64Code, kWow64TaskType, kLast, kSid, 9, HandleTaskCacheEvent},
+    {kTasksFolderCode, kNativeTaskType, kNone, kNoUser, Val, nullptr},
+    {kTasksFolderWow64Code, kWow64TaskType, kNone, kNoUser, Val, nullptr},
+};
+
+constexpr WatchedValue kWatched[] = {
+    {kTaskCacheCode, M, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\*", u"Path"},
+    {kTaskCacheWow64Code, M, u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\*", u"Path"},
+};
+
+constexpr TypeDeclaration kTypes[] = {
+    {kNativeTaskType, u"Scheduled Task", false},
+    {kWow64TaskType, u"Scheduled Task (WOW6432)", false},
+};
+
+// The rescan reads the 32-bit tasks early, the native ones late.
+constexpr ScanStepDeclaration kSteps[] = {
+    {12, {ScanScope::kTasksWow64, {}}},
+    {27, {ScanScope::kTasksNative, {}}},
+};
+
+}  // namespace
+
+FamilyDeclarations TaskLocations() { return {u"scheduled tasks", kLocations, kWatched, kTypes, kSteps}; }
