@@ -12,6 +12,13 @@
 // is entered at once, committed or not, and any transaction that ends without its
 // commit drops the whole index, which is read again at the next lookup. It therefore
 // never holds a row the file does not.
+//
+// Why no identity index on LoadPoints instead: an index on (LP_TYPE, USER_ID,
+// ENTRY_NAME) answering every lookup in place of this cache (and of ScanSnapshot) was
+// measured in a release build. The live burst of value sets on one Run key took 1.36x
+// as long (222 ms against 163 ms), because every lookup became a statement step and
+// every insert a second B-tree write; a single live event was no faster (1.04x). The
+// cache costs a read of the type's rows once per connection and nothing per lookup.
 
 #include <cstdint>
 #include <optional>

@@ -15,6 +15,12 @@
 // The snapshot lives from the start of a scan to its end. Nothing else writes
 // LoadPoints meanwhile: live events are dispatched on the scan's own thread,
 // between scans.
+//
+// Why no identity index on LoadPoints instead: with an index on (LP_TYPE, USER_ID,
+// ENTRY_NAME) answering each lookup (release build, full_scan_bench), a rescan that
+// finds nothing changed cost 8.0 us a load point against 4.7 with the snapshot at
+// 50,000 load points (1.7x; 2.1x at 10,000), and the first scan 1.12x, the index
+// being written with every insert. One read of the table beats a query per entry.
 
 #include <cstdint>
 #include <string>
