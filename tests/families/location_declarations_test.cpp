@@ -157,6 +157,27 @@ TEST(LocationDeclarations, ScanStepRanksAreUniqueAndComplete) {
   EXPECT_EQ(ScannerTable().size(), ranks.size());
 }
 
+// A live event finds where its entry names a class from the scan row of its code;
+// rows of one code must agree on that, and the code must be a location of the
+// row's own type.
+TEST(LocationDeclarations, ClassNamingScanRowsAgreeWithTheirCode) {
+  std::map<uint32_t, std::pair<ClassFrom, bool>> classes;
+  for (const FamilyDeclarations& family : LoadPointFamilies()) {
+    for (const ScanStepDeclaration& step : family.scanSteps) {
+      for (const ScanLocation& location : step.step.locations) {
+        if (location.classFrom == ClassFrom::kNone) continue;
+        const auto [found, added] = classes.emplace(
+            location.matcherCode, std::make_pair(location.classFrom, location.wow64));
+        EXPECT_TRUE(added || found->second == std::make_pair(location.classFrom, location.wow64))
+            << location.matcherCode;
+        EXPECT_EQ(LoadPointTypeOf(location.matcherCode), location.type) << location.matcherCode;
+        EXPECT_EQ(FindClassScanLocation(location.matcherCode)->classFrom, location.classFrom);
+      }
+    }
+  }
+  EXPECT_FALSE(classes.empty());
+}
+
 constexpr char16_t kSid[] = u"S-1-5-21-1-2-3-1001";
 
 // The watched key with every "*" made a name: the control set below SYSTEM, else the

@@ -17,6 +17,7 @@ struct CatalogueIndex {
   std::array<const LocationDeclaration*, kLastMatcherCode + 1> codes{};
   std::array<const TypeDeclaration*, kLastLoadPointType + 1> types{};
   std::array<uint32_t, kLastMatcherCode + 1> settings{};
+  std::array<const ScanLocation*, kLastMatcherCode + 1> classScans{};
 };
 
 CatalogueIndex MakeIndex() {
@@ -24,6 +25,11 @@ CatalogueIndex MakeIndex() {
   for (const FamilyDeclarations& family : LoadPointFamilies()) {
     for (const LocationDeclaration& location : family.locations) index.codes[location.code] = &location;
     for (const TypeDeclaration& type : family.types) index.types[type.type] = &type;
+    for (const ScanStepDeclaration& step : family.scanSteps) {
+      for (const ScanLocation& location : step.step.locations) {
+        if (location.classFrom != ClassFrom::kNone) index.classScans[location.matcherCode] = &location;
+      }
+    }
   }
   for (const SystemSettingDefinition& setting : SystemSettingTable()) {
     if (setting.matcherCode != 0) index.settings[setting.matcherCode] = setting.type;
@@ -76,6 +82,10 @@ std::u16string ClassFriendlyName(Platform::System& system, const RegistryKeyPath
 
 const LocationDeclaration* FindLocationDeclaration(uint32_t matcherCode) {
   return matcherCode <= kLastMatcherCode ? Index().codes[matcherCode] : nullptr;
+}
+
+const ScanLocation* FindClassScanLocation(uint32_t matcherCode) {
+  return matcherCode <= kLastMatcherCode ? Index().classScans[matcherCode] : nullptr;
 }
 
 uint32_t LoadPointTypeOf(uint32_t matcherCode) {

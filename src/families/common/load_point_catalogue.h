@@ -16,6 +16,11 @@
 // and unknown codes.
 const LocationDeclaration* FindLocationDeclaration(uint32_t matcherCode);
 
+// The scan location whose entries name a COM class watched under the code (which
+// column holds the class, and whether it is a 32-bit registration); null for a code
+// whose entries name no class.
+const ScanLocation* FindClassScanLocation(uint32_t matcherCode);
+
 // The LoadPointType of a matcher code; 0 for a code that is not a load-point code.
 uint32_t LoadPointTypeOf(uint32_t matcherCode);
 

@@ -17,30 +17,19 @@
 
 namespace {
 
-enum class ClassSource : uint8_t { kNone, kValueData, kEntryName };
-
 struct ClassLocation {
-  ClassSource source;
+  ClassFrom source;
   bool wow64;  // the class is registered below Wow6432Node
 };
 
-// Where a location names its COM class. The 32-bit twins of each location look the
-// class up in the 32-bit registration.
+// Where a location names its COM class: the scan row of the code says so. A
+// departure from those rows, kept as the service has always behaved: a change to a
+// user's browser extension does not refresh the class it names (the rescan at
+// start-up does), so that a live change writes no Indirection row for it.
 ClassLocation ClassLocationOf(uint32_t code) {
-  switch (code) {
-    case kDelayLoadCode: case kProtocolFilterCode: case kProtocolHandlerCode:
-    case kIconOverlayCode: case kIeExtensionCode:
-      return {ClassSource::kValueData, false};
-    case kDelayLoadWow64Code: case kProtocolFilterWow64Code: case kProtocolHandlerWow64Code:
-    case kIconOverlayWow64Code: case kIeExtensionWow64Code:
-      return {ClassSource::kValueData, true};
-    case kSharedTaskSchedulerCode: case kToolbarCode: case kShellExecuteHooksCode:
-    case kUserUrlSearchHooksCode:
-      return {ClassSource::kEntryName, false};
-    case kSharedTaskSchedulerWow64Code: case kToolbarWow64Code: case kShellExecuteHooksWow64Code:
-      return {ClassSource::kEntryName, true};
-    default: return {ClassSource::kNone, false};
-  }
+  const ScanLocation* location = FindClassScanLocation(code);
+  if (location == nullptr || code == kUserIeExtensionCode) return {ClassFrom::kNone, false};
+  return {location->classFrom, location->wow64};
 }
 
 struct ValueChange {
@@ -107,10 +96,10 @@ void HandleValueLoadPoint(LedgerContext& context, const BrumevaleRegistryEvent& 
 int32_t RefreshClassIndirection(LedgerContext& context, const BrumevaleRegistryEvent& event,
                                 LoadPointExtEventData* extendedData, int32_t loadPointKey) {
   const ClassLocation location = ClassLocationOf(event.MatcherCode());
-  if (location.source == ClassSource::kNone) return 0;
+  if (location.source == ClassFrom::kNone) return 0;
   LoadPointDatabase* database = OpenLoadPointDatabase(context);
   if (database == nullptr) return 1;
-  const std::u16string classText = location.source == ClassSource::kValueData
+  const std::u16string classText = location.source == ClassFrom::kCommandLine
                                        ? event.GetValueText(0)
                                        : LoadPointEntryName(context.System(), event);
   LoadPointRows rows;
