@@ -6,6 +6,7 @@
 #include "engine/check_findings.h"
 #include "engine/load_point_engine.h"
 #include "families/common/scan_rules.h"
+#include "families/file_extensions/file_extensions.h"
 #include "families/services/service_scan.h"
 #include "families/startup_folders/startup_folders.h"
 #include "families/settings/system_settings.h"
@@ -47,25 +48,26 @@ ReReadUnit LocationUnit(ScanScope scope, const ScanLocation& location, const std
   return {scope, &location, owner, location.wow64, {{static_cast<int32_t>(location.type), owner}}};
 }
 
-void AddControlSetFamilies(WatchList& list, const std::u16string& controlSet) {
-  const std::u16string system = u"SYSTEM\\" + controlSet;
-  // A service, a driver and a network provider's path all live below Services; the
-  // provider order lives below Control.
-  list.Add(Platform::kHkeyLocalMachine, system + u"\\Services", true,
-           {ScanScope::kServices, nullptr, controlSet, 0,
-            {{static_cast<int32_t>(kServiceType), controlSet},
-             {static_cast<int32_t>(kDriverType), controlSet}}});
-  const ReReadUnit providers{ScanScope::kNetworkProviders, nullptr, controlSet, 0,
-                             {{static_cast<int32_t>(kNetworkProviderType), controlSet}}};
-  list.Add(Platform::kHkeyLocalMachine, system + u"\\Services", true, providers);
-  list.Add(Platform::kHkeyLocalMachine, system + u"\\Control\\NetworkProvider", true, providers);
+void AddStepWatch(WatchList& list, const StepWatch& watch, const std::u16string& owner,
+                  std::u16string path) {
+  ReReadUnit unit{watch.reread, nullptr, owner, watch.wow64, {}};
+  for (uint32_t type : watch.types) unit.rows.emplace_back(static_cast<int32_t>(type), owner);
+  list.Add(Platform::kHkeyLocalMachine, std::move(path), true, std::move(unit));
 }
 
-void AddTasks(WatchList& list, bool wow64) {
-  const uint32_t type = wow64 ? kWow64TaskType : kNativeTaskType;
-  list.Add(Platform::kHkeyLocalMachine, TaskCacheKeyPath(wow64), true,
-           {wow64 ? ScanScope::kTasksWow64 : ScanScope::kTasksNative, nullptr, u"", wow64,
-            {{static_cast<int32_t>(type), u""}}});
+// The keys a whole-family step declares: per control set, each control set's keys in
+// turn; else the machine's.
+void AddStepWatches(WatchList& list, const ScannerStep& step,
+                    const std::vector<std::u16string>& controlSets) {
+  for (const std::u16string& controlSet : controlSets) {
+    for (const StepWatch& watch : step.watches) {
+      if (!watch.perControlSet) continue;
+      AddStepWatch(list, watch, controlSet, u"SYSTEM\\" + controlSet + u"\\" + watch.key);
+    }
+  }
+  for (const StepWatch& watch : step.watches) {
+    if (!watch.perControlSet) AddStepWatch(list, watch, u"", watch.key);
+  }
 }
 
 // The keys the settings and file-extension checks read: those of the settings that
@@ -80,8 +82,9 @@ void AddChecks(WatchList& list, Platform::Handle root, const std::u16string& pre
       list.Add(root, prefix + setting.keyPath, false, unit);
     }
   }
-  list.Add(root, classesPrefix + u".exe", false, unit);
-  list.Add(root, classesPrefix + u"exefile\\shell", true, unit);
+  for (const CheckedClassKey& checked : FileExtensionCheckedKeys()) {
+    list.Add(root, classesPrefix + checked.key, checked.subtree, unit);
+  }
 }
 
 }  // namespace
@@ -104,16 +107,9 @@ std::vector<WatchPlan> MachineKeyWatches(const std::vector<std::u16string>& cont
           }
         }
         break;
-      case ScanScope::kServices:
-        for (const std::u16string& controlSet : controlSets) AddControlSetFamilies(list, controlSet);
-        break;
-      case ScanScope::kTasksWow64:
-        AddTasks(list, 1);
-        break;
-      case ScanScope::kTasksNative:
-        AddTasks(list, 0);
-        break;
-      default:  // users: per hive; helper objects: their own watchers; folders: folder watches
+      default:  // users: per hive; helper objects: their own watchers; folders: folder
+                // watches; the whole-family steps: the keys they declare
+        AddStepWatches(list, step, controlSets);
         break;
     }
   }

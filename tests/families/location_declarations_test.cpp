@@ -178,6 +178,33 @@ TEST(LocationDeclarations, ClassNamingScanRowsAgreeWithTheirCode) {
   EXPECT_FALSE(classes.empty());
 }
 
+// Without the driver, a change below a key re-reads what the step watching it names.
+// A step that reads a whole family at once is re-read through a key some step of its
+// family declares (helper objects keep their own watchers, folders are watched as
+// folders), and the rows a re-read covers are of its family's own types.
+TEST(LocationDeclarations, EveryWholeFamilyStepIsReReadByItsFamilysKeys) {
+  for (const FamilyDeclarations& family : LoadPointFamilies()) {
+    std::set<ScanScope> reread;
+    std::set<uint32_t> types;
+    for (const TypeDeclaration& type : family.types) types.insert(type.type);
+    for (const ScanStepDeclaration& step : family.scanSteps) {
+      for (const StepWatch& watch : step.step.watches) {
+        reread.insert(watch.reread);
+        EXPECT_FALSE(watch.types.empty());
+        for (uint32_t type : watch.types) EXPECT_EQ(types.count(type), 1u) << type;
+      }
+    }
+    for (const ScanStepDeclaration& step : family.scanSteps) {
+      const ScanScope scope = step.step.scope;
+      if (!step.step.locations.empty() || scope == ScanScope::kBrowserHelperObjects ||
+          scope == ScanScope::kStartupFolders) {
+        continue;
+      }
+      EXPECT_EQ(reread.count(scope), 1u) << step.rank;
+    }
+  }
+}
+
 constexpr char16_t kSid[] = u"S-1-5-21-1-2-3-1001";
 
 // The watched key with every "*" made a name: the control set below SYSTEM, else the

@@ -47,9 +47,21 @@ enum class ScanScope : uint8_t {
   kChecks,
 };
 
+// A key (with its subtree) whose change re-reads a whole step when no driver reports
+// the change: the steps that read a family at once name the keys they read. Units of
+// one key are re-read in the order of their declaration.
+struct StepWatch {
+  ScanScope reread;
+  const char16_t* key;  // per control set: below it; else below HKLM
+  bool perControlSet;   // USER_ID of the rows is the control set
+  bool wow64;           // the tasks' view
+  std::span<const uint32_t> types;  // the LP_TYPEs the re-read covers
+};
+
 struct ScannerStep {
   ScanScope scope;
   std::span<const ScanLocation> locations;
+  std::span<const StepWatch> watches = {};
 };
 
 // A family's step and its place in the rescan: the steps of all families run by

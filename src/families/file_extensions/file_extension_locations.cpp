@@ -23,6 +23,10 @@ constexpr WatchedValue kWatched[] = {
     {kVerbCommandCode, C, u"exefile\\shell\\*\\command", u""},
 };
 
+// The extension's own key, and every verb of its identifier.
+constexpr CheckedClassKey kCheckedKeys[] = {{u".exe", false}, {u"exefile\\shell", true}};
+
 }  // namespace
 
 std::span<const WatchedValue> FileExtensionWatches() { return kWatched; }
+std::span<const CheckedClassKey> FileExtensionCheckedKeys() { return kCheckedKeys; }

@@ -19,6 +19,15 @@ inline constexpr uint32_t kExtensionVerbCommand = 3;  // id\shell\<verb>\command
 // The values whose writes the live handler reports (codes 94 to 96).
 std::span<const WatchedValue> FileExtensionWatches();
 
+// A key the check reads, below the classes root (the machine's "SOFTWARE\Classes",
+// the top of a user's classes hive): watched so that a change there re-reads the
+// check when no driver reports it.
+struct CheckedClassKey {
+  const char16_t* key;
+  bool subtree;
+};
+std::span<const CheckedClassKey> FileExtensionCheckedKeys();
+
 // Row KEY whether found unchanged, updated or added; 0 or less when it cannot be
 // added. When the value changed and outOldValue is given, it gets the old value.
 int32_t ReconcileFileExtension(LedgerContext& context, uint32_t type, const std::u16string& userId,

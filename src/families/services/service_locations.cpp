@@ -48,10 +48,22 @@ constexpr TypeDeclaration kTypes[] = {
     {kNetworkProviderType, u"Network Provider", true},
 };
 
+constexpr uint32_t kServiceTypes[] = {kServiceType, kDriverType};
+constexpr uint32_t kProviderTypes[] = {kNetworkProviderType};
+
+// A service, a driver and a network provider's path all live below Services; the
+// provider order lives below Control. The service step watches the providers' keys
+// too, so that a change below Services re-reads the services before the providers.
+constexpr StepWatch kServiceWatches[] = {
+    {ScanScope::kServices, u"Services", true, false, kServiceTypes},
+    {ScanScope::kNetworkProviders, u"Services", true, false, kProviderTypes},
+    {ScanScope::kNetworkProviders, u"Control\\NetworkProvider", true, false, kProviderTypes},
+};
+
 // The rescan reads a control set's providers and its services each in a step of its own.
 constexpr ScanStepDeclaration kSteps[] = {
     {26, {ScanScope::kNetworkProviders, {}}},
-    {29, {ScanScope::kServices, {}}},
+    {29, {ScanScope::kServices, {}, kServiceWatches}},
 };
 
 }  // namespace

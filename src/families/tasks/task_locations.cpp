@@ -19,9 +19,12 @@ constexpr LocationDeclaration kLocations[] = {
     {kTasksFolderWow64Code, kWow64TaskType, kNone, kNoUser, Val, nullptr},
 };
 
+#define TASK_CACHE u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks"
+#define WOW_TASK_CACHE u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks"
+
 constexpr WatchedValue kWatched[] = {
-    {kTaskCacheCode, M, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\*", u"Path"},
-    {kTaskCacheWow64Code, M, u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\*", u"Path"},
+    {kTaskCacheCode, M, TASK_CACHE u"\\*", u"Path"},
+    {kTaskCacheWow64Code, M, WOW_TASK_CACHE u"\\*", u"Path"},
 };
 
 constexpr TypeDeclaration kTypes[] = {
@@ -29,10 +32,17 @@ constexpr TypeDeclaration kTypes[] = {
     {kWow64TaskType, u"Scheduled Task (WOW6432)", false},
 };
 
+constexpr uint32_t kNativeTypes[] = {kNativeTaskType};
+constexpr uint32_t kWow64Types[] = {kWow64TaskType};
+
+// Any change in the task cache re-reads the view's tasks.
+constexpr StepWatch kWow64Watches[] = {{ScanScope::kTasksWow64, WOW_TASK_CACHE, false, true, kWow64Types}};
+constexpr StepWatch kNativeWatches[] = {{ScanScope::kTasksNative, TASK_CACHE, false, false, kNativeTypes}};
+
 // The rescan reads the 32-bit tasks early, the native ones late.
 constexpr ScanStepDeclaration kSteps[] = {
-    {12, {ScanScope::kTasksWow64, {}}},
-    {27, {ScanScope::kTasksNative, {}}},
+    {12, {ScanScope::kTasksWow64, {}, kWow64Watches}},
+    {27, {ScanScope::kTasksNative, {}, kNativeWatches}},
 };
 
 }  // namespace
