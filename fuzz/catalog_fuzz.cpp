@@ -11,6 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t member[] = {'d', 'o', 'c'};
   const Emulated::CertificateStores stores;
   if (const auto message = Emulated::ReadSignedMessage(catalog)) Emulated::ReadCatalogMembers(*message);
-  Emulated::JudgeCatalogMember(catalog, u"E0C5A1B2", member, stores, 133000000000000000ull);
+  Emulated::JudgeCatalogMember(catalog, u"E0C5A1B2", member, stores, 133000000000000000ull, {});
   return 0;
 }

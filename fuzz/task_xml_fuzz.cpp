@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "families/task_scan.h"
+#include "families/tasks/task_scan.h"
 #include "platform/emulated/machine/machine.h"
 
 namespace {
