@@ -25,10 +25,10 @@ struct BenchEngine {
         log(system), drives(system), settings(system), engine(system, log, drives) {
     settings.InitialiseProduct();
     if (fill) fill(system.Registry());
-    EngineHandlers& handlers = engine.Handlers();
-    handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
-    handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
-    handlers.checkFileExtensions = [](LoadPointEngine&) { return 1; };
+    Engine::EngineHandlers& handlers = engine.Handlers();
+    handlers.fullLoadPointScan = [](Engine::LoadPointEngine&, int32_t) { return 1; };
+    handlers.checkSystemSettings = [](Engine::LoadPointEngine&) { return 1; };
+    handlers.checkFileExtensions = [](Engine::LoadPointEngine&) { return 1; };
     engine.Initialise(nullptr, &settings);
   }
   ~BenchEngine() {
@@ -64,5 +64,5 @@ struct BenchEngine {
   VyrUtilities::VyrLog log;
   VyrUtilities::DriveMap drives;
   VyrUtilities::BrumevaleSettings settings;
-  LoadPointEngine engine;
+  Engine::LoadPointEngine engine;
 };

@@ -25,6 +25,13 @@
 #include "ledger/load_point_ledger.h"
 #include "ledger/process_file.h"
 
+using Database::ExtendedEventData;
+using Ledger::AddProcessFile;
+using Ledger::ReconcileLoadPoint;
+using Ledger::RecordChangeEvent;
+using Ledger::kEventLoadPointAdded;
+using Ledger::kExtendedAdded;
+
 namespace {
 
 void Exec(sqlite3* db, const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }

@@ -12,6 +12,10 @@
 #include "platform/emulated/machine/machine.h"
 #include "util/brumevale_settings.h"
 
+using Database::FormatInt;
+using Database::FromAnsi;
+using Database::LoadPointDatabase;
+
 namespace {
 
 struct Fixture {

@@ -16,6 +16,9 @@
 #include "engine/full_scan.h"
 #include "platform/scoped_handle.h"
 
+using Database::LoadPointDatabase;
+using Engine::FullLoadPointScan;
+
 namespace {
 
 // One family: the key of entry i below root, the value it writes and its data.

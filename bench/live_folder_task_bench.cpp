@@ -24,6 +24,8 @@
 #include "sim/service_session.h"
 #include "util/brumevale_settings.h"
 
+using Database::LoadPointDatabase;
+
 namespace {
 
 namespace fs = std::filesystem;

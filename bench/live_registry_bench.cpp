@@ -31,6 +31,21 @@
 #include "util/drive_map.h"
 #include "util/vyr_log.h"
 
+using Database::ExtendedEventData;
+using Database::FileInformation;
+using Database::LoadPointDatabase;
+using Database::kDatabaseFileName;
+using Engine::EngineHandlers;
+using Engine::LoadPointEngine;
+using FileInfo::LoadFileInformation;
+using Intake::DataConsumer;
+using Intake::DriverRecord;
+using Intake::RegistryEntry;
+using Intake::SystemLogEntry;
+using Intake::kOpRegistryKeyDeleted;
+using Intake::kOpRegistryValueDeleted;
+using Intake::kOpRegistryValueSet;
+
 namespace {
 
 constexpr uint32_t kInstallerId = 3100;

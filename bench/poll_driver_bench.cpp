@@ -23,6 +23,20 @@
 #include "platform/emulated/machine/machine.h"
 #include "util/drive_map.h"
 
+using Intake::DataCollector;
+using Intake::kDriverReplySize;
+using Intake::kFileOpClose;
+using Intake::kFileOpCreate;
+using Intake::kFileOpWriteFinished;
+using Intake::kFileOpWriteStarted;
+using Intake::kOpProcessEnded;
+using Intake::kOpProcessStarted;
+using Intake::kOpRegistryValueSet;
+using Intake::kOpThreadCreated;
+using Intake::kOpThreadEnded;
+using Intake::kRecordDataOffset;
+using Intake::kRecordStride;
+
 namespace {
 
 constexpr uint32_t kServicePid = 900;

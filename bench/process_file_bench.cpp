@@ -30,6 +30,12 @@
 #include "util/drive_map.h"
 #include "util/vyr_log.h"
 
+using Engine::EngineHandlers;
+using Engine::LoadPointEngine;
+using Intake::ProcessEntry;
+using Intake::kProcessStarted;
+using Ledger::AddProcessFile;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -17,6 +17,12 @@
 #include "support/time_stamp_server.h"
 #include "util/brumevale_settings.h"
 
+using Database::LoadPointDatabase;
+using FileInfo::AddFileSignature;
+using FileInfo::SignatureVerifier;
+using FileInfo::SignerRecord;
+using enum FileInfo::SignatureCode;
+
 namespace {
 
 constexpr char kImageName[] = "big.exe";

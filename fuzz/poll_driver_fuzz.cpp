@@ -17,6 +17,11 @@
 #include "platform/emulated/machine/machine.h"
 #include "util/drive_map.h"
 
+using Intake::DataCollector;
+using Intake::RegistryEntry;
+using Intake::SystemLogEntry;
+using Intake::kDriverReplySize;
+
 namespace {
 
 struct Harness {

@@ -13,6 +13,9 @@
 #include "families/tasks/task_scan.h"
 #include "platform/emulated/machine/machine.h"
 
+using Families::ParseTaskXml;
+using Families::TaskDefinition;
+
 namespace {
 
 // One machine for the whole run, its drive C on a host folder of its own; each

@@ -14,6 +14,8 @@
 
 #include "database/load_point_database.h"
 
+namespace Database {
+
 namespace {
 
 struct SchemaStep {
@@ -127,3 +129,5 @@ bool LoadPointDatabase::RunSchemaStep(const char* sql, std::string_view table) {
   ReportSqlError("CreateTables", message, true, table);
   return false;
 }
+
+}  // namespace Database

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace Database {
+
 // EventOrigin.ORIGIN
 enum class ChangeOrigin : int32_t {
   kDriver = 0,        // the driver named the acting process (no row is written)
@@ -22,3 +24,5 @@ enum class LoadPointStateChange : int32_t {
   kDisabled = 1,      // a service set to Start 4, a task disabled: rows as for a removal
   kEnabledAgain = 2,  // the same load point back from disabled: rows as for an addition
 };
+
+}  // namespace Database

@@ -2,6 +2,8 @@
 
 #include "database/load_point_database.h"
 
+namespace Database {
+
 int32_t LoadPointDatabase::AddEventOriginEntry(int32_t changeEventKey, ChangeOrigin origin,
                                                LoadPointStateChange stateChange) {
   if (origin == ChangeOrigin::kDriver && stateChange == LoadPointStateChange::kNone) return 0;
@@ -61,3 +63,5 @@ int32_t LoadPointDatabase::FindLastRemovalDisabled(std::span<const int32_t> type
   result.IntValue(0, 0, &found);
   return found == 1 ? 1 : 0;
 }
+
+}  // namespace Database

@@ -1,5 +1,7 @@
 #include "database/extended_event_data.h"
 
+namespace Database {
+
 const std::u16string& ExtendedEventData::GetParam(int index) const {
   return index >= 0 && index < kParamCount ? params_[index] : spare_;
 }
@@ -11,3 +13,5 @@ void ExtendedEventData::SetParam(int index, std::u16string text) {
     spare_ = std::move(text);
   }
 }
+
+}  // namespace Database

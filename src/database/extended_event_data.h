@@ -9,6 +9,8 @@
 
 #include "database/event_origin.h"
 
+namespace Database {
+
 class ExtendedEventData {
  public:
   static constexpr int kParamCount = 6;
@@ -32,3 +34,5 @@ class ExtendedEventData {
   std::array<std::u16string, kParamCount> params_;
   std::u16string spare_;
 };
+
+}  // namespace Database

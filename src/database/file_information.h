@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace Database {
+
 struct FileInformation {
   static constexpr int kVersionStringCount = 10;
 
@@ -34,3 +36,5 @@ struct FileInformation {
   }
   uint64_t FileSize() const { return (uint64_t{fileSizeHigh} << 32) | fileSizeLow; }
 };
+
+}  // namespace Database

@@ -13,6 +13,8 @@
 
 #include "database/load_point_database.h"
 
+namespace Database {
+
 namespace {
 
 constexpr char kLegacyColumn[] = "QUARANTINE_KEY";
@@ -48,3 +50,5 @@ bool LoadPointDatabase::ConvertLegacyLoadPoints() {
              1, 1, 0);
   return true;
 }
+
+}  // namespace Database

@@ -9,6 +9,8 @@
 
 #include "database/machine_clock.h"
 
+namespace Database {
+
 namespace {
 
 constexpr char16_t kDefaultLogName[] = u"Database_Log.txt";
@@ -197,3 +199,5 @@ int32_t LoadPointDatabase::Query(const SqlText& sql, std::string_view operation,
   if (!Run(sql, operation, true, &rows.Result())) return 0;
   return rows.Count() > before ? 1 : 0;
 }
+
+}  // namespace Database

@@ -41,6 +41,8 @@
 #include "util/app_settings.h"
 #include "util/vyr_log.h"
 
+namespace Database {
+
 class LoadPointDatabase {
  public:
   // Opens (truncating) the database log "<log directory>\<logName>", or
@@ -274,3 +276,5 @@ class LoadPointDatabase {
   bool versionHeld_ = false;
   StatementCache statements_;
 };
+
+}  // namespace Database

@@ -4,6 +4,8 @@
 
 #include "database/sql_text.h"
 
+namespace Database {
+
 std::optional<std::string> LoadPointIndex::Identity(int32_t type, std::u16string_view userId,
                                                     std::u16string_view entryName) {
   if (userId.find(u'\0') != std::u16string_view::npos ||
@@ -57,3 +59,5 @@ const std::vector<int32_t>* LoadPointIndex::Find(const std::string& identity) co
   const auto found = keys_.find(identity);
   return found == keys_.end() ? nullptr : &found->second;
 }
+
+}  // namespace Database

@@ -27,6 +27,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace Database {
+
 class LoadPointIndex {
  public:
   // The identity as one string; none when a text holds a NUL unit, which ends the
@@ -52,3 +54,5 @@ class LoadPointIndex {
   std::unordered_map<int32_t, std::string> identities_;
   bool loaded_ = false;
 };
+
+}  // namespace Database

@@ -3,6 +3,8 @@
 
 #include "database/load_point_database.h"
 
+namespace Database {
+
 int64_t LoadPointDatabase::DataVersion() {
   SqlStatement* statement = statements_.Get(db_, "PRAGMA data_version");
   if (statement == nullptr) return -1;
@@ -58,3 +60,5 @@ int32_t LoadPointDatabase::QueryLoadPointKeys(const std::vector<int32_t>& keys,
   }
   return Query(sql, operation, rows);
 }
+
+}  // namespace Database

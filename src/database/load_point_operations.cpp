@@ -6,6 +6,8 @@
 
 #include "database/load_point_database.h"
 
+namespace Database {
+
 namespace {
 
 constexpr char kLocalNow[] = "DATETIME('NOW', 'LOCALTIME')";
@@ -192,3 +194,5 @@ int32_t LoadPointDatabase::AddExtendedEventEntry(const ExtendedEventData& data) 
   sql.Raw(")");
   return Insert(sql, "AddExtendedEventEntry") != -1 ? 1 : 0;
 }
+
+}  // namespace Database

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace Database {
+
 namespace {
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
@@ -105,3 +107,5 @@ bool UseMachineClock(sqlite3* db, Platform::System& system) {
                                     nullptr, [](void* p) { delete static_cast<MachineClock*>(p); }) ==
          SQLITE_OK;
 }
+
+}  // namespace Database

@@ -8,7 +8,11 @@
 
 #include "platform/system.h"
 
+namespace Database {
+
 // Makes DATETIME on this connection read "now" and the local time zone from the
 // machine's clock; every other use of DATETIME answers as SQLite's own. The
 // statements keep their text. True when the function was registered.
 bool UseMachineClock(sqlite3* db, Platform::System& system);
+
+}  // namespace Database

@@ -3,6 +3,8 @@
 
 #include "database/load_point_database.h"
 
+namespace Database {
+
 int32_t LoadPointDatabase::AddNotifyListEntry(int32_t key) {
   return Insert(SqlText("INSERT INTO NotifyList VALUES (").Int(key).Raw(", '')"),
                 "AddNotifyListEntry");
@@ -54,3 +56,5 @@ bool LoadPointDatabase::ParseNotifyKeys(const NotifyListRows& rows, std::vector<
   keys.insert(keys.end(), parsed.begin(), parsed.end());
   return true;
 }
+
+}  // namespace Database

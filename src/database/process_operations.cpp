@@ -4,6 +4,8 @@
 #include "database/load_point_database.h"
 #include "util/text_routines.h"
 
+namespace Database {
+
 namespace {
 
 // The size as the shell shows it; Windows formats into a 100-character buffer.
@@ -70,3 +72,5 @@ int32_t LoadPointDatabase::RemoveDigitalSignatureEntry(int32_t key) {
   if (counterSignerKey > 0) RemoveDigitalSignatureEntry(counterSignerKey);
   return 1;
 }
+
+}  // namespace Database

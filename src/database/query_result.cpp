@@ -2,6 +2,8 @@
 
 #include "database/sql_text.h"
 
+namespace Database {
+
 const std::string& QueryResult::Value(uint32_t row, int32_t column) const {
   if (row >= rows_.size() || column < 0) return empty_;
   const auto& cells = rows_[row];
@@ -43,3 +45,5 @@ int CollectRow(void* context, int columnCount, char** values, char** names) {
   result->AppendRow(columnCount, values);
   return 0;
 }
+
+}  // namespace Database

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace Database {
+
 class QueryResult {
  public:
   // Cell text; a row or column outside the collected data is the empty string.
@@ -33,3 +35,5 @@ class QueryResult {
 // The sqlite3_exec callback of every query; context is a QueryResult. Always
 // returns 0 so that SQLite hands over every row.
 int CollectRow(void* context, int columnCount, char** values, char** names);
+
+}  // namespace Database

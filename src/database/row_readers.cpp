@@ -2,6 +2,8 @@
 
 #include "database/sql_text.h"
 
+namespace Database {
+
 RowReader::RowReader(std::span<const char* const> columns)
     : columns_(columns), positions_(columns.size(), -1) {}
 
@@ -41,3 +43,5 @@ std::vector<int32_t> NotifyListRows::NotifyKeys(uint32_t row) const {
   }
   return keys;
 }
+
+}  // namespace Database

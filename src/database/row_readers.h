@@ -15,6 +15,8 @@
 
 #include "database/query_result.h"
 
+namespace Database {
+
 class RowReader {
  public:
   QueryResult& Result() { return result_; }
@@ -127,3 +129,5 @@ class NotifyListRows : public RowReader {
  private:
   static constexpr const char* kColumns[] = {"KEY", "NOTIFY_KEYS"};
 };
+
+}  // namespace Database

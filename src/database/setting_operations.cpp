@@ -3,6 +3,8 @@
 
 #include "database/load_point_database.h"
 
+namespace Database {
+
 // UPDATE <table> SET[ CHANGE_EVENT_KEY = n][,][ <valueColumn> = 'v'] WHERE KEY = k.
 // A negative changeEventKey leaves the link alone; with no value as well there is
 // nothing to write, and nothing is executed.
@@ -86,3 +88,5 @@ int32_t LoadPointDatabase::FindFileExtensionEntry(int32_t key, FileExtensionRows
   return Query(SqlText("SELECT * FROM FileExtension WHERE FileExtension.KEY = ").Int(key),
                "FindFileExtensionEntry", rows);
 }
+
+}  // namespace Database

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+namespace Database {
+
 namespace {
 
 int CallBusyHandler(void* handler, int attempt) {
@@ -81,3 +83,5 @@ SqlFailure SqlConnection::LastFailure() const {
     default: return SqlFailure::kOther;
   }
 }
+
+}  // namespace Database

@@ -15,6 +15,8 @@
 
 struct sqlite3;
 
+namespace Database {
+
 enum class SqlAccess {
   kReadWrite,  // a missing file is created
   kReadOnly,   // nothing is created or written, a missing file fails
@@ -71,3 +73,5 @@ class SqlConnection {
   // connection moves.
   std::unique_ptr<BusyHandler> busy_;
 };
+
+}  // namespace Database

@@ -6,6 +6,8 @@
 
 #include "database/sql_connection.h"
 
+namespace Database {
+
 SqlStatement::SqlStatement(SqlConnection& db, std::string_view sql, bool persistent) {
   const char* tail = nullptr;
   if (sqlite3_prepare_v3(db.Handle(), sql.data(), static_cast<int>(sql.size()),
@@ -92,3 +94,5 @@ std::string_view SqlStatement::View(int column) const {
   const char* text = Text(column);
   return text != nullptr ? std::string_view(text, sqlite3_column_bytes(statement_, column)) : std::string_view();
 }
+
+}  // namespace Database

@@ -8,6 +8,9 @@
 #include <string_view>
 
 struct sqlite3_stmt;
+
+namespace Database {
+
 class SqlConnection;
 
 enum class SqlStep { kRow, kDone, kFailed };
@@ -58,3 +61,5 @@ class SqlStatement {
   sqlite3_stmt* statement_ = nullptr;
   std::string_view tail_;
 };
+
+}  // namespace Database

@@ -1,5 +1,7 @@
 #include "database/sql_text.h"
 
+namespace Database {
+
 namespace {
 
 // Windows-1252, the ANSI code page of the US-English systems the service targets,
@@ -127,3 +129,5 @@ std::string SqlText::Literal() const {
   }
   return text;
 }
+
+}  // namespace Database

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+namespace Database {
+
 // Each code unit on its own: 1, 2 or 3 bytes.
 std::string ToUtf8(std::u16string_view wide);
 // The same, appended to out.
@@ -73,3 +75,5 @@ class SqlText {
   std::string texts_;
   bool holdsNul_ = false;
 };
+
+}  // namespace Database

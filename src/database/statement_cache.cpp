@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+namespace Database {
+
 SqlStatement* StatementCache::Get(SqlConnection& db, const std::string& text) {
   const auto found = statements_.find(text);
   if (found != statements_.end()) return &found->second;
@@ -15,3 +17,5 @@ SqlStatement* StatementCache::Get(SqlConnection& db, const std::string& text) {
 }
 
 void StatementCache::Clear() { statements_.clear(); }
+
+}  // namespace Database

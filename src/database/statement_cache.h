@@ -16,6 +16,8 @@
 #include "database/sql_connection.h"
 #include "database/sql_statement.h"
 
+namespace Database {
+
 class StatementCache {
  public:
   StatementCache() = default;
@@ -35,3 +37,5 @@ class StatementCache {
  private:
   std::unordered_map<std::string, SqlStatement> statements_;
 };
+
+}  // namespace Database

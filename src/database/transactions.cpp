@@ -3,6 +3,8 @@
 
 #include "database/load_point_database.h"
 
+namespace Database {
+
 bool LoadPointDatabase::BeginTransaction() {
   // A service started on a full disk would otherwise run without its tables until
   // the next start; every batch of writes begins here, so the schema is completed
@@ -102,3 +104,5 @@ void LoadPointDatabase::AfterFailedWrite() {
   RollbackTransaction();
   batch_.refused = true;
 }
+
+}  // namespace Database

@@ -4,6 +4,8 @@
 
 #include "database/load_point_database.h"
 
+namespace Database {
+
 int32_t LoadPointDatabase::AddUserNameEntry(std::u16string_view sid, std::u16string_view name,
                                             std::u16string_view since) {
   if (!Execute("CREATE TABLE IF NOT EXISTS UserNames (SID VARCHAR PRIMARY KEY COLLATE NOCASE, NAME VARCHAR, "
@@ -18,3 +20,5 @@ int32_t LoadPointDatabase::AddUserNameEntry(std::u16string_view sid, std::u16str
           "WHERE NAME IS NOT excluded.NAME");
   return Change(sql, "AddUserNameEntry");
 }
+
+}  // namespace Database

@@ -4,6 +4,11 @@
 #include "platform/scoped_handle.h"
 #include "util/vyr_log.h"
 
+using Families::kBrowserHelperObjectsKey;
+using Families::kBrowserHelperObjectsWow64Key;
+
+namespace Engine {
+
 namespace {
 
 bool KeepWatching(const std::atomic<uint32_t>& flagsWord) {
@@ -67,3 +72,5 @@ void MonitorBHORegistryKey(Platform::System& system, VyrUtilities::VyrLog& log,
     if (!WaitForChange(system, log, flagsWord, event)) return;
   }
 }
+
+}  // namespace Engine

@@ -15,6 +15,8 @@ namespace VyrUtilities {
 class VyrLog;
 }
 
+namespace Engine {
+
 // How long one wait lasts before the thread looks at its word again.
 inline constexpr uint32_t kWatcherWaitStep = 5000;
 
@@ -27,3 +29,5 @@ void MonitorBHORegistryKey(Platform::System& system, VyrUtilities::VyrLog& log,
 // thread at once, which is how the engine stops its watchers.
 void MonitorBHORegistryKey(Platform::System& system, VyrUtilities::VyrLog& log,
                            std::atomic<uint32_t>& flagsWord, Platform::Handle event);
+
+}  // namespace Engine

@@ -11,6 +11,28 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using Database::ChangeOrigin;
+using Database::FileExtensionRows;
+using Database::LoadPointDatabase;
+using Database::LoadPointStateChange;
+using Database::SystemSettingRows;
+using Families::CheckFileExtensions;
+using Families::CheckMachineSettings;
+using Families::CheckUserSettings;
+using Families::SettingScope;
+using Families::SystemSettingDefinition;
+using Families::SystemSettingTable;
+using Families::kExtensionDefaultVerb;
+using Families::kExtensionProgId;
+using FileInfo::IsUserClassesHive;
+using FileInfo::IsUserSid;
+using Ledger::LoadPointExtEventData;
+using Ledger::kEventFileExtensionDeleted;
+using Ledger::kEventFileExtensionSet;
+using Ledger::kEventSystemSettingChanged;
+
+namespace Engine {
+
 namespace {
 
 void ReadSettings(LoadPointDatabase& database, const std::set<std::u16string>& users, CheckRows& rows) {
@@ -153,3 +175,5 @@ void ReReadChecks(LoadPointEngine& engine) {
   CheckFileExtensions(engine);
   RecordCheckFindings(engine, before, engine.ScanState().findingOrigin);
 }
+
+}  // namespace Engine

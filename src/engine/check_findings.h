@@ -14,6 +14,8 @@
 
 #include "database/event_origin.h"
 
+namespace Engine {
+
 class LoadPointEngine;
 
 struct CheckRows {
@@ -30,6 +32,8 @@ struct CheckRows {
 // The rows as they are now.
 CheckRows ReadCheckRows(LoadPointEngine& engine);
 // Names each difference between before and the rows now with its event.
-void RecordCheckFindings(LoadPointEngine& engine, const CheckRows& before, ChangeOrigin origin);
+void RecordCheckFindings(LoadPointEngine& engine, const CheckRows& before, Database::ChangeOrigin origin);
 // The settings and file-extension checks (without the settings summary event), named.
 void ReReadChecks(LoadPointEngine& engine);
+
+}  // namespace Engine

@@ -17,6 +17,21 @@
 #include "platform/scoped_handle.h"
 #include "util/text_routines.h"
 
+using Database::IndirectionRows;
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Database::LoadPointStateChange;
+using Families::ClassServerRow;
+using Families::ClearClassServerRow;
+using Families::RemoveClassServerRow;
+using Families::ResolveClass;
+using Families::SetClassServerRow;
+using Ledger::EventTypeOfChangeKind;
+using Ledger::LoadPointExtEventData;
+using Ledger::kChangeKindNone;
+
+namespace Engine {
+
 namespace {
 
 struct ClassFound {
@@ -83,3 +98,5 @@ void ReReadClassServer(LoadPointEngine& engine, const ReReadUnit& unit) {
     if (kind != kChangeKindNone) WriteEvent(engine, *database, loadPointKey, kind, data);
   }
 }
+
+}  // namespace Engine

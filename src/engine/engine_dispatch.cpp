@@ -13,6 +13,29 @@
 #include "intake/registry_entry.h"
 #include "ledger/live_batch.h"
 
+using Families::LoadPointTypeOf;
+using Families::SystemSettingTypeOf;
+using Intake::BrumevaleFileEvent;
+using Intake::BrumevaleRegistryEvent;
+using Intake::FileEntry;
+using Intake::FileExtensionKindOfCode;
+using Intake::ProcessEntry;
+using Intake::RegistryEntry;
+using Intake::SystemLogEntry;
+using Intake::ThreadEntry;
+using Intake::kEntryFile;
+using Intake::kEntryProcess;
+using Intake::kEntryRegistry;
+using Intake::kEntryThread;
+using Intake::kFileDeleted;
+using Intake::kFileRenamed;
+using Intake::kRegistryKeyDeleted;
+using Intake::kRegistryValueSet;
+using enum Intake::MatcherCode;
+using Ledger::LiveBatch;
+
+namespace Engine {
+
 // The pass's events share one live batch (ledger/live_batch.h): a single event
 // commits on its own when the pass ends, a burst whenever the batch has held the
 // lock for its time bound.
@@ -99,3 +122,5 @@ void LoadPointEngine::DispatchFileEntry(const FileEntry& entry) {
   }
   tracker_->OnFileEntry(entry);
 }
+
+}  // namespace Engine

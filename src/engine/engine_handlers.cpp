@@ -13,6 +13,17 @@
 #include "families/settings/system_setting_events.h"
 #include "families/settings/system_settings.h"
 
+using Families::CheckFileExtensions;
+using Families::CheckSystemSettings;
+using Families::HandleFileExtensionEvent;
+using Families::HandleFolderFileEvent;
+using Families::HandleFolderFileRemoval;
+using Families::HandleSettingEvent;
+using Families::ScanBrowserHelperObjects;
+using Intake::BrumevaleRegistryEvent;
+
+namespace Engine {
+
 EngineHandlers DefaultEngineHandlers() {
   EngineHandlers handlers;
   handlers.loadPointEvent = [](LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
@@ -27,3 +38,5 @@ EngineHandlers DefaultEngineHandlers() {
   handlers.scanBrowserHelperObjects = ScanBrowserHelperObjects;
   return handlers;
 }
+
+}  // namespace Engine

@@ -8,23 +8,28 @@
 #include <functional>
 #include <string>
 
-class LoadPointEngine;
-class BrumevaleRegistryEvent;
+namespace Intake {
 class BrumevaleFileEvent;
+class BrumevaleRegistryEvent;
+}  // namespace Intake
+
+namespace Engine {
+
+class LoadPointEngine;
 
 struct EngineHandlers {
   // Registry events by the kind of their matcher code.
-  std::function<void(LoadPointEngine&, const BrumevaleRegistryEvent&, uint64_t processId)>
+  std::function<void(LoadPointEngine&, const Intake::BrumevaleRegistryEvent&, uint64_t processId)>
       loadPointEvent;
-  std::function<void(LoadPointEngine&, const BrumevaleRegistryEvent&, uint64_t processId)>
+  std::function<void(LoadPointEngine&, const Intake::BrumevaleRegistryEvent&, uint64_t processId)>
       settingEvent;
-  std::function<void(LoadPointEngine&, const BrumevaleRegistryEvent&, uint64_t processId)>
+  std::function<void(LoadPointEngine&, const Intake::BrumevaleRegistryEvent&, uint64_t processId)>
       fileExtensionEvent;
   // File events of the watched folders.
-  std::function<void(LoadPointEngine&, const BrumevaleFileEvent&, uint64_t processId)>
+  std::function<void(LoadPointEngine&, const Intake::BrumevaleFileEvent&, uint64_t processId)>
       folderFileEvent;
   // A file deleted, or the old name of a rename.
-  std::function<int32_t(LoadPointEngine&, const BrumevaleFileEvent&, uint64_t processId)>
+  std::function<int32_t(LoadPointEngine&, const Intake::BrumevaleFileEvent&, uint64_t processId)>
       folderFileRemoval;
   // The rescan and its two checks, in the order Rescan runs them.
   std::function<int32_t(LoadPointEngine&, int32_t startFlag)> fullLoadPointScan;
@@ -36,3 +41,5 @@ struct EngineHandlers {
 };
 
 EngineHandlers DefaultEngineHandlers();
+
+}  // namespace Engine

@@ -8,6 +8,15 @@
 #include "util/text_routines.h"
 #include "util/vyr_log.h"
 
+using FileInfo::ListProfileFolders;
+using FileInfo::ProfilesRoot;
+using FileInfo::UserStartupSuffix;
+using Intake::BrumevaleFileEvent;
+using Intake::FileEntry;
+using enum Intake::MatcherCode;
+
+namespace Engine {
+
 namespace {
 
 // Vista gave the common startup folder a place of its own; before it, the "All
@@ -69,3 +78,5 @@ std::unique_ptr<BrumevaleFileEvent> FileEventMatcher::Match(const FileEntry& ent
     if (end == std::u16string::npos) return nullptr;
   }
 }
+
+}  // namespace Engine

@@ -13,8 +13,13 @@
 #include "families/common/load_point_catalogue.h"
 #include "intake/process_monitor.h"
 
+namespace Intake {
 class BrumevaleFileEvent;
 class FileEntry;
+}  // namespace Intake
+
+namespace Engine {
+
 class LoadPointEngine;
 
 struct WatchedFolder {
@@ -35,15 +40,18 @@ class FileEventMatcher {
   void AddFolder(uint32_t code, const std::u16string& folderPath,
                  const std::u16string& matcherText);
   // The event for the entry's path (useSecondPath 0) or new name (1), or null.
-  std::unique_ptr<BrumevaleFileEvent> Match(const FileEntry& entry, int32_t useSecondPath) const;
+  std::unique_ptr<Intake::BrumevaleFileEvent> Match(const Intake::FileEntry& entry,
+                                                    int32_t useSecondPath) const;
 
-  void SetProcessTable(const ProcessTable* processes) { processes_ = processes; }
-  const ProcessTable* Processes() const { return processes_; }
+  void SetProcessTable(const Intake::ProcessTable* processes) { processes_ = processes; }
+  const Intake::ProcessTable* Processes() const { return processes_; }
   // Lower-cased folder path -> folder.
   const std::map<std::u16string, WatchedFolder>& Folders() const { return folders_; }
 
  private:
   LoadPointEngine& engine_;
-  const ProcessTable* processes_ = nullptr;
+  const Intake::ProcessTable* processes_ = nullptr;
   std::map<std::u16string, WatchedFolder> folders_;
 };
+
+}  // namespace Engine

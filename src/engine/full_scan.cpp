@@ -4,6 +4,13 @@
 #include "engine/scanner_table.h"
 #include "ledger/rescan_pass.h"
 
+using Ledger::AbandonFullScan;
+using Ledger::BeginFullScan;
+using Ledger::EndFullScan;
+using Ledger::FullScanStopping;
+
+namespace Engine {
+
 int32_t FullLoadPointScan(LoadPointEngine& engine, int32_t startFlag) {
   BeginFullScan(engine);
   RunScannerTable(engine, startFlag);
@@ -13,3 +20,5 @@ int32_t FullLoadPointScan(LoadPointEngine& engine, int32_t startFlag) {
   }
   return EndFullScan(engine) ? 1 : 0;
 }
+
+}  // namespace Engine

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+namespace Engine {
 
 class LoadPointEngine;
 
@@ -12,3 +13,5 @@ class LoadPointEngine;
 // after start-up (entries are then not reported as found at run time). 1 when the
 // pass was committed, 0 when a stop abandoned it.
 int32_t FullLoadPointScan(LoadPointEngine& engine, int32_t startFlag);
+
+}  // namespace Engine

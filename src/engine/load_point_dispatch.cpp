@@ -15,6 +15,21 @@
 #include "util/text_routines.h"
 #include "util/vyr_log.h"
 
+using Families::FindLocationDeclaration;
+using Families::HandleClassWatchEvent;
+using Families::HandleValueLoadPoint;
+using Families::LiveHandler;
+using Families::LocationDeclaration;
+using Intake::BrumevaleRegistryEvent;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::EventTypeOfChangeKind;
+using Ledger::ReadProcessFile;
+using Ledger::RecordChangeEvent;
+using Ledger::WriteProcessFile;
+
+namespace Engine {
+
 namespace {
 
 LiveHandler HandlerOf(const BrumevaleRegistryEvent& event) {
@@ -42,3 +57,5 @@ void DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEven
                       EventTypeOfChangeKind(record.kind), record.extendedData.get());
   }
 }
+
+}  // namespace Engine

@@ -4,9 +4,16 @@
 
 #include <cstdint>
 
-class LoadPointEngine;
+namespace Intake {
 class BrumevaleRegistryEvent;
+}  // namespace Intake
+
+namespace Engine {
+
+class LoadPointEngine;
 
 // The registry load-point place of the engine.
-void DispatchLoadPointEvent(LoadPointEngine& engine, const BrumevaleRegistryEvent& event,
+void DispatchLoadPointEvent(LoadPointEngine& engine, const Intake::BrumevaleRegistryEvent& event,
                             uint64_t processId);
+
+}  // namespace Engine

@@ -15,6 +15,17 @@
 #include "util/path_routines.h"
 #include "util/vyr_log.h"
 
+using Database::ChangeOrigin;
+using Database::LoadPointDatabase;
+using Database::kDatabaseFileName;
+using FileInfo::CollectControlSets;
+using Intake::ActivityTracker;
+using Intake::DataConsumer;
+using Intake::IProcessMonitor;
+using Intake::ProcessMonitor;
+
+namespace Engine {
+
 LoadPointEngine::LoadPointEngine(Platform::System& system, VyrUtilities::VyrLog& serviceLog,
                                  VyrUtilities::DriveMap& driveMap)
     : system_(system),
@@ -132,3 +143,5 @@ void LoadPointEngine::Shutdown() {
   if (database_ != nullptr && database_->IsOpen()) database_->CloseDatabase();
   loggerMutex_.Reset();
 }
+
+}  // namespace Engine

@@ -24,22 +24,30 @@
 #include "platform/scoped_handle.h"
 #include "platform/system.h"
 
-class DataConsumer;
-class LoadPointDatabase;
-class ProcessMonitor;
-class ActivityTracker;
-class NotificationWatcher;
-class RegistryEventMatcher;
-class FileEventMatcher;
-class SystemLogEntry;
-class RegistryEntry;
-class FileEntry;
-
 namespace VyrUtilities {
 class BrumevaleSettings;
 class DriveMap;
 class VyrLog;
 }  // namespace VyrUtilities
+
+namespace Database {
+class LoadPointDatabase;
+}  // namespace Database
+
+namespace Intake {
+class ActivityTracker;
+class DataConsumer;
+class FileEntry;
+class ProcessMonitor;
+class RegistryEntry;
+class SystemLogEntry;
+}  // namespace Intake
+
+namespace Engine {
+
+class NotificationWatcher;
+class RegistryEventMatcher;
+class FileEventMatcher;
 
 // Bits of a watcher thread's flag word.
 inline constexpr uint32_t kWatcherKeepWatching = 1;
@@ -50,7 +58,7 @@ inline constexpr uint32_t kWatcherWow64Key = 4;
 inline constexpr char16_t kLoggerMutexName[] = u"Global\\{9099B682-1E88-4e03-B5DD-A0BE31B4EADD}";
 inline constexpr char16_t kDatabaseLogName[] = u"BrumevaleLogger_DB_Log.txt";
 
-class LoadPointEngine final : public LedgerContext, private ClassWatches {
+class LoadPointEngine final : public Ledger::LedgerContext, private Ledger::ClassWatches {
  public:
   // serviceLog is the process's service log; driveMap the process's drive map.
   LoadPointEngine(Platform::System& system, VyrUtilities::VyrLog& serviceLog,
@@ -61,7 +69,7 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   LoadPointEngine& operator=(const LoadPointEngine&) = delete;
 
   // Logger thread, once.
-  void Initialise(DataConsumer* consumer, VyrUtilities::BrumevaleSettings* settings);
+  void Initialise(Intake::DataConsumer* consumer, VyrUtilities::BrumevaleSettings* settings);
   // Periodic thread: handles every queued entry; the count, or -1 without a consumer.
   int32_t Dispatch();
   // Without the driver: the change notifications (engine/notification_watcher.h).
@@ -92,23 +100,23 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   VyrUtilities::VyrLog& Log() override { return serviceLog_; }
   VyrUtilities::DriveMap& Drives() { return driveMap_; }
   VyrUtilities::BrumevaleSettings* Settings() override { return settings_; }
-  LoadPointDatabase* Database() override { return database_.get(); }
-  ProcessMonitor& Processes() { return *processes_; }
-  ActivityTracker& Tracker() { return *tracker_; }
+  Database::LoadPointDatabase* Database() override { return database_.get(); }
+  Intake::ProcessMonitor& Processes() { return *processes_; }
+  Intake::ActivityTracker& Tracker() { return *tracker_; }
   RegistryEventMatcher& RegistryMatcher() { return *registryMatcher_; }
   FileEventMatcher& FileMatcher() { return *fileMatcher_; }
-  UserTable& Users() override { return users_; }
+  FileInfo::UserTable& Users() override { return users_; }
   const std::vector<std::u16string>& ControlSets() const override { return controlSets_; }
   // The SIDs under HKEY_USERS and their classes hives, rebuilt by every rescan.
   std::set<std::u16string>& UserHives() override { return userHives_; }
   std::set<std::u16string>& UserClassesHives() override { return userClassesHives_; }
   const std::u16string& SvchostPath() const override { return svchostPath_; }
   const std::u16string& SvchostPathWow64() const override { return svchostPathWow64_; }
-  FullScanState& ScanState() override { return scanState_; }
+  Ledger::FullScanState& ScanState() override { return scanState_; }
   bool StopRequested() const override { return stopRequested_.load(std::memory_order_relaxed); }
-  ClassWatches& ClassWatch() override { return *this; }
-  const IProcessMonitor& ProcessTable() override;
-  ProcessImageCache& ProcessImages() override { return images_; }
+  Ledger::ClassWatches& ClassWatch() override { return *this; }
+  const Intake::IProcessMonitor& ProcessTable() override;
+  Ledger::ProcessImageCache& ProcessImages() override { return images_; }
   std::atomic<uint32_t>& WatcherFlags(int index) { return watcherFlags_[index]; }
   // Where each handler family and scan plugs in; tests may replace them.
   EngineHandlers& Handlers() { return handlers_; }
@@ -121,10 +129,10 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   void CreateLoggerMutex();
   void StartWatchers();
   void RunWatcherRescans();
-  void DispatchEntry(const SystemLogEntry& entry);
-  void DispatchRegistryEntry(const RegistryEntry& entry);
-  void DispatchRegistryEvent(const BrumevaleRegistryEvent& event, uint64_t processId);
-  void DispatchFileEntry(const FileEntry& entry);
+  void DispatchEntry(const Intake::SystemLogEntry& entry);
+  void DispatchRegistryEntry(const Intake::RegistryEntry& entry);
+  void DispatchRegistryEvent(const Intake::BrumevaleRegistryEvent& event, uint64_t processId);
+  void DispatchFileEntry(const Intake::FileEntry& entry);
   void WatchClass(Platform::Handle root, std::u16string_view path, std::u16string_view valueName,
                   uint32_t matcherCode, int32_t loadPointKey) override;
   // Keeps the class watch for the change notifications, running now or later.
@@ -133,21 +141,21 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   Platform::System& system_;
   VyrUtilities::VyrLog& serviceLog_;
   VyrUtilities::DriveMap& driveMap_;
-  DataConsumer* consumer_ = nullptr;
+  Intake::DataConsumer* consumer_ = nullptr;
   VyrUtilities::BrumevaleSettings* settings_ = nullptr;
-  std::unique_ptr<LoadPointDatabase> database_;
-  std::unique_ptr<ProcessMonitor> processes_;
-  ProcessImageCache images_;
-  std::unique_ptr<ActivityTracker> tracker_;
+  std::unique_ptr<Database::LoadPointDatabase> database_;
+  std::unique_ptr<Intake::ProcessMonitor> processes_;
+  Ledger::ProcessImageCache images_;
+  std::unique_ptr<Intake::ActivityTracker> tracker_;
   std::unique_ptr<RegistryEventMatcher> registryMatcher_;
   std::unique_ptr<FileEventMatcher> fileMatcher_;
-  UserTable users_;
+  FileInfo::UserTable users_;
   std::vector<std::u16string> controlSets_;
   std::set<std::u16string> userHives_;
   std::set<std::u16string> userClassesHives_;
   std::u16string svchostPath_;
   std::u16string svchostPathWow64_;
-  FullScanState scanState_;
+  Ledger::FullScanState scanState_;
   Platform::ScopedObject loggerMutex_;
   std::array<std::atomic<uint32_t>, 2> watcherFlags_{1, 5};
   std::array<std::thread, 2> watchers_;
@@ -162,3 +170,5 @@ class LoadPointEngine final : public LedgerContext, private ClassWatches {
   std::atomic<bool> stopRequested_{false};
   bool shutDown_ = false;
 };
+
+}  // namespace Engine

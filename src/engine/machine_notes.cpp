@@ -6,6 +6,12 @@
 
 #include "fileinfo/user_identity.h"
 
+using Database::LoadPointDatabase;
+using FileInfo::LoadProfileTable;
+using FileInfo::UserTable;
+
+namespace Engine {
+
 namespace {
 
 int64_t SecondsOf(const Platform::SystemTime& t) {
@@ -48,3 +54,5 @@ void NoteMachineFacts(LoadPointDatabase& database, Platform::System& system) {
   database.AddUtcOffsetEntry(now, MachineUtcOffsetMinutes(environment));
   NoteUserNames(database, system, now);
 }
+
+}  // namespace Engine

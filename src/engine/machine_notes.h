@@ -14,10 +14,14 @@
 #include "database/load_point_database.h"
 #include "platform/system.h"
 
+namespace Engine {
+
 // The machine's offset in minutes, east positive: local time minus UTC, read from
 // the two clocks and rounded to the minute (the clocks are read a moment apart).
 int32_t MachineUtcOffsetMinutes(Platform::Environment& environment);
 
 // Writes the offset and the users' names; a failed write is logged by the database
 // and the rescan goes on.
-void NoteMachineFacts(LoadPointDatabase& database, Platform::System& system);
+void NoteMachineFacts(Database::LoadPointDatabase& database, Platform::System& system);
+
+}  // namespace Engine

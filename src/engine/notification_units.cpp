@@ -16,6 +16,28 @@
 #include "util/text_routines.h"
 #include "platform/scoped_handle.h"
 
+using Families::CheckedClassKey;
+using Families::FileExtensionCheckedKeys;
+using Families::ReadAs;
+using Families::ScanControlSetServices;
+using Families::ScanLocation;
+using Families::ScanNetworkProviders;
+using Families::ScanScope;
+using Families::ScanStartupFolder;
+using Families::ScanTasks;
+using Families::ScannerStep;
+using Families::SettingScope;
+using Families::StepWatch;
+using Families::SystemSettingDefinition;
+using Families::SystemSettingTable;
+using Families::TasksFolder;
+using FileInfo::ListProfileFolders;
+using FileInfo::ProfilesRoot;
+using FileInfo::UserStartupSuffix;
+using enum Intake::LoadPointType;
+
+namespace Engine {
+
 namespace {
 
 // Values read from the key itself need only the key; the other ways of reading
@@ -205,3 +227,5 @@ void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit) {
       break;
   }
 }
+
+}  // namespace Engine

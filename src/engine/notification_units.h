@@ -14,11 +14,13 @@
 #include "engine/scanner_table.h"
 #include "platform/system.h"
 
+namespace Engine {
+
 class LoadPointEngine;
 
 struct ReReadUnit {
-  ScanScope scope;
-  const ScanLocation* location = nullptr;  // null for a whole-family scope
+  Families::ScanScope scope;
+  const Families::ScanLocation* location = nullptr;  // null for a whole-family scope
   std::u16string owner;                    // the control set or the user's SID; empty for the machine
   bool wow64 = 0;                       // the tasks' view
   // The rows the unit reads: (LP_TYPE, USER_ID). Only these can be removed by it.
@@ -53,3 +55,5 @@ WatchPlan ClassServerWatch(std::u16string_view serverPath, int32_t loadPointKey)
 void ReReadUnitEntries(LoadPointEngine& engine, const ReReadUnit& unit);
 // The re-read of a class unit (engine/class_server_reread.cpp).
 void ReReadClassServer(LoadPointEngine& engine, const ReReadUnit& unit);
+
+}  // namespace Engine

@@ -5,6 +5,10 @@
 #include "fileinfo/user_identity.h"
 #include "util/registry_readers.h"
 
+using FileInfo::IsUserSid;
+
+namespace Engine {
+
 namespace {
 
 // One handle of each group is the wake event.
@@ -375,3 +379,5 @@ bool NotificationWatcher::HasDueUnits() {
   std::lock_guard lock(markMutex_);
   return std::any_of(marked_.begin(), marked_.end(), [now](const Marked& marked) { return Due(marked, now); });
 }
+
+}  // namespace Engine

@@ -46,6 +46,8 @@
 #include "engine/notification_units.h"
 #include "platform/system.h"
 
+namespace Engine {
+
 class NotificationWatcher {
  public:
   NotificationWatcher(Platform::System& system, std::vector<std::u16string> controlSets);
@@ -103,7 +105,8 @@ class NotificationWatcher {
     Clock::time_point last;
     int marks = 1;
   };
-  using MarkIndex = std::tuple<ScanScope, const ScanLocation*, std::u16string, bool, std::u16string>;
+  using MarkIndex =
+      std::tuple<Families::ScanScope, const Families::ScanLocation*, std::u16string, bool, std::u16string>;
   static MarkIndex IndexOf(const ReReadUnit& unit);
   static bool Due(const Marked& marked, Clock::time_point now);
 
@@ -124,3 +127,5 @@ class NotificationWatcher {
   std::vector<std::thread> groups_;
   std::thread control_;
 };
+
+}  // namespace Engine

@@ -11,6 +11,18 @@
 #include "ledger/scan_snapshot.h"
 #include "platform/scoped_handle.h"
 
+using Database::ChangeOrigin;
+using Database::LoadPointDatabase;
+using Families::ScanScope;
+using Ledger::AbandonFullScan;
+using Ledger::BeginReRead;
+using Ledger::EndFullScan;
+using Ledger::FullScanState;
+using Ledger::FullScanStopping;
+using Ledger::ScanSnapshot;
+
+namespace Engine {
+
 namespace {
 
 // A user's hive that is not loaded cannot be read; its rows must not look removed.
@@ -133,3 +145,5 @@ void LoadPointEngine::ReReadDuringRescan() {
   auto snapshot = std::make_shared<ScanSnapshot>();
   scanState_.snapshot = snapshot->Load(*database) ? std::move(snapshot) : nullptr;
 }
+
+}  // namespace Engine

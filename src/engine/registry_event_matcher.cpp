@@ -6,6 +6,16 @@
 #include "intake/registry_entry.h"
 #include "util/text_routines.h"
 
+using Intake::BrumevaleRegistryEvent;
+using Intake::RegistryEntry;
+using Intake::RegistryKeyPath;
+using Intake::RegistryRootKind;
+using Intake::kRegistryKeyDeleted;
+using Intake::kRegistryValueDeleted;
+using Intake::kRegistryValueSet;
+
+namespace Engine {
+
 namespace {
 
 using Node = RegistryEventMatcher::Node;
@@ -125,3 +135,5 @@ void AddClassWatch(RegistryEventMatcher& matcher, Platform::Handle rootHandle,
   keyPath.Assign(RegistryKeyPath::RootKindOfHandle(rootHandle), path, 0);
   AddValueWatch(matcher, keyPath, valueName, code, 1, extraNumber);
 }
+
+}  // namespace Engine

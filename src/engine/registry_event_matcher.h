@@ -18,8 +18,12 @@
 #include "intake/registry_key_path.h"
 #include "platform/win32_types.h"
 
-class RegistryEntry;
+namespace Intake {
 class BrumevaleRegistryEvent;
+class RegistryEntry;
+}  // namespace Intake
+
+namespace Engine {
 
 struct WatchEntry {
   uint32_t code;
@@ -45,24 +49,24 @@ class RegistryEventMatcher {
 
   // The node of path, created with every missing level ("*" components become the
   // wildcard child when the path was built with the wildcard flag).
-  Node& NodeOf(const RegistryKeyPath& path);
+  Node& NodeOf(const Intake::RegistryKeyPath& path);
   // The root node of a root kind, or null when nothing is watched there.
-  const Node* Root(RegistryRootKind kind) const;
+  const Node* Root(Intake::RegistryRootKind kind) const;
   // The node reached by the walk rule: a named child is always preferred and a later
   // failure does not come back to the wildcard. Null when the walk fails.
-  const Node* Walk(const RegistryKeyPath& path) const;
+  const Node* Walk(const Intake::RegistryKeyPath& path) const;
   // The walk of a key path as the driver writes it ("\REGISTRY\..."); null when it
   // does not parse or the walk fails. The last path's answer is kept until the table
   // changes: a burst names the same key again and again. One thread at a time.
   const Node* WalkNative(std::u16string_view nativePath) const;
   // The path WalkNative parsed last; its events take it rather than parse it again.
-  const RegistryKeyPath& LastParsed() const { return lastParsed_; }
+  const Intake::RegistryKeyPath& LastParsed() const { return lastParsed_; }
 
  private:
   std::map<uint32_t, std::unique_ptr<Node>> roots_;
   mutable bool lastValid_ = false;
   mutable std::u16string lastPath_;
-  mutable RegistryKeyPath lastParsed_;
+  mutable Intake::RegistryKeyPath lastParsed_;
   mutable const Node* lastNode_ = nullptr;
 };
 
@@ -71,10 +75,10 @@ class RegistryEventMatcher {
 void BuildRegistryWatchTable(RegistryEventMatcher& matcher);
 
 // A key-level entry with extra number 0.
-void AddKeyWatch(RegistryEventMatcher& matcher, const RegistryKeyPath& path, uint32_t code);
+void AddKeyWatch(RegistryEventMatcher& matcher, const Intake::RegistryKeyPath& path, uint32_t code);
 // A value-level entry when valueName is not empty or forceValue is 1 (the default
 // value), else a key-level entry.
-void AddValueWatch(RegistryEventMatcher& matcher, const RegistryKeyPath& path,
+void AddValueWatch(RegistryEventMatcher& matcher, const Intake::RegistryKeyPath& path,
                    std::u16string_view valueName, uint32_t code, int32_t forceValue,
                    int32_t extraNumber);
 // A value-level entry on a path without wildcards; rootHandle is a predefined key
@@ -87,5 +91,7 @@ void AddClassWatch(RegistryEventMatcher& matcher, Platform::Handle rootHandle,
 // collection order (value-level entries of the value, then key-level entries; for a
 // deleted key every entry at and below it through named components). Non-zero when
 // at least one event was appended.
-int32_t Match(const RegistryEventMatcher& matcher, const RegistryEntry& entry,
-              std::vector<std::unique_ptr<BrumevaleRegistryEvent>>& outEvents);
+int32_t Match(const RegistryEventMatcher& matcher, const Intake::RegistryEntry& entry,
+              std::vector<std::unique_ptr<Intake::BrumevaleRegistryEvent>>& outEvents);
+
+}  // namespace Engine

@@ -9,6 +9,21 @@
 #include "families/file_extensions/file_extensions.h"
 #include "families/settings/system_settings.h"
 
+using Families::FamilyDeclarations;
+using Families::FileExtensionWatches;
+using Families::LoadPointFamilies;
+using Families::SettingScope;
+using Families::SystemSettingDefinition;
+using Families::SystemSettingTable;
+using Families::WatchedValue;
+using Intake::MatcherCode;
+using Intake::RegistryKeyPath;
+using Intake::RegistryRootKind;
+using enum Intake::MatcherCode;
+using enum Intake::RegistryRootKind;
+
+namespace Engine {
+
 namespace {
 
 void AddWatch(RegistryEventMatcher& matcher, const WatchedValue& watched) {
@@ -37,3 +52,5 @@ void BuildRegistryWatchTable(RegistryEventMatcher& matcher) {
   AddWatch(matcher, {kDownloadTrackingCode, kRootUser,
                      u"SOFTWARE\\Kelvra Security\\Brumevale\\URLTracker", u"", true});
 }
+
+}  // namespace Engine

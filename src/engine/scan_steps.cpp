@@ -16,6 +16,27 @@
 #include "ledger/rescan_pass.h"
 #include "platform/scoped_handle.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Families::ClassFrom;
+using Families::IsClassExtension;
+using Families::ReadAs;
+using Families::RefreshIndirection;
+using Families::ScanBrowserHelperObjects;
+using Families::ScanControlSetServices;
+using Families::ScanLocation;
+using Families::ScanNetworkProviders;
+using Families::ScanScope;
+using Families::ScanStartupFolders;
+using Families::ScanTasks;
+using Families::ScannerStep;
+using FileInfo::IsUserSid;
+using Ledger::FullScanStopping;
+
+using VyrUtilities::SubkeyNames;
+
+namespace Engine {
+
 namespace {
 
 // Refreshes the Indirection row and class watch of every stored row of the
@@ -148,3 +169,5 @@ void RunScannerTable(LoadPointEngine& engine, int32_t startFlag) {
     RunStep(engine, step, startFlag);
   }
 }
+
+}  // namespace Engine

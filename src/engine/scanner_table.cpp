@@ -8,9 +8,23 @@
 #include "families/common/scan_rules.h"
 #include "families/winsock/winsock_catalog.h"
 
+using Families::FamilyDeclarations;
+using Families::LoadPointFamilies;
+using Families::ScanBrowserExtensions;
+using Families::ScanKeyValues;
+using Families::ScanLocation;
+using Families::ScanNamedValue;
+using Families::ScanProtocolCatalog;
+using Families::ScanStepDeclaration;
+using Families::ScanSubkeyValues;
+using Families::ScanValueList;
+using Families::ScannerStep;
+
+namespace Engine {
+
 namespace {
 
-using enum ReadAs;
+using enum Families::ReadAs;
 
 // The families' steps in the order of their ranks.
 std::vector<ScannerStep> CollectSteps() {
@@ -66,3 +80,5 @@ int32_t ScanLocationEntries(LoadPointEngine& engine, const ScanLocation& locatio
   }
   return 0;
 }
+
+}  // namespace Engine

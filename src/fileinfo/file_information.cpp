@@ -9,6 +9,10 @@
 #include "util/text_routines.h"
 #include "util/time_text.h"
 
+using Database::FileInformation;
+
+namespace FileInfo {
+
 namespace {
 
 constexpr uint32_t kPathCapacity = 260;
@@ -97,3 +101,5 @@ bool LoadFileInformation(Platform::System& system, FileInformation& record, cons
   record.versionInformation = LoadVersionInformation(system, record) ? 1 : 0;
   return true;
 }
+
+}  // namespace FileInfo

@@ -2,6 +2,8 @@
 
 #include "platform/scoped_handle.h"
 
+namespace FileInfo {
+
 namespace {
 
 constexpr uint32_t kImageCapacity = 260;
@@ -56,3 +58,5 @@ bool GetProcessImageAndOwner(Platform::System& system, VyrUtilities::DriveMap& d
   image = devicePath.empty() ? std::u16string() : driveMap.DevicePathToDosPath(devicePath);
   return ownerFound;
 }
+
+}  // namespace FileInfo

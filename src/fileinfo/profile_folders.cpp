@@ -3,6 +3,8 @@
 #include "util/os_version.h"
 #include "util/path_routines.h"
 
+namespace FileInfo {
+
 namespace {
 
 // Vista moved the profile's start menu below AppData\Roaming.
@@ -37,3 +39,5 @@ std::vector<std::u16string> ListProfileFolders(Platform::System& system) {
   });
   return names;
 }
+
+}  // namespace FileInfo

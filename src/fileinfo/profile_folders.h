@@ -9,6 +9,8 @@
 #include "platform/scoped_handle.h"
 #include "platform/system.h"
 
+namespace FileInfo {
+
 // Root of the profile folders (no trailing backslash) and the suffix that leads from
 // a profile folder to its startup folder on this machine's Windows version.
 std::u16string ProfilesRoot(Platform::System& system);
@@ -29,3 +31,5 @@ void ForEachFolderEntry(Platform::System& system, const std::u16string& folder, 
     if (data.fileName != u"." && data.fileName != u"..") visit(data);
   } while (files.FindNextFile(find.Get(), &data) == Platform::kErrorSuccess);
 }
+
+}  // namespace FileInfo

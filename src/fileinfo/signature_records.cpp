@@ -4,6 +4,10 @@
 #include "fileinfo/signature_verifier.h"
 #include "util/time_text.h"
 
+using Database::LoadPointDatabase;
+
+namespace FileInfo {
+
 uint32_t SignatureCodeOf(Platform::HResult status) {
   switch (status) {
     case Platform::kSOk:
@@ -67,3 +71,5 @@ int32_t WriteFileSignature(LoadPointDatabase& database, const FileSignature& sig
 int32_t AddFileSignature(Platform::System& system, LoadPointDatabase& database, const std::u16string& path) {
   return WriteFileSignature(database, CheckFileSignature(system, path));
 }
+
+}  // namespace FileInfo

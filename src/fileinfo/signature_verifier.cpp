@@ -5,6 +5,8 @@
 
 #include "util/os_version.h"
 
+namespace FileInfo {
+
 namespace {
 
 // Windows 8 and later (the ordinals from 12 up) hash catalogs with SHA-256.
@@ -116,3 +118,5 @@ void SignatureVerifier::FillRecords(const Platform::SignerChain& chain, SignerRe
     counterSigners->push_back(std::move(record));
   }
 }
+
+}  // namespace FileInfo

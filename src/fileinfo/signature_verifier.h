@@ -10,7 +10,11 @@
 #include "platform/scoped_handle.h"
 #include "platform/system.h"
 
+namespace Database {
 class LoadPointDatabase;
+}  // namespace Database
+
+namespace FileInfo {
 
 // What a check tells of one certificate. Only name, e-mail and signed time are
 // stored; issuer and validity are filled for the signer alone.
@@ -113,7 +117,9 @@ struct FileSignature {
 FileSignature CheckFileSignature(Platform::System& system, const std::u16string& path);
 // The signer's rows of a check. The DigitalSignatures KEY of the signer, 0 when no
 // row was written.
-int32_t WriteFileSignature(LoadPointDatabase& database, const FileSignature& signature);
+int32_t WriteFileSignature(Database::LoadPointDatabase& database, const FileSignature& signature);
 // Both in one.
-int32_t AddFileSignature(Platform::System& system, LoadPointDatabase& database,
+int32_t AddFileSignature(Platform::System& system, Database::LoadPointDatabase& database,
                          const std::u16string& path);
+
+}  // namespace FileInfo

@@ -5,6 +5,8 @@
 #include "platform/scoped_handle.h"
 #include "util/text_routines.h"
 
+namespace FileInfo {
+
 using VyrUtilities::EqualsIgnoreCase;
 
 namespace {
@@ -99,3 +101,5 @@ bool FindProfile(const UserTable& table, std::u16string_view hiveName, uint32_t*
   if (loaded != nullptr) *loaded = found->second;
   return true;
 }
+
+}  // namespace FileInfo

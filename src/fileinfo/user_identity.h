@@ -10,6 +10,8 @@
 
 #include "platform/system.h"
 
+namespace FileInfo {
+
 // Profile SIDs are registry key names, so they compare ignoring the case of A to Z
 // like every other key name; a hive name taken from a kernel path finds its profile
 // whatever case the kernel reported it in.
@@ -39,3 +41,5 @@ bool LoadProfileTable(Platform::System& system, UserTable& table);
 // loaded, when given, receives the profile's flag.
 bool FindProfile(const UserTable& table, std::u16string_view hiveName,
                  uint32_t* loaded = nullptr);
+
+}  // namespace FileInfo

@@ -6,6 +6,8 @@
 #include "intake/registry_entry.h"
 #include "util/text_routines.h"
 
+namespace Intake {
+
 using VyrUtilities::EqualsIgnoreCase;
 
 namespace {
@@ -68,3 +70,5 @@ void ActivityTracker::OnFileEntry(const FileEntry& entry) {
   if (address == addresses_.end()) return;
   RecordDownload(entry.Path(), address->second, owner);
 }
+
+}  // namespace Intake

@@ -21,6 +21,8 @@ namespace VyrUtilities {
 class VyrLog;
 }
 
+namespace Intake {
+
 class ActivityTracker {
  public:
   ActivityTracker(Platform::System& system, const IProcessMonitor& processes,
@@ -59,3 +61,5 @@ class ActivityTracker {
   // Created thread's key -> the key of the thread that created it.
   std::map<std::u16string, std::u16string> threadLinks_;
 };
+
+}  // namespace Intake

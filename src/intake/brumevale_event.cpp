@@ -3,6 +3,8 @@
 #include "intake/location_codes.h"
 #include "util/path_routines.h"
 
+namespace Intake {
+
 namespace {
 
 // A path that does not parse still makes an event: the handlers decide on the
@@ -57,3 +59,5 @@ uint32_t FileExtensionKindOfCode(uint32_t matcherCode) {
   if (matcherCode < kExtensionDefaultCode || matcherCode > kVerbCommandCode) return 0;
   return matcherCode - kExtensionDefaultCode + 1;
 }
+
+}  // namespace Intake

@@ -10,6 +10,8 @@
 #include "intake/registry_key_path.h"
 #include "intake/system_log_entry.h"
 
+namespace Intake {
+
 class BrumevaleEvent {
  public:
   BrumevaleEvent(uint32_t matcherCode, std::u16string timeText)
@@ -83,3 +85,5 @@ class BrumevaleFileEvent : public BrumevaleEvent {
 
 // The file-extension kind watched by a matcher code (codes 94 to 96), or 0.
 uint32_t FileExtensionKindOfCode(uint32_t matcherCode);
+
+}  // namespace Intake

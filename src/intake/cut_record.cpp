@@ -8,6 +8,8 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+namespace Intake {
+
 namespace {
 
 constexpr std::u16string_view kMachinePrefix = u"\\REGISTRY\\MACHINE\\";
@@ -87,3 +89,5 @@ std::vector<uint8_t> CompletedRecordData(Platform::System& system, const DriverR
   completed.insert(completed.end(), value.begin(), value.end());
   return completed;
 }
+
+}  // namespace Intake

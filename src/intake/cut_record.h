@@ -9,6 +9,8 @@
 #include "intake/driver_record.h"
 #include "platform/system.h"
 
+namespace Intake {
+
 // True for a value-set record that may hold less than the value: it fills the whole
 // reply, or its string data lacks the terminating NUL unit that a string value read
 // whole ends with.
@@ -19,3 +21,5 @@ bool RecordDataMayBeCut(const DriverRecord& record);
 // bytes the record carried; a value changed again since then is left to its own
 // record. Empty when the record is kept as it is.
 std::vector<uint8_t> CompletedRecordData(Platform::System& system, const DriverRecord& record);
+
+}  // namespace Intake

@@ -8,6 +8,8 @@
 #include "platform/byte_order.h"
 #include "util/drive_map.h"
 
+namespace Intake {
+
 namespace {
 
 constexpr char16_t kPortName[] = u"\\BrumevaleLookoutPort";
@@ -150,3 +152,5 @@ SystemLogEntry* DataCollector::TakeNextEntry() {
   }
   return current_.get();
 }
+
+}  // namespace Intake

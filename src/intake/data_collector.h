@@ -19,6 +19,8 @@ namespace VyrUtilities {
 class DriveMap;
 }
 
+namespace Intake {
+
 class DataConsumer {
  public:
   // The next queued entry, or null when the queue is empty. The entry stays valid
@@ -79,3 +81,5 @@ class DataCollector : public DataConsumer {
   // The entries of one reply, queued together under one hold of the mutex.
   std::vector<std::unique_ptr<SystemLogEntry>> batch_;
 };
+
+}  // namespace Intake

@@ -12,6 +12,8 @@
 #include "util/time_text.h"
 #include "util/vyr_log.h"
 
+namespace Intake {
+
 using VyrUtilities::EqualsIgnoreCase;
 
 namespace {
@@ -95,3 +97,5 @@ void ActivityTracker::LogTagFailure(std::u16string_view message, std::u16string_
                  VyrUtilities::IntToText(error, 10),
              1, 0, 0);
 }
+
+}  // namespace Intake

@@ -9,6 +9,8 @@
 
 #include "platform/byte_order.h"
 
+namespace Intake {
+
 namespace {
 
 // The number of 16-bit units before the first zero unit (units when there is none).
@@ -90,3 +92,5 @@ size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16stri
   Platform::CopyUtf16LeUnits(start, length, text.data());
   return (terminated ? length + 1 : length) * 2;
 }
+
+}  // namespace Intake

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+namespace Intake {
+
 // Wire constants shared with the driver.
 inline constexpr size_t kDriverReplySize = 107200;
 inline constexpr size_t kRecordDataOffset = 44;
@@ -59,3 +61,5 @@ size_t ReadWideString(std::span<const uint8_t> data, size_t offset, std::u16stri
 // The same string measured without copying it: its length in units, the terminator
 // not counted.
 size_t WideStringUnits(std::span<const uint8_t> data, size_t offset, bool& terminated);
+
+}  // namespace Intake

@@ -6,6 +6,8 @@
 #include "platform/file_time.h"
 #include "util/time_text.h"
 
+namespace Intake {
+
 namespace {
 
 using Platform::kFileTimeTicksPerMillisecond;
@@ -88,3 +90,5 @@ EntryTime TakeEntryTime(Platform::System& system) {
   }
   return {UtcOf(now), std::shared_ptr<const std::u16string>(cached, &cached->text)};
 }
+
+}  // namespace Intake

@@ -10,6 +10,8 @@
 #include "platform/system.h"
 #include "platform/win32_types.h"
 
+namespace Intake {
+
 struct EntryTime {
   Platform::SystemTime utc;
   // "year-month-day hours:minutes:seconds" in local time.
@@ -20,3 +22,5 @@ EntryTime TakeEntryTime(Platform::System& system);
 
 // FileTimeToSystemTime: 100-ns ticks since 1601-01-01 as calendar fields.
 Platform::SystemTime FileTimeToUtcSystemTime(Platform::FileTime time);
+
+}  // namespace Intake

@@ -4,6 +4,8 @@
 
 #include "util/drive_map.h"
 
+namespace Intake {
+
 namespace {
 
 // The sub-kind the driver sets on a create of a directory.
@@ -113,3 +115,5 @@ bool FileObjectTable::Rename(const DriverRecord& record, FileObjectContext& cont
   context.name = driveMap_.DosPathToDevicePath(newName);
   return true;
 }
+
+}  // namespace Intake

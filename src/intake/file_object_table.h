@@ -20,6 +20,8 @@ namespace VyrUtilities {
 class DriveMap;
 }
 
+namespace Intake {
+
 struct FileObjectContext {
   using Pair = std::pair<uint64_t, uint64_t>;  // acting process and thread
 
@@ -58,3 +60,5 @@ class FileObjectTable {
   // handful of records, and a reused node brings its name's storage along.
   std::vector<Contexts::node_type> spareNodes_;
 };
+
+}  // namespace Intake

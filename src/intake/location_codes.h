@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace Intake {
+
 enum MatcherCode : uint32_t {
   // Values and lists of the Run, Winlogon and shell keys (families/values).
   kRunCode = 1, kRunWow64Code = 2, kRunOnceCode = 3, kRunOnceWow64Code = 4,
@@ -70,3 +72,5 @@ enum LoadPointType : uint32_t {
   kNativeTaskType = 64, kWow64TaskType = 65,
   kLastLoadPointType = 65,
 };
+
+}  // namespace Intake

@@ -5,6 +5,10 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using FileInfo::GetProcessImageAndOwner;
+
+namespace Intake {
+
 using VyrUtilities::EqualsIgnoreCase;
 
 namespace {
@@ -100,3 +104,5 @@ bool ProcessMonitor::IsGuardProcess(uint64_t processId) const {
   return processId != 0 &&
          (processId == guardProcessId_ || processId == guardControlProcessId_);
 }
+
+}  // namespace Intake

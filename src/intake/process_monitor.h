@@ -17,6 +17,8 @@ class DriveMap;
 class VyrAppSettings;
 }  // namespace VyrUtilities
 
+namespace Intake {
+
 class IProcessMonitor {
  public:
   virtual ~IProcessMonitor() = default;
@@ -71,3 +73,5 @@ class ProcessMonitor : public IProcessMonitor {
 
 // The engine's process table is the one process monitor of the service.
 using ProcessTable = ProcessMonitor;
+
+}  // namespace Intake

@@ -7,6 +7,8 @@
 #include "util/registry_text.h"
 #include "util/text_routines.h"
 
+namespace Intake {
+
 std::unique_ptr<RegistryEntry> RegistryEntry::Create(Platform::System& system,
                                                      const DriverRecord& record) {
   Layout layout = LayOut(record);
@@ -157,3 +159,5 @@ bool RegistryEntry::GetValueText(size_t index, std::u16string& text) const {
       return false;
   }
 }
+
+}  // namespace Intake

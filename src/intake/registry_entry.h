@@ -11,6 +11,8 @@
 
 #include "intake/system_log_entry.h"
 
+namespace Intake {
+
 inline constexpr uint32_t kRegistryValueSet = 1;
 inline constexpr uint32_t kRegistryValueDeleted = 2;
 inline constexpr uint32_t kRegistryKeyDeleted = 3;
@@ -90,3 +92,5 @@ class RegistryEntry : public SystemLogEntry {
   std::unique_ptr<char16_t[]> ownStorage_;
   std::vector<StringSpan> strings_;
 };
+
+}  // namespace Intake

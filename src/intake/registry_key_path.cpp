@@ -3,6 +3,11 @@
 #include "fileinfo/user_identity.h"
 #include "util/text_routines.h"
 
+using FileInfo::IsUserClassesHive;
+using FileInfo::IsUserSid;
+
+namespace Intake {
+
 namespace {
 
 constexpr std::u16string_view kNativeUserRoot = u"\\REGISTRY\\USER";
@@ -110,3 +115,5 @@ RegistryRootKind RegistryKeyPath::RootKindOfHandle(Platform::Handle predefinedKe
   if (predefinedKey == Platform::kHkeyUsers) return kRootUser;
   return kRootNone;
 }
+
+}  // namespace Intake

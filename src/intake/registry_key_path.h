@@ -12,6 +12,8 @@
 
 #include "platform/win32_types.h"
 
+namespace Intake {
+
 enum RegistryRootKind : uint32_t {
   kRootNone = 0,
   kRootMachine = 1,
@@ -61,3 +63,5 @@ class RegistryKeyPath {
   std::vector<std::u16string> components_;
   uint32_t wildcard_ = 0;
 };
+
+}  // namespace Intake

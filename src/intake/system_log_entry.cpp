@@ -3,6 +3,10 @@
 #include "fileinfo/process_identity.h"
 #include "intake/entry_clock.h"
 
+using FileInfo::GetProcessImageAndOwner;
+
+namespace Intake {
+
 void SystemLogEntry::SetHeader(Platform::System& system, uint32_t kind, uint64_t firstId,
                                uint64_t secondId) {
   kind_ = kind;
@@ -82,3 +86,5 @@ void FileEntry::SetSecondPath(std::u16string_view newName) {
   }
   secondPath_ = newName;
 }
+
+}  // namespace Intake

@@ -15,6 +15,8 @@ namespace VyrUtilities {
 class DriveMap;
 }
 
+namespace Intake {
+
 inline constexpr uint32_t kEntryProcess = 1;
 inline constexpr uint32_t kEntryThread = 2;
 inline constexpr uint32_t kEntryRegistry = 3;
@@ -122,3 +124,5 @@ class FileEntry : public SystemLogEntry {
   std::u16string secondPath_;
   uint32_t detailFlag_ = 0;
 };
+
+}  // namespace Intake

@@ -2,6 +2,8 @@
 
 #include "util/text_routines.h"
 
+namespace Ledger {
+
 uint32_t EventTypeOfChangeKind(uint32_t kind) {
   switch (kind) {
     case kChangeKindAdded: return kEventLoadPointAdded;
@@ -56,3 +58,5 @@ void LoadPointExtEventData::SetDeleted(const std::u16string& oldValue,
 void LoadPointExtEventData::SetProcessKey(int32_t processKey) {
   SetParam(3, VyrUtilities::IntToText(processKey, 10));
 }
+
+}  // namespace Ledger

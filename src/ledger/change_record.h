@@ -10,6 +10,8 @@
 
 #include "database/extended_event_data.h"
 
+namespace Ledger {
+
 // EVENT_TYPE of a ChangeEvents row.
 inline constexpr uint32_t kEventLoadPointChanged = 1;  // also a helper object found by a watcher
 inline constexpr uint32_t kEventLoadPointRemoved = 2;
@@ -37,7 +39,7 @@ uint32_t EventTypeOfChangeKind(uint32_t kind);
 
 // PARAM_0 type, PARAM_1 entry or display name, PARAM_2 user, PARAM_3 process key,
 // PARAM_4 new (or only) value, PARAM_5 old value.
-class LoadPointExtEventData : public ExtendedEventData {
+class LoadPointExtEventData : public Database::ExtendedEventData {
  public:
   // PARAM_1 keeps a display name that a kind setter stored before.
   void SetLoadPoint(uint32_t type, const std::u16string& entryName, const std::u16string& userId);
@@ -62,3 +64,5 @@ struct ChangeRecord {
 };
 
 using ChangeRecords = std::vector<ChangeRecord>;
+
+}  // namespace Ledger

@@ -4,6 +4,12 @@
 #include "ledger/change_record.h"
 #include "util/text_routines.h"
 
+using Database::ChangeOrigin;
+using Database::LoadPointDatabase;
+using Database::LoadPointStateChange;
+
+namespace Ledger {
+
 namespace {
 
 // The ExtendedEvent a live event of the row's family carries: added with the value,
@@ -46,3 +52,5 @@ int32_t RecordFoundChange(LoadPointDatabase& database, const FoundChange& change
   }
   return eventKey;
 }
+
+}  // namespace Ledger

@@ -12,7 +12,11 @@
 
 #include "database/event_origin.h"
 
+namespace Database {
 class LoadPointDatabase;
+}  // namespace Database
+
+namespace Ledger {
 
 struct FoundChange {
   int32_t loadPointKey = 0;
@@ -25,10 +29,12 @@ struct FoundChange {
   std::u16string displayName;  // the row's display name after the change
   std::u16string oldDisplayName;
   // A removal of a load point switched off, or an addition of one switched on again.
-  LoadPointStateChange stateChange = LoadPointStateChange::kNone;
+  Database::LoadPointStateChange stateChange = Database::LoadPointStateChange::kNone;
 };
 
 // Writes the event, its ExtendedEvent and its EventOrigin row, and links a row that
 // still exists to it. The event's key, or 0 when it could not be written.
-int32_t RecordFoundChange(LoadPointDatabase& database, const FoundChange& change,
-                          ChangeOrigin origin);
+int32_t RecordFoundChange(Database::LoadPointDatabase& database, const FoundChange& change,
+                          Database::ChangeOrigin origin);
+
+}  // namespace Ledger

@@ -15,14 +15,22 @@
 #include "ledger/rescan_state.h"
 #include "platform/system.h"
 
-class LoadPointDatabase;
-class IProcessMonitor;
-class ProcessImageCache;
-
 namespace VyrUtilities {
 class BrumevaleSettings;
 class VyrLog;
 }  // namespace VyrUtilities
+
+namespace Database {
+class LoadPointDatabase;
+}  // namespace Database
+
+namespace Intake {
+class IProcessMonitor;
+}  // namespace Intake
+
+namespace Ledger {
+
+class ProcessImageCache;
 
 // Engine services a family reaches from below.
 class ClassWatches {
@@ -43,11 +51,11 @@ class LedgerContext {
   virtual VyrUtilities::VyrLog& Log() = 0;
   virtual VyrUtilities::BrumevaleSettings* Settings() = 0;
   // Null when it could not be created; callers also check that it is open.
-  virtual LoadPointDatabase* Database() = 0;
+  virtual Database::LoadPointDatabase* Database() = 0;
 
   // The machine as the last rescan found it: profiles, the SIDs under HKEY_USERS and
   // their classes hives, the control sets and the service host's paths.
-  virtual UserTable& Users() = 0;
+  virtual FileInfo::UserTable& Users() = 0;
   virtual std::set<std::u16string>& UserHives() = 0;
   virtual std::set<std::u16string>& UserClassesHives() = 0;
   virtual const std::vector<std::u16string>& ControlSets() const = 0;
@@ -60,7 +68,9 @@ class LedgerContext {
   virtual bool StopRequested() const = 0;
 
   virtual ClassWatches& ClassWatch() = 0;
-  virtual const IProcessMonitor& ProcessTable() = 0;
+  virtual const Intake::IProcessMonitor& ProcessTable() = 0;
   // What was read of the images of processes that made changes.
   virtual ProcessImageCache& ProcessImages() = 0;
 };
+
+}  // namespace Ledger

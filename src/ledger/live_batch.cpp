@@ -7,6 +7,8 @@
 #include "ledger/load_point_ledger.h"
 #include "ledger/process_image_cache.h"
 
+namespace Ledger {
+
 thread_local LiveBatch* LiveBatch::current_ = nullptr;
 
 LiveBatch::LiveBatch(LedgerContext& context)
@@ -37,3 +39,5 @@ bool LiveBatch::EventDone() {
   longestEvent_ = {};
   return true;
 }
+
+}  // namespace Ledger

@@ -16,8 +16,13 @@
 #include <chrono>
 #include <cstdint>
 
-class LedgerContext;
+namespace Database {
 class LoadPointDatabase;
+}  // namespace Database
+
+namespace Ledger {
+
+class LedgerContext;
 
 class LiveBatch {
  public:
@@ -35,9 +40,11 @@ class LiveBatch {
   static bool Open() { return current_ != nullptr; }
 
  private:
-  LoadPointDatabase* database_;
+  Database::LoadPointDatabase* database_;
   std::chrono::steady_clock::time_point eventStart_;
   std::chrono::steady_clock::duration longestEvent_{};
   LiveBatch* outer_;
   static thread_local LiveBatch* current_;
 };
+
+}  // namespace Ledger

@@ -10,6 +10,15 @@
 #include "ledger/scan_snapshot.h"
 #include "util/text_routines.h"
 
+using Database::ChangeOrigin;
+using Database::ExtendedEventData;
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Database::LoadPointStateChange;
+using enum Intake::LoadPointType;
+
+namespace Ledger {
+
 namespace {
 
 // The row the identity lookup returns first, read into row; null when there is none.
@@ -149,3 +158,5 @@ int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTim
   if (own) database->EndTransaction();
   return eventKey;
 }
+
+}  // namespace Ledger

@@ -6,12 +6,17 @@
 #include <cstdint>
 #include <string>
 
+namespace Database {
 class ExtendedEventData;
-class LedgerContext;
 class LoadPointDatabase;
+}  // namespace Database
+
+namespace Ledger {
+
+class LedgerContext;
 
 // The context's database when it is open, else null: callers then record nothing.
-LoadPointDatabase* OpenLoadPointDatabase(LedgerContext& context);
+Database::LoadPointDatabase* OpenLoadPointDatabase(LedgerContext& context);
 
 // What ReconcileLoadPoint did with one load point. The numbers are the result codes
 // the scan code has always traced; they are written nowhere.
@@ -34,4 +39,6 @@ Reconciled ReconcileLoadPoint(LedgerContext& context, uint32_t type, const std::
 // commit together in a transaction of their own.
 int32_t RecordChangeEvent(LedgerContext& context, const std::u16string& eventTime,
                           int32_t targetKey, int32_t processKey, uint32_t eventType,
-                          ExtendedEventData* extendedData);
+                          Database::ExtendedEventData* extendedData);
+
+}  // namespace Ledger

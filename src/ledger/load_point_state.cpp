@@ -6,6 +6,12 @@
 #include "intake/location_codes.h"
 #include "util/text_routines.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointStateChange;
+using enum Intake::LoadPointType;
+
+namespace Ledger {
+
 namespace {
 
 // A service and a driver are one load point whichever row type the rescan gave it,
@@ -53,3 +59,5 @@ LoadPointStateChange ReturnStateChange(LoadPointDatabase& database, uint32_t typ
              ? LoadPointStateChange::kEnabledAgain
              : LoadPointStateChange::kNone;
 }
+
+}  // namespace Ledger

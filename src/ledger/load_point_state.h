@@ -14,7 +14,11 @@
 #include "database/event_origin.h"
 #include "ledger/rescan_state.h"
 
+namespace Database {
 class LoadPointDatabase;
+}  // namespace Database
+
+namespace Ledger {
 
 // During a rescan: the scanner that passed over (type, userId, entryName) because it
 // is switched off notes it, so that the removal of its row at the scan's end is
@@ -22,13 +26,15 @@ class LoadPointDatabase;
 void NoteDisabledInScan(FullScanState& state, uint32_t type, const std::u16string& userId,
                         const std::u16string& entryName);
 // kDisabled for a row the running rescan noted as switched off, else kNone.
-LoadPointStateChange RemovalStateChangeInScan(const FullScanState& state, uint32_t type,
+Database::LoadPointStateChange RemovalStateChangeInScan(const FullScanState& state, uint32_t type,
                                               const std::u16string& userId,
                                               const std::u16string& entryName);
 
 // For any addition, live or by a rescan: kEnabledAgain when the newest removal of the
 // same load point was marked disabled, else kNone. names: every name its removal may
 // have stored as PARAM_1 (entry name, display name, the name of its class).
-LoadPointStateChange ReturnStateChange(LoadPointDatabase& database, uint32_t type,
+Database::LoadPointStateChange ReturnStateChange(Database::LoadPointDatabase& database, uint32_t type,
                                        const std::u16string& userId,
                                        const std::vector<std::u16string>& names);
+
+}  // namespace Ledger

@@ -12,6 +12,13 @@
 #include "ledger/process_image_cache.h"
 #include "tracker/tracker_data.h"
 
+using Database::LoadPointDatabase;
+using FileInfo::CheckFileSignature;
+using FileInfo::LoadFileInformation;
+using FileInfo::WriteFileSignature;
+
+namespace Ledger {
+
 namespace {
 
 // The tracker's three lines (address, owner, time) joined by line feeds, or empty
@@ -70,3 +77,5 @@ int32_t AddProcessFile(LedgerContext& context, uint64_t processId) {
   if (!context.Database()) return -1;
   return WriteProcessFile(context, *ReadProcessFile(context, processId));
 }
+
+}  // namespace Ledger

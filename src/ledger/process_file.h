@@ -8,13 +8,15 @@
 #include "database/file_information.h"
 #include "fileinfo/signature_verifier.h"
 
+namespace Ledger {
+
 class LedgerContext;
 
 // What is read of a process's image before anything is written: file facts,
 // version strings, its signature check and download data.
 struct ProcessFile {
-  FileInformation record;
-  FileSignature signature;
+  Database::FileInformation record;
+  FileInfo::FileSignature signature;
   std::u16string download;
 };
 
@@ -26,3 +28,5 @@ std::shared_ptr<const ProcessFile> ReadProcessFile(LedgerContext& context, uint6
 int32_t WriteProcessFile(LedgerContext& context, const ProcessFile& file);
 // Both in one.
 int32_t AddProcessFile(LedgerContext& context, uint64_t processId);
+
+}  // namespace Ledger

@@ -2,6 +2,8 @@
 
 #include "platform/system.h"
 
+namespace Ledger {
+
 namespace {
 
 bool SameStamp(const Platform::FileAttributeData& a, const Platform::FileAttributeData& b) {
@@ -69,3 +71,5 @@ size_t ProcessImageCache::Size() const {
   std::lock_guard lock(mutex_);
   return entries_.size();
 }
+
+}  // namespace Ledger

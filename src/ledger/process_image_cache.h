@@ -28,6 +28,8 @@ namespace Platform {
 class System;
 }
 
+namespace Ledger {
+
 class ProcessImageCache {
  public:
   // One minute, in the 100 ns units of a FILETIME.
@@ -64,3 +66,5 @@ class ProcessImageCache {
   std::unordered_map<std::u16string, Entry> entries_;
   uint64_t pass_ = 1;
 };
+
+}  // namespace Ledger

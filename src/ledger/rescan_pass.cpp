@@ -14,6 +14,16 @@
 #include "util/text_routines.h"
 #include "util/vyr_log.h"
 
+using Database::ChangeOrigin;
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using FileInfo::FindProfile;
+using FileInfo::IsUserClassesHive;
+using FileInfo::IsUserSid;
+using FileInfo::LoadProfileTable;
+
+namespace Ledger {
+
 namespace {
 
 // Types whose USER_ID is the SID of a user hive.
@@ -165,3 +175,5 @@ void AbandonFullScan(LedgerContext& context) {
   state.changed = 0;
   context.Log().Write(u"FullLoadPointScan: stopped; its changes were rolled back.", 1, 1, 0);
 }
+
+}  // namespace Ledger

@@ -9,6 +9,8 @@
 
 #include "database/event_origin.h"
 
+namespace Ledger {
+
 class LedgerContext;
 
 // Whether a row of LP_TYPE type and USER_ID userId lies in what a re-read reads.
@@ -31,4 +33,6 @@ bool FullScanStopping(LedgerContext& context);
 // removed; every finding is named with an event of origin (ledger/found_change.h).
 // It neither rebuilds the user lists nor writes the summary event of a rescan; end
 // it with EndFullScan.
-void BeginReRead(LedgerContext& context, ChangeOrigin origin, const RowScope& inScope);
+void BeginReRead(LedgerContext& context, Database::ChangeOrigin origin, const RowScope& inScope);
+
+}  // namespace Ledger

@@ -8,6 +8,8 @@
 
 #include "database/event_origin.h"
 
+namespace Ledger {
+
 class ScanSnapshot;
 
 struct FullScanState {
@@ -18,7 +20,7 @@ struct FullScanState {
   // How the running re-read learnt what it finds: each row it adds, changes or
   // removes gets an event of this origin (ledger/found_change.h). kDriver while the
   // baseline runs (the first rescan of an empty record), which names no row.
-  ChangeOrigin findingOrigin = ChangeOrigin::kDriver;
+  Database::ChangeOrigin findingOrigin = Database::ChangeOrigin::kDriver;
   // 1 for a full rescan, which ends with its summary event when it changed a row.
   uint32_t summarise = 1;
   // The rows as the running scan found them (ledger/scan_snapshot.h); null outside a
@@ -27,3 +29,5 @@ struct FullScanState {
   // Load points the running scan found switched off (ledger/load_point_state.h).
   std::set<std::u16string> disabled;
 };
+
+}  // namespace Ledger

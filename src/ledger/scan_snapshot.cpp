@@ -6,6 +6,13 @@
 #include "database/load_point_database.h"
 #include "database/load_point_index.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointIndex;
+using Database::LoadPointRows;
+using Database::QueryResult;
+
+namespace Ledger {
+
 namespace {
 
 // The read found no rows: an empty table, or a failed query.
@@ -51,3 +58,5 @@ void ScanSnapshot::Add(int32_t type, std::u16string_view userId, std::u16string_
     rows_.emplace(*identity, std::move(row));
   }
 }
+
+}  // namespace Ledger

@@ -27,7 +27,11 @@
 #include <string_view>
 #include <unordered_map>
 
+namespace Database {
 class LoadPointDatabase;
+}  // namespace Database
+
+namespace Ledger {
 
 class ScanSnapshot {
  public:
@@ -38,7 +42,7 @@ class ScanSnapshot {
   };
 
   // Reads every row. False when the read failed; the scan then asks the database.
-  bool Load(LoadPointDatabase& database);
+  bool Load(Database::LoadPointDatabase& database);
   // The row a lookup in the database would return first, or null.
   Row* Find(int32_t type, std::u16string_view userId, std::u16string_view entryName);
   // A row the scan has just inserted under that identity.
@@ -48,3 +52,5 @@ class ScanSnapshot {
  private:
   std::unordered_map<std::string, Row> rows_;
 };
+
+}  // namespace Ledger

@@ -7,6 +7,10 @@
 #include "platform/text_encoding.h"
 #include "util/protected_folder.h"
 
+using Database::kDatabaseFileName;
+
+namespace Service {
+
 using namespace Platform;
 
 namespace {
@@ -71,3 +75,5 @@ bool GuardDataFiles(System& system, const VyrUtilities::VyrAppSettings& settings
   const bool journalKept = GuardFile(system, database + u"-journal", log);
   return databaseKept && journalKept;
 }
+
+}  // namespace Service

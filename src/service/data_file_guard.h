@@ -11,7 +11,11 @@
 #include "util/app_settings.h"
 #include "util/vyr_log.h"
 
+namespace Service {
+
 // False when a file of another owner could not be moved aside: the database must
 // then stay closed.
 bool GuardDataFiles(Platform::System& system, const VyrUtilities::VyrAppSettings& settings,
                     VyrUtilities::VyrLog& log);
+
+}  // namespace Service

@@ -4,6 +4,8 @@
 #include "service/data_file_guard.h"
 #include "service/service_install.h"
 
+namespace Service {
+
 using namespace Platform;
 
 namespace {
@@ -89,3 +91,5 @@ void LoggerProcess::Install(bool withService) {
     if (withService) RemoveService(system_);
   }
 }
+
+}  // namespace Service

@@ -12,6 +12,8 @@
 #include "service/service_install.h"
 #include "service/stop_progress.h"
 
+namespace Service {
+
 using namespace Platform;
 
 namespace {
@@ -280,3 +282,5 @@ void LoggerProcess::StopLogger() {
   loggerRunFlag_ = 0;
   if (loggerThread_.joinable()) loggerThread_.join();
 }
+
+}  // namespace Service

@@ -28,6 +28,8 @@
 #include "util/drive_map.h"
 #include "util/vyr_log.h"
 
+namespace Service {
+
 inline constexpr char16_t kServiceName[] = u"Brumevale";
 inline constexpr char16_t kLoggerEventName[] = u"Global\\{E5AB9899-A93A-418f-B769-2D86975B21C8}";
 inline constexpr char16_t kServiceLogName[] = u"\\BrumevaleLogger_Log.txt";
@@ -59,8 +61,8 @@ class LoggerProcess {
   Platform::System& System() { return system_; }
   VyrUtilities::BrumevaleSettings& Settings() { return settings_; }
   VyrUtilities::VyrLog& ServiceLog() { return serviceLog_; }
-  LoadPointEngine& Engine() { return engine_; }
-  DataCollector& Collector() { return collector_; }
+  Engine::LoadPointEngine& Engine() { return engine_; }
+  Intake::DataCollector& Collector() { return collector_; }
 
  private:
   void RunService();
@@ -85,8 +87,8 @@ class LoggerProcess {
   VyrUtilities::BrumevaleSettings settings_;
   VyrUtilities::VyrLog serviceLog_;
   VyrUtilities::DriveMap driveMap_;
-  DataCollector collector_;
-  LoadPointEngine engine_;
+  Intake::DataCollector collector_;
+  Engine::LoadPointEngine engine_;
 
   // The handler may answer an interrogation while the service thread reports.
   std::mutex statusMutex_;
@@ -111,3 +113,5 @@ class LoggerProcess {
 // The program's entry: args are the command-line arguments after the program name.
 int BrumevaleLoggerMain(Platform::System& system, const std::vector<std::u16string>& args,
                         std::ostream& console);
+
+}  // namespace Service

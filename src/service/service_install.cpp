@@ -6,6 +6,8 @@
 #include "platform/scoped_handle.h"
 #include "service/logger_process.h"
 
+namespace Service {
+
 using namespace Platform;
 
 namespace {
@@ -147,3 +149,5 @@ bool StopLogDriver(System& system) {
   system.Services().ControlService(driver.Get(), kServiceControlStop, &status);
   return true;
 }
+
+}  // namespace Service

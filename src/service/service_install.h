@@ -8,6 +8,8 @@
 #include "platform/system.h"
 #include "util/vyr_log.h"
 
+namespace Service {
+
 inline constexpr char16_t kDriverServiceName[] = u"BrumevaleLookout";
 
 bool InstallService(Platform::System& system);
@@ -18,3 +20,5 @@ bool RemoveDriver(Platform::System& system);
 
 bool StartLogDriver(Platform::System& system, VyrUtilities::VyrLog& log);
 bool StopLogDriver(Platform::System& system);
+
+}  // namespace Service

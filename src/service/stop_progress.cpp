@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+namespace Service {
+
 StopProgress::StopProgress(uint32_t intervalMilliseconds, std::function<void()> report)
     : intervalMilliseconds_(intervalMilliseconds), report_(std::move(report)) {
   thread_ = std::thread([this] { Run(); });
@@ -25,3 +27,5 @@ void StopProgress::Run() {
     lock.lock();
   }
 }
+
+}  // namespace Service

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+namespace Service {
+
 class StopProgress {
  public:
   StopProgress(uint32_t intervalMilliseconds, std::function<void()> report);
@@ -28,3 +30,5 @@ class StopProgress {
   bool done_ = false;
   std::thread thread_;
 };
+
+}  // namespace Service

@@ -7,6 +7,8 @@
 #include "sim/machine_image.h"
 #include "sim/service_control.h"
 
+using Service::kDriverServiceName;
+
 namespace Sim {
 namespace {
 

@@ -14,6 +14,13 @@
 #include "service/logger_process.h"
 #include "sim/service_control.h"
 
+using Database::SqlAccess;
+using Database::SqlConnection;
+using Database::SqlStatement;
+using Database::SqlStep;
+using Service::BrumevaleLoggerMain;
+using Service::kServiceName;
+
 namespace Sim {
 namespace {
 

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+namespace Database {
 
 namespace {
 
@@ -66,3 +67,5 @@ std::u16string DatabaseTest::LogText() {
   }
   return text;
 }
+
+}  // namespace Database

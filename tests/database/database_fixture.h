@@ -16,6 +16,8 @@
 #include "support/temporary_folder.h"
 #include "util/brumevale_settings.h"
 
+namespace Database {
+
 using SqlRows = std::vector<std::vector<std::string>>;
 
 class DatabaseTest : public ::testing::Test {
@@ -45,3 +47,5 @@ class DatabaseTest : public ::testing::Test {
   VyrUtilities::BrumevaleSettings settings_;
   std::string console_;
 };
+
+}  // namespace Database

@@ -1,5 +1,7 @@
 #include "database_fixture.h"
 
+namespace Database {
+
 namespace {
 
 class FailureTest : public DatabaseTest {};
@@ -194,3 +196,5 @@ TEST_F(FailureTest, AFailingTableEndsTheSchemaWithItsName) {
 }
 
 }  // namespace
+
+}  // namespace Database

@@ -3,6 +3,8 @@
 
 #include "database_fixture.h"
 
+namespace Database {
+
 namespace {
 
 class LoadPointIndexTest : public DatabaseTest {
@@ -94,3 +96,5 @@ TEST_F(LoadPointIndexTest, AFailedWriteInABatchRollsItBackAndRefusesTheRestOfIts
 }
 
 }  // namespace
+
+}  // namespace Database

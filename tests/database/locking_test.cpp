@@ -6,6 +6,8 @@
 
 #include "database_fixture.h"
 
+namespace Database {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -109,3 +111,5 @@ TEST_F(LockingTest, WriteWaitsForTheStockShellInAnotherProcess) {
 }
 
 }  // namespace
+
+}  // namespace Database

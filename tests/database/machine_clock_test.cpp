@@ -10,6 +10,8 @@
 #include "database/machine_clock.h"
 #include "platform/emulated/machine/machine.h"
 
+namespace Database {
+
 namespace {
 
 std::string Text(const Platform::SystemTime& time) {
@@ -57,3 +59,5 @@ TEST(MachineClock, NowAndLocalTimeAreTheMachinesEverythingElseSqlitesOwn) {
 }
 
 }  // namespace
+
+}  // namespace Database

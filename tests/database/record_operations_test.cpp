@@ -1,5 +1,7 @@
 #include "database_fixture.h"
 
+namespace Database {
+
 namespace {
 
 class RecordTest : public DatabaseTest {
@@ -282,3 +284,5 @@ TEST_F(RecordTest, NotifyListsCollectTheirNotesInOrder) {
 }
 
 }  // namespace
+
+}  // namespace Database

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+namespace Database {
+
 namespace {
 
 // Readers are fed by SQLite itself so that NULLs, column names and row order are
@@ -84,3 +86,5 @@ TEST(NotifyListRowsTest, SplitsTheKeyListAtCommas) {
 }
 
 }  // namespace
+
+}  // namespace Database

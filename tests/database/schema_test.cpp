@@ -3,6 +3,8 @@
 
 #include "database_fixture.h"
 
+namespace Database {
+
 namespace {
 
 // Table by table, column by column, as the service has always laid the file out.
@@ -220,3 +222,5 @@ TEST_F(SchemaTest, StockShellReadsEveryTable) {
 }
 
 }  // namespace
+
+}  // namespace Database

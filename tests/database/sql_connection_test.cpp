@@ -8,6 +8,8 @@
 #include "database/sql_statement.h"
 #include "support/temporary_folder.h"
 
+namespace Database {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -98,3 +100,5 @@ TEST_F(SqlConnectionTest, CellsReadAsStoredWithTextAndViewTellingNulAndNullApart
 }
 
 }  // namespace
+
+}  // namespace Database

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace Database {
+
 namespace {
 
 TEST(SqlText, ToUtf8WritesEachCodeUnitOnItsOwn) {
@@ -58,3 +60,5 @@ TEST(SqlText, ValuesAreBoundAndWrittenInOnlyForTheLiteralText) {
 }
 
 }  // namespace
+
+}  // namespace Database

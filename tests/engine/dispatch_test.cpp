@@ -4,6 +4,21 @@
 #include "families/common/load_point_catalogue.h"
 #include "support/engine_fixture.h"
 
+using Engine::EngineHandlers;
+using Engine::LoadPointEngine;
+using Engine::kWatcherChangeSeen;
+using Intake::BrumevaleFileEvent;
+using Intake::BrumevaleRegistryEvent;
+using Intake::ProcessEntry;
+using Intake::kFileDeleted;
+using Intake::kFileRenamed;
+using Intake::kFileWritten;
+using Intake::kOpRegistryKeyDeleted;
+using Intake::kOpRegistryValueDeleted;
+using Intake::kOpRegistryValueSet;
+using Intake::kProcessStarted;
+using enum Intake::MatcherCode;
+
 namespace EngineTest {
 namespace {
 

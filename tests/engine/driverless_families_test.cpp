@@ -6,6 +6,11 @@
 #include "driverless_fixture.h"
 #include "fileinfo/profile_folders.h"
 
+using FileInfo::ProfilesRoot;
+using FileInfo::UserStartupSuffix;
+
+namespace Engine {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -190,3 +195,5 @@ TEST_F(ReReadTest, SettingAndHandlerChangesAreNamedWithHowTheyWereLearnt) {
 }
 
 }  // namespace
+
+}  // namespace Engine

@@ -29,7 +29,7 @@ class ReReadTest : public ::testing::Test {
  protected:
   explicit ReReadTest(const std::string& boot = kBoot) : machine_(TwoUserConfig(), boot, &queue_) {}
 
-  LoadPointEngine& Engine() { return machine_.Engine(); }
+  Engine::LoadPointEngine& Engine() { return machine_.Engine(); }
 
   std::vector<std::string> Rows() {
     std::vector<std::string> rows;
@@ -67,7 +67,7 @@ class ReReadTest : public ::testing::Test {
   void ExpectRescanFindsNothing() {
     const std::vector<std::string> before = Rows();
     const int events = Events();
-    FullLoadPointScan(Engine(), 0);
+    Engine::FullLoadPointScan(Engine(), 0);
     EXPECT_EQ(Rows(), before);
     EXPECT_EQ(Events(), events) << "the rescan corrected what the notifications left";
   }

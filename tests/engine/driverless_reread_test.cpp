@@ -10,6 +10,8 @@
 #include "engine/scanner_table.h"
 #include "util/path_routines.h"
 
+namespace Engine {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -246,3 +248,5 @@ TEST_F(ReReadTest, StoppedNotificationsReReadNothing) {
 }
 
 }  // namespace
+
+}  // namespace Engine

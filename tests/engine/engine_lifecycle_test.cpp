@@ -7,6 +7,14 @@
 #include "support/engine_fixture.h"
 #include "util/path_routines.h"
 
+using Engine::LoadPointEngine;
+using Engine::kLoggerMutexName;
+using Engine::kWatcherChangeSeen;
+using Engine::kWatcherWow64Key;
+using Families::kBrowserHelperObjectsKey;
+using Families::kBrowserHelperObjectsWow64Key;
+using FileInfo::CollectControlSets;
+
 namespace EngineTest {
 namespace {
 

@@ -12,6 +12,11 @@
 #include "ledger/live_batch.h"
 #include "support/live_machine.h"
 
+using Database::LoadPointDatabase;
+using Intake::kProcessEnded;
+using Intake::kProcessStarted;
+using Ledger::LiveBatch;
+
 namespace LiveTest {
 namespace {
 

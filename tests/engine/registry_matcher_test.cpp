@@ -2,6 +2,15 @@
 #include "intake/brumevale_event.h"
 #include "support/engine_fixture.h"
 
+using Engine::AddClassWatch;
+using Engine::BuildRegistryWatchTable;
+using Engine::Match;
+using Engine::RegistryEventMatcher;
+using Intake::BrumevaleRegistryEvent;
+using Intake::kOpRegistryKeyDeleted;
+using Intake::kOpRegistryValueDeleted;
+using Intake::kOpRegistryValueSet;
+
 namespace EngineTest {
 namespace {
 

@@ -13,6 +13,15 @@
 #include "ledger/rescan_pass.h"
 #include "support/scan_test_machine.h"
 
+using Database::LoadPointRows;
+using Intake::RegistryKeyPath;
+using enum Intake::RegistryRootKind;
+using Ledger::AbandonFullScan;
+using Ledger::BeginFullScan;
+using Ledger::FullScanStopping;
+
+namespace Engine {
+
 namespace {
 
 constexpr char kAliceRun[] =
@@ -266,3 +275,5 @@ TEST(FullScan, StartUpScanResolvesClassesIntoIndirectionRowsAndWatchesThem) {
 }
 
 }  // namespace
+
+}  // namespace Engine

@@ -8,6 +8,11 @@
 #include "families/browser/browser_helper_objects.h"
 #include "support/scan_test_machine.h"
 
+using Engine::LoadPointEngine;
+using Engine::kWatcherChangeSeen;
+
+namespace Families {
+
 TEST(BhoScan, HelperNoticedByTheWatcherIsRecordedOnce) {
   const std::string native = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\";
   const std::string wow = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\";
@@ -46,3 +51,5 @@ TEST(BhoScan, HelperNoticedByTheWatcherIsRecordedOnce) {
                      {"24", "{22222222-0000-0000-0000-000000000001}", "Wow helper", "<null>", "<null>", "<null>"},
                      {"24", "{22222222-0000-0000-0000-000000000002}", "New wow helper", "1", "0", "1"}}));
 }
+
+}  // namespace Families

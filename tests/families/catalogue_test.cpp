@@ -6,6 +6,13 @@
 #include "intake/brumevale_event.h"
 #include "support/engine_fixture.h"
 
+using Families::LoadPointEntryName;
+using Families::LoadPointTypeDisplayName;
+using Families::LoadPointTypeOf;
+using Families::SystemSettingTypeOf;
+using Intake::BrumevaleRegistryEvent;
+using Intake::kOpRegistryValueSet;
+
 namespace EngineTest {
 namespace {
 

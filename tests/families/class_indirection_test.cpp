@@ -6,6 +6,8 @@
 #include "platform/text_encoding.h"
 #include "support/scan_test_machine.h"
 
+namespace Families {
+
 namespace {
 
 struct HostCase {
@@ -40,3 +42,5 @@ TEST(ServiceHost, MembershipNeedsTheHostTheExactSwitchAndTheGroupOfItsView) {
 }
 
 }  // namespace
+
+}  // namespace Families

@@ -4,6 +4,11 @@
 #include "families/file_extensions/file_extensions.h"
 #include "support/scan_test_machine.h"
 
+using Database::LoadPointDatabase;
+using Engine::LoadPointEngine;
+
+namespace Families {
+
 namespace {
 
 std::string Narrow(std::u16string_view text) { return {text.begin(), text.end()}; }
@@ -40,3 +45,5 @@ TEST(ExtensionChecks, MachineAndClassesHiveRowsAndWhatSurvives) {
                      {"3", bobClasses, "exefile", "open", "C:\\b.exe", "0"}}));
   EXPECT_EQ(machine.Sql("SELECT COUNT(*) FROM ChangeEvents"), (SqlRows{{"0"}}));
 }
+
+}  // namespace Families

@@ -9,6 +9,12 @@
 #include "support/live_machine.h"
 #include "support/scan_test_machine.h"
 
+using Engine::LoadPointEngine;
+using Intake::BrumevaleRegistryEvent;
+using Intake::kOpRegistryValueSet;
+
+namespace Families {
+
 namespace {
 
 std::string ReadLog(Platform::System& system, const std::u16string& path) {
@@ -83,3 +89,5 @@ TEST(FileExtensionEvents, TakeoverAndRestorationKeepTheirValues) {
 }
 
 }  // namespace
+
+}  // namespace Families

@@ -5,6 +5,13 @@
 #include "intake/brumevale_event.h"
 #include "support/live_machine.h"
 
+using Families::HandleKeyDeletion;
+using Intake::BrumevaleRegistryEvent;
+using Intake::DriverRecord;
+using Intake::RegistryEntry;
+using Intake::kOpRegistryKeyDeleted;
+using Ledger::ChangeRecords;
+
 namespace LiveTest {
 namespace {
 

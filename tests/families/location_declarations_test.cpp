@@ -17,6 +17,41 @@
 #include "support/engine_fixture.h"
 #include "util/text_routines.h"
 
+using Engine::BuildRegistryWatchTable;
+using Engine::Match;
+using Engine::RegistryEventMatcher;
+using Engine::ScannerTable;
+using Families::ClassFrom;
+using Families::FamilyDeclarations;
+using Families::FileExtensionWatches;
+using Families::FindClassScanLocation;
+using Families::IsControlSetType;
+using Families::LoadPointEntryName;
+using Families::LoadPointFamilies;
+using Families::LoadPointKeyDepth;
+using Families::LoadPointTypeDisplayName;
+using Families::LoadPointTypeOf;
+using Families::LoadPointUserId;
+using Families::LocationDeclaration;
+using Families::ScanLocation;
+using Families::ScanScope;
+using Families::ScanStepDeclaration;
+using Families::ScannerStep;
+using Families::SettingScope;
+using Families::StepWatch;
+using Families::SystemSettingDefinition;
+using Families::SystemSettingTable;
+using Families::SystemSettingTypeOf;
+using Families::TypeDeclaration;
+using Families::WatchedValue;
+using Families::kKeyDepthValue;
+using Intake::BrumevaleRegistryEvent;
+using Intake::MatcherCode;
+using Intake::kOpRegistryValueSet;
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+using enum Intake::RegistryRootKind;
+
 namespace EngineTest {
 namespace {
 

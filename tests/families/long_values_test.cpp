@@ -13,6 +13,13 @@
 #include "util/documented_buffers.h"
 #include "util/registry_readers.h"
 
+using Engine::FullLoadPointScan;
+using Intake::DataCollector;
+using Intake::DataConsumer;
+using Intake::SystemLogEntry;
+
+namespace Families {
+
 namespace {
 
 constexpr uint32_t kSetup = 3100;
@@ -156,3 +163,5 @@ TEST(LongValues, RescanReadsEveryLengthWhole) {
 }
 
 }  // namespace
+
+}  // namespace Families

@@ -4,6 +4,10 @@
 #include "families/settings/system_settings.h"
 #include "support/scan_test_machine.h"
 
+using Engine::LoadPointEngine;
+
+namespace Families {
+
 namespace {
 
 std::string Narrow(std::u16string_view text) { return {text.begin(), text.end()}; }
@@ -44,3 +48,5 @@ TEST(SettingChecks, RowsPerLoadedUserAndValueTexts) {
   EXPECT_EQ(machine.Sql("SELECT CURRENT_VALUE FROM SystemSetting WHERE TYPE = 20 AND " + alice),
             (SqlRows{{"C:\\Users\\alice\\Startup"}}));
 }
+
+}  // namespace Families

@@ -8,6 +8,15 @@
 #include "support/engine_fixture.h"
 #include "support/scan_test_machine.h"
 
+using Engine::LoadPointEngine;
+using Intake::BrumevaleFileEvent;
+using Intake::FileEntry;
+using Intake::kFileDeleted;
+using Intake::kFileWritten;
+using enum Intake::MatcherCode;
+
+namespace Families {
+
 namespace {
 
 constexpr char16_t kCommonFolder[] = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
@@ -98,3 +107,5 @@ TEST(StartupFolders, TaskFileRemovalLeavesTheTaskRowAlone) {
   EXPECT_EQ(machine.Sql("SELECT COUNT(*) FROM LoadPoints"), (SqlRows{{"1"}}));
   EXPECT_EQ(machine.Sql("SELECT COUNT(*) FROM ChangeEvents"), (SqlRows{{"0"}}));
 }
+
+}  // namespace Families

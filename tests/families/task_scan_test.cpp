@@ -9,6 +9,13 @@
 #include "families/tasks/task_scan.h"
 #include "support/scan_test_machine.h"
 
+using Engine::LoadPointEngine;
+using Engine::RegistryEventMatcher;
+using Intake::RegistryKeyPath;
+using enum Intake::RegistryRootKind;
+
+namespace Families {
+
 namespace {
 
 const std::filesystem::path kRealTasks =
@@ -130,3 +137,5 @@ TEST(TaskScan, RescanReconcilesEnabledTasksAndResolvesComHandlers) {
   ASSERT_TRUE(node->valueEntries.contains(u""));
   EXPECT_EQ(node->valueEntries.at(u"").front().code, kTaskClassMatcherCode);
 }
+
+}  // namespace Families

@@ -12,6 +12,8 @@
 #include "sim/scenario_player.h"
 #include "sim/sim_commands.h"
 
+using Database::FromUtf8;
+
 namespace fs = std::filesystem;
 
 namespace {

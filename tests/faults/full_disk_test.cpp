@@ -25,6 +25,8 @@
 #include "sim/scenario_player.h"
 #include "support/live_machine.h"
 
+using Service::kServiceName;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -21,6 +21,8 @@
 #include "service/logger_process.h"
 #include "sim/machine_image.h"
 
+using Service::kServiceName;
+
 namespace {
 
 using namespace std::chrono_literals;

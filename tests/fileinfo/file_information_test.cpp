@@ -10,6 +10,10 @@
 #include "support/test_pe_files.h"
 #include "support/version_image.h"
 
+using Database::FileInformation;
+
+namespace FileInfo {
+
 namespace {
 
 // 2024-01-02 03:04:05 UTC and an hour later, as FILETIMEs.
@@ -129,3 +133,5 @@ TEST_F(FileInformationTest, PathsThatAreNoFileLeaveTheRecordEmpty) {
 }
 
 }  // namespace
+
+}  // namespace FileInfo

@@ -6,6 +6,8 @@
 #include "support/temporary_machine.h"
 #include "platform/emulated/processes/process_list.h"
 
+namespace FileInfo {
+
 namespace {
 
 class ProcessIdentityTest : public ::testing::Test {
@@ -67,3 +69,5 @@ TEST_F(ProcessIdentityTest, ProtectedProcessIsNamedThroughTheLimitedQueryWithout
 }
 
 }  // namespace
+
+}  // namespace FileInfo

@@ -18,6 +18,12 @@
 #include "support/temporary_machine.h"
 #include "util/brumevale_settings.h"
 
+using Database::DigitalSignatureRows;
+using Database::FileInformation;
+using Database::LoadPointDatabase;
+
+namespace FileInfo {
+
 namespace {
 
 // app.cat is registered with the catalog database and the test root is the vendor's,
@@ -270,3 +276,5 @@ TEST(GetCertificateNameTest, PicksTheAskedNameAndLeavesOutputAloneWhenEmpty) {
 }
 
 }  // namespace
+
+}  // namespace FileInfo

@@ -5,6 +5,8 @@
 #include "support/temporary_machine.h"
 #include "fileinfo/user_identity.h"
 
+namespace FileInfo {
+
 namespace {
 
 constexpr char16_t kAnn[] = u"S-1-5-21-1-2-3-1001";
@@ -91,3 +93,5 @@ TEST(ControlSetsTest, OnlyNamesStartingWithControlSetInThatCase) {
 }
 
 }  // namespace
+
+}  // namespace FileInfo

@@ -11,6 +11,8 @@
 #include "intake/registry_entry.h"
 #include "util/vyr_log.h"
 
+namespace Intake {
+
 namespace {
 
 constexpr uint64_t kBrowser = 1300;
@@ -160,3 +162,5 @@ TEST_F(ActivityTrackerTest, TagThatCannotBeCreatedIsLogged) {
 }
 
 }  // namespace
+
+}  // namespace Intake

@@ -15,6 +15,8 @@
   const Type* name = Next<Type>();       \
   ASSERT_NE(name, nullptr) << "expected a " #Type
 
+namespace Intake {
+
 class CollectorTest : public ::testing::Test {
  protected:
   // Decodes the reply and expects every one of count records to be read.
@@ -35,3 +37,5 @@ class CollectorTest : public ::testing::Test {
   VyrUtilities::DriveMap driveMap{machine.Service()};
   DataCollector collector{machine.Service(), driveMap};
 };
+
+}  // namespace Intake

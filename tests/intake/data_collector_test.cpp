@@ -4,6 +4,8 @@
 
 #include "intake/collector_fixture.h"
 
+namespace Intake {
+
 namespace {
 
 using DataCollectorTest = CollectorTest;
@@ -66,3 +68,5 @@ TEST_F(DataCollectorTest, WithoutADriverThePortStaysClosed) {
 }
 
 }  // namespace
+
+}  // namespace Intake

@@ -14,6 +14,8 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+namespace Intake {
+
 namespace {
 
 constexpr char16_t kAnn[] = u"S-1-5-21-1-2-3-1001";
@@ -201,3 +203,5 @@ TEST_F(EndToEndTest, StoppedDriverEndsThePolling) {
 }
 
 }  // namespace
+
+}  // namespace Intake

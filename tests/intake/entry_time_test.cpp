@@ -14,6 +14,8 @@
 #include "support/temporary_machine.h"
 #include "util/time_text.h"
 
+namespace Intake {
+
 namespace {
 
 constexpr Platform::FileTime kTicksPerSecond = 10'000'000;
@@ -113,3 +115,5 @@ TEST(ReadWideString, StopsAtTheTerminatorOrTheLastWholeUnit) {
 }
 
 }  // namespace
+
+}  // namespace Intake

@@ -3,6 +3,8 @@
 
 #include "intake/collector_fixture.h"
 
+namespace Intake {
+
 namespace {
 
 constexpr uint64_t kObject = 0xFFFFA0000000BEEF;
@@ -114,3 +116,5 @@ TEST(FileEntrySecondPath, OnlyALeadingObjectPrefixIsDropped) {
 }
 
 }  // namespace
+
+}  // namespace Intake

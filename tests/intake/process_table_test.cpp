@@ -10,6 +10,8 @@
 #include "util/drive_map.h"
 #include "util/registry_readers.h"
 
+namespace Intake {
+
 namespace {
 
 constexpr char16_t kBrowser[] = u"C:\\Program Files\\Internet Explorer\\iexplore.exe";
@@ -93,3 +95,5 @@ TEST(ProcessTableWithoutBrowser, EmptyImagesAreNeverBrowsers) {
 }
 
 }  // namespace
+
+}  // namespace Intake

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace Intake {
+
 struct RecordFields {
   uint64_t id1 = 0;
   uint64_t id2 = 0;
@@ -64,3 +66,5 @@ inline std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> p
   for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
   return all;
 }
+
+}  // namespace Intake

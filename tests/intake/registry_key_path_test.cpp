@@ -4,6 +4,8 @@
 
 #include "intake/registry_key_path.h"
 
+namespace Intake {
+
 namespace {
 
 using Components = std::vector<std::u16string>;
@@ -66,3 +68,5 @@ TEST(RegistryKeyPathTest, SliceClampsItsEnd) {
 }
 
 }  // namespace
+
+}  // namespace Intake

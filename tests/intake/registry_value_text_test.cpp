@@ -3,6 +3,8 @@
 #include "intake/brumevale_event.h"
 #include "intake/collector_fixture.h"
 
+namespace Intake {
+
 namespace {
 
 class RegistryValueTextTest : public CollectorTest {
@@ -72,3 +74,5 @@ TEST_F(RegistryValueTextTest, EventIsBuiltWithAPartialPathWhenParsingFails) {
 }
 
 }  // namespace
+
+}  // namespace Intake

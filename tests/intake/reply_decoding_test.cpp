@@ -3,6 +3,8 @@
 
 #include "intake/collector_fixture.h"
 
+namespace Intake {
+
 namespace {
 
 using ReplyDecodingTest = CollectorTest;
@@ -107,3 +109,5 @@ TEST_F(ReplyDecodingTest, DecodingStopsAtTheFirstRecordNotWhollyInTheBuffer) {
 }
 
 }  // namespace
+
+}  // namespace Intake

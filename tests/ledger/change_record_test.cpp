@@ -2,6 +2,8 @@
 
 #include "ledger/change_record.h"
 
+namespace Ledger {
+
 namespace {
 
 TEST(ChangeRecords, SettersFillTheParametersAndKindsMapToEventTypes) {
@@ -41,3 +43,5 @@ TEST(ChangeRecords, SettersFillTheParametersAndKindsMapToEventTypes) {
 }
 
 }  // namespace
+
+}  // namespace Ledger

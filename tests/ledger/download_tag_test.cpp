@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace Ledger {
+
 namespace {
 
 using BrumevaleUtil::DownloadTag;
@@ -27,3 +29,5 @@ TEST(DownloadTag, NoAddressIsNoTag) {
 }
 
 }  // namespace
+
+}  // namespace Ledger

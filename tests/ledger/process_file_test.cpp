@@ -13,6 +13,11 @@
 #include "support/scan_test_machine.h"
 #include "support/test_pe_files.h"
 
+using Intake::ProcessEntry;
+using Intake::kProcessStarted;
+
+namespace Ledger {
+
 namespace {
 
 constexpr uint64_t kInstallerPid = 5120;
@@ -140,3 +145,5 @@ TEST_F(ProcessFileTest, AnImageIsReadAgainWhenItChangedOrItsMinuteHasPassed) {
 }
 
 }  // namespace
+
+}  // namespace Ledger

@@ -13,6 +13,13 @@
 #include "ledger/scan_snapshot.h"
 #include "support/scan_test_machine.h"
 
+using Database::LoadPointDatabase;
+using Engine::FullLoadPointScan;
+using Engine::LoadPointEngine;
+using Engine::RunScannerTable;
+
+namespace Ledger {
+
 namespace {
 
 enum class Lookup { kSnapshot, kDatabase };
@@ -200,3 +207,5 @@ TEST(ScanSnapshot, EachLookupGivesTheResultAndKeyOfTheDatabaseLookup) {
 }
 
 }  // namespace
+
+}  // namespace Ledger

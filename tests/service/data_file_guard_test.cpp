@@ -12,6 +12,8 @@
 #include "util/brumevale_settings.h"
 #include "util/protected_folder.h"
 
+namespace Service {
+
 namespace {
 
 using namespace Platform;
@@ -130,3 +132,5 @@ TEST_F(DataFileGuardTest, AForeignDatabaseThatCannotBeMovedKeepsTheDatabaseClose
 }
 
 }  // namespace
+
+}  // namespace Service

@@ -8,6 +8,10 @@
 
 #include "platform/emulated/minifilter/minifilter.h"
 
+using Engine::LoadPointEngine;
+
+namespace Service {
+
 namespace {
 
 using namespace Platform;
@@ -156,3 +160,5 @@ TEST_F(DriverlessServiceTest, TheDriverStartedAndStoppedMidRunIsFollowed) {
 }
 
 }  // namespace
+
+}  // namespace Service

@@ -3,6 +3,8 @@
 
 #include "service/logger_fixture.h"
 
+namespace Service {
+
 namespace {
 
 using ServiceTest::kProgramFolder;
@@ -33,3 +35,5 @@ TEST_F(PackageInstallTest, DriverOnlyRemovalKeepsTheServiceEntry) {
 }
 
 }  // namespace
+
+}  // namespace Service

@@ -7,6 +7,8 @@
 #include "support/machine_files.h"
 #include "util/registry_readers.h"
 
+namespace Service {
+
 namespace {
 
 using namespace Platform;
@@ -138,3 +140,5 @@ TEST_F(InstallTest, NoArgumentOutsideTheManagerStillSavesTheSettings) {
 }
 
 }  // namespace
+
+}  // namespace Service

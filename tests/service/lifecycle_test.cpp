@@ -8,6 +8,10 @@
 
 #include "platform/emulated/minifilter/minifilter.h"
 
+using Engine::LoadPointEngine;
+
+namespace Service {
+
 namespace {
 
 using namespace Platform;
@@ -162,3 +166,5 @@ TEST_F(LifecycleTest, WithoutTheDriverTheServiceKeepsRunningAndSaysWhy) {
 }
 
 }  // namespace
+
+}  // namespace Service

@@ -29,7 +29,7 @@ class LoggerTest : public UtilTest::MachineTest {
   LoggerTest() {
     Emulated::RegisterProgram(machine_, kProgramImage,
                               [this](Platform::System& system, const auto& args) {
-                                LoggerProcess process(system, serviceOutput_);
+                                Service::LoggerProcess process(system, serviceOutput_);
                                 if (prepare_) prepare_(process);
                                 return process.Run(args);
                               });
@@ -73,7 +73,7 @@ class LoggerTest : public UtilTest::MachineTest {
   Emulated::ServiceStore& Store() { return machine_.Services(); }
 
   // Runs on the service's process object before its entry starts.
-  std::function<void(LoggerProcess&)> prepare_;
+  std::function<void(Service::LoggerProcess&)> prepare_;
   uint32_t console_ = 0;
   // What the logger's processes print on their console.
   std::ostringstream serviceOutput_;

@@ -16,6 +16,8 @@
 #include "platform/scoped_handle.h"
 #include "util/util_machine.h"
 
+namespace Service {
+
 namespace {
 
 using namespace Platform;
@@ -256,3 +258,5 @@ TEST_F(ServiceManagerTest, TheLookoutDriverServiceRunsTheMinifilter) {
 }
 
 }  // namespace
+
+}  // namespace Service

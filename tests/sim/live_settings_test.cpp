@@ -3,6 +3,11 @@
 #include "families/settings/system_settings.h"
 #include "live_image.h"
 
+using Families::SettingReadAs;
+using Families::SettingScope;
+using Families::SystemSettingDefinition;
+using Families::SystemSettingTable;
+
 namespace LiveTest {
 namespace {
 

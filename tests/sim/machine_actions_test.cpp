@@ -19,6 +19,8 @@
 #include "sim/scenario.h"
 #include "sim/scenario_player.h"
 
+using Service::kDriverServiceName;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -34,35 +34,35 @@ inline std::vector<uint8_t> Wide(std::u16string_view text) {
 
 // op: kOpRegistryValueSet, kOpRegistryValueDeleted or kOpRegistryKeyDeleted (or
 // anything else for an entry of no known operation). REG_SZ data.
-inline std::unique_ptr<RegistryEntry> MakeRegistryEntry(Platform::System& system, uint32_t op,
+inline std::unique_ptr<Intake::RegistryEntry> MakeRegistryEntry(Platform::System& system, uint32_t op,
                                                         std::u16string_view key,
                                                         std::u16string_view valueName = u"",
                                                         std::u16string_view data = u"x",
                                                         uint64_t processId = 42) {
   std::vector<uint8_t> bytes = Wide(key);
-  if (op != kOpRegistryKeyDeleted) {
+  if (op != Intake::kOpRegistryKeyDeleted) {
     for (auto part : {Wide(valueName), Wide(data)}) bytes.insert(bytes.end(), part.begin(), part.end());
   }
-  const DriverRecord record{.dataLength = static_cast<uint32_t>(bytes.size()), .id2 = processId,
+  const Intake::DriverRecord record{.dataLength = static_cast<uint32_t>(bytes.size()), .id2 = processId,
                             .operation = op, .detail = Platform::kRegSz, .data = bytes};
-  return std::make_unique<RegistryEntry>(system, record);
+  return std::make_unique<Intake::RegistryEntry>(system, record);
 }
 
-inline std::unique_ptr<FileEntry> MakeFileEntry(Platform::System& system, uint32_t operation,
+inline std::unique_ptr<Intake::FileEntry> MakeFileEntry(Platform::System& system, uint32_t operation,
                                                 std::u16string path,
                                                 std::u16string_view newName = u"") {
-  auto entry = std::make_unique<FileEntry>();
-  entry->SetHeader(system, kEntryFile, 42, 7);
+  auto entry = std::make_unique<Intake::FileEntry>();
+  entry->SetHeader(system, Intake::kEntryFile, 42, 7);
   entry->SetFile(operation, std::move(path), 0);
   if (!newName.empty()) entry->SetSecondPath(newName);
   return entry;
 }
 
 // A queue the test fills; entries are freed as the data collector frees them.
-class QueueConsumer : public DataConsumer {
+class QueueConsumer : public Intake::DataConsumer {
  public:
-  void Add(std::unique_ptr<SystemLogEntry> entry) { queue_.push_back(std::move(entry)); }
-  SystemLogEntry* TakeNextEntry() override {
+  void Add(std::unique_ptr<Intake::SystemLogEntry> entry) { queue_.push_back(std::move(entry)); }
+  Intake::SystemLogEntry* TakeNextEntry() override {
     current_.reset();
     if (queue_.empty()) return nullptr;
     current_ = std::move(queue_.front());
@@ -71,8 +71,8 @@ class QueueConsumer : public DataConsumer {
   }
 
  private:
-  std::deque<std::unique_ptr<SystemLogEntry>> queue_;
-  std::unique_ptr<SystemLogEntry> current_;
+  std::deque<std::unique_ptr<Intake::SystemLogEntry>> queue_;
+  std::unique_ptr<Intake::SystemLogEntry> current_;
 };
 
 class EngineMachine : public ::testing::Test {

@@ -59,7 +59,7 @@ class LiveMachine : private LiveQueue, public ScanMachine {
               Platform::kErrorSuccess);
     ASSERT_EQ(registry.SetValue(key.Get(), name, type, data), Platform::kErrorSuccess);
     Note("set " + Text(path) + " [" + Text(name) + "] = " + DataText(type, data));
-    Report(kOpRegistryValueSet, path, name, type, data, processId);
+    Report(Intake::kOpRegistryValueSet, path, name, type, data, processId);
   }
   void SetSz(std::u16string_view path, std::u16string_view name, std::u16string_view text) {
     Set(path, name, Platform::kRegSz, Sz(text));
@@ -72,30 +72,30 @@ class LiveMachine : private LiveQueue, public ScanMachine {
               Platform::kErrorSuccess);
     ASSERT_EQ(registry.DeleteValue(key.Get(), name), Platform::kErrorSuccess);
     Note("delete value " + Text(path) + " [" + Text(name) + "]");
-    Report(kOpRegistryValueDeleted, path, name, Platform::kRegNone, {}, 4120);
+    Report(Intake::kOpRegistryValueDeleted, path, name, Platform::kRegNone, {}, 4120);
   }
   void DeleteKey(std::u16string_view path) {
     ASSERT_EQ(System().Registry().DeleteTree(RootOf(path), SubKeyOf(path)), Platform::kErrorSuccess);
     Note("delete key " + Text(path));
-    Report(kOpRegistryKeyDeleted, path, u"", Platform::kRegNone, {}, 4120);
+    Report(Intake::kOpRegistryKeyDeleted, path, u"", Platform::kRegNone, {}, 4120);
   }
   // Files as the minifilter reports them once the handle is closed: a write (also the
   // first one, which creates the file), a deletion, a rename.
   void SaveFile(const std::u16string& path, const std::string& text) {
     WriteFile(path, text);
     Note("write " + Text(path) + ": " + text);
-    ReportFile(kFileWritten, path);
+    ReportFile(Intake::kFileWritten, path);
   }
   void RemoveFile(const std::u16string& path) {
     ASSERT_EQ(System().Files().DeleteFile(path), Platform::kErrorSuccess);
     Note("delete file " + Text(path));
-    ReportFile(kFileDeleted, path);
+    ReportFile(Intake::kFileDeleted, path);
   }
   void MoveFile(const std::u16string& from, const std::u16string& to) {
     ASSERT_EQ(System().Files().MoveFileEx(from, to, Platform::kMoveFileReplaceExisting),
               Platform::kErrorSuccess);
     Note("rename " + Text(from) + " to " + Text(to));
-    ReportFile(kFileRenamed, from, to);
+    ReportFile(Intake::kFileRenamed, from, to);
   }
 
   // What the dispatcher runs once a helper objects' watcher has seen a key appear.
@@ -114,7 +114,7 @@ class LiveMachine : private LiveQueue, public ScanMachine {
   }
 
   // A full rescan as the periodic thread runs it.
-  void Rescan() { FullLoadPointScan(Engine(), 0); }
+  void Rescan() { Engine::FullLoadPointScan(Engine(), 0); }
 
   // Rows as text, ordered by key.
   SqlRows LoadPoints() {
@@ -175,15 +175,15 @@ class LiveMachine : private LiveQueue, public ScanMachine {
         (RootOf(path) == Platform::kHkeyUsers ? u"\\REGISTRY\\USER\\" : u"\\REGISTRY\\MACHINE\\") +
         std::u16string(SubKeyOf(path));
     Bytes bytes = EngineTest::Wide(native);
-    if (op != kOpRegistryKeyDeleted) {
+    if (op != Intake::kOpRegistryKeyDeleted) {
       const Bytes wideName = EngineTest::Wide(name);
       bytes.insert(bytes.end(), wideName.begin(), wideName.end());
       bytes.insert(bytes.end(), data.begin(), data.end());
     }
     // The entry copies what it keeps of the record.
-    const DriverRecord record{.dataLength = static_cast<uint32_t>(bytes.size()),
+    const Intake::DriverRecord record{.dataLength = static_cast<uint32_t>(bytes.size()),
                               .id2 = processId, .operation = op, .detail = type, .data = bytes};
-    queue_.Add(std::make_unique<RegistryEntry>(System(), record));
+    queue_.Add(std::make_unique<Intake::RegistryEntry>(System(), record));
     // Handled at once, as the service handles a change long before the next one,
     // unless the test holds the changes back to make a burst.
     if (!holding_) Engine().Dispatch();
@@ -192,7 +192,7 @@ class LiveMachine : private LiveQueue, public ScanMachine {
  public:
   // A process start or end as the driver reports it, queued like the changes.
   void Process(uint32_t state, uint64_t processId, std::u16string_view image) {
-    queue_.Add(std::make_unique<ProcessEntry>(System(), 4, processId, state, std::u16string(image),
+    queue_.Add(std::make_unique<Intake::ProcessEntry>(System(), 4, processId, state, std::u16string(image),
                                               u"NT AUTHORITY\\SYSTEM"));
     if (!holding_) Engine().Dispatch();
   }

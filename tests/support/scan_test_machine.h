@@ -49,24 +49,24 @@ class ScanMachine {
   // bootRegistry: regedit text (as for Import) already there when the engine starts.
   // With a consumer the engine keeps its real rescans and dispatches what it queues.
   explicit ScanMachine(Emulated::MachineConfig config = TwoUserConfig(),
-                       const std::string& bootRegistry = "", DataConsumer* consumer = nullptr)
+                       const std::string& bootRegistry = "", Intake::DataConsumer* consumer = nullptr)
       : machine_(std::move(config)), system_(machine_.Service()), log_(system_), drives_(system_),
         settings_(system_), engine_(system_, log_, drives_) {
     settings_.InitialiseProduct();
     if (!bootRegistry.empty()) Import(bootRegistry);
     if (consumer == nullptr) {
-      EngineHandlers& handlers = engine_.Handlers();
-      handlers.fullLoadPointScan = [](LoadPointEngine&, int32_t) { return 1; };
-      handlers.checkSystemSettings = [](LoadPointEngine&) { return 1; };
-      handlers.checkFileExtensions = [](LoadPointEngine&) { return 1; };
+      Engine::EngineHandlers& handlers = engine_.Handlers();
+      handlers.fullLoadPointScan = [](Engine::LoadPointEngine&, int32_t) { return 1; };
+      handlers.checkSystemSettings = [](Engine::LoadPointEngine&) { return 1; };
+      handlers.checkFileExtensions = [](Engine::LoadPointEngine&) { return 1; };
     }
     engine_.Initialise(consumer, &settings_);
   }
 
   Platform::System& System() { return system_; }
   Emulated::Machine& Machine() { return machine_.Machine(); }
-  LoadPointEngine& Engine() { return engine_; }
-  LoadPointDatabase& Database() { return *engine_.Database(); }
+  Engine::LoadPointEngine& Engine() { return engine_; }
+  Database::LoadPointDatabase& Database() { return *engine_.Database(); }
 
   // regedit text after the "Windows Registry Editor Version 5.00" line.
   void Import(const std::string& body) {
@@ -103,14 +103,16 @@ class ScanMachine {
   // Runs scan between BeginFullScan and EndFullScan, as the full rescan would.
   template <typename Scan>
   void RunInScan(Scan scan) {
-    BeginFullScan(engine_);
+    Ledger::BeginFullScan(engine_);
     scan(engine_);
-    EndFullScan(engine_);
+    Ledger::EndFullScan(engine_);
   }
 
   // Where Brumevale.data lies on the host.
   std::string DatabaseHostPath() {
-    return system_.Files().HostPath(settings_.DataDirectory() + u"\\" + kDatabaseFileName).value_or("");
+    return system_.Files()
+        .HostPath(settings_.DataDirectory() + u"\\" + Database::kDatabaseFileName)
+        .value_or("");
   }
 
   SqlRows Sql(const std::string& sql) {
@@ -139,5 +141,5 @@ class ScanMachine {
   VyrUtilities::VyrLog log_;
   VyrUtilities::DriveMap drives_;
   VyrUtilities::BrumevaleSettings settings_;
-  LoadPointEngine engine_;
+  Engine::LoadPointEngine engine_;
 };

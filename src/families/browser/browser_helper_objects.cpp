@@ -12,6 +12,19 @@
 #include "ledger/rescan_pass.h"
 #include "util/registry_readers.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+using Ledger::FullScanStopping;
+using Ledger::LedgerContext;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::ReconcileLoadPoint;
+using Ledger::Reconciled;
+using Ledger::RecordChangeEvent;
+
+namespace Families {
+
 namespace {
 
 struct HelperKey {
@@ -70,3 +83,5 @@ void ScanBrowserHelperObjects(LedgerContext& context, int32_t startFlag, int32_t
     for (int32_t key : added) RecordChangeEvent(context, u"", key, 0, 1, nullptr);
   }
 }
+
+}  // namespace Families

@@ -6,7 +6,11 @@
 
 #include "intake/location_codes.h"
 
+namespace Ledger {
 class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 // The keys whose subkeys are the helper objects; the engine's watcher threads wait on
 // them too.
@@ -17,4 +21,6 @@ inline constexpr char16_t kBrowserHelperObjectsWow64Key[] =
 
 // Native key then the WOW64 one. startFlag 1 refreshes the classes of all stored rows;
 // recordNew 1 records EVENT_TYPE 1 (process key 0) for every row added.
-void ScanBrowserHelperObjects(LedgerContext& context, int32_t startFlag, int32_t recordNew);
+void ScanBrowserHelperObjects(Ledger::LedgerContext& context, int32_t startFlag, int32_t recordNew);
+
+}  // namespace Families

@@ -4,6 +4,11 @@
 #include "families/common/load_point_handlers.h"
 #include "families/common/location_families.h"
 
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+
+namespace Families {
+
 namespace {
 
 using enum NameRule;
@@ -75,3 +80,5 @@ FamilyDeclarations BrowserLocations() {
   return {u"helper objects, components and extensions", kLocations, kWatched, kTypes,
           BrowserScanSteps()};
 }
+
+}  // namespace Families

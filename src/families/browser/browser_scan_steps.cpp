@@ -3,6 +3,11 @@
 
 #include "families/common/location_families.h"
 
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+
+namespace Families {
+
 namespace {
 
 using enum ReadAs;
@@ -38,3 +43,5 @@ constexpr ScanStepDeclaration kSteps[] = {
 }  // namespace
 
 std::span<const ScanStepDeclaration> BrowserScanSteps() { return kSteps; }
+
+}  // namespace Families

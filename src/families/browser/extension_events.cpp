@@ -17,6 +17,21 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using Database::IndirectionRows;
+using Intake::BrumevaleRegistryEvent;
+using Intake::kRegistryKeyDeleted;
+using Intake::kRegistryValueDeleted;
+using Intake::kRegistryValueSet;
+using enum Intake::MatcherCode;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::ReconcileLoadPoint;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindChanged;
+using Ledger::kChangeKindNone;
+
+namespace Families {
+
 namespace {
 
 // --- Active Setup -------------------------------------------------------------
@@ -150,3 +165,5 @@ void HandleBrowserExtensionEvent(LedgerContext& context, const BrumevaleRegistry
   if (c.record.kind != kChangeKindNone) c.record.extendedData->SetLoadPoint(c.type, c.name, userId);
   AppendKeyedChange(c, records);
 }
+
+}  // namespace Families

@@ -11,6 +11,12 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using Database::IndirectionRows;
+using Database::LoadPointDatabase;
+using Ledger::LedgerContext;
+
+namespace Families {
+
 namespace {
 
 std::u16string ClassKeyBelowClassesRoot(const std::u16string& classText, bool wow64) {
@@ -94,3 +100,5 @@ void RefreshIndirection(LedgerContext& context, const std::u16string& classText,
     UpdateIndirection(context, indirectionKey, name, server);
   }
 }
+
+}  // namespace Families

@@ -10,6 +10,8 @@
 #include "database/load_point_database.h"
 #include "ledger/change_record.h"
 
+namespace Families {
+
 struct ClassServerRow {
   int32_t key;
   std::u16string name;
@@ -17,12 +19,14 @@ struct ClassServerRow {
 };
 
 // The class has a server: the row is added, or its server or name follows.
-uint32_t SetClassServerRow(LoadPointDatabase& database, int32_t loadPointKey, const ClassServerRow* current,
-                           const std::u16string& name, const std::u16string& server,
-                           LoadPointExtEventData& data);
+uint32_t SetClassServerRow(Database::LoadPointDatabase& database, int32_t loadPointKey,
+                           const ClassServerRow* current, const std::u16string& name,
+                           const std::u16string& server, Ledger::LoadPointExtEventData& data);
 // The class is still there without a server: the row stays and says so.
-uint32_t ClearClassServerRow(LoadPointDatabase& database, const ClassServerRow& current,
-                             LoadPointExtEventData& data);
+uint32_t ClearClassServerRow(Database::LoadPointDatabase& database, const ClassServerRow& current,
+                             Ledger::LoadPointExtEventData& data);
 // The class is gone: so is the row.
-uint32_t RemoveClassServerRow(LoadPointDatabase& database, int32_t loadPointKey, const ClassServerRow& current,
-                              LoadPointExtEventData& data);
+uint32_t RemoveClassServerRow(Database::LoadPointDatabase& database, int32_t loadPointKey,
+                              const ClassServerRow& current, Ledger::LoadPointExtEventData& data);
+
+}  // namespace Families

@@ -12,6 +12,25 @@
 #include "ledger/ledger_context.h"
 #include "util/text_routines.h"
 
+using Database::IndirectionRows;
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Intake::BrumevaleRegistryEvent;
+using Intake::RegistryKeyPath;
+using Intake::kRegistryValueDeleted;
+using Intake::kRegistryValueSet;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::LoadPointExtEventData;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindChanged;
+using Ledger::kChangeKindDeleted;
+using Ledger::kChangeKindNone;
+
+namespace Families {
+
 namespace {
 
 constexpr char16_t kServerKeyName[] = u"InprocServer32";
@@ -88,3 +107,5 @@ void HandleClassWatchEvent(LedgerContext& context, const BrumevaleRegistryEvent&
   }
   if (record.kind != kChangeKindNone) records.push_back(std::move(record));
 }
+
+}  // namespace Families

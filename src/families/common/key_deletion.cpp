@@ -11,6 +11,19 @@
 #include "util/text_routines.h"
 #include "util/vyr_log.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Intake::BrumevaleRegistryEvent;
+using Intake::RegistryKeyPath;
+using Intake::kRegistryKeyDeleted;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::kChangeKindDeleted;
+
+namespace Families {
+
 namespace {
 
 // Appends a removal of row `index` of rows, naming the row by its own columns.
@@ -92,3 +105,5 @@ void HandleKeyDeletion(LedgerContext& context, const BrumevaleRegistryEvent& eve
   // The location's own key or a key above it: every entry of the type for the user.
   DeleteRowsOfType(*database, type, userId, false, records);
 }
+
+}  // namespace Families

@@ -7,6 +7,18 @@
 #include "ledger/load_point_ledger.h"
 #include "util/text_routines.h"
 
+using Database::LoadPointDatabase;
+using Intake::BrumevaleRegistryEvent;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::kChangeKindChanged;
+using Ledger::kChangeKindDeleted;
+using Ledger::kChangeKindNone;
+
+namespace Families {
+
 std::unique_ptr<KeyedChange> LookUpKeyedChange(LedgerContext& context,
                                                const BrumevaleRegistryEvent& event,
                                                const std::u16string& userId) {
@@ -42,3 +54,5 @@ void AppendKeyedChange(KeyedChange& change, ChangeRecords& records) {
     records.push_back(std::move(change.record));
   }
 }
+
+}  // namespace Families

@@ -10,17 +10,27 @@
 #include "database/row_readers.h"
 #include "ledger/change_record.h"
 
-class BrumevaleRegistryEvent;
-class LedgerContext;
+namespace Database {
 class LoadPointDatabase;
+}  // namespace Database
+
+namespace Intake {
+class BrumevaleRegistryEvent;
+}  // namespace Intake
+
+namespace Ledger {
+class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 struct KeyedChange {
-  LoadPointDatabase& database;
+  Database::LoadPointDatabase& database;
   uint32_t type;
   std::u16string userId;
   std::u16string name;  // ENTRY_NAME: the subkey's name or the entry's number
-  LoadPointRows row;
-  ChangeRecord record{0};
+  Database::LoadPointRows row;
+  Ledger::ChangeRecord record{0};
 
   bool HasRow() const { return row.HasRows(); }
   int32_t Key() const { return row.KEY(0); }
@@ -29,8 +39,8 @@ struct KeyedChange {
 
 // The row of (type of the event's code, userId, entry name of the event); null
 // without an open database. The record's key is the row's KEY when there is a row.
-std::unique_ptr<KeyedChange> LookUpKeyedChange(LedgerContext& context,
-                                               const BrumevaleRegistryEvent& event,
+std::unique_ptr<KeyedChange> LookUpKeyedChange(Ledger::LedgerContext& context,
+                                               const Intake::BrumevaleRegistryEvent& event,
                                                const std::u16string& userId);
 
 // Removes the row (with its Indirection and notification rows); kind 7 with the old
@@ -42,4 +52,6 @@ void DeleteKeyedRow(KeyedChange& change, const std::u16string& altName);
 void RenameKeyedRow(KeyedChange& change, const std::u16string& displayName);
 
 // Appends the record when it has a kind and a row key.
-void AppendKeyedChange(KeyedChange& change, ChangeRecords& records);
+void AppendKeyedChange(KeyedChange& change, Ledger::ChangeRecords& records);
+
+}  // namespace Families

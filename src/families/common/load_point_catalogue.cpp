@@ -10,6 +10,14 @@
 #include "util/registry_readers.h"
 #include "util/registry_text.h"
 
+using Intake::BrumevaleRegistryEvent;
+using Intake::RegistryKeyPath;
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+using enum Intake::RegistryRootKind;
+
+namespace Families {
+
 namespace {
 
 // The families' declarations indexed by code and by type, made once.
@@ -147,3 +155,5 @@ std::u16string LoadPointTypeDisplayName(uint32_t type) {
   const TypeDeclaration* declaration = FindType(type);
   return declaration != nullptr ? std::u16string(declaration->name) : u"Unknown";
 }
+
+}  // namespace Families

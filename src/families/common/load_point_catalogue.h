@@ -12,6 +12,8 @@
 #include "families/common/location_declaration.h"
 #include "platform/system.h"
 
+namespace Families {
+
 // The declaration of a load-point code; null for settings, file extensions, downloads
 // and unknown codes.
 const LocationDeclaration* FindLocationDeclaration(uint32_t matcherCode);
@@ -28,11 +30,11 @@ uint32_t LoadPointTypeOf(uint32_t matcherCode);
 // location the class's friendly name read from the registry when the event comes
 // from a class watch (empty when that cannot be read). Empty for the folder codes
 // and every code without a load-point type.
-std::u16string LoadPointEntryName(Platform::System& system, const BrumevaleRegistryEvent& event);
+std::u16string LoadPointEntryName(Platform::System& system, const Intake::BrumevaleRegistryEvent& event);
 
 // USER_ID of the event: the SID of a user hive (empty under HKEY_LOCAL_MACHINE), or
 // for control-set locations the control set's name (second key-path component).
-std::u16string LoadPointUserId(const BrumevaleRegistryEvent& event);
+std::u16string LoadPointUserId(const Intake::BrumevaleRegistryEvent& event);
 
 // True for the types whose USER_ID is a control set.
 bool IsControlSetType(uint32_t type);
@@ -47,3 +49,5 @@ uint32_t SystemSettingTypeOf(uint32_t matcherCode);
 // A name for people: the names of types 1 to 35 are the product's own; 36 to 65
 // have names given for reports only. "Unknown" for any other value.
 std::u16string LoadPointTypeDisplayName(uint32_t type);
+
+}  // namespace Families

@@ -13,45 +13,57 @@
 #include "families/common/key_deletion.h"
 #include "ledger/load_point_ledger.h"
 
-class LedgerContext;
+namespace Database {
 class LoadPointDatabase;
+}  // namespace Database
+
+namespace Intake {
 class BrumevaleRegistryEvent;
+}  // namespace Intake
+
+namespace Ledger {
+class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 // Families. Each appends at most the records its location can produce.
-void HandleValueLoadPoint(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                          ChangeRecords& records);
+void HandleValueLoadPoint(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                          Ledger::ChangeRecords& records);
 // For the locations whose value names a COM class: resolves the class, watches its
 // server and keeps the load point's Indirection row; when extendedData is given its
 // PARAM_1 and PARAM_4 take the class's name and server. 1 for such a location, else 0
 // (and nothing is done).
-int32_t RefreshClassIndirection(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                                LoadPointExtEventData* extendedData, int32_t loadPointKey);
-void HandleBhoEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                    ChangeRecords& records);
-void HandleServiceEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                        ChangeRecords& records);
-void HandleListValue(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                     ChangeRecords& records);
+int32_t RefreshClassIndirection(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                                Ledger::LoadPointExtEventData* extendedData, int32_t loadPointKey);
+void HandleBhoEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                    Ledger::ChangeRecords& records);
+void HandleServiceEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                        Ledger::ChangeRecords& records);
+void HandleListValue(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                     Ledger::ChangeRecords& records);
 // Reconciles each item of a list value as a row of its own (ENTRY_NAME and
 // COMMAND_LINE the item). Keys of added rows go to newKeys, of every row to
 // seenKeys (either may be null). 1 when at least one row was added or changed.
-int32_t ReconcileListItems(LedgerContext& context, const std::vector<std::u16string>& items,
+int32_t ReconcileListItems(Ledger::LedgerContext& context, const std::vector<std::u16string>& items,
                            uint32_t type, const std::u16string& userId,
                            std::vector<int32_t>* newKeys, std::set<int32_t>* seenKeys);
 // True for the lists whose items are separated by spaces as well as commas.
 bool ListSplitsAtSpaces(uint32_t type);
-void HandleNetworkProviderEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                                ChangeRecords& records);
-void HandleClassWatchEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                           ChangeRecords& records);
-void HandleNameSpaceCatalogEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                                 ChangeRecords& records);
-void HandleProtocolCatalogEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                                ChangeRecords& records);
-void HandleActiveSetupEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                            ChangeRecords& records);
-void HandleBrowserExtensionEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                                 ChangeRecords& records);
+void HandleNetworkProviderEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                                Ledger::ChangeRecords& records);
+void HandleClassWatchEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                           Ledger::ChangeRecords& records);
+void HandleNameSpaceCatalogEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                                 Ledger::ChangeRecords& records);
+void HandleProtocolCatalogEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                                Ledger::ChangeRecords& records);
+void HandleActiveSetupEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                            Ledger::ChangeRecords& records);
+void HandleBrowserExtensionEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                                 Ledger::ChangeRecords& records);
 // Task-cache codes 72 and 73; lives beside the task scan.
-void HandleTaskCacheEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
-                          ChangeRecords& records);
+void HandleTaskCacheEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
+                          Ledger::ChangeRecords& records);
+
+}  // namespace Families

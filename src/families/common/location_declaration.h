@@ -18,8 +18,15 @@
 #include "intake/registry_key_path.h"
 #include "ledger/change_record.h"
 
+namespace Intake {
 class BrumevaleRegistryEvent;
+}  // namespace Intake
+
+namespace Ledger {
 class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 // How an event names its entry.
 enum class NameRule : uint8_t {
@@ -52,18 +59,19 @@ inline constexpr int32_t kKeyDepthIgnore = -1;
 // may watch several values; no two rows watch one value of one key, so the order in
 // which the matcher takes the rows never decides which event comes first.
 struct WatchedValue {
-  MatcherCode code;
-  RegistryRootKind root;
+  Intake::MatcherCode code;
+  Intake::RegistryRootKind root;
   std::u16string_view keyPath;
   std::u16string_view valueName;
   bool anyValue = false;
 };
 
-using LiveHandler = void (*)(LedgerContext&, const BrumevaleRegistryEvent&, ChangeRecords&);
+using LiveHandler = void (*)(Ledger::LedgerContext&, const Intake::BrumevaleRegistryEvent&,
+                             Ledger::ChangeRecords&);
 
 struct LocationDeclaration {
-  MatcherCode code;
-  LoadPointType type;
+  Intake::MatcherCode code;
+  Intake::LoadPointType type;
   NameRule name;
   UserRule user;
   int32_t depth;
@@ -71,7 +79,7 @@ struct LocationDeclaration {
 };
 
 struct TypeDeclaration {
-  LoadPointType type;
+  Intake::LoadPointType type;
   std::u16string_view name;  // for people
   bool controlSet;           // USER_ID is a control set
 };
@@ -85,5 +93,7 @@ struct FamilyDeclarations {
 };
 
 // Shorthands for the tables.
-inline constexpr RegistryRootKind kMachineRoot = kRootMachine;
-inline constexpr RegistryRootKind kEveryUserRoot = kRootUser;  // any user's hive
+inline constexpr Intake::RegistryRootKind kMachineRoot = Intake::kRootMachine;
+inline constexpr Intake::RegistryRootKind kEveryUserRoot = Intake::kRootUser;  // any user's hive
+
+}  // namespace Families

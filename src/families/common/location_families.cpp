@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace Families {
+
 std::span<const FamilyDeclarations> LoadPointFamilies() {
   static const std::array<FamilyDeclarations, 6> families = {
       ValueLocations(),  ServiceLocations(),       BrowserLocations(),
@@ -9,3 +11,5 @@ std::span<const FamilyDeclarations> LoadPointFamilies() {
   };
   return families;
 }
+
+}  // namespace Families

@@ -6,6 +6,8 @@
 
 #include "families/common/location_declaration.h"
 
+namespace Families {
+
 // The rescan steps of the families that read locations of the table.
 std::span<const ScanStepDeclaration> ValueScanSteps();
 std::span<const ScanStepDeclaration> BrowserScanSteps();
@@ -20,3 +22,5 @@ FamilyDeclarations TaskLocations();
 
 // Every family that keeps load points.
 std::span<const FamilyDeclarations> LoadPointFamilies();
+
+}  // namespace Families

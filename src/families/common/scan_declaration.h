@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+namespace Families {
+
 enum class ReadAs : uint8_t {
   kValues,           // every value: name and data
   kNamedValue,       // one value
@@ -71,3 +73,5 @@ struct ScanStepDeclaration {
   int32_t rank;
   ScannerStep step;
 };
+
+}  // namespace Families

@@ -14,6 +14,13 @@
 #include "util/registry_text.h"
 #include "util/text_routines.h"
 
+using enum Intake::LoadPointType;
+using Ledger::FullScanStopping;
+using Ledger::LedgerContext;
+using Ledger::ReconcileLoadPoint;
+
+namespace Families {
+
 namespace {
 
 // The values an extension may run through, in the order they are tried.
@@ -193,3 +200,5 @@ int32_t ScanBrowserExtensions(LedgerContext& context, Platform::Handle root,
   }
   return classEntries;
 }
+
+}  // namespace Families

@@ -15,6 +15,27 @@
 #include "ledger/process_file.h"
 #include "util/vyr_log.h"
 
+using Database::FileExtensionRows;
+using Database::LoadPointDatabase;
+using Intake::BrumevaleRegistryEvent;
+using Intake::FileExtensionKindOfCode;
+using Intake::RegistryKeyPath;
+using Intake::kRegistryValueDeleted;
+using Intake::kRegistryValueSet;
+using enum Intake::MatcherCode;
+using enum Intake::RegistryRootKind;
+using Ledger::LedgerContext;
+using Ledger::LoadPointExtEventData;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::ProcessFile;
+using Ledger::ReadProcessFile;
+using Ledger::RecordChangeEvent;
+using Ledger::WriteProcessFile;
+using Ledger::kEventFileExtensionDeleted;
+using Ledger::kEventFileExtensionSet;
+
+namespace Families {
+
 namespace {
 
 struct ExtensionLocation {
@@ -133,3 +154,5 @@ void HandleFileExtensionEvent(LedgerContext& context, const BrumevaleRegistryEve
     RemoveExtensionRow(context, event, kind, *location, *process);
   }
 }
+
+}  // namespace Families

@@ -5,6 +5,11 @@
 
 #include "families/file_extensions/file_extensions.h"
 
+using enum Intake::MatcherCode;
+using enum Intake::RegistryRootKind;
+
+namespace Families {
+
 namespace {
 
 constexpr auto M = kRootMachine;
@@ -30,3 +35,5 @@ constexpr CheckedClassKey kCheckedKeys[] = {{u".exe", false}, {u"exefile\\shell"
 
 std::span<const WatchedValue> FileExtensionWatches() { return kWatched; }
 std::span<const CheckedClassKey> FileExtensionCheckedKeys() { return kCheckedKeys; }
+
+}  // namespace Families

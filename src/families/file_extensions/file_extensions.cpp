@@ -10,6 +10,14 @@
 #include "util/text_routines.h"
 #include "ledger/load_point_ledger.h"
 
+using Database::FileExtensionRows;
+using Database::LoadPointDatabase;
+using FileInfo::FindProfile;
+using Ledger::LedgerContext;
+using Ledger::OpenLoadPointDatabase;
+
+namespace Families {
+
 namespace {
 
 // Whoever owns these runs code whenever any program starts: the extension of
@@ -106,3 +114,5 @@ void CheckFileExtensions(LedgerContext& context) {
     database->RemoveFileExtensionEntry(key);
   }
 }
+
+}  // namespace Families

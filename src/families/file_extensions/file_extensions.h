@@ -10,7 +10,11 @@
 #include "families/common/location_declaration.h"
 #include "platform/system.h"
 
+namespace Ledger {
 class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 inline constexpr uint32_t kExtensionProgId = 1;    // id's default value, "." ids only
 inline constexpr uint32_t kExtensionDefaultVerb = 2;  // id\shell default value
@@ -30,15 +34,17 @@ std::span<const CheckedClassKey> FileExtensionCheckedKeys();
 
 // Row KEY whether found unchanged, updated or added; 0 or less when it cannot be
 // added. When the value changed and outOldValue is given, it gets the old value.
-int32_t ReconcileFileExtension(LedgerContext& context, uint32_t type, const std::u16string& userId,
+int32_t ReconcileFileExtension(Ledger::LedgerContext& context, uint32_t type, const std::u16string& userId,
                                const std::u16string& entryId, const std::u16string& verb,
                                const std::u16string& value, std::u16string* outOldValue);
 // The periodic check: reads ".exe" and "exefile", removes rows that vanished.
-void CheckFileExtensions(LedgerContext& context);
+void CheckFileExtensions(Ledger::LedgerContext& context);
 // One identifier for the machine and every loaded classes hive.
-void CheckFileExtensionEntry(LedgerContext& context, const std::u16string& entryId,
+void CheckFileExtensionEntry(Ledger::LedgerContext& context, const std::u16string& entryId,
                              std::set<int32_t>& foundKeys);
 // One identifier in one hive: hive is Platform::kHkeyLocalMachine (userId empty) or
 // HKEY_USERS with userId the classes hive's name.
-void ReadFileExtension(LedgerContext& context, Platform::Handle hive, const std::u16string& userId,
+void ReadFileExtension(Ledger::LedgerContext& context, Platform::Handle hive, const std::u16string& userId,
                        const std::u16string& entryId, std::set<int32_t>& foundKeys);
+
+}  // namespace Families

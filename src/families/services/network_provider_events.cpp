@@ -16,6 +16,23 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Intake::BrumevaleRegistryEvent;
+using Intake::kRegistryValueDeleted;
+using Intake::kRegistryValueSet;
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::LoadPointExtEventData;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindChanged;
+using Ledger::kChangeKindDeleted;
+
+namespace Families {
+
 namespace {
 
 constexpr int32_t kType = static_cast<int32_t>(kNetworkProviderType);
@@ -158,3 +175,5 @@ void HandleNetworkProviderEvent(LedgerContext& ledger, const BrumevaleRegistryEv
     AddNamedProvider(context, records);
   }
 }
+
+}  // namespace Families

@@ -17,6 +17,27 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Database::LoadPointStateChange;
+using Intake::BrumevaleRegistryEvent;
+using Intake::kRegistryKeyDeleted;
+using Intake::kRegistryValueDeleted;
+using Intake::kRegistryValueSet;
+using enum Intake::MatcherCode;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::LoadPointExtEventData;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::ReturnStateChange;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindChanged;
+using Ledger::kChangeKindDeleted;
+using Ledger::kChangeKindNone;
+
+namespace Families {
+
 namespace {
 
 // "Start" values of services that never start on their own.
@@ -189,3 +210,5 @@ void HandleServiceEvent(LedgerContext& ledger, const BrumevaleRegistryEvent& eve
   record.extendedData->SetLoadPoint(LoadPointTypeOf(event.MatcherCode()), context.name, controlSet);
   records.push_back(std::move(record));
 }
+
+}  // namespace Families

@@ -4,6 +4,11 @@
 #include "families/common/load_point_handlers.h"
 #include "families/common/location_families.h"
 
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+
+namespace Families {
+
 namespace {
 
 using enum NameRule;
@@ -71,3 +76,5 @@ constexpr ScanStepDeclaration kSteps[] = {
 FamilyDeclarations ServiceLocations() {
   return {u"services and network providers", kLocations, kWatched, kTypes, kSteps};
 }
+
+}  // namespace Families

@@ -14,6 +14,15 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using enum Intake::LoadPointType;
+using Ledger::FullScanStopping;
+using Ledger::LedgerContext;
+using Ledger::NoteDisabledInScan;
+using Ledger::ReconcileLoadPoint;
+using Ledger::Reconciled;
+
+namespace Families {
+
 namespace {
 
 // Bits 0 and 1 of "Type": kernel driver, file-system driver.
@@ -143,3 +152,5 @@ void ReconcileNetworkProviders(LedgerContext& context, const std::u16string& con
     if (seenKeys != nullptr) seenKeys->insert(key);
   }
 }
+
+}  // namespace Families

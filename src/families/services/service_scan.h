@@ -9,21 +9,27 @@
 
 #include "intake/location_codes.h"
 
+namespace Ledger {
 class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 // Every subkey of SYSTEM\<controlSet>\Services through ScanService.
-void ScanControlSetServices(LedgerContext& context, const std::u16string& controlSet);
+void ScanControlSetServices(Ledger::LedgerContext& context, const std::u16string& controlSet);
 
 // The providers named by Control\NetworkProvider\Order "ProviderOrder".
-void ScanNetworkProviders(LedgerContext& context, const std::u16string& controlSet);
+void ScanNetworkProviders(Ledger::LedgerContext& context, const std::u16string& controlSet);
 
 // The providers named by order (a comma-separated list of service names) in one
 // control set. Keys of added rows go to newKeys, of every reconciled row to seenKeys
 // (either may be null).
-void ReconcileNetworkProviders(LedgerContext& context, const std::u16string& controlSet,
+void ReconcileNetworkProviders(Ledger::LedgerContext& context, const std::u16string& controlSet,
                                const std::u16string& order, std::vector<int32_t>* newKeys,
                                std::set<int32_t>* seenKeys);
 
 // Reconciles one service or driver of the control set; 0 when it is no load point.
-int32_t ScanService(LedgerContext& context, const std::u16string& controlSet,
+int32_t ScanService(Ledger::LedgerContext& context, const std::u16string& controlSet,
                     const std::u16string& serviceName, int32_t* outKey);
+
+}  // namespace Families

@@ -10,6 +10,16 @@
 #include "ledger/load_point_ledger.h"
 #include "ledger/process_file.h"
 
+using Intake::BrumevaleRegistryEvent;
+using Intake::RegistryKeyPath;
+using Ledger::LedgerContext;
+using Ledger::ReadProcessFile;
+using Ledger::RecordChangeEvent;
+using Ledger::WriteProcessFile;
+using Ledger::kEventSystemSettingChanged;
+
+namespace Families {
+
 void HandleSettingEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
                         uint64_t processId) {
   const uint32_t type = SystemSettingTypeOf(event.MatcherCode());
@@ -25,3 +35,5 @@ void HandleSettingEvent(LedgerContext& context, const BrumevaleRegistryEvent& ev
   const int32_t processKey = WriteProcessFile(context, *process);
   RecordChangeEvent(context, event.TimeText(), key, processKey, kEventSystemSettingChanged, nullptr);
 }
+
+}  // namespace Families

@@ -4,10 +4,19 @@
 
 #include <cstdint>
 
-class LedgerContext;
+namespace Intake {
 class BrumevaleRegistryEvent;
+}  // namespace Intake
+
+namespace Ledger {
+class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 // Codes 76 to 93. Stores the new value text (empty for a deleted value) and, when it
 // differs from the stored one, records EVENT_TYPE 7 with the writing process.
-void HandleSettingEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
+void HandleSettingEvent(Ledger::LedgerContext& context, const Intake::BrumevaleRegistryEvent& event,
                         uint64_t processId);
+
+}  // namespace Families

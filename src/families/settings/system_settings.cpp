@@ -10,6 +10,14 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using Database::LoadPointDatabase;
+using Database::SystemSettingRows;
+using Ledger::LedgerContext;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::RecordChangeEvent;
+
+namespace Families {
+
 namespace {
 
 using enum SettingScope;
@@ -122,3 +130,5 @@ void CheckUserSettings(LedgerContext& context) {
     CheckScope(context, hive.Get(), kUser, sid);
   }
 }
+
+}  // namespace Families

@@ -6,7 +6,11 @@
 #include <span>
 #include <string>
 
+namespace Ledger {
 class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 enum class SettingScope { kUser, kMachine };
 enum class SettingReadAs { kDword, kString, kAsReported };
@@ -27,11 +31,13 @@ std::span<const SystemSettingDefinition> SystemSettingTable();
 const SystemSettingDefinition* FindSystemSettingDefinition(uint32_t type);
 
 // Row KEY when the row was added or its value changed, else 0.
-int32_t ReconcileSystemSetting(LedgerContext& context, uint32_t type, const std::u16string& path,
+int32_t ReconcileSystemSetting(Ledger::LedgerContext& context, uint32_t type, const std::u16string& path,
                                const std::u16string& valueText, const std::u16string& userId);
 // Users' settings, then the machine's, then one EVENT_TYPE 9 change event.
-void CheckSystemSettings(LedgerContext& context);
+void CheckSystemSettings(Ledger::LedgerContext& context);
 // The per-user settings of every loaded user hive.
-void CheckUserSettings(LedgerContext& context);
+void CheckUserSettings(Ledger::LedgerContext& context);
 // The machine's settings.
-void CheckMachineSettings(LedgerContext& context);
+void CheckMachineSettings(Ledger::LedgerContext& context);
+
+}  // namespace Families

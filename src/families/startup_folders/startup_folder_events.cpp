@@ -13,6 +13,28 @@
 #include "ledger/load_point_ledger.h"
 #include "ledger/process_file.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Intake::BrumevaleFileEvent;
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::EventTypeOfChangeKind;
+using Ledger::LedgerContext;
+using Ledger::LoadPointExtEventData;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::ReadProcessFile;
+using Ledger::ReconcileLoadPoint;
+using Ledger::Reconciled;
+using Ledger::RecordChangeEvent;
+using Ledger::WriteProcessFile;
+using Ledger::kEventLoadPointAdded;
+using Ledger::kEventLoadPointChanged;
+using Ledger::kEventLoadPointRemoved;
+
+namespace Families {
+
 namespace {
 
 void RecordTaskChanges(LedgerContext& context, const BrumevaleFileEvent& event,
@@ -112,3 +134,5 @@ int32_t HandleFolderFileRemoval(LedgerContext& context, const BrumevaleFileEvent
                     &data);
   return 1;
 }
+
+}  // namespace Families

@@ -4,6 +4,11 @@
 
 #include "families/common/location_families.h"
 
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+
+namespace Families {
+
 namespace {
 
 using enum NameRule;
@@ -25,3 +30,5 @@ constexpr ScanStepDeclaration kSteps[] = {{30, {ScanScope::kStartupFolders, {}}}
 }  // namespace
 
 FamilyDeclarations StartupFolderLocations() { return {u"startup folders", kLocations, {}, kTypes, kSteps}; }
+
+}  // namespace Families

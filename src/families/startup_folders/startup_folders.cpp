@@ -10,6 +10,20 @@
 #include "util/path_routines.h"
 #include "util/text_routines.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using FileInfo::ForEachFolderEntry;
+using FileInfo::ListProfileFolders;
+using FileInfo::ProfilesRoot;
+using FileInfo::UserStartupSuffix;
+using enum Intake::LoadPointType;
+using Ledger::FullScanStopping;
+using Ledger::LedgerContext;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::ReconcileLoadPoint;
+
+namespace Families {
+
 namespace {
 
 constexpr char16_t kAllUsers[] = u"All Users";
@@ -54,3 +68,5 @@ int32_t RemoveFolderLoadPoint(LedgerContext& context, uint32_t type,
   database->DeleteLoadPoint(removed.KEY(0));
   return 1;
 }
+
+}  // namespace Families

@@ -8,6 +8,19 @@
 #include "ledger/load_point_ledger.h"
 #include "ledger/load_point_state.h"
 
+using Database::IndirectionRows;
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Database::LoadPointStateChange;
+using Ledger::ChangeRecord;
+using Ledger::LedgerContext;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::ReturnStateChange;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindDeleted;
+
+namespace Families {
+
 namespace {
 
 std::optional<IndirectionRows> FindIndirection(LedgerContext& context, int32_t indirectionKey) {
@@ -91,3 +104,5 @@ void MarkTaskReturn(LedgerContext& context, uint32_t type, const std::u16string&
   record.extendedData->stateChange = ReturnStateChange(
       *database, type, u"", {guid, taskPath, record.extendedData->GetParam(1)});
 }
+
+}  // namespace Families

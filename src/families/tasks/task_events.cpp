@@ -13,6 +13,22 @@
 #include "ledger/load_point_ledger.h"
 #include "util/text_routines.h"
 
+using Database::LoadPointDatabase;
+using Intake::BrumevaleRegistryEvent;
+using Intake::kRegistryKeyDeleted;
+using Intake::kRegistryValueSet;
+using enum Intake::MatcherCode;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::ReconcileLoadPoint;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindChanged;
+using Ledger::kChangeKindNone;
+
+namespace Families {
+
 namespace {
 
 struct TaskCacheContext {
@@ -121,3 +137,5 @@ void HandleTaskCacheEvent(LedgerContext& ledger, const BrumevaleRegistryEvent& e
                  : NewTaskRecord(0, context.type, context.guid));
   if (record.kind != kChangeKindNone && record.targetKey >= 1) records.push_back(std::move(record));
 }
+
+}  // namespace Families

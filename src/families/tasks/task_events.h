@@ -5,9 +5,15 @@
 
 #include "families/common/load_point_handlers.h"
 
+namespace Intake {
 class BrumevaleFileEvent;
+}  // namespace Intake
+
+namespace Families {
 
 // Folder codes 74 (native) and 75 (WOW64): a task file created, written or renamed
 // into the folder. Appends one record per task-cache GUID whose row changed.
-void HandleTaskFileEvent(LedgerContext& context, const BrumevaleFileEvent& event,
-                         ChangeRecords& changes);
+void HandleTaskFileEvent(Ledger::LedgerContext& context, const Intake::BrumevaleFileEvent& event,
+                         Ledger::ChangeRecords& changes);
+
+}  // namespace Families

@@ -15,6 +15,20 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using Intake::BrumevaleFileEvent;
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::ReconcileLoadPoint;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindChanged;
+using Ledger::kChangeKindNone;
+
+namespace Families {
+
 namespace {
 
 // The task path is the file's path below the tasks folder ("\Vendor\Updater").
@@ -116,3 +130,5 @@ void HandleTaskFileEvent(LedgerContext& ledger, const BrumevaleFileEvent& event,
     }
   }
 }
+
+}  // namespace Families

@@ -5,6 +5,11 @@
 #include "families/common/load_point_handlers.h"
 #include "families/common/location_families.h"
 
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+
+namespace Families {
+
 namespace {
 
 using enum NameRule;
@@ -48,3 +53,5 @@ constexpr ScanStepDeclaration kSteps[] = {
 }  // namespace
 
 FamilyDeclarations TaskLocations() { return {u"scheduled tasks", kLocations, kWatched, kTypes, kSteps}; }
+
+}  // namespace Families

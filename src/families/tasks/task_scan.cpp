@@ -16,6 +16,15 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using Database::IndirectionRows;
+using enum Intake::LoadPointType;
+using Ledger::FullScanStopping;
+using Ledger::LedgerContext;
+using Ledger::NoteDisabledInScan;
+using Ledger::ReconcileLoadPoint;
+
+namespace Families {
+
 namespace {
 
 // Task files are small; anything bigger than this is not a task the scheduler wrote.
@@ -133,3 +142,5 @@ int32_t ScanTasks(LedgerContext& context, int32_t startFlag, bool wow64) {
   }
   return reconciled;
 }
+
+}  // namespace Families

@@ -11,10 +11,14 @@
 #include "intake/location_codes.h"
 #include "platform/system.h"
 
+namespace Ledger {
 class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 // Matcher code of the class watch of a COM-handler task, native and WOW64 alike.
-inline constexpr MatcherCode kTaskClassMatcherCode = kTaskCacheCode;
+inline constexpr Intake::MatcherCode kTaskClassMatcherCode = Intake::kTaskCacheCode;
 
 // One task file being examined; local to one call.
 struct TaskDefinition {
@@ -41,4 +45,6 @@ int32_t ParseTaskXml(Platform::System& system, TaskDefinition& task,
 // The rescan step for one task cache: every enabled task that parses is reconciled;
 // with startFlag 1 a COM-handler task also gets its class watch and Indirection row.
 // Returns the number of tasks reconciled.
-int32_t ScanTasks(LedgerContext& context, int32_t startFlag, bool wow64);
+int32_t ScanTasks(Ledger::LedgerContext& context, int32_t startFlag, bool wow64);
+
+}  // namespace Families

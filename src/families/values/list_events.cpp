@@ -20,6 +20,21 @@
 #include "ledger/load_point_ledger.h"
 #include "util/text_routines.h"
 
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Intake::BrumevaleRegistryEvent;
+using Intake::kRegistryValueSet;
+using enum Intake::LoadPointType;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::ReconcileLoadPoint;
+using Ledger::Reconciled;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindDeleted;
+
+namespace Families {
+
 namespace {
 
 std::vector<std::u16string> EventListItems(const BrumevaleRegistryEvent& event, uint32_t type) {
@@ -103,3 +118,5 @@ void HandleListValue(LedgerContext& context, const BrumevaleRegistryEvent& event
   // A deleted value leaves nothing seen: every row of the list goes.
   RemoveUnseen(*database, type, userId, before, seen, records);
 }
+
+}  // namespace Families

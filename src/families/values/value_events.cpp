@@ -15,6 +15,26 @@
 #include "util/text_routines.h"
 #include "util/vyr_log.h"
 
+using Database::IndirectionRows;
+using Database::LoadPointDatabase;
+using Database::LoadPointRows;
+using Intake::BrumevaleRegistryEvent;
+using Intake::kRegistryKeyDeleted;
+using Intake::kRegistryValueDeleted;
+using Intake::kRegistryValueSet;
+using enum Intake::MatcherCode;
+using Ledger::ChangeRecord;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::LoadPointExtEventData;
+using Ledger::OpenLoadPointDatabase;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindChanged;
+using Ledger::kChangeKindDeleted;
+using Ledger::kChangeKindNone;
+
+namespace Families {
+
 namespace {
 
 struct ClassLocation {
@@ -120,3 +140,5 @@ void HandleBhoEvent(LedgerContext& context, const BrumevaleRegistryEvent& event,
   // Value changes below a helper object's key are the watcher threads' to find.
   if (event.Operation() == kRegistryKeyDeleted) HandleKeyDeletion(context, event, records);
 }
+
+}  // namespace Families

@@ -4,6 +4,11 @@
 #include "families/common/load_point_handlers.h"
 #include "families/common/location_families.h"
 
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+
+namespace Families {
+
 namespace {
 
 using enum NameRule;
@@ -184,3 +189,5 @@ constexpr TypeDeclaration kTypes[] = {
 }  // namespace
 
 FamilyDeclarations ValueLocations() { return {u"values and lists", kLocations, kWatched, kTypes, ValueScanSteps()}; }
+
+}  // namespace Families

@@ -4,6 +4,11 @@
 
 #include "families/common/location_families.h"
 
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+
+namespace Families {
+
 namespace {
 
 using enum ReadAs;
@@ -132,3 +137,5 @@ constexpr ScanStepDeclaration kSteps[] = {
 }  // namespace
 
 std::span<const ScanStepDeclaration> ValueScanSteps() { return kSteps; }
+
+}  // namespace Families

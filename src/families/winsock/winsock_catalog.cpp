@@ -12,6 +12,12 @@
 #include "platform/scoped_handle.h"
 #include "util/registry_readers.h"
 
+using Ledger::FullScanStopping;
+using Ledger::LedgerContext;
+using Ledger::ReconcileLoadPoint;
+
+namespace Families {
+
 namespace {
 
 // A 260-byte path followed by the protocol description, whose 256-character name
@@ -79,3 +85,5 @@ void ScanProtocolCatalog(LedgerContext& context, Platform::Handle root, std::u16
     ReconcileLoadPoint(context, type, userId, name, item.providerPath, item.protocolName, nullptr);
   }
 }
+
+}  // namespace Families

@@ -10,7 +10,11 @@
 
 #include "platform/system.h"
 
+namespace Ledger {
 class LedgerContext;
+}  // namespace Ledger
+
+namespace Families {
 
 struct PackedCatalogItem {
   std::u16string providerPath;  // the 8-bit path at the start, as UTF-16
@@ -26,5 +30,7 @@ std::u16string SystemCodePageToText(std::string_view bytes);
 // Every entry below root\path (a protocol catalog's "Catalog_Entries" key):
 // ENTRY_NAME the subkey name, COMMAND_LINE the provider path, DISPLAY_NAME the
 // protocol name.
-void ScanProtocolCatalog(LedgerContext& context, Platform::Handle root, std::u16string_view path,
+void ScanProtocolCatalog(Ledger::LedgerContext& context, Platform::Handle root, std::u16string_view path,
                          uint32_t type, const std::u16string& userId);
+
+}  // namespace Families

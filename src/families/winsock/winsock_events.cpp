@@ -17,6 +17,21 @@
 #include "util/registry_readers.h"
 #include "util/text_routines.h"
 
+using Intake::BrumevaleRegistryEvent;
+using Intake::kRegistryKeyDeleted;
+using Intake::kRegistryValueDeleted;
+using Intake::kRegistryValueSet;
+using enum Intake::MatcherCode;
+using Ledger::ChangeRecords;
+using Ledger::LedgerContext;
+using Ledger::ReconcileLoadPoint;
+using Ledger::Reconciled;
+using Ledger::kChangeKindAdded;
+using Ledger::kChangeKindChanged;
+using Ledger::kChangeKindNone;
+
+namespace Families {
+
 namespace {
 
 bool IsDisplayStringCode(uint32_t code) { return code == kNameSpaceDisplayCode || code == kNameSpaceDisplay64Code; }
@@ -132,3 +147,5 @@ void HandleProtocolCatalogEvent(LedgerContext& context, const BrumevaleRegistryE
   }
   Finish(*change, records);
 }
+
+}  // namespace Families

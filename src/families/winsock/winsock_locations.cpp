@@ -3,6 +3,11 @@
 #include "families/common/load_point_handlers.h"
 #include "families/common/location_families.h"
 
+using enum Intake::LoadPointType;
+using enum Intake::MatcherCode;
+
+namespace Families {
+
 namespace {
 
 using enum NameRule;
@@ -51,3 +56,5 @@ constexpr TypeDeclaration kTypes[] = {
 }  // namespace
 
 FamilyDeclarations WinsockLocations() { return {u"Winsock catalogs", kLocations, kWatched, kTypes, WinsockScanSteps()}; }
+
+}  // namespace Families

@@ -2,6 +2,10 @@
 
 #include "families/common/location_families.h"
 
+using enum Intake::LoadPointType;
+
+namespace Families {
+
 namespace {
 
 using enum ReadAs;
@@ -34,3 +38,5 @@ constexpr ScanStepDeclaration kSteps[] = {
 }  // namespace
 
 std::span<const ScanStepDeclaration> WinsockScanSteps() { return kSteps; }
+
+}  // namespace Families

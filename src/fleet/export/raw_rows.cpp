@@ -4,6 +4,12 @@
 
 #include "fleet/export/row_json.h"
 
+using Database::SqlAccess;
+using Database::SqlConnection;
+using Database::SqlStatement;
+using Database::SqlStep;
+using Database::SqlType;
+
 namespace Fleet {
 namespace {
 

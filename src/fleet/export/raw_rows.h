@@ -53,7 +53,7 @@ class RecordFile {
 
  private:
   bool ExtendedRows(int64_t first, int64_t last, std::vector<RawEventText>* events, std::string* error);
-  SqlConnection db_;
+  Database::SqlConnection db_;
 };
 
 // The ChangeEvents EVENT_TYPE of a settings check, written once at the end of every rescan.

@@ -6,6 +6,9 @@
 
 #include "reader/text/json_text.h"
 
+using Database::SqlStatement;
+using Database::SqlType;
+
 namespace Fleet {
 namespace {
 

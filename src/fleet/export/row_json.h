@@ -20,10 +20,10 @@ namespace Fleet {
 void AppendJsonString(std::string_view text, std::string* out);
 
 // The columns of a statement in the order their members are printed.
-std::vector<int> MemberOrder(const SqlStatement& stmt);
+std::vector<int> MemberOrder(const Database::SqlStatement& stmt);
 
 // The current row of stmt as a JSON object, its columns taken in order.
-void AppendRowJson(const SqlStatement& stmt, const std::vector<int>& order, std::string* out);
+void AppendRowJson(const Database::SqlStatement& stmt, const std::vector<int>& order, std::string* out);
 
 // The dump of object (which must be one) with one more member, name, whose value is
 // the JSON text value, put in its sorted place; a member of that name in object is

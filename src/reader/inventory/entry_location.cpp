@@ -5,6 +5,13 @@
 #include "engine/scanner_table.h"
 #include "platform/text_encoding.h"
 
+using Engine::ScannerTable;
+using Engine::Wow64Path;
+using Families::ReadAs;
+using Families::ScanLocation;
+using Families::ScanScope;
+using Families::ScannerStep;
+
 namespace Reader {
 namespace {
 

@@ -5,6 +5,11 @@
 #include "reader/inventory/shortcut_target.h"
 #include "util/path_routines.h"
 
+using Database::FileInformation;
+using FileInfo::LoadFileInformation;
+using FileInfo::SignerRecord;
+using enum FileInfo::SignatureCode;
+
 namespace Reader {
 namespace {
 

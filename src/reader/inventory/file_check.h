@@ -22,12 +22,12 @@ class FileChecker {
   std::u16string FileOf(const std::u16string& commandLine);
   std::u16string Resolve(const std::u16string& bare);
   bool Exists(const std::u16string& path);
-  bool Load(const std::u16string& path, FileInformation* info);
+  bool Load(const std::u16string& path, Database::FileInformation* info);
   std::u16string Expand(const std::u16string& text);
   std::u16string TargetOf(const std::u16string& shortcut);
 
   Platform::System& system_;
-  SignatureVerifier verifier_;
+  FileInfo::SignatureVerifier verifier_;
   FolderListings listings_;
   std::u16string windows_, system32_;
 };

@@ -6,6 +6,10 @@
 #include "util/brumevale_settings.h"
 #include "util/path_routines.h"
 
+using Database::kDatabaseFileName;
+using FileInfo::LoadProfileTable;
+using FileInfo::UserTable;
+
 namespace Reader {
 
 std::u16string ServiceDatabasePath(Platform::System& system) {

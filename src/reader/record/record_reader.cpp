@@ -5,6 +5,13 @@
 #include "reader/record/record_rows.h"
 #include "reader/record/record_schema.h"
 
+using Database::SqlAccess;
+using Database::SqlConnection;
+using Database::SqlFailure;
+using Database::SqlStatement;
+using Database::SqlStep;
+using Database::SqlType;
+
 namespace Reader {
 namespace {
 

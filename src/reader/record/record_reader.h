@@ -68,7 +68,7 @@ class RecordReader {
   const std::string& Error() const { return error_; }
 
  private:
-  RecordReader(SqlConnection db, std::string path, std::unique_ptr<RecordSchema> schema);
+  RecordReader(Database::SqlConnection db, std::string path, std::unique_ptr<RecordSchema> schema);
   template <typename Record, typename Fill>
   ReadResult ReadPage(const std::string& sql, int64_t afterKey, int limit, Fill fill,
                       std::vector<Record>* out);
@@ -80,7 +80,7 @@ class RecordReader {
   template <typename Record>
   void Annotate(Record* record) const;
 
-  SqlConnection db_;
+  Database::SqlConnection db_;
   std::string path_;
   std::unique_ptr<RecordSchema> schema_;
   std::string error_;

@@ -11,6 +11,13 @@
 #include "families/settings/system_settings.h"
 #include "platform/text_encoding.h"
 
+using Database::FromUtf8;
+using Database::SqlStatement;
+using Database::SqlType;
+using Families::FindSystemSettingDefinition;
+using Families::IsControlSetType;
+using Families::SystemSettingDefinition;
+
 namespace Reader {
 namespace {
 

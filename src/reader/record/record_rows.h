@@ -6,7 +6,7 @@
 
 namespace Reader {
 
-void ReadEventRow(const SqlStatement& statement, EventRecord* record);
-void ReadLoadPointRow(const SqlStatement& statement, LoadPointRecord* record);
+void ReadEventRow(const Database::SqlStatement& statement, EventRecord* record);
+void ReadLoadPointRow(const Database::SqlStatement& statement, LoadPointRecord* record);
 
 }  // namespace Reader

@@ -7,6 +7,10 @@
 
 #include "database/sql_statement.h"
 
+using Database::SqlConnection;
+using Database::SqlStatement;
+using Database::SqlStep;
+
 namespace Reader {
 namespace {
 

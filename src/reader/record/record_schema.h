@@ -16,7 +16,7 @@ class RecordSchema {
  public:
   // Reads the layout in one statement. False when the file cannot be read as a
   // database (the connection says why).
-  bool Load(SqlConnection& db);
+  bool Load(Database::SqlConnection& db);
 
   // No table at all: a database nothing was ever written to.
   bool Empty() const { return tables_.empty(); }

@@ -3,6 +3,8 @@
 #include "families/common/load_point_catalogue.h"
 #include "platform/text_encoding.h"
 
+using Families::LoadPointTypeDisplayName;
+
 namespace Reader {
 
 std::string ChangeEventName(int32_t eventType) {

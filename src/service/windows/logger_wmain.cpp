@@ -8,6 +8,8 @@
 #include "platform/win32/win32_system.h"
 #include "service/logger_process.h"
 
+using Service::BrumevaleLoggerMain;
+
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::u16string> args;
   for (int i = 1; i < argc; ++i) {

@@ -16,6 +16,10 @@
 
 #include <bcrypt.h>
 
+using FileInfo::SignatureVerifier;
+using FileInfo::SignerRecord;
+using enum FileInfo::SignatureCode;
+
 namespace {
 
 namespace fs = std::filesystem;
