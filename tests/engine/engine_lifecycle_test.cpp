@@ -63,8 +63,14 @@ TEST_F(EngineLifecycleTest, InitialiseBuildsEverythingAndShutdownStopsTheWatcher
   // A new helper object under the 32-bit key reaches the next dispatch only.
   int rescans = 0;
   engine.Handlers().scanBrowserHelperObjects = [&](LoadPointEngine&, int32_t, int32_t) { ++rescans; };
-  SetString(std::u16string(kBrowserHelperObjectsWow64Key) + u"\\{B}");
+  // The watcher arms its notification on its own thread, and a change made before that
+  // is not reported (as on Windows), so one more helper object is added every 100 ms
+  // until the watcher has seen one.
   for (int i = 0; i < 1000 && (engine.WatcherFlags(1) & kWatcherChangeSeen) == 0; ++i) {
+    if (i % 10 == 0) {
+      SetString(std::u16string(kBrowserHelperObjectsWow64Key) + u"\\{B" +
+                static_cast<char16_t>(u'A' + i / 10 % 26) + static_cast<char16_t>(u'A' + i / 260) + u"}");
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(engine.WatcherFlags(0) & kWatcherChangeSeen, 0u);
