@@ -1,6 +1,7 @@
 #include "engine/file_event_matcher.h"
 
 #include "engine/load_point_engine.h"
+#include "families/common/location_families.h"
 #include "fileinfo/profile_folders.h"
 #include "intake/brumevale_event.h"
 #include "util/os_version.h"
@@ -8,6 +9,10 @@
 #include "util/text_routines.h"
 #include "util/vyr_log.h"
 
+using Families::FamilyDeclarations;
+using Families::FolderDeclaration;
+using Families::FolderPlace;
+using Families::LoadPointFamilies;
 using FileInfo::ListProfileFolders;
 using FileInfo::ProfilesRoot;
 using FileInfo::UserStartupSuffix;
@@ -26,28 +31,36 @@ constexpr char16_t kAllUsers[] = u"All Users";
 
 }  // namespace
 
+// The folders the families declare, in the families' order; the profiles' folders
+// before the special ones, as the profile list and a special folder may name the same.
 void FileEventMatcher::Initialise() {
+  std::vector<FolderDeclaration> folders;
+  for (const FamilyDeclarations& family : LoadPointFamilies()) {
+    folders.insert(folders.end(), family.folders.begin(), family.folders.end());
+  }
   Platform::System& system = engine_.System();
   const bool vistaOrLater = VyrUtilities::GetOsVersionOrdinal(system) >= kVistaOrdinal;
   const std::u16string root = ProfilesRoot(system);
   const std::u16string suffix = UserStartupSuffix(system);
   for (const std::u16string& name : ListProfileFolders(system)) {
     const std::u16string folder = root + u"\\" + name + suffix;
-    if (!VyrUtilities::EqualsIgnoreCase(name, kAllUsers)) {
-      AddFolder(kUserStartupFolderCode, folder, name);
-    } else if (!vistaOrLater) {
-      AddFolder(kCommonStartupFolderCode, folder, u"");
+    const bool allUsers = VyrUtilities::EqualsIgnoreCase(name, kAllUsers);
+    for (const FolderDeclaration& declared : folders) {
+      if (declared.place == FolderPlace::kEachProfile && !allUsers) AddFolder(declared.code, folder, name);
+      if (declared.place == FolderPlace::kCommonStartup && allUsers && !vistaOrLater) {
+        AddFolder(declared.code, folder, u"");
+      }
     }
   }
   // A special folder the system cannot name is left out rather than watched as a
   // bare relative path.
-  auto addSpecial = [&](uint32_t code, int csidl, std::u16string_view below) {
-    const std::u16string folder = VyrUtilities::GetSpecialFolder(system, csidl);
-    if (!folder.empty()) AddFolder(code, folder + std::u16string(below), u"");
-  };
-  if (vistaOrLater) addSpecial(kCommonStartupFolderCode, Platform::kCsidlCommonStartup, u"");
-  addSpecial(kTasksFolderCode, Platform::kCsidlSystem, u"\\Tasks");
-  addSpecial(kTasksFolderWow64Code, Platform::kCsidlSystemX86, u"\\Tasks");
+  for (const FolderDeclaration& declared : folders) {
+    const bool special = declared.place == FolderPlace::kSpecialFolder ||
+                         (declared.place == FolderPlace::kCommonStartup && vistaOrLater);
+    if (!special) continue;
+    const std::u16string folder = VyrUtilities::GetSpecialFolder(system, declared.csidl);
+    if (!folder.empty()) AddFolder(declared.code, folder + std::u16string(declared.below), u"");
+  }
 }
 
 void FileEventMatcher::AddFolder(uint32_t code, const std::u16string& folderPath,

@@ -2,8 +2,9 @@
 // The watched folders: the users' and the common startup folders and the two task
 // folders. Turns a file entry into a file event tagged with the folder's code (27
 // common startup, 28 a user's startup, 74 native tasks, 75 32-bit tasks) when the
-// file lies in a watched folder or below it. Built on the thread that initialises
-// the engine, read afterwards only on the periodic thread; no lock.
+// file lies in a watched folder or below it. The folders are the families' declared
+// ones (FolderDeclaration), placed on this machine. Built on the thread that
+// initialises the engine, read afterwards only on the periodic thread; no lock.
 
 #include <cstdint>
 #include <map>

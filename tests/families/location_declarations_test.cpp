@@ -25,6 +25,8 @@ using Families::ClassFrom;
 using Families::FamilyDeclarations;
 using Families::FileExtensionWatches;
 using Families::FindClassScanLocation;
+using Families::FolderDeclaration;
+using Families::FolderPlace;
 using Families::IsControlSetType;
 using Families::LoadPointEntryName;
 using Families::LoadPointFamilies;
@@ -105,9 +107,21 @@ TEST(LocationDeclarations, EveryCodeIsDeclaredOnceAndEveryWatchedOneIsHandled) {
     SCOPED_TRACE(code);
     EXPECT_EQ(watched.count(code) != 0, handled.count(code) != 0);
   }
-  const std::set<uint32_t> folders = {kCommonStartupFolderCode, kUserStartupFolderCode,
-                                      kTasksFolderCode, kTasksFolderWow64Code};
-  for (uint32_t code : folders) EXPECT_EQ(watched.count(code), 0u) << code;
+  // Each folder is declared once, by the family that declares its code, with no
+  // registry handler; the codes watched nowhere are exactly the folders'.
+  std::set<uint32_t> folders;
+  for (const FamilyDeclarations& family : LoadPointFamilies()) {
+    for (const FolderDeclaration& folder : family.folders) {
+      SCOPED_TRACE(folder.code);
+      EXPECT_TRUE(folders.insert(folder.code).second);
+      EXPECT_EQ(owner[folder.code], family.family);
+      EXPECT_EQ(handled.count(folder.code), 0u);
+      EXPECT_EQ(watched.count(folder.code), 0u);
+      EXPECT_EQ(folder.place == FolderPlace::kEachProfile, folder.csidl == 0);
+    }
+  }
+  EXPECT_EQ(folders, (std::set<uint32_t>{kCommonStartupFolderCode, kUserStartupFolderCode,
+                                         kTasksFolderCode, kTasksFolderWow64Code}));
   EXPECT_EQ(owner.size() - watched.size() - 1, folders.size());  // 1: the download key
 }
 

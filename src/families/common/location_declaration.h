@@ -84,12 +84,28 @@ struct TypeDeclaration {
   bool controlSet;           // USER_ID is a control set
 };
 
+// Where a folder whose files are load points lies. The engine turns each place into
+// the machine's folders when it starts.
+enum class FolderPlace {
+  kSpecialFolder,  // a special folder (csidl) and the path below it
+  kEachProfile,    // the startup folder of every user's profile but "All Users", named after it
+  kCommonStartup,  // its special folder (csidl); before Vista, the "All Users" profile's
+};
+
+struct FolderDeclaration {
+  Intake::MatcherCode code;
+  FolderPlace place;
+  int csidl = 0;                // kSpecialFolder and kCommonStartup
+  std::u16string_view below{};  // kSpecialFolder: the path below the special folder
+};
+
 struct FamilyDeclarations {
   std::u16string_view family;
   std::span<const LocationDeclaration> locations;
   std::span<const WatchedValue> watched;
   std::span<const TypeDeclaration> types;
   std::span<const ScanStepDeclaration> scanSteps;
+  std::span<const FolderDeclaration> folders{};
 };
 
 // Shorthands for the tables.

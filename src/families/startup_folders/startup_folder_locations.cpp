@@ -3,6 +3,7 @@
 // entries themselves.
 
 #include "families/common/location_families.h"
+#include "platform/win32_types.h"
 
 using enum Intake::LoadPointType;
 using enum Intake::MatcherCode;
@@ -24,11 +25,18 @@ constexpr TypeDeclaration kTypes[] = {
     {kUserStartupType, u"User Startup Folder", false},
 };
 
+constexpr FolderDeclaration kFolders[] = {
+    {kCommonStartupFolderCode, FolderPlace::kCommonStartup, Platform::kCsidlCommonStartup},
+    {kUserStartupFolderCode, FolderPlace::kEachProfile},
+};
+
 // The folders are the rescan's last step.
 constexpr ScanStepDeclaration kSteps[] = {{30, {ScanScope::kStartupFolders, {}}}};
 
 }  // namespace
 
-FamilyDeclarations StartupFolderLocations() { return {u"startup folders", kLocations, {}, kTypes, kSteps}; }
+FamilyDeclarations StartupFolderLocations() {
+  return {u"startup folders", kLocations, {}, kTypes, kSteps, kFolders};
+}
 
 }  // namespace Families

@@ -4,6 +4,7 @@
 
 #include "families/common/load_point_handlers.h"
 #include "families/common/location_families.h"
+#include "platform/win32_types.h"
 
 using enum Intake::LoadPointType;
 using enum Intake::MatcherCode;
@@ -44,6 +45,12 @@ constexpr uint32_t kWow64Types[] = {kWow64TaskType};
 constexpr StepWatch kWow64Watches[] = {{ScanScope::kTasksWow64, WOW_TASK_CACHE, false, true, kWow64Types}};
 constexpr StepWatch kNativeWatches[] = {{ScanScope::kTasksNative, TASK_CACHE, false, false, kNativeTypes}};
 
+// The task files, each view's in its own system folder.
+constexpr FolderDeclaration kFolders[] = {
+    {kTasksFolderCode, FolderPlace::kSpecialFolder, Platform::kCsidlSystem, u"\\Tasks"},
+    {kTasksFolderWow64Code, FolderPlace::kSpecialFolder, Platform::kCsidlSystemX86, u"\\Tasks"},
+};
+
 // The rescan reads the 32-bit tasks early, the native ones late.
 constexpr ScanStepDeclaration kSteps[] = {
     {12, {ScanScope::kTasksWow64, {}, kWow64Watches}},
@@ -52,6 +59,8 @@ constexpr ScanStepDeclaration kSteps[] = {
 
 }  // namespace
 
-FamilyDeclarations TaskLocations() { return {u"scheduled tasks", kLocations, kWatched, kTypes, kSteps}; }
+FamilyDeclarations TaskLocations() {
+  return {u"scheduled tasks", kLocations, kWatched, kTypes, kSteps, kFolders};
+}
 
 }  // namespace Families
