@@ -1,6 +1,10 @@
 // Browser helper objects, Active Setup components and browser extensions: entries
 // named by their key, several of whose values describe one entry.
 
+#include <array>
+#include <cstddef>
+
+#include "families/browser/browser_helper_objects.h"
 #include "families/common/load_point_handlers.h"
 #include "families/common/location_families.h"
 
@@ -21,6 +25,18 @@ constexpr LiveHandler Helper = HandleBhoEvent;
 constexpr LiveHandler Component = HandleActiveSetupEvent;
 constexpr LiveHandler Extension = HandleBrowserExtensionEvent;
 
+// key\* made from a key named once elsewhere: every subkey below it.
+template <size_t N>
+constexpr std::array<char16_t, N + 2> EverySubkeyOf(const char16_t (&key)[N]) {
+  std::array<char16_t, N + 2> path{};  // the last stays the terminating zero
+  for (size_t i = 0; i + 1 < N; ++i) path[i] = key[i];
+  path[N - 1] = u'\\';
+  path[N] = u'*';
+  return path;
+}
+
+constexpr auto kHelperObjects = EverySubkeyOf(kBrowserHelperObjectsKey);
+constexpr auto kWowHelperObjects = EverySubkeyOf(kBrowserHelperObjectsWow64Key);
 constexpr std::u16string_view kActiveSetup =
     u"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\*";
 constexpr std::u16string_view kWowActiveSetup =
@@ -46,7 +62,7 @@ constexpr LocationDeclaration kLocations[] = {
 constexpr WatchedValue kWatched[] = {
     {kActiveSetupStubPathCode, M, kActiveSetup, u"StubPath"},
     {kActiveSetupNameCode, M, kActiveSetup, u""},
-    {kBrowserHelperCode, M, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\*", u"", true},
+    {kBrowserHelperCode, M, kHelperObjects.data(), u"", true},
     {kIeExtensionCode, M, kExtensions, u"Exec"},
     {kIeExtensionCode, M, kExtensions, u"Script"},
     {kIeExtensionCode, M, kExtensions, u"ClsidExtension"},
@@ -57,7 +73,7 @@ constexpr WatchedValue kWatched[] = {
     {kUserIeExtensionCode, U, kExtensions, u"BandCLSID"},
     {kActiveSetupStubPathWow64Code, M, kWowActiveSetup, u"StubPath"},
     {kActiveSetupNameWow64Code, M, kWowActiveSetup, u""},
-    {kBrowserHelperWow64Code, M, u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\*", u"", true},
+    {kBrowserHelperWow64Code, M, kWowHelperObjects.data(), u"", true},
     {kIeExtensionWow64Code, M, kWowExtensions, u"Exec"},
     {kIeExtensionWow64Code, M, kWowExtensions, u"Script"},
     {kIeExtensionWow64Code, M, kWowExtensions, u"ClsidExtension"},
