@@ -2,32 +2,18 @@
 
 #include <map>
 
+#include "database/sql_read_transaction.h"
 #include "fleet/export/row_json.h"
 
 using Database::SqlAccess;
 using Database::SqlConnection;
+using Database::SqlReadTransaction;
 using Database::SqlStatement;
 using Database::SqlStep;
 using Database::SqlType;
 
 namespace Fleet {
 namespace {
-
-// One read transaction over the statements made while it lives: one shared lock
-// taken and dropped instead of one per statement (each lock, unlock and check for a
-// journal is a round trip through the Wine server under Wine). A read that fails is
-// left to its statement's own check.
-class ReadTransaction {
- public:
-  explicit ReadTransaction(SqlConnection& db) : db_(db), open_(db.Execute("BEGIN")) {}
-  ~ReadTransaction() {
-    if (open_) db_.Execute("COMMIT");
-  }
-
- private:
-  SqlConnection& db_;
-  bool open_;
-};
 
 nlohmann::json ColumnValue(const SqlStatement& stmt, int i) {
   switch (stmt.Type(i)) {
@@ -84,7 +70,7 @@ bool RecordFile::Open(const std::string& path, std::string* error) {
 bool RecordFile::ReadEvents(int64_t after, int limit, std::vector<RawEventText>* out, std::string* error) {
   out->clear();
   // The events and their extended rows as one snapshot, still one short read.
-  ReadTransaction transaction(db_);
+  SqlReadTransaction transaction(db_);
   SqlStatement stmt(db_, "SELECT * FROM ChangeEvents WHERE KEY > ? ORDER BY KEY LIMIT ?");
   if (!stmt.Ok()) return *error = Failed(db_, "reading the change events"), false;
   stmt.Bind(1, after);

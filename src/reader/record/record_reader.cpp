@@ -2,12 +2,14 @@
 
 #include <filesystem>
 
+#include "database/sql_read_transaction.h"
 #include "reader/record/record_rows.h"
 #include "reader/record/record_schema.h"
 
 using Database::SqlAccess;
 using Database::SqlConnection;
 using Database::SqlFailure;
+using Database::SqlReadTransaction;
 using Database::SqlStatement;
 using Database::SqlStep;
 using Database::SqlType;
@@ -84,7 +86,17 @@ RecordReader::RecordReader(SqlConnection db, std::string path, std::unique_ptr<R
 RecordReader::~RecordReader() = default;
 
 bool RecordReader::LoadOffsets() {
-  if (!schema_->Has("UtcOffsets")) return true;
+  // A record opened while the service was still making its tables may have had
+  // its rows' tables before the offsets' table: its layout is read again until the
+  // offsets' table is there. An older record's never comes; its layout is read
+  // again with each page, a few hundred rows of SQLite's own.
+  if (!schema_->Has("UtcOffsets")) {
+    auto layout = std::make_unique<RecordSchema>();
+    if (!layout->Load(db_)) return false;
+    std::string missing;
+    if (layout->HasWhatRecordNeeds(&missing)) schema_ = std::move(layout);
+    if (!schema_->Has("UtcOffsets")) return true;
+  }
   SqlStatement statement(db_, "SELECT SINCE, OFFSET_MINUTES FROM UtcOffsets ORDER BY KEY");
   std::vector<UtcOffsetNote> notes;
   SqlStep step = statement.Ok() ? SqlStep::kRow : SqlStep::kFailed;
@@ -138,25 +150,28 @@ ReadResult RecordReader::Failure() {
 }
 
 template <typename Record, typename Fill>
-ReadResult RecordReader::ReadPage(const std::string& sql, int64_t afterKey, int limit, Fill fill,
+ReadResult RecordReader::ReadPage(std::string (RecordSchema::*sql)() const, int64_t afterKey, int limit, Fill fill,
                                   std::vector<Record>* out) {
   if (schema_->Empty()) return ReadResult::Ok;
+  // The page and what its times are read with, as one state of the file: the
+  // service may write offsets and rows between two of a reader's statements, and
+  // a row read with older notes than its own would print another time than it
+  // will for every later read.
+  SqlReadTransaction transaction(db_);
+  if (!LoadOffsets()) return Failure();
   SqlStep step = SqlStep::kFailed;
-  {
-    SqlStatement statement(db_, sql);
-    if (statement.Ok()) {
-      statement.Bind(1, afterKey);
-      statement.BindInt(2, limit);
-      while ((step = statement.Step()) == SqlStep::kRow) fill(statement, &out->emplace_back());
-    }
-    // Finalizing ends the page's read transaction before the next one begins.
+  SqlStatement statement(db_, (schema_.get()->*sql)());
+  if (statement.Ok()) {
+    statement.Bind(1, afterKey);
+    statement.BindInt(2, limit);
+    while ((step = statement.Step()) == SqlStep::kRow) fill(statement, &out->emplace_back());
   }
   return step == SqlStep::kDone ? ReadResult::Ok : Failure();
 }
 
 ReadResult RecordReader::ReadEvents(int64_t afterKey, int limit, std::vector<EventRecord>* events) {
   const size_t before = events->size();
-  const ReadResult result = ReadPage(schema_->EventQuery(), afterKey, limit, ReadEventRow, events);
+  const ReadResult result = ReadPage(&RecordSchema::EventQuery, afterKey, limit, ReadEventRow, events);
   for (size_t i = before; i < events->size(); ++i) {
     EventRecord& e = (*events)[i];
     if (!offsets_.Empty()) e.utcOffset = offsets_.At(e.time);
@@ -168,7 +183,7 @@ ReadResult RecordReader::ReadEvents(int64_t afterKey, int limit, std::vector<Eve
 ReadResult RecordReader::ReadLoadPoints(int64_t afterKey, int limit,
                                         std::vector<LoadPointRecord>* points) {
   const size_t before = points->size();
-  const ReadResult result = ReadPage(schema_->LoadPointQuery(), afterKey, limit, ReadLoadPointRow, points);
+  const ReadResult result = ReadPage(&RecordSchema::LoadPointQuery, afterKey, limit, ReadLoadPointRow, points);
   for (size_t i = before; i < points->size(); ++i) {
     LoadPointRecord& p = (*points)[i];
     if (!offsets_.Empty()) {

@@ -58,7 +58,8 @@ class RecordReader {
   ReadResult ReadAllEvents(std::vector<EventRecord>* events);
   ReadResult ReadAllLoadPoints(std::vector<LoadPointRecord>* points);
 
-  // The machine's UTC offsets as the service noted them; empty in an older record.
+  // The machine's UTC offsets as the service had noted them at the last page read;
+  // empty in an older record.
   const UtcOffsets& Offsets() const { return offsets_; }
   // The users' names as the service noted them (UserNames), which names resolved
   // here (on Windows) replace; every record read after carries its user's name.
@@ -69,12 +70,13 @@ class RecordReader {
 
  private:
   RecordReader(Database::SqlConnection db, std::string path, std::unique_ptr<RecordSchema> schema);
+  // sql: the schema's query for the rows, asked once the page's layout is known.
   template <typename Record, typename Fill>
-  ReadResult ReadPage(const std::string& sql, int64_t afterKey, int limit, Fill fill,
+  ReadResult ReadPage(std::string (RecordSchema::*sql)() const, int64_t afterKey, int limit, Fill fill,
                       std::vector<Record>* out);
   // The connection's last failure as the read's result, its message kept in error_.
   ReadResult Failure();
-  // False when the table is there but cannot be read.
+  // Reads the offsets as the file has them now; false when they cannot be read.
   bool LoadOffsets();
   bool LoadNames();
   template <typename Record>
