@@ -53,6 +53,10 @@ void LoadPointEngine::Initialise(DataConsumer* consumer,
   consumer_ = consumer;
   settings_ = settings;
   CreateDatabase();
+  // Before anything can be recorded: every change's time then has an offset noted
+  // at or before it, also a change the notifications report before the first
+  // rescan. Each rescan notes them again, when they have changed.
+  if (database_ != nullptr) NoteMachineFacts(*database_, system_);
   CreateLoggerMutex();
   CollectControlSets(system_, controlSets_);
   svchostPath_ = VyrUtilities::GetSpecialFolder(system_, Platform::kCsidlSystem) + u"\\svchost.exe";
