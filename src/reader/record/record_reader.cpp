@@ -87,10 +87,11 @@ RecordReader::~RecordReader() = default;
 
 bool RecordReader::LoadOffsets() {
   // A record opened while the service was still making its tables may have had
-  // its rows' tables before the offsets' table: its layout is read again until the
-  // offsets' table is there. An older record's never comes; its layout is read
-  // again with each page, a few hundred rows of SQLite's own.
+  // its rows' tables before the offsets' table: its layout is read again, once it
+  // has changed, until the offsets' table is there. An older record's never comes,
+  // and its layout never changes under the reader.
   if (!schema_->Has("UtcOffsets")) {
+    if (!schema_->MayHaveChanged(db_)) return true;
     auto layout = std::make_unique<RecordSchema>();
     if (!layout->Load(db_)) return false;
     std::string missing;

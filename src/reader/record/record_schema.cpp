@@ -29,9 +29,18 @@ constexpr Needed kNeeded[] = {
     {"LOADPOINTS", {"KEY", "LP_TYPE", "USER_ID", "ENTRY_NAME", "COMMAND_LINE"}},
 };
 
+// SQLite's count of layout changes, -1 when it cannot be read.
+int64_t LayoutVersion(SqlConnection& db) {
+  SqlStatement statement(db, "PRAGMA schema_version");
+  return statement.Ok() && statement.Step() == SqlStep::kRow ? statement.Int64(0) : -1;
+}
+
 }  // namespace
 
 bool RecordSchema::Load(SqlConnection& db) {
+  // Read first: a change made between the two reads is then seen as one still to
+  // come, and the layout read once more.
+  version_ = LayoutVersion(db);
   constexpr char kLayout[] =
       "SELECT m.name, p.name FROM sqlite_master m JOIN pragma_table_info(m.name) p "
       "WHERE m.type = 'table'";
@@ -42,6 +51,11 @@ bool RecordSchema::Load(SqlConnection& db) {
     tables_[Upper(statement.Text(0))].insert(Upper(statement.Text(1)));
   }
   return step == SqlStep::kDone;
+}
+
+bool RecordSchema::MayHaveChanged(SqlConnection& db) const {
+  const int64_t now = LayoutVersion(db);
+  return now < 0 || now != version_;
 }
 
 bool RecordSchema::HasWhatRecordNeeds(std::string* missing) const {

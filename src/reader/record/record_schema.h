@@ -4,6 +4,7 @@
 // as NULL (shown as empty) and a table it lacks joins nothing, and so that the
 // legacy LoadPoints layout with QUARANTINE_KEY is read as it stands.
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -17,6 +18,10 @@ class RecordSchema {
   // Reads the layout in one statement. False when the file cannot be read as a
   // database (the connection says why).
   bool Load(Database::SqlConnection& db);
+  // Whether the file's layout may differ from the one loaded: SQLite counts every
+  // change of it in the file's header, which is read, not the layout. True when
+  // the count cannot be read.
+  bool MayHaveChanged(Database::SqlConnection& db) const;
 
   // No table at all: a database nothing was ever written to.
   bool Empty() const { return tables_.empty(); }
@@ -36,6 +41,7 @@ class RecordSchema {
 
  private:
   std::map<std::string, std::set<std::string>> tables_;  // upper-case names
+  int64_t version_ = -1;  // the count of layout changes, read before the layout
 };
 
 }  // namespace Reader
