@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "fleet/collect/fleet_schema.h"
+#include "fleet/collect/fleet_tables.h"
 #include "fleet_fixture.h"
 
 using namespace FleetTest;
@@ -114,4 +115,31 @@ TEST(FleetSchema, AMigrationThatWaitedFindsTheTablesTheOtherMade) {
   late.join();
   EXPECT_TRUE(waited) << waitedError;
   EXPECT_EQ(PgRows(pg, "SELECT count(*) FROM fleet_schema"), (Rows{{"1"}}));
+}
+
+// Two collectors giving a new machine its key at once: the one whose insert waited
+// for the other's commit is given the key the other made, not nothing.
+TEST(FleetSchema, AMachineKeyMadeMeanwhileByAnotherCollectorIsFound) {
+  const std::string pg = FreshDatabase("schema_keys");
+  Fleet::PgLink first, second;
+  std::string error;
+  ASSERT_TRUE(first.Connect(pg, &error) && second.Connect(pg, &error)) << error;
+  ASSERT_TRUE(Fleet::EnsureFleetTables(first, &error)) << error;
+  std::map<std::string, int64_t> keys;
+  ASSERT_TRUE(Fleet::MachineKeys(second, {"id-old"}, &keys, &error)) << error;
+  ASSERT_TRUE(first.Exec("BEGIN", &error) &&
+              first.Exec("INSERT INTO fleet_machine_keys (machine_id) VALUES ('id-new')", &error))
+      << error;
+  bool given = false;
+  std::string givenError;
+  std::thread late([&] { given = Fleet::MachineKeys(second, {"id-new", "id-old"}, &keys, &givenError); });
+  for (int i = 0; i < 200 && PgRows(pg, "SELECT count(*) FROM pg_locks WHERE locktype = 'transactionid' AND NOT "
+                                        "granted")[0][0] == "0"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(first.Exec("COMMIT", &error)) << error;
+  late.join();
+  ASSERT_TRUE(given) << givenError;
+  const Rows made = PgRows(pg, "SELECT machine_id, machine_key FROM fleet_machine_keys ORDER BY 1");
+  ASSERT_EQ(made.size(), 2u);
+  for (const auto& row : made) EXPECT_EQ(keys.count(row[0]) ? std::to_string(keys[row[0]]) : "none", row[1]) << row[0];
 }

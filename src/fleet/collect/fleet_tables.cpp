@@ -189,14 +189,25 @@ void AppendCopyBytea(std::string* out, std::string_view bytes) {
 
 }  // namespace
 
+// Another collector giving the same new id its key at the same moment makes the
+// insert wait for that one's commit and then do nothing, while the statement's
+// snapshot, taken before, does not see the key made: that id comes back without a
+// key. The statement is asked again for what is missing; a new statement sees the
+// committed key. Only an id nobody can give a key to twice in a row is an error.
 bool MachineKeys(PgLink& pg, const std::vector<std::string>& ids, std::map<std::string, int64_t>* keys,
                  std::string* error) {
-  std::string array = "{";
-  for (const std::string& id : ids) array += (array.size() > 1 ? ",\"" : "\"") + id + "\"";  // ids are subject tokens
-  std::vector<PgRow> rows;
-  if (!pg.Exec(kMachineKeys, {array + "}"}, error, &rows)) return false;
-  for (const PgRow& row : rows) (*keys)[row[1].value_or("")] = std::stoll(row[0].value_or("0"));
-  return true;
+  std::vector<std::string> missing = ids;
+  for (int attempt = 0; attempt < 3 && !missing.empty(); ++attempt) {
+    std::string array = "{";
+    for (const std::string& id : missing) array += (array.size() > 1 ? ",\"" : "\"") + id + "\"";  // subject tokens
+    std::vector<PgRow> rows;
+    if (!pg.Exec(kMachineKeys, {array + "}"}, error, &rows)) return false;
+    for (const PgRow& row : rows) (*keys)[row[1].value_or("")] = std::stoll(row[0].value_or("0"));
+    std::erase_if(missing, [&](const std::string& id) { return keys->count(id) != 0; });
+  }
+  if (missing.empty()) return true;
+  *error = "no machine key could be given to " + missing.front();
+  return false;
 }
 
 std::string InventoryProblem(const nlohmann::json& body) {
